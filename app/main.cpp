@@ -1,0 +1,6 @@
+#include "platform/startup.h"
+
+int main(int argc, char** argv) {
+  PlatformStartup(argc, argv);
+  return 0;
+}

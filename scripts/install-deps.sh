@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the program and the test suite need.
+# Quick and silent when everything is already present; refreshes the package
+# lists only when something has to be installed.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ cmake ninja-build make pkg-config ccache
+  # platform layer
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  # media engine: FFmpeg 5.1 headers (the libraries are bound at run time)
+  libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libavdevice-dev
+  libswscale-dev libswresample-dev
+  # imaging codecs and services
+  libjpeg62-turbo-dev libpng-dev zlib1g-dev libopenjp2-7-dev liblcms2-dev libcurl4-openssl-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # test oracles and peers
+  ffmpeg ffmpeg-doc imagemagick netpbm libtiff-tools giflib-tools libjpeg-turbo-progs pngcheck
+  dcmtk ghostscript qpdf poppler-utils icoutils libimage-exiftool-perl libopenjp2-tools
+  python3 fonts-dejavu-core xvfb x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$p")
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "install-deps: installing ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "install-deps: done"
