@@ -19,7 +19,7 @@ packages=(
   # test oracles and peers
   ffmpeg ffmpeg-doc imagemagick netpbm libtiff-tools giflib-tools libjpeg-turbo-progs pngcheck
   dcmtk ghostscript qpdf poppler-utils icoutils libimage-exiftool-perl libopenjp2-tools
-  python3 fonts-dejavu-core xvfb x11-utils
+  python3 fonts-dejavu-core xvfb x11-utils locales
 )
 
 missing=()

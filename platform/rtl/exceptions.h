@@ -48,6 +48,13 @@ class EOSError : public Exception {
   int ErrorCode;
 };
 
+// A file input-output routine failed; ErrorCode is the errno value.
+class EInOutError : public Exception {
+ public:
+  EInOutError(AnsiString message, int errorCode = 0) : Exception(std::move(message)), ErrorCode(errorCode) {}
+  int ErrorCode;
+};
+
 // Raises EAbort.
 [[noreturn]] void Abort();
 // The system's text for an errno value ("No such file or directory").
