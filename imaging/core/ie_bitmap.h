@@ -1,0 +1,212 @@
+// The image buffer of the imaging library: every reader fills one, every writer reads one, the
+// processing operations and the view work on them. Rows live in one of four stores chosen by
+// size at each allocation: one aligned memory block (rows bottom-up), row fragments (top-down
+// inside each fragment), a temporary file (rows mapped one at a time), or a framework bitmap.
+// Row 0 is the top row in every interface; rows are reached only through the row accessors.
+#pragma once
+
+#include <vector>
+
+#include "imaging/core/ie_streams.h"
+#include "imaging/core/ie_types.h"
+#include "platform/gui/colors.h"
+#include "platform/rtl/classes.h"
+
+class TBitmap;
+class TCanvas;
+class TStream;
+class TIEDibbitmap;
+class TIEBitmap;
+
+// Abstract root of the image buffers.
+class TIEBaseBitmap : public TObject {
+ public:
+  TIEDataAccess Access = iedRead | iedWrite;
+
+  virtual void* GetScanline(Integer Row) = 0;
+  virtual Integer GetBitCount() = 0;
+  virtual Integer GetHeight() = 0;
+  virtual Integer GetWidth() = 0;
+  virtual TIEPixelFormat GetPixelFormat() = 0;
+  virtual Integer GetRowLen() = 0;
+  virtual TRGB GetPaletteEntry(Integer Index) = 0;
+  virtual void SetPaletteEntry(Integer Index, TRGB Value) = 0;
+  virtual Integer GetPaletteLength() = 0;
+  virtual bool Allocate(Integer Width, Integer Height, TIEPixelFormat PixelFormat) = 0;
+  virtual void Assign(TObject* Source) = 0;
+  virtual void CopyPaletteTo(TObject* Dest) = 0;
+};
+
+class TIEBitmap : public TIEBaseBitmap {
+ public:
+  TIEBitmap();
+  TIEBitmap(Integer Width, Integer Height, TIEPixelFormat PixelFormat);  // CreateSized
+  static TIEBitmap* CreateSized(Integer Width, Integer Height, TIEPixelFormat PixelFormat);
+  static TIEBitmap* CreateAsAlphaChannel(Integer Width, Integer Height, TIELocation Location);
+  ~TIEBitmap() override;
+
+  AnsiString ClassName() const override { return "TIEBitmap"; }
+
+  // --- settings other parts set directly ---
+  // Requested store before Allocate; the store actually used after it.
+  TIELocation Location = ieFile;
+  // Every pixel is known to be at its maximum (an opaque alpha channel); cleared by allocation.
+  bool Full = false;
+  // Row data above this many bytes goes to the temporary file; 0 sends every image there.
+  Int64 FileThreshold = 0;
+  // Conversion to ie1g: 0 ordered 8 x 8 dither, 1 threshold at the grey of the mean colour.
+  Byte DitherMethod = 1;
+  // Colours the quantizer may use when converting to ie8p.
+  Integer PaletteColors = 256;
+  double BlackLevel = 0;
+  double WhiteLevel = 0;
+  Integer ChannelOffsets[4] = {0, 0, 0, 0};
+  bool UseChannelOffsets = false;
+  Integer Contrast = 0;
+  // Allocator of the single block: 0 heap, 1 zero-filled memory, 2 IEAllocMem.
+  Byte Allocator = 2;
+  // The next Allocate reallocates even when size and format are unchanged.
+  bool ForceReallocation = true;
+
+  // --- the twelve base operations ---
+  void* GetScanline(Integer Row) override;
+  Integer GetBitCount() override;
+  Integer GetHeight() override;
+  Integer GetWidth() override;
+  TIEPixelFormat GetPixelFormat() override;
+  Integer GetRowLen() override;
+  TRGB GetPaletteEntry(Integer Index) override;
+  void SetPaletteEntry(Integer Index, TRGB Value) override;
+  Integer GetPaletteLength() override;
+  bool Allocate(Integer Width, Integer Height, TIEPixelFormat PixelFormat) override;
+  void Assign(TObject* Source) override;
+  void CopyPaletteTo(TObject* Dest) override;
+
+  Integer GetChannelCount();
+  Integer GetBitAlignment() const { return BitAlignment; }
+  bool GetIsAlphaChannel() const { return IsAlphaChannel; }
+  bool GetWrapsTBitmap() const { return WrapsTBitmap; }
+  Integer GetFragmentCount() const { return FragmentCount; }
+  // The temporary-file store (allocated only while the rows live in a file).
+  const TIEFileBuffer& GetFileBuffer() const { return *FileBuffer; }
+
+  // --- storage (data model and allocation) ---
+  bool AllocateImage();
+  bool IsEmpty();
+  void FreeImage(bool FreeAlpha);
+  void MoveImageTo(TIEBitmap* Dest);
+  void SetLocation(TIELocation Value);
+  void SetBitAlignment(Integer Bits);
+  TBitmap* GetVclBitmap();
+  TCanvas* GetCanvas();
+  void EncapsulateTBitmap(TBitmap* Bitmap, bool FreeOld);
+  void SyncFromTBitmap();
+  void BuildTBitmapScanlines();
+  void FreeTBitmapScanlines();
+
+  // --- rows and pixels ---
+  void* LockScanline(Integer Row);
+  void UnlockScanline(Integer Row);
+  void UnmapAllRows();
+
+  Byte GetPixelByte(Integer X, Integer Y);
+  void SetPixelByte(Integer X, Integer Y, Byte Value);
+  Word GetPixelWord(Integer X, Integer Y);
+  void SetPixelWord(Integer X, Integer Y, Word Value);
+  float GetPixelSingle(Integer X, Integer Y);
+  void SetPixelSingle(Integer X, Integer Y, float Value);
+  DWORD GetPixelDWord(Integer X, Integer Y);
+  void SetPixelDWord(Integer X, Integer Y, DWORD Value);
+  TRGB GetPixelRGB(Integer X, Integer Y);
+  void SetPixelRGB(Integer X, Integer Y, TRGB Value);
+  TRGB* GetPixelRGBAddress(Integer X, Integer Y);
+  TRGB48 GetPixelRGB48(Integer X, Integer Y);
+  void SetPixelRGB48(Integer X, Integer Y, TRGB48 Value);
+  Byte GetAlphaValue(Integer X, Integer Y);
+  void SetAlphaValue(Integer X, Integer Y, Byte Value);
+  TRGB GetPixelAsRGB(Integer X, Integer Y);
+
+  // --- pixel-format conversion ---
+  void SetPixelFormat(TIEPixelFormat Value);
+  void ConvertPixelFormat(TIEPixelFormat Value);
+  void CopyAndConvertFormat(TIEBitmap* Source);
+  bool IsGrayScale();
+  bool IsAllZero();
+  void SyncOpaqueFlag();
+
+  // --- copying, filling, geometry, alpha channel, palette ---
+  void AssignImage(TIEBitmap* Source);
+  void CopyFromTBitmap(TBitmap* Bitmap);
+  void CopyFromTIEDibbitmap(TIEDibbitmap* Dib);
+  void CopyRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer DestX, Integer DestY, Integer Width,
+                  Integer Height);
+  void MergeAlphaRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer DestX, Integer DestY, Integer Width,
+                        Integer Height);
+  void Fill(double Value);
+  void FillRect(Integer X1, Integer Y1, Integer X2, Integer Y2, double Value);
+  void SetWidth(Integer Value);
+  void SetHeight(Integer Value);
+  void Resize(Integer NewWidth, Integer NewHeight, double Fill, Integer AlphaFill, Byte HAlign, Byte VAlign);
+  void AlignBeforeShrink(Integer NewWidth, Integer NewHeight, double Fill, Byte HAlign, Byte VAlign);
+  void AlignAfterGrow(Integer OldWidth, Integer OldHeight, double Fill, Byte HAlign, Byte VAlign);
+  void MoveRegion(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer DestX, Integer DestY, double Fill);
+  TIEBitmap* GetAlphaChannel();
+  bool HasAlphaChannel() const { return AlphaChannel != nullptr; }
+  void AttachAlphaChannel(TIEBitmap* Alpha);
+  void RemoveAlphaChannel(bool Merge, TColor Background);
+  void UpdateTBitmapPalette();
+
+  // --- raw record ---
+  // Writes the record to Buffer when it is not nil (the caller provides room), else to Stream.
+  void SaveRawToStream(void* Buffer, TStream* Stream);
+  // Reads a record; False for a foreign, damaged or truncated record, which leaves the bitmap
+  // untouched, and for an image that cannot be allocated, which leaves it empty.
+  bool LoadRawFromStream(void* Buffer, TStream* Stream);
+  // Exact size of the record SaveRawToStream writes, so callers can size a buffer.
+  Int64 RawRecordSize();
+
+ protected:
+  bool AllocateMemoryBlock(Int64 Size, void*& RealBlock, void*& AlignedBlock);
+  bool AllocateFragments();
+  void FreeFragments();
+
+ private:
+  friend class TIEBitmapTBitmapStore;
+
+  TIEFileBuffer* FileBuffer = nullptr;
+  void* MappedRow = nullptr;
+  TRGB* Palette = nullptr;
+  Integer PaletteLength = 0;
+  TIEBitmap* AlphaChannel = nullptr;
+  Byte* Rows = nullptr;
+  void* RowBlock = nullptr;
+  TBitmap* VclBitmap = nullptr;
+  std::vector<Byte*> VclRowTable;
+  std::vector<void*> LockedRowPointers;
+  std::vector<Integer> LockedRowNumbers;
+  Integer Width = 0;
+  Integer Height = 0;
+  Integer BitCount = 0;
+  Integer ChannelCount = 0;
+  Integer RowLen = 0;
+  TIEPixelFormat PixelFormat = ieNull;
+  bool IsAlphaChannel = false;
+  bool WrapsTBitmap = false;
+  Integer BitAlignment = 32;
+  Byte RowBlockKind = 2;  // allocator that produced RowBlock
+  Integer FragmentCount = 0;
+  Integer FragmentRows = 0;
+  std::vector<Byte*> FragmentTable;
+
+  void SetFormatFields(TIEPixelFormat Format);
+  void ReleaseMappedRow();
+  void* MapFileRow(Integer Row);
+  bool AllocateVclImage();
+  void FreeVclImage();
+  void CopyRowsFrom(TIEBitmap* Source);
+  void ConvertVclPixelFormat(TIEPixelFormat Value);
+  bool CopyFromTIEBitmapIntoVcl(TIEBitmap* Source);
+  void SetVclWidthHeight(Integer NewWidth, Integer NewHeight);
+  void ResizeStore(Integer NewWidth, Integer NewHeight);
+  void FillRow(Byte* Row, double Value, bool WholeRow, Integer X1, Integer X2);
+};

@@ -1,0 +1,200 @@
+// Row access of the four stores and the single-pixel accessors of the image buffer.
+#include <cstring>
+
+#include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_bitmap_neighbours.h"
+#include "imaging/core/ie_helpers.h"
+#include "imaging/core/ie_pixel_format.h"
+
+void TIEBitmap::ReleaseMappedRow() {
+  if (!MappedRow) return;
+  void* row = MappedRow;
+  MappedRow = nullptr;
+  if (FileBuffer->IndexOfMapped(row) >= 0) FileBuffer->UnMap(row);
+}
+
+void* TIEBitmap::MapFileRow(Integer Row) {
+  return FileBuffer->Map(Access, Int64(Row) * Int64(RowLen), RowLen);
+}
+
+void* TIEBitmap::GetScanline(Integer Row) {
+  // An unsigned compare rejects negative rows too: a bad row number gives nil, never a pointer
+  // outside the store.
+  if (static_cast<unsigned>(Row) >= static_cast<unsigned>(Height)) return nullptr;
+  switch (Location) {
+    case ieMemory:
+      if (Rows) return Rows + static_cast<ptrdiff_t>(RowLen) * (Height - 1 - Row);
+      if (FragmentRows > 0)
+        return FragmentTable[static_cast<size_t>(Row / FragmentRows)] +
+               static_cast<ptrdiff_t>(RowLen) * (Row % FragmentRows);
+      return nullptr;
+    case ieTBitmap:
+      return static_cast<size_t>(Row) < VclRowTable.size() ? VclRowTable[static_cast<size_t>(Row)] : nullptr;
+    case ieFile:
+      if (!FileBuffer->IsAllocated()) return nullptr;
+      ReleaseMappedRow();
+      MappedRow = MapFileRow(Row);
+      return MappedRow;
+  }
+  return nullptr;
+}
+
+void* TIEBitmap::LockScanline(Integer Row) {
+  if (Location != ieFile) return GetScanline(Row);
+  if (static_cast<unsigned>(Row) >= static_cast<unsigned>(Height) || !FileBuffer->IsAllocated()) return nullptr;
+  ReleaseMappedRow();
+  void* row = MapFileRow(Row);
+  if (row) {
+    LockedRowPointers.push_back(row);
+    LockedRowNumbers.push_back(Row);
+  }
+  return row;
+}
+
+void TIEBitmap::UnlockScanline(Integer Row) {
+  if (Location != ieFile) return;
+  for (size_t i = 0; i < LockedRowNumbers.size(); ++i) {
+    if (LockedRowNumbers[i] == Row) {
+      void* row = LockedRowPointers[i];
+      LockedRowPointers.erase(LockedRowPointers.begin() + static_cast<ptrdiff_t>(i));
+      LockedRowNumbers.erase(LockedRowNumbers.begin() + static_cast<ptrdiff_t>(i));
+      if (FileBuffer->IndexOfMapped(row) >= 0) FileBuffer->UnMap(row);
+      return;
+    }
+  }
+}
+
+void TIEBitmap::UnmapAllRows() {
+  ReleaseMappedRow();
+  while (!LockedRowPointers.empty()) {
+    void* row = LockedRowPointers.back();
+    LockedRowPointers.pop_back();
+    if (FileBuffer->IndexOfMapped(row) >= 0) FileBuffer->UnMap(row);
+  }
+  LockedRowNumbers.clear();
+}
+
+// The single-pixel accessors follow the row rule above: no column check, one mapped row.
+
+Byte TIEBitmap::GetPixelByte(Integer X, Integer Y) { return static_cast<Byte*>(GetScanline(Y))[X]; }
+void TIEBitmap::SetPixelByte(Integer X, Integer Y, Byte Value) {
+  static_cast<Byte*>(GetScanline(Y))[X] = Value;
+  if (Value != 255) Full = false;
+}
+
+Word TIEBitmap::GetPixelWord(Integer X, Integer Y) {
+  Word v;
+  std::memcpy(&v, static_cast<Byte*>(GetScanline(Y)) + 2 * X, 2);
+  return v;
+}
+void TIEBitmap::SetPixelWord(Integer X, Integer Y, Word Value) {
+  std::memcpy(static_cast<Byte*>(GetScanline(Y)) + 2 * X, &Value, 2);
+  if (Value != 65535) Full = false;
+}
+
+float TIEBitmap::GetPixelSingle(Integer X, Integer Y) {
+  float v;
+  std::memcpy(&v, static_cast<Byte*>(GetScanline(Y)) + 4 * X, 4);
+  return v;
+}
+void TIEBitmap::SetPixelSingle(Integer X, Integer Y, float Value) {
+  std::memcpy(static_cast<Byte*>(GetScanline(Y)) + 4 * X, &Value, 4);
+  if (!(Value >= 1.0f)) Full = false;
+}
+
+DWORD TIEBitmap::GetPixelDWord(Integer X, Integer Y) {
+  DWORD v;
+  std::memcpy(&v, static_cast<Byte*>(GetScanline(Y)) + 4 * X, 4);
+  return v;
+}
+void TIEBitmap::SetPixelDWord(Integer X, Integer Y, DWORD Value) {
+  std::memcpy(static_cast<Byte*>(GetScanline(Y)) + 4 * X, &Value, 4);
+}
+
+TRGB TIEBitmap::GetPixelRGB(Integer X, Integer Y) { return static_cast<TRGB*>(GetScanline(Y))[X]; }
+void TIEBitmap::SetPixelRGB(Integer X, Integer Y, TRGB Value) { static_cast<TRGB*>(GetScanline(Y))[X] = Value; }
+TRGB* TIEBitmap::GetPixelRGBAddress(Integer X, Integer Y) { return static_cast<TRGB*>(GetScanline(Y)) + X; }
+
+TRGB48 TIEBitmap::GetPixelRGB48(Integer X, Integer Y) {
+  TRGB48 v;
+  std::memcpy(&v, static_cast<Byte*>(GetScanline(Y)) + 6 * X, 6);
+  return v;
+}
+void TIEBitmap::SetPixelRGB48(Integer X, Integer Y, TRGB48 Value) {
+  std::memcpy(static_cast<Byte*>(GetScanline(Y)) + 6 * X, &Value, 6);
+  if (Value.r != 65535 || Value.g != 65535 || Value.b != 65535) Full = false;
+}
+
+Byte TIEBitmap::GetAlphaValue(Integer X, Integer Y) {
+  TIEBitmap* alpha = IsAlphaChannel ? this : GetAlphaChannel();
+  return static_cast<Byte*>(alpha->GetScanline(Y))[X];
+}
+
+void TIEBitmap::SetAlphaValue(Integer X, Integer Y, Byte Value) {
+  TIEBitmap* alpha = IsAlphaChannel ? this : GetAlphaChannel();
+  static_cast<Byte*>(alpha->GetScanline(Y))[X] = Value;
+  if (Value != 255) {
+    alpha->Full = false;
+    Full = false;
+  }
+}
+
+TRGB TIEBitmap::GetPixelAsRGB(Integer X, Integer Y) {
+  const Byte* row = static_cast<const Byte*>(GetScanline(Y));
+  if (!row) return TRGB{0, 0, 0};
+  return iebitmap_local::PixelToRGB(PixelFormat, row, X, Palette, PaletteLength);
+}
+
+bool TIEBitmap::IsGrayScale() {
+  switch (PixelFormat) {
+    case ie8p:
+      for (Integer i = 0; i < PaletteLength; ++i)
+        if (Palette[i].r != Palette[i].g || Palette[i].g != Palette[i].b) return false;
+      return true;
+    case ie24RGB:
+    case ie32RGB:
+    case ieRGB48: {
+      Integer step = PixelFormat == ie24RGB ? 3 : (PixelFormat == ie32RGB ? 4 : 6);
+      for (Integer y = 0; y < Height; ++y) {
+        const Byte* row = static_cast<const Byte*>(GetScanline(y));
+        for (Integer x = 0; x < Width; ++x) {
+          const Byte* p = row + step * x;
+          if (PixelFormat == ieRGB48) {
+            if (std::memcmp(p, p + 2, 2) != 0 || std::memcmp(p + 2, p + 4, 2) != 0) return false;
+          } else if (p[0] != p[1] || p[1] != p[2]) {
+            return false;
+          }
+        }
+      }
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
+bool TIEBitmap::IsAllZero() {
+  size_t bytes = static_cast<size_t>(IEBitmapRowLen(Width, BitCount, 8));
+  for (Integer y = 0; y < Height; ++y) {
+    const Byte* row = static_cast<const Byte*>(GetScanline(y));
+    for (size_t i = 0; i < bytes; ++i)
+      if (row[i] != 0) return false;
+  }
+  return true;
+}
+
+void TIEBitmap::SyncOpaqueFlag() {
+  size_t bytes = static_cast<size_t>(IEBitmapRowLen(Width, BitCount, 8));
+  TIEDataAccess saved = Access;
+  Access = iedRead;
+  Full = true;
+  for (Integer y = 0; y < Height && Full; ++y) {
+    const Byte* row = static_cast<const Byte*>(GetScanline(y));
+    for (size_t i = 0; i < bytes; ++i)
+      if (row[i] != 255) {
+        Full = false;
+        break;
+      }
+  }
+  Access = saved;
+}

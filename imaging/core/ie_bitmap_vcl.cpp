@@ -1,0 +1,352 @@
+// The framework-bitmap store of the image buffer: rows that live in a TBitmap (own or wrapped),
+// so that the canvas can draw on them directly.
+#include <cstring>
+
+#include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_helpers.h"
+#include "imaging/core/ie_pixel_format.h"
+#include "platform/gui/graphics.h"
+
+namespace {
+
+bool VclHolds(TIEPixelFormat Format) {
+  return Format == ie1g || Format == ie8p || Format == ie8g || Format == ie24RGB || Format == ie32RGB;
+}
+
+TPixelFormat VclFormatOf(TIEPixelFormat Format) {
+  switch (Format) {
+    case ie1g: return pf1bit;
+    case ie8p:
+    case ie8g: return pf8bit;
+    case ie24RGB: return pf24bit;
+    case ie32RGB: return pf32bit;
+    default: return pfCustom;
+  }
+}
+
+const char* RefusalText(TIEPixelFormat Format) {
+  switch (Format) {
+    case ie32f: return "ie32f pixel format not allowed when Location=ieTBitmap";
+    case ieCMYK: return "ieCMYK pixel format not allowed when Location=ieTBitmap";
+    case ieRGB48: return "ieRGB48 pixel format not allowed when Location=ieTBitmap";
+    case ieCIELab: return "ieCIELab pixel format not allowed when Location=ieTBitmap";
+    default: return "pixel format not allowed when Location=ieTBitmap";
+  }
+}
+
+void SetGrayColorTable(TBitmap* Bitmap) {
+  std::vector<TColor> table(256);
+  for (int i = 0; i < 256; ++i) table[static_cast<size_t>(i)] = RGB(Byte(i), Byte(i), Byte(i));
+  Bitmap->SetColorTable(table);
+}
+
+bool IsGrayColorTable(const std::vector<TColor>& Table) {
+  if (Table.size() != 256) return false;
+  for (size_t i = 0; i < 256; ++i)
+    if (Table[i] != RGB(Byte(i), Byte(i), Byte(i))) return false;
+  return true;
+}
+
+// The nearest format the framework bitmap holds, for a format it does not.
+TIEPixelFormat HeldFormatFor(TIEPixelFormat Format) {
+  switch (Format) {
+    case ie16g:
+    case ie32f: return ie8g;
+    case ieCMYK:
+    case ieRGB48:
+    case ieCIELab: return ie24RGB;
+    default: return Format;
+  }
+}
+
+}  // namespace
+
+bool TIEBitmap::AllocateVclImage() {
+  Int64 size = Int64(RowLen) * Height;
+  Int64 total = IEGetMemory(false);
+  if (total > 0 && size > total) return false;
+  const bool created = !WrapsTBitmap && !VclBitmap;
+  if (!VclBitmap) VclBitmap = new TBitmap;
+  try {
+    VclBitmap->SetSize(1, 1);
+    VclBitmap->SetPixelFormat(pfDevice);
+    if (PixelFormat == ie16g) SetFormatFields(ie8g);
+    if (!VclHolds(PixelFormat)) throw EInvalidGraphicOperation(RefusalText(PixelFormat));
+    VclBitmap->SetPixelFormat(VclFormatOf(PixelFormat));
+    VclBitmap->SetSize(Width, Height);
+    if (PixelFormat == ie8g) SetGrayColorTable(VclBitmap);
+    RowLen = VclBitmap->BytesPerScanline();
+    BuildTBitmapScanlines();
+  } catch (...) {
+    if (created || !WrapsTBitmap) {
+      delete VclBitmap;
+      VclBitmap = nullptr;
+    }
+    VclRowTable.clear();
+    return false;
+  }
+  UpdateTBitmapPalette();
+  return true;
+}
+
+void TIEBitmap::FreeVclImage() {
+  if (!WrapsTBitmap) delete VclBitmap;
+  VclBitmap = nullptr;
+  VclRowTable.clear();
+}
+
+void TIEBitmap::BuildTBitmapScanlines() {
+  VclRowTable.clear();
+  if (!VclBitmap) return;
+  Integer h = VclBitmap->Height();
+  VclRowTable.resize(static_cast<size_t>(h));
+  for (Integer r = 0; r < h; ++r) VclRowTable[static_cast<size_t>(r)] = static_cast<Byte*>(VclBitmap->ScanLine(r));
+}
+
+void TIEBitmap::FreeTBitmapScanlines() { VclRowTable.clear(); }
+
+void TIEBitmap::SyncFromTBitmap() {
+  if (!VclBitmap) return;
+  // Rows of other layouts (15-, 16-bit, device formats) cannot be described by any pixel format
+  // here; they are turned into 24-bit rows so that the fields always tell the truth.
+  TPixelFormat vf = VclBitmap->PixelFormat();
+  if (vf != pf1bit && vf != pf8bit && vf != pf24bit && vf != pf32bit) {
+    VclBitmap->SetPixelFormat(pf24bit);
+    vf = pf24bit;
+  }
+  TIEPixelFormat mapped;
+  if (vf == pf1bit) mapped = ie1g;
+  else if (vf == pf8bit) mapped = (IsAlphaChannel || IsGrayColorTable(VclBitmap->ColorTable())) ? ie8g : ie8p;
+  else if (vf == pf32bit) mapped = ie32RGB;
+  else mapped = ie24RGB;
+  const Integer w = VclBitmap->Width(), h = VclBitmap->Height();
+  if (w != Width || h != Height || mapped != PixelFormat) {
+    Width = w;
+    Height = h;
+    PixelFormat = mapped;
+    BitCount = IEPixelFormatBits[mapped];
+    ChannelCount = IEPixelFormatChannels[mapped];
+    RowLen = VclBitmap->BytesPerScanline();
+    if (AlphaChannel && (AlphaChannel->Width != w || AlphaChannel->Height != h)) {
+      AlphaChannel->Allocate(w, h, ie8g);
+      AlphaChannel->Fill(255);
+    }
+    BuildTBitmapScanlines();
+  }
+  if (Height > 0 && !VclRowTable.empty() && VclBitmap->ScanLine(0) != VclRowTable[0]) BuildTBitmapScanlines();
+  if (PixelFormat == ie8p) {
+    if (!Palette) Palette = new TRGB[256]();
+    PaletteLength = 256;
+    std::vector<TColor> table = VclBitmap->ColorTable();
+    for (size_t i = 0; i < table.size() && i < 256; ++i)
+      Palette[i] = IECreateRGB(GetRValue(table[i]), GetGValue(table[i]), GetBValue(table[i]));
+  }
+}
+
+void TIEBitmap::UpdateTBitmapPalette() {
+  if (Location != ieTBitmap || !Palette || !VclBitmap || VclBitmap->PixelFormat() != pf8bit) return;
+  std::vector<TColor> table(static_cast<size_t>(IEMin(PaletteLength, 256)));
+  for (size_t i = 0; i < table.size(); ++i) table[i] = RGB(Palette[i].r, Palette[i].g, Palette[i].b);
+  VclBitmap->SetColorTable(table);
+}
+
+TBitmap* TIEBitmap::GetVclBitmap() {
+  SetLocation(ieTBitmap);
+  return Location == ieTBitmap ? VclBitmap : nullptr;
+}
+
+TCanvas* TIEBitmap::GetCanvas() {
+  if (Location == ieMemory || Location == ieFile) SetLocation(ieTBitmap);
+  return (Location == ieTBitmap && VclBitmap) ? VclBitmap->Canvas() : nullptr;
+}
+
+void TIEBitmap::EncapsulateTBitmap(TBitmap* Bitmap, bool FreeOld) {
+  if (FreeOld) FreeImage(true);
+  if (!Bitmap) return;
+  if (VclBitmap && VclBitmap != Bitmap && !WrapsTBitmap) delete VclBitmap;
+  Width = Bitmap->Width();
+  Height = Bitmap->Height();
+  switch (Bitmap->PixelFormat()) {
+    case pf1bit: PixelFormat = ie1g; break;
+    case pf24bit: PixelFormat = ie24RGB; break;
+    case pf32bit: PixelFormat = ie32RGB; break;
+    default: break;
+  }
+  BitCount = IEIsValidPixelFormat(PixelFormat) ? IEPixelFormatBits[PixelFormat] : 0;
+  ChannelCount = IEIsValidPixelFormat(PixelFormat) ? IEPixelFormatChannels[PixelFormat] : 0;
+  RowLen = Bitmap->BytesPerScanline();
+  Location = ieTBitmap;
+  WrapsTBitmap = true;
+  VclBitmap = Bitmap;
+  BuildTBitmapScanlines();
+}
+
+void TIEBitmap::CopyFromTBitmap(TBitmap* Bitmap) {
+  if (!Bitmap) return;
+  const Integer w = Bitmap->Width(), h = Bitmap->Height();
+  if (Location == ieTBitmap) {
+    try {
+      if (!VclBitmap) VclBitmap = new TBitmap;
+      TPixelFormat pf = Bitmap->PixelFormat();
+      if (pf != pf1bit && pf != pf24bit && pf != pf32bit) {
+        Bitmap->SetPixelFormat(pf24bit);
+        pf = pf24bit;
+      }
+      if (VclBitmap != Bitmap) {
+        VclBitmap->SetPixelFormat(pf);
+        VclBitmap->SetSize(w, h);
+        if (pf == pf1bit) VclBitmap->SetColorTable(Bitmap->ColorTable());
+        size_t bytes = static_cast<size_t>(Bitmap->BytesPerScanline());
+        for (Integer r = 0; r < h; ++r) std::memcpy(VclBitmap->ScanLine(r), Bitmap->ScanLine(r), bytes);
+      }
+      Width = VclBitmap->Width();
+      Height = VclBitmap->Height();
+      SetFormatFields(pf == pf1bit ? ie1g : (pf == pf24bit ? ie24RGB : ie32RGB));
+      RowLen = VclBitmap->BytesPerScanline();
+      BuildTBitmapScanlines();
+    } catch (const Exception&) {
+      // A bitmap too large to copy leaves this one as it was.
+    }
+    return;
+  }
+
+  const TPixelFormat pf = Bitmap->PixelFormat();
+  const std::vector<TColor> table = Bitmap->ColorTable();
+  auto toRGB = [](TColor c) { return IECreateRGB(GetRValue(c), GetGValue(c), GetBValue(c)); };
+  TIEPixelFormat format;
+  switch (pf) {
+    case pf1bit: {
+      bool mono = table.size() < 2 || (table[0] == clBlack && table[1] == clWhite);
+      format = mono ? ie1g : ie8p;
+      break;
+    }
+    case pf4bit:
+    case pf8bit: format = ie8p; break;
+    case pf15bit:
+    case pf16bit:
+    case pf24bit: format = ie24RGB; break;
+    case pf32bit: format = ie32RGB; break;
+    default: return;
+  }
+  if (!Allocate(w, h, format)) return;
+  if (format == ie8p)
+    for (size_t i = 0; i < table.size() && i < 256; ++i) Palette[i] = toRGB(table[i]);
+  const size_t bytes = static_cast<size_t>(IEMin(RowLen, Bitmap->BytesPerScanline()));
+  TIEDataAccess saved = Access;
+  Access = iedWrite;
+  for (Integer r = 0; r < h; ++r) {
+    const Byte* s = static_cast<const Byte*>(Bitmap->ScanLine(r));
+    Byte* d = static_cast<Byte*>(GetScanline(r));
+    if (!d) continue;
+    switch (pf) {
+      case pf1bit:
+        if (format == ie1g) std::memcpy(d, s, bytes);
+        else
+          for (Integer x = 0; x < w; ++x) d[x] = static_cast<Byte>((s[x >> 3] >> (7 - (x & 7))) & 1);
+        break;
+      case pf4bit:  // the platform keeps one index byte per pixel
+      case pf8bit:
+      case pf24bit:
+      case pf32bit: std::memcpy(d, s, bytes); break;
+      case pf15bit:
+      case pf16bit:
+        for (Integer x = 0; x < w; ++x) {
+          Word v;
+          std::memcpy(&v, s + 2 * x, 2);
+          TRGB& p = reinterpret_cast<TRGB*>(d)[x];
+          if (pf == pf15bit) {
+            p.r = static_cast<Byte>(((v >> 10) & 31) << 3);
+            p.g = static_cast<Byte>(((v >> 5) & 31) << 3);
+          } else {
+            p.r = static_cast<Byte>((v >> 11) << 3);
+            p.g = static_cast<Byte>(((v >> 5) & 63) << 2);
+          }
+          p.b = static_cast<Byte>((v & 31) << 3);
+        }
+        break;
+      default: break;
+    }
+  }
+  Access = saved;
+  UnmapAllRows();
+  Full = false;
+}
+
+// Makes the framework bitmap hold a copy of Source's image (pixels, format, palette); a format
+// the framework bitmap cannot hold is converted to the nearest one it holds first.
+bool TIEBitmap::CopyFromTIEBitmapIntoVcl(TIEBitmap* Source) {
+  TIEBitmap converted;
+  if (!VclHolds(Source->GetPixelFormat())) {
+    converted.Location = ieMemory;
+    converted.DitherMethod = DitherMethod;
+    if (!converted.Allocate(Source->GetWidth(), Source->GetHeight(), Source->GetPixelFormat())) return false;
+    converted.CopyRowsFrom(Source);
+    converted.ConvertPixelFormat(HeldFormatFor(Source->GetPixelFormat()));
+    if (converted.IsEmpty()) return false;
+    Source = &converted;
+  }
+  try {
+    if (!VclBitmap) VclBitmap = new TBitmap;
+    VclBitmap->SetSize(1, 1);
+    VclBitmap->SetPixelFormat(VclFormatOf(Source->PixelFormat));
+    VclBitmap->SetSize(Source->Width, Source->Height);
+    if (Source->PixelFormat == ie8g) SetGrayColorTable(VclBitmap);
+  } catch (const Exception&) {
+    return false;
+  }
+  Width = Source->Width;
+  Height = Source->Height;
+  SetFormatFields(Source->PixelFormat);
+  RowLen = VclBitmap->BytesPerScanline();
+  BuildTBitmapScanlines();
+  CopyRowsFrom(Source);
+  if (Source == &converted) converted.CopyPaletteTo(this);
+  return true;
+}
+
+void TIEBitmap::ConvertVclPixelFormat(TIEPixelFormat Value) {
+  if (!VclBitmap || VclBitmap->Width() == 0 || VclBitmap->Height() == 0) {
+    if (VclBitmap && Value == ie1g) VclBitmap->SetPixelFormat(pf1bit);
+    if (VclBitmap && Value == ie24RGB) VclBitmap->SetPixelFormat(pf24bit);
+    SetFormatFields(Value);
+    BuildTBitmapScanlines();
+    return;
+  }
+  SyncFromTBitmap();
+  if (Value == PixelFormat) return;
+  // The pixels are converted in memory and written back, so the fields never describe rows of
+  // another format (a wrapped bitmap stays the caller's and receives the result).
+  TIEBitmap work;
+  work.Location = ieMemory;
+  work.DitherMethod = DitherMethod;
+  work.PaletteColors = PaletteColors;
+  if (!work.Allocate(Width, Height, PixelFormat)) return;
+  work.CopyRowsFrom(this);
+  CopyPaletteTo(&work);
+  work.ConvertPixelFormat(Value);
+  if (work.IsEmpty()) return;
+  if (VclHolds(Value)) {
+    CopyFromTIEBitmapIntoVcl(&work);
+    work.CopyPaletteTo(this);
+    return;
+  }
+  // The framework bitmap cannot hold the new format: the image leaves it for memory.
+  TIEBitmap* alpha = AlphaChannel;
+  AlphaChannel = nullptr;
+  FreeImage(true);
+  work.MoveImageTo(this);
+  AlphaChannel = alpha;
+}
+
+void TIEBitmap::SetVclWidthHeight(Integer NewWidth, Integer NewHeight) {
+  try {
+    if (!VclBitmap) VclBitmap = new TBitmap;
+    VclBitmap->SetSize(NewWidth, NewHeight);
+  } catch (const Exception&) {
+    return;
+  }
+  Width = VclBitmap->Width();
+  Height = VclBitmap->Height();
+  RowLen = VclBitmap->BytesPerScanline();
+  BuildTBitmapScanlines();
+}

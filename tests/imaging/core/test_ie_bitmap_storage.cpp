@@ -1,0 +1,256 @@
+// Stores of the image buffer: the location rules, fragments, the temporary file and its life,
+// moves between stores and file-backed row access.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "imaging/core/ie_bitmap.h"
+#include "tests/imaging/core/ie_bitmap_test_util.h"
+#include "tests/support/fixtures.h"
+
+using namespace ietest;
+
+namespace {
+
+class TempFolder {
+ public:
+  TempFolder() : Path(testsupport::MakeTempDir("iebmp")) { IETempFolder = Path + "/"; }
+  ~TempFolder() {
+    IETempFolder.clear();
+    testsupport::RemoveTree(Path);
+  }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(Path.c_str())) {
+      while (dirent* e = readdir(d))
+        if (e->d_name[0] != '.') names.push_back(e->d_name);
+      closedir(d);
+    }
+    return names;
+  }
+  std::string Path;
+};
+
+// Targets of this process's open descriptors, e.g. "/tmp/x/IMG-0A1B2C3D.tmp (deleted)".
+std::vector<std::string> OpenFiles() {
+  std::vector<std::string> out;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (dirent* e = readdir(d)) {
+      char target[4096];
+      std::string link = std::string("/proc/self/fd/") + e->d_name;
+      ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+      if (n > 0) out.emplace_back(target, static_cast<size_t>(n));
+    }
+    closedir(d);
+  }
+  return out;
+}
+
+TEST(BitmapStorage, LocationFollowsSizeAgainstThreshold) {
+  // 10 x 10 ie24RGB: rows of 32 bytes, 320 bytes of row data.
+  struct Row {
+    TIELocation requested;
+    Int64 threshold;
+    TIELocation expected;
+  } table[] = {
+      {ieFile, 1000, ieMemory},   // below the threshold: memory
+      {ieMemory, 100, ieFile},    // above it: file
+      {ieFile, 320, ieFile},      // equal: the request stands
+      {ieMemory, 320, ieMemory},
+  };
+  TempFolder tmp;
+  for (const Row& r : table) {
+    TIEBitmap b;
+    b.Location = r.requested;
+    b.FileThreshold = r.threshold;
+    ASSERT_TRUE(b.Allocate(10, 10, ie24RGB));
+    EXPECT_EQ(b.Location, r.expected) << "request " << int(r.requested) << " threshold " << r.threshold;
+    EXPECT_EQ(b.GetFileBuffer().IsAllocated(), r.expected == ieFile);
+  }
+}
+
+TEST(BitmapStorage, RefusedBlockFallsBackToFragmentsThenFile) {
+  TempFolder tmp;
+  {
+    StoreScope refuseBlocks(Store::Fragments);
+    TIEBitmap b;
+    b.Location = ieMemory;
+    ASSERT_TRUE(b.Allocate(5, 9, ie8g));  // rows of 8 bytes: four fragments of three rows
+    EXPECT_EQ(b.Location, ieMemory);
+    EXPECT_EQ(b.GetFragmentCount(), 4);
+    // Fragments are top-down: rows 0..2 share the first fragment.
+    EXPECT_EQ(static_cast<Byte*>(b.GetScanline(1)) - static_cast<Byte*>(b.GetScanline(0)), 8);
+  }
+  {
+    // Height 3 and every block refused: 4 fragments fail, 8 is not below the height, so the
+    // rows go to the temporary file.
+    IEAllocationRefusal = [](size_t) { return true; };
+    TIEBitmap b;
+    b.Location = ieMemory;
+    bool ok = b.Allocate(8, 3, ie8g);
+    IEAllocationRefusal = nullptr;
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(b.Location, ieFile);
+    EXPECT_EQ(b.GetFragmentCount(), 0);
+  }
+}
+
+TEST(BitmapStorage, TemporaryFileIsNamelessAndGoesWithTheImage) {
+  TempFolder tmp;
+  TIEBitmap b;
+  b.FileThreshold = 0;
+  ASSERT_TRUE(b.Allocate(64, 64, ie24RGB));
+  ASSERT_EQ(b.Location, ieFile);
+  const std::string name = b.GetFileBuffer().FileName();
+  EXPECT_TRUE(std::regex_match(name, std::regex(".*/IMG-[0-9A-F]{8}\\.tmp"))) << name;
+  EXPECT_EQ(name.rfind(tmp.Path, 0), 0u) << name;
+  // Created exclusively and unlinked at once: nobody can open it by name, and it cannot outlive
+  // the process.
+  EXPECT_TRUE(tmp.Entries().empty());
+  auto open = [&] {
+    int n = 0;
+    for (const std::string& f : OpenFiles()) n += f == name + " (deleted)";
+    return n;
+  };
+  EXPECT_EQ(open(), 1);
+  b.FreeImage(true);
+  EXPECT_EQ(open(), 0);
+  EXPECT_FALSE(b.GetFileBuffer().IsAllocated());
+}
+
+TEST(BitmapStorage, SizesThatDoNotFitFailCleanly) {
+  struct Row {
+    Integer w, h;
+    TIEPixelFormat f;
+  } table[] = {
+      {0, 10, ie24RGB},
+      {10, 0, ie8g},
+      {-5, 10, ie8g},
+      {10, 10, ieNull},
+      {1000000000, 2, ie24RGB},      // a row of 3 GB: its length does not fit the row field
+      {2147483647, 2147483647, ieRGB48},
+  };
+  for (const Row& r : table) {
+    TIEBitmap b;
+    b.Location = ieMemory;
+    EXPECT_FALSE(b.Allocate(r.w, r.h, r.f)) << r.w << " x " << r.h;
+    EXPECT_TRUE(b.IsEmpty());
+    EXPECT_EQ(b.GetWidth(), 0);
+    EXPECT_EQ(b.GetHeight(), 0);
+    EXPECT_EQ(b.GetScanline(0), nullptr);
+  }
+  // An alignment that is not a whole number of bytes would give rows shorter than their pixels.
+  TIEBitmap b;
+  b.SetBitAlignment(12);
+  EXPECT_FALSE(b.Allocate(10, 2, ie24RGB));
+}
+
+TEST(BitmapStorage, RowBlockIsAlignedAndBottomUp) {
+  for (Byte allocator : {Byte(0), Byte(1), Byte(2)}) {
+    TIEBitmap b;
+    b.Location = ieMemory;
+    b.Allocator = allocator;
+    ASSERT_TRUE(b.Allocate(7, 5, ie24RGB));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(b.GetScanline(4)) % 64, 0u);
+    EXPECT_EQ(static_cast<Byte*>(b.GetScanline(0)) - static_cast<Byte*>(b.GetScanline(1)), b.GetRowLen());
+  }
+}
+
+TEST(BitmapStorage, AllocateIsFreeWhenNothingChanges) {
+  TIEBitmap b;
+  b.Location = ieMemory;
+  ASSERT_TRUE(b.Allocate(100, 100, ie24RGB));
+  void* row = b.GetScanline(0);
+  b.SetPixelRGB(0, 0, TRGB{1, 2, 3});
+  ASSERT_TRUE(b.Allocate(100, 100, ie24RGB));
+  EXPECT_EQ(b.GetScanline(0), row);
+  EXPECT_EQ(b.GetPixelRGB(0, 0), (TRGB{1, 2, 3}));
+  b.GetAlphaChannel();
+  b.ForceReallocation = true;
+  ASSERT_TRUE(b.Allocate(100, 100, ie24RGB));
+  EXPECT_FALSE(b.HasAlphaChannel());
+}
+
+// Every store keeps the same pixels, palette and alpha channel when the image moves between them.
+TEST(BitmapStorage, MovesBetweenStoresKeepPixelsPaletteAndAlpha) {
+  TempFolder tmp;
+  TIEBitmap b;
+  b.Location = ieMemory;
+  ASSERT_TRUE(b.Allocate(13, 7, ie8p));
+  for (Integer y = 0; y < 7; ++y)
+    for (Integer x = 0; x < 13; ++x) b.SetPixelByte(x, y, Byte(x * 7 + y));
+  b.SetPaletteEntry(5, TRGB{1, 2, 3});
+  b.SetAlphaValue(3, 4, 99);
+
+  auto check = [&](const char* where) {
+    for (Integer y = 0; y < 7; ++y)
+      for (Integer x = 0; x < 13; ++x) ASSERT_EQ(b.GetPixelByte(x, y), Byte(x * 7 + y)) << where;
+    EXPECT_EQ(b.GetPaletteEntry(5), (TRGB{1, 2, 3})) << where;
+    EXPECT_EQ(b.GetAlphaValue(3, 4), 99) << where;
+  };
+  b.FileThreshold = 0;
+  b.SetLocation(ieFile);
+  EXPECT_EQ(b.Location, ieFile);
+  check("file");
+  b.FileThreshold = 1 << 20;
+  b.SetLocation(ieMemory);
+  EXPECT_EQ(b.Location, ieMemory);
+  check("memory");
+  b.FileThreshold = 10;
+  b.SetLocation(ieFile);
+  b.SetLocation(ieMemory);  // above the threshold: the file keeps it
+  EXPECT_EQ(b.Location, ieFile);
+  check("file again");
+}
+
+TEST(BitmapStorage, FileRowsMapOneAtATimeUnlessLocked) {
+  TempFolder tmp;
+  TIEBitmap b;
+  b.FileThreshold = 0;
+  ASSERT_TRUE(b.Allocate(4, 3, ie8g));
+  for (Integer y = 0; y < 3; ++y) std::memset(b.GetScanline(y), 10 + y, 4);
+  b.UnmapAllRows();
+  EXPECT_EQ(b.GetFileBuffer().MappedCount(), 0);
+
+  Byte* r0 = static_cast<Byte*>(b.LockScanline(0));
+  Byte* r2 = static_cast<Byte*>(b.LockScanline(2));
+  EXPECT_EQ(r0[0], 10);
+  EXPECT_EQ(r2[0], 12);
+  r0[1] = 77;
+  r2[1] = 88;
+  b.GetScanline(1);  // does not release the locked rows
+  EXPECT_EQ(b.GetFileBuffer().MappedCount(), 3);
+  b.UnlockScanline(0);
+  b.UnlockScanline(2);
+  EXPECT_EQ(b.GetPixelByte(1, 0), 77);
+  EXPECT_EQ(b.GetPixelByte(1, 2), 88);
+
+  // A read-only pass never writes its rows back.
+  b.Access = iedRead;
+  static_cast<Byte*>(b.GetScanline(1))[0] = 0;
+  b.UnmapAllRows();
+  b.Access = iedRead | iedWrite;
+  EXPECT_EQ(b.GetPixelByte(0, 1), 11);
+}
+
+TEST(BitmapStorage, MoveImageToHandsOverWithoutCopy) {
+  TIEBitmap a, b;
+  a.Location = ieMemory;
+  ASSERT_TRUE(a.Allocate(3, 3, ie8g));
+  void* row = a.GetScanline(0);
+  a.GetAlphaChannel();
+  b.Location = ieMemory;
+  ASSERT_TRUE(b.Allocate(9, 9, ie24RGB));
+  a.MoveImageTo(&b);
+  EXPECT_TRUE(a.IsEmpty());
+  EXPECT_EQ(a.GetPixelFormat(), ieNull);
+  EXPECT_FALSE(a.HasAlphaChannel());
+  EXPECT_EQ(b.GetWidth(), 3);
+  EXPECT_EQ(b.GetPixelFormat(), ie8g);
+  EXPECT_EQ(b.GetScanline(0), row);
+  EXPECT_TRUE(b.HasAlphaChannel());
+}
+
+}  // namespace

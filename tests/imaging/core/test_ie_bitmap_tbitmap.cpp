@@ -1,0 +1,115 @@
+// The framework-bitmap store: formats it holds, formats it refuses, and images moved into it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "imaging/core/ie_bitmap.h"
+#include "platform/gui/graphics.h"
+
+namespace {
+
+TEST(BitmapTBitmapStore, AllocateHoldsOnlyRgbFormats) {
+  TIEBitmap b;
+  b.Location = ieTBitmap;
+  ASSERT_TRUE(b.Allocate(10, 10, ie16g));
+  EXPECT_EQ(b.GetPixelFormat(), ie8g);
+  ASSERT_NE(b.GetVclBitmap(), nullptr);
+  EXPECT_EQ(b.GetVclBitmap()->PixelFormat(), pf8bit);
+  EXPECT_EQ(b.GetRowLen(), b.GetVclBitmap()->BytesPerScanline());
+  for (TIEPixelFormat f : {ieCMYK, ie32f, ieRGB48, ieCIELab}) {
+    TIEBitmap c;
+    c.Location = ieTBitmap;
+    EXPECT_FALSE(c.Allocate(10, 10, f)) << int(f);
+    EXPECT_TRUE(c.IsEmpty());
+  }
+}
+
+// Images whose format the framework bitmap cannot hold arrive converted, never as foreign bytes.
+TEST(BitmapTBitmapStore, MovingInConvertsFormatsItCannotHold) {
+  struct Row {
+    TIEPixelFormat f;
+    TIEPixelFormat held;
+  } table[] = {{ieCMYK, ie24RGB}, {ieRGB48, ie24RGB}, {ie16g, ie8g}, {ie32f, ie8g}};
+  for (const Row& r : table) {
+    TIEBitmap b;
+    b.Location = ieMemory;
+    ASSERT_TRUE(b.Allocate(3, 2, ie24RGB));
+    b.Fill(RGB(255, 255, 255));
+    b.SetPixelRGB(1, 1, TRGB{0, 0, 0});
+    b.ConvertPixelFormat(r.f);
+    b.SetAlphaValue(2, 1, 9);
+    TCanvas* canvas = b.GetCanvas();
+    ASSERT_NE(canvas, nullptr) << int(r.f);
+    EXPECT_EQ(b.Location, ieTBitmap);
+    EXPECT_EQ(b.GetPixelFormat(), r.held) << int(r.f);
+    EXPECT_EQ(b.GetPixelAsRGB(0, 0), (TRGB{255, 255, 255})) << int(r.f);
+    EXPECT_EQ(b.GetPixelAsRGB(1, 1), (TRGB{0, 0, 0})) << int(r.f);
+    EXPECT_EQ(b.GetAlphaValue(2, 1), 9);
+  }
+}
+
+TEST(BitmapTBitmapStore, AssignAndConvertInsideTheStoreKeepFieldsTrue) {
+  TIEBitmap src(4, 2, ieRGB48);
+  src.Fill(RGB(0, 255, 0));
+  TIEBitmap b;
+  b.Location = ieTBitmap;
+  b.Assign(&src);
+  EXPECT_EQ(b.GetPixelFormat(), ie24RGB);
+  EXPECT_EQ(b.GetPixelAsRGB(3, 1), (TRGB{0, 255, 0}));
+
+  b.ConvertPixelFormat(ie8g);
+  EXPECT_EQ(b.Location, ieTBitmap);
+  EXPECT_EQ(b.GetPixelFormat(), ie8g);
+  EXPECT_EQ(b.GetPixelByte(3, 1), 181);  // pure green by the grey weights
+
+  b.ConvertPixelFormat(ieCMYK);  // not held there: the image leaves the store
+  EXPECT_EQ(b.Location, ieMemory);
+  EXPECT_EQ(b.GetPixelFormat(), ieCMYK);
+  EXPECT_EQ(b.GetPixelAsRGB(0, 0), (TRGB{181, 181, 181}));
+}
+
+TEST(BitmapTBitmapStore, WrappedBitmapStaysTheCallers) {
+  TBitmap* vcl = new TBitmap;
+  vcl->SetPixelFormat(pf24bit);
+  vcl->SetSize(5, 4);
+  static_cast<Byte*>(vcl->ScanLine(3))[0] = 42;
+  {
+    TIEBitmap b;
+    b.EncapsulateTBitmap(vcl, true);
+    EXPECT_EQ(b.Location, ieTBitmap);
+    EXPECT_EQ(b.GetWidth(), 5);
+    EXPECT_EQ(b.GetPixelFormat(), ie24RGB);
+    EXPECT_EQ(b.GetPixelRGB(0, 3).b, 42);
+    b.SetPixelRGB(1, 0, TRGB{1, 2, 3});
+    ASSERT_TRUE(b.Allocate(6, 6, ie24RGB));  // reuses the caller's bitmap
+    EXPECT_EQ(vcl->Width(), 6);
+  }
+  EXPECT_EQ(vcl->Height(), 6);  // still alive after the wrapper went
+  delete vcl;
+}
+
+TEST(BitmapTBitmapStore, CopyFromTBitmapByFormat) {
+  TBitmap vcl;
+  vcl.SetPixelFormat(pf16bit);
+  vcl.SetSize(2, 1);
+  Word v = Word((31 << 11) | (63 << 5) | 0);  // yellow at full 5-6-5 strength
+  std::memcpy(vcl.ScanLine(0), &v, 2);
+  TIEBitmap b;
+  b.Location = ieMemory;
+  b.CopyFromTBitmap(&vcl);
+  EXPECT_EQ(b.GetPixelFormat(), ie24RGB);
+  EXPECT_EQ(b.GetPixelRGB(0, 0), (TRGB{0, 252, 248}));
+
+  TBitmap pal;
+  pal.SetPixelFormat(pf8bit);
+  pal.SetSize(2, 1);
+  std::vector<TColor> table(256, clBlack);
+  table[1] = clRed;
+  pal.SetColorTable(table);
+  static_cast<Byte*>(pal.ScanLine(0))[1] = 1;
+  b.CopyFromTBitmap(&pal);
+  EXPECT_EQ(b.GetPixelFormat(), ie8p);
+  EXPECT_EQ(b.GetPixelAsRGB(1, 0), (TRGB{0, 0, 255}));
+}
+
+}  // namespace
