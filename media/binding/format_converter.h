@@ -1,0 +1,71 @@
+// Decoded pictures to and from a device-independent TBitmap of 8, 15, 16, 24 or 32 bits per pixel
+// through cached scaler contexts.
+#pragma once
+
+#include "media/binding/ffmpeg_headers.h"
+#include "platform/gui/bitmap.h"
+#include "platform/rtl/classes.h"
+
+// FFmpeg's picture layout: plane pointers and line sizes.
+struct TAVPicture {
+  uint8_t* data[8] = {};
+  int linesize[8] = {};
+};
+
+// The bitmap's current picture as a BITMAP description.
+struct TBitmapInfo {
+  int Type = 0;
+  int Width = 0;
+  int Height = 0;
+  int WidthBytes = 0;
+  int Planes = 0;
+  int BitsPixel = 0;
+  uint8_t* Bits = nullptr;
+};
+
+class TFormatConverter : public TObject {
+ public:
+  TFormatConverter();
+  ~TFormatConverter() override;
+
+  // 8, 15, 16, 24 or 32; anything else raises FFmpegException "Invalid BitsPixel %d".
+  void SetBitsPixel(int Value);
+  int BitsPixel() const { return FBitsPixel; }
+  AVPixelFormat PixFmt() const { return FPixFmt; }
+  TBitmap* Bitmap() const { return FBitmap; }
+
+  // Sizes the bitmap and makes the source its current picture, converted when its format or row
+  // layout differ from the bitmap's; with Copy the rows go into the bitmap as well.
+  bool PictureToBitmap(const uint8_t* const SrcData[], const int SrcLinesize[], AVPixelFormat SrcFmt, bool Copy,
+                       int Height, int Width);
+  bool PictureToBitmap(const AVFrame* Frame, bool Copy);
+  void CopyToBitmap();
+  void CopyFromBitmap();
+  // Converts the current picture into Target, of TargetFmt.
+  bool BitmapToPicture(uint8_t* const TargetData[], const int TargetLinesize[], AVPixelFormat TargetFmt, int Height,
+                       int Width);
+  const TAVPicture& Picture() const { return FOwnPicture; }
+  const TBitmapInfo& BitmapInfo() const { return FInfo; }
+  bool HasPicture() const { return FHasPicture; }
+  int BufferSize() const { return FBufferSize; }
+  const AnsiString& LastError() const { return FLastError; }
+  int SwsFlags = SWS_BICUBIC;
+
+ private:
+  void Reset();
+
+  AVPixelFormat FPixFmt = AV_PIX_FMT_BGRA;
+  int FBitsPixel = 32;
+  TBitmap* FBitmap;
+  TPixelFormat FPixelFormat = pf32bit;
+  TBitmapInfo FInfo;
+  uint8_t* FBuffer = nullptr;
+  int FBufferSize = 0;
+  TAVPicture FOwnPicture;
+  TAVPicture FCurrent;
+  bool FHasPicture = false;
+  int FHeight = 0;
+  SwsContext* FToRGB = nullptr;
+  SwsContext* FFromRGB = nullptr;
+  AnsiString FLastError;
+};
