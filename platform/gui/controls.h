@@ -1,0 +1,439 @@
+// The control hierarchy: TControl (anything placed on a form), TWinControl (a control with its
+// own Qt widget that can hold other controls and take the keyboard), TCustomControl (a windowed
+// control that paints itself) and TGraphicControl (a light control that paints itself but never
+// takes the focus).
+//
+// Properties follow the framework's names: the getter carries the property's name, the setter is
+// Set<Name>. Events are public std::function members named as in the framework; an event whose
+// handler throws ends in Application->HandleException, never in Qt.
+//
+// Every control has a Qt widget from its construction on (Widget()). A standard control passes
+// its own widget (a QPushButton, a QLineEdit, ...) to the TWinControl constructor; plain
+// TWinControl, TCustomControl and TGraphicControl make their own. The widget belongs to the
+// control and dies with it.
+//
+// Painted controls (TCustomControl, TGraphicControl) own a surface image of their client size.
+// Their Canvas draws into it at any time, in Paint and outside it (rubber bands, marching ants),
+// and the widget's paint event shows the surface. Paint is called when the control has been
+// invalidated (Invalidate, Repaint, a resize, the first show); drawing outside Paint only
+// refreshes the screen from the surface and is kept until the next Paint.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "platform/gui/colors.h"
+#include "platform/gui/keys.h"
+#include "platform/rtl/classes.h"
+
+class QWidget;
+class QImage;
+class TFont;
+class TCanvas;
+class TWinControl;
+class TCustomForm;
+
+namespace clvqt {
+class ControlBridge;
+class PaintSurface;
+}  // namespace clvqt
+
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+// Cursor ids. The negative ids are the desktop's stock cursors; positive ids are registered by
+// the program through Screen->SetCursors.
+using TCursor = Integer;
+inline constexpr TCursor crDefault = 0;
+inline constexpr TCursor crNone = -1;
+inline constexpr TCursor crArrow = -2;
+inline constexpr TCursor crCross = -3;
+inline constexpr TCursor crIBeam = -4;
+inline constexpr TCursor crSizeNESW = -6;
+inline constexpr TCursor crSizeNS = -7;
+inline constexpr TCursor crSizeNWSE = -8;
+inline constexpr TCursor crSizeWE = -9;
+inline constexpr TCursor crUpArrow = -10;
+inline constexpr TCursor crHourGlass = -11;
+inline constexpr TCursor crDrag = -12;
+inline constexpr TCursor crNoDrop = -13;
+inline constexpr TCursor crHSplit = -14;
+inline constexpr TCursor crVSplit = -15;
+inline constexpr TCursor crMultiDrag = -16;
+inline constexpr TCursor crSQLWait = -17;
+inline constexpr TCursor crNo = -18;
+inline constexpr TCursor crAppStart = -19;
+inline constexpr TCursor crHelp = -20;
+inline constexpr TCursor crHandPoint = -21;
+inline constexpr TCursor crSizeAll = -22;
+inline constexpr TCursor crSize = -22;
+
+// How a control behaves towards the mouse, as a bit set.
+using TControlStyle = unsigned;
+// A press captures the mouse until the release.
+inline constexpr TControlStyle csCaptureMouse = 1u << 0;
+// A press and release inside the control fire Click; a double press fires DblClick. Set for
+// painted controls, forms and plain TWinControls; a control that passes its own widget to the
+// TWinControl constructor starts without it (its widget reports its own clicks).
+inline constexpr TControlStyle csClickEvents = 1u << 1;
+// The control paints all of its client area; the surface is not cleared to Color before Paint.
+inline constexpr TControlStyle csOpaque = 1u << 2;
+inline constexpr TControlStyle csDoubleClicks = 1u << 3;
+
+// Which special keys a windowed control keeps for itself instead of letting its form use them
+// for dialog navigation (Enter for the default button, Esc for the cancel button, Tab).
+using TDlgCode = unsigned;
+inline constexpr TDlgCode dlgcWantArrows = 1u << 0;
+inline constexpr TDlgCode dlgcWantTab = 1u << 1;
+inline constexpr TDlgCode dlgcWantAllKeys = 1u << 2;
+inline constexpr TDlgCode dlgcWantChars = 1u << 3;
+
+enum TScrollBarKind { sbHorizontal, sbVertical };
+
+// What a scroll bar asked for (the desktop's SB_ codes in this order).
+enum TScrollCode {
+  scLineUp,
+  scLineDown,
+  scPageUp,
+  scPageDown,
+  scPosition,
+  scTrack,
+  scTop,
+  scBottom,
+  scEndScroll
+};
+
+// A scroll bar's state in the desktop's terms: positions Min..Max, a thumb of Page units, so
+// the largest position is Max - Page + 1 (Max when Page is 0).
+struct TScrollInfo {
+  Integer Min = 0;
+  Integer Max = 0;
+  Integer Page = 0;
+  Integer Pos = 0;
+};
+
+using TMouseEvent =
+    std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, Integer X, Integer Y)>;
+using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, Integer X, Integer Y)>;
+using TMouseWheelEvent = std::function<void(TObject* Sender, TShiftState Shift, Integer WheelDelta,
+                                            TPoint MousePos, bool& Handled)>;
+using TMouseWheelUpDownEvent =
+    std::function<void(TObject* Sender, TShiftState Shift, TPoint MousePos, bool& Handled)>;
+// Setting Key to 0 in a key-down handler keeps the key from the control.
+using TKeyEvent = std::function<void(TObject* Sender, Word& Key, TShiftState Shift)>;
+// Setting Key to 0 drops the character; another value replaces it.
+using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
+// File names dropped on a control, in the order the desktop gave them.
+using TDropFilesEvent = std::function<void(TObject* Sender, const std::vector<AnsiString>& Files)>;
+
+class TControl : public TComponent {
+ public:
+  explicit TControl(TComponent* AOwner);
+  ~TControl() override;
+
+  TWinControl* Parent() const { return FParent; }
+  virtual void SetParent(TWinControl* AParent);
+
+  Integer Left() const;
+  Integer Top() const;
+  Integer Width() const;
+  Integer Height() const;
+  void SetLeft(Integer Value);
+  void SetTop(Integer Value);
+  void SetWidth(Integer Value);
+  void SetHeight(Integer Value);
+  virtual void SetBounds(Integer ALeft, Integer ATop, Integer AWidth, Integer AHeight);
+  TRect BoundsRect() const;
+  void SetBoundsRect(const TRect& R);
+  // The client area in client coordinates (0, 0 at its top-left corner).
+  virtual TRect ClientRect() const;
+  Integer ClientWidth() const;
+  Integer ClientHeight() const;
+  virtual void SetClientWidth(Integer Value);
+  virtual void SetClientHeight(Integer Value);
+
+  bool Visible() const { return FVisible; }
+  virtual void SetVisible(bool Value);
+  void Show();
+  void Hide();
+  // True when the control and all its parents are visible.
+  bool Showing() const;
+  bool Enabled() const { return FEnabled; }
+  virtual void SetEnabled(bool Value);
+
+  TColor Color() const { return FColor; }
+  void SetColor(TColor Value);
+  bool ParentColor() const { return FParentColor; }
+  void SetParentColor(bool Value);
+  // Never nil; changing it (or the parent's font while ParentFont is set) notifies FontChanged.
+  TFont* Font() const;
+  void SetFont(TFont* Value);
+  bool ParentFont() const { return FParentFont; }
+  void SetParentFont(bool Value);
+
+  const AnsiString& Caption() const { return FCaption; }
+  void SetCaption(const AnsiString& Value);
+  const AnsiString& Text() const { return FCaption; }
+  void SetText(const AnsiString& Value) { SetCaption(Value); }
+
+  const AnsiString& Hint() const { return FHint; }
+  void SetHint(const AnsiString& Value);
+  bool ShowHint() const { return FShowHint; }
+  void SetShowHint(bool Value);
+  bool ParentShowHint() const { return FParentShowHint; }
+  void SetParentShowHint(bool Value) { FParentShowHint = Value; }
+
+  TCursor Cursor() const { return FCursor; }
+  void SetCursor(TCursor Value);
+
+  TAlign Align() const { return FAlign; }
+  void SetAlign(TAlign Value);
+
+  // Marks the control for a Paint at the next paint pass.
+  virtual void Invalidate();
+  // Invalidate and paint now.
+  virtual void Repaint();
+  // Runs a pending paint now.
+  virtual void Update();
+  void Refresh() { Repaint(); }
+
+  bool MouseCapture() const;
+  void SetMouseCapture(bool Value);
+
+  TPoint ClientToScreen(const TPoint& P) const;
+  TPoint ScreenToClient(const TPoint& P) const;
+  void BringToFront();
+  void SendToBack();
+
+  // The form the control sits on, or nil.
+  TCustomForm* GetParentForm() const;
+
+  TControlStyle ControlStyle = csCaptureMouse | csClickEvents | csDoubleClicks;
+
+  // The Qt widget behind the control (platform code only; forward-declared here).
+  QWidget* Widget() const { return FWidget; }
+
+  void Loaded() override;
+  // The name is also the Qt object name of the control's widget (what accessibility tools see).
+  void SetName(const AnsiString& NewName) override;
+
+  TMouseEvent OnMouseDown;
+  TMouseMoveEvent OnMouseMove;
+  TMouseEvent OnMouseUp;
+  TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
+  TNotifyEvent OnMouseEnter;
+  TNotifyEvent OnMouseLeave;
+  TNotifyEvent OnResize;
+  TMouseWheelEvent OnMouseWheel;
+  TMouseWheelUpDownEvent OnMouseWheelDown;
+  TMouseWheelUpDownEvent OnMouseWheelUp;
+
+  // Input as the platform delivers it; each runs the matching virtual method.
+  void DoMouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
+  void DoMouseMove(TShiftState Shift, Integer X, Integer Y);
+  void DoMouseUp(TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
+  void DoDblClick(TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
+  bool DoMouseWheel(TShiftState Shift, Integer WheelDelta, TPoint MousePos);
+
+  virtual void Click();
+  virtual void DblClick();
+
+ protected:
+  // For a control whose widget is made by the derived class (standard controls, forms).
+  TControl(TComponent* AOwner, QWidget* AWidget);
+
+  virtual void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
+  virtual void MouseMove(TShiftState Shift, Integer X, Integer Y);
+  virtual void MouseUp(TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
+  virtual bool MouseWheel(TShiftState Shift, Integer WheelDelta, TPoint MousePos);
+
+  // Notifications after a property changed (the framework's CM_ messages).
+  virtual void EnabledChanged();
+  virtual void VisibleChanged();
+  virtual void FontChanged();
+  virtual void ColorChanged();
+  virtual void TextChanged();
+  virtual void MouseEnter();
+  virtual void MouseLeave();
+  // After the control's size changed; fires OnResize.
+  virtual void Resize();
+
+  // Colour and font as inherited from the parent when ParentColor / ParentFont are set.
+  void ParentColorChanged();
+  void ParentFontChanged();
+
+ private:
+  friend class TWinControl;
+  friend class TCustomForm;
+  friend class clvqt::ControlBridge;
+  void AttachWidget(QWidget* AWidget);
+  void WidgetResized();
+  void WidgetGone();
+  void ApplyCursor();
+
+  QWidget* FWidget = nullptr;
+  TWinControl* FParent = nullptr;
+  bool FVisible = true;
+  bool FEnabled = true;
+  TColor FColor = clWindow;
+  bool FParentColor = true;
+  TFont* FFont = nullptr;
+  bool FParentFont = true;
+  AnsiString FCaption;
+  AnsiString FHint;
+  bool FShowHint = false;
+  bool FParentShowHint = true;
+  TCursor FCursor = crDefault;
+  TAlign FAlign = alNone;
+  bool FPressed = false;
+  bool FInFontChange = false;
+};
+
+// A windowed control: it can hold child controls, take the focus and receive keys.
+class TWinControl : public TControl {
+ public:
+  explicit TWinControl(TComponent* AOwner);
+  ~TWinControl() override;
+
+  Integer ControlCount() const { return static_cast<Integer>(FControls.size()); }
+  TControl* Controls(Integer Index) const;
+
+  bool TabStop() const { return FTabStop; }
+  void SetTabStop(bool Value);
+  Integer TabOrder() const;
+  void SetTabOrder(Integer Value);
+
+  // Raises EInvalidOperation "Cannot focus a disabled or invisible window" when the control
+  // cannot take the focus.
+  virtual void SetFocus();
+  bool Focused() const;
+  bool CanFocus() const;
+
+  bool DoubleBuffered() const { return FDoubleBuffered; }
+  void SetDoubleBuffered(bool Value) { FDoubleBuffered = Value; }
+
+  // Lays the aligned child controls out in the client area: top, bottom, left, right, then
+  // client, each group in its current order.
+  virtual void AlignControls();
+
+  TNotifyEvent OnEnter;
+  TNotifyEvent OnExit;
+  TKeyEvent OnKeyDown;
+  TKeyPressEvent OnKeyPress;
+  TKeyEvent OnKeyUp;
+  // Files dropped on the control once DragAcceptFiles(control, true) was called, unless the
+  // application's OnMessage hook handled them.
+  TDropFilesEvent OnDropFiles;
+
+  // Key input as the platform delivers it (after the form's key preview). Each returns false
+  // when a handler set the key to 0.
+  bool DoKeyDown(Word& Key, TShiftState Shift);
+  bool DoKeyPress(char& Key);
+  bool DoKeyUp(Word& Key, TShiftState Shift);
+  // The control gained or lost the focus within its form (fires OnEnter / OnExit); override to
+  // react to focus changes, calling the inherited version.
+  virtual void DoEnter();
+  virtual void DoExit();
+
+  // The special keys this control keeps for itself (see TDlgCode).
+  virtual TDlgCode GetDlgCode() const { return 0; }
+
+ protected:
+  TWinControl(TComponent* AOwner, QWidget* AWidget);
+
+  virtual void KeyDown(Word& Key, TShiftState Shift);
+  virtual void KeyPress(char& Key);
+  virtual void KeyUp(Word& Key, TShiftState Shift);
+
+  void VisibleChanged() override;
+  void FontChanged() override;
+  void ColorChanged() override;
+  void Resize() override;
+
+ private:
+  friend class TControl;
+  void InsertControl(TControl* AControl);
+  void RemoveControl(TControl* AControl);
+
+  std::vector<TControl*> FControls;
+  bool FTabStop = false;
+  bool FDoubleBuffered = false;
+  bool FAligning = false;
+};
+
+// A windowed control that paints itself through Paint and Canvas, with optional scroll bars
+// whose use is reported through Scroll.
+class TCustomControl : public TWinControl {
+ public:
+  explicit TCustomControl(TComponent* AOwner);
+  ~TCustomControl() override;
+
+  // Draws into the control's client-sized surface; valid at any time.
+  TCanvas* Canvas() const;
+
+  void Invalidate() override;
+  void Update() override;
+
+  // Scroll bars in the desktop's terms (TScrollInfo). A shown bar takes its width from the
+  // client area.
+  void SetScrollInfo(TScrollBarKind Kind, const TScrollInfo& Info);
+  TScrollInfo GetScrollInfo(TScrollBarKind Kind) const;
+  void SetScrollPos(TScrollBarKind Kind, Integer Pos);
+  Integer GetScrollPos(TScrollBarKind Kind) const;
+  void ShowScrollBar(TScrollBarKind Kind, bool Show);
+  bool ScrollBarVisible(TScrollBarKind Kind) const;
+  void EnableScrollBar(TScrollBarKind Kind, bool Enable);
+
+  TRect ClientRect() const override;
+
+  // The paint pass: Paint when invalidated, then the surface to the screen.
+  void PaintNow();
+
+ protected:
+  virtual void Paint();
+  // A scroll bar was used; Pos is the position the bar reports (meaningful for scTrack and
+  // scPosition).
+  virtual void Scroll(TScrollBarKind Kind, TScrollCode Code, Integer Pos);
+  void Resize() override;
+
+ private:
+  friend class clvqt::ControlBridge;
+  void RenderSurface();
+  clvqt::PaintSurface* FSurface = nullptr;
+};
+
+// A light control without the keyboard: painted through Paint and Canvas like TCustomControl.
+class TGraphicControl : public TControl {
+ public:
+  explicit TGraphicControl(TComponent* AOwner);
+  ~TGraphicControl() override;
+
+  TCanvas* Canvas() const;
+  void Invalidate() override;
+  void Update() override;
+  void PaintNow();
+
+ protected:
+  virtual void Paint();
+  void Resize() override;
+
+ private:
+  void RenderSurface();
+  clvqt::PaintSurface* FSurface = nullptr;
+};
+
+// A control that answers Enter or Esc for its form: the framework's default and cancel buttons
+// (the standard TButton implements it). Enter clicks the focused such control, else the visible,
+// enabled Default one; Esc clicks the visible, enabled Cancel one.
+class TDialogKeyTarget {
+ public:
+  virtual ~TDialogKeyTarget() = default;
+  virtual bool IsDefaultButton() const = 0;
+  virtual bool IsCancelButton() const = 0;
+  virtual void DialogKeyClick() = 0;
+};
+
+// The control behind a Qt widget (or its nearest ancestor that belongs to a control), or nil.
+TControl* FindControl(QWidget* Widget);

@@ -1,0 +1,71 @@
+// For platform/gui code only: the client-sized image a painted control draws into, the canvas
+// over it, and the widgets that show it.
+#pragma once
+
+#include <memory>
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/gui/colors.h"
+
+class TCanvas;
+class TControl;
+class QScrollBar;
+
+namespace clvqt {
+
+// The image behind a painted control. Drawing through the canvas marks the widget for a
+// repaint from the image; Invalidate additionally asks for the control's Paint.
+class PaintSurface {
+ public:
+  PaintSurface(QWidget* Widget, bool Transparent);
+  ~PaintSurface();
+
+  TCanvas* Canvas() const { return FCanvas.get(); }
+  QImage& Image() { return FImage; }
+  // Keeps the image at this size; a new size asks for a Paint.
+  void Resize(int Width, int Height);
+  void Invalidate();
+  bool NeedsPaint() const { return FNeedsPaint; }
+  // Prepares a Paint: clears the request and, unless Opaque, fills the image with Background
+  // (transparent surfaces clear to nothing).
+  void BeginPaint(bool Opaque, TColor Background);
+  void EndPaint() { FPainting = false; }
+  bool Painting() const { return FPainting; }
+  // Schedules the widget to show the image again (safe from any thread).
+  void ScheduleShow();
+
+ private:
+  QPointer<QWidget> FWidget;
+  bool FTransparent;
+  QImage FImage;
+  std::unique_ptr<TCanvas> FCanvas;
+  bool FNeedsPaint = true;
+  bool FPainting = false;
+};
+
+// The widget of TCustomControl and TGraphicControl: shows the surface, hosts scroll bars.
+class PaintedWidget : public QWidget {
+  Q_OBJECT
+ public:
+  explicit PaintedWidget(TControl* Owner);
+  void SetOwnerControl(TControl* Owner) { FOwner = Owner; }
+  QScrollBar* Bar(int Kind, bool Create);
+  // The area the control may paint (the widget less its shown scroll bars).
+  QRect ClientArea() const;
+  void LayoutBars();
+
+ protected:
+  void paintEvent(QPaintEvent* Event) override;
+  void resizeEvent(QResizeEvent* Event) override;
+
+ private:
+  void BarAction(int Kind, int Action);
+  void BarReleased(int Kind);
+  TControl* FOwner;
+  QScrollBar* FBars[2] = {nullptr, nullptr};
+};
+
+}  // namespace clvqt
