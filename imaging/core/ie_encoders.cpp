@@ -87,7 +87,13 @@ void IEEncodeStreamBase64(TStream* Stream, TStream* F, Integer LineLength) {
   Int64 size = Stream->Size();
   while (Stream->Position() < size) {
     Byte chunk[3] = {0, 0, 0};
-    Integer got = Stream->Read(chunk, 3);
+    // A stream may hand out fewer bytes than asked before its end; only the last group pads.
+    Integer got = 0;
+    while (got < 3) {
+      Integer n = Stream->Read(chunk + got, 3 - got);
+      if (n <= 0) break;
+      got += n;
+    }
     if (got <= 0) break;
     char text[4];
     IEEncodeBase64Group(chunk, text, got);

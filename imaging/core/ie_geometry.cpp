@@ -13,8 +13,9 @@ constexpr double kFar = 1000000.0;
 constexpr double kNothing = 2147483647.0;
 constexpr Int64 kNearLimit = 45000;
 
-// Coordinates are squared in 64 bits: the 32-bit products of the original wrapped silently.
-double Hypot64(Int64 dx, Int64 dy) { return std::sqrt(static_cast<double>(dx * dx + dy * dy)); }
+// Differences are squared in floating point: the 32-bit products of the original wrapped
+// silently for points far apart, and even 64 bits do not hold every such square.
+double Hypot64(Int64 dx, Int64 dy) { return std::hypot(static_cast<double>(dx), static_cast<double>(dy)); }
 
 bool FarAway(Int64 dx, Int64 dy) { return std::llabs(dx) > kNearLimit || std::llabs(dy) > kNearLimit; }
 
@@ -25,14 +26,14 @@ double IEDistance(Integer X1, Integer Y1, Integer X2, Integer Y2) { return Hypot
 double IEDistPointLine(Integer X, Integer Y, Integer X1, Integer Y1, Integer X2, Integer Y2) {
   double len = Hypot64(Int64(Y1) - Y2, Int64(X2) - X1);
   if (len == 0) return IEDistance(X, Y, X1, Y1);
-  double num = static_cast<double>((Int64(Y1) - Y2) * X + (Int64(X2) - X1) * Y + (Int64(X1) * Y2 - Int64(X2) * Y1));
+  double num = (double(Y1) - Y2) * X + (double(X2) - X1) * Y + (double(X1) * Y2 - double(X2) * Y1);
   return std::fabs(num) / len;
 }
 
 double IEDistPointSegment(Integer X, Integer Y, Integer X1, Integer Y1, Integer X2, Integer Y2) {
   if (X1 == X2 && Y1 == Y2) return IEDistance(X, Y, X1, Y1);
-  Int64 ex = Int64(X2) - X1, ey = Int64(Y2) - Y1;
-  double t = static_cast<double>((Int64(X) - X1) * ex + (Int64(Y) - Y1) * ey) / static_cast<double>(ex * ex + ey * ey);
+  double ex = double(X2) - X1, ey = double(Y2) - Y1;
+  double t = ((double(X) - X1) * ex + (double(Y) - Y1) * ey) / (ex * ex + ey * ey);
   if (t > 1) return FarAway(Int64(X) - X2, Int64(Y) - Y2) ? kFar : IEDistance(X, Y, X2, Y2);
   if (t < 0) return FarAway(Int64(X1) - X, Int64(Y1) - Y) ? kFar : IEDistance(X, Y, X1, Y1);
   double d = IEDistPointLine(X, Y, X1, Y1, X2, Y2);
@@ -134,8 +135,10 @@ double IESegmentAngle(Integer X1, Integer Y1, Integer X2, Integer Y2) {
 }
 
 Integer IEOrientation(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer X3, Integer Y3) {
-  Int64 d1x = Int64(X2) - X1, d1y = Int64(Y2) - Y1, d2x = Int64(X3) - X1, d2y = Int64(Y3) - Y1;
-  Int64 a = d1x * d2y, b = d1y * d2x;
+  // 128-bit products: exact for every pair of 32-bit coordinates.
+  using Wide = __int128;
+  Wide d1x = Wide(X2) - X1, d1y = Wide(Y2) - Y1, d2x = Wide(X3) - X1, d2y = Wide(Y3) - Y1;
+  Wide a = d1x * d2y, b = d1y * d2x;
   if (a > b) return 1;
   if (a < b) return -1;
   if (d1x * d2x < 0 || d1y * d2y < 0) return -1;

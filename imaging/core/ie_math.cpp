@@ -19,7 +19,7 @@ long double IEIntPower(Integer Exponent, long double Base) {
 long double IEPower(long double Base, long double Exponent) {
   if (Exponent == 0.0L) return 1.0L;
   if (Base == 0.0L && Exponent > 0.0L) return 0.0L;
-  if (std::truncl(Exponent) == Exponent && std::fabsl(Exponent) <= 2147483647.0L)
+  if (std::trunc(Exponent) == Exponent && std::fabs(Exponent) <= 2147483647.0L)
     return IEIntPower(static_cast<Integer>(Exponent), Base);
-  return std::expl(Exponent * std::logl(Base));
+  return std::exp(Exponent * std::log(Base));
 }

@@ -1,0 +1,97 @@
+#include "imaging/core/ie_quantizer.h"
+
+#include <unordered_map>
+
+#include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_helpers.h"
+#include "imaging/core/ie_box_quantizer.h"
+#include "imaging/core/ie_neuquant.h"
+#include "platform/rtl/numerics.h"
+
+Integer IEQuantizerMethod = -1;
+Integer IENeuQuantQuality = -1;
+
+namespace {
+DWORD Key(TRGB c) { return DWORD(c.r) << 16 | DWORD(c.g) << 8 | c.b; }
+}  // namespace
+
+TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palette) {
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || N < 1) return nullptr;
+  auto* table = new TIEExactPalette;
+  table->Colors.reserve(static_cast<size_t>(N));
+  // The map only speeds up the membership test; the table keeps the order of first appearance.
+  std::unordered_map<DWORD, Integer> seen;
+  Integer width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
+  for (Integer y = 0; y < height; ++y) {
+    const TRGB* row = static_cast<const TRGB*>(Bitmap->GetScanline(y));
+    for (Integer x = 0; x < width; ++x) {
+      if (seen.count(Key(row[x]))) continue;
+      if (static_cast<Integer>(table->Colors.size()) == N) {
+        delete table;
+        return nullptr;
+      }
+      seen.emplace(Key(row[x]), static_cast<Integer>(table->Colors.size()));
+      table->Colors.push_back(row[x]);
+    }
+  }
+  for (size_t i = 0; i < table->Colors.size(); ++i) Palette[i] = table->Colors[i];
+  return table;
+}
+
+Integer IEExactPaletteIndex(const TIEExactPalette* Table, Integer Count, TRGB Color) {
+  Integer n = IEMin(Count, static_cast<Integer>(Table->Colors.size()));
+  for (Integer i = 0; i < n; ++i)
+    if (Table->Colors[static_cast<size_t>(i)] == Color) return i;
+  return -1;
+}
+
+void IEExactPaletteFree(TIEExactPalette*& Table) {
+  delete Table;
+  Table = nullptr;
+}
+
+TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, TRGB* Palette, Integer N)
+    : FBitmap(Bitmap), FColors(N < 1 ? 1 : (N > 256 ? 256 : N)) {
+  FGray = Bitmap->IsGrayScale();
+  TIEPixelFormat format = Bitmap->GetPixelFormat();
+  if (!FGray && format == ie24RGB) {
+    FExact = IEExactPaletteCreate(Bitmap, FColors, Palette);
+    if (FExact) return;
+    FMethod = IEQuantizerMethod == -1 ? (FColors < 128 ? 1 : 0) : IEQuantizerMethod;
+    // Any other selector value builds the neural net, so it must also be the net that answers
+    // the lookups (an unknown method would map every colour to entry 0).
+    if (FMethod != 1) FMethod = 0;
+    if (FMethod == 1)
+      FBox = IEBoxQuantizerCreate(Bitmap, Palette, FColors);
+    else
+      FNet = IENeuQuantCreate(Bitmap, Palette, FColors, IENeuQuantQuality);
+  } else if (format == ie8p) {
+    Integer n = IEMin(FColors, Bitmap->GetPaletteLength());
+    for (Integer i = 0; i < n; ++i) Palette[i] = Bitmap->GetPaletteEntry(i);
+  } else if (FGray) {
+    for (Integer i = 0; i < FColors; ++i) {
+      Byte v = static_cast<Byte>(SafeTrunc<Integer>(256.0 / FColors * i));
+      Palette[i] = IECreateRGB(v, v, v);
+    }
+  }
+}
+
+TIEQuantizer::~TIEQuantizer() {
+  IEExactPaletteFree(FExact);
+  IEBoxQuantizerFree(FBox);
+  IENeuQuantFree(FNet);
+}
+
+Integer TIEQuantizer::RGBIndex(TRGB Color) const {
+  if (FExact) return IEExactPaletteIndex(FExact, FColors, Color);
+  if (FGray) return (Color.r * FColors) / 256;
+  if (FBox) return IEBoxQuantizerIndex(FBox, Color);
+  if (FNet) return IENeuQuantIndex(FNet, Color);
+  if (FBitmap->GetPixelFormat() == ie8p) {
+    Integer length = FBitmap->GetPaletteLength();
+    for (Integer i = 0; i < length; ++i)
+      if (FBitmap->GetPaletteEntry(i) == Color) return i;
+    return length;
+  }
+  return 0;
+}
