@@ -1,0 +1,107 @@
+// The decoder component of the previews: seeks the open file, decodes the next picture of a
+// video stream and hands it over as a 32-bit TBitmap.
+#pragma once
+
+#include "media/binding/engine_utils.h"
+#include "media/binding/format_converter.h"
+#include "media/components/decoder_custom.h"
+
+class TBitmap;
+
+struct TDecodedPicture {
+  Integer PixFmt = -1;
+  Integer Width = -1;
+  Integer Height = -1;
+  bool KeyFrame = false;
+  Integer PictType = 0;
+  Int64 PTS = AV_NOPTS_VALUE;        // microseconds from the stream's start
+  Int64 PacketDTS = AV_NOPTS_VALUE;  // stream time base
+  Int64 PacketPTS = AV_NOPTS_VALUE;
+  Integer PacketStreamIndex = -1;
+  Int64 PacketPos = -1;
+  bool Ready = false;
+  TAVPicture Picture;  // planes inside the decoder's picture buffer
+};
+
+// The decoder keeps an audio output format and state for symmetry with its video side; nothing
+// in this system decodes audio through it.
+struct TAudioOutputFormat {
+  Integer Channels = 2;
+  Integer SampleRate = 44100;
+  Integer SampleFormat = AV_SAMPLE_FMT_S16;
+};
+
+struct TAudioDecodeState {
+  TAudioOutputFormat Format;
+  Int64 PTS = AV_NOPTS_VALUE;
+  Int64 NextPTS = AV_NOPTS_VALUE;
+};
+
+class TFFDecoder : public TCustomDecoder {
+ public:
+  explicit TFFDecoder(TComponent* AOwner);
+  ~TFFDecoder() override;
+
+  void UpdateStreamInfo() override;
+  void CloseFile() override;
+  virtual void FreeAudioResampler();
+  // Position in microseconds (bytes with sfByte); 0 aims half a frame before the first picture
+  // once a video stream is selected.
+  virtual bool Seek(Int64 Position, TSeekFlags Flags);
+
+  // The next picture of the stream (-1: the selected or the first video stream).
+  bool Decode(Integer StreamIndex = -1);
+  // Bitmap becomes a pf32bit copy of the last picture; black and False when it cannot.
+  bool CopyToBitmap(TBitmap* Bitmap);
+  bool CanSeek();
+  // Raises for a context the decoder did not open itself.
+  bool CheckSeekable();
+  Integer SelectVideoStream(Integer StreamIndex);
+  AVCodecContext* OpenVideoCodec(Integer StreamIndex);
+  void ResetVideoState();
+  void ResetAudioState();
+
+  AnsiString ClassName() const override { return "TFFDecoder"; }
+
+  AVCodecContext* VideoCodecContext = nullptr;
+  TFormatConverter* Converter = nullptr;
+  Integer SeekStreamIndex = -1;
+  Integer VideoStreamIndex = -1;
+  AVRational FrameRate{0, 0};
+  bool EndOfStream = false;
+  bool Draining = false;
+  TDecodedPicture LastPicture;
+  uint8_t* PictureBuffer = nullptr;
+  Integer PictureBufferSize = 0;
+  Int64 PreviousPTS = AV_NOPTS_VALUE;
+  TAudioOutputFormat AudioOutputFormat;
+  TAudioDecodeState AudioState;
+
+ protected:
+  void ApplyOpenOptions() override;
+
+ private:
+  struct TPacketFacts {
+    Int64 DTS = AV_NOPTS_VALUE;
+    Int64 PTS = AV_NOPTS_VALUE;
+    Integer StreamIndex = -1;
+    Int64 Pos = -1;
+  };
+
+  bool IsImage2Input() const;
+  void CloseVideoCodec();
+  // Takes the next picture the decoder holds; 1 with a picture stored, 0 when it needs more
+  // input or has nothing left, negative on a decoding error.
+  int ReceivePicture();
+  // Gives the codec a packet (null: the end of the input); the codec takes input again after
+  // having been drained.
+  void SendPacket(const AVPacket* Packet);
+  bool StorePicture(const AVFrame* Frame);
+
+  Integer FVideoCodecStream = -1;
+  AVPacket* FPacket = nullptr;
+  AVFrame* FFrame = nullptr;
+  TPacketFacts FLastPacket;
+  Integer FLastPacketFlags = 0;
+  SwrContext* FAudioResampler = nullptr;
+};
