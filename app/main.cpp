@@ -1,6 +1,7 @@
+#include "app/program.h"
 #include "platform/startup.h"
 
 int main(int argc, char** argv) {
   PlatformStartup(argc, argv);
-  return 0;
+  return RunProgram();
 }

@@ -102,7 +102,9 @@ bool TFormatConverter::PictureToBitmap(const uint8_t* const SrcData[], const int
     if (!FBuffer || FBufferSize < size) {
       if (FBuffer) ff::av_free(FBuffer);
       FBufferSize = 0;
-      FBuffer = static_cast<uint8_t*>(ff::av_malloc(static_cast<size_t>(size)));
+      // The scaler's vector code writes past the end of a row whose width is not a multiple of
+      // its block; the last row needs that room too.
+      FBuffer = static_cast<uint8_t*>(ff::av_malloc(static_cast<size_t>(size) + 4 * static_cast<size_t>(Width) + 64));
       if (!FBuffer) throw EOutOfMemory("Out of memory");
       FBufferSize = size;
     }

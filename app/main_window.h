@@ -1,0 +1,269 @@
+// The main window: the loaded video, the cut range with a preview at each end, and the three
+// output pages whose fields the runs read.
+//
+// The FFmpeg libraries are loaded by the window's creation handler; a machine without them gets
+// one message and the process ends there.
+#pragma once
+
+#include <vector>
+
+#include "platform/gui/application.h"
+#include "platform/gui/comctrls.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/extctrls.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/imglist.h"
+#include "platform/gui/menus.h"
+#include "platform/gui/spin.h"
+#include "platform/gui/stdctrls.h"
+#include "platform/gui/timers.h"
+#include "platform/gui/buttons.h"
+
+class TBitmap;
+class TClSlider;
+class TFFDecoder;
+
+// The slanted page controls of the widget set are not ready yet; the framework's plain page
+// control takes their place (the tabs then show their page's word instead of its picture).
+using TMainPageControl = TPageControl;
+
+class Tmain : public TForm {
+ public:
+  explicit Tmain(TComponent* AOwner);
+  ~Tmain() override;
+
+  // Start-up, drops, moving and closing the window.
+  void FormCreate(TObject* Sender);
+  void dragAppMessage(TMsg& Msg, bool& Handled);
+  void mnuExitClick(TObject* Sender);
+  void FormMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
+  void ClPageControl1MouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
+  void TabSheet6MouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
+  void split_groupMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
+
+  // Loading a video, the cut range and its previews.
+  void bt_loadClick(TObject* Sender);
+  void load_videofile(const AnsiString& FileName);
+  void split_beginChange(TObject* Sender);
+  void split_endChange(TObject* Sender);
+  void SpinButton1UpClick(TObject* Sender);
+  void SpinButton1DownClick(TObject* Sender);
+  void SpinButton2UpClick(TObject* Sender);
+  void SpinButton2DownClick(TObject* Sender);
+  void Image_startClick(TObject* Sender);
+  void image_endClick(TObject* Sender);
+  void showbigimage();
+  void DoActualFormClick(TObject* Control);
+
+  // The small windows around this one.
+  void Image_startMouseMove(TObject* Sender, TShiftState Shift, Integer X, Integer Y);
+  void image_endMouseMove(TObject* Sender, TShiftState Shift, Integer X, Integer Y);
+  void FormCanResize(TObject* Sender, Integer& NewWidth, Integer& NewHeight, bool& Resize);
+  void Help1Click(TObject* Sender);
+  void helpClick(TObject* Sender);
+
+  // Page fields: which radio enables which field.
+  void radio_allframesClick(TObject* Sender);
+  void radio_everysecondsClick(TObject* Sender);
+  void radio_fpsClick(TObject* Sender);
+  void radio_everyframesClick(TObject* Sender);
+  void radio_totalClick(TObject* Sender);
+  void radio_sceneClick(TObject* Sender);
+  void radio_expressClick(TObject* Sender);
+  void ck_tileClick(TObject* Sender);
+  void ck_maxlengthClick(TObject* Sender);
+  void radio_asvideonameClick(TObject* Sender);
+  void radio_asstringClick(TObject* Sender);
+  void radio_originalframesizeClick(TObject* Sender);
+  void radio_customframesizeClick(TObject* Sender);
+  void radio_cropClick(TObject* Sender);
+  void cb_proportionClick(TObject* Sender);
+  void EdCustomWidthChange(TObject* Sender);
+  void EdCustomHeightChange(TObject* Sender);
+  void radio_originalframesize2Click(TObject* Sender);
+  void radio_customframesize2Click(TObject* Sender);
+  void radio_crop2Click(TObject* Sender);
+  void cb_proportion2Click(TObject* Sender);
+  void EdCustomWidth2Change(TObject* Sender);
+  void EdCustomHeight2Change(TObject* Sender);
+  void radio_originalvolumeClick(TObject* Sender);
+  void radio_changevolumeClick(TObject* Sender);
+  void radio_originaltempoClick(TObject* Sender);
+  void radio_changetempoClick(TObject* Sender);
+  void radio_originalvolume2Click(TObject* Sender);
+  void radio_changevolume2Click(TObject* Sender);
+  void radio_originaltempo2Click(TObject* Sender);
+  void radio_changetempo2Click(TObject* Sender);
+  void radio_originalmotionClick(TObject* Sender);
+  void radio_changemotionClick(TObject* Sender);
+  // Only digits and backspace reach the numeric fields.
+  void DigitsOnlyKeyPress(TObject* Sender, char& Key);
+  void edit_imageamountKyPress(TObject* Sender, char& Key) { DigitsOnlyKeyPress(Sender, Key); }
+  // A plain count field left empty or at zero gets its default back.
+  void edit_imageamountExit(TObject* Sender);
+  void edit_everyframesExit(TObject* Sender);
+  void edit_everysecondsExit(TObject* Sender);
+  void edit_expressExit(TObject* Sender);
+  // A spin field left holds the decimal text of its value, inside its range.
+  void SpinFieldExit(TObject* Sender);
+
+  // The window's components.
+  TMainMenu* MainMenu1 = nullptr;
+  TMenuItem* mnuFile = nullptr;
+  TMenuItem* mnuExit = nullptr;
+  TMenuItem* mnuHelp = nullptr;
+  TMenuItem* help = nullptr;
+  TMenuItem* N1 = nullptr;
+  TMenuItem* Help1 = nullptr;
+
+  TMainPageControl* ClPageControl1 = nullptr;
+  TTabSheet* TabSheet6 = nullptr;
+  TLabel* label_fromvideo = nullptr;
+  TImage* Image_start = nullptr;
+  TImage* image_end = nullptr;
+  TLabel* Label_begintime = nullptr;
+  TLabel* label_beginframe = nullptr;
+  TLabel* label_totaltime = nullptr;
+  TLabel* label_totalframe = nullptr;
+  TLabel* Label_endtime = nullptr;
+  TLabel* label_endframe = nullptr;
+  TSpinButton* SpinButton1 = nullptr;
+  TSpinButton* SpinButton2 = nullptr;
+  TGroupBox* split_group = nullptr;
+  TImage* split_position_back = nullptr;
+  TImage* split_position_front = nullptr;
+  TClSlider* split_begin = nullptr;
+  TClSlider* split_end = nullptr;
+  TMainPageControl* pageto = nullptr;
+  TTabSheet* imagesheet = nullptr;
+  TTabSheet* audiosheet = nullptr;
+  TTabSheet* videosheet = nullptr;
+  TButton* btn_extract = nullptr;
+  TBitBtn* BitBtn2 = nullptr;
+  TOpenDialog* OpenDialog1 = nullptr;
+  TSaveDialog* SaveDialog1 = nullptr;
+  TImageList* ImageList1 = nullptr;
+  TTimer* timer_toimage = nullptr;
+  TTimer* timer_fftoimage_composite = nullptr;
+  TTimer* timer_fftoimage_end = nullptr;
+  TTimer* timer_toaudio = nullptr;
+  TTimer* timer_fftoaudio_end = nullptr;
+  TTimer* timer_tovideo = nullptr;
+  TTimer* timer_fftovideo_end = nullptr;
+
+  // Images page.
+  TGroupBox* group_imageformat = nullptr;
+  TGroupBox* group_extract = nullptr;
+  TGroupBox* group_framesize = nullptr;
+  TGroupBox* group_imagetransform = nullptr;
+  TGroupBox* group_imagename = nullptr;
+  TComboBox* cb_imageformats = nullptr;
+  TRadioButton* radio_allframes = nullptr;
+  TRadioButton* radio_everyseconds = nullptr;
+  TEdit* edit_everyseconds = nullptr;
+  TRadioButton* radio_fps = nullptr;
+  TComboBox* cb_framerate = nullptr;
+  TRadioButton* radio_everyframes = nullptr;
+  TEdit* edit_everyframes = nullptr;
+  TRadioButton* radio_total = nullptr;
+  TEdit* edit_imageamount = nullptr;
+  TRadioButton* radio_scene = nullptr;
+  TSpinEdit* se_scenechange = nullptr;
+  TRadioButton* radio_express = nullptr;
+  TEdit* edit_express = nullptr;
+  TCheckBox* ck_tile = nullptr;
+  TSpinEdit* se_lines = nullptr;
+  TSpinEdit* se_columns = nullptr;
+  TRadioButton* radio_originalframesize = nullptr;
+  TRadioButton* radio_customframesize = nullptr;
+  TSpinEdit* EdCustomWidth = nullptr;
+  TSpinEdit* EdCustomHeight = nullptr;
+  TCheckBox* cb_proportion = nullptr;
+  TCheckBox* cb_pad = nullptr;
+  TRadioButton* radio_crop = nullptr;
+  TButton* bt_setcrop = nullptr;
+  TButton* Button3 = nullptr;
+  TRadioButton* radio_asvideoname = nullptr;
+  TCheckBox* ck_maxlength = nullptr;
+  TSpinEdit* ed_maxlength = nullptr;
+  TRadioButton* radio_asstring = nullptr;
+  TEdit* edit_namestring = nullptr;
+  TCheckBox* ch_isopenfolder = nullptr;
+
+  // Audio page.
+  TRadioButton* radio_originalvolume = nullptr;
+  TRadioButton* radio_changevolume = nullptr;
+  TSpinEdit* spin_volume = nullptr;
+  TRadioButton* radio_originaltempo = nullptr;
+  TRadioButton* radio_changetempo = nullptr;
+  TSpinEdit* spin_tempo = nullptr;
+
+  // Video page.
+  TRadioButton* radio_originalframesize2 = nullptr;
+  TRadioButton* radio_customframesize2 = nullptr;
+  TSpinEdit* EdCustomWidth2 = nullptr;
+  TSpinEdit* EdCustomHeight2 = nullptr;
+  TCheckBox* cb_proportion2 = nullptr;
+  TCheckBox* cb_pad2 = nullptr;
+  TRadioButton* radio_crop2 = nullptr;
+  TButton* bt_setcrop2 = nullptr;
+  TRadioButton* radio_originalvolume2 = nullptr;
+  TRadioButton* radio_changevolume2 = nullptr;
+  TSpinEdit* spin_volume2 = nullptr;
+  TRadioButton* radio_originaltempo2 = nullptr;
+  TRadioButton* radio_changetempo2 = nullptr;
+  TSpinEdit* spin_tempo2 = nullptr;
+  TRadioButton* radio_originalmotion = nullptr;
+  TRadioButton* radio_changemotion = nullptr;
+  TSpinEdit* spin_motion = nullptr;
+  TButton* Button1 = nullptr;
+
+  // The frame run's decoder, which also serves the previews and the stream facts of a load.
+  // The frame encoder will own it once the encoder component exists.
+  TFFDecoder* FFtoimageDecoder() const { return FFrameDecoder; }
+
+  // The state of the loaded video and of the run in progress.
+  Int64 Duration = 0;
+  Integer FrameCount = 0;
+  TBitmap* PreviewBitmap = nullptr;
+  std::vector<Integer> TaskProgress;
+  AnsiString OutputFolder;
+  AnsiString RunKind;
+  AnsiString TileSourcePrefix;
+  AnsiString TileOutputPrefix;
+  AnsiString RunFolder;
+  AnsiString BaseName;
+  bool Cancelled = false;
+
+ private:
+  void CreateMenu();
+  void CreateRangeControls();
+  void CreateImagesPage();
+  void CreateAudioPage();
+  void CreateVideoPage();
+  void CreateComponents();
+
+  void FillPreviewsBlack();
+  void RefreshEnd(bool StartEnd);
+  void UpdateRangeBar(bool MoveLeft);
+  Int64 TimeOfPosition(Integer Position) const;
+  Integer FrameOfPosition(Integer Position) const;
+  void StepEnd(bool StartEnd, Integer Delta);
+  // The loaded video's first stream size; false when no video is loaded.
+  bool LoadedVideoSize(Integer& Width, Integer& Height) const;
+  void SelectExtractMode(TWinControl* Field);
+  void ProportionFollow(TSpinEdit* Source, TSpinEdit* Target, TCheckBox* Lock, bool WidthChanged);
+  void ProportionChecked(TSpinEdit* Width, TSpinEdit* Height, TCheckBox* Lock);
+  void RestoreCountDefault(TEdit* Field, const char* Default);
+
+  TFFDecoder* FFrameDecoder = nullptr;
+  // Set while one custom-size field writes the other, so that the other does not answer back.
+  bool FSuspendWidthChange = false;
+  bool FSuspendHeightChange = false;
+  bool FSuspendWidth2Change = false;
+  bool FSuspendHeight2Change = false;
+};
+
+// The shared FFmpeg library folder; emptied when the program ends.
+extern AnsiString LibraryFolder;
+extern Tmain* MainWindow;

@@ -1,0 +1,71 @@
+#include "app/program.h"
+
+#include "app/about_box.h"
+#include "app/hint_windows.h"
+#include "app/main_window.h"
+#include "app/pending_windows.h"
+#include "app/splash_window.h"
+#include "media/binding/loader.h"
+#include "platform/gui/application.h"
+
+void InitializeProgram() {
+  Application->Initialize();
+  Application->SetTitle("Clavorne Pro");
+}
+
+void CreateProgramWindows() {
+  Application->CreateForm(MainWindow);
+  Application->CreateForm(batchaudioc);
+  Application->CreateForm(effects);
+  Application->CreateForm(showdragvideo);
+  Application->CreateForm(showdragimage);
+  Application->CreateForm(showdragvideos);
+  Application->CreateForm(showdragimages);
+  Application->CreateForm(showdragaudios);
+  Application->CreateForm(about);
+  Application->CreateForm(effects2);
+}
+
+void DestroyProgramWindows() {
+  FreeAndNil(effects2);
+  FreeAndNil(about);
+  FreeAndNil(showdragaudios);
+  FreeAndNil(showdragimages);
+  FreeAndNil(showdragvideos);
+  FreeAndNil(showdragimage);
+  FreeAndNil(showdragvideo);
+  FreeAndNil(effects);
+  FreeAndNil(batchaudioc);
+  FreeAndNil(MainWindow);
+}
+
+int RunProgram() {
+  flash = new Tflash(Application);
+  flash->Show();
+  flash->Update();
+  Application->ProcessMessages();
+
+  InitializeProgram();
+  CreateProgramWindows();
+
+  flash->Close();
+  FreeAndNil(flash);
+
+  Application->Run();
+
+  // The windows and their decoders go while the libraries are still loaded.
+  DestroyApplicationObjects();
+  MainWindow = nullptr;
+  batchaudioc = nullptr;
+  effects = nullptr;
+  effects2 = nullptr;
+  showdragvideo = nullptr;
+  showdragimage = nullptr;
+  showdragvideos = nullptr;
+  showdragimages = nullptr;
+  showdragaudios = nullptr;
+  about = nullptr;
+  LibraryFolder.clear();
+  FinalizeFFLoader();
+  return 0;
+}

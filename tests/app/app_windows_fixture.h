@@ -1,0 +1,48 @@
+// A test fixture that builds the program's windows as start-up does, with scripted dialogs, and
+// the small videos the tests load.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/main_window.h"
+#include "app/program.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/scripted_services.h"
+
+namespace apptest {
+
+// A testsrc2 clip of Seconds at 25 frames per second, 160 x 90, every frame a key frame so
+// that a seek lands on the very frame asked for.
+inline std::string Clip(int Seconds, const std::string& Ext = "mp4") {
+  const std::string name = "app_clip_" + std::to_string(Seconds) + "s." + Ext;
+  return testsupport::Fixture(name, "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=160x90:rate=25 -t " +
+                                        std::to_string(Seconds) + " -c:v mpeg4 -g 1 -q:v 2 {out}");
+}
+
+class AppWindows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitializeProgram();
+    CreateProgramWindows();
+    main = MainWindow;
+    ASSERT_NE(main, nullptr);
+  }
+  void TearDown() override {
+    DestroyProgramWindows();
+    main = nullptr;
+  }
+
+  std::vector<AnsiString> MessageTexts() const {
+    std::vector<AnsiString> texts;
+    for (const auto& call : services.CallsOf("MessageBox")) texts.push_back(call.Text);
+    return texts;
+  }
+
+  testsupport::ScriptedServices services;
+  Tmain* main = nullptr;
+};
+
+}  // namespace apptest
