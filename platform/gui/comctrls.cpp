@@ -11,25 +11,13 @@
 #include <QTabBar>
 
 #include "platform/gui/application.h"
+#include "platform/gui/flag_guard.h"
 #include "platform/gui/qt_graphics_bridge.h"
+#include "platform/gui/qt_strings.h"
 #include "platform/gui/spin_qt.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
-
-QString QStr(const AnsiString& S) { return QString::fromUtf8(S.data(), static_cast<qsizetype>(S.size())); }
-
-class FlagGuard {
- public:
-  explicit FlagGuard(bool& Flag) : FFlag(Flag), FOld(Flag) { FFlag = true; }
-  ~FlagGuard() { FFlag = FOld; }
-  FlagGuard(const FlagGuard&) = delete;
-  FlagGuard& operator=(const FlagGuard&) = delete;
-
- private:
-  bool& FFlag;
-  bool FOld;
-};
 
 AnsiString GroupThousands(Integer Value) {
   AnsiString Digits = IntToStr(static_cast<Int64>(Value) < 0 ? -static_cast<Int64>(Value) : static_cast<Int64>(Value));

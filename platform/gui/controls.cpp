@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <QApplication>
-#include <QPainter>
 #include <QScrollBar>
 #include <QVariant>
 #include <QWidget>
@@ -63,7 +62,7 @@ void TControl::SetParent(TWinControl* AParent) {
   FParent = AParent;
   if (FWidget) {
     QRect G = FWidget->geometry();
-    FWidget->setParent(AParent ? AParent->Widget() : nullptr);
+    FWidget->setParent(AParent ? AParent->ClientWidget() : nullptr);
     FWidget->setGeometry(G);
   }
   if (AParent) {
@@ -244,14 +243,16 @@ void TControl::SetMouseCapture(bool Value) {
 }
 
 TPoint TControl::ClientToScreen(const TPoint& P) const {
-  if (!FWidget) return P;
-  QPoint G = FWidget->mapToGlobal(QPoint(P.X, P.Y));
+  QWidget* W = ClientWidget();
+  if (!W) return P;
+  QPoint G = W->mapToGlobal(QPoint(P.X, P.Y));
   return Point(G.x(), G.y());
 }
 
 TPoint TControl::ScreenToClient(const TPoint& P) const {
-  if (!FWidget) return P;
-  QPoint L = FWidget->mapFromGlobal(QPoint(P.X, P.Y));
+  QWidget* W = ClientWidget();
+  if (!W) return P;
+  QPoint L = W->mapFromGlobal(QPoint(P.X, P.Y));
   return Point(L.x(), L.y());
 }
 
@@ -626,19 +627,12 @@ void TCustomControl::Resize() {
 
 void TCustomControl::RenderSurface() {
   TRect C = ClientRect();
-  FSurface->Resize(C.Width(), C.Height());
-  FSurface->BeginPaint((ControlStyle & csOpaque) != 0, Color());
-  Canvas()->Brush()->SetColor(Color());
-  Canvas()->SetFont(Font());
-  GuardedCall(this, [this] { Paint(); });
-  FSurface->EndPaint();
+  FSurface->Render(this, C.Width(), C.Height(), (ControlStyle & csOpaque) != 0, [this] { Paint(); });
 }
 
 void TCustomControl::PaintNow() {
   if (FSurface->NeedsPaint()) RenderSurface();
-  if (!Widget()) return;
-  QPainter P(Widget());
-  P.drawImage(0, 0, FSurface->Image());
+  if (Widget()) FSurface->DrawOn(Widget());
 }
 
 void TCustomControl::SetScrollInfo(TScrollBarKind Kind, const TScrollInfo& Info) {
@@ -736,19 +730,12 @@ void TGraphicControl::Resize() {
 }
 
 void TGraphicControl::RenderSurface() {
-  FSurface->Resize(Width(), Height());
-  FSurface->BeginPaint(true, Color());
-  Canvas()->Brush()->SetColor(Color());
-  Canvas()->SetFont(Font());
-  GuardedCall(this, [this] { Paint(); });
-  FSurface->EndPaint();
+  FSurface->Render(this, Width(), Height(), true, [this] { Paint(); });
 }
 
 void TGraphicControl::PaintNow() {
   if (FSurface->NeedsPaint()) RenderSurface();
-  if (!Widget()) return;
-  QPainter P(Widget());
-  P.drawImage(0, 0, FSurface->Image());
+  if (Widget()) FSurface->DrawOn(Widget());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -213,6 +213,9 @@ class TControl : public TComponent {
 
   // The Qt widget behind the control (platform code only; forward-declared here).
   QWidget* Widget() const { return FWidget; }
+  // The Qt widget whose origin is the client area's and that holds the child controls: the
+  // control's own widget, except for a form, whose menu bar sits above it (platform code only).
+  virtual QWidget* ClientWidget() const { return FWidget; }
 
   void Loaded() override;
   // The name is also the Qt object name of the control's widget (what accessibility tools see).

@@ -1,9 +1,10 @@
 #include "platform/gui/forms.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QPainter>
 #include <QPointer>
 #include <QScreen>
 #include <QWindow>
@@ -16,16 +17,89 @@
 
 namespace clvqt {
 
-FormWidget::FormWidget() : QWidget(nullptr, Qt::Window) {}
+FormClientArea::FormClientArea(QWidget* Parent) : QWidget(Parent) {
+  // Moves over the client area are the form's mouse moves, buttons held or not.
+  setMouseTracking(true);
+}
+
+void FormClientArea::paintEvent(QPaintEvent*) {
+  if (FForm) FForm->PaintNow();
+}
+
+FormWidget::FormWidget() : QWidget(nullptr, Qt::Window), FClient(new FormClientArea(this)) {
+  FClient->show();
+}
+
+void FormWidget::SetForm(TCustomForm* Form) {
+  FForm = Form;
+  FClient->SetForm(Form);
+}
+
+int FormWidget::MenuBarHeight() const {
+  if (!FMenuBar || FMenuBar->isHidden()) return 0;
+  return FMenuBar->sizeHint().height();
+}
+
+void FormWidget::SetMenuBar(QWidget* Bar) {
+  if (FMenuBar == Bar) return;
+  if (FMenuBar) FMenuBar->removeEventFilter(this);
+  FMenuBar = Bar;
+  if (Bar) {
+    Bar->setParent(this);
+    Bar->installEventFilter(this);
+    Bar->show();
+    connect(Bar, &QObject::destroyed, this, [this, Bar] {
+      if (FMenuBar && FMenuBar != Bar) return;
+      FMenuBar = nullptr;
+      BarMayHaveChanged();
+    });
+  }
+  BarMayHaveChanged();
+}
+
+void FormWidget::BarMayHaveChanged() {
+  const int Height = MenuBarHeight();
+  const int Delta = Height - FBarHeight;
+  FBarHeight = Height;
+  // The bar takes its room from the window, not from the client area (the framework's forms
+  // grow by their menu), so a ClientHeight set before the menu was filled stays.
+  if (Delta != 0 && FForm) FForm->KeepClientHeight(Delta);
+  LayoutClient();
+}
+
+void FormWidget::LayoutClient() {
+  const bool Shown = FMenuBar && !FMenuBar->isHidden();
+  const int Bar = Shown ? std::min(FBarHeight, height()) : 0;
+  if (Shown) {
+    FMenuBar->setGeometry(0, 0, width(), Bar);
+    FMenuBar->raise();
+  }
+  FClient->setGeometry(0, Bar, width(), height() - Bar);
+}
+
+bool FormWidget::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched != FMenuBar) return QWidget::eventFilter(Watched, Event);
+  switch (Event->type()) {
+    case QEvent::ActionAdded:
+    case QEvent::ActionRemoved:
+    case QEvent::ActionChanged: {
+      // The bar works out its new height while it handles the event: let it, then follow.
+      QPointer<QWidget> Bar = FMenuBar;
+      const bool Result = Watched->event(Event);
+      if (Bar) BarMayHaveChanged();
+      return Result;
+    }
+    case QEvent::ShowToParent:
+    case QEvent::HideToParent: BarMayHaveChanged(); break;
+    default: break;
+  }
+  return QWidget::eventFilter(Watched, Event);
+}
 
 void FormWidget::closeEvent(QCloseEvent* Event) {
   // The form decides whether and how it goes away; Qt must not hide it on its own.
   Event->ignore();
   if (FForm) GuardedCall(FForm, [this] { FForm->WindowCloseRequest(); });
-}
-
-void FormWidget::paintEvent(QPaintEvent*) {
-  if (FForm) FForm->PaintNow();
 }
 
 void FormWidget::changeEvent(QEvent* Event) {
@@ -40,6 +114,7 @@ void FormWidget::changeEvent(QEvent* Event) {
 }
 
 void FormWidget::resizeEvent(QResizeEvent* Event) {
+  LayoutClient();
   QWidget::resizeEvent(Event);
   if (!FForm || FForm->FInSetBounds) return;
   // A resize the window system made: the form may still refuse it.
@@ -77,11 +152,12 @@ clvqt::FormWidget* FormWidgetOf(const TCustomForm* F) {
 TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner, new clvqt::FormWidget()) {
   FormWidgetOf(this)->SetForm(this);
   FVisible = false;
-  FSurface = new clvqt::PaintSurface(Widget(), false);
+  FSurface = new clvqt::PaintSurface(FormWidgetOf(this)->ClientArea(), false);
   SetColor(clBtnFace);
   FParentFont = false;
   ControlStyle = csCaptureMouse | csClickEvents | csDoubleClicks;
   Widget()->resize(320, 240);
+  FormWidgetOf(this)->LayoutClient();
   ApplyWindowFlags();
 }
 
@@ -209,6 +285,7 @@ void TCustomForm::SetBounds(Integer ALeft, Integer ATop, Integer AWidth, Integer
     int DH = Frame.height() - Client.height();
     bool Sized = AWidth != Width() || AHeight != Height();
     W->setGeometry(ALeft + DX, ATop + DY, std::max(AWidth - DW, 0), std::max(AHeight - DH, 0));
+    FormWidgetOf(this)->LayoutClient();
     KeepFixedSize();
     FPlaced = true;
     if (Sized && !W->isVisible()) clvqt::ControlBridge::Resized(this);
@@ -219,18 +296,25 @@ void TCustomForm::SetBounds(Integer ALeft, Integer ATop, Integer AWidth, Integer
   FInSetBounds = false;
 }
 
-void TCustomForm::SetClientWidth(Integer Value) {
-  QWidget* W = Widget();
-  if (!W) return;
-  Integer Frame = W->frameGeometry().width() - W->width();
-  SetBounds(Left(), Top(), Value + Frame, Height());
+TRect TCustomForm::ClientRect() const {
+  const QWidget* C = ClientWidget();
+  return C ? Rect(0, 0, C->width(), C->height()) : TRect();
 }
 
-void TCustomForm::SetClientHeight(Integer Value) {
+QWidget* TCustomForm::ClientWidget() const {
+  auto* W = FormWidgetOf(this);
+  return W ? W->ClientArea() : nullptr;
+}
+
+void TCustomForm::KeepClientHeight(Integer Delta) {
   QWidget* W = Widget();
-  if (!W) return;
-  Integer Frame = W->frameGeometry().height() - W->height();
-  SetBounds(Left(), Top(), Width(), Value + Frame);
+  if (!W || (ComponentState() & csDestroying) || W->isMaximized() || W->isFullScreen()) return;
+  FInSetBounds = true;
+  W->setMinimumSize(0, 0);
+  W->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  W->resize(W->width(), std::max(W->height() + Delta, 0));
+  KeepFixedSize();
+  FInSetBounds = false;
 }
 
 bool TCustomForm::CanResize(Integer& NewWidth, Integer& NewHeight) {
@@ -453,18 +537,11 @@ void TCustomForm::Paint() {
 }
 
 void TCustomForm::PaintNow() {
-  QWidget* W = Widget();
+  QWidget* W = ClientWidget();
   if (!W) return;
-  if (FSurface->NeedsPaint() || FSurface->Image().size() != W->size()) {
-    FSurface->Resize(W->width(), W->height());
-    FSurface->BeginPaint(false, Color());
-    Canvas()->Brush()->SetColor(Color());
-    Canvas()->SetFont(Font());
-    GuardedCall(this, [this] { Paint(); });
-    FSurface->EndPaint();
-  }
-  QPainter P(W);
-  P.drawImage(0, 0, FSurface->Image());
+  if (FSurface->NeedsPaint() || FSurface->Image().size() != W->size())
+    FSurface->Render(this, W->width(), W->height(), false, [this] { Paint(); });
+  FSurface->DrawOn(W);
 }
 
 void TCustomForm::TextChanged() {

@@ -73,10 +73,12 @@ class TCustomForm : public TWinControl {
   TWindowState WindowState() const;
   void SetWindowState(TWindowState Value);
 
-  // A form's Left/Top are screen coordinates; its ClientWidth/ClientHeight size the inside.
-  void SetClientWidth(Integer Value) override;
-  void SetClientHeight(Integer Value) override;
+  // A form's Left/Top are screen coordinates. Its client area (ClientRect, ClientWidth,
+  // ClientHeight) is the inside below the menu bar: setting ClientHeight sizes the window to
+  // hold the bar as well.
   void SetBounds(Integer ALeft, Integer ATop, Integer AWidth, Integer AHeight) override;
+  TRect ClientRect() const override;
+  QWidget* ClientWidget() const override;
 
   void SetVisible(bool Value) override;
   // Shows the form non-modally and brings it to the front.
@@ -143,6 +145,8 @@ class TCustomForm : public TWinControl {
   friend class TApplication;
   friend class clvqt::FormWidget;
   void ApplyWindowFlags();
+  // The menu bar grew by Delta pixels (or shrank): the window follows, the client area stays.
+  void KeepClientHeight(Integer Delta);
   bool FixedSize() const;
   void KeepFixedSize();
   void PlaceOnShow();

@@ -3,25 +3,46 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QUrl>
 #include <QWidget>
 
+#include "platform/gui/application.h"
+#include "platform/gui/comctrls.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/qt_control_bridge.h"
+#include "platform/gui/qt_graphics_bridge.h"
+
+// Qt's own entry for offering a key to the shortcut map before the focus widget sees it (the
+// road a key from the window system takes); exported by Qt Gui for its test library.
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
+                                               const QString& text, bool autorep, ushort count);
 
 namespace {
 
-QString TextFor(Word Key, char Ch) {
-  if (Ch) return QString(QChar(Ch));
-  (void)Key;
-  return QString();
+// What a US keyboard types for a key (nothing while Ctrl or Alt is held).
+char UsCharacterFor(Word Key, TShiftState Shift) {
+  if (Shift & (ssCtrl | ssAlt)) return 0;
+  if (Key >= 'A' && Key <= 'Z') return char((Shift & ssShift) ? Key : Key + ('a' - 'A'));
+  if (Key >= '0' && Key <= '9' && !(Shift & ssShift)) return char(Key);
+  switch (Key) {
+    case VK_BACK: return '\b';
+    case VK_RETURN: return '\r';
+    case VK_ESCAPE: return '\x1b';
+    case VK_TAB: return '\t';
+    case VK_SPACE: return ' ';
+    default: return 0;
+  }
 }
+
+QString TextFor(char Ch) { return Ch ? QString(QChar(Ch)) : QString(); }
 
 Qt::KeyboardModifiers ModifiersFor(TShiftState Shift) {
   Qt::KeyboardModifiers M;
@@ -31,37 +52,67 @@ Qt::KeyboardModifiers ModifiersFor(TShiftState Shift) {
   return M;
 }
 
+Qt::MouseButton QtButton(TMouseButton Button) {
+  return Button == mbRight ? Qt::RightButton : Button == mbMiddle ? Qt::MiddleButton : Qt::LeftButton;
+}
+
+// The part of Control that has the focus; Control is given the focus first when it lies
+// elsewhere.
 QWidget* KeyTarget(TWinControl* Control) {
   QWidget* W = Control->Widget();
   if (!W) return nullptr;
-  if (QWidget* P = W->focusProxy()) return P;
-  return W;
+  auto FocusInside = [W]() -> QWidget* {
+    QWidget* Focus = QApplication::focusWidget();
+    return Focus && (Focus == W || W->isAncestorOf(Focus)) ? Focus : nullptr;
+  };
+  if (QWidget* Focus = FocusInside()) return Focus;
+  QWidget* Target = W->focusProxy() ? W->focusProxy() : W;
+  Target->setFocus(Qt::OtherFocusReason);
+  if (QWidget* Focus = FocusInside()) return Focus;
+  return Target;
+}
+
+void SendKeyEvent(QWidget* Target, QEvent::Type Type, Word Key, TShiftState Shift, char Ch) {
+  QKeyEvent E(Type, clvqt::QtKeyFromVirtualKey(Key), ModifiersFor(Shift), TextFor(Ch));
+  QApplication::sendEvent(Target, &E);
+}
+
+void SendMouse(QWidget* Target, QEvent::Type Type, QPoint Local, Qt::MouseButton Button, Qt::MouseButtons Held,
+               Qt::KeyboardModifiers Mods) {
+  const QPointF Global = Target->mapToGlobal(QPointF(Local));
+  QMouseEvent E(Type, QPointF(Local), QPointF(Local), Global, Button, Held, Mods);
+  QApplication::sendEvent(Target, &E);
+}
+
+void SendClick(QWidget* Target, QPoint Local, Qt::MouseButton Button) {
+  QPointer<QWidget> Alive = Target;
+  SendMouse(Target, QEvent::MouseButtonPress, Local, Button, Button, Qt::NoModifier);
+  if (Alive) SendMouse(Target, QEvent::MouseButtonRelease, Local, Button, Qt::NoButton, Qt::NoModifier);
 }
 
 }  // namespace
 
-void SimulateKeyDown(TWinControl* Control, Word Key, TShiftState Shift, char Ch) {
-  QWidget* W = KeyTarget(Control);
-  if (!W) return;
-  W->setFocus(Qt::OtherFocusReason);
-  QKeyEvent E(QEvent::KeyPress, clvqt::QtKeyFromVirtualKey(Key), ModifiersFor(Shift), TextFor(Key, Ch));
-  QApplication::sendEvent(W, &E);
-}
-
-void SimulateKeyUp(TWinControl* Control, Word Key, TShiftState Shift) {
-  QWidget* W = KeyTarget(Control);
-  if (!W) return;
-  QKeyEvent E(QEvent::KeyRelease, clvqt::QtKeyFromVirtualKey(Key), ModifiersFor(Shift));
-  QApplication::sendEvent(W, &E);
+void SimulateKey(TWinControl* Control, Word Key, TShiftState Shift) {
+  SimulateKey(Control, Key, Shift, UsCharacterFor(Key, Shift));
 }
 
 void SimulateKey(TWinControl* Control, Word Key, TShiftState Shift, char Ch) {
-  QPointer<QWidget> W = KeyTarget(Control);
-  SimulateKeyDown(Control, Key, Shift, Ch);
-  if (W) {
-    QKeyEvent E(QEvent::KeyRelease, clvqt::QtKeyFromVirtualKey(Key), ModifiersFor(Shift));
-    QApplication::sendEvent(W, &E);
+  QPointer<QWidget> Target = KeyTarget(Control);
+  if (!Target) return;
+  const int QtKey = clvqt::QtKeyFromVirtualKey(Key);
+  if (!qt_sendShortcutOverrideEvent(Target, 0, QtKey, ModifiersFor(Shift), TextFor(Ch), false, 1)) {
+    if (!Target) return;
+    SendKeyEvent(Target, QEvent::KeyPress, Key, Shift, Ch);
   }
+  if (Target) SendKeyEvent(Target, QEvent::KeyRelease, Key, Shift, Ch);
+}
+
+void SimulateKeyDown(TWinControl* Control, Word Key, TShiftState Shift, char Ch) {
+  if (QWidget* Target = KeyTarget(Control)) SendKeyEvent(Target, QEvent::KeyPress, Key, Shift, Ch);
+}
+
+void SimulateKeyUp(TWinControl* Control, Word Key, TShiftState Shift) {
+  if (QWidget* Target = KeyTarget(Control)) SendKeyEvent(Target, QEvent::KeyRelease, Key, Shift, 0);
 }
 
 void SimulateTyping(TWinControl* Control, const AnsiString& Text) {
@@ -80,7 +131,6 @@ void SimulateText(TWinControl* Control, const AnsiString& Utf8Text) {
   for (QChar C : QString::fromStdString(Utf8Text)) {
     QPointer<QWidget> W = KeyTarget(Control);
     if (!W) return;
-    W->setFocus(Qt::OtherFocusReason);
     QKeyEvent Press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(C));
     QApplication::sendEvent(W, &Press);
     if (!W) return;
@@ -91,11 +141,9 @@ void SimulateText(TWinControl* Control, const AnsiString& Utf8Text) {
 
 void SimulateMouse(TControl* Control, TSimulatedMouse Kind, TMouseButton Button, Integer X, Integer Y,
                    TShiftState Shift) {
-  QWidget* W = Control->Widget();
+  QWidget* W = Control->ClientWidget();
   if (!W) return;
-  QPointF Local(X, Y);
-  QPointF Global = W->mapToGlobal(QPoint(X, Y));
-  Qt::MouseButton B = Button == mbRight ? Qt::RightButton : Button == mbMiddle ? Qt::MiddleButton : Qt::LeftButton;
+  Qt::MouseButton B = QtButton(Button);
   QEvent::Type T = QEvent::MouseMove;
   Qt::MouseButtons Held;
   if (Shift & ssLeft) Held |= Qt::LeftButton;
@@ -107,14 +155,27 @@ void SimulateMouse(TControl* Control, TSimulatedMouse Kind, TMouseButton Button,
     case smDoubleClick: T = QEvent::MouseButtonDblClick; Held |= B; break;
     case smMove: B = Qt::NoButton; break;
   }
-  QMouseEvent E(T, Local, Local, Global, B, Held, ModifiersFor(Shift));
-  QApplication::sendEvent(W, &E);
+  SendMouse(W, T, QPoint(X, Y), B, Held, ModifiersFor(Shift));
 }
 
 void SimulateClick(TControl* Control, Integer X, Integer Y, TMouseButton Button) {
-  QPointer<QWidget> W = Control->Widget();
-  SimulateMouse(Control, smPress, Button, X, Y);
-  if (W) SimulateMouse(Control, smRelease, Button, X, Y);
+  QWidget* W = Control->ClientWidget();
+  if (!W) return;
+  const QPoint P(X, Y);
+  QWidget* Target = W->childAt(P);
+  if (!Target) Target = W;
+  SendClick(Target, Target->mapFrom(W, P), QtButton(Button));
+}
+
+void SimulateClick(TControl* Control) {
+  const TRect R = Control->ClientRect();
+  SimulateClick(Control, R.Width() / 2, R.Height() / 2);
+}
+
+void SimulateTabClick(TPageControl* Control, Integer PageIndex) {
+  QTabBar* Bar = Control->Widget() ? Control->Widget()->findChild<QTabBar*>() : nullptr;
+  if (!Bar || PageIndex < 0 || PageIndex >= Bar->count()) return;
+  SendClick(Bar, Bar->tabRect(PageIndex).center(), Qt::LeftButton);
 }
 
 void SimulateScrollBar(TCustomControl* Control, TScrollBarKind Kind, TScrollCode Code) {
@@ -156,6 +217,25 @@ void SimulateDroppedFiles(TWinControl* Control, const std::vector<AnsiString>& N
   if (!Enter.isAccepted()) return;
   QDropEvent Drop(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(W, &Drop);
+}
+
+void ShowActive(TCustomForm* Form) {
+  Form->Show();
+  QWidget* W = Form->Widget();
+  W->activateWindow();
+  QApplication::setActiveWindow(W);
+  Application->ProcessMessages();
+}
+
+TColor PixelOnScreen(TControl* Control, Integer X, Integer Y) {
+  QWidget* C = Control->ClientWidget();
+  if (!C) return clNone;
+  Application->ProcessMessages();
+  QWidget* Window = C->window();
+  const QPoint At = C->mapTo(Window, QPoint(X, Y));
+  const QImage Shown = Window->grab().toImage();
+  if (X < 0 || Y < 0 || X >= C->width() || Y >= C->height() || !Shown.rect().contains(At)) return clNone;
+  return FromQColor(Shown.pixelColor(At));
 }
 
 bool SaveFormImage(TCustomForm* Form, const AnsiString& FileName) {

@@ -1,5 +1,6 @@
 // Synthetic input for tests: real Qt events sent through the application's event handling, so
-// controls see them as they see the user's.
+// controls see them as they see the user's, and a look at what the screen shows. Works headless
+// (QT_QPA_PLATFORM=offscreen). Coordinates are client coordinates of the control.
 #pragma once
 
 #include <vector>
@@ -7,26 +8,36 @@
 #include "platform/gui/controls.h"
 
 class TCustomForm;
+class TPageControl;
 
 enum TSimulatedMouse { smPress, smRelease, smMove, smDoubleClick };
 
-// A key pressed and released on Control (which is given the focus first). Ch is the character
-// the key types (0 for none).
-void SimulateKey(TWinControl* Control, Word Key, TShiftState Shift = 0, char Ch = 0);
+// A key pressed and released on the focused part of Control (Control takes the focus first when
+// it is elsewhere). As a key from the keyboard, it is offered to the shortcuts of the active
+// window before the control sees it. Without Ch it types what a US keyboard types for it; Ch
+// gives the character instead (0: none).
+void SimulateKey(TWinControl* Control, Word Key, TShiftState Shift = 0);
+void SimulateKey(TWinControl* Control, Word Key, TShiftState Shift, char Ch);
+// The press or the release alone, straight to the control (no shortcuts).
 void SimulateKeyDown(TWinControl* Control, Word Key, TShiftState Shift = 0, char Ch = 0);
 void SimulateKeyUp(TWinControl* Control, Word Key, TShiftState Shift = 0);
 // Types each character of Text (letters, digits, space and punctuation) into Control.
 void SimulateTyping(TWinControl* Control, const AnsiString& Text);
-
 // Text as a keyboard of another layout types it: one key event per character, without a
 // virtual key code (UTF-8 in).
 void SimulateText(TWinControl* Control, const AnsiString& Utf8Text);
 
-// A mouse event at (X, Y) in Control's client coordinates.
+// One mouse event at (X, Y), to Control whichever part of it lies there, as while the mouse is
+// captured by it.
 void SimulateMouse(TControl* Control, TSimulatedMouse Kind, TMouseButton Button, Integer X, Integer Y,
                    TShiftState Shift = 0);
-// Press and release.
+// Press and release at (X, Y), on whatever the user would hit there: a child control, or a part
+// of a composite control (a spin edit's arrows).
 void SimulateClick(TControl* Control, Integer X, Integer Y, TMouseButton Button = mbLeft);
+// A left click in the middle of the control.
+void SimulateClick(TControl* Control);
+// A click on the tab of page PageIndex.
+void SimulateTabClick(TPageControl* Control, Integer PageIndex);
 
 // The user works a shown scroll bar of Control: an arrow (scLineUp/scLineDown), the trough
 // (scPageUp/scPageDown) or the ends (scTop/scBottom).
@@ -37,5 +48,10 @@ void SimulateWindowClose(TCustomForm* Form);
 // Local files dropped on Control from a file manager, in this order.
 void SimulateDroppedFiles(TWinControl* Control, const std::vector<AnsiString>& Names);
 
+// Shows the form, makes it the active window and handles the waiting events.
+void ShowActive(TCustomForm* Form);
+// The colour the window shows at (X, Y) of Control's client area (0x00BBGGRR), painted afresh:
+// what covers the control there (another control, a menu bar) is what it reports.
+TColor PixelOnScreen(TControl* Control, Integer X, Integer Y);
 // Renders the form as it shows now and saves it as a PNG file. False when it cannot be written.
 bool SaveFormImage(TCustomForm* Form, const AnsiString& FileName);

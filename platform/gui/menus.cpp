@@ -17,10 +17,10 @@
 #include "platform/gui/imglist.h"
 #include "platform/gui/imglist_images.h"
 #include "platform/gui/qt_control_bridge.h"
+#include "platform/gui/qt_form_widget.h"
+#include "platform/gui/qt_strings.h"
 
 namespace {
-
-QString QStr(const AnsiString& S) { return QString::fromUtf8(S.data(), static_cast<qsizetype>(S.size())); }
 
 // The desktop's English key names for shortcut texts; letters and digits name themselves.
 struct KeyName {
@@ -62,29 +62,6 @@ QKeySequence ToKeySequence(TShortCut S) {
   if (Shift & ssAlt) Mods |= Qt::AltModifier;
   return QKeySequence(QKeyCombination(Mods, static_cast<Qt::Key>(QtKey)));
 }
-
-// Keeps a form's menu bar across the top of the form as the form changes size.
-class MenuBarFollower : public QObject {
- public:
-  MenuBarFollower(QMenuBar* Bar, QWidget* FormWidget) : QObject(Bar), FBar(Bar) {
-    FormWidget->installEventFilter(this);
-    Place(FormWidget);
-  }
-
- protected:
-  bool eventFilter(QObject* Watched, QEvent* Event) override {
-    if (Event->type() == QEvent::Resize || Event->type() == QEvent::Show)
-      Place(static_cast<QWidget*>(Watched));
-    return QObject::eventFilter(Watched, Event);
-  }
-
- private:
-  void Place(QWidget* FormWidget) {
-    FBar->setGeometry(0, 0, FormWidget->width(), FBar->sizeHint().height());
-    FBar->raise();
-  }
-  QMenuBar* FBar;
-};
 
 }  // namespace
 
@@ -383,11 +360,7 @@ TMainMenu::TMainMenu(TComponent* AOwner) : TMenu(AOwner) {
   auto* Bar = new QMenuBar();
   Internals()->Container = Bar;
   FForm = dynamic_cast<TCustomForm*>(AOwner);
-  if (FForm && FForm->Widget()) {
-    Bar->setParent(FForm->Widget());
-    new MenuBarFollower(Bar, FForm->Widget());
-    Bar->show();
-  }
+  if (FForm && FForm->Widget()) static_cast<clvqt::FormWidget*>(FForm->Widget())->SetMenuBar(Bar);
 }
 
 TMainMenu::~TMainMenu() = default;

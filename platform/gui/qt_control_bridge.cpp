@@ -243,7 +243,7 @@ bool HandleMouse(QObject* Receiver, QMouseEvent* E, DeliverFn Base, bool& Result
   // A press on a bar of a scrolling control is the bar's business.
   if (W != Control->Widget() && qobject_cast<QAbstractSlider*>(W) && dynamic_cast<TCustomControl*>(Control))
     return false;
-  QPoint P = Control->Widget()->mapFromGlobal(E->globalPosition().toPoint());
+  QPoint P = Control->ClientWidget()->mapFromGlobal(E->globalPosition().toPoint());
   TShiftState Shift = ShiftFromModifiers(E->modifiers(), E->buttons());
   QPointer<QWidget> Alive = Control->Widget();
   switch (E->type()) {

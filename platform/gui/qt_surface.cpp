@@ -56,13 +56,24 @@ void PaintSurface::Invalidate() {
   ScheduleShow();
 }
 
-void PaintSurface::BeginPaint(bool Opaque, TColor Background) {
+void PaintSurface::Render(TControl* Control, int Width, int Height, bool Opaque,
+                          const std::function<void()>& Paint) {
+  Resize(Width, Height);
   FNeedsPaint = false;
   FPainting = true;
   if (FTransparent)
     FImage.fill(Qt::transparent);
   else if (!Opaque)
-    FImage.fill(ToQColor(Background));
+    FImage.fill(ToQColor(Control->Color()));
+  FCanvas->Brush()->SetColor(Control->Color());
+  FCanvas->SetFont(Control->Font());
+  GuardedCall(Control, Paint);
+  FPainting = false;
+}
+
+void PaintSurface::DrawOn(QWidget* Widget) const {
+  QPainter P(Widget);
+  P.drawImage(0, 0, FImage);
 }
 
 void PaintSurface::ScheduleShow() {

@@ -2,6 +2,7 @@
 // over it, and the widgets that show it.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QImage>
@@ -29,11 +30,13 @@ class PaintSurface {
   void Resize(int Width, int Height);
   void Invalidate();
   bool NeedsPaint() const { return FNeedsPaint; }
-  // Prepares a Paint: clears the request and, unless Opaque, fills the image with Background
-  // (transparent surfaces clear to nothing).
-  void BeginPaint(bool Opaque, TColor Background);
-  void EndPaint() { FPainting = false; }
-  bool Painting() const { return FPainting; }
+  // A Paint of Control at this size: clears the request, fills the image with the control's
+  // Color unless Opaque (transparent surfaces clear to nothing), hands the canvas over with the
+  // control's colour as brush and its font, and runs Paint (whose exceptions go to the
+  // application's handler).
+  void Render(TControl* Control, int Width, int Height, bool Opaque, const std::function<void()>& Paint);
+  // Copies the image to Widget; called from its paint event.
+  void DrawOn(QWidget* Widget) const;
   // Schedules the widget to show the image again (safe from any thread).
   void ScheduleShow();
 

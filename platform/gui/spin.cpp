@@ -12,6 +12,22 @@
 #include "platform/gui/spin_qt.h"
 #include "platform/rtl/sysutils.h"
 
+namespace {
+
+// The Up and Down keys step as the arrow buttons do, and go no further.
+template <class Spinner>
+void StepOnArrowKey(Spinner& Control, Word& Key) {
+  if (Key == VK_UP) {
+    Key = 0;
+    Control.UpClick();
+  } else if (Key == VK_DOWN) {
+    Key = 0;
+    Control.DownClick();
+  }
+}
+
+}  // namespace
+
 namespace clvqt {
 
 QToolButton* MakeArrowButton(QWidget* Parent, Qt::ArrowType Arrow) {
@@ -102,13 +118,7 @@ void TSpinButton::DownClick() {
 
 void TSpinButton::KeyDown(Word& Key, TShiftState Shift) {
   TWinControl::KeyDown(Key, Shift);
-  if (Key == VK_UP) {
-    Key = 0;
-    UpClick();
-  } else if (Key == VK_DOWN) {
-    Key = 0;
-    DownClick();
-  }
+  StepOnArrowKey(*this, Key);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -172,13 +182,7 @@ void TSpinEdit::DownClick() {
 
 void TSpinEdit::KeyDown(Word& Key, TShiftState Shift) {
   TCustomEdit::KeyDown(Key, Shift);
-  if (Key == VK_UP) {
-    Key = 0;
-    UpClick();
-  } else if (Key == VK_DOWN) {
-    Key = 0;
-    DownClick();
-  }
+  StepOnArrowKey(*this, Key);
 }
 
 void TSpinEdit::ClampAfterExit() {

@@ -17,27 +17,14 @@
 #include <QValidator>
 
 #include "platform/gui/application.h"
+#include "platform/gui/flag_guard.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/graphics.h"
 #include "platform/gui/qt_graphics_bridge.h"
+#include "platform/gui/qt_strings.h"
 #include "platform/gui/stdctrls_qt.h"
 
 namespace {
-
-QString QStr(const AnsiString& S) { return QString::fromUtf8(S.data(), static_cast<qsizetype>(S.size())); }
-
-// A flag that is set for the lifetime of the guard, also when an exception leaves the scope.
-class FlagGuard {
- public:
-  explicit FlagGuard(bool& Flag) : FFlag(Flag), FOld(Flag) { FFlag = true; }
-  ~FlagGuard() { FFlag = FOld; }
-  FlagGuard(const FlagGuard&) = delete;
-  FlagGuard& operator=(const FlagGuard&) = delete;
-
- private:
-  bool& FFlag;
-  bool FOld;
-};
 
 class CountGuard {
  public:

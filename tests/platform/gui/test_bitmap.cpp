@@ -7,6 +7,7 @@
 
 #include "platform/gui/graphics.h"
 #include "platform/rtl/streams.h"
+#include "tests/platform/exception_text.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -49,16 +50,6 @@ void FillPattern(TBitmap& b) {
     }
     (void)bpp;
   }
-}
-
-template <class E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message;
-  }
-  return "(no exception)";
 }
 
 std::vector<Byte> Saved(TBitmap& b) {

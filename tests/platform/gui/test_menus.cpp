@@ -3,12 +3,13 @@
 #include <memory>
 
 #include "platform/gui/application.h"
+#include "platform/gui/extctrls.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/graphics.h"
 #include "platform/gui/imglist.h"
+#include "platform/gui/input_simulation.h"
 #include "platform/gui/menus.h"
 #include "platform/gui/stdctrls.h"
-#include "platform/gui/testing.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ struct MenuFixture : ::testing::Test {
     Field = new TEdit(Form);
     Field->SetParent(Form);
     Field->SetTop(60);
-    guitest::ShowActive(Form);
+    ShowActive(Form);
   }
   void TearDown() override { delete Form; }
 
@@ -76,13 +77,13 @@ struct MenuFixture : ::testing::Test {
 TEST_F(MenuFixture, ShortcutClicksItsItemWhileEnabled) {
   int FieldKeys = 0;
   Field->OnKeyDown = [&](TObject*, Word&, TShiftState) { ++FieldKeys; };
-  guitest::PressKey(Field, VK_F1);
+  SimulateKey(Field, VK_F1);
   EXPECT_EQ(L, (Log{"Help Contents"}));
   // The menu takes the key before the focused control sees it.
   EXPECT_EQ(FieldKeys, 0);
 
   Contents->SetEnabled(false);
-  guitest::PressKey(Field, VK_F1);
+  SimulateKey(Field, VK_F1);
   EXPECT_EQ(L.size(), 1u);
   EXPECT_EQ(FieldKeys, 1);
 
@@ -116,6 +117,47 @@ TEST_F(MenuFixture, ItemTreeKeepsOrderAndFreesSubItems) {
   delete Help;
   EXPECT_EQ(Menu->Items()->Count(), 1);
   EXPECT_EQ(Form->ComponentCount(), Owned - 4);
+}
+
+// The bar sits above the client area: the window grows by it, whether the client size was set
+// before the menu got its items or after, and what is drawn at client (0, 0) stays in sight.
+TEST(MainMenu, BarStaysOutsideTheClientArea) {
+  for (bool SizeFirst : {true, false}) {
+    SCOPED_TRACE(SizeFirst ? "size set first" : "menu made first");
+    TForm Form(nullptr);
+    if (SizeFirst) {
+      Form.SetClientWidth(944);
+      Form.SetClientHeight(686);
+    }
+    auto* Menu = new TMainMenu(&Form);
+    auto* File = new TMenuItem(&Form);
+    File->SetCaption("File");
+    Menu->Items()->Add(File);
+    if (!SizeFirst) {
+      Form.SetClientWidth(944);
+      Form.SetClientHeight(686);
+    }
+    auto* Panel = new TPanel(&Form);
+    Panel->SetParent(&Form);
+    Panel->SetBounds(0, 0, 40, 30);
+    Panel->SetColor(clRed);
+    Form.OnPaint = [&Form](TObject*) {
+      Form.Canvas()->Brush()->SetColor(clBlue);
+      Form.Canvas()->FillRect(Rect(100, 0, 110, 4));
+    };
+    ShowActive(&Form);
+
+    EXPECT_EQ(Form.ClientWidth(), 944);
+    EXPECT_EQ(Form.ClientHeight(), 686);
+    EXPECT_EQ(Form.ClientRect(), Rect(0, 0, 944, 686));
+    EXPECT_GT(Form.Height(), 686);
+    EXPECT_EQ(PixelOnScreen(Panel, 5, 2), clRed);
+    EXPECT_EQ(PixelOnScreen(&Form, 101, 1), clBlue);
+    EXPECT_EQ(Form.ClientToScreen(Point(0, 30)), Panel->ClientToScreen(Point(0, 30)));
+    // Aligned controls share the client area only.
+    Panel->SetAlign(alClient);
+    EXPECT_EQ(Panel->BoundsRect(), Rect(0, 0, 944, 686));
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

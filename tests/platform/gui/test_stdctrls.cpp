@@ -11,7 +11,6 @@
 #include "platform/gui/input_simulation.h"
 #include "platform/gui/spin.h"
 #include "platform/gui/stdctrls.h"
-#include "platform/gui/testing.h"
 #include "platform/gui/timers.h"
 
 namespace {
@@ -23,7 +22,7 @@ struct ControlsFixture : ::testing::Test {
   void SetUp() override {
     Form = new TForm(nullptr);
     Form->SetBounds(50, 50, 500, 400);
-    guitest::ShowActive(Form);
+    ShowActive(Form);
   }
   void TearDown() override { delete Form; }
 
@@ -137,7 +136,7 @@ TEST_F(ControlsFixture, CheckBoxFiresOnClickOncePerChangeFromCodeOrMouse) {
   Box->SetChecked(true);
   Box->SetChecked(true);
   EXPECT_EQ(L, (Log{"on"}));
-  guitest::Click(Box);
+  SimulateClick(Box);
   EXPECT_FALSE(Box->Checked());
   SimulateKey(Box, VK_SPACE, 0, ' ');
   EXPECT_TRUE(Box->Checked());
@@ -151,7 +150,7 @@ TEST_F(ControlsFixture, CheckBoxWithAllowGrayedCyclesThroughGrayed) {
   Box->OnClick = [&](TObject*) { ++Clicks; };
   const TCheckBoxState Expected[] = {cbGrayed, cbChecked, cbUnchecked, cbGrayed};
   for (TCheckBoxState S : Expected) {
-    guitest::Click(Box);
+    SimulateClick(Box);
     EXPECT_EQ(Box->State(), S);
   }
   EXPECT_EQ(Clicks, 4);
@@ -169,12 +168,12 @@ TEST_F(ControlsFixture, RadioButtonsAreExclusiveWithinTheirParent) {
   L.clear();
 
   R[0]->SetChecked(true);
-  guitest::Click(R[1]);
+  SimulateClick(R[1]);
   EXPECT_FALSE(R[0]->Checked());
   EXPECT_TRUE(R[1]->Checked());
   EXPECT_TRUE(Other->Checked());
   // A click on the checked button and unchecking from code fire nothing.
-  guitest::Click(R[1]);
+  SimulateClick(R[1]);
   R[1]->SetChecked(false);
   EXPECT_EQ(L, (Log{"click 0", "click 1"}));
 
@@ -226,9 +225,9 @@ TEST_F(ControlsFixture, SpinEditArrowsAndKeysStepByIncrement) {
   Spin->SetIncrement(2);
   Spin->SetValue(3);
   // The up arrow is the top half of the button pair at the right edge.
-  guitest::ClickAt(Spin, Spin->Width() - 6, 4);
+  SimulateClick(Spin, Spin->Width() - 6, 4);
   EXPECT_EQ(Spin->Value(), 5);
-  guitest::ClickAt(Spin, Spin->Width() - 6, Spin->Height() - 4);
+  SimulateClick(Spin, Spin->Width() - 6, Spin->Height() - 4);
   EXPECT_EQ(Spin->Value(), 3);
   SimulateKey(Spin, VK_UP);
   SimulateKey(Spin, VK_UP);
@@ -252,7 +251,7 @@ TEST_F(ControlsFixture, SpinEditLeavingPutsATypedValueIntoRangeAfterOnExit) {
   SimulateTyping(Spin, "9x00");
   EXPECT_EQ(Spin->Text(), "900");
   Next->SetFocus();
-  guitest::ProcessEvents();
+  Application->ProcessMessages();
   EXPECT_EQ(L, (Log{"exit 900"}));
   EXPECT_EQ(Spin->Text(), "800");
 
@@ -260,7 +259,7 @@ TEST_F(ControlsFixture, SpinEditLeavingPutsATypedValueIntoRangeAfterOnExit) {
   Spin->SetText("");
   Spin->SetFocus();
   Next->SetFocus();
-  guitest::ProcessEvents();
+  Application->ProcessMessages();
   EXPECT_EQ(Spin->Text(), "");
   EXPECT_EQ(Spin->Value(), 20);
 }
@@ -269,8 +268,8 @@ TEST_F(ControlsFixture, SpinButtonReportsWhichArrow) {
   auto* Arrows = Make<TSpinButton>(10, 10);
   Arrows->OnUpClick = Note("up");
   Arrows->OnDownClick = Note("down");
-  guitest::ClickAt(Arrows, 5, 2);
-  guitest::ClickAt(Arrows, 5, Arrows->Height() - 2);
+  SimulateClick(Arrows, 5, 2);
+  SimulateClick(Arrows, 5, Arrows->Height() - 2);
   SimulateKey(Arrows, VK_UP);
   EXPECT_EQ(L, (Log{"up", "down", "up"}));
 }
@@ -367,8 +366,8 @@ TEST(Buttons, ModalResultOfAClickedButtonEndsShowModal) {
     Dialog->Ok->OnClick = [&](TObject*) { L.push_back("ok clicked"); };
     Dialog->Timer->OnTimer = [&, How = AnsiString(C.How)](TObject*) {
       Dialog->Timer->SetEnabled(false);
-      if (How == "click ok") guitest::Click(Dialog->Ok);
-      if (How == "click cancel") guitest::Click(Dialog->Cancel);
+      if (How == "click ok") SimulateClick(Dialog->Ok);
+      if (How == "click cancel") SimulateClick(Dialog->Cancel);
       if (How == "enter") SimulateKey(Dialog->Edit, VK_RETURN, 0, '\r');
       if (How == "esc") SimulateKey(Dialog->Edit, VK_ESCAPE, 0, '\x1b');
     };
@@ -384,13 +383,13 @@ TEST_F(ControlsFixture, ButtonClickFiresOnClickOnce) {
   int Clicks = 0;
   Button->OnClick = [&](TObject*) { ++Clicks; };
   Glyphed->OnClick = [&](TObject*) { ++Clicks; };
-  guitest::Click(Button);
+  SimulateClick(Button);
   SimulateKey(Button, VK_SPACE, 0, ' ');
   TBitmap Glyph;
   Glyph.SetSize(32, 16);
   Glyphed->SetGlyph(&Glyph);
   EXPECT_EQ(Glyphed->NumGlyphs(), 2);
-  guitest::Click(Glyphed);
+  SimulateClick(Glyphed);
   EXPECT_EQ(Clicks, 3);
 }
 
@@ -416,7 +415,7 @@ TEST_F(ControlsFixture, PageControlSwitchesPagesOnTabClicksOnly) {
   EXPECT_EQ(Sheet[2]->TabIndex(), 1);
   EXPECT_EQ(Sheet[2]->PageIndex(), 2);
 
-  guitest::ClickTab(Pages, 2);
+  SimulateTabClick(Pages, 2);
   EXPECT_EQ(Pages->ActivePage(), Sheet[2]);
   EXPECT_EQ(L, (Log{"changing from Page 0", "change to Page 2"}));
   EXPECT_TRUE(Sheet[2]->Visible());
@@ -425,7 +424,7 @@ TEST_F(ControlsFixture, PageControlSwitchesPagesOnTabClicksOnly) {
   // A refusal keeps the page; ActivePage from code fires nothing, even for a page with no tab.
   L.clear();
   Pages->Tag = 1;
-  guitest::ClickTab(Pages, 0);
+  SimulateTabClick(Pages, 0);
   EXPECT_EQ(Pages->ActivePage(), Sheet[2]);
   Pages->SetActivePage(Sheet[1]);
   EXPECT_EQ(Pages->ActivePageIndex(), 1);
@@ -460,10 +459,10 @@ TEST_F(ControlsFixture, UpDownStepsItsAssociate) {
   EXPECT_EQ(Edit->Text(), "999");
   Arrows->OnChanging = [&](TObject*, bool& Allow) { L.push_back("changing"); Allow = Arrows->Tag == 0; };
   Arrows->OnClick = [&](TObject*, TUDBtnType B) { L.push_back(B == btNext ? "next" : "prev"); };
-  guitest::ClickAt(Arrows, Arrows->Width() / 2, 3);
+  SimulateClick(Arrows, Arrows->Width() / 2, 3);
   EXPECT_EQ(Edit->Text(), "1000");
   // At the end nothing moves but the click is still reported.
-  guitest::ClickAt(Arrows, Arrows->Width() / 2, 3);
+  SimulateClick(Arrows, Arrows->Width() / 2, 3);
   EXPECT_EQ(L, (Log{"changing", "next", "next"}));
   // A number typed into the field is where the next step starts; arrow keys in it step too.
   Edit->SetText("40");
@@ -519,16 +518,16 @@ TEST_F(ControlsFixture, PanelDrawsItsBevelsAroundItsColour) {
   Panel->SetBounds(10, 10, 34, 17);
   Panel->SetColor(clRed);
   Panel->SetBevelOuter(bvLowered);
-  EXPECT_EQ(guitest::PixelOnScreen(Panel, 0, 0), ColorToRGB(clBtnShadow));
-  EXPECT_EQ(guitest::PixelOnScreen(Panel, 33, 0), ColorToRGB(clBtnHighlight));
-  EXPECT_EQ(guitest::PixelOnScreen(Panel, 0, 16), ColorToRGB(clBtnHighlight));
-  EXPECT_EQ(guitest::PixelOnScreen(Panel, 33, 16), ColorToRGB(clBtnHighlight));
-  EXPECT_EQ(guitest::PixelOnScreen(Panel, 1, 1), clRed);
+  EXPECT_EQ(PixelOnScreen(Panel, 0, 0), ColorToRGB(clBtnShadow));
+  EXPECT_EQ(PixelOnScreen(Panel, 33, 0), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(PixelOnScreen(Panel, 0, 16), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(PixelOnScreen(Panel, 33, 16), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(PixelOnScreen(Panel, 1, 1), clRed);
   Panel->SetBevelOuter(bvRaised);
   Panel->SetBevelInner(bvLowered);
-  EXPECT_EQ(guitest::PixelOnScreen(Panel, 0, 0), ColorToRGB(clBtnHighlight));
-  EXPECT_EQ(guitest::PixelOnScreen(Panel, 1, 1), ColorToRGB(clBtnShadow));
-  EXPECT_EQ(guitest::PixelOnScreen(Panel, 2, 2), clRed);
+  EXPECT_EQ(PixelOnScreen(Panel, 0, 0), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(PixelOnScreen(Panel, 1, 1), ColorToRGB(clBtnShadow));
+  EXPECT_EQ(PixelOnScreen(Panel, 2, 2), clRed);
 }
 
 TEST_F(ControlsFixture, ImageCanvasDrawsOnAPictureOfTheControlsSizeThatShows) {
@@ -541,8 +540,8 @@ TEST_F(ControlsFixture, ImageCanvasDrawsOnAPictureOfTheControlsSizeThatShows) {
   ASSERT_NE(Image->Picture()->Graphic(), nullptr);
   EXPECT_EQ(Image->Picture()->Width(), 43);
   EXPECT_EQ(Image->Picture()->Height(), 17);
-  EXPECT_EQ(guitest::PixelOnScreen(Image, 5, 5), clBlack);
-  EXPECT_EQ(guitest::PixelOnScreen(Image, 41, 5), clLime);
+  EXPECT_EQ(PixelOnScreen(Image, 5, 5), clBlack);
+  EXPECT_EQ(PixelOnScreen(Image, 41, 5), clLime);
 }
 
 TEST(Image, DestRectFitsThePicture) {

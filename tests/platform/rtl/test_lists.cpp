@@ -8,6 +8,7 @@
 
 #include "platform/rtl/lists.h"
 #include "platform/rtl/streams.h"
+#include "tests/platform/exception_text.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -23,16 +24,6 @@ std::string ReadFileBytes(const std::string& Name) {
   std::ostringstream S;
   S << In.rdbuf();
   return S.str();
-}
-
-template <class E>
-std::string MessageOf(const std::function<void()>& Action) {
-  try {
-    Action();
-  } catch (const E& Error) {
-    return Error.Message;
-  }
-  return "(no exception)";
 }
 
 }  // namespace

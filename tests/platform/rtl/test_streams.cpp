@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/rtl/streams.h"
+#include "tests/platform/exception_text.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -23,16 +24,6 @@ class StreamsTest : public testing::Test {
   void TearDown() override { testsupport::RemoveTree(Dir); }
   std::string Dir;
 };
-
-template <class E>
-std::string MessageOf(const std::function<void()>& Action) {
-  try {
-    Action();
-  } catch (const E& Error) {
-    return Error.Message;
-  }
-  return "(no exception)";
-}
 
 }  // namespace
 

@@ -28,7 +28,11 @@ class TLambdaThread : public TThread {
     // Execute uses Body: stop before it goes.
     Terminate();
     if (!Suspended() && !FreeOnTerminate) WaitFor();
-    if (Destroyed) *Destroyed = true;
+    if (Destroyed) {
+      *Destroyed = true;
+      // A main thread waiting for this in ServeMainThreadUntil looks again only when woken.
+      WakeMainThreadWaiters();
+    }
   }
 
   using TThread::ReturnValue;
