@@ -1,0 +1,411 @@
+// The body of a task: set-up, the read/decode/filter/encode/write loop, flushing, trailers, and
+// the release of everything the task opened.
+#include <cmath>
+#include <filesystem>
+#include <cstring>
+
+#include "media/binding/engine_utils.h"
+#include "media/binding/entry_points.h"
+#include "media/binding/error_text.h"
+#include "media/binding/ffmpeg_exception.h"
+#include "media/binding/file_names.h"
+#include "media/binding/wide_files.h"
+#include "media/engine/transcode_task.h"
+#include "platform/rtl/files.h"
+#include "platform/rtl/strings.h"
+
+namespace {
+const char* const HintSentence =
+    "Please check error log message(reported by FFLogger) to find out more detail information.";
+}
+
+void TCustomFFmpeg::UpdateActiveStreams() {
+  FirstActiveStream = 0;
+  LastActiveStream = static_cast<int>(OutputStreams.size()) - 1;
+}
+
+void TCustomFFmpeg::Transcode() {
+  LastErrorMessage.clear();
+  FFinishing = false;
+  if (!FPacket) FPacket = ff::av_packet_alloc();
+  if (!FPacket) throw FFmpegException("av_packet_alloc failed");
+  try {
+    const int ret = TranscodeInit();
+    if (ret < 0) {
+      if (LastErrorMessage.empty())
+        LastErrorMessage = ErrorText("transcode_init() error", ret) + ". " + HintSentence;
+      throw FFmpegException(LastErrorMessage);
+    }
+  } catch (...) {
+    FinishTranscode();
+    throw;
+  }
+  if (TotalDuration < 0) TotalDuration = MaxInputDuration;
+
+  const int64_t loopStart = ff::av_gettime();
+  JoinSegment = 0;
+  UpdateActiveStreams();
+  // Failures of the loop stop it like a stop request does: what was written so far is flushed
+  // and closed properly, and the failure is reported afterwards.
+  AnsiString loopFailure;
+  try {
+    while (!IOBroken) {
+      const int64_t now = ff::av_gettime();
+      if (!NeedOutput()) {
+        Log(llVerbose, "No more output streams to write to, finishing.");
+        break;
+      }
+      const int ret = TranscodeStep();
+      if (ret >= 0) {
+        ReportProgress(JoinSegment, false, now, loopStart);
+      } else if (ret == AVERROR_EOF || ret == AVERROR(EAGAIN)) {
+        if (ret == AVERROR_EOF) break;
+      } else {
+        const AnsiString text = ErrorText("Error while filtering", ret);
+        Log(llError, text);
+        loopFailure = text;
+        break;
+      }
+    }
+  } catch (const Exception& e) {
+    loopFailure = e.Message;
+  }
+
+  FFinishing = true;
+  try {
+    for (size_t i = 0; i < InputStreams.size(); ++i) {
+      TInputStream* ist = InputStreams[i];
+      TInputState& st = FInputState[i];
+      if (!InputFiles[ist->FileIndex]->EofReached && ist->DecodingNeeded && !st.Flushed) {
+        st.Flushed = true;
+        OutputPacket(ist, nullptr);
+      }
+    }
+    ReapFilters();
+    FlushEncoders();
+  } catch (const Exception& e) {
+    if (loopFailure.empty()) loopFailure = e.Message;
+  }
+  for (TOutputFile* of : OutputFiles) {
+    WriteStartTime = ff::av_gettime();
+    const int ret = ff::av_write_trailer(of->Ctx);
+    WriteStartTime = INT64_MAX;
+    if (ret < 0 && loopFailure.empty()) loopFailure = ErrorText("av_write_trailer()", ret);
+  }
+  ReportProgress(-1, true, ff::av_gettime(), loopStart);
+
+  for (TOutputStream* ost : OutputStreams) {
+    if (!ost->EncodingNeeded || !ost->EncoderOpened || ost->CodecClosed) continue;
+    ff::av_freep(&ost->EncCtx->stats_in);
+    ff::avcodec_close(ost->EncCtx);
+    ost->CodecClosed = 1;
+    UnregisterOpenCodec(OpenEncoders, ost);
+  }
+  for (size_t i = 0; i < InputStreams.size(); ++i) {
+    TInputStream* ist = InputStreams[i];
+    if (!ist->DecodingNeeded || FInputState[i].DecoderClosed) continue;
+    FInputState[i].DecoderClosed = true;
+    ff::avcodec_close(ist->DecCtx);
+    UnregisterOpenCodec(OpenDecoders, ist);
+  }
+  Finished = !IOBroken && loopFailure.empty();
+  FinishTranscode();
+  if (!loopFailure.empty()) {
+    LastErrorMessage = loopFailure;
+    throw FFmpegException(loopFailure);
+  }
+}
+
+TOutputStream* TCustomFFmpeg::ChooseOutput() {
+  int64_t best = INT64_MAX;
+  TOutputStream* chosen = nullptr;
+  for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
+    TOutputStream* ost = OutputStreams[i];
+    if (ost->Unavailable || ost->Finished) continue;
+    const int64_t dts = ost->LastMuxDts == AV_NOPTS_VALUE
+                            ? INT64_MIN
+                            : ff::av_rescale_q(ost->LastMuxDts, ost->St->time_base, AV_TIME_BASE_Q);
+    if (!chosen || dts < best) {
+      best = dts;
+      chosen = ost;
+    }
+  }
+  return chosen;
+}
+
+bool TCustomFFmpeg::GotEagain() {
+  for (int i = FirstActiveStream; i <= LastActiveStream; ++i)
+    if (OutputStreams[i]->Unavailable) return true;
+  return false;
+}
+
+void TCustomFFmpeg::ResetEagain() {
+  for (TInputFile* f : InputFiles) f->Unavailable = 0;
+  for (int i = FirstActiveStream; i <= LastActiveStream; ++i) OutputStreams[i]->Unavailable = 0;
+}
+
+bool TCustomFFmpeg::NeedOutput() {
+  for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
+    TOutputStream* ost = OutputStreams[i];
+    TOutputFile* of = OutputFiles[ost->FileIndex];
+    if (ost->Finished) continue;
+    if (of->Ctx->pb && of->LimitFilesize != INT64_MAX && AVIOTell(of->Ctx->pb) >= of->LimitFilesize) continue;
+    if (ost->FrameNumber >= ost->MaxFrames) {
+      for (TOutputStream* other : OutputStreams)
+        if (other->FileIndex == ost->FileIndex) CloseOutputStream(other);
+      continue;
+    }
+    return true;
+  }
+  return false;
+}
+
+int TCustomFFmpeg::TranscodeStep() {
+  TOutputStream* ost = ChooseOutput();
+  if (!ost) {
+    if (GotEagain()) {
+      ResetEagain();
+      ff::av_usleep(10000);
+      return 0;
+    }
+    Log(llVerbose, "No more inputs to read from, finishing.");
+    return AVERROR_EOF;
+  }
+  TInputStream* ist = nullptr;
+  if (ost->Filter && ost->Filter->Graph && !ost->Filter->Graph->Simple()) {
+    const int ret = TranscodeFromFilter(ost->Filter->Graph, ist);
+    if (ret < 0) return ret;
+    if (!ist) return 0;
+  } else {
+    EngineAssert(ost->SourceIndex >= 0 && ost->SourceIndex < static_cast<int>(InputStreams.size()),
+                 "Output stream without a source");
+    ist = InputStreams[ost->SourceIndex];
+  }
+  if (InputFiles[ist->FileIndex]->EofReached) {
+    // Its input has nothing more: what the filters still hold is taken, and the stream ends.
+    const int ret = ReapFilters();
+    CloseOutputStream(ost);
+    return ret;
+  }
+  const int ret = ProcessInput(ist->FileIndex);
+  if (ret == AVERROR(EAGAIN)) {
+    if (InputFiles[ist->FileIndex]->Unavailable) ost->Unavailable = 1;
+    return 0;
+  }
+  if (ret == AVERROR_EOF) return 0;
+  if (ret < 0) return ret;
+  return ReapFilters();
+}
+
+int TCustomFFmpeg::TranscodeFromFilter(TFilterGraph* Graph, TInputStream*& BestIst) {
+  BestIst = nullptr;
+  int ret = ff::avfilter_graph_request_oldest(Graph->Graph);
+  if (ret >= 0) return ReapFilters();
+  if (ret == AVERROR_EOF) {
+    ret = ReapFilters();
+    for (TOutputFilter* of : Graph->Outputs)
+      if (of->Ost) CloseOutputStream(of->Ost);
+    return ret;
+  }
+  if (ret != AVERROR(EAGAIN)) return ret;
+  unsigned most = 0;
+  for (TInputFilter* in : Graph->Inputs) {
+    TInputStream* ist = in->Ist;
+    if (!ist) continue;
+    TInputFile* f = InputFiles[ist->FileIndex];
+    if (f->Unavailable || f->EofReached) continue;
+    const unsigned failed = ff::av_buffersrc_get_nb_failed_requests(in->Filter);
+    if (failed > most) {
+      most = failed;
+      BestIst = ist;
+    }
+  }
+  if (!BestIst)
+    for (TOutputFilter* of : Graph->Outputs)
+      if (of->Ost) of->Ost->Unavailable = 1;
+  return 0;
+}
+
+int TCustomFFmpeg::ProcessInput(int FileIndex) {
+  TInputFile* f = InputFiles[FileIndex];
+  AVPacket* pkt = FPacket;
+  ReadStartTime = ff::av_gettime();
+  int ret = ff::av_read_frame(f->Ctx, pkt);
+  ReadStartTime = INT64_MAX;
+  if (ret == AVERROR(EAGAIN)) {
+    f->Unavailable = 1;
+    return ret;
+  }
+  if (ret < 0) {
+    if (ret != AVERROR_EOF) {
+      const AnsiString text = ErrorText(UTF8Encode(FFmpegFileNameToWide(f->Ctx->url)), ret);
+      if (ExitOnError) RaiseError(text);
+      Log(llError, text);
+      // A broken input ends the run as a failure once what was read is written out.
+      if (!IOBroken) throw FFmpegException(text);
+    }
+    f->EofReached = 1;
+    for (int i = 0; i < f->NbStreams; ++i) {
+      TInputStream* ist = InputStreams[f->IstIndex + i];
+      if (ist->DecodingNeeded) {
+        FInputState[f->IstIndex + i].Flushed = true;
+        OutputPacket(ist, nullptr);
+      }
+    }
+    for (TOutputStream* ost : OutputStreams) {
+      TInputStream* src = GetInputStream(ost);
+      if (src && src->FileIndex == FileIndex &&
+          (ost->StreamCopy || ost->EncCtx->codec_type == AVMEDIA_TYPE_SUBTITLE))
+        CloseOutputStream(ost);
+    }
+    ReapFilters();
+    return AVERROR(EAGAIN);
+  }
+
+  struct TUnref {
+    AVPacket* P;
+    ~TUnref() { ff::av_packet_unref(P); }
+  } unref{pkt};
+
+  ResetEagain();
+  if (DoPktDump) ff::av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, pkt, DoHexDump, f->Ctx->streams[pkt->stream_index]);
+  if (pkt->stream_index >= f->NbStreams) {
+    if (pkt->stream_index >= f->NbStreamsWarn) {
+      const AVStream* st = f->Ctx->streams[pkt->stream_index];
+      const char* type = ff::av_get_media_type_string(st->codecpar->codec_type);
+      char dts[64];
+      std::snprintf(dts, sizeof(dts), "%g",
+                    pkt->dts == AV_NOPTS_VALUE ? NAN : pkt->dts * av_q2d(st->time_base));
+      ff::av_log(f->Ctx, AV_LOG_WARNING, "New %s stream %d:%d at pos:%lld and DTS:%ss\n", type ? type : "unknown",
+                 FileIndex, pkt->stream_index, static_cast<long long>(pkt->pos), dts);
+      f->NbStreamsWarn = pkt->stream_index + 1;
+    }
+    return 0;
+  }
+  TInputStream* ist = InputStreams[f->IstIndex + pkt->stream_index];
+  if (ist->Discard) return 0;
+
+  const AVRational tb = ist->St->time_base;
+  if (!ist->WrapCorrectionDone && f->Ctx->start_time != AV_NOPTS_VALUE && ist->St->pts_wrap_bits < 64) {
+    const int64_t stime = ff::av_rescale_q(f->Ctx->start_time, AV_TIME_BASE_Q, tb);
+    const int64_t stime2 = stime + (1ULL << ist->St->pts_wrap_bits);
+    ist->WrapCorrectionDone = 1;
+    if (stime2 > stime && pkt->dts != AV_NOPTS_VALUE && pkt->dts > stime + (1LL << (ist->St->pts_wrap_bits - 1))) {
+      pkt->dts -= 1ULL << ist->St->pts_wrap_bits;
+      ist->WrapCorrectionDone = 0;
+    }
+    if (stime2 > stime && pkt->pts != AV_NOPTS_VALUE && pkt->pts > stime + (1LL << (ist->St->pts_wrap_bits - 1))) {
+      pkt->pts -= 1ULL << ist->St->pts_wrap_bits;
+      ist->WrapCorrectionDone = 0;
+    }
+  }
+  const int64_t offset = ff::av_rescale_q(f->TsOffset, AV_TIME_BASE_Q, tb);
+  if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
+  if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offset;
+  if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = static_cast<int64_t>(pkt->pts * ist->TsScale);
+  if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = static_cast<int64_t>(pkt->dts * ist->TsScale);
+
+  if (pkt->dts != AV_NOPTS_VALUE && ist->NextDts != AV_NOPTS_VALUE && !CopyTs) {
+    const int64_t pktDts = ff::av_rescale_q(pkt->dts, tb, AV_TIME_BASE_Q);
+    const int64_t delta = pktDts - ist->NextDts;
+    if (f->Ctx->iformat->flags & AVFMT_TS_DISCONT) {
+      if (std::llabs(delta) > 1LL * static_cast<int64_t>(DtsDeltaThreshold) * AV_TIME_BASE ||
+          pktDts + AV_TIME_BASE / 10 < ist->Dts) {
+        f->TsOffset -= delta;
+        LogFmt(llDebug, "timestamp discontinuity %d, new offset= %d", delta, f->TsOffset);
+        pkt->dts -= ff::av_rescale_q(delta, AV_TIME_BASE_Q, tb);
+        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= ff::av_rescale_q(delta, AV_TIME_BASE_Q, tb);
+      }
+    } else {
+      const int64_t limit = static_cast<int64_t>(DtsErrorThreshold) * AV_TIME_BASE;
+      if (delta > limit || delta < -limit) {
+        LogFmt(llWarning, "DTS %d, next:%d st:%d invalid dropping", pkt->dts, ist->NextDts, pkt->stream_index);
+        pkt->dts = AV_NOPTS_VALUE;
+      }
+      if (pkt->pts != AV_NOPTS_VALUE) {
+        const int64_t pktPts = ff::av_rescale_q(pkt->pts, tb, AV_TIME_BASE_Q);
+        const int64_t pdelta = pktPts - ist->NextDts;
+        if (pdelta > limit || pdelta < -limit) {
+          LogFmt(llWarning, "PTS %d, next:%d invalid dropping st:%d", pkt->pts, ist->NextDts, pkt->stream_index);
+          pkt->pts = AV_NOPTS_VALUE;
+        }
+      }
+    }
+  }
+
+  ret = OutputPacket(ist, pkt);
+  if (ret < 0) {
+    const AnsiString text =
+        Format("Error while decoding stream #%d:%d: %s", ist->FileIndex, ist->St->index, ErrorText(ret));
+    if (ExitOnError) RaiseError(text);
+    Log(llError, text);
+  }
+  return 0;
+}
+
+void TCustomFFmpeg::FinishTranscode() {
+  CloseOpenDecoders();
+  CloseOpenEncoders();
+  for (TOutputStream* ost : OutputStreams) {
+    if (ost->Logfile) {
+      std::fclose(ost->Logfile);
+      ost->Logfile = nullptr;
+    }
+    if (ost->EncCtx) ff::av_freep(&ost->EncCtx->subtitle_header);
+    ost->ForcedKfPts.clear();
+  }
+}
+
+void TCustomFFmpeg::Cleanup() {
+  FreeFilterGraphs();
+  ff::av_freep(&SubtitleBuffer);
+  for (TOutputStream* ost : OutputStreams) {
+    if (!ost->EncoderOpened && ost->Enc && ost->Enc->priv_class && ost->EncCtx && ost->EncCtx->priv_data)
+      ff::av_opt_free(ost->EncCtx->priv_data);
+    if (!ost->CodecClosed && ost->EncCtx) {
+      ff::avcodec_close(ost->EncCtx);
+      ost->CodecClosed = 1;
+    }
+  }
+  for (TOutputFile* of : OutputFiles) {
+    AVFormatContext* oc = of->Ctx;
+    if (oc) {
+      const bool hasFile = !(oc->oformat->flags & AVFMT_NOFILE);
+      if (hasFile && oc->pb) {
+        ff::avio_closep(&oc->pb);
+        // Only a regular file that stayed empty goes: an output may be a device or a pipe.
+        const WideString name = FFmpegFileNameToWide(oc->url);
+        std::error_code error;
+        if (WideGetFileSize(name) == 0 && std::filesystem::is_regular_file(UTF8Encode(name), error))
+          DeleteFile(UTF8Encode(name));
+      }
+      ff::avformat_free_context(oc);
+    }
+    ff::av_dict_free(&of->Opts);
+    delete of;
+  }
+  OutputFiles.clear();
+  FreeOutputStreams();
+  for (TInputFile* f : InputFiles) {
+    ff::avformat_close_input(&f->Ctx);
+    delete f;
+  }
+  InputFiles.clear();
+  for (TInputStream* ist : InputStreams) {
+    ff::av_frame_free(&ist->DecodedFrame);
+    ff::av_frame_free(&ist->FilterFrame);
+    ff::av_dict_free(&ist->Opts);
+    ff::avsubtitle_free(&ist->PrevSub.Subtitle);
+    ff::av_frame_free(&ist->Sub2Video.Frame);
+    ff::avcodec_free_context(&ist->DecCtx);
+    delete ist;
+  }
+  InputStreams.clear();
+  if (VStatsFile) {
+    std::fclose(VStatsFile);
+    VStatsFile = nullptr;
+  }
+  if (ProgressAvio) ff::avio_closep(&ProgressAvio);
+  FInputState.clear();
+  FOutputState.clear();
+}

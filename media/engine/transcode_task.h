@@ -1,0 +1,207 @@
+// The transcoding engine of one task: its run state, worker thread, callbacks, the transcode loop
+// and its steps (set-up, decoding, filtering, encoding, muxing, hooks, preview and progress).
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "media/binding/format_converter.h"
+#include "media/engine/custom_ffmpeg_opt.h"
+#include "platform/rtl/sync.h"
+#include "platform/rtl/threads.h"
+
+class TCustomFFmpeg;
+class TPreviewer;
+struct TFrameHookEntry;
+
+// One lock over every task's preview flags and preview step.
+TCriticalSection& TranscodePreviewLock();
+class TConvertThread;
+
+using TAudioHookProc = std::function<void(TObject* Sender, void* Sample, Int64 PTS, Integer Size, Integer SampleRate,
+                                          Integer Channels, Integer SampleFormat)>;
+// Picture points at eight plane pointers followed by eight line sizes.
+using TFrameHookProc = std::function<void(TObject* Sender, void* Picture, Integer PixFmt, Integer FrameNumber,
+                                          Integer Width, Integer Height, Int64 PTS)>;
+using TVideoHookProc =
+    std::function<void(TObject* Sender, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS, bool& Update, bool& StopHook)>;
+using TPreviewBitmapProc = std::function<void(TObject* Sender, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS)>;
+using TProgressProc = std::function<void(TObject* Sender, Integer FileIndex, Integer FrameNumber, Integer FPS,
+                                         float Quality, float BitRate, Int64 TotalSize, Int64 CurrentTime,
+                                         Int64 TotalDuration)>;
+using TTerminateProc = std::function<void(TObject* Sender)>;
+
+// Preview flag bits.
+constexpr int PreviewWindowFlag = 1;
+constexpr int PreviewBitmapFlag = 2;
+
+// Video sync methods of the option model ("-vsync").
+enum TVideoSync { vsAuto = -1, vsPassthrough = 0, vsCfr = 1, vsVfr = 2, vsDrop = 0xFF };
+
+class TConvertThread : public TThread {
+ public:
+  TConvertThread(TCustomFFmpeg* Task, TThreadPriority Priority);
+  ~TConvertThread() override;
+  TCustomFFmpeg* Task;
+
+ protected:
+  void Execute() override;
+};
+
+class TCustomFFmpeg : public TCustomFFmpegOpt {
+ public:
+  TCustomFFmpeg();
+  ~TCustomFFmpeg() override;
+
+  // Background mode returns the worker, created suspended: the caller starts it. The task keeps
+  // owning it, so the thread is joined before the task goes.
+  TConvertThread* Start(bool InThread, TThreadPriority Priority = tpNormal);
+  void Stop(bool Wait);
+  void Cancel(bool Wait);
+  void Run();
+  void DoTerminate();
+  void CloseAll();
+  void SetPreviewFlags(int Flags);
+  int PreviewFlags() const { return FPreviewFlags; }
+  void SetHookBitsPixel(int BitsPixel);
+
+  int OptVHook(void* Context, const AnsiString& Option, const AnsiString& Arg) override;
+  int OptVideoHookBitsPixel(void* Context, const AnsiString& Option, const AnsiString& Arg) override;
+
+  // ---- run state
+  std::atomic<bool> Running{false};
+  std::atomic<bool> Finished{false};
+  std::atomic<bool> Ended{false};
+  bool ExceptionRaised = false;
+  AnsiString ExceptionMessage;
+  std::atomic<TConvertThread*> WorkerThread{nullptr};
+  TEvent* FinishedEvent;
+  TEvent* TerminateEvent;
+
+  // ---- callbacks
+  TAudioHookProc AudioInputHookProc, AudioOutputHookProc;
+  TVideoHookProc VideoInputHookProc, VideoOutputHookProc;
+  TFrameHookProc FrameInputHookProc, FrameOutputHookProc;
+  TPreviewBitmapProc PreviewBitmapProc;
+  TProgressProc ProgressProc;
+  TTerminateProc TerminateProc;
+
+  TFormatConverter* HookConverter;
+  // The preview window, made on the first frame it shows; guarded by the preview lock.
+  TPreviewer* Previewer = nullptr;
+  TFormatConverter* PreviewConverter;
+  bool VHookPresent = false;
+  TFrameHookEntry* VHookModules = nullptr;
+
+  Int64 ProgressInterval = 500000;
+  Int64 PreviewInterval = 100000;
+
+  // ---- statistics
+  Int64 VideoSize = 0, AudioSize = 0, SubtitleSize = 0, ExtraSize = 0;
+  Integer FramesDuplicated = 0, FramesDropped = 0;
+  Int64 LastReportTime = -1;
+  Integer QPHistogram[52] = {};
+  bool DupDropNoticed = false;
+  FILE* VStatsFile = nullptr;
+  uint8_t* SubtitleBuffer = nullptr;
+  int JoinSegment = 0, FirstActiveStream = 0, LastActiveStream = -1;
+
+  // ---- the transcode (public for the owner's tests and the steps' own units)
+  void Transcode();
+  int TranscodeInit();
+  int TranscodeStep();
+  int ProcessInput(int FileIndex);
+  int TranscodeFromFilter(TFilterGraph* Graph, TInputStream*& BestIst);
+  bool NeedOutput();
+  TOutputStream* ChooseOutput();
+  bool GotEagain();
+  void ResetEagain();
+  void UpdateActiveStreams();
+  void FinishTranscode();
+  void Cleanup();
+  void CloseOpenEncoders();
+  void CloseOpenDecoders();
+
+  int InitInputStream(int Index, AnsiString& Error);
+  TInputStream* GetInputStream(TOutputStream* Ost);
+  void ParseForcedKeyFrames(const AnsiString& Text, TOutputStream* Ost, AVCodecContext* Avctx);
+  void DumpStreamMapping();
+
+  int OutputPacket(TInputStream* Ist, const AVPacket* Pkt);
+  int DecodeAudio(TInputStream* Ist, AVFrame* Frame, const AVPacket* Pkt);
+  int DecodeVideo(TInputStream* Ist, AVFrame* Frame, const AVPacket* Pkt);
+  int TranscodeSubtitles(TInputStream* Ist, const AVPacket* Pkt, bool& GotOutput);
+  void DoStreamCopy(TInputStream* Ist, TOutputStream* Ost, const AVPacket* Pkt);
+  bool CheckOutputConstraints(TInputStream* Ist, TOutputStream* Ost);
+  void RateEmuSleep(TInputStream* Ist);
+  int ReapFilters();
+
+  void DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Picture, double FloatPts);
+  void DoAudioOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Frame);
+  void DoSubtitleOut(AVFormatContext* S, TOutputStream* Ost, AVSubtitle* Sub, TInputStream* Ist);
+  void WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream* Ost);
+  int CheckRecordingTime(TOutputStream* Ost);
+  void CloseOutputStream(TOutputStream* Ost);
+  void FlushEncoders();
+  void DoVideoStats(TOutputStream* Ost, int FrameSize);
+  // The sync method in force for an output's format.
+  int EffectiveVideoSync(const AVOutputFormat* Format) const;
+
+  void PreProcessVideoFrame(TInputStream* Ist, AVFrame* Frame);
+  void ApplyOutputHooks(TOutputStream* Ost, AVFrame* Picture, Int64 Pts, int FrameNumber, bool& ConverterReady);
+  void RunVideoHook(TVideoHookProc& Hook, TFormatConverter* Converter, AVFrame* Picture, Int64 Pts, int FrameNumber,
+                    bool& ConverterReady);
+  void PreviewFrame(AVFrame* Picture, int FrameNumber, Int64 Pts, bool ConverterReady);
+  void ReportProgress(int FileIndex, bool IsLastReport, Int64 CurrentTime, Int64 StartTime);
+
+ private:
+  // What the engine keeps per stream beyond the option model's records.
+  struct TInputState {
+    bool Flushed = false;
+    bool DecoderClosed = false;
+    bool EofSentToFilters = false;
+    bool SawFirstFrame = false;
+    int64_t FramesDecoded = 0;
+  };
+  struct TOutputState {
+    bool Flushed = false;
+    bool EncoderClosed = false;
+    bool NoteFirstPts = true;
+    int Quality = 0;
+    int PictType = 0;
+    int64_t Error[4] = {};
+    int64_t FramesEncoded = 0;
+    int64_t PacketsWritten = 0;
+    bool FirstPacketKept = false;
+    // Forced key frame expression state.
+    double KfN = 0, KfNForced = 0, KfPrevN = NAN, KfPrevT = NAN;
+  };
+  TInputState& IState(TInputStream* Ist);
+  TOutputState& OState(TOutputStream* Ost);
+  int OutputIndex(TOutputStream* Ost) const;
+  void RegisterOpenCodec(std::vector<void*>& List, void* Stream);
+  void UnregisterOpenCodec(std::vector<void*>& List, void* Stream);
+  void SendEofToFilters(TInputStream* Ist);
+  void PushFrameToFilters(TInputStream* Ist, AVFrame* Frame);
+  void ReconfigureGraphsOf(TInputStream* Ist);
+  void EncodeVideoFrame(AVFormatContext* S, TOutputStream* Ost, AVFrame* Frame);
+  void ReceivePackets(AVFormatContext* S, TOutputStream* Ost, bool Flushing);
+  int OpenEncoder(TOutputStream* Ost, TInputStream* Ist, AnsiString& Error);
+  int PrepareStreamCopy(TOutputStream* Ost, TInputStream* Ist);
+  int InitBitstreamFilters(TOutputStream* Ost);
+  void ApplyPreviewFlags(int Flags);
+
+  std::vector<TInputState> FInputState;
+  std::vector<TOutputState> FOutputState;
+  std::vector<void*> OpenEncoders;
+  std::vector<void*> OpenDecoders;
+  TConvertThread* FThread = nullptr;  // owned; joined before the task goes
+  int FPreviewFlags = 0;
+  bool FPreviewFlagsChanged = false;
+  Int64 LastPreviewTime = 0;
+  // After the loop: writes finish even when a stop was requested, so the files stay playable.
+  std::atomic<bool> FFinishing{false};
+  AVPacket* FPacket = nullptr;
+  // The "vhook" argument texts: modules may keep pointers into them.
+  std::vector<char*> FVHookArgs;
+};
