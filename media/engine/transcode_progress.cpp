@@ -7,7 +7,6 @@
 #include "media/binding/entry_points.h"
 #include "media/components/frame_hook.h"
 #include "media/components/previewer.h"
-#include "media/components/previewer.h"
 #include "media/engine/transcode_task.h"
 #include "platform/rtl/numerics.h"
 

@@ -10,7 +10,6 @@
 #include "media/binding/loader.h"
 #include "media/components/frame_hook.h"
 #include "media/components/previewer.h"
-#include "media/components/previewer.h"
 #include "platform/rtl/sysutils.h"
 
 TCriticalSection& TranscodePreviewLock() {
