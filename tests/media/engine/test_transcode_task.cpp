@@ -144,12 +144,17 @@ TEST_F(TranscodeTask, ProgressRecordsKeepTheirIntervalAndEndWithTheLastOne) {
   ASSERT_GE(records.size(), 3u);
   // None on the first step: the first record comes an interval after the loop started.
   EXPECT_GE(records[0].At - started, task.ProgressInterval);
+  // The callback's own clock includes delivery jitter (a busy machine can delay one record by
+  // tens of milliseconds), so gaps are checked with half an interval of slack, and the count of
+  // records must fit the run's length at one per interval.
   for (size_t i = 0; i + 1 < records.size(); ++i) {
     EXPECT_EQ(records[i].FileIndex, 0);
     if (i > 0) {
-      EXPECT_GE(records[i].At - records[i - 1].At, task.ProgressInterval - 20000);
+      EXPECT_GE(records[i].At - records[i - 1].At, task.ProgressInterval / 2);
     }
   }
+  const Int64 elapsed = records.back().At - started;
+  EXPECT_LE(static_cast<Int64>(records.size() - 1), elapsed / task.ProgressInterval + 1);
   EXPECT_EQ(records.back().FileIndex, -1);
   EXPECT_EQ(records.back().FrameNumber, 50);
   EXPECT_GT(records.back().TotalSize, 0);
