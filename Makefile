@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 TEST_ENV   := QT_QPA_PLATFORM=offscreen
 
-.PHONY: deps configure build run test asan tsan bench clean
+.PHONY: deps configure build display run test asan tsan bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -19,11 +19,15 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Checked before building, so a machine without a display says so at once.
+display:
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	  echo "clavorne-pro: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set)"; \
 	  exit 1; \
 	fi
+
+run: display
+	$(MAKE) build
 	./$(BUILD)/clavorne-pro
 
 test: build
