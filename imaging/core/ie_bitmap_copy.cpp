@@ -23,6 +23,30 @@ Int64 TruncFill(double Value) {
 
 bool IsWhite(TRGB c) { return c.r == 255 && c.g == 255 && c.b == 255; }
 
+// Clips a copy of W x H pixels from (SrcX,SrcY) to (DestX,DestY) to both images: a negative
+// destination origin shifts the source, the source origin is pulled inside the source, and the
+// size shrinks to what both images hold. False when the rectangle starts beyond the destination
+// (clamping would otherwise pull it onto the destination's last column or row).
+bool ClipCopyRect(Integer srcW, Integer srcH, Integer dstW, Integer dstH, Integer& SrcX, Integer& SrcY,
+                  Integer& DestX, Integer& DestY, Integer& W, Integer& H) {
+  if (DestX < 0) {
+    SrcX -= DestX;
+    W += DestX;
+    DestX = 0;
+  }
+  if (DestY < 0) {
+    SrcY -= DestY;
+    H += DestY;
+    DestY = 0;
+  }
+  if (DestX >= dstW || DestY >= dstH) return false;
+  SrcX = IEClamp(SrcX, 0, srcW - 1);
+  SrcY = IEClamp(SrcY, 0, srcH - 1);
+  W = IEMin(IEMin(W, srcW - SrcX), dstW - DestX);
+  H = IEMin(IEMin(H, srcH - SrcY), dstH - DestY);
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- whole-image copies
@@ -119,23 +143,7 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer 
   if (!Dest) return;
   const Integer srcW = GetWidth(), srcH = GetHeight(), dstW = Dest->GetWidth(), dstH = Dest->GetHeight();
   if (srcW < 1 || srcH < 1 || dstW < 1 || dstH < 1) return;
-  if (DestX < 0) {
-    SrcX -= DestX;
-    W += DestX;
-    DestX = 0;
-  }
-  if (DestY < 0) {
-    SrcY -= DestY;
-    H += DestY;
-    DestY = 0;
-  }
-  // A rectangle that starts beyond the destination would otherwise be pulled onto its last
-  // column or row.
-  if (DestX >= dstW || DestY >= dstH) return;
-  SrcX = IEClamp(SrcX, 0, srcW - 1);
-  SrcY = IEClamp(SrcY, 0, srcH - 1);
-  W = IEMin(IEMin(W, srcW - SrcX), dstW - DestX);
-  H = IEMin(IEMin(H, srcH - SrcY), dstH - DestY);
+  if (!ClipCopyRect(srcW, srcH, dstW, dstH, SrcX, SrcY, DestX, DestY, W, H)) return;
   if (W <= 0 || H <= 0) return;
 
   const TIEPixelFormat sf = GetPixelFormat(), df = Dest->GetPixelFormat();
@@ -174,21 +182,7 @@ void TIEBitmap::MergeAlphaRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, In
   if (!sa || !da || sa->PixelFormat != ie8g || da->PixelFormat != ie8g) return;
   const Integer srcW = sa->Width, srcH = sa->Height, dstW = da->Width, dstH = da->Height;
   if (srcW < 1 || srcH < 1 || dstW < 1 || dstH < 1) return;
-  if (DestX < 0) {
-    SrcX -= DestX;
-    W += DestX;
-    DestX = 0;
-  }
-  if (DestY < 0) {
-    SrcY -= DestY;
-    H += DestY;
-    DestY = 0;
-  }
-  if (DestX >= dstW || DestY >= dstH) return;
-  SrcX = IEClamp(SrcX, 0, srcW - 1);
-  SrcY = IEClamp(SrcY, 0, srcH - 1);
-  W = IEMin(IEMin(W, srcW - SrcX), dstW - DestX);
-  H = IEMin(IEMin(H, srcH - SrcY), dstH - DestY);
+  if (!ClipCopyRect(srcW, srcH, dstW, dstH, SrcX, SrcY, DestX, DestY, W, H)) return;
   bool full = true;
   for (Integer i = 0; i < H && W > 0; ++i) {
     const Byte* s = static_cast<const Byte*>(sa->LockScanline(SrcY + i));
