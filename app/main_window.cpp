@@ -6,8 +6,9 @@
 #include "app/about_box.h"
 #include "app/app_pictures.h"
 #include "app/hint_windows.h"
-#include "app/library_seam.h"
+#include "app/library_loading.h"
 #include "media/components/decoder.h"
+#include "media/components/encoder.h"
 #include "platform/gui/dragdrop.h"
 #include "platform/gui/graphics.h"
 #include "platform/gui/keys.h"
@@ -120,6 +121,9 @@ void Tmain::CreateComponents() {
   btn_extract = Make<TButton>(this, TabSheet6, "btn_extract");
   btn_extract->SetBounds(808, 640, 120, 32);
   btn_extract->SetCaption("Extract");
+  btn_extract->OnClick = [this](TObject* S) { btn_extractClick(S); };
+  Button3->OnClick = [this](TObject* S) { Button3Click(S); };
+  Button1->OnClick = [this](TObject* S) { Button1Click(S); };
 
   BitBtn2 = Make<TBitBtn>(this, TabSheet6, "BitBtn2");
   BitBtn2->SetBounds(12, 640, 170, 32);
@@ -131,8 +135,20 @@ void Tmain::CreateComponents() {
   SaveDialog1 = new TSaveDialog(this);
   SaveDialog1->SetName("SaveDialog1");
 
-  FFrameDecoder = new TFFDecoder(this);
-  FFrameDecoder->SetName("FFtoimageDecoder");
+  auto encoder = [this](const AnsiString& Name) {
+    TFFEncoder* e = new TFFEncoder(this);
+    e->SetName(Name);
+    return e;
+  };
+  FFtoimage = encoder("FFtoimage");
+  FFtoimage->OnProgress = [this](TObject* S, PProgressInfo P) { FFtoimageProgress(S, P); };
+  FFtoimage->OnTerminate = [this](TObject* S, const TTerminateInfo& T) { FFtoimageTerminate(S, T); };
+  FFtoaudio = encoder("FFtoaudio");
+  FFtoaudio->OnProgress = [this](TObject* S, PProgressInfo P) { FFtoaudioProgress(S, P); };
+  FFtoaudio->OnTerminate = [this](TObject* S, const TTerminateInfo& T) { FFtoaudioTerminate(S, T); };
+  FFtovideo = encoder("FFtovideo");
+  FFtovideo->OnProgress = [this](TObject* S, PProgressInfo P) { FFtovideoProgress(S, P); };
+  FFtovideo->OnTerminate = [this](TObject* S, const TTerminateInfo& T) { FFtovideoTerminate(S, T); };
 
   timer_toimage = MakeRunTimer(this, "timer_toimage");
   timer_fftoimage_composite = MakeRunTimer(this, "timer_fftoimage_composite");
@@ -141,6 +157,12 @@ void Tmain::CreateComponents() {
   timer_fftoaudio_end = MakeRunTimer(this, "timer_fftoaudio_end");
   timer_tovideo = MakeRunTimer(this, "timer_tovideo");
   timer_fftovideo_end = MakeRunTimer(this, "timer_fftovideo_end");
+  timer_toimage->OnTimer = [this](TObject* S) { timer_toimageTimer(S); };
+  timer_fftoimage_end->OnTimer = [this](TObject* S) { timer_fftoimage_endTimer(S); };
+  timer_toaudio->OnTimer = [this](TObject* S) { timer_toaudioTimer(S); };
+  timer_fftoaudio_end->OnTimer = [this](TObject* S) { timer_fftoaudio_endTimer(S); };
+  timer_tovideo->OnTimer = [this](TObject* S) { timer_tovideoTimer(S); };
+  timer_fftovideo_end->OnTimer = [this](TObject* S) { timer_fftovideo_endTimer(S); };
 }
 
 void Tmain::CreateMenu() {
@@ -243,11 +265,12 @@ void Tmain::CreateRangeControls() {
 void Tmain::FormCreate(TObject*) {
   LibraryFolder = get_systemfolder() + "kwr/ff";
   const AnsiString programLibraries = IncludeTrailingPathDelimiter(ProgramFolder()) + "redist/ff";
-  // One check per encoder, as each would ask for itself; the first load serves the others.
-  for (int encoder = 0; encoder < 3; ++encoder) {
-    if (EncoderLibrariesLoaded()) continue;
-    if (EncoderLoadLibraries(LibraryFolder)) continue;
-    if (EncoderLoadLibraries(programLibraries)) continue;
+  // Each encoder asks for itself; the libraries are loaded once per process, so the first load
+  // serves the others.
+  for (TFFEncoder* encoder : {FFtoimage, FFtoaudio, FFtovideo}) {
+    if (EncoderLibrariesLoaded(encoder)) continue;
+    if (EncoderLoadLibraries(encoder, LibraryFolder)) continue;
+    if (EncoderLoadLibraries(encoder, programLibraries)) continue;
     MessageBox(this, "load DLL error!", "", MB_ICONHAND);
     std::fflush(nullptr);
     std::_Exit(1);
@@ -291,6 +314,8 @@ void Tmain::dragAppMessage(TMsg& Msg, bool& Handled) {
 }
 
 void Tmain::mnuExitClick(TObject*) { Close(); }
+
+TFFDecoder* Tmain::FFtoimageDecoder() const { return FFtoimage ? FFtoimage->Decoder : nullptr; }
 
 void Tmain::FormMouseDown(TObject*, TMouseButton, TShiftState, Integer, Integer) { BeginWindowDrag(); }
 void Tmain::ClPageControl1MouseDown(TObject*, TMouseButton, TShiftState, Integer, Integer) { BeginWindowDrag(); }

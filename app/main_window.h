@@ -19,9 +19,12 @@
 #include "platform/gui/timers.h"
 #include "platform/gui/buttons.h"
 
+#include "media/components/encoder_events.h"
+
 class TBitmap;
 class TClSlider;
 class TFFDecoder;
+class TFFEncoder;
 
 // The slanted page controls of the widget set are not ready yet; the framework's plain page
 // control takes their place (the tabs then show their page's word instead of its picture).
@@ -106,6 +109,29 @@ class Tmain : public TForm {
   void edit_expressExit(TObject* Sender);
   // A spin field left holds the decimal text of its value, inside its range.
   void SpinFieldExit(TObject* Sender);
+
+  // The runs: Extract checks the page and starts the active page's run; each run's timer sets it
+  // up, its encoder's events follow it inside the progress dialog, and its end timer reports.
+  void btn_extractClick(TObject* Sender);
+  void timer_toimageTimer(TObject* Sender);
+  void FFtoimageProgress(TObject* Sender, PProgressInfo AProgressInfo);
+  void FFtoimageTerminate(TObject* Sender, const TTerminateInfo& ATerminateInfo);
+  void timer_fftoimage_endTimer(TObject* Sender);
+  void timer_toaudioTimer(TObject* Sender);
+  void FFtoaudioProgress(TObject* Sender, PProgressInfo AProgressInfo);
+  void FFtoaudioTerminate(TObject* Sender, const TTerminateInfo& ATerminateInfo);
+  void timer_fftoaudio_endTimer(TObject* Sender);
+  void timer_tovideoTimer(TObject* Sender);
+  void FFtovideoProgress(TObject* Sender, PProgressInfo AProgressInfo);
+  void FFtovideoTerminate(TObject* Sender, const TTerminateInfo& ATerminateInfo);
+  void timer_fftovideo_endTimer(TObject* Sender);
+  // The codec options and the frame size a clip target gets from the loaded source.
+  void ffcodec(const AnsiString& Target, TFFEncoder* SourceEncoder, TFFEncoder* ClipEncoder, AnsiString& Codec);
+  void ffframesize(const AnsiString& Width, const AnsiString& Height, const AnsiString& Target,
+                   TFFEncoder* SourceEncoder, TFFEncoder* ClipEncoder, AnsiString& Size);
+  // The transform dialogs.
+  void Button3Click(TObject* Sender);
+  void Button1Click(TObject* Sender);
 
   // The window's components.
   TMainMenu* MainMenu1 = nullptr;
@@ -218,9 +244,21 @@ class Tmain : public TForm {
   TSpinEdit* spin_motion = nullptr;
   TButton* Button1 = nullptr;
 
-  // The frame run's decoder, which also serves the previews and the stream facts of a load.
-  // The frame encoder will own it once the encoder component exists.
-  TFFDecoder* FFtoimageDecoder() const { return FFrameDecoder; }
+  // The frame, audio and clip encoders. The frame encoder's decoder holds the loaded video: it
+  // serves the previews and the stream facts every run reads.
+  TFFEncoder* FFtoimage = nullptr;
+  TFFEncoder* FFtoaudio = nullptr;
+  TFFEncoder* FFtovideo = nullptr;
+  TFFDecoder* FFtoimageDecoder() const;
+
+  // The crop rectangles of the frame run and the clip run, in picture pixels with X2 and Y2
+  // inclusive; all 0 while nothing is selected. The crop dialogs' views hold them.
+  struct TCropSelection {
+    Integer X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+    bool Empty() const { return X2 == 0 && Y2 == 0; }
+  };
+  TCropSelection CropSelection;
+  TCropSelection CropSelection2;
 
   // The state of the loaded video and of the run in progress.
   Int64 Duration = 0;
@@ -255,8 +293,10 @@ class Tmain : public TForm {
   void ProportionFollow(TSpinEdit* Source, TSpinEdit* Target, TCheckBox* Lock, bool WidthChanged);
   void ProportionChecked(TSpinEdit* Width, TSpinEdit* Height, TCheckBox* Lock);
   void RestoreCountDefault(TEdit* Field, const char* Default);
-
-  TFFDecoder* FFrameDecoder = nullptr;
+  // The branches of the Extract button for the three pages, after the common checks.
+  void ExtractImages();
+  void ExtractAudio();
+  void ExtractVideo();
   // Set while one custom-size field writes the other, so that the other does not answer back.
   bool FSuspendWidthChange = false;
   bool FSuspendHeightChange = false;

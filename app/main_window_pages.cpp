@@ -1,6 +1,8 @@
 // The three output pages of the main window: their fields, defaults and limits, and the small
 // handlers that keep the fields usable.
 #include "app/main_window.h"
+
+#include "app/transform_dialogs.h"
 #include "media/components/decoder.h"
 #include "platform/rtl/numerics.h"
 #include "platform/rtl/sysutils.h"
@@ -342,7 +344,7 @@ void Tmain::radio_changemotionClick(TObject*) { spin_motion->SetEnabled(true); }
 // --- the proportion lock of the custom frame size ---
 
 bool Tmain::LoadedVideoSize(Integer& Width, Integer& Height) const {
-  TFFDecoder* decoder = FFrameDecoder;
+  TFFDecoder* decoder = FFtoimageDecoder();
   if (!decoder || !decoder->FormatContext || decoder->FirstVideoStreamIndex < 0) return false;
   TVideoStreamInfo info;
   decoder->GetFirstVideoStreamInfo(info);
@@ -427,3 +429,6 @@ void Tmain::SpinFieldExit(TObject* Sender) {
   spin->SetText(IntToStr(spin->Value()));
   spin->SetValue(spin->Value());
 }
+
+void Tmain::Button3Click(TObject*) { effects->ShowModal(); }
+void Tmain::Button1Click(TObject*) { effects2->ShowModal(); }

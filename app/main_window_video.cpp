@@ -38,7 +38,7 @@ void Tmain::load_videofile(const AnsiString& FileName) {
     StopMessage(this, "Please load video file");
     return;
   }
-  TFFDecoder* decoder = FFrameDecoder;
+  TFFDecoder* decoder = FFtoimageDecoder();
   if (!decoder->OpenFile(AnsiToWide(FileName))) {
     StopMessage(this, "File load error: " + decoder->LastErrorMessage);
     return;
@@ -146,7 +146,7 @@ void Tmain::split_endChange(TObject*) {
 }
 
 void Tmain::RefreshEnd(bool StartEnd) {
-  TFFDecoder* decoder = FFrameDecoder;
+  TFFDecoder* decoder = FFtoimageDecoder();
   if (decoder->VideoStreamCount <= 0) return;
   const Integer begin = split_begin->Value();
   const Integer end = split_end->Value();
@@ -237,7 +237,7 @@ void Tmain::showbigimage() {
   picture->OnClick = [this](TObject* S) { DoActualFormClick(S); };
 
   window->SetCaption(Format("%dx%d @ %s", PreviewBitmap->Width(), PreviewBitmap->Height(),
-                            format_time(FFrameDecoder->LastPicture.PTS)));
+                            format_time(FFtoimageDecoder()->LastPicture.PTS)));
   window->SetClientWidth(picture->Width());
   window->SetClientHeight(picture->Height());
   window->ShowModal();

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/library_seam.h"
+#include "app/library_loading.h"
 #include "app/splash_window.h"
 #include "platform/gui/application.h"
 #include "platform/gui/dragdrop.h"

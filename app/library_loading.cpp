@@ -1,6 +1,6 @@
-#include "app/library_seam.h"
+#include "app/library_loading.h"
 
-#include "media/binding/loader.h"
+#include "media/components/encoder.h"
 #include "platform/rtl/strings.h"
 
 namespace {
@@ -12,14 +12,13 @@ TLibraryLoadHook& LoadHook() {
 
 void SetLibraryLoadHook(TLibraryLoadHook Hook) { LoadHook() = std::move(Hook); }
 
-bool EncoderLibrariesLoaded() {
+bool EncoderLibrariesLoaded(TFFEncoder* Encoder) {
   // While a hook stands in for the loader, what is really mapped does not count.
   if (LoadHook()) return false;
-  return FFLoader()->AllLoaded(AllLibraries);
+  return Encoder->LibrariesLoaded();
 }
 
-bool EncoderLoadLibraries(const AnsiString& Folder) {
+bool EncoderLoadLibraries(TFFEncoder* Encoder, const AnsiString& Folder) {
   if (LoadHook()) return LoadHook()(Folder);
-  FFLoader()->SetLibraryPath(AnsiToWide(Folder));
-  return FFLoader()->Load(AllLibraries);
+  return Encoder->LoadLibraries(AnsiToWide(Folder));
 }
