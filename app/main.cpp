@@ -1,7 +1,13 @@
 #include "app/program.h"
+#include "imaging/core/ie_startup.h"
 #include "platform/startup.h"
 
 int main(int argc, char** argv) {
   PlatformStartup(argc, argv);
-  return RunProgram();
+  // The imaging library lives for the whole program: it starts before the first window and
+  // shuts down after the last one has gone.
+  IEInitialize();
+  const int exitCode = RunProgram();
+  IEFinalize();
+  return exitCode;
 }

@@ -8,6 +8,7 @@
 #include "app/splash_window.h"
 #include "media/binding/loader.h"
 #include "platform/gui/application.h"
+#include "platform/rtl/mainthread.h"
 
 void InitializeProgram() {
   Application->Initialize();
@@ -67,6 +68,9 @@ int RunProgram() {
   showdragaudios = nullptr;
   about = nullptr;
   LibraryFolder.clear();
+  // The encoders have stopped and joined their threads with their windows; a thread that still
+  // asked the main thread for something now gets an error instead of waiting for ever.
+  ShutdownMainThreadQueue();
   FinalizeFFLoader();
   return 0;
 }
