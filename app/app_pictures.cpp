@@ -127,3 +127,45 @@ void DrawTabPicture(TBitmap* Bitmap, TTabPicture Kind) {
   c->Font()->SetColor(RGB(30, 50, 100));
   CenteredText(c, Rect(70, 0, 220, 59), words[Kind]);
 }
+
+void DrawTransformSample(TBitmap* Bitmap) {
+  const Integer w = 200, h = 150, horizon = 112;
+  Prepare(Bitmap, w, h);
+  TCanvas* c = Bitmap->Canvas();
+  VerticalGradient(c, Rect(0, 0, w, horizon), RGB(90, 150, 230), RGB(200, 225, 250));
+  VerticalGradient(c, Rect(0, horizon, w, h), RGB(80, 160, 60), RGB(40, 100, 30));
+  c->Pen()->SetStyle(psSolid);
+  c->Brush()->SetStyle(bsSolid);
+
+  // The sun in the top-left corner.
+  c->Pen()->SetColor(RGB(230, 150, 0));
+  c->Brush()->SetColor(RGB(255, 210, 40));
+  c->Ellipse(10, 8, 44, 42);
+
+  // A house on the right, its chimney on the left slope of the roof.
+  c->Pen()->SetColor(RGB(70, 40, 20));
+  c->Brush()->SetColor(RGB(150, 60, 40));
+  c->Rectangle(124, 48, 134, 76);
+  const std::vector<TPoint> roof{Point(110, 80), Point(150, 48), Point(190, 80)};
+  c->Polygon(roof);
+  c->Brush()->SetColor(RGB(240, 228, 200));
+  c->Rectangle(116, 80, 184, 122);
+  c->Brush()->SetColor(RGB(110, 70, 40));
+  c->Rectangle(126, 96, 142, 122);
+  c->Brush()->SetColor(RGB(160, 210, 250));
+  c->Rectangle(154, 90, 174, 106);
+
+  // A tree on the left.
+  c->Brush()->SetColor(RGB(110, 70, 40));
+  c->Rectangle(36, 92, 44, 126);
+  c->Pen()->SetColor(RGB(20, 90, 20));
+  c->Brush()->SetColor(RGB(40, 140, 50));
+  c->Ellipse(20, 58, 60, 98);
+
+  // An arrow pointing right, low in the middle.
+  c->Pen()->SetColor(RGB(140, 0, 0));
+  c->Brush()->SetColor(RGB(220, 30, 30));
+  const std::vector<TPoint> arrow{Point(62, 128), Point(92, 128), Point(92, 120), Point(108, 134),
+                                  Point(92, 148), Point(92, 140), Point(62, 140)};
+  c->Polygon(arrow);
+}

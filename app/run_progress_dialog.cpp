@@ -1,12 +1,82 @@
 #include "app/run_progress_dialog.h"
 
+#include "app/main_window.h"
+#include "media/components/encoder.h"
+
 Tbatchaudioc* batchaudioc = nullptr;
+
+namespace {
+
+// The encoder that Cancel stops for a run kind; none for the express preparation, which has
+// not started any task yet.
+TFFEncoder* EncoderOfRun(Tmain* Main) {
+  const AnsiString& kind = Main->RunKind;
+  if (kind == "fftoimage") return Main->FFtoimage;
+  if (kind == "fftoaudio") return Main->FFtoaudio;
+  if (kind == "fftovideo") return Main->FFtovideo;
+  return nullptr;
+}
+
+class StoppingMark {
+ public:
+  explicit StoppingMark(bool& Flag) : FFlag(Flag) { FFlag = true; }
+  ~StoppingMark() { FFlag = false; }
+  StoppingMark(const StoppingMark&) = delete;
+  StoppingMark& operator=(const StoppingMark&) = delete;
+
+ private:
+  bool& FFlag;
+};
+
+}  // namespace
 
 Tbatchaudioc::Tbatchaudioc(TComponent* AOwner) : TForm(AOwner) {
   SetName("batchaudioc");
+  SetCaption("");
   SetBorderStyle(bsDialog);
+  // Without border icons there is no close box: a run ends the dialog, or Cancel does.
+  SetBorderIcons(0);
   SetPosition(poScreenCenter);
+  SetClientWidth(350);
+  SetClientHeight(90);
+
+  Label1 = new TLabel(this);
+  Label1->SetName("Label1");
+  Label1->SetParent(this);
+  Label1->SetBounds(16, 10, 318, 16);
+  Label1->SetCaption("");
+
+  progresstotal = new TProgressBar(this);
+  progresstotal->SetName("progresstotal");
+  progresstotal->SetParent(this);
+  progresstotal->SetBounds(16, 30, 318, 18);
+  progresstotal->SetMin(0);
+  progresstotal->SetMax(100);
+
+  Button1 = new TButton(this);
+  Button1->SetName("Button1");
+  Button1->SetParent(this);
+  Button1->SetBounds(137, 56, 76, 25);
+  Button1->SetCaption("Cancel");
+  Button1->SetCancel(true);
+  Button1->OnClick = [this](TObject* S) { Button1Click(S); };
+
+  OnShow = [this](TObject* S) { FormShow(S); };
 }
 
-void Tbatchaudioc::FormShow(TObject*) {}
-void Tbatchaudioc::Button1Click(TObject*) {}
+void Tbatchaudioc::FormShow(TObject*) { progresstotal->SetPosition(0); }
+
+void Tbatchaudioc::Button1Click(TObject*) {
+  // A disabled Cancel (the "tmp" folder is being emptied) does nothing, however it is reached.
+  if (FStopping || !Button1->Enabled() || !MainWindow) return;
+  // First, so that every termination event from here on sees the run as cancelled.
+  MainWindow->Cancelled = true;
+  if (MainWindow->RunKind == "fftoimage-pre") {
+    Close();
+    return;
+  }
+  if (TFFEncoder* encoder = EncoderOfRun(MainWindow)) {
+    StoppingMark mark(FStopping);
+    encoder->Stop(true);
+  }
+}

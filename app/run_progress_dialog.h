@@ -18,6 +18,11 @@ class Tbatchaudioc : public TForm {
   TLabel* Label1 = nullptr;
   TProgressBar* progresstotal = nullptr;
   TButton* Button1 = nullptr;
+
+ private:
+  // Set while Cancel waits for an encoder to stop: the wait runs the message loop, where a
+  // second click must not start a second wait inside the first.
+  bool FStopping = false;
 };
 
 extern Tbatchaudioc* batchaudioc;

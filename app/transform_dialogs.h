@@ -13,6 +13,14 @@ class TTransformDialog : public TForm {
 
   void Button1Click(TObject* Sender);
 
+  // The sample as it is, and as each box would turn it (the same pixels, moved).
+  TImage* img_original = nullptr;
+  TLabel* label_original = nullptr;
+  TImage* img_hflip = nullptr;
+  TImage* img_vflip = nullptr;
+  TImage* img_transpose1 = nullptr;
+  TImage* img_transpose2 = nullptr;
+
   TCheckBox* ck_hflip = nullptr;
   TCheckBox* ck_vflip = nullptr;
   TCheckBox* ck_transpose1 = nullptr;
