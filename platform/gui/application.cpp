@@ -77,6 +77,7 @@ void TApplication::HandleMessage() {
 
 void TApplication::Terminate() {
   FTerminated = true;
+  ++FTerminateRequests;
   clvqt::WakeEventLoop();
 }
 

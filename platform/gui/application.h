@@ -54,8 +54,13 @@ class TApplication : public TComponent {
   void ProcessMessages();
   // Waits for at least one event and handles it.
   void HandleMessage();
+  // Ends Run, and any modal loop running at the time of the call. Terminated stays set; modal
+  // loops started afterwards run as usual (messages shown after the main form has closed).
   void Terminate();
   bool Terminated() const { return FTerminated; }
+  // Counts the calls of Terminate, so that a modal loop can tell one made while it runs from one
+  // made before it started.
+  Cardinal TerminateRequests() const { return FTerminateRequests; }
 
   // Call inside a catch block: shows the exception being handled through OnException when set,
   // else as a message box with its Message (a final period is added as the framework does);
@@ -85,6 +90,7 @@ class TApplication : public TComponent {
   AnsiString FTitle;
   TCustomForm* FMainForm = nullptr;
   bool FTerminated = false;
+  Cardinal FTerminateRequests = 0;
   bool FHandlingException = false;
   Cardinal FLoopGeneration = 0;
 };

@@ -472,6 +472,9 @@ TModalResult TCustomForm::ShowModal() {
     throw EInvalidOperation("Cannot make a visible window modal");
   bool Pending = FPendingClose && Application && FPendingCloseGeneration == Application->LoopGeneration();
   FPendingClose = false;
+  // Only a Terminate made while this loop runs ends it: one from before (the main form closed
+  // earlier) must not cut short the messages a program shows on its way out.
+  const Cardinal TerminatesBefore = Application->TerminateRequests();
   ++FModalLevel;
   FModalResult = mrNone;
   W->setWindowModality(Qt::ApplicationModal);
@@ -496,7 +499,7 @@ TModalResult TCustomForm::ShowModal() {
     if (Pending && FModalResult == mrNone) FModalResult = mrCancel;
     for (;;) {
       if (FModalResult == mrNone) Application->HandleMessage();
-      if (Application->Terminated() && FModalResult == mrNone) FModalResult = mrCancel;
+      if (Application->TerminateRequests() != TerminatesBefore && FModalResult == mrNone) FModalResult = mrCancel;
       if (FModalResult != mrNone) {
         CloseModal();
         if (FModalResult != mrNone) break;

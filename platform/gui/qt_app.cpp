@@ -2,8 +2,12 @@
 
 #include <atomic>
 
+#include <QPalette>
+
 #include "platform/gui/application.h"
+#include "platform/gui/colors.h"
 #include "platform/gui/qt_control_bridge.h"
+#include "platform/gui/qt_graphics_bridge.h"
 #include "platform/rtl/mainthread.h"
 
 namespace clvqt {
@@ -16,6 +20,17 @@ std::atomic<bool> g_WakePending{false};
 
 bool BaseNotify(QObject* Receiver, QEvent* Event) {
   return static_cast<ClvApplication*>(qApp)->QApplication::notify(Receiver, Event);
+}
+
+// The style's own disabled text is a pale grey made for its near-white windows; on the button
+// face of the classic scheme it all but vanishes. Disabled captions take the scheme's grey text
+// instead, as the framework draws them.
+void UseClassicDisabledText() {
+  QPalette P = QApplication::palette();
+  const QColor Grey = ToQColor(clGrayText);
+  for (QPalette::ColorRole Role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+    P.setColor(QPalette::Disabled, Role, Grey);
+  QApplication::setPalette(P);
 }
 
 }  // namespace
@@ -47,6 +62,7 @@ bool ClvApplication::event(QEvent* Event) {
 void CreateQtApplication(int& argc, char** argv) {
   if (QCoreApplication::instance()) return;
   new ClvApplication(argc, argv);
+  UseClassicDisabledText();
   InstallFocusTracking();
   WakeMainThread = [] { WakeEventLoop(); };
 }

@@ -10,11 +10,8 @@
 #include "platform/gui/input_simulation.h"
 #include "platform/gui/timers.h"
 #include "platform/rtl/mainthread.h"
+#include "tests/platform/gui/application_test_access.h"
 #include "tests/support/scripted_services.h"
-
-struct TApplicationTestAccess {
-  static void ClearTerminated() { Application->FTerminated = false; }
-};
 
 namespace {
 
