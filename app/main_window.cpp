@@ -71,12 +71,19 @@ Tmain::~Tmain() {
 void Tmain::CreateComponents() {
   CreateMenu();
 
-  ClPageControl1 = Make<TMainPageControl>(this, this, "ClPageControl1");
+  // The outer page control only frames the window: its one page hides its tab, so the card
+  // fills the whole client area.
+  ClPageControl1 = Make<TClPageControl>(this, this, "ClPageControl1");
   ClPageControl1->SetAlign(alClient);
+  ClPageControl1->SetTabStyle(tsBackSlant);
+  ClPageControl1->SetUseColoredTabs(true);
+  ClPageControl1->SetImagePosition(ipTop);
+  ClPageControl1->SetMargin(2);
+  ClPageControl1->SetParentColor(false);
   ClPageControl1->OnMouseDown = [this](TObject* S, TMouseButton B, TShiftState Sh, Integer X, Integer Y) {
     ClPageControl1MouseDown(S, B, Sh, X, Y);
   };
-  TabSheet6 = new TTabSheet(this);
+  TabSheet6 = new TClTabSheet(this);
   TabSheet6->SetName("TabSheet6");
   TabSheet6->SetPageControl(ClPageControl1);
   TabSheet6->SetTabVisible(false);
@@ -87,23 +94,6 @@ void Tmain::CreateComponents() {
 
   CreateRangeControls();
 
-  pageto = Make<TMainPageControl>(this, TabSheet6, "pageto");
-  pageto->SetBounds(12, 336, 916, 298);
-  imagesheet = new TTabSheet(this);
-  imagesheet->SetName("imagesheet");
-  imagesheet->SetPageControl(pageto);
-  audiosheet = new TTabSheet(this);
-  audiosheet->SetName("audiosheet");
-  audiosheet->SetPageControl(pageto);
-  videosheet = new TTabSheet(this);
-  videosheet->SetName("videosheet");
-  videosheet->SetPageControl(pageto);
-  // Without picture tabs the stand-in page control names its pages in words.
-  imagesheet->SetCaption("Images");
-  audiosheet->SetCaption("Audio");
-  videosheet->SetCaption("Video");
-  pageto->SetActivePage(imagesheet);
-
   ImageList1 = new TImageList(this);
   ImageList1->SetName("ImageList1");
   ImageList1->SetWidth(220);
@@ -113,6 +103,24 @@ void Tmain::CreateComponents() {
     DrawTabPicture(&picture, kind);
     ImageList1->Add(&picture, nullptr);
   }
+
+  // The output pages' tabs carry no words: each shows its picture, and the tabs take the
+  // pictures' size.
+  pageto = Make<TClPageControl>(this, TabSheet6, "pageto");
+  pageto->SetBounds(12, 336, 916, 298);
+  pageto->Font()->SetName("Verdana");
+  pageto->SetImages(ImageList1);
+  auto outputPage = [this](const AnsiString& Name, TTabPicture Picture) {
+    TClTabSheet* page = new TClTabSheet(this);
+    page->SetName(Name);
+    page->SetPageControl(pageto);
+    page->SetImageIndex(Picture);
+    return page;
+  };
+  imagesheet = outputPage("imagesheet", tpImages);
+  audiosheet = outputPage("audiosheet", tpAudio);
+  videosheet = outputPage("videosheet", tpVideo);
+  pageto->SetActivePage(imagesheet);
 
   CreateImagesPage();
   CreateAudioPage();

@@ -20,15 +20,15 @@
 #include "platform/gui/buttons.h"
 
 #include "media/components/encoder_events.h"
+#include "widgets/tabs/page_control.h"
 
 class TBitmap;
 class TClSlider;
 class TFFDecoder;
 class TFFEncoder;
-
-// The slanted page controls of the widget set are not ready yet; the framework's plain page
-// control takes their place (the tabs then show their page's word instead of its picture).
-using TMainPageControl = TPageControl;
+struct TFrameRunChoices;
+struct TClipSource;
+struct TStretch;
 
 class Tmain : public TForm {
  public:
@@ -142,8 +142,8 @@ class Tmain : public TForm {
   TMenuItem* N1 = nullptr;
   TMenuItem* Help1 = nullptr;
 
-  TMainPageControl* ClPageControl1 = nullptr;
-  TTabSheet* TabSheet6 = nullptr;
+  TClPageControl* ClPageControl1 = nullptr;
+  TClTabSheet* TabSheet6 = nullptr;
   TLabel* label_fromvideo = nullptr;
   TImage* Image_start = nullptr;
   TImage* image_end = nullptr;
@@ -160,10 +160,10 @@ class Tmain : public TForm {
   TImage* split_position_front = nullptr;
   TClSlider* split_begin = nullptr;
   TClSlider* split_end = nullptr;
-  TMainPageControl* pageto = nullptr;
-  TTabSheet* imagesheet = nullptr;
-  TTabSheet* audiosheet = nullptr;
-  TTabSheet* videosheet = nullptr;
+  TClPageControl* pageto = nullptr;
+  TClTabSheet* imagesheet = nullptr;
+  TClTabSheet* audiosheet = nullptr;
+  TClTabSheet* videosheet = nullptr;
   TButton* btn_extract = nullptr;
   TBitBtn* BitBtn2 = nullptr;
   TOpenDialog* OpenDialog1 = nullptr;
@@ -297,6 +297,22 @@ class Tmain : public TForm {
   void ExtractImages();
   void ExtractAudio();
   void ExtractVideo();
+  // Frame run: the page's choices, the building and starting of its tasks (raising on any
+  // failure), and the way out of the progress dialog when the run cannot go on.
+  TFrameRunChoices FrameRunChoices() const;
+  void StartFrameTasks();
+  void LeaveFrameRunSetUp();
+  // Audio and clip runs: the marked stretch, the target's checks (not the source itself, and
+  // replacing an existing file only when the user agrees), the loaded source's facts, the
+  // progress dialog, and the progress and end shared by both runs.
+  TStretch MarkedStretch() const;
+  bool AcceptRunTarget(const AnsiString& Target, const AnsiString& ReplaceQuestion);
+  TClipSource ClipSourceOf(TFFEncoder* SourceEncoder) const;
+  void RunErrorMessage(const AnsiString& Text);
+  void ShowRunDialog(const AnsiString& Phase);
+  void ForgetUnstartedTasks(TFFEncoder* Encoder);
+  void ShowRunProgress(TFFEncoder* Encoder, PProgressInfo AProgressInfo);
+  void EndRun(const TTerminateInfo& ATerminateInfo, TTimer* EndTimer);
   // Set while one custom-size field writes the other, so that the other does not answer back.
   bool FSuspendWidthChange = false;
   bool FSuspendHeightChange = false;

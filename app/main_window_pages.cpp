@@ -94,12 +94,12 @@ void Tmain::CreateImagesPage() {
   const TPageBuilder b{this};
   TWinControl* page = imagesheet;
 
-  group_imageformat = b.Group(page, "group_imageformat", "Image Format", 6, 4, 160, 54);
+  group_imageformat = b.Group(page, "group_imageformat", "Image Format", 728, 150, 176, 54);
   cb_imageformats = b.Make<TComboBox>(group_imageformat, "cb_imageformats", 10, 20, 138, 24);
   cb_imageformats->SetStyle(csDropDownList);
   cb_imageformats->SetDropDownCount(100);
 
-  group_extract = b.Group(page, "group_extract", "Extract", 6, 62, 444, 200);
+  group_extract = b.Group(page, "group_extract", "Extract", 6, 4, 444, 200);
   TWinControl* g = group_extract;
   auto row = [](int i) { return 18 + 22 * i; };
   radio_allframes = b.Radio(g, "radio_allframes", "All Frames", 10, row(0), 150, true);
@@ -152,7 +152,7 @@ void Tmain::CreateImagesPage() {
   radio_asstring = b.Radio(g, "radio_asstring", "As This String", 10, 66, 150);
   edit_namestring = b.Edit(g, "edit_namestring", "", 26, 90, 140, 50);
 
-  ch_isopenfolder = b.Check(page, "ch_isopenfolder", "Open Output Folder after Extracting", 458, 214, 300, false);
+  ch_isopenfolder = b.Check(page, "ch_isopenfolder", "Open Output Folder after Extracting", 458, 208, 300, false);
 
   // Handlers are bound once the defaults are in place, so that setting them ran no handler.
   radio_allframes->OnClick = [this](TObject* S) { radio_allframesClick(S); };

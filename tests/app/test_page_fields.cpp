@@ -48,7 +48,7 @@ TEST_F(AppWindows, FieldsStartWithTheirDefaultsAndLimits) {
   EXPECT_FALSE(main->bt_setcrop->Enabled());
   EXPECT_TRUE(main->Button3->Enabled());
   EXPECT_EQ(main->pageto->ActivePage(), main->imagesheet);
-  EXPECT_EQ(main->pageto->PageCount(), 3);
+  EXPECT_EQ(main->pageto->PageTotal(), 3);
 }
 
 TEST_F(AppWindows, RadiosEnableTheirOwnFieldsOnly) {
