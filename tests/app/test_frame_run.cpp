@@ -1,0 +1,505 @@
+// The frame run driven as a user drives it: a clip is loaded, the images page set, Extract
+// clicked, a folder answered; the images written are compared with what the ffmpeg tool writes
+// for the same options.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "app/frame_run_options.h"
+#include "app/run_progress_dialog.h"
+#include "app/transform_dialogs.h"
+#include "media/components/encoder.h"
+#include "platform/gui/timers.h"
+#include "platform/rtl/files.h"
+#include "tests/app/app_windows_fixture.h"
+#include "widgets/slider/slider.h"
+
+namespace {
+
+using apptest::AppWindows;
+using apptest::Clip;
+namespace fs = std::filesystem;
+
+const char* const Finished = "Process is finished!";
+
+bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 30000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  while (!Done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    Application->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+std::vector<std::string> FilesIn(const std::string& Dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(Dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The tokens of an option string, each quoted for the shell.
+std::string ShellOptions(const std::string& Options) {
+  std::istringstream in(Options);
+  std::string token, out;
+  while (in >> token) out += " " + testsupport::ShellQuote(token);
+  return out;
+}
+
+std::string ImageSize(const std::string& File) {
+  return testsupport::RunOk("identify -format '%w %h' " + testsupport::ShellQuote(File));
+}
+
+// ImageMagick's comparison: the count of differing pixels, or for lossy files the normalised
+// root-mean-square error.
+double Difference(const std::string& A, const std::string& B, bool Lossy) {
+  std::string out;
+  testsupport::Run(std::string("compare -metric ") + (Lossy ? "RMSE " : "AE ") + testsupport::ShellQuote(A) + " " +
+                       testsupport::ShellQuote(B) + " null: 2>&1",
+                   &out);
+  if (Lossy) {
+    const size_t open = out.find('(');
+    return open == std::string::npos ? 1e9 : std::stod(out.substr(open + 1));
+  }
+  try {
+    return std::stod(out);
+  } catch (...) {
+    ADD_FAILURE() << "compare said: " << out;
+    return 1e9;
+  }
+}
+
+class FrameRun : public AppWindows {
+ protected:
+  void SetUp() override {
+    AppWindows::SetUp();
+    outDir = testsupport::MakeTempDir("frames");
+  }
+  void TearDown() override {
+    testsupport::RemoveTree(outDir);
+    AppWindows::TearDown();
+  }
+
+  void Load(const std::string& ClipFile) {
+    main->load_videofile(ClipFile);
+    ASSERT_TRUE(MessageTexts().empty());
+  }
+  void SetRange(Integer Begin, Integer End) {
+    main->split_begin->SetValue(0);
+    main->split_end->SetValue(End);
+    main->split_begin->SetValue(Begin);
+  }
+  void AnswerFolder(const std::string& Folder) {
+    testsupport::ScriptedAnswer answer;
+    answer.Result = 1;
+    answer.Folder = Folder;
+    services.Script("Folder", answer);
+  }
+  bool Said(const AnsiString& Text) const {
+    const auto texts = MessageTexts();
+    return std::find(texts.begin(), texts.end(), Text) != texts.end();
+  }
+  // Clicks Extract (which returns when the progress dialog closes) and waits for the report.
+  void ExtractAndWait() {
+    main->btn_extract->Click();
+    EXPECT_FALSE(batchaudioc->Visible());
+    ASSERT_TRUE(PumpUntil([&] { return Said(Finished); })) << "no end report";
+  }
+
+  std::string outDir;
+};
+
+// Each selection mode on a 2-second, 50-frame clip, with a few file types, sizes and
+// transforms; the tool is given the options the run should build.
+TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
+  const std::string clip = Clip(2);
+  struct Case {
+    const char* Name;
+    std::function<void(Tmain*)> Set;
+    Integer Begin, End;
+    const char* Format;
+    // Per task: the input options; then the output options and file name.
+    std::vector<std::string> Inputs;
+    std::string Outputs;
+    std::vector<std::string> Files;  // the output name of each task, or the one pattern
+    size_t MinimumCount;
+    // The media engine's frame-rate conversion does not yet pick the frames the tool picks;
+    // those runs are held to the tool's file names, count and sizes only.
+    bool SamePixels = true;
+  };
+  const std::string base = "app_clip_2s.mp4";
+  const Case cases[] = {
+      {"all frames, named by a string with a percent sign, folder opened",
+       [](Tmain* m) {
+         m->radio_asstring->SetChecked(true);
+         m->edit_namestring->SetText("50% shot");
+         m->ch_isopenfolder->SetChecked(true);
+       },
+       10, 25, "*.PNG", {"-ss 00:00:00.400"}, "-y -q:v 0 -f image2 -t 00:00:00.600", {"50%% shot-%d.png"}, 15},
+      {"every 10 frames, mirrored",
+       [](Tmain* m) {
+         m->radio_everyframes->SetChecked(true);
+         m->edit_everyframes->SetText("10");
+         effects->ck_hflip->SetChecked(true);
+       },
+       0, 50, "*.BMP", {"-ss 00:00:00.000"},
+       "-y -q:v 0 -f image2 -t 00:00:02.000 -vsync vfr -vf select=not(mod(n\\,10)),hflip", {base + "-%d.bmp"}, 5},
+      {"total 4 images at a custom size without padding",
+       [](Tmain* m) {
+         m->radio_total->SetChecked(true);
+         m->edit_imageamount->SetText("4");
+         m->radio_customframesize->SetChecked(true);
+         m->cb_proportion->SetChecked(false);
+         m->cb_pad->SetChecked(false);
+         m->EdCustomWidth->SetValue(80);
+         m->EdCustomHeight->SetValue(46);
+       },
+       0, 40, "*.TIFF", {"-ss 00:00:00.000"},
+       "-y -q:v 0 -f image2 -t 00:00:01.600 -vsync vfr -aspect 80:46 -vf select=not(mod(n\\,10)),scale=80:46",
+       {base + "-%d.tiff"}, 4},
+      {"scene changes, padded to a custom size",
+       [](Tmain* m) {
+         m->radio_scene->SetChecked(true);
+         m->se_scenechange->SetValue(1);
+         m->radio_customframesize->SetChecked(true);
+         m->cb_proportion->SetChecked(false);
+         m->cb_pad->SetChecked(true);
+         m->EdCustomWidth->SetValue(120);
+         m->EdCustomHeight->SetValue(90);
+       },
+       0, 50, "*.PGM", {"-ss 00:00:00.000"},
+       "-y -q:v 0 -f image2 -t 00:00:02.000 -vsync vfr -aspect 120:90"
+       " -vf select=gt(scene\\,0.01),scale=120:120/(iw/ih),pad=120:90:0:(oh-ow/(iw/ih))/2:black",
+       {base + "-%d.pgm"}, 1},
+      {"5 frames per second",
+       [](Tmain* m) {
+         m->radio_fps->SetChecked(true);
+         m->cb_framerate->SetItemIndex(4);
+       },
+       0, 25, "*.JPG", {"-ss 00:00:00.000"}, "-y -q:v 0 -f image2 -t 00:00:01.000 -r 5", {base + "-%d.jpg"}, 5,
+       false},
+      {"every second",
+       [](Tmain* m) {
+         m->radio_everyseconds->SetChecked(true);
+         m->edit_everyseconds->SetText("1");
+       },
+       0, 50, "*.PNG", {"-ss 00:00:00.000"}, "-y -q:v 0 -f image2 -t 00:00:02.000 -r 1", {base + "-%d.png"}, 2,
+       false},
+      {"express 3, cropped, flipped and turned",
+       [](Tmain* m) {
+         m->radio_express->SetChecked(true);
+         m->edit_express->SetText("3");
+         m->radio_crop->SetChecked(true);
+         m->CropSelection = {20, 10, 100, 70};
+         effects->ck_vflip->SetChecked(true);
+         effects->ck_transpose1->SetChecked(true);
+       },
+       0, 30, "*.PNG", {"-ss 00:00:00.200", "-ss 00:00:00.600", "-ss 00:00:01.000"},
+       "-y -q:v 0 -f image2 -vframes 1 -vf crop=80:60:20:10,vflip,transpose=1",
+       {base + "-1.png", base + "-2.png", base + "-3.png"}, 3},
+      {"tiled sheets of all frames, name cut to 4 characters",
+       [](Tmain* m) {
+         m->ck_tile->SetChecked(true);
+         m->se_columns->SetValue(2);
+         m->se_lines->SetValue(2);
+         m->ck_maxlength->SetChecked(true);
+         m->ed_maxlength->SetValue(4);
+       },
+       0, 8, "*.JPG", {"-ss 00:00:00.000"}, "-y -q:v 0 -f image2 -t 00:00:00.320 -vf tile=2x2", {"app_-%d.jpg"}, 2},
+  };
+  const std::string tmp = ProgramFolder() + "tmp";
+  const bool tmpBefore = DirectoryExists(tmp);
+  Load(clip);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    services.Calls.clear();
+    for (TCheckBox* box : {effects->ck_hflip, effects->ck_vflip, effects->ck_transpose1, effects->ck_transpose2})
+      box->SetChecked(false);
+    main->radio_allframes->SetChecked(true);
+    main->radio_originalframesize->SetChecked(true);
+    main->radio_asvideoname->SetChecked(true);
+    main->ck_maxlength->SetChecked(false);
+    main->ck_tile->SetChecked(false);
+    main->ch_isopenfolder->SetChecked(false);
+    main->cb_imageformats->SetItemIndex(main->cb_imageformats->Items()->IndexOf(c.Format));
+    c.Set(main);
+    SetRange(c.Begin, c.End);
+
+    const std::string ours = outDir + "/ours", theirs = outDir + "/theirs";
+    fs::remove_all(ours);
+    fs::remove_all(theirs);
+    fs::create_directories(ours);
+    fs::create_directories(theirs);
+    AnswerFolder(ours);
+    ExtractAndWait();
+    EXPECT_EQ(main->OutputFolder, ours);
+
+    for (size_t k = 0; k < c.Inputs.size(); ++k) {
+      const std::string file = c.Files.size() == c.Inputs.size() ? c.Files[k] : c.Files[0];
+      testsupport::RunOk("ffmpeg -nostdin -loglevel error" + ShellOptions(c.Inputs[k]) + " -i " +
+                         testsupport::ShellQuote(clip) + ShellOptions(c.Outputs) + " " +
+                         testsupport::ShellQuote(theirs + "/" + file));
+    }
+    const std::vector<std::string> expected = FilesIn(theirs);
+    ASSERT_GE(expected.size(), c.MinimumCount);
+    ASSERT_EQ(FilesIn(ours), expected);
+    const bool lossy = std::string(c.Format) == "*.JPG";
+    for (const std::string& name : expected) {
+      SCOPED_TRACE(name);
+      EXPECT_EQ(ImageSize(ours + "/" + name), ImageSize(theirs + "/" + name));
+      if (!c.SamePixels) continue;
+      if (lossy) {
+        EXPECT_LT(Difference(ours + "/" + name, theirs + "/" + name, true), 0.02);
+      } else {
+        EXPECT_EQ(Difference(ours + "/" + name, theirs + "/" + name, false), 0);
+      }
+    }
+    const auto opened = services.CallsOf("ShellOpen");
+    if (main->ch_isopenfolder->Checked()) {
+      ASSERT_EQ(opened.size(), 1u);
+      EXPECT_EQ(opened[0].Folder, ours);
+    } else {
+      EXPECT_TRUE(opened.empty());
+    }
+    EXPECT_EQ(MessageTexts(), std::vector<AnsiString>{Finished});
+  }
+  // Only the runs that compose sheets themselves need the working folder.
+  if (!tmpBefore) {
+    EXPECT_FALSE(DirectoryExists(tmp));
+  }
+}
+
+// Checks that stop the button before a folder is asked for or the dialog shown.
+TEST_F(FrameRun, RefusedChoicesAskForNothingAndStartNothing) {
+  main->btn_extract->Click();
+  // A file that names no loaded video.
+  main->label_fromvideo->SetCaption(Clip(2));
+  main->btn_extract->Click();
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<AnsiString>{"Please load video file!", "The source video file is NOT loaded!"}));
+  services.Calls.clear();
+  Load(Clip(2));
+  // The clip has no sound for the audio page.
+  main->pageto->SetActivePage(main->audiosheet);
+  main->btn_extract->Click();
+  main->pageto->SetActivePage(main->imagesheet);
+  EXPECT_EQ(MessageTexts(), std::vector<AnsiString>{"No audio stream!"});
+  services.Calls.clear();
+  struct Case {
+    std::function<void(Tmain*)> Set;
+    const char* Message;
+  };
+  const Case cases[] = {
+      {[](Tmain* m) {
+         m->radio_express->SetChecked(true);
+         m->edit_express->SetText("101");
+       },
+       "The Express Total Frames can not be more than 100"},
+      {[](Tmain* m) {
+         m->radio_total->SetChecked(true);
+         m->edit_imageamount->SetText("30");
+         m->split_end->SetValue(10);
+       },
+       "The Total Frames can not be more than the frames in the cut range"},
+      {[](Tmain* m) {
+         m->radio_everyframes->SetChecked(true);
+         m->edit_everyframes->SetText("0");
+       },
+       "The number of frames between images must be more than 0"},
+      {[](Tmain* m) { m->radio_crop->SetChecked(true); }, "Please set cropping area!"},
+      {[](Tmain* m) {
+         m->radio_everyseconds->SetChecked(true);
+         m->ck_tile->SetChecked(true);
+       },
+       "Tiling is not available yet for frames taken every N seconds, at a frame rate or by Express Total"},
+      {[](Tmain* m) { m->radio_asstring->SetChecked(true); }, "Please set the image name string"},
+      {[](Tmain* m) {
+         m->radio_asstring->SetChecked(true);
+         m->edit_namestring->SetText("../up");
+       },
+       "The image name string can not contain \"/\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Message);
+    services.Calls.clear();
+    main->radio_allframes->SetChecked(true);
+    main->radio_originalframesize->SetChecked(true);
+    main->radio_asvideoname->SetChecked(true);
+    main->ck_tile->SetChecked(false);
+    main->split_end->SetValue(50);
+    c.Set(main);
+    main->btn_extract->Click();
+    ASSERT_EQ(services.CallsOf("MessageBox").size(), 1u);
+    EXPECT_EQ(services.CallsOf("MessageBox")[0].Text, c.Message);
+    EXPECT_EQ(services.CallsOf("MessageBox")[0].Caption, "Error");
+    EXPECT_EQ(services.CallsOf("MessageBox")[0].Flags, MB_ICONHAND);
+    EXPECT_TRUE(services.CallsOf("Folder").empty());
+    EXPECT_EQ(main->FFtoimage->TaskCount(), 0);
+  }
+}
+
+// A set-up that fails shows its messages and closes the dialog: the button returns.
+TEST_F(FrameRun, FailedSetUpClosesTheDialog) {
+  const std::string clip = Clip(2);
+  const std::string copy = outDir + "/moved.mp4";
+  fs::copy_file(clip, copy);
+  Load(copy);
+
+  // A count that is no number fails inside the set-up timer.
+  main->radio_everyframes->SetChecked(true);
+  main->edit_everyframes->SetText("5x");
+  AnswerFolder(outDir);
+  main->btn_extract->Click();
+  EXPECT_FALSE(batchaudioc->Visible());
+  EXPECT_EQ(MessageTexts(), std::vector<AnsiString>{"Process Error! Please try again!"});
+  EXPECT_EQ(main->FFtoimage->TaskCount(), 0);
+
+  // The video vanishing after the checks: the task cannot be added.
+  services.Calls.clear();
+  main->radio_allframes->SetChecked(true);
+  testsupport::ScriptedAnswer answer;
+  answer.Result = 1;
+  answer.Folder = outDir;
+  answer.WhileOpen = [&] { fs::remove(copy); };
+  services.Script("Folder", answer);
+  main->btn_extract->Click();
+  EXPECT_FALSE(batchaudioc->Visible());
+  const auto texts = MessageTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].rfind("Add video file error: ", 0), 0u) << texts[0];
+  EXPECT_EQ(texts[1], "Process Error! Please try again!");
+  EXPECT_EQ(services.CallsOf("MessageBox")[1].Caption, "Error");
+  EXPECT_EQ(main->FFtoimage->TaskCount(), 0);
+  PumpUntil([] { return false; }, 100);
+  EXPECT_FALSE(Said(Finished));
+}
+
+TEST_F(FrameRun, ProgressSharesTheBarAmongTasks) {
+  Load(Clip(2));
+  TProgressBar* bar = batchaudioc->progresstotal;
+  main->TaskProgress.assign(2, 0);
+  bar->SetPosition(7);
+  TProgressInfo info;
+  info.TaskIndex = 0;
+  info.CurrentTime = 500000;
+  info.TotalDuration = 0;  // unknown length: nothing moves
+  main->FFtoimageProgress(main->FFtoimage, &info);
+  EXPECT_EQ(bar->Position(), 7);
+  info.TotalDuration = 1000000;
+  info.TaskIndex = 2;  // no such task
+  main->FFtoimageProgress(main->FFtoimage, &info);
+  EXPECT_EQ(bar->Position(), 7);
+  info.TaskIndex = 1;
+  main->FFtoimageProgress(main->FFtoimage, &info);
+  EXPECT_EQ(main->TaskProgress, (std::vector<Integer>{0, 50}));
+  EXPECT_EQ(bar->Position(), 25);
+
+  // Express: preparing took the first third; each started task moves the rest.
+  main->radio_express->SetChecked(true);
+  main->TaskProgress.assign(4, 0);
+  main->FFtoimageProgress(main->FFtoimage, &info);
+  main->FFtoimageProgress(main->FFtoimage, &info);
+  EXPECT_EQ(bar->Position(), 50);  // (1/4 * 2/3 + 1/3) * 100
+}
+
+TEST_F(FrameRun, FolderBrowserStartsAtTheLastFolderWhileItExists) {
+  Load(Clip(2));
+  main->OutputFolder = outDir + "/gone";
+  main->btn_extract->Click();  // the browser is cancelled
+  main->OutputFolder = outDir;
+  main->btn_extract->Click();
+  const auto calls = services.CallsOf("Folder");
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].Caption, "Select an output folder for output files");
+  EXPECT_EQ(calls[0].Folder, "");
+  EXPECT_EQ(calls[0].Root, "");
+  EXPECT_EQ(calls[1].Folder, outDir);
+  EXPECT_EQ(main->OutputFolder, outDir);
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_EQ(main->FFtoimage->TaskCount(), 0);
+}
+
+// A failed task is shown with the program's title and leaves the run to the list's own end.
+TEST_F(FrameRun, TaskFailureIsShownWithTheProgramTitle) {
+  TTerminateInfo failed;
+  failed.TaskIndex = 0;
+  failed.ExceptionRaised = true;
+  failed.ExceptionMessage = "Invalid data found when processing input";
+  main->FFtoimageTerminate(main->FFtoimage, failed);
+  const auto boxes = services.CallsOf("MessageBox");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, failed.ExceptionMessage);
+  EXPECT_EQ(boxes[0].Caption, Application->Title());
+  EXPECT_EQ(boxes[0].Flags, MB_ICONEXCLAMATION);
+  EXPECT_FALSE(main->timer_fftoimage_end->Enabled());
+}
+
+// Cancel pressed before the set-up timer fired: the set-up starts nothing.
+TEST_F(FrameRun, CancelBeforeTheSetUpStartsNothing) {
+  Load(Clip(2));
+  main->OutputFolder = outDir;
+  main->Cancelled = true;
+  main->timer_toimage->SetEnabled(true);
+  main->timer_toimageTimer(main->timer_toimage);
+  EXPECT_FALSE(main->timer_toimage->Enabled());
+  EXPECT_EQ(main->FFtoimage->TaskCount(), 0);
+  PumpUntil([] { return false; }, 300);
+  EXPECT_TRUE(FilesIn(outDir).empty());
+  EXPECT_TRUE(MessageTexts().empty());
+}
+
+// Cancelling relies on the progress dialog's Cancel button.
+TEST_F(FrameRun, CancelDuringExpressPreparationStartsNothing) {
+  Load(Clip(2));
+  main->radio_express->SetChecked(true);
+  main->edit_express->SetText("100");
+  TTimer cancel(nullptr);
+  cancel.SetInterval(1);
+  cancel.OnTimer = [&](TObject*) {
+    if (main->RunKind == "fftoimage-pre" && main->FFtoimage->TaskCount() >= 2) {
+      cancel.SetEnabled(false);
+      batchaudioc->Button1->Click();
+    }
+  };
+  AnswerFolder(outDir);
+  main->btn_extract->Click();
+  cancel.SetEnabled(false);
+  EXPECT_FALSE(batchaudioc->Visible());
+  EXPECT_TRUE(main->Cancelled);
+  EXPECT_EQ(main->FFtoimage->TaskCount(), 0);
+  PumpUntil([] { return false; }, 300);
+  EXPECT_TRUE(FilesIn(outDir).empty());
+  EXPECT_TRUE(MessageTexts().empty());
+}
+
+TEST_F(FrameRun, CancelDuringTheRunEndsWithoutReport) {
+  Load(Clip(10));
+  main->cb_imageformats->SetItemIndex(main->cb_imageformats->Items()->IndexOf("*.PNG"));
+  main->ch_isopenfolder->SetChecked(true);
+  TTimer cancel(nullptr);
+  cancel.SetInterval(1);
+  cancel.OnTimer = [&](TObject*) {
+    if (main->FFtoimage->Working() && !FilesIn(outDir).empty()) {
+      cancel.SetEnabled(false);
+      batchaudioc->Button1->Click();
+    }
+  };
+  AnswerFolder(outDir);
+  main->btn_extract->Click();
+  cancel.SetEnabled(false);
+  EXPECT_FALSE(batchaudioc->Visible());
+  EXPECT_TRUE(main->Cancelled);
+  PumpUntil([] { return false; }, 300);
+  EXPECT_FALSE(Said(Finished));
+  EXPECT_TRUE(services.CallsOf("ShellOpen").empty());
+  // Stopped before the end of the 250 frames.
+  EXPECT_LT(FilesIn(outDir).size(), 250u);
+}
+
+}  // namespace
