@@ -503,6 +503,18 @@ void TWinControl::KeyUp(Word& Key, TShiftState Shift) {
   if (OnKeyUp) OnKeyUp(this, Key, Shift);
 }
 
+// Children are looked up by index on every step: a control that acts on the key may add or
+// remove controls (a page switch, a closing dialog), and the walk must not touch a stale list.
+void TWinControl::DialogKey(Word& Key, TShiftState Shift) {
+  for (std::size_t I = 0; Key != 0 && I < FControls.size(); ++I)
+    if (auto* W = dynamic_cast<TWinControl*>(FControls[I])) W->DialogKey(Key, Shift);
+}
+
+void TWinControl::DialogChar(char& Key, TShiftState Shift) {
+  for (std::size_t I = 0; Key != 0 && I < FControls.size(); ++I)
+    if (auto* W = dynamic_cast<TWinControl*>(FControls[I])) W->DialogChar(Key, Shift);
+}
+
 void TWinControl::VisibleChanged() {
   TControl::VisibleChanged();
 }

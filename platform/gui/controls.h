@@ -343,6 +343,15 @@ class TWinControl : public TControl {
   // The special keys this control keeps for itself (see TDlgCode).
   virtual TDlgCode GetDlgCode() const { return 0; }
 
+  // A navigation key (Tab in any combination, Enter, Esc) that the focused control did not keep
+  // for itself reaches its form before anything else sees it, and the form offers it to every
+  // control it holds, depth first, until one takes it by setting Key to 0. An override that does
+  // not use the key calls the inherited version, which passes it on to the children.
+  virtual void DialogKey(Word& Key, TShiftState Shift);
+  // The same road for an accelerator character (a letter or digit typed with Alt): a control
+  // whose caption marks that character takes it by setting Key to 0.
+  virtual void DialogChar(char& Key, TShiftState Shift);
+
  protected:
   TWinControl(TComponent* AOwner, QWidget* AWidget);
 

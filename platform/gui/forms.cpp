@@ -577,8 +577,9 @@ TDialogKeyTarget* TCustomForm::FindDialogTarget(TWinControl* Root, bool Cancel) 
   return nullptr;
 }
 
-bool TCustomForm::DialogKey(Word Key, TShiftState Shift) {
-  if (Shift & (ssCtrl | ssAlt | ssShift)) return false;
+void TCustomForm::DialogKey(Word& Key, TShiftState Shift) {
+  TWinControl::DialogKey(Key, Shift);
+  if (Key == 0 || (Shift & (ssCtrl | ssAlt | ssShift))) return;
   TDialogKeyTarget* Target = nullptr;
   if (Key == VK_RETURN) {
     if (auto* Focused = dynamic_cast<TDialogKeyTarget*>(FActiveControl);
@@ -589,9 +590,9 @@ bool TCustomForm::DialogKey(Word Key, TShiftState Shift) {
   } else if (Key == VK_ESCAPE) {
     Target = FindDialogTarget(this, true);
   }
-  if (!Target) return false;
+  if (!Target) return;
+  Key = 0;
   Target->DialogKeyClick();
-  return true;
 }
 
 TCustomForm* GetParentForm(const TControl* Control) {

@@ -125,8 +125,11 @@ class TCustomForm : public TWinControl {
   // Platform entry points.
   // The window system asked to close the window (its close box); refused without biSystemMenu.
   void WindowCloseRequest();
-  // Dialog-key handling for a key pressed on a control of this form; true when it was used.
-  bool DialogKey(Word Key, TShiftState Shift);
+  // A dialog key pressed on a control of this form: its controls get the first chance; a key
+  // none of them takes is Enter for the focused or the default button, or Esc for the cancel
+  // button. Key is 0 afterwards when it was used. (Tab without Ctrl, when no control takes it,
+  // is left to the window system's focus chain.)
+  void DialogKey(Word& Key, TShiftState Shift) override;
   // Whether a window-system resize to this size may proceed (OnCanResize; the size may change).
   bool CanResize(Integer& NewWidth, Integer& NewHeight);
   void DoShow();

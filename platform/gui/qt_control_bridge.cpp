@@ -140,6 +140,16 @@ char CharFor(const QKeyEvent* E) {
   }
 }
 
+// The character an Alt+key combination names as an accelerator (0: none). Alt often leaves the
+// event without text, so the key code speaks for letters and digits.
+char AcceleratorFor(const QKeyEvent* E, Word Key) {
+  const QString T = E->text();
+  if (T.size() == 1 && T[0].unicode() > 0x20 && T[0].unicode() < 0x7F) return char(T[0].unicode());
+  if (Key >= 'A' && Key <= 'Z') return char(Key + ('a' - 'A'));
+  if (Key >= '0' && Key <= '9') return char(Key);
+  return 0;
+}
+
 bool Deliver(QObject* Receiver, QEvent* Event, DeliverFn Base) {
   QEvent* Saved = g_Resent;
   g_Resent = Event;
@@ -159,14 +169,21 @@ bool HandleKeyPress(QObject* Receiver, QKeyEvent* E, DeliverFn Base, bool& Resul
   bool Consumed = false;
 
   GuardedCall(Control, [&] {
-    TDlgCode Wants = Control->GetDlgCode();
-    // Tab moves the focus unless the control keeps it; that is Qt's own handling.
-    if (Key == VK_TAB && !(Wants & (dlgcWantTab | dlgcWantAllKeys))) return;
-    if ((Key == VK_RETURN || Key == VK_ESCAPE) && !(Wants & dlgcWantAllKeys) && Form &&
-        Form->DialogKey(Key, Shift)) {
-      Consumed = true;
-      return;
+    const TDlgCode Wants = Control->GetDlgCode();
+    const bool TabToForm = Key == VK_TAB && !(Wants & (dlgcWantTab | dlgcWantAllKeys));
+    const bool DialogKey =
+        TabToForm || ((Key == VK_RETURN || Key == VK_ESCAPE) && !(Wants & dlgcWantAllKeys));
+    // A dialog key goes to the form before the key preview and the control's own key-down.
+    if (DialogKey && Form) {
+      Word K = Key;
+      Form->DialogKey(K, Shift);
+      if (K == 0 || !Alive) {
+        Consumed = true;
+        return;
+      }
     }
+    // A Tab nobody took moves the focus: that is Qt's own handling.
+    if (TabToForm) return;
     // Keys without a virtual code (letters of other alphabets, dead keys) have no key-down in
     // the framework's terms; their text still goes through KeyPress or straight to Qt.
     bool DownKept = false;
@@ -181,6 +198,19 @@ bool HandleKeyPress(QObject* Receiver, QKeyEvent* E, DeliverFn Base, bool& Resul
     if (!Alive) {
       Consumed = true;
       return;
+    }
+    // Alt with a letter or digit is an accelerator once the key-down has been seen (the
+    // framework's order: key-down, then the character). Qt's shortcuts (menus) had their turn
+    // before the key reached us.
+    if ((Shift & (ssAlt | ssCtrl)) == ssAlt && Form) {
+      char Accel = AcceleratorFor(E, Key);
+      if (Accel != 0) {
+        Form->DialogChar(Accel, Shift);
+        if (Accel == 0 || !Alive) {
+          Consumed = true;
+          return;
+        }
+      }
     }
     char Ch = CharFor(E);
     if (Ch == 0 || (Shift & (ssCtrl | ssAlt)) != 0) {

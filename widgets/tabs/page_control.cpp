@@ -288,22 +288,14 @@ void TClPageControl::SetActivePagePosition(Integer Value) {
     SetActivePage(FPages[std::size_t(Value)]);
 }
 
-bool TClPageControl::DialogKey(Word Key, TShiftState Shift) {
-  if (Key != VK_TAB || !(Shift & ssCtrl)) return false;
+void TClPageControl::DialogKey(Word& Key, TShiftState Shift) {
+  TClCustomTabControl::DialogKey(Key, Shift);
+  if (Key != VK_TAB || !(Shift & ssCtrl)) return;
   TCustomForm* form = GetParentForm();
   TControl* active = form ? form->ActiveControl() : nullptr;
-  if (!active || !IsInside(active, this)) return false;
+  if (!active || !IsInside(active, this)) return;
+  Key = 0;
   StepActivePage(!(Shift & ssShift));
-  return true;
-}
-
-void TClPageControl::KeyDown(Word& Key, TShiftState Shift) {
-  if (Key == VK_TAB && (Shift & ssCtrl)) {
-    StepActivePage(!(Shift & ssShift));
-    Key = 0;
-    return;
-  }
-  TClCustomTabControl::KeyDown(Key, Shift);
 }
 
 void TClPageControl::DoEnter() {

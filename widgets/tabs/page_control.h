@@ -79,8 +79,9 @@ class TClPageControl : public TClCustomTabControl {
   TClTabSheet* PageOfTab(Integer TabIndex) const;
   TClTabSheet* NextPageFrom(TClTabSheet* Current, bool GoForward, bool CheckTabVisible) const;
   void StepActivePage(bool GoForward);
-  // Ctrl+Tab and Ctrl+Shift+Tab while the focus is inside the page control; true when used.
-  bool DialogKey(Word Key, TShiftState Shift);
+  // Ctrl+Tab and Ctrl+Shift+Tab from the form, when no page took them and the form's active
+  // control lies inside this page control, step to the next or previous page with a visible tab.
+  void DialogKey(Word& Key, TShiftState Shift) override;
 
   void RefreshTabs() override;
   void SetUseColoredTabs(bool Value) override;
@@ -96,7 +97,6 @@ class TClPageControl : public TClCustomTabControl {
   void QueryPaintCardBackground(TCanvas* ACanvas, Integer Row, const TRect& R, bool& Handled) override;
   void CloseActiveTab() override;
   void MoveActiveTab(Integer NewIndex) override;
-  void KeyDown(Word& Key, TShiftState Shift) override;
   void ColorChanged() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 

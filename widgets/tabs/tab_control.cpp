@@ -504,11 +504,24 @@ void TClCustomTabControl::KeyDown(Word& Key, TShiftState Shift) {
   }
 }
 
-bool TClCustomTabControl::DialogChar(char Ch) {
-  if (!CanFocus()) return false;
+void TClCustomTabControl::DialogChar(char& Key, TShiftState Shift) {
+  const Integer tab = CanFocus() ? AcceleratorTab(Key) : -1;
+  if (tab < 0) {
+    TCustomControl::DialogChar(Key, Shift);
+    return;
+  }
+  Key = 0;
+  SetFocus();
+  if (Focused()) {
+    SetTabIndex(tab);
+    if (FTabIndex == tab) NotifyTabClick();
+  }
+}
+
+Integer TClCustomTabControl::AcceleratorTab(char Ch) const {
   const char want = char(std::tolower(static_cast<unsigned char>(Ch)));
   for (Integer i = 0; i < FTabs->Count(); ++i) {
-    TClTabData* tab = FTabs->Items(i);
+    const TClTabData* tab = FTabs->Items(i);
     if (!tab->Visible || !tab->Enabled) continue;
     const AnsiString& c = tab->Caption;
     for (std::size_t p = 0; p + 1 < c.size(); ++p) {
@@ -517,18 +530,11 @@ bool TClCustomTabControl::DialogChar(char Ch) {
         ++p;
         continue;
       }
-      if (char(std::tolower(static_cast<unsigned char>(c[p + 1]))) == want) {
-        SetFocus();
-        if (Focused()) {
-          SetTabIndex(i);
-          if (FTabIndex == i) NotifyTabClick();
-        }
-        return true;
-      }
+      if (char(std::tolower(static_cast<unsigned char>(c[p + 1]))) == want) return i;
       break;
     }
   }
-  return false;
+  return -1;
 }
 
 // ------------------------------------------------------------------------------ mouse

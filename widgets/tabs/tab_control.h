@@ -164,8 +164,9 @@ class TClCustomTabControl : public TCustomControl {
   // The hover timer's tick (60 ms): ends hot tracking once the mouse has left the tabs.
   void HoverTimerTick();
   TTimer* HoverTimer() const { return FHoverTimer; }
-  // Accelerator characters from the dialog manager; true when a tab took it.
-  bool DialogChar(char Ch);
+  // An accelerator character from the form: the first visible, enabled tab whose caption marks
+  // it takes the focus and is selected; otherwise the children (the pages) get it.
+  void DialogChar(char& Key, TShiftState Shift) override;
 
   // Geometry (tab_layout.cpp).
   TPoint MeasureCaption(const AnsiString& Text, bool Horizontal);
@@ -273,6 +274,8 @@ class TClCustomTabControl : public TCustomControl {
   void UpdateButtonFrameColors();
   void StartHoverTimer();
   bool PointInTabArea(Integer X, Integer Y) const;
+  // The first visible, enabled tab whose caption marks Ch as its accelerator; -1 for none.
+  Integer AcceleratorTab(char Ch) const;
   void CloseClicked(TObject*);
 
   // Painting steps (tab_painting.cpp).

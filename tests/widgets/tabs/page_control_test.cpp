@@ -174,20 +174,6 @@ TEST(PageControlEvents, ActivePageWithHiddenTab) {
   EXPECT_EQ(f.pc->TabIndex(), -1);
 }
 
-TEST(PageControlKeys, CtrlTabStepsAndWraps) {
-  OutputPages f;
-  f.sheets[1]->SetTabVisible(false);
-  Word key = VK_TAB;
-  f.pc->DoKeyDown(key, ssCtrl);
-  EXPECT_EQ(f.pc->ActivePage(), f.sheets[2]);  // the hidden tab is skipped
-  key = VK_TAB;
-  f.pc->DoKeyDown(key, ssCtrl);
-  EXPECT_EQ(f.pc->ActivePage(), f.sheets[0]);  // wraps round
-  key = VK_TAB;
-  f.pc->DoKeyDown(key, ssCtrl | ssShift);
-  EXPECT_EQ(f.pc->ActivePage(), f.sheets[2]);
-}
-
 TEST(TabKeys, ArrowsSkipRefusedAndEndWhereNothingIsSelectable) {
   OutputPages f;
   f.pc->UpdateLayout();
