@@ -356,6 +356,12 @@ void TCustomFFmpeg::FinishTranscode() {
   }
 }
 
+bool TCustomFFmpeg::OutputFileGotPackets(int FileIndex) {
+  for (TOutputStream* ost : OutputStreams)
+    if (ost->FileIndex == FileIndex && OState(ost).PacketsWritten > 0) return true;
+  return false;
+}
+
 void TCustomFFmpeg::Cleanup() {
   FreeFilterGraphs();
   ff::av_freep(&SubtitleBuffer);
@@ -367,17 +373,19 @@ void TCustomFFmpeg::Cleanup() {
       ost->CodecClosed = 1;
     }
   }
-  for (TOutputFile* of : OutputFiles) {
+  for (size_t fileIndex = 0; fileIndex < OutputFiles.size(); ++fileIndex) {
+    TOutputFile* of = OutputFiles[fileIndex];
     AVFormatContext* oc = of->Ctx;
     if (oc) {
       const bool hasFile = !(oc->oformat->flags & AVFMT_NOFILE);
       if (hasFile && oc->pb) {
         ff::avio_closep(&oc->pb);
-        // Only a regular file that stayed empty goes: an output may be a device or a pipe.
+        // Only a regular file goes (an output may be a device or a pipe): one that stayed empty,
+        // or one of a stopped task that holds nothing but its headers, which no player can use.
         const WideString name = FFmpegFileNameToWide(oc->url);
         std::error_code error;
-        if (WideGetFileSize(name) == 0 && std::filesystem::is_regular_file(UTF8Encode(name), error))
-          DeleteFile(UTF8Encode(name));
+        const bool useless = WideGetFileSize(name) == 0 || (IOBroken && !OutputFileGotPackets(int(fileIndex)));
+        if (useless && std::filesystem::is_regular_file(UTF8Encode(name), error)) DeleteFile(UTF8Encode(name));
       }
       ff::avformat_free_context(oc);
     }

@@ -179,6 +179,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   TInputState& IState(TInputStream* Ist);
   TOutputState& OState(TOutputStream* Ost);
   int OutputIndex(TOutputStream* Ost) const;
+  bool OutputFileGotPackets(int FileIndex);
   void RegisterOpenCodec(std::vector<void*>& List, void* Stream);
   void UnregisterOpenCodec(std::vector<void*>& List, void* Stream);
   void SendEofToFilters(TInputStream* Ist);
