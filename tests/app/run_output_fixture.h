@@ -22,7 +22,7 @@ namespace runtest {
 // 48000 Hz in stereo.
 inline std::string AvClip(int Seconds) {
   return testsupport::Fixture(
-      "h6_av_" + std::to_string(Seconds) + "s.mp4",
+      "av_clip_" + std::to_string(Seconds) + "s.mp4",
       "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=160x90:rate=25 -f lavfi "
       "-i sine=frequency=440:sample_rate=48000 -t " + std::to_string(Seconds) +
           " -c:v mpeg4 -g 1 -q:v 2 -c:a aac -ac 2 {out}");
@@ -33,7 +33,7 @@ inline std::string AvClip(int Seconds) {
 inline std::string LongAvClip(bool Pictures) {
   const std::string rate = Pictures ? "25" : "1";
   const std::string seconds = Pictures ? "120" : "600";
-  return testsupport::Fixture("h6_av_long_" + rate + "fps.mp4",
+  return testsupport::Fixture("av_clip_long_" + rate + "fps.mp4",
                               "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=160x90:rate=" + rate +
                                   " -f lavfi -i sine=frequency=440:sample_rate=48000 -t " + seconds +
                                   " -c:v mpeg4 -c:a aac -b:a 32k -ac 2 {out}");

@@ -1,4 +1,4 @@
-// The filter texts the runs share: the spec-given strings, and that a tempo or motion choice
+// The filter texts the runs share: the exact strings the runs write, and that a tempo or motion choice
 // gives exactly the speed the user picked.
 #include <gtest/gtest.h>
 
