@@ -65,6 +65,8 @@ struct TPageBuilder {
     TLabel* l = new TLabel(Owner);
     l->SetParent(Parent);
     l->SetBounds(L, T_, 40, 16);
+    // The page's own colour shows through beside the text.
+    l->SetTransparent(true);
     l->SetCaption(Caption);
     return l;
   }
