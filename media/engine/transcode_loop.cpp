@@ -172,7 +172,10 @@ int TCustomFFmpeg::TranscodeStep() {
     return AVERROR_EOF;
   }
   TInputStream* ist = nullptr;
-  if (ost->Filter && ost->Filter->Graph && !ost->Filter->Graph->Simple()) {
+  // Every graph is pulled from its sink, simple ones too: a filter that ends before its input
+  // does (a trim) announces its end only when asked for more, and only then do the filters after
+  // it give up what they hold back. Pushing frames in and taking out what is ready never asks.
+  if (ost->Filter && ost->Filter->Graph && ost->Filter->Graph->Graph) {
     const int ret = TranscodeFromFilter(ost->Filter->Graph, ist);
     if (ret < 0) return ret;
     if (!ist) return 0;
@@ -209,16 +212,27 @@ int TCustomFFmpeg::TranscodeFromFilter(TFilterGraph* Graph, TInputStream*& BestI
   }
   if (ret != AVERROR(EAGAIN)) return ret;
   unsigned most = 0;
+  bool inputLeft = false;
   for (TInputFilter* in : Graph->Inputs) {
     TInputStream* ist = in->Ist;
     if (!ist) continue;
     TInputFile* f = InputFiles[ist->FileIndex];
-    if (f->Unavailable || f->EofReached) continue;
+    if (f->EofReached) continue;
+    inputLeft = true;
+    if (f->Unavailable) continue;
     const unsigned failed = ff::av_buffersrc_get_nb_failed_requests(in->Filter);
     if (failed > most) {
       most = failed;
       BestIst = ist;
     }
+  }
+  if (!BestIst && !inputLeft) {
+    // Every input has ended and the graph still waits: nothing will ever come, so what it gave
+    // is all there is, rather than a wait without end.
+    ret = ReapFilters();
+    for (TOutputFilter* of : Graph->Outputs)
+      if (of->Ost) CloseOutputStream(of->Ost);
+    return ret;
   }
   if (!BestIst)
     for (TOutputFilter* of : Graph->Outputs)
