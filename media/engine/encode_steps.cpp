@@ -18,6 +18,9 @@ int64_t LlRound(double v) { return static_cast<int64_t>(std::llrint(v)); }
 
 int TCustomFFmpeg::EffectiveVideoSync(const AVOutputFormat* Format) const {
   if (VideoSyncMethod != vsAuto) return VideoSyncMethod;
+  // AVI marks a repeated picture with an empty chunk of its own, so the gaps of a variable rate
+  // cost nothing there; at a constant rate every repeat would be encoded and stored again.
+  if (std::strcmp(Format->name, "avi") == 0) return vsVfr;
   // A format that cannot take a variable rate gets a constant one, timestamps or not: image
   // sequences written "every N seconds" must get one picture per period.
   if (Format->flags & AVFMT_VARIABLE_FPS) return (Format->flags & AVFMT_NOTIMESTAMPS) ? vsPassthrough : vsVfr;

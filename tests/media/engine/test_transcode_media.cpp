@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "tests/media/engine/transcode_test_support.h"
 
@@ -85,6 +86,32 @@ TEST_F(TranscodeMedia, ClipTasksHaveTheCodecSizeAndLengthAsked) {
     EXPECT_EQ(Probe(out, "stream=width,height", "v:0"), c.Size);
     EXPECT_NEAR(ProbeDuration(out), c.Expected, 0.1);
   }
+}
+
+TEST_F(TranscodeMedia, ASlowedAviClipStoresEachPictureOnceLikeTheTool) {
+  // Half speed: every picture fills two slots of the 25 fps AVI. The repeat is an empty chunk,
+  // not a second encoding of the same picture.
+  const AnsiString options =
+      " -y -t 00:00:02.000 -c:v mpeg4 -q:v 0 -q:a 0 -vf trim=duration=1,setpts=2*PTS -af atrim=duration=1";
+  const std::string src = TenSecondClip();
+  const std::string ours = Dir + "/slow.avi";
+  const std::string theirs = Dir + "/tool-slow.avi";
+  const TRunResult r = RunTask(src, " -ss 00:00:03.000", ours, options);
+  EXPECT_TRUE(r.Finished) << r.ExceptionMessage;
+  testsupport::RunOk("ffmpeg -hide_banner -loglevel error -ss 00:00:03.000 -i " + testsupport::ShellQuote(src) +
+                     ShellWords(options) + " " + testsupport::ShellQuote(theirs));
+  const auto pictures = [](const std::string& file) {
+    std::string out;
+    testsupport::Run("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 " +
+                         testsupport::ShellQuote(file) + " | grep -c -v '^0$'",
+                     &out);
+    return std::atoi(out.c_str());
+  };
+  EXPECT_EQ(pictures(ours), 25);
+  EXPECT_EQ(pictures(ours), pictures(theirs));
+  EXPECT_EQ(Probe(ours, "stream=nb_frames", "v:0"), "50");
+  EXPECT_EQ(Probe(ours, "stream=nb_frames", "v:0"), Probe(theirs, "stream=nb_frames", "v:0"));
+  EXPECT_NEAR(ProbeDuration(ours), 2.0, 0.05);
 }
 
 }  // namespace
