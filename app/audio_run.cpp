@@ -12,62 +12,6 @@
 #include "platform/rtl/sysutils.h"
 #include "widgets/slider/slider.h"
 
-TStretch Tmain::MarkedStretch() const {
-  return StretchOfRange(split_begin->Value(), split_begin->MaxValue(), split_end->Value(), split_end->MaxValue(),
-                        Duration);
-}
-
-void Tmain::RunErrorMessage(const AnsiString& Text) { MessageBox(this, Text, "Error", MB_ICONHAND); }
-
-bool Tmain::AcceptRunTarget(const AnsiString& Target, const AnsiString& ReplaceQuestion) {
-  if (NamesSameFile(Target, label_fromvideo->Caption())) {
-    RunErrorMessage("The target file name is as same as source file");
-    return false;
-  }
-  if (FileExists(Target) && MessageDlg(ReplaceQuestion, mtConfirmation, mbYesNo) != mrYes) return false;
-  return true;
-}
-
-void Tmain::ShowRunDialog(const AnsiString& Phase) {
-  batchaudioc->Label1->SetCaption(Phase);
-  batchaudioc->progresstotal->SetPosition(0);
-  batchaudioc->Button1->SetEnabled(true);
-  batchaudioc->ShowModal();
-}
-
-void Tmain::ForgetUnstartedTasks(TFFEncoder* Encoder) {
-  // A set-up that failed half-way must not leave a task behind for the next run to start.
-  try {
-    if ((!Encoder->Working() || Encoder->Finished()) && Encoder->TaskCount() > 0) Encoder->ClearTasks();
-  } catch (const Exception&) {
-  }
-}
-
-void Tmain::ShowRunProgress(TFFEncoder* Encoder, PProgressInfo AProgressInfo) {
-  if (AProgressInfo == nullptr) return;
-  const Integer index = AProgressInfo->TaskIndex;
-  if (index < 0 || index >= Integer(TaskProgress.size())) return;
-  // A task that cannot tell its length yet gives no share of the bar.
-  if (AProgressInfo->TotalDuration <= 0) return;
-  TaskProgress[index] =
-      SafeRound<Integer>(double(AProgressInfo->CurrentTime) * 100.0 / double(AProgressInfo->TotalDuration));
-  Int64 sum = 0;
-  for (Integer part : TaskProgress) sum += part;
-  Integer count = Encoder->TaskCount();
-  if (count <= 0) count = Integer(TaskProgress.size());
-  batchaudioc->progresstotal->SetPosition(SafeRound<Integer>(double(sum) / count));
-}
-
-void Tmain::EndRun(const TTerminateInfo& ATerminateInfo, TTimer* EndTimer) {
-  if (ATerminateInfo.ExceptionRaised) {
-    Application->MessageBox(ATerminateInfo.ExceptionMessage, Application->Title(), MB_ICONEXCLAMATION);
-    return;
-  }
-  if (ATerminateInfo.TaskIndex >= 0 || !ATerminateInfo.Finished) return;
-  batchaudioc->Close();
-  if (!Cancelled) EndTimer->SetEnabled(true);
-}
-
 void Tmain::ExtractAudio() {
   SaveDialog1->SetFilter("");
   SaveDialog1->SetFileName("");
@@ -122,7 +66,7 @@ void Tmain::timer_toaudioTimer(TObject*) {
     ShowRunDialog("Extract audio......");
   } catch (...) {
     if (!started) ForgetUnstartedTasks(FFtoaudio);
-    Application->MessageBox("Process Error! Please try again!", "Error", MB_ICONHAND);
+    ShowProcessError();
   }
 }
 
@@ -133,6 +77,5 @@ void Tmain::FFtoaudioTerminate(TObject*, const TTerminateInfo& ATerminateInfo) {
 }
 
 void Tmain::timer_fftoaudio_endTimer(TObject*) {
-  timer_fftoaudio_end->SetEnabled(false);
-  MessageBox(this, "Process is finished!", "", MB_ICONEXCLAMATION);
+  ReportRunFinished(timer_fftoaudio_end);
 }

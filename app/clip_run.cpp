@@ -128,7 +128,7 @@ void Tmain::timer_tovideoTimer(TObject*) {
     ForgetUnstartedTasks(FFtovideo);
   } catch (...) {
     if (!started) ForgetUnstartedTasks(FFtovideo);
-    Application->MessageBox("Process Error! Please try again!", "Error", MB_ICONHAND);
+    ShowProcessError();
   }
 }
 
@@ -139,6 +139,5 @@ void Tmain::FFtovideoTerminate(TObject*, const TTerminateInfo& ATerminateInfo) {
 }
 
 void Tmain::timer_fftovideo_endTimer(TObject*) {
-  timer_fftovideo_end->SetEnabled(false);
-  MessageBox(this, "Process is finished!", "", MB_ICONEXCLAMATION);
+  ReportRunFinished(timer_fftovideo_end);
 }

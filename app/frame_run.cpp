@@ -23,25 +23,23 @@ namespace {
 constexpr Integer ParallelFrameTasks = 5;
 constexpr Integer MaxExpressFrames = 100;
 
-void StopMessage(TWinControl* Owner, const AnsiString& Text) { MessageBox(Owner, Text, "Error", MB_ICONHAND); }
-
 void ApplicationStop(const AnsiString& Text) { Application->MessageBox(Text, "Error", MB_ICONHAND); }
 
 }  // namespace
 
 void Tmain::btn_extractClick(TObject*) {
   if (!FileExists(label_fromvideo->Caption())) {
-    StopMessage(this, "Please load video file!");
+    RunErrorMessage("Please load video file!");
     return;
   }
   TFFDecoder* decoder = FFtoimageDecoder();
   if (decoder->VideoStreamCount <= 0) {
-    StopMessage(this, "The source video file is NOT loaded!");
+    RunErrorMessage("The source video file is NOT loaded!");
     return;
   }
   const auto* page = pageto->ActivePage();
   if (page == audiosheet && decoder->AudioStreamCount <= 0) {
-    StopMessage(this, "No audio stream!");
+    RunErrorMessage("No audio stream!");
     return;
   }
   if (page == imagesheet)
@@ -125,32 +123,32 @@ TFrameRunChoices Tmain::FrameRunChoices() const {
 void Tmain::ExtractImages() {
   const TFrameRunChoices choices = FrameRunChoices();
   if (choices.Selection == fsExpress && StrToInt(Trim(edit_express->Text())) > MaxExpressFrames) {
-    StopMessage(this, "The Express Total Frames can not be more than 100");
+    RunErrorMessage("The Express Total Frames can not be more than 100");
     return;
   }
   const AnsiString selectionProblem = FrameSelectionProblem(choices);
   if (!selectionProblem.empty()) {
-    StopMessage(this, selectionProblem);
+    RunErrorMessage(selectionProblem);
     return;
   }
   if (choices.Size == fzCrop && CropSelection.Empty()) {
-    StopMessage(this, "Please set cropping area!");
+    RunErrorMessage("Please set cropping area!");
     return;
   }
   // These selections need the program to lay the frames out itself, which it cannot do yet;
   // starting them would leave loose frames where sheets were promised.
   if (IsCompositeFrameRun(choices)) {
-    StopMessage(this, "Tiling is not available yet for frames taken every N seconds, at a frame rate or by "
+    RunErrorMessage("Tiling is not available yet for frames taken every N seconds, at a frame rate or by "
                       "Express Total");
     return;
   }
   if (choices.NameAsString && Trim(choices.NameString).empty()) {
-    StopMessage(this, "Please set the image name string");
+    RunErrorMessage("Please set the image name string");
     return;
   }
   const AnsiString nameProblem = FrameNameProblem(choices);
   if (!nameProblem.empty()) {
-    StopMessage(this, nameProblem);
+    RunErrorMessage(nameProblem);
     return;
   }
   if (!select_folder("Select an output folder for output files", WideString(), OutputFolder)) return;
@@ -171,7 +169,7 @@ void Tmain::timer_toimageTimer(TObject*) {
   try {
     StartFrameTasks();
   } catch (...) {
-    ApplicationStop("Process Error! Please try again!");
+    ShowProcessError();
     LeaveFrameRunSetUp();
   }
 }
@@ -231,11 +229,7 @@ void Tmain::StartFrameTasks() {
 }
 
 void Tmain::LeaveFrameRunSetUp() {
-  // Tasks prepared for a run that will not start must not linger into the next one.
-  try {
-    if (FFtoimage->TaskCount() > 0) FFtoimage->ClearTasks();
-  } catch (...) {
-  }
+  ForgetUnstartedTasks(FFtoimage);
   if (batchaudioc->Visible()) batchaudioc->Close();
 }
 
@@ -264,17 +258,10 @@ void Tmain::FFtoimageProgress(TObject*, PProgressInfo AProgressInfo) {
 }
 
 void Tmain::FFtoimageTerminate(TObject*, const TTerminateInfo& ATerminateInfo) {
-  if (ATerminateInfo.ExceptionRaised) {
-    Application->MessageBox(ATerminateInfo.ExceptionMessage, Application->Title(), MB_ICONEXCLAMATION);
-    return;
-  }
-  if (ATerminateInfo.TaskIndex >= 0 || !ATerminateInfo.Finished) return;
-  batchaudioc->Close();
-  if (!Cancelled) timer_fftoimage_end->SetEnabled(true);
+  EndRun(ATerminateInfo, timer_fftoimage_end);
 }
 
 void Tmain::timer_fftoimage_endTimer(TObject*) {
-  timer_fftoimage_end->SetEnabled(false);
-  MessageBox(this, "Process is finished!", "", MB_ICONEXCLAMATION);
+  ReportRunFinished(timer_fftoimage_end);
   if (ch_isopenfolder->Checked()) ShellOpen(OutputFolder);
 }

@@ -302,17 +302,20 @@ class Tmain : public TForm {
   TFrameRunChoices FrameRunChoices() const;
   void StartFrameTasks();
   void LeaveFrameRunSetUp();
-  // Audio and clip runs: the marked stretch, the target's checks (not the source itself, and
-  // replacing an existing file only when the user agrees), the loaded source's facts, the
-  // progress dialog, and the progress and end shared by both runs.
+  // Shared by the runs: the marked stretch, the stop messages, the target's checks (not the
+  // source itself, and replacing an existing file only when the user agrees), the progress
+  // dialog, tasks left by a failed set-up, one-task progress, the end of a run and its report.
   TStretch MarkedStretch() const;
-  bool AcceptRunTarget(const AnsiString& Target, const AnsiString& ReplaceQuestion);
-  TClipSource ClipSourceOf(TFFEncoder* SourceEncoder) const;
   void RunErrorMessage(const AnsiString& Text);
+  void ShowProcessError();
+  bool AcceptRunTarget(const AnsiString& Target, const AnsiString& ReplaceQuestion);
   void ShowRunDialog(const AnsiString& Phase);
   void ForgetUnstartedTasks(TFFEncoder* Encoder);
   void ShowRunProgress(TFFEncoder* Encoder, PProgressInfo AProgressInfo);
   void EndRun(const TTerminateInfo& ATerminateInfo, TTimer* EndTimer);
+  void ReportRunFinished(TTimer* EndTimer);
+  // Clip run: the loaded source's facts the codec and size rules read.
+  TClipSource ClipSourceOf(TFFEncoder* SourceEncoder) const;
   // Set while one custom-size field writes the other, so that the other does not answer back.
   bool FSuspendWidthChange = false;
   bool FSuspendHeightChange = false;

@@ -4,6 +4,7 @@
 
 #include "app/transform_dialogs.h"
 #include "media/components/decoder.h"
+#include "platform/rtl/flag_guard.h"
 #include "platform/rtl/numerics.h"
 #include "platform/rtl/sysutils.h"
 
@@ -77,17 +78,6 @@ struct TPageBuilder {
     b->SetEnabled(Enabled);
     return b;
   }
-};
-
-// Holds a flag up while one custom-size field writes its partner.
-class TSuspend {
- public:
-  explicit TSuspend(bool& Flag) : FFlag(Flag), FOld(Flag) { FFlag = true; }
-  ~TSuspend() { FFlag = FOld; }
-
- private:
-  bool& FFlag;
-  bool FOld;
 };
 
 }  // namespace
@@ -374,25 +364,25 @@ void Tmain::ProportionFollow(TSpinEdit* Source, TSpinEdit* Target, TCheckBox* Lo
 
 void Tmain::EdCustomWidthChange(TObject*) {
   if (FSuspendWidthChange) return;
-  TSuspend hold(FSuspendHeightChange);
+  FlagGuard hold(FSuspendHeightChange);
   ProportionFollow(EdCustomWidth, EdCustomHeight, cb_proportion, true);
 }
 
 void Tmain::EdCustomHeightChange(TObject*) {
   if (FSuspendHeightChange) return;
-  TSuspend hold(FSuspendWidthChange);
+  FlagGuard hold(FSuspendWidthChange);
   ProportionFollow(EdCustomHeight, EdCustomWidth, cb_proportion, false);
 }
 
 void Tmain::EdCustomWidth2Change(TObject*) {
   if (FSuspendWidth2Change) return;
-  TSuspend hold(FSuspendHeight2Change);
+  FlagGuard hold(FSuspendHeight2Change);
   ProportionFollow(EdCustomWidth2, EdCustomHeight2, cb_proportion2, true);
 }
 
 void Tmain::EdCustomHeight2Change(TObject*) {
   if (FSuspendHeight2Change) return;
-  TSuspend hold(FSuspendWidth2Change);
+  FlagGuard hold(FSuspendWidth2Change);
   ProportionFollow(EdCustomHeight2, EdCustomWidth2, cb_proportion2, false);
 }
 

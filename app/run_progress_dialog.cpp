@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "media/components/encoder.h"
+#include "platform/rtl/flag_guard.h"
 
 Tbatchaudioc* batchaudioc = nullptr;
 
@@ -16,17 +17,6 @@ TFFEncoder* EncoderOfRun(Tmain* Main) {
   if (kind == "fftovideo") return Main->FFtovideo;
   return nullptr;
 }
-
-class StoppingMark {
- public:
-  explicit StoppingMark(bool& Flag) : FFlag(Flag) { FFlag = true; }
-  ~StoppingMark() { FFlag = false; }
-  StoppingMark(const StoppingMark&) = delete;
-  StoppingMark& operator=(const StoppingMark&) = delete;
-
- private:
-  bool& FFlag;
-};
 
 }  // namespace
 
@@ -76,7 +66,7 @@ void Tbatchaudioc::Button1Click(TObject*) {
     return;
   }
   if (TFFEncoder* encoder = EncoderOfRun(MainWindow)) {
-    StoppingMark mark(FStopping);
+    FlagGuard stopping(FStopping);
     encoder->Stop(true);
   }
 }

@@ -11,7 +11,7 @@
 #include <QTabBar>
 
 #include "platform/gui/application.h"
-#include "platform/gui/flag_guard.h"
+#include "platform/rtl/flag_guard.h"
 #include "platform/gui/qt_graphics_bridge.h"
 #include "platform/gui/qt_strings.h"
 #include "platform/gui/spin_qt.h"

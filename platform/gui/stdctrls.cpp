@@ -17,7 +17,7 @@
 #include <QValidator>
 
 #include "platform/gui/application.h"
-#include "platform/gui/flag_guard.h"
+#include "platform/rtl/flag_guard.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/graphics.h"
 #include "platform/gui/qt_graphics_bridge.h"

@@ -1,5 +1,6 @@
-// For platform/gui code only: marks a stretch of code, such as a change the program makes to a
-// widget, so that the widget's signals during it can be told from the user's doing.
+// Marks a stretch of code by holding a flag up, so that handlers reached during it (a widget's
+// signals from a change the program makes, a field answering its partner, a second Cancel while
+// the first waits) can tell and stay out.
 #pragma once
 
 // Sets Flag for the guard's lifetime, also when an exception leaves the scope, and puts back the
