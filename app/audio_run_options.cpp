@@ -19,6 +19,21 @@ bool ExtensionInList(const AnsiString& FileName, const AnsiString& List) {
   return List.find("*" + ext + ";") != AnsiString::npos;
 }
 
+void AppendSaveTypes(AnsiString& Filter, const AnsiString& List, const AnsiString& SkipExt) {
+  const AnsiString skip = UpperCase(Trim(SkipExt));
+  size_t from = 0;
+  while (from < List.size()) {
+    size_t end = List.find(';', from);
+    if (end == AnsiString::npos) end = List.size();
+    // Each item is "*.EXT": the extension starts at its third character.
+    if (end > from + 2) {
+      const AnsiString ext = List.substr(from + 2, end - from - 2);
+      if (UpperCase(Trim(ext)) != skip) Filter += "*." + UpperCase(ext) + "|*." + LowerCase(ext) + "|";
+    }
+    from = end + 1;
+  }
+}
+
 bool NamesSameFile(const AnsiString& A, const AnsiString& B) {
   if (A == B) return true;
   std::error_code error;
@@ -41,16 +56,7 @@ TStretch StretchOfRange(Integer Begin, Integer BeginMax, Integer End, Integer En
 
 AnsiString AudioSaveFilter() {
   AnsiString filter = "*.WAV|*.wav|";
-  const AnsiString list = AudioExtensionList;
-  size_t from = 0;
-  while (from < list.size()) {
-    size_t end = list.find(';', from);
-    if (end == AnsiString::npos) end = list.size();
-    const AnsiString ext = list.substr(from + 2, end - from - 2);
-    if (UpperCase(Trim(ext)) != UpperCase(AudioDefaultExt))
-      filter += "*." + UpperCase(ext) + "|*." + LowerCase(ext) + "|";
-    from = end + 1;
-  }
+  AppendSaveTypes(filter, AudioExtensionList, AudioDefaultExt);
   return filter;
 }
 

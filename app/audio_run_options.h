@@ -1,5 +1,5 @@
 // The texts the audio run builds: the save dialog's file types, and the option strings of its one
-// encoder task. The clip run shares the stretch arithmetic and the extension-list test.
+// encoder task. The clip run shares the stretch arithmetic and the extension-list helpers.
 #pragma once
 
 #include "platform/rtl/types.h"
@@ -10,6 +10,10 @@ extern const char* const AudioExtensionList;
 // True when the name's upper-cased extension (dot included) is one of the list's "*.EXT;" items.
 // A name without an extension is in no list.
 bool ExtensionInList(const AnsiString& FileName, const AnsiString& List);
+
+// Appends each item of List as a save dialog type ("*.EXT|*.ext|"), in the list's order, but for
+// the one that equals SkipExt (compared without regard to case), which the dialog shows first.
+void AppendSaveTypes(AnsiString& Filter, const AnsiString& List, const AnsiString& SkipExt);
 
 // True when the two names reach the same file, however they are spelt (relative paths, links,
 // "." and ".." steps): writing one would destroy the other.

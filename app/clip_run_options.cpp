@@ -71,16 +71,7 @@ TClipSaveTypes ClipSaveTypes(const AnsiString& SourceName, bool AtStart) {
     choose("MPG", "mpg");
   }
 
-  const AnsiString list = ClipExtensionList;
-  size_t from = 0;
-  while (from < list.size()) {
-    size_t end = list.find(';', from);
-    if (end == AnsiString::npos) end = list.size();
-    const AnsiString item = list.substr(from + 2, end - from - 2);
-    if (UpperCase(Trim(item)) != UpperCase(Trim(types.DefaultExt)))
-      types.Filter += "*." + UpperCase(item) + "|*." + LowerCase(item) + "|";
-    from = end + 1;
-  }
+  AppendSaveTypes(types.Filter, ClipExtensionList, types.DefaultExt);
   return types;
 }
 
