@@ -238,6 +238,7 @@ void TIEICC::CloseProfile() {
   if (FProfile) cmsCloseProfile(static_cast<cmsHPROFILE>(FProfile));
   FProfile = nullptr;
   for (Integer& k : FKey) k = -1;
+  FKeyDest = nullptr;
 }
 
 void TIEICC::FreeTransform() {
@@ -255,9 +256,14 @@ bool TIEICC::Transform(TIEICC* Dest, Integer InputFormat, Integer OutputFormat, 
   Integer outStep = PixelStep(OutputFormat, false);
   // A layout that cannot be read or written gives no result rather than an untouched target.
   if (!inFormat || !outFormat || inStep == 0 || outStep == 0 || Count < 0) return false;
-  if (!(FTransform && FKey[0] == InputFormat && FKey[1] == OutputFormat && FKey[2] == Intent && FKey[3] == Flags)) {
+  // The target profile is part of the key: a transform made for one profile never converts
+  // pixels meant for another.
+  void* destProfile = Dest ? Dest->FProfile : nullptr;
+  if (!(FTransform && FKey[0] == InputFormat && FKey[1] == OutputFormat && FKey[2] == Intent && FKey[3] == Flags &&
+        FKeyDest == destProfile)) {
     FreeTransform();
     for (Integer& k : FKey) k = -1;
+    FKeyDest = nullptr;
     if (FProfile && Dest && Dest->FProfile) {
       FTransform = cmsCreateTransform(static_cast<cmsHPROFILE>(FProfile), inFormat,
                                       static_cast<cmsHPROFILE>(Dest->FProfile), outFormat, INTENT_PERCEPTUAL,
@@ -267,6 +273,7 @@ bool TIEICC::Transform(TIEICC* Dest, Integer InputFormat, Integer OutputFormat, 
         FKey[1] = OutputFormat;
         FKey[2] = Intent;
         FKey[3] = Flags;
+        FKeyDest = destProfile;
       }
     }
   }
@@ -291,12 +298,14 @@ bool TIEICC::TransformBitmap(TIEBitmap* Bitmap, TIEPixelFormat DestFormat, TIEIC
   TIEBitmap target;
   if (!target.Allocate(w, h, DestFormat)) return false;
   std::vector<Byte> row(static_cast<size_t>(Bitmap->GetRowLen()));
+  const bool wasApplied = Applied;
   for (Integer y = 0; y < h; ++y) {
     // The source row is copied because a BGR row is swapped in place by Transform.
     std::memcpy(row.data(), Bitmap->GetScanline(y), row.size());
     if (!Transform(Dest, inCode, outCode, 0, 0, row.data(), target.GetScanline(y), w)) {
+      // Nothing was converted: the profile is not marked applied by this attempt.
       FreeTransform();
-      Applied = false;
+      Applied = wasApplied;
       return false;
     }
   }
@@ -336,6 +345,8 @@ bool TextAt(const Byte* P, Int64 From, Int64 End, AnsiString& Text) {
   const void* zero = std::memchr(P + From, 0, static_cast<size_t>(End - From));
   Int64 len = zero ? static_cast<const Byte*>(zero) - (P + From) : End - From;
   if (len >= 1000) return false;
+  // Fixed-size text fields are padded with blanks, which are not part of the text.
+  while (len > 0 && P[From + len - 1] == ' ') --len;
   Text.assign(reinterpret_cast<const char*>(P + From), static_cast<size_t>(len));
   return true;
 }

@@ -72,5 +72,6 @@ class TIEICC : public TObject {
   std::vector<Byte> FRaw;
   void* FProfile = nullptr;    // cmsHPROFILE
   Integer FKey[4] = {-1, -1, -1, -1};
+  void* FKeyDest = nullptr;    // the target profile the cached transform was made for
   void* FTransform = nullptr;  // cmsHTRANSFORM
 };
