@@ -28,7 +28,8 @@ Integer TIEDICOMTags::AddTag(Word Group, Word Element, const AnsiString& VR, Byt
   }
   if (DataLen >= 0) {
     t.Data = Data;
-    t.DataLen = DataLen;
+    // A length without a block would send readers of the tag past nothing.
+    t.DataLen = Data ? DataLen : 0;
   } else {
     std::free(Data);
   }
