@@ -67,6 +67,22 @@ inline std::vector<std::pair<Byte, Bytes>> ListMarkers(const Bytes& jpeg) {
   return out;
 }
 
+// The JPEG with its APPn and comment markers replaced by the given ones (after start-of-image).
+inline Bytes ReplaceMarkers(const Bytes& jpeg, const std::vector<std::pair<Byte, Bytes>>& markers) {
+  Bytes rest(jpeg.begin(), jpeg.begin() + 2);
+  size_t pos = 2;
+  while (pos + 4 <= jpeg.size() && jpeg[pos] == 0xFF) {
+    Byte code = jpeg[pos + 1];
+    if (code == 0xDA) break;
+    size_t len = (size_t(jpeg[pos + 2]) << 8) | jpeg[pos + 3];
+    if (len < 2 || pos + 2 + len > jpeg.size()) break;
+    if (!((code >= 0xE0 && code <= 0xEF) || code == 0xFE)) rest.insert(rest.end(), jpeg.begin() + pos, jpeg.begin() + pos + 2 + len);
+    pos += 2 + len;
+  }
+  rest.insert(rest.end(), jpeg.begin() + pos, jpeg.end());
+  return SpliceMarkers(rest, markers);
+}
+
 // exiftool's value of one tag (printed without conversion when Numeric), trailing newline cut.
 inline std::string ExifTool(const std::string& file, const std::string& tag, bool Numeric = false) {
   std::string out = testsupport::RunOk("exiftool -s -s -s " + std::string(Numeric ? "-n " : "") + "-" + tag + " " +

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/core/ie_icc.h"
 #include "imaging/core/ie_markers.h"
 #include "imaging/core/ie_params.h"
 #include "imaging/core/ie_xmp.h"
@@ -163,6 +164,46 @@ TEST(JpegMetadataBlocks, WeReadIptcAndXmpThatExifToolWrote) {
   EXPECT_EQ(name, "Pier");
   EXPECT_EQ(keywords, (std::vector<std::string>{"one", "two"}));
   EXPECT_NE(params.XMP.find("Low tide"), std::string::npos);
+  testsupport::RemoveTree(dir);
+}
+
+TEST(JpegMetadataBlocks, RecordCarriesARealFilesMarkersAndDropsItsExif) {
+  // A JPEG with EXIF, XMP, IPTC and an ICC profile, all written by exiftool.
+  std::string dir = testsupport::MakeTempDir("markers");
+  std::string file = dir + "/full.jpg";
+  testsupport::RunOk("cp " + PlainJpeg() + " " + file + " && exiftool -q -overwrite_original -Make=Olympus "
+                     "-XMP:Title=Breakwater -IPTC:ObjectName=Quay '-ICC_Profile<=/usr/share/color/icc/ghostscript/"
+                     "srgb.icc' " + file);
+  ASSERT_EQ(ExifTool(file, "EXIF:Make"), "Olympus");
+  Bytes jpeg = ReadFileBytes(file);
+  TIOParamsVals params(nullptr);
+  // The markers in reverse order, so that sorting has work to do.
+  auto found = ListMarkers(jpeg);
+  for (auto it = found.rbegin(); it != found.rend(); ++it)
+    params.JpegMarkerList->AddMarker(it->first, it->second.data(), static_cast<Word>(it->second.size()));
+
+  // The ICC profile travels in an APP2 marker after a 14-byte chunk header.
+  Integer app2 = params.JpegMarkerList->IndexOf(0xE2);
+  ASSERT_GE(app2, 0);
+  TIEICC* icc = params.GetEmbeddedICCProfile();
+  icc->LoadFromBuffer(params.JpegMarkerList->MarkerData(app2) + 14, params.JpegMarkerList->MarkerLength(app2) - 14);
+  EXPECT_TRUE(icc->IsValid());
+  EXPECT_EQ(icc->ProfileDescription, ExifTool(file, "ICC_Profile:ProfileDescription"));
+
+  params.ResetEXIF();
+  params.JpegMarkerList->Sort();
+  std::vector<std::pair<Byte, Bytes>> kept;
+  for (Integer i = 0; i < params.JpegMarkerList->Count(); ++i) {
+    EXPECT_TRUE(i == 0 || params.JpegMarkerList->MarkerType(i - 1) <= params.JpegMarkerList->MarkerType(i));
+    kept.emplace_back(params.JpegMarkerList->MarkerType(i),
+                      ToBytes(params.JpegMarkerList->MarkerData(i), params.JpegMarkerList->MarkerLength(i)));
+  }
+  std::string out = dir + "/rewritten.jpg";
+  WriteFileBytes(out, ReplaceMarkers(jpeg, kept));
+  EXPECT_EQ(ExifTool(out, "EXIF:Make"), "");
+  EXPECT_EQ(ExifTool(out, "XMP:Title"), "Breakwater");
+  EXPECT_EQ(ExifTool(out, "IPTC:ObjectName"), "Quay");
+  EXPECT_EQ(ExifTool(out, "ICC_Profile:ProfileDescription"), icc->ProfileDescription);
   testsupport::RemoveTree(dir);
 }
 
