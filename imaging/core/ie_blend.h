@@ -6,10 +6,18 @@
 
 // 0 copies the source; 1..37 are the numbered operations; anything above leaves the
 // destination as it is.
-using TIEBlendOp = Integer;
 constexpr TIEBlendOp ieBlendOpCount = 38;
 
 void IEBlendRGB(TRGB Source, TRGB& Dest, TIEBlendOp Operation);
+
+// D moved toward S by the weight A (0..255) in steps of 1/256; a full weight gives S exactly,
+// so an opaque pixel drawn with a weight is never left 1/256 short of its colour.
+inline Byte IEMixChannel(Byte D, Byte S, Integer A) {
+  if (A >= 255) return S;
+  if (A <= 0) return D;
+  const Integer diff = (Integer(S) - Integer(D)) * A;
+  return static_cast<Byte>(D + (diff >= 0 ? diff >> 8 : -((-diff + 255) >> 8)));
+}
 
 // One channel of the named operations, source channel first.
 Byte IEBlendSoftLightChannel(Integer S, Integer D);

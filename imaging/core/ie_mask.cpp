@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_blend.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
 #include "platform/gui/bitmap.h"
@@ -32,12 +33,6 @@ void SetBitRun(Byte* Row, Integer From, Integer To, bool Value) {
   for (; x <= To; ++x) SetBit(Row, x, Value);
 }
 
-// The 8-bit mask's weighting: a weight of 255 gives the source exactly, 0 keeps the destination.
-Byte Weigh(Byte S, Byte D, Integer M) {
-  const Integer diff = (Integer(S) - Integer(D)) * M;
-  const Integer step = diff >= 0 ? diff / 255 : -((-diff + 254) / 255);
-  return static_cast<Byte>(D + step);
-}
 
 struct TEdge {
   Int64 XUpper;
@@ -403,7 +398,7 @@ void TIEMask::CopyBitmapThroughMask(TIEBitmap* Dest, TIEBitmap* Source, bool Des
           if (format == ie1g) {
             if (w) SetBit(d, dx, GetBit(s, sx));
           } else if (format == ie24RGB || format == ie8g || format == ie8p) {
-            for (Integer c = 0; c < bytes; ++c) d[dx * bytes + c] = Weigh(s[sx * bytes + c], d[dx * bytes + c], w);
+            for (Integer c = 0; c < bytes; ++c) d[dx * bytes + c] = IEMixChannel(d[dx * bytes + c], s[sx * bytes + c], w);
           }
         }
       }
