@@ -7,11 +7,11 @@
 #include "imaging/core/ie_bitmap_neighbours.h"
 #include "imaging/core/ie_blend.h"
 #include "imaging/core/ie_helpers.h"
-#include "imaging/core/ie_resample_services.h"
+#include "imaging/core/ie_processing_services.h"
 #include "platform/gui/bitmap.h"
 #include "platform/rtl/numerics.h"
 
-TIEResampleServices IEResampleServices;
+TIEProcessingServices IEProcessingServices;
 
 namespace {
 
@@ -235,10 +235,10 @@ void TIEBitmap::RenderToTIEBitmap(TIEBitmap* Dest, TIERenderTables* Tables, cons
   const TIEPixelFormat format = GetPixelFormat();
   const bool alphaInPlay = UseAlpha && HasAlphaChannel();
   if (Filter != rfNone && (format == ie1g || format == ie24RGB) && (SrcWidth != DestWidth || SrcHeight != DestHeight) &&
-      IEResampleServices.Available()) {
+      IEProcessingServices.ResamplingAvailable()) {
     if (format == ie1g && SrcWidth >= DestWidth && !alphaInPlay && Filter != rfProjectBW && Filter != rfProjectWB) {
       TIEBitmap shrunk(DestWidth, DestHeight, ie24RGB);
-      IEResampleServices.ShrinkBWRect(this, SrcX, SrcY, &shrunk, SrcY + SrcHeight - 1, SrcX + SrcWidth - 1);
+      IEProcessingServices.ShrinkBWRect(this, SrcX, SrcY, &shrunk, SrcY + SrcHeight - 1, SrcX + SrcWidth - 1);
       shrunk.RenderToTIEBitmap(Dest, nullptr, Clip, DestX, DestY, DestWidth, DestHeight, 0, 0, DestWidth, DestHeight,
                                UseAlpha, RepeatRows, Transparency, rfNone, true, Operation);
       return;
@@ -252,11 +252,11 @@ void TIEBitmap::RenderToTIEBitmap(TIEBitmap* Dest, TIERenderTables* Tables, cons
     const TIEPixelFormat scaledFormat = (format == ie1g && (Filter == rfProjectBW || Filter == rfProjectWB)) ? ie1g : ie24RGB;
     TIEBitmap scaled(DestWidth, DestHeight, scaledFormat);
     if (format == ie1g)
-      IEResampleServices.ResampleBW(&part, &scaled, Filter);
+      IEProcessingServices.ResampleBW(&part, &scaled, Filter);
     else
-      IEResampleServices.ResampleFiltered(&part, &scaled, Filter);
+      IEProcessingServices.ResampleFiltered(&part, &scaled, Filter);
     if (alphaInPlay) {
-      IEResampleServices.ResampleGray8(part.GetAlphaChannel(), scaled.GetAlphaChannel(), Filter);
+      IEProcessingServices.ResampleGray8(part.GetAlphaChannel(), scaled.GetAlphaChannel(), Filter);
       scaled.GetAlphaChannel()->Full = part.GetAlphaChannel()->Full;
     }
     std::memcpy(scaled.ChannelOffsets, ChannelOffsets, sizeof ChannelOffsets);
@@ -380,7 +380,7 @@ void TIEBitmap::StretchRectTo(TIEBitmap* Dest, Integer DestX, Integer DestY, Int
   if (!Dest || Dest->GetPixelFormat() != ie24RGB) return;
   const TIEPixelFormat format = GetPixelFormat();
   const bool sourceAlpha = HasAlphaChannel();
-  if (Filter != rfNone && (SrcWidth != DestWidth || SrcHeight != DestHeight) && IEResampleServices.Available() &&
+  if (Filter != rfNone && (SrcWidth != DestWidth || SrcHeight != DestHeight) && IEProcessingServices.ResamplingAvailable() &&
       SrcWidth > 0 && SrcHeight > 0 && DestWidth > 0 && DestHeight > 0) {
     if (SrcWidth < DestWidth || format != ie1g || sourceAlpha) {
       TIEBitmap part(SrcWidth, SrcHeight, format);
@@ -392,17 +392,17 @@ void TIEBitmap::StretchRectTo(TIEBitmap* Dest, Integer DestX, Integer DestY, Int
       const TIEPixelFormat scaledFormat = (format == ie1g && (Filter == rfProjectBW || Filter == rfProjectWB)) ? ie1g : ie24RGB;
       TIEBitmap scaled(DestWidth, DestHeight, scaledFormat);
       if (format == ie1g)
-        IEResampleServices.ResampleBW(&part, &scaled, Filter);
+        IEProcessingServices.ResampleBW(&part, &scaled, Filter);
       else
-        IEResampleServices.ResampleFiltered(&part, &scaled, Filter);
+        IEProcessingServices.ResampleFiltered(&part, &scaled, Filter);
       if (sourceAlpha) {
-        IEResampleServices.ResampleGray8(part.GetAlphaChannel(), scaled.GetAlphaChannel(), Filter);
+        IEProcessingServices.ResampleGray8(part.GetAlphaChannel(), scaled.GetAlphaChannel(), Filter);
         scaled.GetAlphaChannel()->Full = part.GetAlphaChannel()->Full;
       }
       scaled.StretchRectTo(Dest, DestX, DestY, DestWidth, DestHeight, 0, 0, DestWidth, DestHeight, rfNone, Transparency);
     } else {
       TIEBitmap shrunk(DestWidth, DestHeight, ie24RGB);
-      IEResampleServices.ShrinkBWRect(this, SrcX, SrcY, &shrunk, SrcY + SrcHeight - 1, SrcX + SrcWidth - 1);
+      IEProcessingServices.ShrinkBWRect(this, SrcX, SrcY, &shrunk, SrcY + SrcHeight - 1, SrcX + SrcWidth - 1);
       shrunk.StretchRectTo(Dest, DestX, DestY, DestWidth, DestHeight, 0, 0, DestWidth, DestHeight, rfNone, Transparency);
     }
     return;

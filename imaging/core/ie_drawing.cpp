@@ -9,6 +9,7 @@
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_math.h"
 #include "imaging/core/ie_pixel_format.h"
+#include "imaging/core/ie_processing_services.h"
 #include "platform/rtl/numerics.h"
 
 namespace {
@@ -110,6 +111,26 @@ void IEDrawShadowBottom(TCanvas* Canvas, TBitmap* Bitmap, Integer Left, Integer 
       break;
     }
     default: break;
+  }
+}
+
+void IEDrawSoftShadow(TBitmap* Bitmap, Integer X1, Integer Y1, Integer X2, Integer Y2, TColor) {
+  if (!Bitmap || Bitmap->PixelFormat() != pf24bit) return;
+  const Integer w = X2 - X1 + 1, h = Y2 - Y1 + 1;
+  if (w <= 0 || h <= 0) return;
+  TIEBitmap mask(w + 10, h + 10, ie8g);
+  mask.Fill(0);
+  mask.FillRect(5, 5, w + 6, h + 6, 255);
+  if (IEProcessingServices.BlurGrayRect) IEProcessingServices.BlurGrayRect(&mask, 0, 0, w + 9, h + 9, 2.5);
+  const Integer bw = Bitmap->Width(), bh = Bitmap->Height();
+  for (Integer y = IEMax(Y1 - 5, 0); y <= IEMin(Y2 + 5, bh - 1); ++y) {
+    Byte* row = static_cast<Byte*>(Bitmap->ScanLine(y));
+    const Byte* m = static_cast<const Byte*>(mask.GetScanline(y - Y1 + 5));
+    for (Integer x = IEMax(X1 - 5, 0); x <= IEMin(X2 + 5, bw - 1); ++x) {
+      if (x >= X1 && x < X2 && y >= Y1 && y < Y2) continue;
+      const double keep = 1.0 - m[x - X1 + 5] / 255.0;
+      for (int c = 0; c < 3; ++c) row[3 * x + c] = static_cast<Byte>(SafeTrunc<Integer>(row[3 * x + c] * keep));
+    }
   }
 }
 

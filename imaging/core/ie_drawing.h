@@ -18,6 +18,10 @@ void IEDrawShadowRight(TCanvas* Canvas, TBitmap* Bitmap, Integer Left, Integer T
 void IEDrawShadowBottom(TCanvas* Canvas, TBitmap* Bitmap, Integer Left, Integer Top, Integer Right, Integer Bottom,
                         Byte Kind, TColor Color);
 
+// A blurred drop shadow 5 pixels round the box, darkening the 24-bit Bitmap; the box itself
+// (X1 <= x < X2, Y1 <= y < Y2) is left alone.
+void IEDrawSoftShadow(TBitmap* Bitmap, Integer X1, Integer Y1, Integer X2, Integer Y2, TColor Color);
+
 // One-pixel frame: left and top in HighColor, right and bottom in ShadowColor; the corner
 // (X2, Y1) is left as it is.
 void IEDraw3DFrame(TCanvas* Canvas, Integer X1, Integer Y1, Integer X2, Integer Y2, TColor HighColor, TColor ShadowColor);

@@ -70,6 +70,18 @@ TEST(DrawingHelpers, ShadowStrips) {
   EXPECT_GT(darkened, 100);
 }
 
+TEST(DrawingHelpers, SoftShadowLeavesTheBoxAndFarPixelsAlone) {
+  TBitmap b;
+  Paint(b, 60, 50, 0xC0C0C0);
+  IEDrawSoftShadow(&b, 10, 10, 39, 29, 0);
+  EXPECT_EQ(b.PixelColor(20, 20), 0xC0C0C0u);  // inside the box
+  EXPECT_EQ(b.PixelColor(38, 28), 0xC0C0C0u);
+  EXPECT_EQ(b.PixelColor(2, 2), 0xC0C0C0u);    // beyond the shadow's reach
+  EXPECT_EQ(b.PixelColor(55, 45), 0xC0C0C0u);
+  EXPECT_LT(b.PixelColor(41, 20) & 0xFF, 0xC0u);  // the shadow right of the box
+  EXPECT_LT(b.PixelColor(20, 31) & 0xFF, 0xC0u);  // and below it
+}
+
 TEST(DrawingHelpers, FramesBoxesAndTextures) {
   TBitmap b;
   Paint(b, 30, 30, 0);
