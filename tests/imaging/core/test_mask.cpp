@@ -196,7 +196,7 @@ TEST(Mask, CopyThroughMaskInEveryStore) {
     m.SetPixel(1, 1, 128);
     m.SetPixel(2, 1, 255);
     m.CopyBitmapThroughMask(&dest, &source, false, false, true);
-    EXPECT_EQ(dest.GetPixelRGB(1, 1), (TRGB{100, 50, 128}));
+    EXPECT_EQ(dest.GetPixelRGB(1, 1), (TRGB{100, 50, 127}));
     // A fully set weight gives the source exactly.
     EXPECT_EQ(dest.GetPixelRGB(2, 1), (TRGB{200, 100, 255}));
     EXPECT_EQ(dest.GetPixelRGB(0, 1), (TRGB{0, 0, 0}));
