@@ -14,6 +14,27 @@ bool IsInside(const TControl* Control, const TControl* Container) {
   return false;
 }
 
+// The windowed controls inside Root in tab order, each followed by the controls inside it.
+void TabOrderList(TWinControl* Root, std::vector<TWinControl*>& List) {
+  for (Integer i = 0; i < Root->ControlCount(); ++i)
+    if (auto* w = dynamic_cast<TWinControl*>(Root->Controls(i))) {
+      List.push_back(w);
+      TabOrderList(w, List);
+    }
+}
+
+// The first control inside Root, in tab order, that can take the focus: one that is a tab stop
+// when there is such a control, otherwise any.
+TWinControl* FirstFocusableChild(TWinControl* Root) {
+  std::vector<TWinControl*> list;
+  TabOrderList(Root, list);
+  for (TWinControl* w : list)
+    if (w->TabStop() && w->CanFocus()) return w;
+  for (TWinControl* w : list)
+    if (w->CanFocus()) return w;
+  return nullptr;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------------------ page
@@ -249,8 +270,27 @@ void TClPageControl::SwitchActivePage(TClTabSheet* Page) {
     if (form && form->ActiveControl() == FActivePage && FActivePage)
       form->SetActiveControl(Page->CanFocus() ? static_cast<TWinControl*>(Page) : this);
   }
-  if (FActivePage) FActivePage->ShowPage(false);
+  if (TClTabSheet* old = FActivePage) {
+    old->ShowPage(false);
+    if (FSaveResources && !Designing()) old->DestroyHandle();
+  }
   FActivePage = Page;
+  // The focus does not stay on the page itself: it goes on to the page's first control.
+  if (form && Page && form->ActiveControl() == Page)
+    if (TWinControl* first = FirstFocusableChild(Page)) form->SetActiveControl(first);
+}
+
+void TClPageControl::SetSaveResources(bool Value) {
+  if (Value == FSaveResources) return;
+  FSaveResources = Value;
+  if (Value && !Designing())
+    for (TClTabSheet* p : FPages)
+      if (p != FActivePage) p->DestroyHandle();
+}
+
+void TClPageControl::ShowControl(TControl* AControl) {
+  if (auto* page = dynamic_cast<TClTabSheet*>(AControl); page && page->PageControl() == this) SetActivePage(page);
+  TClCustomTabControl::ShowControl(AControl);
 }
 
 void TClPageControl::SetActivePage(TClTabSheet* Page) {

@@ -72,13 +72,17 @@ class TClPageControl : public TClCustomTabControl {
   virtual Integer ActivePagePosition() const;
   virtual void SetActivePagePosition(Integer Value);
   bool SaveResources() const { return FSaveResources; }
-  virtual void SetSaveResources(bool Value) { FSaveResources = Value; }
+  // Turning it on gives back the window resources of every page but the active one; while it
+  // is on, a page that is hidden gives them back and gets them again when shown.
+  virtual void SetSaveResources(bool Value);
   bool DblClickUndocks() const { return FDblClickUndocks; }
   void SetDblClickUndocks(bool Value) { FDblClickUndocks = Value; }
 
   TClTabSheet* PageOfTab(Integer TabIndex) const;
   TClTabSheet* NextPageFrom(TClTabSheet* Current, bool GoForward, bool CheckTabVisible) const;
   void StepActivePage(bool GoForward);
+  // A page of this control becomes the active page before its parents are asked to show it.
+  void ShowControl(TControl* AControl) override;
   // Ctrl+Tab and Ctrl+Shift+Tab from the form, when no page took them and the form's active
   // control lies inside this page control, step to the next or previous page with a visible tab.
   void DialogKey(Word& Key, TShiftState Shift) override;

@@ -132,10 +132,7 @@ void TClCustomTabControl::SetMultiLine(bool Value) { SetLayoutField(FMultiLine, 
 void TClCustomTabControl::SetParentBackgroundColor(bool Value) {
   if (Value == FParentBackgroundColor) return;
   FParentBackgroundColor = Value;
-  if (Value && Parent()) {
-    FBackgroundColor = Parent()->Color();
-    RepaintTabs();
-  }
+  if (Parent()) ParentColorChanged();
 }
 
 void TClCustomTabControl::SetRowIndent(Integer Value) {
@@ -630,8 +627,18 @@ void TClCustomTabControl::FontChanged() {
 }
 
 void TClCustomTabControl::ColorChanged() {
+  // The children hear of the change whether or not the tabs keep colours of their own; the
+  // card shows Color while no tab is selected, so the control repaints in both cases.
   TCustomControl::ColorChanged();
   RepaintTabs();
+}
+
+void TClCustomTabControl::ParentColorChanged() {
+  TCustomControl::ParentColorChanged();
+  if (FParentBackgroundColor && Parent()) {
+    SetBackgroundColor(Parent()->Color());
+    FParentBackgroundColor = true;
+  }
 }
 
 void TClCustomTabControl::DoEnter() {

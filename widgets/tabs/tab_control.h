@@ -248,6 +248,7 @@ class TClCustomTabControl : public TCustomControl {
   void Resize() override;
   void FontChanged() override;
   void ColorChanged() override;
+  void ParentColorChanged() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
   bool Loading() const { return (ComponentState() & (csLoading | csReading)) != 0; }
