@@ -388,7 +388,9 @@ void TClPageControl::CloseActiveTab() {
 }
 
 void TClPageControl::MoveActiveTab(Integer NewIndex) {
-  if (FActivePage) FActivePage->SetPageIndex(NewIndex);
+  // NewIndex counts tabs; pages whose tabs are hidden lie between them in the page list.
+  TClTabSheet* there = PageOfTab(NewIndex);
+  if (FActivePage && there) FActivePage->SetPageIndex(there->PageIndex());
 }
 
 void TClPageControl::HideAllTabs() {
