@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/gui/application.h"
+#include "platform/gui/drag_dock.h"
 #include "platform/gui/forms.h"
 #include "platform/rtl/sysutils.h"
 
@@ -410,4 +411,101 @@ void TClPageControl::ColorChanged() {
   if (!UseColoredTabs())
     for (TClTabSheet* p : FPages) p->SetPageColor(Color());
   TClCustomTabControl::ColorChanged();
+}
+
+// ------------------------------------------------------------------------------ docking
+
+TClTabSheet* TClPageControl::DockPageOf(const TControl* Client) const {
+  if (!Client || Client->HostDockSite() != this) return nullptr;
+  auto* page = dynamic_cast<TClTabSheet*>(Client->Parent());
+  return page && page->PageControl() == this ? page : nullptr;
+}
+
+void TClPageControl::DockClient(TDragDockObject* Source, TPoint) {
+  TControl* client = Source->Control();
+  FNewDockSheet = new TClTabSheet(this);
+  try {
+    if (auto* form = dynamic_cast<TCustomForm*>(client)) FNewDockSheet->SetCaption(form->Caption());
+    FNewDockSheet->SetPageControl(this);
+    client->Dock(this, Source->DockRect());
+  } catch (...) {
+    TClTabSheet* page = FNewDockSheet;
+    FNewDockSheet = nullptr;
+    delete page;
+    throw;
+  }
+  TClTabSheet* page = FNewDockSheet;
+  FNewDockSheet = nullptr;
+  page->SetTabVisible(client->Visible());
+  if (client->Visible()) SetActivePage(page);
+  client->SetAlign(alClient);
+}
+
+void TClPageControl::DoAddDockClient(TControl* Client, const TRect& ARect) {
+  if (FNewDockSheet) {
+    Client->SetParent(FNewDockSheet);
+    return;
+  }
+  TClCustomTabControl::DoAddDockClient(Client, ARect);
+}
+
+void TClPageControl::DockNotification(TControl* Client, bool VisibilityChanged) {
+  if (TClTabSheet* page = DockPageOf(Client)) {
+    if (VisibilityChanged) {
+      page->SetTabVisible(Client->Visible());
+    } else {
+      const AnsiString& text = Client->Caption();
+      page->SetCaption(text.substr(0, text.find_first_of("\r\n")));
+    }
+  }
+  TClCustomTabControl::DockNotification(Client, VisibilityChanged);
+}
+
+void TClPageControl::UndockClient(TWinControl* NewTarget, TControl* Client) {
+  if (TClTabSheet* page = DockPageOf(Client)) {
+    FUndockingPage = page;
+    Client->SetAlign(alNone);
+  }
+  TClCustomTabControl::UndockClient(NewTarget, Client);
+}
+
+void TClPageControl::DoRemoveDockClient(TControl* Client) {
+  TClCustomTabControl::DoRemoveDockClient(Client);
+  if (!FUndockingPage || (ComponentState() & csDestroying)) return;
+  StepActivePage(true);
+  TClTabSheet* page = FUndockingPage;
+  FUndockingPage = nullptr;
+  delete page;
+}
+
+void TClPageControl::GetSiteInfo(TControl* Client, TRect& InfluenceRect, TPoint MousePos, bool& CanDock) {
+  if (DockPageOf(Client)) {
+    CanDock = false;
+    return;
+  }
+  TClCustomTabControl::GetSiteInfo(Client, InfluenceRect, MousePos, CanDock);
+}
+
+TControl* TClPageControl::DockClientAt(Integer X, Integer Y) {
+  const Integer tab = TabAtPos(X, Y);
+  TClTabSheet* page = PageOfTab(tab);
+  if (!page) return nullptr;
+  for (Integer i = 0; i < DockClientCount(); ++i)
+    if (DockPageOf(DockClients(i)) == page) return DockClients(i);
+  return nullptr;
+}
+
+void TClPageControl::MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) {
+  TClCustomTabControl::MouseDown(Button, Shift, X, Y);
+  if (Button != mbLeft) return;
+  TControl* client = DockClientAt(X, Y);
+  if (!client) return;
+  if (Shift & ssDouble) {
+    if (FDblClickUndocks) {
+      const TPoint at = client->ClientToScreen(Point(0, 0));
+      client->ManualFloat(Bounds(at.X, at.Y, client->Width(), client->Height()));
+    }
+  } else {
+    client->BeginDrag(false);
+  }
 }

@@ -89,6 +89,17 @@ class TClPageControl : public TClCustomTabControl {
 
   void RefreshTabs() override;
   void SetUseColoredTabs(bool Value) override;
+
+  // Docking (with DockSite set): a control docked here gets a page of its own, whose tab
+  // follows its caption and visibility; taking it out frees that page.
+  void DockClient(TDragDockObject* Source, TPoint MousePos) override;
+  void UndockClient(TWinControl* NewTarget, TControl* Client) override;
+  void DockNotification(TControl* Client, bool VisibilityChanged) override;
+  void DoAddDockClient(TControl* Client, const TRect& ARect) override;
+  void DoRemoveDockClient(TControl* Client) override;
+  void GetSiteInfo(TControl* Client, TRect& InfluenceRect, TPoint MousePos, bool& CanDock) override;
+  // The control docked on the page whose tab lies at (X, Y), or nil.
+  TControl* DockClientAt(Integer X, Integer Y);
   void HideAllTabs() override;
   void ShowAllTabs() override;
   void Loaded() override;
@@ -101,6 +112,7 @@ class TClPageControl : public TClCustomTabControl {
   void QueryPaintCardBackground(TCanvas* ACanvas, Integer Row, const TRect& R, bool& Handled) override;
   void CloseActiveTab() override;
   void MoveActiveTab(Integer NewIndex) override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
   void ColorChanged() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
@@ -110,6 +122,8 @@ class TClPageControl : public TClCustomTabControl {
   void DropPageFromList(TClTabSheet* Page);
   void MovePage(TClTabSheet* Page, Integer NewIndex);
   void SwitchActivePage(TClTabSheet* Page);
+  // The page Client is docked on, when it is docked in this control; nil otherwise.
+  TClTabSheet* DockPageOf(const TControl* Client) const;
 
   std::vector<TClTabSheet*> FPages;
   TClTabSheet* FActivePage = nullptr;
@@ -117,4 +131,6 @@ class TClPageControl : public TClCustomTabControl {
   bool FSaveResources = false;
   bool FDblClickUndocks = true;
   bool FLoadingPages = false;
+  TClTabSheet* FNewDockSheet = nullptr;
+  TClTabSheet* FUndockingPage = nullptr;
 };
