@@ -183,6 +183,12 @@ TEST_F(DockingPages, AFormDocksUnderItsCaption) {
   EXPECT_EQ(pc->ActivePage(), page);
   EXPECT_FALSE(toolForm->Floating());
   EXPECT_TRUE(toolForm->Showing());
+  toolForm->SetCaption("Colour balance");
+  EXPECT_EQ(page->Caption(), "Colour balance");
+  toolForm->Hide();
+  EXPECT_FALSE(page->TabVisible());
+  toolForm->Show();
+  EXPECT_TRUE(page->TabVisible());
   ASSERT_TRUE(toolForm->ManualFloat(Bounds(300, 300, 200, 150)));
   EXPECT_EQ(toolForm->Parent(), nullptr);
   EXPECT_TRUE(toolForm->Floating());
