@@ -11,6 +11,7 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/input_simulation.h"
 #include "platform/rtl/sync.h"
+#include "tests/support/scripted_services.h"
 #include "widgets/tabs/page_control.h"
 
 namespace {
@@ -243,6 +244,53 @@ TEST_F(DraggablePages, DraggingBeyondTheEdgeScrollsTheTabs) {
   Release(Point(pc->Width() + 20, zero.Y));
   EXPECT_FALSE(pc->DragScrollTimer()->Enabled());
   EXPECT_TRUE(moves.empty());
+}
+
+// A handler that fails during the drop is reported like any handler's failure; the drag is
+// over all the same, nothing of it stays on the screen, and the next drag works.
+TEST_F(DraggablePages, AFailingHandlerEndsTheDragCleanly) {
+  testsupport::ScriptedServices services;
+  pc->OnTabOrderChange = [](TObject*, Integer, Integer) { throw Exception("order store is full"); };
+  const TPoint zero = Centre(pc->TabRect(0)), two = Centre(pc->TabRect(2));
+  Press(zero);
+  Move(Point(zero.X, zero.Y + 60));
+  Move(two);
+  Release(two);
+  EXPECT_EQ(CurrentDragObject(), nullptr);
+  EXPECT_FALSE(pc->DragIndicatorShown());
+  const auto shown = services.CallsOf("MessageBox");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Text, "order store is full.");
+  EXPECT_EQ(pc->PageAt(2), sheets[0]);  // the move itself was made before the handler ran
+
+  // The scroll timer's tick stops when its scrolling fails.
+  pc->OnTabOrderChange = [this](TObject*, Integer a, Integer b) { moves.emplace_back(a, b); };
+  for (const char* c : {"Five", "Six", "Seven", "Eight", "Nine", "Ten"}) {
+    auto* s = new TClTabSheet(form);
+    s->SetPageControl(pc);
+    s->SetCaption(c);
+  }
+  pc->Repaint();
+  pc->OnScrolledTabs = [](TObject*) { throw Exception("no room"); };
+  const TPoint first = Centre(pc->TabRect(0));
+  Press(first);
+  Move(Point(first.X + 20, first.Y));
+  Move(Point(first.X, pc->FixedDimension()));
+  ASSERT_NE(pc->DragScrollTimer(), nullptr);
+  Move(Point(pc->Width() + 20, first.Y));
+  EXPECT_THROW(pc->DragScrollTick(), Exception);
+  EXPECT_FALSE(pc->DragScrollTimer()->Enabled());
+  Release(Point(pc->Width() + 20, first.Y));
+  EXPECT_EQ(CurrentDragObject(), nullptr);
+
+  // The control that was dragged goes away in the middle of a drag: the drag ends with it.
+  Press(first);
+  Move(Point(first.X + 20, first.Y));
+  Move(Point(first.X + 40, first.Y));
+  ASSERT_NE(CurrentDragObject(), nullptr);
+  delete pc;
+  pc = nullptr;
+  EXPECT_EQ(CurrentDragObject(), nullptr);
 }
 
 // A drop on a tab when pages with hidden tabs lie between: the page lands where the tab is.
