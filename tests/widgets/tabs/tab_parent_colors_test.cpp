@@ -51,9 +51,13 @@ TEST(TabParentColors, ColourChangesReachTheChildren) {
     child.SetParentColor(true);
     TClCustomTabControl inner(nullptr);
     inner.SetParent(&outer);
+    outer.PaintNow();
     outer.SetColor(clTeal);
     EXPECT_EQ(child.Color(), clTeal) << colored;
     EXPECT_EQ(inner.BackgroundColor(), clTeal) << colored;
+    // Without a selected tab the card shows the control's colour: it repaints either way.
+    outer.PaintNow();
+    EXPECT_EQ(outer.Canvas()->GetPixel(200, 280), clTeal) << colored;
     child.SetParent(nullptr);
     inner.SetParent(nullptr);
   }
