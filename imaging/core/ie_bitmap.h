@@ -1,8 +1,9 @@
 // The image buffer of the imaging library: every reader fills one, every writer reads one, the
 // processing operations and the view work on them. Rows live in one of four stores chosen by
 // size at each allocation: one aligned memory block (rows bottom-up), row fragments (top-down
-// inside each fragment), a temporary file (rows mapped one at a time), or a framework bitmap.
-// Row 0 is the top row in every interface; rows are reached only through the row accessors.
+// inside each fragment), a temporary file (mapped whole), or a framework bitmap. Row 0 is the
+// top row in every interface; rows are reached only through the row accessors, and every row
+// pointer stays valid until the image is reallocated or freed, in every store.
 #pragma once
 
 #include <vector>
@@ -199,8 +200,7 @@ class TIEBitmap : public TIEBaseBitmap {
   std::vector<Byte*> FragmentTable;
 
   void SetFormatFields(TIEPixelFormat Format);
-  void ReleaseMappedRow();
-  void* MapFileRow(Integer Row);
+  void* FileRow(Integer Row) const;
   bool AllocateVclImage();
   void FreeVclImage();
   void CopyRowsFrom(TIEBitmap* Source);

@@ -2,7 +2,9 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
-#include "imaging/core/ie_bitmap_neighbours.h"
+#include "imaging/core/ie_bitmap_pixels.h"
+#include "imaging/core/ie_quantizer.h"
+#include "imaging/core/ie_threshold.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
 
@@ -53,7 +55,7 @@ inline void WriteRGBPixel(TIEPixelFormat Target, Byte* d, Integer x, TRGB c) {
     case ie16g: WriteWord(d + 2 * x, Grey16From8(c)); break;
     case ie24RGB: reinterpret_cast<TRGB*>(d)[x] = c; break;
     case ie32f: WriteSingle(d + 4 * x, GreyFFrom8(c)); break;
-    case ieCMYK: WriteDWord(d + 4 * x, RGBToCMYK(c)); break;
+    case ieCMYK: WriteDWord(d + 4 * x, IERGB2CMYK(DWORD(c.r) << 16 | DWORD(c.g) << 8 | c.b)); break;
     case ieRGB48: WriteRGB48(d + 6 * x, Word(c.r * 257), Word(c.g * 257), Word(c.b * 257)); break;
     case ieCIELab: {
       TCIELab lab = IERGBToCIELab(c);
@@ -162,7 +164,8 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
     } else if (DitherMethod == 1) {
       Source->Access = srcAccess;
       Access = dstAccess;
-      ThresholdToBW(Source, this);
+      TIECodecProgress progress;
+      IEThresholdToBW(Source, this, -1, progress);
     }
   };
   // A level of 64 marks the format's maximum, which dithers to white everywhere.
@@ -204,16 +207,16 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
       Palette[0] = TRGB{0, 0, 0};
       Palette[1] = TRGB{255, 255, 255};
       rows([&](const Byte* s, Byte* d, Integer) {
-        for (Integer x = 0; x < w; ++x) d[x] = static_cast<Byte>(GetBit(s, x));
+        for (Integer x = 0; x < w; ++x) d[x] = static_cast<Byte>(IEGetBit(s, x));
       });
     } else if (target == ie32f) {
       rows([&](const Byte* s, Byte* d, Integer) {
-        for (Integer x = 0; x < w; ++x) WriteSingle(d + 4 * x, GetBit(s, x) ? 1.0f : 0.0f);
+        for (Integer x = 0; x < w; ++x) WriteSingle(d + 4 * x, IEGetBit(s, x) ? 1.0f : 0.0f);
       });
     } else {
       rows([&](const Byte* s, Byte* d, Integer) {
         for (Integer x = 0; x < w; ++x) {
-          Byte v = GetBit(s, x) ? 255 : 0;
+          Byte v = IEGetBit(s, x) ? 255 : 0;
           WriteRGBPixel(target, d, x, TRGB{v, v, v});
         }
       });
@@ -313,10 +316,13 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
     switch (target) {
       case ie8p: {
         if (!Palette) break;
-        PaletteBuilder quantizer(Source, Palette, PaletteColors);
+        // The quantizer fills a full palette of its own; all 256 entries become this image's.
+        TRGB palette[256] = {};
+        TIEQuantizer quantizer(Source, palette, PaletteColors);
+        std::memcpy(Palette, palette, sizeof palette);
         rows([&](const Byte* s, Byte* d, Integer) {
           const TRGB* p = reinterpret_cast<const TRGB*>(s);
-          for (Integer x = 0; x < w; ++x) d[x] = quantizer.RGBIndex(p[x]);
+          for (Integer x = 0; x < w; ++x) d[x] = static_cast<Byte>(quantizer.RGBIndex(p[x]));
         });
         break;
       }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
-#include "imaging/core/ie_bitmap_neighbours.h"
+#include "imaging/core/ie_bitmap_pixels.h"
 #include "imaging/core/ie_dib_bitmap.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
@@ -157,11 +157,11 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer 
     Byte* d = static_cast<Byte*>(Dest->GetScanline(DestY + i));
     if (s && d) {
       if (bits) {
-        CopyBitRun(d, s, DestX, SrcX, W);
+        IECopyBitRun(d, s, DestX, SrcX, W, RowLen);
       } else if (expand) {
         TRGB* p = reinterpret_cast<TRGB*>(d) + DestX;
         for (Integer x = 0; x < W; ++x) {
-          Byte v = GetBit(s, SrcX + x) ? 255 : 0;
+          Byte v = IEGetBit(s, SrcX + x) ? 255 : 0;
           p[x] = TRGB{v, v, v};
         }
       } else {
@@ -213,7 +213,7 @@ void TIEBitmap::FillRow(Byte* d, double Value, bool WholeRow, Integer X1, Intege
     case ie1g:
       if (WholeRow) std::memset(d, v != 0 ? 255 : 0, static_cast<size_t>(RowLen));
       else
-        for (Integer x = X1; x <= X2; ++x) SetBit(d, x, v != 0);
+        for (Integer x = X1; x <= X2; ++x) IESetBit(d, x, v != 0);
       break;
     case ie8p:
     case ie8g:
@@ -235,7 +235,7 @@ void TIEBitmap::FillRow(Byte* d, double Value, bool WholeRow, Integer X1, Intege
       break;
     }
     case ieCMYK: {
-      DWORD c = RGBToCMYK(color);
+      DWORD c = IERGB2CMYK(DWORD(color.r) << 16 | DWORD(color.g) << 8 | color.b);
       for (Integer x = X1; x <= X2; ++x) std::memcpy(d + 4 * x, &c, 4);
       break;
     }
