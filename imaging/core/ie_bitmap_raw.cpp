@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_limits.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
 #include "platform/rtl/streams.h"
@@ -184,6 +185,9 @@ bool TIEBitmap::LoadRawFromStream(void* Buffer, TStream* Stream) {
     return false;
   const TIEPixelFormat format = static_cast<TIEPixelFormat>(s.PixelFormat);
   const bool hasImage = s.Width > 0 && s.Height > 0 && format != ieNull;
+  // A record read from a bare buffer has no known end: its size claims pass the library's gate
+  // before anything is allocated for them.
+  if (hasImage && !IEImageSizeRefusal(s.Width, s.Height, IEPixelFormatBits[format]).empty()) return false;
   const Int64 recRowLen = hasImage ? IEBitmapRowLen(s.Width, IEPixelFormatBits[format], s.BitAlignment) : 0;
   if (recRowLen > 0x7FFFFFFF) return false;
   const Int64 rowBytes = recRowLen * (hasImage ? s.Height : 0);
