@@ -117,8 +117,7 @@ void TIEBitmap::ConvertPixelFormat(TIEPixelFormat Value) {
   }
   if (temp.PixelFormat != ieNull) CopyAndConvertFormat(&temp);
   if (!AlphaChannel && temp.AlphaChannel) {
-    AlphaChannel = temp.AlphaChannel;
-    temp.AlphaChannel = nullptr;
+    AlphaChannel = std::move(temp.AlphaChannel);
   }
 }
 
@@ -175,13 +174,13 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
     size_t bytes = static_cast<size_t>(IEMin(RowLen, Source->RowLen));
     rows([&](const Byte* s, Byte* d, Integer) { std::memcpy(d, s, bytes); });
     if (source == ie8p && Source->Palette && Palette)
-      std::memcpy(Palette, Source->Palette, sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, Source->PaletteLength)));
+      std::memcpy(Palette.get(), Source->Palette.get(), sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, Source->PaletteLength)));
   } else if (source == ieNull) {
     // nothing to copy
   } else if (target == ie1g) {
     switch (source) {
       case ie8p: {
-        const TRGB* pal = Source->Palette;
+        const TRGB* pal = Source->Palette.get();
         Integer n = Source->PaletteLength;
         toBW([&](const Byte* s, Integer x) { return level8(s[x] < n ? Grey8(pal[s[x]]) : 0); });
         break;
@@ -222,7 +221,7 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
       });
     }
   } else if (source == ie8p) {
-    const TRGB* pal = Source->Palette;
+    const TRGB* pal = Source->Palette.get();
     Integer n = Source->PaletteLength;
     rows([&](const Byte* s, Byte* d, Integer) {
       for (Integer x = 0; x < w; ++x) WriteRGBPixel(target, d, x, (pal && s[x] < n) ? pal[s[x]] : TRGB{0, 0, 0});
@@ -319,7 +318,7 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
         // The quantizer fills a full palette of its own; all 256 entries become this image's.
         TRGB palette[256] = {};
         TIEQuantizer quantizer(Source, palette, PaletteColors);
-        std::memcpy(Palette, palette, sizeof palette);
+        std::memcpy(Palette.get(), palette, sizeof palette);
         rows([&](const Byte* s, Byte* d, Integer) {
           const TRGB* p = reinterpret_cast<const TRGB*>(s);
           for (Integer x = 0; x < w; ++x) d[x] = static_cast<Byte>(quantizer.RGBIndex(p[x]));
@@ -375,9 +374,7 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
   UnmapAllRows();
 
   if (Source->AlphaChannel && !IsAlphaChannel) {
-    delete AlphaChannel;
-    AlphaChannel = Source->AlphaChannel;
-    Source->AlphaChannel = nullptr;
+    AlphaChannel = std::move(Source->AlphaChannel);
   }
   if (Location == ieTBitmap) UpdateTBitmapPalette();
 }

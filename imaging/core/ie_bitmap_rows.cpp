@@ -128,7 +128,7 @@ void TIEBitmap::SetAlphaValue(Integer X, Integer Y, Byte Value) {
 TRGB TIEBitmap::GetPixelAsRGB(Integer X, Integer Y) {
   const Byte* row = static_cast<const Byte*>(GetScanline(Y));
   if (!row) return TRGB{0, 0, 0};
-  return iebitmap_local::PixelToRGB(PixelFormat, row, X, Palette, PaletteLength);
+  return iebitmap_local::PixelToRGB(PixelFormat, row, X, Palette.get(), PaletteLength);
 }
 
 bool TIEBitmap::IsGrayScale() {
