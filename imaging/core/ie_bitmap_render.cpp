@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
-#include "imaging/core/ie_bitmap_neighbours.h"
+#include "imaging/core/ie_bitmap_pixels.h"
 #include "imaging/core/ie_blend.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_processing_services.h"
@@ -121,7 +121,7 @@ bool SourceColour(const RenderJob& J, const Byte* Row, Integer X, TRGB& Out) {
       Out = s.GetPaletteEntry(IEMin(Row[X], s.GetPaletteLength() - 1));
       return true;
     }
-    case ieCMYK: Out = iebitmap_local::CMYKToRGB(iebitmap_local::ReadDWord(Row + 4 * X)); return true;
+    case ieCMYK: IECMYK2RGB(iebitmap_local::ReadDWord(Row + 4 * X), Out); return true;
     case ieCIELab: {
       TCIELab lab;
       std::memcpy(&lab, Row + 3 * X, 3);
