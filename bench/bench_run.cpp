@@ -4,9 +4,12 @@
 // component with the run's parallelism, exactly as the window starts them.
 //   bench_run CASE CLIP FOLDER            runs the case, writing into FOLDER
 //   bench_run --print CASE CLIP FOLDER    prints each task as "input options<TAB>output<TAB>output options"
+//   bench_run --tasks FILE CLIP           runs the tasks of such a list: the run alone, without the
+//                                         look at the source that the window makes when it loads it
 // CASE: allframes, every50, tile, express100, audio, clip.
 #include <condition_variable>
 #include <cstdio>
+#include <fstream>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -174,6 +177,26 @@ int main(int argc, char** argv) {
   if (argc == 1) {
     std::printf("bench_run: compare-transcode.sh runs it with a case\n");
     return 0;
+  }
+  if (std::strcmp(argv[1], "--tasks") == 0) {
+    if (argc != 4) {
+      std::fprintf(stderr, "usage: %s --tasks FILE CLIP\n", argv[0]);
+      return 2;
+    }
+    TRun run;
+    std::ifstream list(argv[2]);
+    for (std::string line; std::getline(list, line);) {
+      const size_t a = line.find('\t'), b = a == std::string::npos ? a : line.find('\t', a + 1);
+      if (b == std::string::npos) continue;
+      run.Tasks.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1)});
+    }
+    TFFEncoder loader(nullptr);
+    if (!loader.LoadLibraries(WideString())) {
+      std::fprintf(stderr, "%s\n", loader.LastErrorMessage.c_str());
+      return 1;
+    }
+    FFLogger()->SetLogLevel(llQuiet);
+    return Execute(argv[3], run);
   }
   const bool print = std::strcmp(argv[1], "--print") == 0;
   if (argc != (print ? 5 : 4)) {

@@ -7,9 +7,10 @@
 #   express100  Express with 100 images: 100 one-picture tasks, 5 at a time
 #   audio       a 10 s stretch to MP3 with a 150 % volume and a 300 % tempo
 #   clip        the same stretch to AVI at half motion speed
-# Ours is bench_run: one process that builds the run's options with the application's own
-# builders and runs its tasks through the encoder component, 5 at a time as the window does.
-# The tool gets the very option strings bench_run prints, one process per task, 5 at a time.
+# bench_run builds the run's option strings with the application's own builders; ours is then one
+# bench_run process that loads the libraries and runs those tasks through the encoder component,
+# 5 at a time as the window does; the tool gets the very same strings, one process per task, 5 at
+# a time.
 # Prints the best of $RUNS times per side, ours / ffmpeg (at most 1 means we are as fast or
 # faster) and what each side wrote.
 #   compare-transcode.sh [BUILD-DIR] [CASE...]
@@ -66,10 +67,11 @@ for name in "${cases[@]}"; do
   for _ in $(seq "$runs"); do
     rm -rf "$work/$name"
     mkdir -p "$work/$name/ours" "$work/$name/ffmpeg"
-    t0=$(now_ms)
-    "$bench" "$name" "$clip" "$work/$name/ours" || { echo "compare-transcode: $name failed for ours" >&2; exit 1; }
-    t1=$(now_ms)
+    "$bench" --print "$name" "$clip" "$work/$name/ours" >"$work/$name.ours"
     "$bench" --print "$name" "$clip" "$work/$name/ffmpeg" >"$work/$name.tasks"
+    t0=$(now_ms)
+    "$bench" --tasks "$work/$name.ours" "$clip" || { echo "compare-transcode: $name failed for ours" >&2; exit 1; }
+    t1=$(now_ms)
     t2=$(now_ms)
     tr '\n' '\0' <"$work/$name.tasks" | xargs -0 -P 5 -I{} bash -c 'tool_task "$1" "$2"' _ {} "$clip"
     t3=$(now_ms)
