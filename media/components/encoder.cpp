@@ -1,5 +1,6 @@
 #include "media/components/encoder.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "platform/gui/canvas.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/mainthread.h"
+#include "platform/rtl/sysprobe.h"
 #include "platform/rtl/sysutils.h"
 
 void InitInputOptions(TInputOptions& Options) { Options = TInputOptions(); }
@@ -328,6 +330,10 @@ void TCustomEncoder::StartTask(Integer Count) {
     FFinished = false;
     FBackgroundMode = Count > 0;
     FWorking = true;
+    // Tasks running side by side share the cores: each codec and filter graph of a task gets its
+    // part of them instead of a thread per core, which would start several threads per core.
+    const Integer parallel = FBackgroundMode ? std::min(Count, Tasks.Count()) : 1;
+    FThreadShare = parallel > 1 ? (ProcessorCount() + parallel - 1) / parallel : 0;
   }
   std::exception_ptr failure;
   for (;;) {
@@ -355,6 +361,7 @@ void TCustomEncoder::StartNextTask() {
     task = Tasks.Items(FNextTaskIndex++);
     task->StartRequested = true;
     task->ProgressInterval = static_cast<Int64>(FProgressInterval) * 1000;
+    task->ThreadShare = FThreadShare;
     if (FBackgroundMode) {
       // Under the lock, so a Stop sees the task either not taken or with its worker made.
       if (TConvertThread* worker = task->Start(true, ThreadPriority)) worker->Start();

@@ -140,6 +140,12 @@ class TCustomFFmpegOpt : public TObject {
   std::atomic<bool> IOBroken{false};
   int ReadTimeout = 30000;
   int WriteTimeout = 30000;
+  // Threads for each codec and filter graph of the task that the options leave to the engine;
+  // 0 lets FFmpeg size them from all the cores. The owner of several tasks running at once
+  // gives each a share, so the tasks do not start a full set of threads each.
+  int ThreadShare = 0;
+  // The "threads" value for a codec whose options name none.
+  AnsiString ThreadsOption() const;
   AVIOInterruptCB ReadInterrupt{};
   AVIOInterruptCB WriteInterrupt{};
   std::atomic<int64_t> ReadStartTime{INT64_MAX};

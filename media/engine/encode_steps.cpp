@@ -268,6 +268,10 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
     default:
       RaiseError("Never occur");
   }
+  // A frame limit counts repeated pictures too: a start between two frames must not make the
+  // first picture fill a second slot beyond "-vframes 1" (an image2 output with one file name
+  // refuses the second write, and the task would fail).
+  if (nbFrames > Ost->MaxFrames - Ost->FrameNumber) nbFrames = std::max<int64_t>(Ost->MaxFrames - Ost->FrameNumber, 0);
 
   if (nbFrames == 0) {
     ++FramesDropped;

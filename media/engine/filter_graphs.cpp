@@ -471,6 +471,7 @@ int TCustomFFmpegOpt::ConfigureFilterGraph(TFilterGraph* Fg) {
   ff::avfilter_graph_free(&Fg->Graph);
   Fg->Graph = ff::avfilter_graph_alloc();
   if (!Fg->Graph) return AVERROR(ENOMEM);
+  if (ThreadShare > 0) Fg->Graph->nb_threads = ThreadShare;
 
   if (simple) {
     TOutputStream* ost = Fg->Outputs[0]->Ost;

@@ -213,8 +213,10 @@ int TCustomFFmpeg::OpenEncoder(TOutputStream* Ost, TInputStream* Ist, AnsiString
     }
   }
 
-  if (Ost->Enc && std::strcmp(Ost->Enc->name, "mjpeg") == 0) ff::av_dict_set(&Ost->Opts, "threads", "1", 0);
-  if (!ff::av_dict_get(Ost->Opts, "threads", nullptr, 0)) ff::av_dict_set(&Ost->Opts, "threads", "auto", 0);
+  // The JPEG encoder of this FFmpeg generation gives the same bytes with its slice threads as
+  // without, so it gets threads like every other encoder.
+  if (!ff::av_dict_get(Ost->Opts, "threads", nullptr, 0))
+    ff::av_dict_set(&Ost->Opts, "threads", ThreadsOption().c_str(), 0);
 
   int ret = ff::avcodec_open2(enc, Ost->Enc, &Ost->Opts);
   if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
@@ -274,7 +276,8 @@ int TCustomFFmpeg::InitInputStream(int Index, AnsiString& Error) {
       return AVERROR(EINVAL);
     }
     ist->DecCtx->pkt_timebase = ist->St->time_base;
-    if (!ff::av_dict_get(ist->Opts, "threads", nullptr, 0)) ff::av_dict_set(&ist->Opts, "threads", "auto", 0);
+    if (!ff::av_dict_get(ist->Opts, "threads", nullptr, 0))
+      ff::av_dict_set(&ist->Opts, "threads", ThreadsOption().c_str(), 0);
     const int ret = ff::avcodec_open2(ist->DecCtx, codec, &ist->Opts);
     if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
     if (ret < 0) {
