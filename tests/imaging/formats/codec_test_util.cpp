@@ -105,6 +105,19 @@ Integer MaxDifference(TIEBitmap& Bitmap, const TPam& Pam, bool Alpha) {
   return worst;
 }
 
+Integer MaxDifference(TIEBitmap& A, TIEBitmap& B) {
+  EXPECT_EQ(A.GetWidth(), B.GetWidth());
+  EXPECT_EQ(A.GetHeight(), B.GetHeight());
+  if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight()) return 9999;
+  Integer worst = 0;
+  for (Integer y = 0; y < A.GetHeight(); ++y)
+    for (Integer x = 0; x < A.GetWidth(); ++x) {
+      const TRGB a = A.GetPixelAsRGB(x, y), b = B.GetPixelAsRGB(x, y);
+      worst = std::max({worst, std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+    }
+  return worst;
+}
+
 std::vector<Byte> ToPPM(TIEBitmap& Bitmap) {
   std::ostringstream h;
   h << "P6\n" << Bitmap.GetWidth() << " " << Bitmap.GetHeight() << "\n255\n";

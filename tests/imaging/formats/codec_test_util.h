@@ -72,6 +72,9 @@ TPam PamFromCommand(const std::string& Command);
 // 8-bit values; a grey Pam is compared with each channel.
 Integer MaxDifference(TIEBitmap& Bitmap, const TPam& Pam, bool Alpha = false);
 
+// Largest channel difference between two images of the same size.
+Integer MaxDifference(TIEBitmap& A, TIEBitmap& B);
+
 // The decoded image as a binary PPM (P6), for tools to compare with.
 std::vector<Byte> ToPPM(TIEBitmap& Bitmap);
 
