@@ -61,8 +61,8 @@ bool DecodeRLE(const std::vector<Byte>& Data, bool Four, const TRleTarget& T, TI
   size_t i = 0;
   Integer row = 0, x = 0;
   auto put = [&](Integer index) {
+    // Writers pad rows to an even count of pixels; what lies past the width is dropped.
     if (x < T.Width) T.Put(row, x, index);
-    else if (!Four && T.Width > 0) T.Put(row, T.Width - 1, index);  // RLE8: the last pixel takes the overflow
     ++x;
   };
   const size_t n = Data.size();
