@@ -253,6 +253,9 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
   TIERowStepper step(Progress, h, true);
 
   if (rle) {
+    // Pixels a delta jumps over are not in the data: they stay at index 0 (black), not at
+    // whatever the allocation held.
+    Bitmap->Fill(0);
     std::vector<Byte> data(static_cast<size_t>(dataSize));
     const bool whole = ReadFully(Stream, data.data(), dataSize);
     const TRleTarget target{Bitmap, &P, native, w, h, topDown};
