@@ -140,6 +140,30 @@ bool SourceColour(const RenderJob& J, const Byte* Row, Integer X, TRGB& Out) {
   }
 }
 
+// The source rectangle resampled to the destination size by the processing layer, with its
+// alpha when that is in play: ie1g stays 1-bit for the two projection filters, everything else
+// becomes ie24RGB.
+void ResampleRect(TIEBitmap* Source, TIEBitmap& Scaled, Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight,
+                  Integer DestWidth, Integer DestHeight, TResampleFilter Filter, bool WithAlpha) {
+  const TIEPixelFormat format = Source->GetPixelFormat();
+  TIEBitmap part(SrcWidth, SrcHeight, format);
+  Source->CopyRectTo(&part, SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
+  if (WithAlpha) {
+    Source->GetAlphaChannel()->CopyRectTo(part.GetAlphaChannel(), SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
+    part.GetAlphaChannel()->Full = Source->GetAlphaChannel()->Full;
+  }
+  const bool projected = format == ie1g && (Filter == rfProjectBW || Filter == rfProjectWB);
+  Scaled.Allocate(DestWidth, DestHeight, projected ? ie1g : ie24RGB);
+  if (format == ie1g)
+    IEProcessingServices.ResampleBW(&part, &Scaled, Filter);
+  else
+    IEProcessingServices.ResampleFiltered(&part, &Scaled, Filter);
+  if (WithAlpha) {
+    IEProcessingServices.ResampleGray8(part.GetAlphaChannel(), Scaled.GetAlphaChannel(), Filter);
+    Scaled.GetAlphaChannel()->Full = part.GetAlphaChannel()->Full;
+  }
+}
+
 bool HonoursRepeatRows(TIEPixelFormat Format) { return Format == ie24RGB || Format == ie32RGB || Format == ie1g; }
 
 void RenderRows(const RenderJob& J) {
@@ -243,22 +267,8 @@ void TIEBitmap::RenderToTIEBitmap(TIEBitmap* Dest, TIERenderTables* Tables, cons
                                UseAlpha, RepeatRows, Transparency, rfNone, true, Operation);
       return;
     }
-    TIEBitmap part(SrcWidth, SrcHeight, format);
-    CopyRectTo(&part, SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-    if (alphaInPlay) {
-      GetAlphaChannel()->CopyRectTo(part.GetAlphaChannel(), SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-      part.GetAlphaChannel()->Full = GetAlphaChannel()->Full;
-    }
-    const TIEPixelFormat scaledFormat = (format == ie1g && (Filter == rfProjectBW || Filter == rfProjectWB)) ? ie1g : ie24RGB;
-    TIEBitmap scaled(DestWidth, DestHeight, scaledFormat);
-    if (format == ie1g)
-      IEProcessingServices.ResampleBW(&part, &scaled, Filter);
-    else
-      IEProcessingServices.ResampleFiltered(&part, &scaled, Filter);
-    if (alphaInPlay) {
-      IEProcessingServices.ResampleGray8(part.GetAlphaChannel(), scaled.GetAlphaChannel(), Filter);
-      scaled.GetAlphaChannel()->Full = part.GetAlphaChannel()->Full;
-    }
+    TIEBitmap scaled;
+    ResampleRect(this, scaled, SrcX, SrcY, SrcWidth, SrcHeight, DestWidth, DestHeight, Filter, alphaInPlay);
     std::memcpy(scaled.ChannelOffsets, ChannelOffsets, sizeof ChannelOffsets);
     scaled.UseChannelOffsets = UseChannelOffsets;
     scaled.Contrast = Contrast;
@@ -383,22 +393,8 @@ void TIEBitmap::StretchRectTo(TIEBitmap* Dest, Integer DestX, Integer DestY, Int
   if (Filter != rfNone && (SrcWidth != DestWidth || SrcHeight != DestHeight) && IEProcessingServices.ResamplingAvailable() &&
       SrcWidth > 0 && SrcHeight > 0 && DestWidth > 0 && DestHeight > 0) {
     if (SrcWidth < DestWidth || format != ie1g || sourceAlpha) {
-      TIEBitmap part(SrcWidth, SrcHeight, format);
-      CopyRectTo(&part, SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-      if (sourceAlpha) {
-        GetAlphaChannel()->CopyRectTo(part.GetAlphaChannel(), SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-        part.GetAlphaChannel()->Full = GetAlphaChannel()->Full;
-      }
-      const TIEPixelFormat scaledFormat = (format == ie1g && (Filter == rfProjectBW || Filter == rfProjectWB)) ? ie1g : ie24RGB;
-      TIEBitmap scaled(DestWidth, DestHeight, scaledFormat);
-      if (format == ie1g)
-        IEProcessingServices.ResampleBW(&part, &scaled, Filter);
-      else
-        IEProcessingServices.ResampleFiltered(&part, &scaled, Filter);
-      if (sourceAlpha) {
-        IEProcessingServices.ResampleGray8(part.GetAlphaChannel(), scaled.GetAlphaChannel(), Filter);
-        scaled.GetAlphaChannel()->Full = part.GetAlphaChannel()->Full;
-      }
+      TIEBitmap scaled;
+      ResampleRect(this, scaled, SrcX, SrcY, SrcWidth, SrcHeight, DestWidth, DestHeight, Filter, sourceAlpha);
       scaled.StretchRectTo(Dest, DestX, DestY, DestWidth, DestHeight, 0, 0, DestWidth, DestHeight, rfNone, Transparency);
     } else {
       TIEBitmap shrunk(DestWidth, DestHeight, ie24RGB);

@@ -2,7 +2,11 @@
 // moves between stores and file-backed row access.
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstring>
 
 #include <regex>
 
@@ -295,6 +299,35 @@ TEST(BitmapStorage, MoveImageToHandsOverWithoutCopy) {
   EXPECT_EQ(b.GetPixelFormat(), ie8g);
   EXPECT_EQ(b.GetScanline(0), row);
   EXPECT_TRUE(b.HasAlphaChannel());
+}
+
+}  // namespace
+
+namespace {
+
+// A temporary file that cannot be had at the image's size (here a file-size limit below it)
+// is refused when it is made: the image falls back to memory and every row works, and no
+// half-made file is left behind.
+TEST(BitmapStorage, FileThatCannotBeReservedFallsBackToMemory) {
+  TempFolder tmp;
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 64 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  TIEBitmap b;
+  b.FileThreshold = 0;
+  const bool ok = b.Allocate(1024, 256, ie24RGB);  // 768 KB of rows
+  const TIELocation where = b.Location;
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(where, ieMemory);
+  EXPECT_FALSE(b.GetFileBuffer().IsAllocated());
+  for (Integer y = 0; y < 256; ++y) std::memset(b.GetScanline(y), y, 3 * 1024);
+  EXPECT_EQ(b.GetPixelRGB(1023, 255), (TRGB{255, 255, 255}));
+  EXPECT_TRUE(tmp.Entries().empty());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_blend.h"
 #include "imaging/core/ie_helpers.h"
+#include "imaging/core/ie_processing_services.h"
 #include "platform/gui/bitmap.h"
 #include "platform/rtl/exceptions.h"
 #include "tests/imaging/core/ie_bitmap_test_util.h"
@@ -279,6 +280,64 @@ TEST(Render, ARowThatCannotBeReadIsReportedAndAccessIsRestored) {
   const TIEDataAccess before = source.Access;
   EXPECT_THROW(source.DrawToTIEBitmap(&dest, 0, 0, 8, 8, 0, 0, 4, 4, 255, rfNone, 0), EReadError);
   EXPECT_EQ(source.Access, before);
+}
+
+}  // namespace
+
+namespace {
+
+// Stand-ins for the processing layer's resamplers: each records its call and scales by the
+// nearest pixel, so the pre-pass's hand-over can be checked on its own.
+struct ServiceCalls {
+  int Filtered = 0, Gray8 = 0;
+  Integer LastWidth = 0, LastHeight = 0;
+} calls;
+
+void NearestInto(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter) {
+  ++calls.Filtered;
+  calls.LastWidth = Dest->GetWidth();
+  calls.LastHeight = Dest->GetHeight();
+  for (Integer y = 0; y < Dest->GetHeight(); ++y)
+    for (Integer x = 0; x < Dest->GetWidth(); ++x)
+      Dest->SetPixelRGB(x, y, Source->GetPixelRGB(x * Source->GetWidth() / Dest->GetWidth(), y * Source->GetHeight() / Dest->GetHeight()));
+}
+void Gray8Into(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter) {
+  ++calls.Gray8;
+  for (Integer y = 0; y < Dest->GetHeight(); ++y)
+    for (Integer x = 0; x < Dest->GetWidth(); ++x)
+      Dest->SetPixelByte(x, y, Source->GetPixelByte(x * Source->GetWidth() / Dest->GetWidth(), y * Source->GetHeight() / Dest->GetHeight()));
+}
+void Unused(TIEBitmap*, TIEBitmap*, TResampleFilter) {}
+void UnusedShrink(TIEBitmap*, Integer, Integer, TIEBitmap*, Integer, Integer) {}
+
+TEST(Render, AFilterResamplesTheSourceRectangleThroughTheProcessingLayer) {
+  const TIEProcessingServices saved = IEProcessingServices;
+  IEProcessingServices.ResampleFiltered = NearestInto;
+  IEProcessingServices.ResampleGray8 = Gray8Into;
+  IEProcessingServices.ResampleBW = Unused;
+  IEProcessingServices.ShrinkBWRect = UnusedShrink;
+  calls = ServiceCalls{};
+  TIEBitmap source, dest;
+  FillPattern(source, 10, 10);
+  TIEBitmap* alpha = source.GetAlphaChannel();
+  alpha->Fill(255);
+  alpha->Full = false;
+  FillSolid(dest, 20, 20, TRGB{0, 0, 0});
+  // The rectangle (2, 2)-(5, 5) enlarged to 8 x 8 at (4, 4).
+  source.DrawToTIEBitmap(&dest, 4, 4, 8, 8, 2, 2, 4, 4, 255, rfLanczos3, 0);
+  IEProcessingServices = saved;
+  EXPECT_EQ(calls.Filtered, 1);
+  EXPECT_EQ(calls.Gray8, 1);
+  EXPECT_EQ(calls.LastWidth, 8);
+  EXPECT_EQ(calls.LastHeight, 8);
+  EXPECT_EQ(dest.GetPixelRGB(4, 4), Pattern(2, 2));
+  EXPECT_EQ(dest.GetPixelRGB(11, 11), Pattern(5, 5));
+  EXPECT_EQ(dest.GetPixelRGB(3, 3), (TRGB{0, 0, 0}));
+  EXPECT_EQ(dest.GetPixelRGB(12, 12), (TRGB{0, 0, 0}));
+  // Without the processing layer the same call scales by the nearest pixel.
+  FillSolid(dest, 20, 20, TRGB{0, 0, 0});
+  source.DrawToTIEBitmap(&dest, 4, 4, 8, 8, 2, 2, 4, 4, 255, rfLanczos3, 0);
+  EXPECT_EQ(dest.GetPixelRGB(5, 5), Pattern(2, 2));
 }
 
 }  // namespace
