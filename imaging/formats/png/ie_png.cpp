@@ -331,15 +331,65 @@ void WritePNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
   std::unique_ptr<TIEQuantizer> quantizer;
   std::vector<png_color> pngPalette;
   int paletteEntries = 0;
+  std::vector<Byte> entryOf;  // palette entry per pixel, when partial alpha is kept
+  std::vector<Byte> trns;
   if (colorType == PNG_COLOR_TYPE_PALETTE) {
     if (countingMask) {
       depth = 8;
       const Integer n = bits >= 16 ? 65536 : (1 << bits);
-      quantizer = std::make_unique<TIEQuantizer>(img, quantPalette.data(), std::min<Integer>(n, 255));
+      bool partial = false;
+      for (Integer y = 0; y < AlphaChannel->Height && !partial; ++y) {
+        const Byte* m = AlphaChannel->GetScanline(y);
+        for (Integer x = 0; x < AlphaChannel->Width; ++x)
+          if (m[x] != 0 && m[x] != 255) {
+            partial = true;
+            break;
+          }
+      }
+      // Partly transparent pixels keep their alpha through tRNS entries of their own, so the
+      // colours leave half of the palette for pairs of colour and alpha.
+      const Integer colours = partial ? std::max<Integer>(1, std::min<Integer>(n, 255) / 2) : std::min<Integer>(n, 255);
+      quantizer = std::make_unique<TIEQuantizer>(img, quantPalette.data(), colours);
       paletteEntries = std::min(n + 1, 256);
       pngPalette.resize(256);
       pngPalette[0] = {IOParams.PngBackground.r, IOParams.PngBackground.g, IOParams.PngBackground.b};
       for (int i = 1; i < 256; ++i) pngPalette[i] = {quantPalette[i - 1].r, quantPalette[i - 1].g, quantPalette[i - 1].b};
+      if (partial) {
+        // Entry 0: transparent background; then one entry per (colour, alpha) pair met, up to
+        // 256; a pair that finds no room takes the entry of its colour with the nearest alpha.
+        entryOf.resize(static_cast<size_t>(width) * height);
+        trns.assign(1, 0);
+        std::vector<Integer> slot(static_cast<size_t>(colours) * 256, -1);
+        for (png_uint_32 y = 0; y < height; ++y) {
+          const TRGB* px = static_cast<const TRGB*>(img->GetScanline(static_cast<Integer>(y)));
+          const Byte* m = AlphaChannel->GetScanline(static_cast<Integer>(y));
+          for (png_uint_32 x = 0; x < width; ++x) {
+            Byte& e = entryOf[static_cast<size_t>(y) * width + x];
+            if (m[x] == 0) {
+              e = 0;
+              continue;
+            }
+            const Integer idx = std::clamp<Integer>(quantizer->RGBIndex(px[x]), 0, colours - 1);
+            Integer& at = slot[static_cast<size_t>(idx) * 256 + m[x]];
+            if (at < 0 && trns.size() < 256) {
+              at = static_cast<Integer>(trns.size());
+              trns.push_back(m[x]);
+              pngPalette[at] = {quantPalette[idx].r, quantPalette[idx].g, quantPalette[idx].b};
+            }
+            if (at < 0) {
+              Integer best = 0, bestDiff = 256;
+              for (Integer a = 0; a < 256; ++a) {
+                const Integer cand = slot[static_cast<size_t>(idx) * 256 + a];
+                if (cand >= 0 && std::abs(a - m[x]) < bestDiff) best = cand, bestDiff = std::abs(a - m[x]);
+              }
+              e = static_cast<Byte>(best);
+            } else {
+              e = static_cast<Byte>(at);
+            }
+          }
+        }
+        paletteEntries = static_cast<int>(trns.size());
+      }
     } else if (fmt == ie8g || fmt == ie16g) {
       colorType = PNG_COLOR_TYPE_GRAY;
       if (fmt == ie16g && bits == 8) w.Convert(Bitmap, ie8g), img = w.Image;
@@ -387,6 +437,7 @@ void WritePNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
   if (colorType == PNG_COLOR_TYPE_PALETTE) {
     Integer idx = quantizer ? quantizer->RGBIndex(bk) : 0;
     if (countingMask) idx += 1;
+    if (!trns.empty()) idx = 0;
     background.index = static_cast<png_byte>(std::clamp<Integer>(idx, 0, paletteEntries - 1));
   } else if (colorType == PNG_COLOR_TYPE_GRAY) {
     // The grey level of the background colour at the file's depth.
@@ -409,7 +460,8 @@ void WritePNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
                    PNG_FILTER_TYPE_DEFAULT);
       if (colorType == PNG_COLOR_TYPE_PALETTE) {
         png_set_PLTE(g.Png, g.Info, pngPalette.data(), paletteEntries);
-        if (countingMask) png_set_tRNS(g.Png, g.Info, &trnsZero, 1, nullptr);
+        if (!trns.empty()) png_set_tRNS(g.Png, g.Info, trns.data(), static_cast<int>(trns.size()), nullptr);
+        else if (countingMask) png_set_tRNS(g.Png, g.Info, &trnsZero, 1, nullptr);
       }
       const png_uint_32 ppmX = static_cast<png_uint_32>(SafeRound<Int64>(IOParams.DpiX * 100 / 2.54));
       const png_uint_32 ppmY = static_cast<png_uint_32>(SafeRound<Int64>(IOParams.DpiY * 100 / 2.54));
@@ -436,7 +488,9 @@ void WritePNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
           Byte* row = static_cast<Byte*>(img->GetScanline(static_cast<Integer>(y)));
           Byte* out = buffer.data();
           const TRGB* px = reinterpret_cast<const TRGB*>(row);
-          if (colorType == PNG_COLOR_TYPE_PALETTE && countingMask) {
+          if (colorType == PNG_COLOR_TYPE_PALETTE && !entryOf.empty()) {
+            out = entryOf.data() + static_cast<size_t>(y) * width;
+          } else if (colorType == PNG_COLOR_TYPE_PALETTE && countingMask) {
             const Byte* m = AlphaChannel->GetScanline(static_cast<Integer>(y));
             for (png_uint_32 x = 0; x < width; ++x)
               out[x] = m[x] == 255 ? static_cast<Byte>(quantizer->RGBIndex(px[x]) + 1) : 0;

@@ -314,7 +314,8 @@ TEST(PngWriter, AlphaGreyPaletteAndOneBit) {
     WritePng(b, p, &full, w);
     EXPECT_EQ(w.Bytes[25], 2);
   }
-  {  // one sample with a mask: a palette whose entry 0 is the transparent background
+  {  // one sample with a mask: a palette whose entry 0 is the transparent background, partly
+     // transparent pixels with entries of their own
     TIOParamsVals p(nullptr);
     p.SamplesPerPixel = 1;
     p.BitsPerSample = 4;
@@ -325,6 +326,11 @@ TEST(PngWriter, AlphaGreyPaletteAndOneBit) {
     const TPam pam = PamFromCommand("pngtopam -alphapam " + ShellQuote(w.Path));
     EXPECT_EQ(pam.At(1, 1, 3), 0);
     EXPECT_EQ(pam.At(12, 1, 3), 255);
+    EXPECT_EQ(pam.At(5, 1, 3), 128) << "partial alpha is kept in tRNS";
+    Integer worst = 0;  // visible pixels keep their colour (to the quantizer's precision)
+    for (Integer y = 0; y < 6; ++y)
+      for (Integer x = 4; x < 16; ++x) worst = std::max(worst, std::abs(b.GetPixelRGB(x, y).r - pam.At(x, y, 0)));
+    EXPECT_LE(worst, 40);
   }
   {  // grey 16 bits from ie16g: both bytes of every sample
     TIEBitmap g;
