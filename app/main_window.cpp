@@ -354,10 +354,14 @@ void Tmain::image_endMouseMove(TObject*, TShiftState, Integer, Integer) {
   showdragvideo->Show();
 }
 
-void Tmain::FormCanResize(TObject*, Integer&, Integer&, bool& Resize) {
+void Tmain::HideDragHints() {
   for (TForm* hint : std::initializer_list<TForm*>{showdragvideo, showdragimage, showdragvideos, showdragimages, showdragaudios}) {
     if (hint) hint->Hide();
   }
+}
+
+void Tmain::FormCanResize(TObject*, Integer&, Integer&, bool& Resize) {
+  HideDragHints();
   Resize = true;
 }
 

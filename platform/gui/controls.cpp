@@ -756,6 +756,9 @@ TControl* FindControl(QWidget* Widget) {
   for (QWidget* W = Widget; W; W = W->parentWidget()) {
     QVariant V = W->property(clvqt::ControlBridge::PropertyName);
     if (V.isValid()) return static_cast<TControl*>(V.value<void*>());
+    // A window of its own (a message box, a file dialog, a drop-down list) is not part of the
+    // form it was opened over: its keys and clicks are its own, never the form's.
+    if (W->isWindow()) break;
   }
   return nullptr;
 }

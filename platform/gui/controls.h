@@ -447,5 +447,6 @@ class TDialogKeyTarget {
   virtual void DialogKeyClick() = 0;
 };
 
-// The control behind a Qt widget (or its nearest ancestor that belongs to a control), or nil.
+// The control behind a Qt widget (or its nearest ancestor in the same window that belongs to a
+// control), or nil.
 TControl* FindControl(QWidget* Widget);

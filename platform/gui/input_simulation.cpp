@@ -2,15 +2,18 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDropEvent>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -217,6 +220,60 @@ void SimulateDroppedFiles(TWinControl* Control, const std::vector<AnsiString>& N
   if (!Enter.isAccepted()) return;
   QDropEvent Drop(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(W, &Drop);
+}
+
+namespace {
+
+QWidget* TopWindow() {
+  if (QWidget* M = QApplication::activeModalWidget()) return M;
+  return QApplication::activeWindow();
+}
+
+}  // namespace
+
+namespace {
+
+void PressOnTopWindow(Word Key, TShiftState Shift) {
+  QWidget* Window = TopWindow();
+  if (!Window) return;
+  QWidget* Focus = QApplication::focusWidget();
+  if (!Focus || Focus->window() != Window) Focus = Window->focusWidget();
+  QPointer<QWidget> Target = Focus ? Focus : Window;
+  const char Ch = UsCharacterFor(Key, Shift);
+  const int QtKey = clvqt::QtKeyFromVirtualKey(Key);
+  if (!qt_sendShortcutOverrideEvent(Target, 0, QtKey, ModifiersFor(Shift), TextFor(Ch), false, 1)) {
+    if (!Target) return;
+    SendKeyEvent(Target, QEvent::KeyPress, Key, Shift, Ch);
+  }
+  if (Target) SendKeyEvent(Target, QEvent::KeyRelease, Key, Shift, Ch);
+}
+
+}  // namespace
+
+void SimulateKeyToTopWindow(Word Key, TShiftState Shift) {
+  QTimer::singleShot(0, QApplication::instance(), [Key, Shift] { PressOnTopWindow(Key, Shift); });
+}
+
+AnsiString TopWindowCaption() {
+  QWidget* W = TopWindow();
+  return W ? W->windowTitle().toStdString() : AnsiString();
+}
+
+AnsiString TopWindowText() {
+  auto* Box = qobject_cast<QMessageBox*>(TopWindow());
+  return Box ? Box->text().toStdString() : AnsiString();
+}
+
+Integer OpenModalWindows() {
+  Integer N = 0;
+  for (QWidget* W : QApplication::topLevelWidgets())
+    if (W->isVisible() && W->isModal()) ++N;
+  return N;
+}
+
+void DismissModalWindows() {
+  for (QWidget* W : QApplication::topLevelWidgets())
+    if (auto* D = qobject_cast<QDialog*>(W); D && D->isVisible() && D->isModal()) D->reject();
 }
 
 void ShowActive(TCustomForm* Form) {

@@ -48,6 +48,21 @@ void SimulateWindowClose(TCustomForm* Form);
 // Local files dropped on Control from a file manager, in this order.
 void SimulateDroppedFiles(TWinControl* Control, const std::vector<AnsiString>& Names);
 
+// The window the keyboard speaks to: the modal window on top (a message box, a dialog) while
+// one is open, else the active window. A key pressed and released there, on its focused part,
+// the way the keyboard sends it: queued, it arrives when the event loop next runs (so a key
+// pressed from a timer reaches a box that handler opens), and is offered to the window's
+// shortcuts first.
+void SimulateKeyToTopWindow(Word Key, TShiftState Shift = 0);
+// That window's title and its text (a message box's message; empty for other windows).
+AnsiString TopWindowCaption();
+AnsiString TopWindowText();
+// How many modal windows (message boxes, dialogs, modal forms) are open now.
+Integer OpenModalWindows();
+// Closes every open message box and dialog as the close box would (a test's way out when keys
+// did not do it).
+void DismissModalWindows();
+
 // Shows the form, makes it the active window and handles the waiting events.
 void ShowActive(TCustomForm* Form);
 // The colour the window shows at (X, Y) of Control's client area (0x00BBGGRR), painted afresh:
