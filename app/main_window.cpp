@@ -107,7 +107,7 @@ void Tmain::CreateComponents() {
   // The output pages' tabs carry no words: each shows its picture, and the tabs take the
   // pictures' size.
   pageto = Make<TClPageControl>(this, TabSheet6, "pageto");
-  pageto->SetBounds(12, 336, 916, 298);
+  pageto->SetBounds(23, 336, 894, 302);
   pageto->Font()->SetName("Verdana");
   pageto->SetImages(ImageList1);
   auto outputPage = [this](const AnsiString& Name, TTabPicture Picture) {
@@ -259,7 +259,7 @@ void Tmain::CreateRangeControls() {
 
   auto slider = [this](const AnsiString& Name, Integer Top) {
     TClSlider* s = Make<TClSlider>(this, split_group, Name);
-    s->SetBounds(6, Top, 904, 24);
+    s->SetBounds(16, Top, 885, 24);
     s->SetIncrement(1);
     return s;
   };

@@ -1,6 +1,9 @@
 #include "platform/gui/input_simulation.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDropEvent>
@@ -274,6 +277,15 @@ Integer OpenModalWindows() {
 void DismissModalWindows() {
   for (QWidget* W : QApplication::topLevelWidgets())
     if (auto* D = qobject_cast<QDialog*>(W); D && D->isVisible() && D->isModal()) D->reject();
+}
+
+Integer CaptionWidthNeeded(TControl* Control) {
+  QWidget* W = Control->Widget();
+  if (!W) return 0;
+  if (auto* B = qobject_cast<QAbstractButton*>(W)) return B->text().isEmpty() ? 0 : B->sizeHint().width();
+  if (auto* L = qobject_cast<QLabel*>(W)) return L->text().isEmpty() ? 0 : L->sizeHint().width();
+  if (auto* G = qobject_cast<QGroupBox*>(W)) return G->title().isEmpty() ? 0 : G->minimumSizeHint().width();
+  return 0;
 }
 
 void ShowActive(TCustomForm* Form) {

@@ -63,6 +63,11 @@ Integer OpenModalWindows();
 // did not do it).
 void DismissModalWindows();
 
+// The width Control needs to show its caption whole in its font (a button's, check box's or
+// radio button's box and text, a label's text, a group box's title); 0 for a control without
+// a caption.
+Integer CaptionWidthNeeded(TControl* Control);
+
 // Shows the form, makes it the active window and handles the waiting events.
 void ShowActive(TCustomForm* Form);
 // The colour the window shows at (X, Y) of Control's client area (0x00BBGGRR), painted afresh:
