@@ -5,8 +5,10 @@
 
 #include "app/about_box.h"
 #include "app/app_pictures.h"
+#include "app/desktop_open.h"
 #include "app/hint_windows.h"
 #include "app/library_loading.h"
+#include "app/reading_order.h"
 #include "media/components/decoder.h"
 #include "media/components/encoder.h"
 #include "platform/gui/dragdrop.h"
@@ -55,6 +57,7 @@ Tmain::Tmain(TComponent* AOwner) : TForm(AOwner) {
   SetClientWidth(944);
   SetClientHeight(686);
   CreateComponents();
+  SetReadingTabOrder(this);
   OnCreate = [this](TObject* S) { FormCreate(S); };
   OnMouseDown = [this](TObject* S, TMouseButton B, TShiftState Sh, Integer X, Integer Y) { FormMouseDown(S, B, Sh, X, Y); };
   OnCanResize = [this](TObject* S, Integer& W, Integer& H, bool& R) { FormCanResize(S, W, H, R); };
@@ -369,4 +372,4 @@ void Tmain::Help1Click(TObject*) {
   if (about) about->ShowModal();
 }
 
-void Tmain::helpClick(TObject*) { ShellOpen(HelpWebAddress); }
+void Tmain::helpClick(TObject*) { OpenOnDesktop(this, HelpWebAddress); }

@@ -1,6 +1,7 @@
 #include "platform/gui/input_simulation.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -286,6 +287,51 @@ Integer CaptionWidthNeeded(TControl* Control) {
   if (auto* L = qobject_cast<QLabel*>(W)) return L->text().isEmpty() ? 0 : L->sizeHint().width();
   if (auto* G = qobject_cast<QGroupBox*>(W)) return G->title().isEmpty() ? 0 : G->minimumSizeHint().width();
   return 0;
+}
+
+namespace {
+
+QAccessibleInterface* AccessibleOf(TControl* Control) {
+  return Control->Widget() ? QAccessible::queryAccessibleInterface(Control->Widget()) : nullptr;
+}
+
+}  // namespace
+
+AnsiString AccessibleRole(TControl* Control) {
+  QAccessibleInterface* A = AccessibleOf(Control);
+  if (!A) return AnsiString();
+  switch (A->role()) {
+    case QAccessible::RadioButton: return "radio button";
+    case QAccessible::CheckBox: return "check box";
+    case QAccessible::EditableText: return "editable text";
+    case QAccessible::SpinBox: return "spin box";
+    case QAccessible::Button: return "push button";
+    case QAccessible::ComboBox: return "combo box";
+    case QAccessible::Window: return "window";
+    case QAccessible::Dialog: return "dialog";
+    case QAccessible::StaticText: return "label";
+    case QAccessible::Grouping: return "group box";
+    default: return "role " + std::to_string(int(A->role()));
+  }
+}
+
+AnsiString AccessibleName(TControl* Control) {
+  QAccessibleInterface* A = AccessibleOf(Control);
+  return A ? A->text(QAccessible::Name).toStdString() : AnsiString();
+}
+
+bool AccessibleShowing(TControl* Control) {
+  QAccessibleInterface* A = AccessibleOf(Control);
+  return A && !A->state().invisible && !A->state().offscreen;
+}
+
+std::vector<AnsiString> AccessiblePartNames(TControl* Control) {
+  std::vector<AnsiString> Names;
+  QAccessibleInterface* A = AccessibleOf(Control);
+  if (!A) return Names;
+  for (int I = 0; I < A->childCount(); ++I)
+    if (QAccessibleInterface* C = A->child(I)) Names.push_back(C->text(QAccessible::Name).toStdString());
+  return Names;
 }
 
 void ShowActive(TCustomForm* Form) {

@@ -68,6 +68,15 @@ void DismissModalWindows();
 // a caption.
 Integer CaptionWidthNeeded(TControl* Control);
 
+// What a screen reader learns of Control through the desktop's accessibility interface: its
+// role ("radio button", "check box", "editable text", "spin box", "push button", "combo box",
+// "window", ...), its name, and whether it counts as showing. PartNames lists the names of its
+// accessible children (a spin control's arrows).
+AnsiString AccessibleRole(TControl* Control);
+AnsiString AccessibleName(TControl* Control);
+bool AccessibleShowing(TControl* Control);
+std::vector<AnsiString> AccessiblePartNames(TControl* Control);
+
 // Shows the form, makes it the active window and handles the waiting events.
 void ShowActive(TCustomForm* Form);
 // The colour the window shows at (X, Y) of Control's client area (0x00BBGGRR), painted afresh:
