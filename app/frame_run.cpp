@@ -2,6 +2,7 @@
 // tasks built and started inside the progress dialog, their progress shown and the end reported.
 #include <numeric>
 
+#include "app/desktop_open.h"
 #include "app/frame_run_options.h"
 #include "app/main_window.h"
 #include "app/run_progress_dialog.h"
@@ -263,5 +264,5 @@ void Tmain::FFtoimageTerminate(TObject*, const TTerminateInfo& ATerminateInfo) {
 
 void Tmain::timer_fftoimage_endTimer(TObject*) {
   ReportRunFinished(timer_fftoimage_end);
-  if (ch_isopenfolder->Checked()) ShellOpen(OutputFolder);
+  if (ch_isopenfolder->Checked()) OpenOnDesktop(this, OutputFolder);
 }

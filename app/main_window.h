@@ -62,6 +62,8 @@ class Tmain : public TForm {
   void Image_startMouseMove(TObject* Sender, TShiftState Shift, Integer X, Integer Y);
   void image_endMouseMove(TObject* Sender, TShiftState Shift, Integer X, Integer Y);
   void FormCanResize(TObject* Sender, Integer& NewWidth, Integer& NewHeight, bool& Resize);
+  // The invitations to drop a file go once they are out of place (a video is in, the window moves).
+  void HideDragHints();
   void Help1Click(TObject* Sender);
   void helpClick(TObject* Sender);
 

@@ -75,6 +75,7 @@ void Tmain::load_videofile(const AnsiString& FileName) {
   if (FrameCount < 0) FrameCount = 0;
 
   label_fromvideo->SetCaption(FileName);
+  HideDragHints();
 
   CutToLength(edit_everyseconds, Integer(IntToStr(Duration / 1000000).size()));
   CutToLength(edit_everyframes, Integer(IntToStr(FrameCount).size()));

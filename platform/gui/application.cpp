@@ -38,8 +38,9 @@ TApplication::~TApplication() {
 void TApplication::Initialize() {}
 
 void TApplication::SetTitle(const AnsiString& Value) {
+  // Only the program's own texts use the title: given to Qt as the display name, it would be
+  // appended to every window's caption on the desktop.
   FTitle = Value;
-  QGuiApplication::setApplicationDisplayName(QString::fromStdString(Value));
 }
 
 AnsiString TApplication::ExeName() const { return ParamStr(0); }

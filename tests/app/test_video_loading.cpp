@@ -10,6 +10,7 @@
 #include "platform/gui/graphics.h"
 #include "platform/gui/input_simulation.h"
 #include "platform/rtl/files.h"
+#include "app/hint_windows.h"
 #include "tests/app/app_windows_fixture.h"
 #include "widgets/slider/slider.h"
 
@@ -202,6 +203,19 @@ TEST_F(AppWindows, DroppedFilesLoadInOrderWithTheirWholeNames) {
   EXPECT_EQ(main->label_fromvideo->Caption(), longName);
   EXPECT_EQ(main->FrameCount, 50);
   testsupport::RemoveTree(dir);
+}
+
+TEST_F(AppWindows, TheDropHintGoesWhenAVideoIsLoaded) {
+  ShowActive(main);
+  // Over an empty preview the window invites a drop; once a video is in (dropped, or loaded
+  // while the hint shows) the invitation is gone and does not come back.
+  SimulateMouse(main->Image_start, smMove, mbLeft, 20, 20);
+  ASSERT_TRUE(showdragvideo->Visible());
+  SimulateDroppedFiles(main->TabSheet6, {Clip(2)});
+  EXPECT_FALSE(showdragvideo->Visible());
+  SimulateMouse(main->image_end, smMove, mbLeft, 20, 20);
+  SimulateMouse(main->Image_start, smMove, mbLeft, 20, 20);
+  EXPECT_FALSE(showdragvideo->Visible());
 }
 
 TEST_F(AppWindows, PreviewClickShowsTheFullSizePictureModally) {
