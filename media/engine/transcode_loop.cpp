@@ -429,5 +429,6 @@ void TCustomFFmpeg::Cleanup() {
   }
   if (ProgressAvio) ff::avio_closep(&ProgressAvio);
   FInputState.clear();
+  for (TOutputState& state : FOutputState) ff::av_frame_free(&state.LastFrame);
   FOutputState.clear();
 }
