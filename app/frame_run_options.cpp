@@ -27,8 +27,13 @@ AnsiString SelectPart(const TFrameRunChoices& C) {
   switch (C.Selection) {
     case fsEveryFrames:
       return ",select=not(mod(n\\," + IntToStr(FieldNumber(C.EveryFramesText)) + "))";
-    case fsTotal:
-      return ",select=not(mod(n\\," + IntToStr(TotalImagesStep(C)) + "))";
+    case fsTotal: {
+      // Frame n is taken when n x A / F passes a whole number: exactly A of the F frames, spread
+      // evenly, and none past the F counted (the stretch may decode one more).
+      const AnsiString amount = IntToStr(FieldNumber(C.ImageAmountText));
+      const AnsiString frames = IntToStr(TotalImagesRangeFrames(C));
+      return ",select=lt(mod(n*" + amount + "\\," + frames + ")\\," + amount + ")*lt(n\\," + frames + ")";
+    }
     case fsScene:
       return ",select=gt(scene\\," + FloatToOptionText(C.ScenePercent / 100.0) + ")";
     default:
@@ -53,10 +58,8 @@ Integer FrameTaskCount(const TFrameRunChoices& C) {
   return C.Selection == fsExpress ? FieldNumber(C.ExpressText) : 1;
 }
 
-Integer TotalImagesStep(const TFrameRunChoices& C) {
-  const Integer amount = FieldNumber(C.ImageAmountText);
-  if (amount <= 0) return 0;
-  return SafeRound<Integer>(SliderShare(C.End - C.Begin, C.BeginMax) * C.FrameCount / amount);
+Integer TotalImagesRangeFrames(const TFrameRunChoices& C) {
+  return SafeRound<Integer>(SliderShare(C.End - C.Begin, C.BeginMax) * C.FrameCount);
 }
 
 AnsiString FrameSelectionProblem(const TFrameRunChoices& C) {
@@ -81,7 +84,7 @@ AnsiString FrameSelectionProblem(const TFrameRunChoices& C) {
       Integer amount = 0;
       if (!TryStrToInt(Trim(C.ImageAmountText), amount)) break;
       if (amount <= 0) return "The Total Frames must be more than 0";
-      if (TotalImagesStep(C) <= 0) return "The Total Frames can not be more than the frames in the cut range";
+      if (amount > TotalImagesRangeFrames(C)) return "The Total Frames can not be more than the frames in the cut range";
       break;
     }
     default:

@@ -5,6 +5,7 @@
 
 #include "app/about_box.h"
 #include "app/app_pictures.h"
+#include "app/engine_log.h"
 #include "app/hint_windows.h"
 #include "app/library_loading.h"
 #include "media/components/decoder.h"
@@ -283,6 +284,7 @@ void Tmain::FormCreate(TObject*) {
     std::fflush(nullptr);
     std::_Exit(1);
   }
+  KeepEngineLog();
 
   PreviewBitmap = new TBitmap;
   FillPreviewsBlack();

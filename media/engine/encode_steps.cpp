@@ -119,7 +119,9 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
     if (!p) continue;
     p->stream_index = Ost->Index;
     WriteStartTime = ff::av_gettime();
-    const int ret = ff::av_interleaved_write_frame(S, p);
+    int ret = ff::av_interleaved_write_frame(S, p);
+    // Muxers that write a file per packet let a failed write pass; the hooks saw it.
+    if (ret >= 0 && OutputFiles[Ost->FileIndex]->WriteError < 0) ret = OutputFiles[Ost->FileIndex]->WriteError;
     WriteStartTime = INT64_MAX;
     ff::av_packet_free(&p);
     ++OState(Ost).PacketsWritten;

@@ -138,6 +138,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
 
   void DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Picture, double FloatPts);
   bool StartsAtFirstPicture(const TOutputStream* Ost, int Sync) const;
+  void NoteRemovedFile(const AnsiString& Name);
   void DoAudioOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Frame);
   void DoSubtitleOut(AVFormatContext* S, TOutputStream* Ost, AVSubtitle* Sub, TInputStream* Ist);
   void WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream* Ost);
