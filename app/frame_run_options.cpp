@@ -50,6 +50,11 @@ AnsiString DoublePercent(const AnsiString& Text) { return StringReplace(Text, "%
 
 bool IsContinuationByte(unsigned char B) { return (B & 0xC0) == 0x80; }
 
+// FFmpeg's numbered-image writer guesses JPEG for a ".gif" name; a GIF image is asked for by
+// name, each picture with a palette of its own.
+bool WritesGif(const TFrameRunChoices& C) { return FrameImageExtension(C.ImageFormat) == "gif"; }
+const char* const GifPaletteChain = ",split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1";
+
 }  // namespace
 
 bool IsCompositeFrameRun(const TFrameRunChoices& C) { return C.Tile && !TilesInFilter(C.Selection); }
@@ -119,6 +124,7 @@ AnsiString FrameFilterChain(const TFrameRunChoices& C) {
     AnsiString width = IntToStr(C.CustomWidth), height = IntToStr(C.CustomHeight);
     chain += CustomSizeFilterText(width, height, C.Pad, C.SourceWidth, C.SourceHeight);
   }
+  if (WritesGif(C)) chain += GifPaletteChain;
   return chain;
 }
 
@@ -151,6 +157,7 @@ AnsiString FrameOutputOptions(const TFrameRunChoices& C) {
     CustomSizeFilterText(width, height, C.Pad, C.SourceWidth, C.SourceHeight);
     options += " -aspect " + width + ":" + height;
   }
+  if (WritesGif(C)) options += " -c:v gif";
   AppendFilterChain(options, " -vf ", FrameFilterChain(C));
   return options;
 }

@@ -204,6 +204,15 @@ TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
        0, 30, "*.PNG", {"-ss 00:00:00.200", "-ss 00:00:00.600", "-ss 00:00:01.000"},
        "-y -q:v 0 -f image2 -vframes 1 -vf crop=80:60:20:10,vflip,transpose=1",
        {base + "-1.png", base + "-2.png", base + "-3.png"}, 3},
+      {"express 2 as GIF images",
+       [](Tmain* m) {
+         m->radio_express->SetChecked(true);
+         m->edit_express->SetText("2");
+       },
+       0, 20, "*.GIF", {"-ss 00:00:00.200", "-ss 00:00:00.600"},
+       "-y -q:v 0 -f image2 -vframes 1 -c:v gif "
+       "-vf split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1",
+       {base + "-1.gif", base + "-2.gif"}, 2},
       {"tiled sheets of all frames, name cut to 4 characters",
        [](Tmain* m) {
          m->ck_tile->SetChecked(true);
@@ -254,6 +263,12 @@ TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
     for (const std::string& name : expected) {
       SCOPED_TRACE(name);
       EXPECT_EQ(ImageSize(ours + "/" + name), ImageSize(theirs + "/" + name));
+      // The file holds what its name says.
+      const std::string ext = name.substr(name.rfind('.') + 1);
+      const std::string kind = testsupport::RunOk("identify -format '%m' " + testsupport::ShellQuote(ours + "/" + name));
+      if (ext == "gif" || ext == "png" || ext == "bmp") {
+        EXPECT_EQ(kind, ext == "gif" ? "GIF" : ext == "png" ? "PNG" : "BMP3");
+      }
       if (lossy) {
         EXPECT_LT(Difference(ours + "/" + name, theirs + "/" + name, true), 0.02);
       } else {
