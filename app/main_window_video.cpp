@@ -44,7 +44,8 @@ void Tmain::load_videofile(const AnsiString& FileName) {
     return;
   }
   if (decoder->FirstVideoStreamIndex < 0) {
-    StopMessage(this, "***No video stream " + decoder->LastErrorMessage);
+    // The decoder's last error may be an earlier file's: this message names the file itself.
+    StopMessage(this, "***No video stream " + FileName);
     return;
   }
 
