@@ -169,7 +169,8 @@ void Tmain::RefreshEnd(bool StartEnd) {
     static const TSeekFlags attempts[] = {{sfBackward}, {sfBackward, sfAny}, {}, {sfAny}, {}, {sfBackward}, {sfAny}};
     for (const TSeekFlags& flags : attempts) {
       if (!decoder->Seek(t, flags)) continue;
-      if (decoder->Decode(-1) && decoder->CopyToBitmap(PreviewBitmap)) {
+      // The picture at the slider's time, as a run starting there takes it, not the key frame before.
+      if (decoder->DecodeTo(t) && decoder->CopyToBitmap(PreviewBitmap)) {
         TImage* image = StartEnd ? Image_start : image_end;
         draw_fitted(image->Canvas(), PreviewBitmap);
         image->Invalidate();
