@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
-#include "imaging/core/ie_bitmap_neighbours.h"
+#include "imaging/core/ie_bitmap_pixels.h"
 #include "imaging/core/ie_blend.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_processing_services.h"
@@ -121,7 +121,7 @@ bool SourceColour(const RenderJob& J, const Byte* Row, Integer X, TRGB& Out) {
       Out = s.GetPaletteEntry(IEMin(Row[X], s.GetPaletteLength() - 1));
       return true;
     }
-    case ieCMYK: Out = iebitmap_local::CMYKToRGB(iebitmap_local::ReadDWord(Row + 4 * X)); return true;
+    case ieCMYK: IECMYK2RGB(iebitmap_local::ReadDWord(Row + 4 * X), Out); return true;
     case ieCIELab: {
       TCIELab lab;
       std::memcpy(&lab, Row + 3 * X, 3);
@@ -137,6 +137,30 @@ bool SourceColour(const RenderJob& J, const Byte* Row, Integer X, TRGB& Out) {
       return true;
     }
     default: return false;
+  }
+}
+
+// The source rectangle resampled to the destination size by the processing layer, with its
+// alpha when that is in play: ie1g stays 1-bit for the two projection filters, everything else
+// becomes ie24RGB.
+void ResampleRect(TIEBitmap* Source, TIEBitmap& Scaled, Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight,
+                  Integer DestWidth, Integer DestHeight, TResampleFilter Filter, bool WithAlpha) {
+  const TIEPixelFormat format = Source->GetPixelFormat();
+  TIEBitmap part(SrcWidth, SrcHeight, format);
+  Source->CopyRectTo(&part, SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
+  if (WithAlpha) {
+    Source->GetAlphaChannel()->CopyRectTo(part.GetAlphaChannel(), SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
+    part.GetAlphaChannel()->Full = Source->GetAlphaChannel()->Full;
+  }
+  const bool projected = format == ie1g && (Filter == rfProjectBW || Filter == rfProjectWB);
+  Scaled.Allocate(DestWidth, DestHeight, projected ? ie1g : ie24RGB);
+  if (format == ie1g)
+    IEProcessingServices.ResampleBW(&part, &Scaled, Filter);
+  else
+    IEProcessingServices.ResampleFiltered(&part, &Scaled, Filter);
+  if (WithAlpha) {
+    IEProcessingServices.ResampleGray8(part.GetAlphaChannel(), Scaled.GetAlphaChannel(), Filter);
+    Scaled.GetAlphaChannel()->Full = part.GetAlphaChannel()->Full;
   }
 }
 
@@ -243,22 +267,8 @@ void TIEBitmap::RenderToTIEBitmap(TIEBitmap* Dest, TIERenderTables* Tables, cons
                                UseAlpha, RepeatRows, Transparency, rfNone, true, Operation);
       return;
     }
-    TIEBitmap part(SrcWidth, SrcHeight, format);
-    CopyRectTo(&part, SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-    if (alphaInPlay) {
-      GetAlphaChannel()->CopyRectTo(part.GetAlphaChannel(), SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-      part.GetAlphaChannel()->Full = GetAlphaChannel()->Full;
-    }
-    const TIEPixelFormat scaledFormat = (format == ie1g && (Filter == rfProjectBW || Filter == rfProjectWB)) ? ie1g : ie24RGB;
-    TIEBitmap scaled(DestWidth, DestHeight, scaledFormat);
-    if (format == ie1g)
-      IEProcessingServices.ResampleBW(&part, &scaled, Filter);
-    else
-      IEProcessingServices.ResampleFiltered(&part, &scaled, Filter);
-    if (alphaInPlay) {
-      IEProcessingServices.ResampleGray8(part.GetAlphaChannel(), scaled.GetAlphaChannel(), Filter);
-      scaled.GetAlphaChannel()->Full = part.GetAlphaChannel()->Full;
-    }
+    TIEBitmap scaled;
+    ResampleRect(this, scaled, SrcX, SrcY, SrcWidth, SrcHeight, DestWidth, DestHeight, Filter, alphaInPlay);
     std::memcpy(scaled.ChannelOffsets, ChannelOffsets, sizeof ChannelOffsets);
     scaled.UseChannelOffsets = UseChannelOffsets;
     scaled.Contrast = Contrast;
@@ -383,22 +393,8 @@ void TIEBitmap::StretchRectTo(TIEBitmap* Dest, Integer DestX, Integer DestY, Int
   if (Filter != rfNone && (SrcWidth != DestWidth || SrcHeight != DestHeight) && IEProcessingServices.ResamplingAvailable() &&
       SrcWidth > 0 && SrcHeight > 0 && DestWidth > 0 && DestHeight > 0) {
     if (SrcWidth < DestWidth || format != ie1g || sourceAlpha) {
-      TIEBitmap part(SrcWidth, SrcHeight, format);
-      CopyRectTo(&part, SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-      if (sourceAlpha) {
-        GetAlphaChannel()->CopyRectTo(part.GetAlphaChannel(), SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-        part.GetAlphaChannel()->Full = GetAlphaChannel()->Full;
-      }
-      const TIEPixelFormat scaledFormat = (format == ie1g && (Filter == rfProjectBW || Filter == rfProjectWB)) ? ie1g : ie24RGB;
-      TIEBitmap scaled(DestWidth, DestHeight, scaledFormat);
-      if (format == ie1g)
-        IEProcessingServices.ResampleBW(&part, &scaled, Filter);
-      else
-        IEProcessingServices.ResampleFiltered(&part, &scaled, Filter);
-      if (sourceAlpha) {
-        IEProcessingServices.ResampleGray8(part.GetAlphaChannel(), scaled.GetAlphaChannel(), Filter);
-        scaled.GetAlphaChannel()->Full = part.GetAlphaChannel()->Full;
-      }
+      TIEBitmap scaled;
+      ResampleRect(this, scaled, SrcX, SrcY, SrcWidth, SrcHeight, DestWidth, DestHeight, Filter, sourceAlpha);
       scaled.StretchRectTo(Dest, DestX, DestY, DestWidth, DestHeight, 0, 0, DestWidth, DestHeight, rfNone, Transparency);
     } else {
       TIEBitmap shrunk(DestWidth, DestHeight, ie24RGB);

@@ -1,5 +1,7 @@
 #include "imaging/core/ie_exif.h"
 
+#include "imaging/core/ie_drawing.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -185,7 +187,7 @@ bool IELoadEXIFFromBuffer(const void* Data, Integer Length, TIOParamsVals* Param
   } catch (const Exception&) {
     thumb->FreeImage(true);
   }
-  if (!thumb->IsEmpty()) IEApplyExifThumbnailOrientation(thumb, Params->TiffOrientation);
+  if (!thumb->IsEmpty()) IEApplyExifOrientation(thumb, Params->TiffOrientation);
   return true;
 }
 
@@ -264,40 +266,3 @@ bool IEReadEXIFFromTIFFStream(TStream* Stream, TIOParamsVals* Params) {
   return true;
 }
 
-void IEApplyExifThumbnailOrientation(TIEBitmap* Bitmap, Integer Orientation) {
-  if (!Bitmap || Bitmap->IsEmpty() || Orientation < 2 || Orientation > 8) return;
-  const Integer w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
-  const bool swap = Orientation >= 5;
-  const Integer ow = swap ? h : w, oh = swap ? w : h;
-  const TIEPixelFormat format = Bitmap->GetPixelFormat();
-  TIEBitmap out;
-  out.Location = ieMemory;
-  if (!out.Allocate(ow, oh, format)) return;
-  Bitmap->CopyPaletteTo(&out);
-  const Integer bits = Bitmap->GetBitCount();
-  const Integer bytes = bits / 8;
-  for (Integer y = 0; y < oh; ++y) {
-    Byte* d = static_cast<Byte*>(out.GetScanline(y));
-    for (Integer x = 0; x < ow; ++x) {
-      Integer sx = x, sy = y;
-      switch (Orientation) {
-        case 2: sx = w - 1 - x; break;
-        case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-        case 4: sy = h - 1 - y; break;
-        case 5: sx = y; sy = x; break;
-        case 6: sx = y; sy = h - 1 - x; break;
-        case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-        case 8: sx = w - 1 - y; sy = x; break;
-      }
-      const Byte* s = static_cast<const Byte*>(Bitmap->GetScanline(sy));
-      if (bits == 1) {
-        Byte bit = (s[sx >> 3] >> (7 - (sx & 7))) & 1;
-        Byte mask = static_cast<Byte>(0x80 >> (x & 7));
-        d[x >> 3] = bit ? (d[x >> 3] | mask) : (d[x >> 3] & ~mask);
-      } else {
-        std::memcpy(d + static_cast<size_t>(x) * bytes, s + static_cast<size_t>(sx) * bytes, static_cast<size_t>(bytes));
-      }
-    }
-  }
-  Bitmap->AssignImage(&out);
-}

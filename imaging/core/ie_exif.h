@@ -53,6 +53,3 @@ void IECopyEXIF(TIOParamsVals* Source, TIOParamsVals* Dest);
 void IECopyEXIFValues(const TIOParamsValues& Source, TIOParamsValues& Dest);
 void IECopyGPSValues(const TIOParamsValues& Source, TIOParamsValues& Dest);
 
-// Turns and flips Bitmap so that an image stored with the EXIF/TIFF Orientation value shows
-// upright; values outside 2..8 leave it as it is.
-void IEApplyExifThumbnailOrientation(TIEBitmap* Bitmap, Integer Orientation);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_drawing.h"
 #include "imaging/core/ie_exif.h"
 #include "imaging/core/ie_stream_classes.h"
 #include "imaging/core/ie_tags_handler.h"
@@ -282,7 +283,7 @@ TEST(ExifBlocks, ThumbnailOrientationTurnsAndFlips) {
     SCOPED_TRACE(c.o);
     TIEBitmap b;
     b.Assign(&src);
-    IEApplyExifThumbnailOrientation(&b, c.o);
+    IEApplyExifOrientation(&b, c.o);
     ASSERT_EQ(b.GetWidth(), c.w);
     ASSERT_EQ(b.GetHeight(), c.h);
     EXPECT_EQ(b.GetPixelRGB(0, 0), c.topLeft);
