@@ -6,6 +6,7 @@
 #include "app/about_box.h"
 #include "app/app_pictures.h"
 #include "app/desktop_open.h"
+#include "app/engine_log.h"
 #include "app/hint_windows.h"
 #include "app/library_loading.h"
 #include "app/reading_order.h"
@@ -286,6 +287,7 @@ void Tmain::FormCreate(TObject*) {
     std::fflush(nullptr);
     std::_Exit(1);
   }
+  KeepEngineLog();
 
   PreviewBitmap = new TBitmap;
   FillPreviewsBlack();

@@ -4,8 +4,8 @@
 //                                              $CLAVORNE_DECODER_BENCH_FILE (default: the fixture
 //                                              folder's decoder-bench-1080p.mp4)
 //   bench_decoder --frames FILE OUTDIR T...    opens FILE once, then for each time T (seconds)
-//                                              seeks back to a keyframe, decodes one picture and
-//                                              copies it into a bitmap; prints "T milliseconds"
+//                                              seeks back to a keyframe, decodes on to the picture
+//                                              at T and copies it into a bitmap; prints "T milliseconds"
 //                                              per position and writes the picture's B, G, R, A
 //                                              bytes to OUTDIR/<index>.bgra, for
 //                                              compare-decoder.sh
@@ -37,7 +37,7 @@ std::string BenchFile() {
 }
 
 bool ShowFrame(TFFDecoder& decoder, Int64 us, TBitmap& bitmap) {
-  return decoder.Seek(us, {sfBackward}) && decoder.Decode(-1) && decoder.CopyToBitmap(&bitmap);
+  return decoder.Seek(us, {sfBackward}) && decoder.DecodeTo(us) && decoder.CopyToBitmap(&bitmap);
 }
 
 void SeekDecodeCopy(benchmark::State& state) {

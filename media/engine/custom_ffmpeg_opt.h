@@ -206,6 +206,9 @@ class TCustomFFmpegOpt : public TObject {
 
   // Output opening steps.
   int RollBackOutput(AVFormatContext* Oc, const AnsiString& FileName, bool FileRecord, int Code);
+  // Follows the files a muxer opens itself, so that a failed task knows which one it left
+  // unfinished.
+  void TrackMuxerFiles(TOutputFile* Of);
   int OpenOutputStreams(TOptionsContext& Context, AVFormatContext* Oc);
   void SelectStreamsAutomatically(TOptionsContext& Context, AVFormatContext* Oc);
   int ApplyMetadataOptions(TOptionsContext& Context, AVFormatContext* Oc, TOutputFile* Of);

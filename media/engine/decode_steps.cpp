@@ -383,6 +383,9 @@ int TCustomFFmpeg::ReapFilters() {
         floatPts = static_cast<double>(ff::av_rescale_q(frame->pts, filterTb, fine) -
                                        ff::av_rescale_q(start, AV_TIME_BASE_Q, fine));
         floatPts /= static_cast<double>(1 << extra);
+        // Off the exact middle between two slots, so rounding cannot go either way (a picture
+        // exactly at the start counts as just before it).
+        floatPts += (floatPts > 0 ? 1.0 : -1.0) / (1 << 17);
         frame->pts = ff::av_rescale_q(frame->pts, filterTb, enc->time_base) -
                      ff::av_rescale_q(start, AV_TIME_BASE_Q, enc->time_base);
         if (frame->pts < 0 && start > 0) {

@@ -119,7 +119,9 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
     if (!p) continue;
     p->stream_index = Ost->Index;
     WriteStartTime = ff::av_gettime();
-    const int ret = ff::av_interleaved_write_frame(S, p);
+    int ret = ff::av_interleaved_write_frame(S, p);
+    // Muxers that write a file per packet let a failed write pass; the hooks saw it.
+    if (ret >= 0 && OutputFiles[Ost->FileIndex]->WriteError < 0) ret = OutputFiles[Ost->FileIndex]->WriteError;
     WriteStartTime = INT64_MAX;
     ff::av_packet_free(&p);
     ++OState(Ost).PacketsWritten;
@@ -230,31 +232,72 @@ void TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* S, TOutputStream* Ost, AVF
   ReceivePackets(S, Ost, false);
 }
 
+bool TCustomFFmpeg::StartsAtFirstPicture(const TOutputStream* Ost, int Sync) const {
+  // A constant rate fed from a lone stream begins with that stream's first picture instead of
+  // repeating it back to the start: the picture after a seek is seldom exactly at the seek point.
+  if (VideoSyncMethod != vsAuto || Sync != vsCfr) return false;
+  if (CopyTs) return true;
+  if (Ost->SourceIndex < 0) return false;
+  const TInputFile* f = InputFiles[InputStreams[Ost->SourceIndex]->FileIndex];
+  return f->Ctx && f->Ctx->nb_streams == 1 && f->InputTsOffset == 0;
+}
+
 void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Picture, double FloatPts) {
   AVCodecContext* enc = Ost->EncCtx;
+  TOutputState& state = OState(Ost);
   const int sync = EffectiveVideoSync(S->oformat);
-  const TOutputFile* of = OutputFiles[Ost->FileIndex];
-  (void)of;
+  const TInputStream* ist = Ost->SourceIndex >= 0 ? InputStreams[Ost->SourceIndex] : nullptr;
 
-  // The picture's length in the encoder's time base, from the rate the filters deliver.
+  // The picture's length in the encoder's time base: from the rate the filters deliver, no
+  // longer than a period of a forced output rate, and from the packet itself when no filter
+  // stands between the decoder and the encoder.
   double duration = 1.0;
-  AVRational filterRate = Ost->Filter && Ost->Filter->Filter ? ff::av_buffersink_get_frame_rate(Ost->Filter->Filter)
-                                                             : AVRational{0, 1};
+  const AVRational filterRate = Ost->Filter && Ost->Filter->Filter
+                                    ? ff::av_buffersink_get_frame_rate(Ost->Filter->Filter)
+                                    : AVRational{0, 1};
   if (filterRate.num > 0 && filterRate.den > 0) duration = 1.0 / (av_q2d(filterRate) * av_q2d(enc->time_base));
+  if (ist && ist->St->start_time != AV_NOPTS_VALUE && Ost->FrameRate.num > 0 && Ost->FrameRate.den > 0)
+    duration = std::min(duration, 1.0 / (av_q2d(Ost->FrameRate) * av_q2d(enc->time_base)));
+  if (ist && Ost->Avfilter == "null" && Picture->pkt_duration > 0) {
+    const long packetSlots =
+        std::lrint(static_cast<float>(Picture->pkt_duration * av_q2d(ist->St->time_base) / av_q2d(enc->time_base)));
+    if (packetSlots > 0) duration = static_cast<double>(packetSlots);
+  }
 
-  const double syncIpts = FloatPts == static_cast<double>(AV_NOPTS_VALUE) ? static_cast<double>(Ost->SyncOpts) : FloatPts;
-  const double delta0 = syncIpts - static_cast<double>(Ost->SyncOpts);
-  const double delta = delta0 + duration;
+  double syncIpts = FloatPts == static_cast<double>(AV_NOPTS_VALUE) ? static_cast<double>(Ost->SyncOpts) : FloatPts;
+  double delta0 = syncIpts - static_cast<double>(Ost->SyncOpts);  // how far the picture lies past the next slot
+  double delta = delta0 + duration;                                  // how far its end lies past it
+
+  // A picture that starts before the next slot but reaches into it is shortened to the slot.
+  if (delta0 < 0 && delta > 0 && sync != vsPassthrough && sync != vsDrop) {
+    if (delta0 < -0.6)
+      LogFmt(llVerbose, "Past duration %f too large", -delta0);
+    else
+      LogFmt(llDebug, "Clipping frame in rate conversion by %f", -delta0);
+    syncIpts = static_cast<double>(Ost->SyncOpts);
+    duration += delta0;
+    delta0 = 0;
+  }
+
+  // nbFrames slots are filled; the first nbPrevious of them repeat the previous picture, which
+  // a gap left on screen.
   int64_t nbFrames = 1;
+  int64_t nbPrevious = 0;
   switch (sync) {
-    case vsCfr: {
-      // Each output slot n shows the picture on screen at n + 1/2: this picture fills the slots
-      // from the next one up to where it ends.
-      const double end = syncIpts + duration;
-      nbFrames = static_cast<int64_t>(std::ceil(end - 0.5)) - Ost->SyncOpts;
-      if (nbFrames < 0) nbFrames = 0;
+    case vsCfr:
+      if (Ost->FrameNumber == 0 && delta0 >= 0.5 && StartsAtFirstPicture(Ost, sync)) {
+        LogFmt(llDebug, "Not duplicating %d initial frames", static_cast<int>(std::lrint(static_cast<float>(delta0))));
+        delta = duration;
+        delta0 = 0;
+        Ost->SyncOpts = LlRound(syncIpts);
+      }
+      if (delta < -1.1) {
+        nbFrames = 0;
+      } else if (delta > 1.1) {
+        nbFrames = std::lrint(static_cast<float>(delta));
+        if (delta0 > 1.1) nbPrevious = std::llrint(static_cast<float>(delta0 - 0.6));
+      }
       break;
-    }
     case vsVfr:
       if (delta <= -0.6)
         nbFrames = 0;
@@ -268,10 +311,10 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
     default:
       RaiseError("Never occur");
   }
-  // A frame limit counts repeated pictures too: a start between two frames must not make the
-  // first picture fill a second slot beyond "-vframes 1" (an image2 output with one file name
-  // refuses the second write, and the task would fail).
-  if (nbFrames > Ost->MaxFrames - Ost->FrameNumber) nbFrames = std::max<int64_t>(Ost->MaxFrames - Ost->FrameNumber, 0);
+  // A frame limit holds for repeated pictures too.
+  if (Ost->MaxFrames != INT64_MAX) nbFrames = std::min(nbFrames, std::max<int64_t>(Ost->MaxFrames - Ost->FrameNumber, 0));
+  nbPrevious = std::min(nbPrevious, nbFrames);
+  if (!state.LastFrame || !state.LastFrame->buf[0]) nbPrevious = 0;
 
   if (nbFrames == 0) {
     ++FramesDropped;
@@ -291,16 +334,23 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
   }
 
   for (int64_t i = 0; i < nbFrames && !IOBroken; ++i) {
-    Picture->pts = Ost->SyncOpts;
+    AVFrame* shown = i < nbPrevious ? state.LastFrame : Picture;
+    shown->pts = Ost->SyncOpts;
     if (!CheckRecordingTime(Ost)) return;
     const int frameNumber = static_cast<int>(Ost->FrameNumber + 1);
-    const int64_t ptsUs = ff::av_rescale_q(Picture->pts, enc->time_base, AV_TIME_BASE_Q);
+    const int64_t ptsUs = ff::av_rescale_q(shown->pts, enc->time_base, AV_TIME_BASE_Q);
     bool converterReady = false;
-    if (VideoOutputHookProc || FrameOutputHookProc) ApplyOutputHooks(Ost, Picture, ptsUs, frameNumber, converterReady);
-    if (PreviewFlags() != 0) PreviewFrame(Picture, frameNumber, ptsUs, converterReady);
-    EncodeVideoFrame(S, Ost, Picture);
+    if (VideoOutputHookProc || FrameOutputHookProc) ApplyOutputHooks(Ost, shown, ptsUs, frameNumber, converterReady);
+    if (PreviewFlags() != 0) PreviewFrame(shown, frameNumber, ptsUs, converterReady);
+    EncodeVideoFrame(S, Ost, shown);
     ++Ost->SyncOpts;
     ++Ost->FrameNumber;
+  }
+  // Kept for the slots a later gap leaves to this picture.
+  if (!state.LastFrame) state.LastFrame = ff::av_frame_alloc();
+  if (state.LastFrame) {
+    ff::av_frame_unref(state.LastFrame);
+    if (ff::av_frame_ref(state.LastFrame, Picture) < 0) ff::av_frame_unref(state.LastFrame);
   }
 }
 

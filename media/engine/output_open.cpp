@@ -542,6 +542,7 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& Context, const AnsiString&
     of->StartTime = Context.StartTime;
     of->LimitFilesize = Context.LimitFilesize;
     of->Shortest = Context.Shortest;
+    TrackMuxerFiles(of);
     ff::av_dict_copy(&of->Opts, Context.Group->FormatOpts, 0);
 
     if ((oc->oformat->flags & AVFMT_NEEDNUMBER) && !ff::av_filename_number_test(oc->url))

@@ -91,6 +91,7 @@ void TCustomFFmpeg::Transcode() {
     const int ret = ff::av_write_trailer(of->Ctx);
     WriteStartTime = INT64_MAX;
     if (ret < 0 && loopFailure.empty()) loopFailure = ErrorText("av_write_trailer()", ret);
+    of->TrailerWritten = ret >= 0;
   }
   ReportProgress(-1, true, ff::av_gettime(), loopStart);
 
@@ -376,6 +377,11 @@ bool TCustomFFmpeg::OutputFileGotPackets(int FileIndex) {
   return false;
 }
 
+void TCustomFFmpeg::NoteRemovedFile(const AnsiString& Name) {
+  ExceptionMessage += "\nThe unfinished file \"" + Name + "\" was removed.";
+  Log(llInfo, "Removed the unfinished file " + Name);
+}
+
 void TCustomFFmpeg::Cleanup() {
   FreeFilterGraphs();
   ff::av_freep(&SubtitleBuffer);
@@ -393,13 +399,24 @@ void TCustomFFmpeg::Cleanup() {
     if (oc) {
       const bool hasFile = !(oc->oformat->flags & AVFMT_NOFILE);
       if (hasFile && oc->pb) {
-        ff::avio_closep(&oc->pb);
+        ff::avio_flush(oc->pb);
+        const bool writeFailed = oc->pb->error < 0;
+        const bool closeFailed = ff::avio_closep(&oc->pb) < 0;
         // Only a regular file goes (an output may be a device or a pipe): one that stayed empty,
         // or one of a stopped task that holds nothing but its headers, which no player can use.
         const WideString name = FFmpegFileNameToWide(oc->url);
         std::error_code error;
         const bool useless = WideGetFileSize(name) == 0 || (IOBroken && !OutputFileGotPackets(int(fileIndex)));
-        if (useless && std::filesystem::is_regular_file(UTF8Encode(name), error)) DeleteFile(UTF8Encode(name));
+        // A failed task's file without its trailer, or cut short by the disk, cannot be played.
+        const bool unfinished = ExceptionRaised && (!of->TrailerWritten || writeFailed || closeFailed);
+        if ((useless || unfinished) && std::filesystem::is_regular_file(UTF8Encode(name), error)) {
+          DeleteFile(UTF8Encode(name));
+          if (unfinished && !useless) NoteRemovedFile(UTF8Encode(name));
+        }
+      } else if (!hasFile && ExceptionRaised && !of->WritingName.empty()) {
+        const AnsiString name = UTF8Encode(FFmpegFileNameToWide(of->WritingName));
+        std::error_code error;
+        if (std::filesystem::is_regular_file(name, error) && DeleteFile(name)) NoteRemovedFile(name);
       }
       ff::avformat_free_context(oc);
     }
@@ -429,5 +446,6 @@ void TCustomFFmpeg::Cleanup() {
   }
   if (ProgressAvio) ff::avio_closep(&ProgressAvio);
   FInputState.clear();
+  for (TOutputState& state : FOutputState) ff::av_frame_free(&state.LastFrame);
   FOutputState.clear();
 }

@@ -325,6 +325,7 @@ int TCustomFFmpeg::TranscodeInit() {
   AnsiString error;
   int ret = 0;
   FInputState.assign(InputStreams.size(), TInputState());
+  for (TOutputState& state : FOutputState) ff::av_frame_free(&state.LastFrame);
   FOutputState.assign(OutputStreams.size(), TOutputState());
   WriteIgnoresBreak = true;
 

@@ -130,6 +130,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   int ReapFilters();
 
   void DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Picture, double FloatPts);
+  bool StartsAtFirstPicture(const TOutputStream* Ost, int Sync) const;
+  void NoteRemovedFile(const AnsiString& Name);
   void DoAudioOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Frame);
   void DoSubtitleOut(AVFormatContext* S, TOutputStream* Ost, AVSubtitle* Sub, TInputStream* Ist);
   void WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream* Ost);
@@ -168,6 +170,7 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
     bool FirstPacketKept = false;
     // Forced key frame expression state.
     double KfN = 0, KfNForced = 0, KfPrevN = NAN, KfPrevT = NAN;
+    AVFrame* LastFrame = nullptr;  // the last picture sent to the video encoder; freed by the clean-up
   };
   TInputState& IState(TInputStream* Ist);
   TOutputState& OState(TOutputStream* Ost);
