@@ -8,6 +8,7 @@
 #include "media/binding/error_text.h"
 #include "media/binding/ffmpeg_exception.h"
 #include "media/engine/transcode_task.h"
+#include "platform/rtl/numerics.h"
 
 namespace {
 const char* const HintSentence =
@@ -277,7 +278,7 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
     return;
   }
   if (nbFrames > 1) {
-    if (nbFrames > static_cast<int64_t>(30 * DtsErrorThreshold)) {
+    if (nbFrames > SafeTrunc<int64_t>(30.0 * DtsErrorThreshold)) {
       LogFmt(llError, "%d frame duplication too large, skipping", nbFrames - 1);
       ++FramesDropped;
       return;
