@@ -42,7 +42,7 @@ asan: deps
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLAVORNE_TSAN=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
-	$(TEST_ENV) TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp" \
+	$(TEST_ENV) TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp ignore_noninstrumented_modules=1" \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
 
 bench: build

@@ -1,6 +1,7 @@
 // Filtered frames and subtitles into packets, packets into the output files: frame-rate
 // decisions, the encoders (zero or more packets per frame, flushed with no frame), the packet
 // writer with its timestamp rules, and the video statistics file.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -271,6 +272,8 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
       RaiseError("Never occur");
   }
 
+  // Repeats never go past the frame limit: a muxer of single pictures refuses a second one.
+  nbFrames = std::min<int64_t>(nbFrames, std::max<int64_t>(Ost->MaxFrames - Ost->FrameNumber, 0));
   if (nbFrames == 0) {
     ++FramesDropped;
     DupDropNoticed = true;
