@@ -55,6 +55,7 @@ bool RunExpress(TFFEncoder& Encoder, const std::string& Input, double Duration, 
       return false;
     }
   }
+  std::printf("  %d tasks added: resident %.0f MB\n", Count, StatusMB("VmRSS"));
   Encoder.StartTask(5);
   while (!Encoder.Finished()) CheckSynchronize(5);
   return true;

@@ -7,6 +7,7 @@
 #include "platform/gui/bitmap.h"
 #include "platform/gui/canvas.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/heap.h"
 #include "platform/rtl/mainthread.h"
 #include "platform/rtl/sysutils.h"
 
@@ -118,7 +119,11 @@ void WaitUntilFree(TCriticalSection& Lock) {
 
 }  // namespace
 
-TCustomEncoder::TCustomEncoder(TComponent* AOwner) : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)) {}
+TCustomEncoder::TCustomEncoder(TComponent* AOwner) : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)) {
+  // Parallel tasks free frame buffers by the hundred; kept in the allocator's pools they would
+  // hold the process at its busiest size long after the run.
+  ReturnLargeBlocksAtOnce();
+}
 
 TCustomEncoder::~TCustomEncoder() { Shutdown(); }
 
@@ -315,6 +320,7 @@ void TCustomEncoder::ClearTasks() {
   if (FWorking && !FFinished) throw Exception("Cannot ClearTasks while working.");
   Tasks.Clear();
   JoinDeliveryThreads(false);
+  ReturnFreedMemory();
   LastErrorMessage.clear();
   FTerminatedCount = 0;
   FNextTaskIndex = -1;
@@ -419,6 +425,8 @@ void TCustomEncoder::DoTerminate(TFFmpeg* Task) {
 
 void TCustomEncoder::AllTasksTerminated() {
   FFinished = true;
+  // Every task has closed what it opened: what their frames used goes back to the system.
+  ReturnFreedMemory();
   if (FClosing || !OnTerminate) return;
   TerminateInfo.TaskIndex = -1;
   TerminateInfo.Finished = true;
