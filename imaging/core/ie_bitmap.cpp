@@ -26,7 +26,12 @@ Int64 DefaultFileThreshold() {
 
 }  // namespace
 
-TIEBitmap::TIEBitmap() : FileThreshold(DefaultFileThreshold()), FileBuffer(new TIEFileBuffer) {}
+TIEBitmapImage::TIEBitmapImage() : FileBuffer(std::make_unique<TIEFileBuffer>()) {}
+TIEBitmapImage::~TIEBitmapImage() = default;
+TIEBitmapImage::TIEBitmapImage(TIEBitmapImage&&) noexcept = default;
+TIEBitmapImage& TIEBitmapImage::operator=(TIEBitmapImage&&) noexcept = default;
+
+TIEBitmap::TIEBitmap() : FileThreshold(DefaultFileThreshold()) {}
 
 TIEBitmap::TIEBitmap(Integer Width, Integer Height, TIEPixelFormat PixelFormat) : TIEBitmap() {
   Allocate(Width, Height, PixelFormat);
@@ -45,10 +50,7 @@ TIEBitmap* TIEBitmap::CreateAsAlphaChannel(Integer Width, Integer Height, TIELoc
   return alpha;
 }
 
-TIEBitmap::~TIEBitmap() {
-  FreeImage(true);
-  delete FileBuffer;
-}
+TIEBitmap::~TIEBitmap() { FreeImage(true); }
 
 void TIEBitmap::SetFormatFields(TIEPixelFormat Format) {
   PixelFormat = Format;
@@ -58,40 +60,23 @@ void TIEBitmap::SetFormatFields(TIEPixelFormat Format) {
   RowLen = (len > 0 && len <= INT_MAX) ? static_cast<Integer>(len) : 0;
 }
 
-Integer TIEBitmap::GetWidth() {
-  if (Location == ieTBitmap) SyncFromTBitmap();
-  return Width;
-}
-Integer TIEBitmap::GetHeight() {
-  if (Location == ieTBitmap) SyncFromTBitmap();
-  return Height;
-}
-Integer TIEBitmap::GetBitCount() {
-  if (Location == ieTBitmap) SyncFromTBitmap();
-  return BitCount;
-}
-Integer TIEBitmap::GetChannelCount() {
-  if (Location == ieTBitmap) SyncFromTBitmap();
-  return ChannelCount;
-}
-TIEPixelFormat TIEBitmap::GetPixelFormat() {
-  if (Location == ieTBitmap) SyncFromTBitmap();
-  return PixelFormat;
-}
-Integer TIEBitmap::GetRowLen() {
-  if (Location == ieTBitmap) SyncFromTBitmap();
-  return RowLen;
-}
+// The fields are the truth in every store: a framework bitmap's changes are read back when
+// they happen (WatchVclBitmap), not here.
+Integer TIEBitmap::GetWidth() const { return Width; }
+Integer TIEBitmap::GetHeight() const { return Height; }
+Integer TIEBitmap::GetBitCount() const { return BitCount; }
+Integer TIEBitmap::GetChannelCount() const { return ChannelCount; }
+TIEPixelFormat TIEBitmap::GetPixelFormat() const { return PixelFormat; }
+Integer TIEBitmap::GetRowLen() const { return RowLen; }
 
-bool TIEBitmap::IsEmpty() { return Width == 0 || Height == 0 || RowLen == 0 || BitCount == 0; }
+bool TIEBitmap::IsEmpty() const { return Width == 0 || Height == 0 || RowLen == 0 || BitCount == 0; }
 
 bool TIEBitmap::Allocate(Integer NewWidth, Integer NewHeight, TIEPixelFormat NewPixelFormat) {
   if (!ForceReallocation && NewWidth == Width && NewHeight == Height && NewPixelFormat == PixelFormat) return true;
   if (!WrapsTBitmap) {
     FreeImage(true);
   } else {
-    delete AlphaChannel;
-    AlphaChannel = nullptr;
+    AlphaChannel.reset();
   }
   Width = NewWidth;
   Height = NewHeight;
@@ -108,14 +93,13 @@ bool TIEBitmap::Allocate(Integer NewWidth, Integer NewHeight, TIEPixelFormat New
 bool TIEBitmap::AllocateImage() {
   auto fail = [this] {
     BitCount = ChannelCount = RowLen = 0;
-    delete[] Palette;
-    Palette = nullptr;
+    Palette.reset();
     PaletteLength = 0;
     return false;
   };
   if (Width < 1 || Height < 1 || PixelFormat == ieNull || !IEIsValidPixelFormat(PixelFormat)) return fail();
   if (PixelFormat == ie8p) {
-    if (!Palette) Palette = new TRGB[256]();
+    if (!Palette) Palette = std::make_unique<TRGB[]>(256);
     PaletteLength = 256;
   }
   SetFormatFields(PixelFormat);
@@ -205,12 +189,8 @@ void TIEBitmap::FreeFragments() {
 }
 
 void TIEBitmap::FreeImage(bool FreeAlpha) {
-  if (FreeAlpha) {
-    delete AlphaChannel;
-    AlphaChannel = nullptr;
-  }
-  delete[] Palette;
-  Palette = nullptr;
+  if (FreeAlpha) AlphaChannel.reset();
+  Palette.reset();
   UnmapAllRows();
   FileBuffer->DeAllocate();
   if (RowBlock) {
@@ -233,54 +213,15 @@ void TIEBitmap::FreeImage(bool FreeAlpha) {
 void TIEBitmap::MoveImageTo(TIEBitmap* Dest) {
   if (!Dest || Dest == this) return;
   Dest->FreeImage(true);
-  Dest->Width = Width;
-  Dest->Height = Height;
-  Dest->BitCount = BitCount;
-  Dest->ChannelCount = ChannelCount;
-  Dest->MappedRow = MappedRow;
-  Dest->RowLen = RowLen;
-  Dest->PixelFormat = PixelFormat;
-  Dest->Palette = Palette;
-  Dest->PaletteLength = PaletteLength;
-  Dest->AlphaChannel = AlphaChannel;
-  Dest->IsAlphaChannel = IsAlphaChannel;
-  Dest->Rows = Rows;
-  Dest->RowBlock = RowBlock;
-  Dest->RowBlockKind = RowBlockKind;
-  Dest->VclBitmap = VclBitmap;
-  Dest->VclRowTable = std::move(VclRowTable);
-  Dest->Location = Location;
-  Dest->Full = Full;
-  Dest->WrapsTBitmap = WrapsTBitmap;
-  Dest->FragmentCount = FragmentCount;
-  Dest->FragmentRows = FragmentRows;
-  Dest->FragmentTable = std::move(FragmentTable);
+  const TIELocation keep = Location;
+  static_cast<TIEBitmapImage&>(*Dest) = std::move(static_cast<TIEBitmapImage&>(*this));
+  static_cast<TIEBitmapImage&>(*this) = TIEBitmapImage();
+  Location = keep;
+  // Settings that describe how the rows were made travel with them.
   Dest->DitherMethod = DitherMethod;
   Dest->BitAlignment = BitAlignment;
   Dest->Allocator = Allocator;
-  delete Dest->FileBuffer;
-  Dest->FileBuffer = FileBuffer;
-  Dest->LockedRowPointers = std::move(LockedRowPointers);
-  Dest->LockedRowNumbers = std::move(LockedRowNumbers);
-
-  FileBuffer = new TIEFileBuffer;
-  LockedRowPointers.clear();
-  LockedRowNumbers.clear();
-  VclRowTable.clear();
-  FragmentTable.clear();
-  Width = Height = BitCount = ChannelCount = RowLen = 0;
-  PixelFormat = ieNull;
-  MappedRow = nullptr;
-  Palette = nullptr;
-  PaletteLength = 0;
-  AlphaChannel = nullptr;
-  IsAlphaChannel = false;
-  Rows = nullptr;
-  RowBlock = nullptr;
-  VclBitmap = nullptr;
-  FragmentCount = FragmentRows = 0;
-  Full = false;
-  WrapsTBitmap = false;
+  Dest->WatchVclBitmap();
   ForceReallocation = true;
 }
 
@@ -338,13 +279,12 @@ void TIEBitmap::SetLocation(TIELocation Value) {
   }
   CopyRowsFrom(&temp);
   if (temp.Palette && Palette) {
-    std::memcpy(Palette, temp.Palette, sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, temp.PaletteLength)));
+    std::memcpy(Palette.get(), temp.Palette.get(), sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, temp.PaletteLength)));
   }
   UpdateTBitmapPalette();
   Full = temp.Full;
   IsAlphaChannel = temp.IsAlphaChannel;
-  AlphaChannel = temp.AlphaChannel;
-  temp.AlphaChannel = nullptr;
+  AlphaChannel = std::move(temp.AlphaChannel);
 }
 
 void TIEBitmap::SetBitAlignment(Integer Bits) {
@@ -368,7 +308,7 @@ void TIEBitmap::SetBitAlignment(Integer Bits) {
   if (!Allocate(temp.Width, temp.Height, temp.PixelFormat)) return;
   CopyRowsFrom(&temp);
   if (temp.Palette && Palette) {
-    std::memcpy(Palette, temp.Palette, sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, temp.PaletteLength)));
+    std::memcpy(Palette.get(), temp.Palette.get(), sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, temp.PaletteLength)));
   }
-  if (temp.AlphaChannel) GetAlphaChannel()->Assign(temp.AlphaChannel);
+  if (temp.AlphaChannel) GetAlphaChannel()->Assign(temp.AlphaChannel.get());
 }

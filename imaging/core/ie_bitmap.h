@@ -1,16 +1,19 @@
 // The image buffer of the imaging library: every reader fills one, every writer reads one, the
 // processing operations and the view work on them. Rows live in one of four stores chosen by
 // size at each allocation: one aligned memory block (rows bottom-up), row fragments (top-down
-// inside each fragment), a temporary file (rows mapped one at a time), or a framework bitmap.
-// Row 0 is the top row in every interface; rows are reached only through the row accessors.
+// inside each fragment), a temporary file (mapped whole), or a framework bitmap. Row 0 is the
+// top row in every interface; rows are reached only through the row accessors, and every row
+// pointer stays valid until the image is reallocated or freed, in every store.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/ie_types.h"
 #include "platform/gui/colors.h"
 #include "platform/rtl/classes.h"
+#include "platform/rtl/geometry.h"
 
 class TBitmap;
 class TCanvas;
@@ -24,20 +27,71 @@ class TIEBaseBitmap : public TObject {
   TIEDataAccess Access = iedRead | iedWrite;
 
   virtual void* GetScanline(Integer Row) = 0;
-  virtual Integer GetBitCount() = 0;
-  virtual Integer GetHeight() = 0;
-  virtual Integer GetWidth() = 0;
-  virtual TIEPixelFormat GetPixelFormat() = 0;
-  virtual Integer GetRowLen() = 0;
-  virtual TRGB GetPaletteEntry(Integer Index) = 0;
+  virtual Integer GetBitCount() const = 0;
+  virtual Integer GetHeight() const = 0;
+  virtual Integer GetWidth() const = 0;
+  virtual TIEPixelFormat GetPixelFormat() const = 0;
+  virtual Integer GetRowLen() const = 0;
+  virtual TRGB GetPaletteEntry(Integer Index) const = 0;
   virtual void SetPaletteEntry(Integer Index, TRGB Value) = 0;
-  virtual Integer GetPaletteLength() = 0;
+  virtual Integer GetPaletteLength() const = 0;
   virtual bool Allocate(Integer Width, Integer Height, TIEPixelFormat PixelFormat) = 0;
   virtual void Assign(TObject* Source) = 0;
   virtual void CopyPaletteTo(TObject* Dest) = 0;
 };
 
-class TIEBitmap : public TIEBaseBitmap {
+// Column and row tables of a rendering, kept by a caller that renders the same geometry often.
+struct TIERenderTables {
+  std::vector<Integer> XTable, YTable;
+  bool HasX = false, HasY = false;
+};
+
+// A framework bitmap the image holds: its own (deleted with it) or a caller's (never deleted).
+struct TIEVclBitmapDeleter {
+  bool Owned = true;
+  void operator()(TBitmap* Bitmap) const;
+};
+using TIEVclBitmapPtr = std::unique_ptr<TBitmap, TIEVclBitmapDeleter>;
+
+// Everything that is the image itself rather than a setting: the size and format, the rows in
+// whichever store holds them, the palette and the alpha channel. It moves from one bitmap to
+// another as a whole (MoveImageTo, SetLocation, format conversion), so a field added here
+// travels with the image without anyone having to remember it.
+struct TIEBitmapImage {
+  TIEBitmapImage();
+  ~TIEBitmapImage();
+  TIEBitmapImage(TIEBitmapImage&&) noexcept;
+  TIEBitmapImage& operator=(TIEBitmapImage&&) noexcept;
+
+  std::unique_ptr<TIEFileBuffer> FileBuffer;  // the temporary-file store, always present
+  void* MappedRow = nullptr;                  // the file row last handed out
+  std::unique_ptr<TRGB[]> Palette;            // 256 entries (ie8p), else none
+  Integer PaletteLength = 0;
+  std::unique_ptr<TIEBitmap> AlphaChannel;
+  Byte* Rows = nullptr;      // the single block's first row byte (64-byte aligned)
+  void* RowBlock = nullptr;  // the single block as allocated, freed by RowBlockKind
+  Byte RowBlockKind = 2;
+  TIEVclBitmapPtr VclBitmap;
+  TNotifyEvent VclSavedOnChange;  // the framework bitmap's own change handler, chained
+  std::vector<Byte*> VclRowTable;
+  std::vector<void*> LockedRowPointers;
+  std::vector<Integer> LockedRowNumbers;
+  Integer Width = 0;
+  Integer Height = 0;
+  Integer BitCount = 0;
+  Integer ChannelCount = 0;
+  Integer RowLen = 0;
+  TIEPixelFormat PixelFormat = ieNull;
+  bool IsAlphaChannel = false;
+  TIELocation Location = ieFile;
+  bool Full = false;
+  bool WrapsTBitmap = false;
+  Integer FragmentCount = 0;
+  Integer FragmentRows = 0;
+  std::vector<Byte*> FragmentTable;
+};
+
+class TIEBitmap : public TIEBaseBitmap, private TIEBitmapImage {
  public:
   TIEBitmap();
   TIEBitmap(Integer Width, Integer Height, TIEPixelFormat PixelFormat);  // CreateSized
@@ -49,9 +103,9 @@ class TIEBitmap : public TIEBaseBitmap {
 
   // --- settings other parts set directly ---
   // Requested store before Allocate; the store actually used after it.
-  TIELocation Location = ieFile;
+  using TIEBitmapImage::Location;
   // Every pixel is known to be at its maximum (an opaque alpha channel); cleared by allocation.
-  bool Full = false;
+  using TIEBitmapImage::Full;
   // Row data above this many bytes goes to the temporary file; 0 sends every image there.
   Int64 FileThreshold = 0;
   // Conversion to ie1g: 0 ordered 8 x 8 dither, 1 threshold at the grey of the mean colour.
@@ -70,19 +124,19 @@ class TIEBitmap : public TIEBaseBitmap {
 
   // --- the twelve base operations ---
   void* GetScanline(Integer Row) override;
-  Integer GetBitCount() override;
-  Integer GetHeight() override;
-  Integer GetWidth() override;
-  TIEPixelFormat GetPixelFormat() override;
-  Integer GetRowLen() override;
-  TRGB GetPaletteEntry(Integer Index) override;
+  Integer GetBitCount() const override;
+  Integer GetHeight() const override;
+  Integer GetWidth() const override;
+  TIEPixelFormat GetPixelFormat() const override;
+  Integer GetRowLen() const override;
+  TRGB GetPaletteEntry(Integer Index) const override;
   void SetPaletteEntry(Integer Index, TRGB Value) override;
-  Integer GetPaletteLength() override;
+  Integer GetPaletteLength() const override;
   bool Allocate(Integer Width, Integer Height, TIEPixelFormat PixelFormat) override;
   void Assign(TObject* Source) override;
   void CopyPaletteTo(TObject* Dest) override;
 
-  Integer GetChannelCount();
+  Integer GetChannelCount() const;
   Integer GetBitAlignment() const { return BitAlignment; }
   bool GetIsAlphaChannel() const { return IsAlphaChannel; }
   bool GetWrapsTBitmap() const { return WrapsTBitmap; }
@@ -92,7 +146,7 @@ class TIEBitmap : public TIEBaseBitmap {
 
   // --- storage (data model and allocation) ---
   bool AllocateImage();
-  bool IsEmpty();
+  bool IsEmpty() const;
   void FreeImage(bool FreeAlpha);
   void MoveImageTo(TIEBitmap* Dest);
   void SetLocation(TIELocation Value);
@@ -156,6 +210,30 @@ class TIEBitmap : public TIEBaseBitmap {
   void RemoveAlphaChannel(bool Merge, TColor Background);
   void UpdateTBitmapPalette();
 
+  // --- rendering into 24-bit rows (ie24RGB or a pf24bit framework bitmap) ---
+  // Scales the source rectangle onto the destination rectangle, with levels, contrast, channel
+  // offsets, a blend operation, a transparency and the alpha channel. Tables, when given, keep
+  // the column and row tables between calls (FreeTables false) or take cached ones.
+  void RenderToTIEBitmap(TIEBitmap* Dest, TIERenderTables* Tables, const TRect* Clip, Integer DestX, Integer DestY,
+                         Integer DestWidth, Integer DestHeight, Integer SrcX, Integer SrcY, Integer SrcWidth,
+                         Integer SrcHeight, bool UseAlpha, bool RepeatRows, Integer Transparency,
+                         TResampleFilter Filter, bool FreeTables, TIEBlendOp Operation);
+  void RenderToTBitmap(TBitmap* Bitmap, TIERenderTables* Tables, const TRect* Clip, Integer DestX, Integer DestY,
+                       Integer DestWidth, Integer DestHeight, Integer SrcX, Integer SrcY, Integer SrcWidth,
+                       Integer SrcHeight, bool UseAlpha, bool RepeatRows, Integer Transparency, TResampleFilter Filter,
+                       bool FreeTables, TIEBlendOp Operation);
+  void DrawToTIEBitmap(TIEBitmap* Dest, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
+                       Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
+                       TResampleFilter Filter, TIEBlendOp Operation);
+  void DrawToTBitmap(TBitmap* Bitmap, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
+                     Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
+                     TResampleFilter Filter, TIEBlendOp Operation);
+  // Copies a stretched rectangle of an ie1g or ie24RGB image into an ie24RGB image, and the
+  // alpha (limited by Transparency) into its alpha channel.
+  void StretchRectTo(TIEBitmap* Dest, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
+                     Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, TResampleFilter Filter,
+                     Integer Transparency);
+
   // --- raw record ---
   // Writes the record to Buffer when it is not nil (the caller provides room), else to Stream.
   void SaveRawToStream(void* Buffer, TStream* Stream);
@@ -173,36 +251,19 @@ class TIEBitmap : public TIEBaseBitmap {
  private:
   friend class TIEBitmapTBitmapStore;
 
-  TIEFileBuffer* FileBuffer = nullptr;
-  void* MappedRow = nullptr;
-  TRGB* Palette = nullptr;
-  Integer PaletteLength = 0;
-  TIEBitmap* AlphaChannel = nullptr;
-  Byte* Rows = nullptr;
-  void* RowBlock = nullptr;
-  TBitmap* VclBitmap = nullptr;
-  std::vector<Byte*> VclRowTable;
-  std::vector<void*> LockedRowPointers;
-  std::vector<Integer> LockedRowNumbers;
-  Integer Width = 0;
-  Integer Height = 0;
-  Integer BitCount = 0;
-  Integer ChannelCount = 0;
-  Integer RowLen = 0;
-  TIEPixelFormat PixelFormat = ieNull;
-  bool IsAlphaChannel = false;
-  bool WrapsTBitmap = false;
   Integer BitAlignment = 32;
-  Byte RowBlockKind = 2;  // allocator that produced RowBlock
-  Integer FragmentCount = 0;
-  Integer FragmentRows = 0;
-  std::vector<Byte*> FragmentTable;
+  bool FVclSyncing = false;  // our own changes of the framework bitmap are not news to us
 
   void SetFormatFields(TIEPixelFormat Format);
-  void ReleaseMappedRow();
-  void* MapFileRow(Integer Row);
+  void* FileRow(Integer Row) const;
   bool AllocateVclImage();
   void FreeVclImage();
+  // Our handler on the framework bitmap's change event: a size or format changed by anyone
+  // (the caller of a wrapped bitmap, a canvas user) is read back at once, so the getters never
+  // have to look.
+  void WatchVclBitmap();
+  void AdoptNewVclBitmap();
+  void ReleaseVclBitmap();
   void CopyRowsFrom(TIEBitmap* Source);
   void ConvertVclPixelFormat(TIEPixelFormat Value);
   bool CopyFromTIEBitmapIntoVcl(TIEBitmap* Source);

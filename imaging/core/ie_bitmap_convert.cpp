@@ -2,7 +2,9 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
-#include "imaging/core/ie_bitmap_neighbours.h"
+#include "imaging/core/ie_bitmap_pixels.h"
+#include "imaging/core/ie_quantizer.h"
+#include "imaging/core/ie_threshold.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
 
@@ -53,7 +55,7 @@ inline void WriteRGBPixel(TIEPixelFormat Target, Byte* d, Integer x, TRGB c) {
     case ie16g: WriteWord(d + 2 * x, Grey16From8(c)); break;
     case ie24RGB: reinterpret_cast<TRGB*>(d)[x] = c; break;
     case ie32f: WriteSingle(d + 4 * x, GreyFFrom8(c)); break;
-    case ieCMYK: WriteDWord(d + 4 * x, RGBToCMYK(c)); break;
+    case ieCMYK: WriteDWord(d + 4 * x, IERGB2CMYK(DWORD(c.r) << 16 | DWORD(c.g) << 8 | c.b)); break;
     case ieRGB48: WriteRGB48(d + 6 * x, Word(c.r * 257), Word(c.g * 257), Word(c.b * 257)); break;
     case ieCIELab: {
       TCIELab lab = IERGBToCIELab(c);
@@ -115,8 +117,7 @@ void TIEBitmap::ConvertPixelFormat(TIEPixelFormat Value) {
   }
   if (temp.PixelFormat != ieNull) CopyAndConvertFormat(&temp);
   if (!AlphaChannel && temp.AlphaChannel) {
-    AlphaChannel = temp.AlphaChannel;
-    temp.AlphaChannel = nullptr;
+    AlphaChannel = std::move(temp.AlphaChannel);
   }
 }
 
@@ -162,7 +163,8 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
     } else if (DitherMethod == 1) {
       Source->Access = srcAccess;
       Access = dstAccess;
-      ThresholdToBW(Source, this);
+      TIECodecProgress progress;
+      IEThresholdToBW(Source, this, -1, progress);
     }
   };
   // A level of 64 marks the format's maximum, which dithers to white everywhere.
@@ -172,13 +174,13 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
     size_t bytes = static_cast<size_t>(IEMin(RowLen, Source->RowLen));
     rows([&](const Byte* s, Byte* d, Integer) { std::memcpy(d, s, bytes); });
     if (source == ie8p && Source->Palette && Palette)
-      std::memcpy(Palette, Source->Palette, sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, Source->PaletteLength)));
+      std::memcpy(Palette.get(), Source->Palette.get(), sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, Source->PaletteLength)));
   } else if (source == ieNull) {
     // nothing to copy
   } else if (target == ie1g) {
     switch (source) {
       case ie8p: {
-        const TRGB* pal = Source->Palette;
+        const TRGB* pal = Source->Palette.get();
         Integer n = Source->PaletteLength;
         toBW([&](const Byte* s, Integer x) { return level8(s[x] < n ? Grey8(pal[s[x]]) : 0); });
         break;
@@ -204,22 +206,22 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
       Palette[0] = TRGB{0, 0, 0};
       Palette[1] = TRGB{255, 255, 255};
       rows([&](const Byte* s, Byte* d, Integer) {
-        for (Integer x = 0; x < w; ++x) d[x] = static_cast<Byte>(GetBit(s, x));
+        for (Integer x = 0; x < w; ++x) d[x] = static_cast<Byte>(IEGetBit(s, x));
       });
     } else if (target == ie32f) {
       rows([&](const Byte* s, Byte* d, Integer) {
-        for (Integer x = 0; x < w; ++x) WriteSingle(d + 4 * x, GetBit(s, x) ? 1.0f : 0.0f);
+        for (Integer x = 0; x < w; ++x) WriteSingle(d + 4 * x, IEGetBit(s, x) ? 1.0f : 0.0f);
       });
     } else {
       rows([&](const Byte* s, Byte* d, Integer) {
         for (Integer x = 0; x < w; ++x) {
-          Byte v = GetBit(s, x) ? 255 : 0;
+          Byte v = IEGetBit(s, x) ? 255 : 0;
           WriteRGBPixel(target, d, x, TRGB{v, v, v});
         }
       });
     }
   } else if (source == ie8p) {
-    const TRGB* pal = Source->Palette;
+    const TRGB* pal = Source->Palette.get();
     Integer n = Source->PaletteLength;
     rows([&](const Byte* s, Byte* d, Integer) {
       for (Integer x = 0; x < w; ++x) WriteRGBPixel(target, d, x, (pal && s[x] < n) ? pal[s[x]] : TRGB{0, 0, 0});
@@ -313,10 +315,13 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
     switch (target) {
       case ie8p: {
         if (!Palette) break;
-        PaletteBuilder quantizer(Source, Palette, PaletteColors);
+        // The quantizer fills a full palette of its own; all 256 entries become this image's.
+        TRGB palette[256] = {};
+        TIEQuantizer quantizer(Source, palette, PaletteColors);
+        std::memcpy(Palette.get(), palette, sizeof palette);
         rows([&](const Byte* s, Byte* d, Integer) {
           const TRGB* p = reinterpret_cast<const TRGB*>(s);
-          for (Integer x = 0; x < w; ++x) d[x] = quantizer.RGBIndex(p[x]);
+          for (Integer x = 0; x < w; ++x) d[x] = static_cast<Byte>(quantizer.RGBIndex(p[x]));
         });
         break;
       }
@@ -369,9 +374,7 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
   UnmapAllRows();
 
   if (Source->AlphaChannel && !IsAlphaChannel) {
-    delete AlphaChannel;
-    AlphaChannel = Source->AlphaChannel;
-    Source->AlphaChannel = nullptr;
+    AlphaChannel = std::move(Source->AlphaChannel);
   }
   if (Location == ieTBitmap) UpdateTBitmapPalette();
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
-#include "imaging/core/ie_bitmap_neighbours.h"
+#include "imaging/core/ie_bitmap_pixels.h"
 #include "imaging/core/ie_dib_bitmap.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
@@ -72,7 +72,7 @@ void TIEBitmap::Assign(TObject* Source) {
       if (Location == ieFile && src->Location == ieFile && RowLen == src->RowLen) {
         src->UnmapAllRows();
         UnmapAllRows();
-        src->FileBuffer->CopyTo(FileBuffer, Int64(RowLen) * Height, 0);
+        src->FileBuffer->CopyTo(FileBuffer.get(), Int64(RowLen) * Height, 0);
       } else {
         CopyRowsFrom(src);
       }
@@ -80,10 +80,9 @@ void TIEBitmap::Assign(TObject* Source) {
     }
     if (!IsAlphaChannel) {
       if (src->AlphaChannel) {
-        GetAlphaChannel()->Assign(src->AlphaChannel);
+        GetAlphaChannel()->Assign(src->AlphaChannel.get());
       } else {
-        delete AlphaChannel;
-        AlphaChannel = nullptr;
+        AlphaChannel.reset();
       }
     }
     src->CopyPaletteTo(this);
@@ -157,11 +156,11 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer 
     Byte* d = static_cast<Byte*>(Dest->GetScanline(DestY + i));
     if (s && d) {
       if (bits) {
-        CopyBitRun(d, s, DestX, SrcX, W);
+        IECopyBitRun(d, s, DestX, SrcX, W, RowLen);
       } else if (expand) {
         TRGB* p = reinterpret_cast<TRGB*>(d) + DestX;
         for (Integer x = 0; x < W; ++x) {
-          Byte v = GetBit(s, SrcX + x) ? 255 : 0;
+          Byte v = IEGetBit(s, SrcX + x) ? 255 : 0;
           p[x] = TRGB{v, v, v};
         }
       } else {
@@ -213,7 +212,7 @@ void TIEBitmap::FillRow(Byte* d, double Value, bool WholeRow, Integer X1, Intege
     case ie1g:
       if (WholeRow) std::memset(d, v != 0 ? 255 : 0, static_cast<size_t>(RowLen));
       else
-        for (Integer x = X1; x <= X2; ++x) SetBit(d, x, v != 0);
+        for (Integer x = X1; x <= X2; ++x) IESetBit(d, x, v != 0);
       break;
     case ie8p:
     case ie8g:
@@ -235,7 +234,7 @@ void TIEBitmap::FillRow(Byte* d, double Value, bool WholeRow, Integer X1, Intege
       break;
     }
     case ieCMYK: {
-      DWORD c = RGBToCMYK(color);
+      DWORD c = IERGB2CMYK(DWORD(color.r) << 16 | DWORD(color.g) << 8 | color.b);
       for (Integer x = X1; x <= X2; ++x) std::memcpy(d + 4 * x, &c, 4);
       break;
     }
@@ -314,10 +313,9 @@ void TIEBitmap::ResizeStore(Integer NewWidth, Integer NewHeight) {
   CopyRowsFrom(&temp);
   // The palette belongs to the pixels kept; a fresh allocation would leave it undefined.
   if (temp.Palette && Palette)
-    std::memcpy(Palette, temp.Palette, sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, temp.PaletteLength)));
+    std::memcpy(Palette.get(), temp.Palette.get(), sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, temp.PaletteLength)));
   IsAlphaChannel = temp.IsAlphaChannel;
-  AlphaChannel = temp.AlphaChannel;
-  temp.AlphaChannel = nullptr;
+  AlphaChannel = std::move(temp.AlphaChannel);
   Full = false;
 }
 
@@ -381,12 +379,13 @@ void TIEBitmap::MoveRegion(Integer X1, Integer Y1, Integer X2, Integer Y2, Integ
 
 TIEBitmap* TIEBitmap::GetAlphaChannel() {
   if (IsAlphaChannel) return nullptr;
-  if (!AlphaChannel) AlphaChannel = CreateAsAlphaChannel(GetWidth(), GetHeight(), Location);
-  return AlphaChannel;
+  if (!AlphaChannel) AlphaChannel.reset(CreateAsAlphaChannel(GetWidth(), GetHeight(), Location));
+  return AlphaChannel.get();
 }
 
 void TIEBitmap::AttachAlphaChannel(TIEBitmap* Alpha) {
-  AlphaChannel = Alpha;
+  // The bitmap owns what it is given.
+  if (Alpha != AlphaChannel.get()) AlphaChannel.reset(Alpha);
   if (Alpha) Alpha->IsAlphaChannel = true;
 }
 
@@ -410,13 +409,12 @@ void TIEBitmap::RemoveAlphaChannel(bool Merge, TColor Background) {
     }
     UnmapAllRows();
   }
-  delete AlphaChannel;
-  AlphaChannel = nullptr;
+  AlphaChannel.reset();
 }
 
 // ---------------------------------------------------------------- palette
 
-TRGB TIEBitmap::GetPaletteEntry(Integer Index) {
+TRGB TIEBitmap::GetPaletteEntry(Integer Index) const {
   if (Palette && Index >= 0 && Index < PaletteLength) return Palette[Index];
   return TRGB{0, 0, 0};
 }
@@ -427,21 +425,17 @@ void TIEBitmap::SetPaletteEntry(Integer Index, TRGB Value) {
   UpdateTBitmapPalette();
 }
 
-Integer TIEBitmap::GetPaletteLength() {
-  if (Location == ieTBitmap) SyncFromTBitmap();
-  return PaletteLength;
-}
+Integer TIEBitmap::GetPaletteLength() const { return PaletteLength; }
 
 void TIEBitmap::CopyPaletteTo(TObject* Dest) {
   auto* dst = dynamic_cast<TIEBitmap*>(Dest);
   if (!dst || dst == this) return;
-  delete[] dst->Palette;
-  dst->Palette = nullptr;
+  dst->Palette.reset();
   dst->PaletteLength = 0;
   dst->PaletteColors = 256;
   if (Palette && PaletteLength > 0) {
-    dst->Palette = new TRGB[256]();
-    std::memcpy(dst->Palette, Palette, sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, 256)));
+    dst->Palette = std::make_unique<TRGB[]>(256);
+    std::memcpy(dst->Palette.get(), Palette.get(), sizeof(TRGB) * static_cast<size_t>(IEMin(PaletteLength, 256)));
     dst->PaletteLength = PaletteLength;
     dst->PaletteColors = PaletteColors;
   }

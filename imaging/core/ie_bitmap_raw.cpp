@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_limits.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
 #include "platform/rtl/streams.h"
@@ -121,7 +122,7 @@ void TIEBitmap::SaveRawToStream(void* Buffer, TStream* Stream) {
   out.Put(kSignature, 12);
   out.Value<Integer>(0);
   out.Value<Integer>(paletteLength);
-  if (paletteLength > 0) out.Put(Palette, Int64(paletteLength) * 3);
+  if (paletteLength > 0) out.Put(Palette.get(), Int64(paletteLength) * 3);
   out.Value<Integer>(width);
   out.Value<Integer>(height);
   out.Value<Byte>(PixelFormat);
@@ -151,7 +152,7 @@ void TIEBitmap::SaveRawToStream(void* Buffer, TStream* Stream) {
 
   out.Value<Byte>(AlphaChannel ? 1 : 0);
   if (AlphaChannel) {
-    TIEBitmap* alpha = AlphaChannel;
+    TIEBitmap* alpha = AlphaChannel.get();
     if (!Buffer) Stream->SetSize(Stream->Size() + Int64(alpha->RowLen) * alpha->Height);
     TIEDataAccess alphaSaved = alpha->Access;
     alpha->Access = iedRead;
@@ -184,6 +185,9 @@ bool TIEBitmap::LoadRawFromStream(void* Buffer, TStream* Stream) {
     return false;
   const TIEPixelFormat format = static_cast<TIEPixelFormat>(s.PixelFormat);
   const bool hasImage = s.Width > 0 && s.Height > 0 && format != ieNull;
+  // A record read from a bare buffer has no known end: its size claims pass the library's gate
+  // before anything is allocated for them.
+  if (hasImage && !IEImageSizeRefusal(s.Width, s.Height, IEPixelFormatBits[format]).empty()) return false;
   const Int64 recRowLen = hasImage ? IEBitmapRowLen(s.Width, IEPixelFormatBits[format], s.BitAlignment) : 0;
   if (recRowLen > 0x7FFFFFFF) return false;
   const Int64 rowBytes = recRowLen * (hasImage ? s.Height : 0);
@@ -226,7 +230,7 @@ bool TIEBitmap::LoadRawFromStream(void* Buffer, TStream* Stream) {
   std::memcpy(ChannelOffsets, s.ChannelOffsets, sizeof ChannelOffsets);
   UseChannelOffsets = s.UseChannelOffsets != 0;
   Contrast = s.Contrast;
-  if (Palette) std::memcpy(Palette, palette, sizeof(TRGB) * static_cast<size_t>(IEMin(paletteLength, PaletteLength)));
+  if (Palette) std::memcpy(Palette.get(), palette, sizeof(TRGB) * static_cast<size_t>(IEMin(paletteLength, PaletteLength)));
 
   // Rows of the record's length; this bitmap's rows may be laid out with another length.
   std::vector<Byte> row;

@@ -2,19 +2,16 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
-#include "imaging/core/ie_bitmap_neighbours.h"
+#include "imaging/core/ie_bitmap_pixels.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
 
-void TIEBitmap::ReleaseMappedRow() {
-  if (!MappedRow) return;
-  void* row = MappedRow;
-  MappedRow = nullptr;
-  if (FileBuffer->IndexOfMapped(row) >= 0) FileBuffer->UnMap(row);
-}
-
-void* TIEBitmap::MapFileRow(Integer Row) {
-  return FileBuffer->Map(Access, Int64(Row) * Int64(RowLen), RowLen);
+// File rows are pointers into the file's shared view, like the rows of the memory stores: every
+// row handed out stays valid until the image is reallocated or freed, so callers may hold and
+// write several rows at once. MappedRow and the locked-row lists only record what was handed out.
+void* TIEBitmap::FileRow(Integer Row) const {
+  Byte* view = FileBuffer->View();
+  return view ? view + Int64(Row) * Int64(RowLen) : nullptr;
 }
 
 void* TIEBitmap::GetScanline(Integer Row) {
@@ -31,20 +28,15 @@ void* TIEBitmap::GetScanline(Integer Row) {
     case ieTBitmap:
       return static_cast<size_t>(Row) < VclRowTable.size() ? VclRowTable[static_cast<size_t>(Row)] : nullptr;
     case ieFile:
-      if (!FileBuffer->IsAllocated()) return nullptr;
-      ReleaseMappedRow();
-      MappedRow = MapFileRow(Row);
+      MappedRow = FileRow(Row);
       return MappedRow;
   }
   return nullptr;
 }
 
 void* TIEBitmap::LockScanline(Integer Row) {
-  if (Location != ieFile) return GetScanline(Row);
-  if (static_cast<unsigned>(Row) >= static_cast<unsigned>(Height) || !FileBuffer->IsAllocated()) return nullptr;
-  ReleaseMappedRow();
-  void* row = MapFileRow(Row);
-  if (row) {
+  void* row = GetScanline(Row);
+  if (row && Location == ieFile) {
     LockedRowPointers.push_back(row);
     LockedRowNumbers.push_back(Row);
   }
@@ -55,26 +47,20 @@ void TIEBitmap::UnlockScanline(Integer Row) {
   if (Location != ieFile) return;
   for (size_t i = 0; i < LockedRowNumbers.size(); ++i) {
     if (LockedRowNumbers[i] == Row) {
-      void* row = LockedRowPointers[i];
       LockedRowPointers.erase(LockedRowPointers.begin() + static_cast<ptrdiff_t>(i));
       LockedRowNumbers.erase(LockedRowNumbers.begin() + static_cast<ptrdiff_t>(i));
-      if (FileBuffer->IndexOfMapped(row) >= 0) FileBuffer->UnMap(row);
       return;
     }
   }
 }
 
 void TIEBitmap::UnmapAllRows() {
-  ReleaseMappedRow();
-  while (!LockedRowPointers.empty()) {
-    void* row = LockedRowPointers.back();
-    LockedRowPointers.pop_back();
-    if (FileBuffer->IndexOfMapped(row) >= 0) FileBuffer->UnMap(row);
-  }
+  MappedRow = nullptr;
+  LockedRowPointers.clear();
   LockedRowNumbers.clear();
 }
 
-// The single-pixel accessors follow the row rule above: no column check, one mapped row.
+// The single-pixel accessors follow the row rule above: no column check.
 
 Byte TIEBitmap::GetPixelByte(Integer X, Integer Y) { return static_cast<Byte*>(GetScanline(Y))[X]; }
 void TIEBitmap::SetPixelByte(Integer X, Integer Y, Byte Value) {
@@ -142,7 +128,7 @@ void TIEBitmap::SetAlphaValue(Integer X, Integer Y, Byte Value) {
 TRGB TIEBitmap::GetPixelAsRGB(Integer X, Integer Y) {
   const Byte* row = static_cast<const Byte*>(GetScanline(Y));
   if (!row) return TRGB{0, 0, 0};
-  return iebitmap_local::PixelToRGB(PixelFormat, row, X, Palette, PaletteLength);
+  return iebitmap_local::PixelToRGB(PixelFormat, row, X, Palette.get(), PaletteLength);
 }
 
 bool TIEBitmap::IsGrayScale() {

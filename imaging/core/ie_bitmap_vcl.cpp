@@ -59,14 +59,51 @@ TIEPixelFormat HeldFormatFor(TIEPixelFormat Format) {
   }
 }
 
+// Marks the framework bitmap's changes made from here as our own: the fields are being set by
+// the operation itself, and reading them back half-way would undo it.
+class TOwnChange {
+ public:
+  explicit TOwnChange(bool& Flag) : FFlag(Flag), FOld(Flag) { FFlag = true; }
+  ~TOwnChange() { FFlag = FOld; }
+
+ private:
+  bool& FFlag;
+  bool FOld;
+};
+
 }  // namespace
 
+void TIEVclBitmapDeleter::operator()(TBitmap* Bitmap) const {
+  if (Owned) delete Bitmap;
+}
+
+void TIEBitmap::WatchVclBitmap() {
+  if (!VclBitmap) return;
+  VclBitmap->OnChange = [this](TObject* Sender) {
+    if (!FVclSyncing) SyncFromTBitmap();
+    if (VclSavedOnChange) VclSavedOnChange(Sender);
+  };
+}
+
+void TIEBitmap::AdoptNewVclBitmap() {
+  ReleaseVclBitmap();
+  VclBitmap = TIEVclBitmapPtr(new TBitmap, TIEVclBitmapDeleter{true});
+  WatchVclBitmap();
+}
+
+void TIEBitmap::ReleaseVclBitmap() {
+  // A caller's bitmap gets its own handler back; ours goes with it.
+  if (VclBitmap) VclBitmap->OnChange = VclBitmap.get_deleter().Owned ? TNotifyEvent() : VclSavedOnChange;
+  VclBitmap.reset();
+  VclSavedOnChange = nullptr;
+}
+
 bool TIEBitmap::AllocateVclImage() {
+  TOwnChange own(FVclSyncing);
   Int64 size = Int64(RowLen) * Height;
   Int64 total = IEGetMemory(false);
   if (total > 0 && size > total) return false;
-  const bool created = !WrapsTBitmap && !VclBitmap;
-  if (!VclBitmap) VclBitmap = new TBitmap;
+  if (!VclBitmap) AdoptNewVclBitmap();
   try {
     VclBitmap->SetSize(1, 1);
     VclBitmap->SetPixelFormat(pfDevice);
@@ -74,14 +111,11 @@ bool TIEBitmap::AllocateVclImage() {
     if (!VclHolds(PixelFormat)) throw EInvalidGraphicOperation(RefusalText(PixelFormat));
     VclBitmap->SetPixelFormat(VclFormatOf(PixelFormat));
     VclBitmap->SetSize(Width, Height);
-    if (PixelFormat == ie8g) SetGrayColorTable(VclBitmap);
+    if (PixelFormat == ie8g) SetGrayColorTable(VclBitmap.get());
     RowLen = VclBitmap->BytesPerScanline();
     BuildTBitmapScanlines();
   } catch (...) {
-    if (created || !WrapsTBitmap) {
-      delete VclBitmap;
-      VclBitmap = nullptr;
-    }
+    if (!WrapsTBitmap) ReleaseVclBitmap();
     VclRowTable.clear();
     return false;
   }
@@ -90,8 +124,7 @@ bool TIEBitmap::AllocateVclImage() {
 }
 
 void TIEBitmap::FreeVclImage() {
-  if (!WrapsTBitmap) delete VclBitmap;
-  VclBitmap = nullptr;
+  ReleaseVclBitmap();
   VclRowTable.clear();
 }
 
@@ -107,6 +140,7 @@ void TIEBitmap::FreeTBitmapScanlines() { VclRowTable.clear(); }
 
 void TIEBitmap::SyncFromTBitmap() {
   if (!VclBitmap) return;
+  TOwnChange own(FVclSyncing);
   // Rows of other layouts (15-, 16-bit, device formats) cannot be described by any pixel format
   // here; they are turned into 24-bit rows so that the fields always tell the truth.
   TPixelFormat vf = VclBitmap->PixelFormat();
@@ -135,7 +169,7 @@ void TIEBitmap::SyncFromTBitmap() {
   }
   if (Height > 0 && !VclRowTable.empty() && VclBitmap->ScanLine(0) != VclRowTable[0]) BuildTBitmapScanlines();
   if (PixelFormat == ie8p) {
-    if (!Palette) Palette = new TRGB[256]();
+    if (!Palette) Palette = std::make_unique<TRGB[]>(256);
     PaletteLength = 256;
     std::vector<TColor> table = VclBitmap->ColorTable();
     for (size_t i = 0; i < table.size() && i < 256; ++i)
@@ -145,6 +179,7 @@ void TIEBitmap::SyncFromTBitmap() {
 
 void TIEBitmap::UpdateTBitmapPalette() {
   if (Location != ieTBitmap || !Palette || !VclBitmap || VclBitmap->PixelFormat() != pf8bit) return;
+  TOwnChange own(FVclSyncing);
   std::vector<TColor> table(static_cast<size_t>(IEMin(PaletteLength, 256)));
   for (size_t i = 0; i < table.size(); ++i) table[i] = RGB(Palette[i].r, Palette[i].g, Palette[i].b);
   VclBitmap->SetColorTable(table);
@@ -152,7 +187,7 @@ void TIEBitmap::UpdateTBitmapPalette() {
 
 TBitmap* TIEBitmap::GetVclBitmap() {
   SetLocation(ieTBitmap);
-  return Location == ieTBitmap ? VclBitmap : nullptr;
+  return Location == ieTBitmap ? VclBitmap.get() : nullptr;
 }
 
 TCanvas* TIEBitmap::GetCanvas() {
@@ -163,7 +198,15 @@ TCanvas* TIEBitmap::GetCanvas() {
 void TIEBitmap::EncapsulateTBitmap(TBitmap* Bitmap, bool FreeOld) {
   if (FreeOld) FreeImage(true);
   if (!Bitmap) return;
-  if (VclBitmap && VclBitmap != Bitmap && !WrapsTBitmap) delete VclBitmap;
+  TOwnChange own(FVclSyncing);
+  if (VclBitmap.get() != Bitmap) {
+    ReleaseVclBitmap();
+    VclSavedOnChange = Bitmap->OnChange;
+    VclBitmap = TIEVclBitmapPtr(Bitmap, TIEVclBitmapDeleter{false});
+  } else if (VclBitmap.get_deleter().Owned) {
+    // Our own bitmap handed in as the caller's: from now on the caller frees it.
+    VclBitmap.get_deleter().Owned = false;
+  }
   Width = Bitmap->Width();
   Height = Bitmap->Height();
   switch (Bitmap->PixelFormat()) {
@@ -177,22 +220,25 @@ void TIEBitmap::EncapsulateTBitmap(TBitmap* Bitmap, bool FreeOld) {
   RowLen = Bitmap->BytesPerScanline();
   Location = ieTBitmap;
   WrapsTBitmap = true;
-  VclBitmap = Bitmap;
   BuildTBitmapScanlines();
+  WatchVclBitmap();
+  // A pf8bit bitmap is ie8g or ie8p by its colour table; the next change is read by the watch.
+  SyncFromTBitmap();
 }
 
 void TIEBitmap::CopyFromTBitmap(TBitmap* Bitmap) {
   if (!Bitmap) return;
   const Integer w = Bitmap->Width(), h = Bitmap->Height();
   if (Location == ieTBitmap) {
+    TOwnChange own(FVclSyncing);
     try {
-      if (!VclBitmap) VclBitmap = new TBitmap;
+      if (!VclBitmap) AdoptNewVclBitmap();
       TPixelFormat pf = Bitmap->PixelFormat();
       if (pf != pf1bit && pf != pf24bit && pf != pf32bit) {
         Bitmap->SetPixelFormat(pf24bit);
         pf = pf24bit;
       }
-      if (VclBitmap != Bitmap) {
+      if (VclBitmap.get() != Bitmap) {
         VclBitmap->SetPixelFormat(pf);
         VclBitmap->SetSize(w, h);
         if (pf == pf1bit) VclBitmap->SetColorTable(Bitmap->ColorTable());
@@ -285,12 +331,13 @@ bool TIEBitmap::CopyFromTIEBitmapIntoVcl(TIEBitmap* Source) {
     if (converted.IsEmpty()) return false;
     Source = &converted;
   }
+  TOwnChange own(FVclSyncing);
   try {
-    if (!VclBitmap) VclBitmap = new TBitmap;
+    if (!VclBitmap) AdoptNewVclBitmap();
     VclBitmap->SetSize(1, 1);
     VclBitmap->SetPixelFormat(VclFormatOf(Source->PixelFormat));
     VclBitmap->SetSize(Source->Width, Source->Height);
-    if (Source->PixelFormat == ie8g) SetGrayColorTable(VclBitmap);
+    if (Source->PixelFormat == ie8g) SetGrayColorTable(VclBitmap.get());
   } catch (const Exception&) {
     return false;
   }
@@ -305,6 +352,7 @@ bool TIEBitmap::CopyFromTIEBitmapIntoVcl(TIEBitmap* Source) {
 }
 
 void TIEBitmap::ConvertVclPixelFormat(TIEPixelFormat Value) {
+  TOwnChange own(FVclSyncing);
   if (!VclBitmap || VclBitmap->Width() == 0 || VclBitmap->Height() == 0) {
     if (VclBitmap && Value == ie1g) VclBitmap->SetPixelFormat(pf1bit);
     if (VclBitmap && Value == ie24RGB) VclBitmap->SetPixelFormat(pf24bit);
@@ -331,16 +379,16 @@ void TIEBitmap::ConvertVclPixelFormat(TIEPixelFormat Value) {
     return;
   }
   // The framework bitmap cannot hold the new format: the image leaves it for memory.
-  TIEBitmap* alpha = AlphaChannel;
-  AlphaChannel = nullptr;
+  std::unique_ptr<TIEBitmap> alpha = std::move(AlphaChannel);
   FreeImage(true);
   work.MoveImageTo(this);
-  AlphaChannel = alpha;
+  AlphaChannel = std::move(alpha);
 }
 
 void TIEBitmap::SetVclWidthHeight(Integer NewWidth, Integer NewHeight) {
+  TOwnChange own(FVclSyncing);
   try {
-    if (!VclBitmap) VclBitmap = new TBitmap;
+    if (!VclBitmap) AdoptNewVclBitmap();
     VclBitmap->SetSize(NewWidth, NewHeight);
   } catch (const Exception&) {
     return;

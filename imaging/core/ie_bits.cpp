@@ -80,3 +80,16 @@ void IEInvertBuffer(void* Buffer, Integer Count) {
   Byte* p = static_cast<Byte*>(Buffer);
   for (Integer i = 0; i < Count; ++i) p[i] = static_cast<Byte>(~p[i]);
 }
+
+void IECopyBitRun(Byte* Dest, const Byte* Source, Integer DestBit, Integer SourceBit, Integer Count, Integer SourceBytes) {
+  if (Count <= 0 || DestBit < 0 || SourceBit < 0) return;
+  const Int64 available = Int64(SourceBytes) * 8 - SourceBit;
+  if (available <= 0) return;
+  if (Count > available) Count = static_cast<Integer>(available);
+  // Walk away from the overlap so a shift within one row reads every bit before it is written.
+  if (Dest == Source && DestBit > SourceBit) {
+    for (Integer i = Count - 1; i >= 0; --i) IESetBit(Dest, DestBit + i, IEGetBit(Source, SourceBit + i));
+  } else {
+    for (Integer i = 0; i < Count; ++i) IESetBit(Dest, DestBit + i, IEGetBit(Source, SourceBit + i));
+  }
+}

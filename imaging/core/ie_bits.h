@@ -28,3 +28,15 @@ DWORD IESwapWordIf(DWORD Value, bool Swap);
 DWORD IESwapDWordIf(DWORD Value, bool Swap);
 // Bitwise not of Count bytes.
 void IEInvertBuffer(void* Buffer, Integer Count);
+
+// Bits of packed 1-bit rows, most significant bit first (pixel 0 is bit 7 of byte 0). The
+// processing operations own these, but the image buffer and the 1-bit codecs need them as well,
+// so they sit at the bottom of the library where every layer can reach them.
+inline bool IEGetBit(const Byte* Row, Integer Index) { return (Row[Index >> 3] >> (7 - (Index & 7))) & 1; }
+inline void IESetBit(Byte* Row, Integer Index, bool Value) {
+  const Byte mask = static_cast<Byte>(0x80 >> (Index & 7));
+  if (Value) Row[Index >> 3] |= mask; else Row[Index >> 3] &= static_cast<Byte>(~mask);
+}
+// Copies Count pixels of a 1-bit row from bit SourceBit to bit DestBit of Dest, leaving Dest's
+// bits outside the run unchanged; no bit at or past SourceBytes * 8 is read. Rows may overlap.
+void IECopyBitRun(Byte* Dest, const Byte* Source, Integer DestBit, Integer SourceBit, Integer Count, Integer SourceBytes);

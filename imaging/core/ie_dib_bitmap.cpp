@@ -27,7 +27,7 @@ void* TIEDibbitmap::GetScanline(Integer Row) {
   return Bits + static_cast<ptrdiff_t>(RowLen) * (Height - Row - 1);
 }
 
-TIEPixelFormat TIEDibbitmap::GetPixelFormat() {
+TIEPixelFormat TIEDibbitmap::GetPixelFormat() const {
   if (BitCount == 1) return ie1g;
   if (BitCount == 24) return ie24RGB;
   return ieNull;

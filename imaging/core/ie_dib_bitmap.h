@@ -12,14 +12,14 @@ class TIEDibbitmap : public TIEBaseBitmap {
   AnsiString ClassName() const override { return "TIEDibbitmap"; }
 
   void* GetScanline(Integer Row) override;
-  Integer GetBitCount() override { return BitCount; }
-  Integer GetHeight() override { return Height; }
-  Integer GetWidth() override { return Width; }
-  TIEPixelFormat GetPixelFormat() override;
-  Integer GetRowLen() override { return RowLen; }
-  TRGB GetPaletteEntry(Integer) override { return TRGB{0, 0, 0}; }
+  Integer GetBitCount() const override { return BitCount; }
+  Integer GetHeight() const override { return Height; }
+  Integer GetWidth() const override { return Width; }
+  TIEPixelFormat GetPixelFormat() const override;
+  Integer GetRowLen() const override { return RowLen; }
+  TRGB GetPaletteEntry(Integer) const override { return TRGB{0, 0, 0}; }
   void SetPaletteEntry(Integer, TRGB) override {}
-  Integer GetPaletteLength() override { return 0; }
+  Integer GetPaletteLength() const override { return 0; }
   bool Allocate(Integer Width, Integer Height, TIEPixelFormat PixelFormat) override;
   void Assign(TObject* Source) override;
   void CopyPaletteTo(TObject*) override {}

@@ -1,6 +1,7 @@
 #include "imaging/core/ie_streams.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -186,6 +187,24 @@ bool TIEFileBuffer::AllocateFile(const AnsiString& Prefix, Int64 Size) {
     if (!FStream) return false;
     FStream->SetSize(Size);
     FSize = Size;
+    if (Size > 0) {
+      if (static_cast<UInt64>(Size) > SIZE_MAX) {
+        DeAllocate();
+        return false;
+      }
+      int err;
+      do err = ::posix_fallocate(FStream->Handle(), 0, Size); while (err == EINTR);
+      if (err != 0) {
+        DeAllocate();
+        return false;
+      }
+      void* view = ::mmap(nullptr, static_cast<size_t>(Size), PROT_READ | PROT_WRITE, MAP_SHARED, FStream->Handle(), 0);
+      if (view == MAP_FAILED) {
+        DeAllocate();
+        return false;
+      }
+      FView = static_cast<Byte*>(view);
+    }
     return true;
   } catch (...) {
     DeAllocate();
@@ -196,6 +215,8 @@ bool TIEFileBuffer::AllocateFile(const AnsiString& Prefix, Int64 Size) {
 void TIEFileBuffer::DeAllocate() {
   if (!FStream) return;
   UnMapAll();
+  if (FView) ::munmap(FView, static_cast<size_t>(FSize));
+  FView = nullptr;
   delete FStream;
   FStream = nullptr;
   FFileName.clear();

@@ -47,9 +47,10 @@ class TIETemporaryFileStream : public THandleStream {
   AnsiString ClassName() const override { return "TIETemporaryFileStream"; }
 };
 
-// The temporary-file store of a file-backed image: one file and the blocks currently mapped
-// from it. Blocks are plain heap copies of a file range, written back on release when mapped
-// with write access.
+// The temporary-file store of a file-backed image: one file, mapped whole into memory (shared),
+// so the image's rows are plain pointers into it that stay valid until the file is released.
+// Map hands out separate heap copies of a file range, written back on release when mapped with
+// write access; the page cache keeps those copies and the shared view coherent.
 class TIEFileBuffer {
  public:
   TIEFileBuffer() = default;
@@ -58,10 +59,15 @@ class TIEFileBuffer {
   TIEFileBuffer& operator=(const TIEFileBuffer&) = delete;
 
   // Creates a file of Size bytes named Prefix-XXXXXXXX.tmp; False when the disk lacks Size plus
-  // 128,000,000 bytes or the file cannot be made.
+  // 128,000,000 bytes, the file cannot be made or its blocks cannot all be reserved, or it
+  // cannot be mapped. The blocks are reserved up front: a shared view of a sparse file would
+  // kill the process (SIGBUS) the first time a full disk refuses a page.
   bool AllocateFile(const AnsiString& Prefix, Int64 Size);
   void DeAllocate();
   bool IsAllocated() const { return FStream != nullptr; }
+  // First byte of the file's shared view; nil when nothing is allocated or the file is empty.
+  Byte* View() const { return FView; }
+  Int64 Size() const { return FSize; }
   // nullptr when the block cannot be had or the range lies outside the file.
   void* Map(TIEDataAccess Access, Int64 Position, Int64 Size);
   // Raises EListError for a block that is not mapped.
@@ -82,6 +88,7 @@ class TIEFileBuffer {
     TIEDataAccess Access;
   };
   TIETemporaryFileStream* FStream = nullptr;
+  Byte* FView = nullptr;
   AnsiString FFileName;
   Int64 FSize = 0;
   std::vector<TMappedBlock> FMapped;

@@ -1,6 +1,7 @@
 #include "media/components/encoder_task.h"
 
 #include "media/components/decoder.h"
+#include "media/components/previewer.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/mainthread.h"
 #include "platform/rtl/sync.h"
@@ -22,7 +23,9 @@ void WaitServing(TEvent* Event) {
 
 }  // namespace
 
-TFFmpeg::TFFmpeg(TCustomEncoder* AEncoder) : Encoder(AEncoder) {}
+TFFmpeg::TFFmpeg(TCustomEncoder* AEncoder) : Encoder(AEncoder) {
+  MakePreviewSink = [] { return new TPreviewer(); };
+}
 
 TFFmpeg::~TFFmpeg() {
   // The worker and a cancelled task's terminate step call back into the encoder: both have to be
@@ -84,10 +87,10 @@ void TFFmpeg::UpdateFrameInputChain() {
   }
   // The modules see the decoded picture after the frame input hook, and not at all while a
   // video input hook takes the picture as a bitmap.
-  FrameInputHookProc = [this](TObject* Sender, void* Picture, Integer PixFmt, Integer FrameNumber, Integer Width,
-                              Integer Height, Int64 PTS) {
-    if (FFrameInputHandler) FFrameInputHandler(Sender, Picture, PixFmt, FrameNumber, Width, Height, PTS);
-    if (!VideoInputHookProc) FrameHookProcess(VHookModules, Picture, PixFmt, Width, Height, PTS);
+  FrameInputHookProc = [this](TObject* Sender, const TTaskFrame& Frame) {
+    if (FFrameInputHandler) FFrameInputHandler(Sender, Frame);
+    if (!VideoInputHookProc)
+      FrameHookProcess(VHookModules, Frame.Picture, Frame.PixFmt, Frame.Width, Frame.Height, Frame.PTS);
   };
 }
 

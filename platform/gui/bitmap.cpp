@@ -8,6 +8,7 @@
 
 #include "platform/gui/canvas_internals.h"
 #include "platform/gui/qt_graphics_bridge.h"
+#include "platform/rtl/image_limits.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/strings.h"
 
@@ -416,6 +417,14 @@ Cardinal Get32(const uchar* p) { return Get16(p) | (Get16(p + 2) << 16); }
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(kInvalidBitmap); }
 
+// A header's size passes the gate before anything of that size is read or allocated; a refused
+// file says which limit it broke.
+void CheckSize(Int64 Width, Int64 Height, int Bits) {
+  static const TImageLimits limits{kMaxDimension, kMaxDimension, kMaxPixels, kMaxPixels * 4};
+  const AnsiString reason = ImageSizeRefusal(limits, Width, Height, Bits);
+  if (!reason.empty()) throw EInvalidGraphic(AnsiString(kInvalidBitmap) + ": " + reason);
+}
+
 // A colour component from a bit-field mask, scaled to 8 bits.
 struct BitField {
   Cardinal Mask = 0;
@@ -505,8 +514,7 @@ ParsedBmp ParseBmp(const std::vector<uchar>& f) {
   }
   const bool topDown = height < 0;
   if (topDown) height = -height;
-  if (width < 0 || width > kMaxDimension || height > kMaxDimension || width * height > kMaxPixels)
-    Invalid();
+  CheckSize(width, height, bits);
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) Invalid();
   const bool rle8 = compression == 1, rle4 = compression == 2, fields = compression == 3;
   if (compression > 3 || (rle8 && bits != 8) || (rle4 && bits != 4) || (fields && bits != 16 && bits != 32) ||
@@ -660,8 +668,8 @@ Int64 BmpExtent(const std::vector<uchar>& f) {
     bits = int(Get16(h + 14));
     compression = Get32(h + 16);
   }
-  if (w < 0 || w > kMaxDimension || hh > kMaxDimension || w * hh > kMaxPixels || bits <= 0 || bits > 32)
-    Invalid();
+  if (bits <= 0 || bits > 32) Invalid();
+  CheckSize(w, hh, bits);
   if (compression == 1 || compression == 2) return Int64(offBits) + 2 * w * hh + 4 * hh + 64;
   return Int64(offBits) + Int64(RowBytes(Integer(w), bits)) * hh;
 }

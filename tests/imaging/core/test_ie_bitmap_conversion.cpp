@@ -7,6 +7,8 @@
 
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_pixel_format.h"
+#include "imaging/core/ie_helpers.h"
+#include "imaging/core/ie_quantizer.h"
 #include "tests/imaging/core/ie_bitmap_test_util.h"
 #include "tests/support/fixtures.h"
 
@@ -195,6 +197,52 @@ TEST(Conversion, OrderedDitherHalfAndWhite) {
     int white = 0;
     for (Integer y = 0; y < 8; ++y) white += __builtin_popcount(static_cast<Byte*>(b.GetScanline(y))[0]);
     EXPECT_EQ(white, r.expectedWhite) << int(r.f) << " " << r.fill;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A true-colour image with more colours than any palette holds goes through the quantizer with
+// the image's PaletteColors: no index reaches the colour count, and the palette is exactly the
+// one the quantizer makes of that image (box splitting for 16, the neural net for 256).
+TEST(Conversion, TrueColourToPaletteUsesTheQuantizerAndItsColourCount) {
+  const Integer w = 96, h = 64;  // 6144 distinct colours
+  auto gradient = [&](TIEBitmap& b) {
+    ASSERT_TRUE(b.Allocate(w, h, ie24RGB));
+    for (Integer y = 0; y < h; ++y)
+      for (Integer x = 0; x < w; ++x)
+        b.SetPixelRGB(x, y, IECreateRGB(Byte(x * 255 / (w - 1)), Byte(y * 255 / (h - 1)), Byte((x * 7 + y * 3) & 0xFF)));
+  };
+  for (Store s : {Store::Block, Store::File}) {
+    for (Integer colours : {16, 256}) {
+      SCOPED_TRACE(std::string(StoreName(s)) + " " + std::to_string(colours));
+      StoreScope scope(s);
+      TIEBitmap reference;
+      gradient(reference);
+      TRGB expected[256] = {};
+      TIEQuantizer quantizer(&reference, expected, colours);
+      EXPECT_EQ(quantizer.Method(), colours < 128 ? 1 : 0);
+
+      TIEBitmap b;
+      scope.Prepare(b);
+      gradient(b);
+      b.PaletteColors = colours;
+      b.ConvertPixelFormat(ie8p);
+      ASSERT_EQ(b.GetPixelFormat(), ie8p);
+      EXPECT_TRUE(scope.InStore(b));
+      for (Integer i = 0; i < 256; ++i) ASSERT_EQ(b.GetPaletteEntry(i), expected[i]) << "entry " << i;
+      Integer highest = 0;
+      for (Integer y = 0; y < h; ++y)
+        for (Integer x = 0; x < w; ++x) {
+          const Byte index = b.GetPixelByte(x, y);
+          highest = std::max<Integer>(highest, index);
+          ASSERT_EQ(index, quantizer.RGBIndex(reference.GetPixelRGB(x, y))) << x << "," << y;
+        }
+      EXPECT_LT(highest, colours);
+      EXPECT_GE(highest, colours / 2);  // the palette is used, not one entry
+    }
   }
 }
 

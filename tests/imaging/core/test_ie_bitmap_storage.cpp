@@ -2,7 +2,11 @@
 // moves between stores and file-backed row access.
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstring>
 
 #include <regex>
 
@@ -205,34 +209,78 @@ TEST(BitmapStorage, MovesBetweenStoresKeepPixelsPaletteAndAlpha) {
   check("file again");
 }
 
-TEST(BitmapStorage, FileRowsMapOneAtATimeUnlessLocked) {
+// Row pointers stay valid until the image is reallocated: hold a row of every line, write
+// through all of them in an order that interleaves, then read everything back. Under
+// AddressSanitizer a store that recycles a row it handed out fails here.
+class RowsHeld : public StoreTest {};
+
+TEST_P(RowsHeld, EveryRowStaysValidUntilReallocation) {
+  TIEBitmap b;
+  Prepare(b);
+  const Integer w = 5, h = 6;
+  ASSERT_TRUE(b.Allocate(w, h, ie24RGB));
+  ASSERT_TRUE(InStore(b));
+  std::vector<TRGB*> rows;
+  for (Integer y = 0; y < h; ++y) rows.push_back(static_cast<TRGB*>(b.GetScanline(y)));
+  // A locked row and the single-pixel accessors in between must not move any held row.
+  TRGB* locked = static_cast<TRGB*>(b.LockScanline(2));
+  EXPECT_EQ(locked, rows[2]);
+  b.SetPixelRGB(0, 4, TRGB{1, 2, 3});
+  for (Integer y = h - 1; y >= 0; --y)
+    for (Integer x = 0; x < w; ++x) rows[static_cast<size_t>(y)][x] = TRGB{Byte(x), Byte(y), Byte(x * y)};
+  rows[0][0] = TRGB{9, 9, 9};
+  b.UnlockScanline(2);
+  b.UnmapAllRows();
+  for (Integer y = 0; y < h; ++y) {
+    EXPECT_EQ(b.GetScanline(y), rows[static_cast<size_t>(y)]) << "row " << y;
+    for (Integer x = 0; x < w; ++x) {
+      TRGB want = (x == 0 && y == 0) ? TRGB{9, 9, 9} : TRGB{Byte(x), Byte(y), Byte(x * y)};
+      EXPECT_EQ(b.GetPixelRGB(x, y), want) << x << "," << y;
+    }
+  }
+  // A copy into another bitmap of the same store sees every write.
+  TIEBitmap copy;
+  Prepare(copy);
+  copy.Assign(&b);
+  EXPECT_EQ(copy.GetPixelRGB(4, 5), (TRGB{4, 5, 20}));
+}
+
+IE_INSTANTIATE_ALL_STORES(RowsHeld);
+
+TEST(BitmapStorage, FileRowsArePointersIntoTheMappedFile) {
   TempFolder tmp;
   TIEBitmap b;
   b.FileThreshold = 0;
   ASSERT_TRUE(b.Allocate(4, 3, ie8g));
-  for (Integer y = 0; y < 3; ++y) std::memset(b.GetScanline(y), 10 + y, 4);
-  b.UnmapAllRows();
-  EXPECT_EQ(b.GetFileBuffer().MappedCount(), 0);
-
+  ASSERT_EQ(b.Location, ieFile);
+  const TIEFileBuffer& file = b.GetFileBuffer();
   Byte* r0 = static_cast<Byte*>(b.LockScanline(0));
   Byte* r2 = static_cast<Byte*>(b.LockScanline(2));
-  EXPECT_EQ(r0[0], 10);
-  EXPECT_EQ(r2[0], 12);
-  r0[1] = 77;
-  r2[1] = 88;
-  b.GetScanline(1);  // does not release the locked rows
-  EXPECT_EQ(b.GetFileBuffer().MappedCount(), 3);
+  Byte* r1 = static_cast<Byte*>(b.GetScanline(1));
+  ASSERT_NE(file.View(), nullptr);
+  EXPECT_EQ(r0, file.View());
+  EXPECT_EQ(r1, file.View() + b.GetRowLen());
+  EXPECT_EQ(r2, file.View() + 2 * b.GetRowLen());
+  EXPECT_EQ(file.MappedCount(), 0);  // rows take no heap copies
+  std::memset(r0, 10, 4);
+  std::memset(r1, 11, 4);
+  std::memset(r2, 12, 4);
   b.UnlockScanline(0);
-  b.UnlockScanline(2);
-  EXPECT_EQ(b.GetPixelByte(1, 0), 77);
-  EXPECT_EQ(b.GetPixelByte(1, 2), 88);
-
-  // A read-only pass never writes its rows back.
-  b.Access = iedRead;
-  static_cast<Byte*>(b.GetScanline(1))[0] = 0;
+  b.UnlockScanline(7);  // never locked: nothing happens
   b.UnmapAllRows();
-  b.Access = iedRead | iedWrite;
-  EXPECT_EQ(b.GetPixelByte(0, 1), 11);
+  EXPECT_EQ(b.GetPixelByte(3, 0), 10);
+  EXPECT_EQ(b.GetPixelByte(3, 2), 12);
+
+  // The file's own block mapping still works beside the view and sees the same bytes.
+  TIEFileBuffer& fb = const_cast<TIEFileBuffer&>(file);
+  Byte* block = static_cast<Byte*>(fb.Map(iedRead | iedWrite, b.GetRowLen(), 4));
+  EXPECT_EQ(block[0], 11);
+  block[0] = 99;
+  fb.UnMap(block);
+  EXPECT_EQ(b.GetPixelByte(0, 1), 99);
+  // Rows outside the image are nil in the file store too.
+  EXPECT_EQ(b.GetScanline(3), nullptr);
+  EXPECT_EQ(b.LockScanline(-1), nullptr);
 }
 
 TEST(BitmapStorage, MoveImageToHandsOverWithoutCopy) {
@@ -251,6 +299,35 @@ TEST(BitmapStorage, MoveImageToHandsOverWithoutCopy) {
   EXPECT_EQ(b.GetPixelFormat(), ie8g);
   EXPECT_EQ(b.GetScanline(0), row);
   EXPECT_TRUE(b.HasAlphaChannel());
+}
+
+}  // namespace
+
+namespace {
+
+// A temporary file that cannot be had at the image's size (here a file-size limit below it)
+// is refused when it is made: the image falls back to memory and every row works, and no
+// half-made file is left behind.
+TEST(BitmapStorage, FileThatCannotBeReservedFallsBackToMemory) {
+  TempFolder tmp;
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 64 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  TIEBitmap b;
+  b.FileThreshold = 0;
+  const bool ok = b.Allocate(1024, 256, ie24RGB);  // 768 KB of rows
+  const TIELocation where = b.Location;
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(where, ieMemory);
+  EXPECT_FALSE(b.GetFileBuffer().IsAllocated());
+  for (Integer y = 0; y < 256; ++y) std::memset(b.GetScanline(y), y, 3 * 1024);
+  EXPECT_EQ(b.GetPixelRGB(1023, 255), (TRGB{255, 255, 255}));
+  EXPECT_TRUE(tmp.Entries().empty());
 }
 
 }  // namespace

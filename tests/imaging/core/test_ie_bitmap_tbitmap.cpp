@@ -4,7 +4,10 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
+#include "tests/imaging/core/ie_bitmap_test_util.h"
 #include "platform/gui/graphics.h"
+
+using namespace ietest;
 
 namespace {
 
@@ -110,6 +113,78 @@ TEST(BitmapTBitmapStore, CopyFromTBitmapByFormat) {
   b.CopyFromTBitmap(&pal);
   EXPECT_EQ(b.GetPixelFormat(), ie8p);
   EXPECT_EQ(b.GetPixelAsRGB(1, 0), (TRGB{0, 0, 255}));
+}
+
+// A wrapped bitmap changed by its owner is read back when it changes, so the const getters
+// tell the truth without looking; the owner's own change handler keeps firing, and gets its
+// handler back (and no call into a dead wrapper) once the wrapper is gone.
+TEST(BitmapTBitmapStore, WrappedBitmapChangesAreSeenWhereTheyHappen) {
+  TBitmap vcl;
+  vcl.SetPixelFormat(pf24bit);
+  vcl.SetSize(4, 3);
+  int ownerNotified = 0;
+  vcl.OnChange = [&](TObject*) { ++ownerNotified; };
+  {
+    TIEBitmap b;
+    b.EncapsulateTBitmap(&vcl, true);
+    const TIEBitmap& view = b;
+    EXPECT_EQ(view.GetWidth(), 4);
+    vcl.SetSize(9, 2);
+    EXPECT_EQ(view.GetWidth(), 9);
+    EXPECT_EQ(view.GetHeight(), 2);
+    EXPECT_EQ(view.GetRowLen(), vcl.BytesPerScanline());
+    vcl.SetPixelFormat(pf8bit);
+    std::vector<TColor> table(256, clBlack);
+    table[1] = clRed;
+    vcl.SetColorTable(table);
+    EXPECT_EQ(view.GetPixelFormat(), ie8p);
+    EXPECT_EQ(view.GetPaletteEntry(1), (TRGB{0, 0, 255}));
+    static_cast<Byte*>(vcl.ScanLine(1))[8] = 1;
+    EXPECT_EQ(b.GetPixelAsRGB(8, 1), (TRGB{0, 0, 255}));
+    EXPECT_GE(ownerNotified, 3);
+
+    // Moving the image to another bitmap moves the watch with it.
+    TIEBitmap other;
+    b.MoveImageTo(&other);
+    vcl.SetSize(5, 5);
+    EXPECT_EQ(other.GetWidth(), 5);
+    EXPECT_EQ(b.GetWidth(), 0);
+  }
+  const int before = ownerNotified;
+  vcl.SetSize(2, 2);  // the wrappers are gone: only the owner hears of it
+  EXPECT_EQ(ownerNotified, before + 1);
+}
+
+// The image moves as one record: rows, palette, alpha, store and the settings that describe
+// the rows; the source keeps only its location request.
+TEST(BitmapTBitmapStore, MoveImageToTakesTheWholeImageInEveryStore) {
+  ForEachStore([](Store, StoreScope& scope) {
+    TIEBitmap a, b;
+    scope.Prepare(a);
+    a.DitherMethod = 0;
+    ASSERT_TRUE(a.Allocate(3, 2, ie8p));
+    a.SetPaletteEntry(5, TRGB{1, 2, 3});
+    a.SetPixelByte(2, 1, 5);
+    a.SetAlphaValue(0, 0, 77);
+    void* row = a.GetScanline(1);
+    const TIELocation where = a.Location;
+    a.MoveImageTo(&b);
+    EXPECT_TRUE(a.IsEmpty());
+    EXPECT_EQ(a.GetPixelFormat(), ieNull);
+    EXPECT_EQ(a.GetPaletteLength(), 0);
+    EXPECT_FALSE(a.HasAlphaChannel());
+    EXPECT_EQ(a.Location, where);
+    EXPECT_EQ(b.Location, where);
+    EXPECT_TRUE(scope.InStore(b));
+    EXPECT_EQ(b.GetScanline(1), row);
+    EXPECT_EQ(b.GetPixelAsRGB(2, 1), (TRGB{1, 2, 3}));
+    EXPECT_EQ(b.GetAlphaValue(0, 0), 77);
+    EXPECT_EQ(b.DitherMethod, 0);
+    // The emptied source is a working bitmap again.
+    ASSERT_TRUE(a.Allocate(2, 2, ie24RGB));
+    a.SetPixelRGB(1, 1, TRGB{9, 9, 9});
+    EXPECT_EQ(a.GetPixelRGB(1, 1), (TRGB{9, 9, 9}));
+  });
 }
 
 }  // namespace

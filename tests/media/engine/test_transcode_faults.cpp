@@ -217,7 +217,7 @@ TEST_F(TranscodeFaults, OutputFolderRemovedDuringTheRunIsAFailureNamingTheFile) 
     OpenTask(task, TenSecondClip(), " -re -ss 00:00:07.000", output, c.Options);
     task.ProgressInterval = 100000;
     std::atomic<bool> removed{false};
-    task.ProgressProc = [&](TObject*, Integer, Integer, Integer, float, float, Int64, Int64, Int64) {
+    task.ProgressProc = [&](TObject*, const TTaskProgress&) {
       if (!removed.exchange(true)) testsupport::RemoveTree(folder);
     };
     TRunResult r;
