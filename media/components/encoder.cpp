@@ -11,6 +11,7 @@
 #include "platform/gui/bitmap.h"
 #include "platform/gui/canvas.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/heap.h"
 #include "platform/rtl/mainthread.h"
 #include "platform/rtl/sysprobe.h"
 #include "platform/rtl/sysutils.h"
@@ -131,7 +132,11 @@ struct TCustomEncoder::TDeliveries {
 };
 
 TCustomEncoder::TCustomEncoder(TComponent* AOwner)
-    : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)), FDeliveries(std::make_unique<TDeliveries>()) {}
+    : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)), FDeliveries(std::make_unique<TDeliveries>()) {
+  // Parallel tasks free frame buffers by the hundred; kept in the allocator's pools they would
+  // hold the process at its busiest size long after the run.
+  ReturnLargeBlocksAtOnce();
+}
 
 TCustomEncoder::~TCustomEncoder() { Shutdown(); }
 
@@ -305,6 +310,7 @@ void TCustomEncoder::ClearTasks() {
   if (FWorking && !FFinished) throw Exception("Cannot ClearTasks while working.");
   Tasks.Clear();
   JoinDeliveryThreads(false);
+  ReturnFreedMemory();
   LastErrorMessage.clear();
   FTerminatedCount = 0;
   FNextTaskIndex = -1;
@@ -414,6 +420,8 @@ void TCustomEncoder::DoTerminate(TFFmpeg* Task) {
 
 void TCustomEncoder::AllTasksTerminated() {
   FFinished = true;
+  // Every task has closed what it opened: what their frames used goes back to the system.
+  ReturnFreedMemory();
   if (FClosing || !OnTerminate) return;
   TerminateInfo.TaskIndex = -1;
   TerminateInfo.Finished = true;

@@ -103,9 +103,16 @@ int TCustomFFmpeg::OutputPacket(TInputStream* Ist, const AVPacket* Pkt) {
           Ist->ShowedMultiPacketWarning = 1;
         }
         ++state.FramesDecoded;
-        ret = type == AVMEDIA_TYPE_AUDIO ? DecodeAudio(Ist, Ist->DecodedFrame, Pkt)
-                                         : DecodeVideo(Ist, Ist->DecodedFrame, Pkt);
-        ff::av_frame_unref(Ist->DecodedFrame);
+        {
+          // Released on every way out: a failure further down must not keep the decoder's
+          // picture (and with it the decoder's whole buffer pool) alive.
+          struct TUnrefFrame {
+            AVFrame* F;
+            ~TUnrefFrame() { ff::av_frame_unref(F); }
+          } unrefFrame{Ist->DecodedFrame};
+          ret = type == AVMEDIA_TYPE_AUDIO ? DecodeAudio(Ist, Ist->DecodedFrame, Pkt)
+                                           : DecodeVideo(Ist, Ist->DecodedFrame, Pkt);
+        }
         if (ret < 0) return ret;
       }
       if (type == AVMEDIA_TYPE_VIDEO && Pkt) {
@@ -397,7 +404,12 @@ int TCustomFFmpeg::ReapFilters() {
         case AVMEDIA_TYPE_VIDEO:
           if (ost->FrameAspectRatio <= 0 && frame->sample_aspect_ratio.num)
             ost->St->sample_aspect_ratio = frame->sample_aspect_ratio;
-          DoVideoOut(of->Ctx, ost, frame, floatPts);
+          try {
+            DoVideoOut(of->Ctx, ost, frame, floatPts);
+          } catch (...) {
+            ff::av_frame_unref(frame);  // the filters' picture goes back to their pool
+            throw;
+          }
           break;
         case AVMEDIA_TYPE_AUDIO:
           if (!(ost->Enc->capabilities & AV_CODEC_CAP_PARAM_CHANGE) &&
@@ -407,7 +419,12 @@ int TCustomFFmpeg::ReapFilters() {
             ff::av_frame_unref(frame);
             goto next_stream;
           }
-          DoAudioOut(of->Ctx, ost, frame);
+          try {
+            DoAudioOut(of->Ctx, ost, frame);
+          } catch (...) {
+            ff::av_frame_unref(frame);
+            throw;
+          }
           break;
         default:
           RaiseError("Never occur");

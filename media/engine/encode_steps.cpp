@@ -1,6 +1,7 @@
 // Filtered frames and subtitles into packets, packets into the output files: frame-rate
 // decisions, the encoders (zero or more packets per frame, flushed with no frame), the packet
 // writer with its timestamp rules, and the video statistics file.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "media/binding/error_text.h"
 #include "media/binding/ffmpeg_exception.h"
 #include "media/engine/transcode_task.h"
+#include "platform/rtl/numerics.h"
 
 namespace {
 const char* const HintSentence =
@@ -316,6 +318,8 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
   nbPrevious = std::min(nbPrevious, nbFrames);
   if (!state.LastFrame || !state.LastFrame->buf[0]) nbPrevious = 0;
 
+  // Repeats never go past the frame limit: a muxer of single pictures refuses a second one.
+  nbFrames = std::min<int64_t>(nbFrames, std::max<int64_t>(Ost->MaxFrames - Ost->FrameNumber, 0));
   if (nbFrames == 0) {
     ++FramesDropped;
     DupDropNoticed = true;
@@ -323,7 +327,7 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
     return;
   }
   if (nbFrames > 1) {
-    if (nbFrames > static_cast<int64_t>(30 * DtsErrorThreshold)) {
+    if (nbFrames > SafeTrunc<int64_t>(30.0 * DtsErrorThreshold)) {
       LogFmt(llError, "%d frame duplication too large, skipping", nbFrames - 1);
       ++FramesDropped;
       return;

@@ -13,6 +13,7 @@
 #include "media/engine/custom_ffmpeg_opt.h"
 #include "platform/rtl/files.h"
 #include "platform/rtl/strings.h"
+#include "platform/rtl/numerics.h"
 
 namespace {
 
@@ -555,8 +556,8 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& Context, const AnsiString&
       if (ret < 0) return RollBackOutput(oc, shownName, true, Fail(ErrorText(shownName, ret), ret));
     }
     if (Context.MuxPreload != 0)
-      ff::av_dict_set(&of->Opts, "preload", IntToStr(static_cast<int64_t>(Context.MuxPreload * AV_TIME_BASE)).c_str(), 0);
-    oc->max_delay = static_cast<int>(Context.MuxMaxDelay * AV_TIME_BASE);
+      ff::av_dict_set(&of->Opts, "preload", IntToStr(SafeTrunc<int64_t>(double(Context.MuxPreload) * AV_TIME_BASE)).c_str(), 0);
+    oc->max_delay = SafeTrunc<int>(double(Context.MuxMaxDelay) * AV_TIME_BASE);
 
     ret = ApplyMetadataOptions(Context, oc, of);
     if (ret < 0) return RollBackOutput(oc, shownName, true, ret);

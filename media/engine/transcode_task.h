@@ -2,6 +2,7 @@
 // and its steps (set-up, decoding, filtering, encoding, muxing, hooks, preview and progress).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -52,7 +53,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void DoTerminate();
   void CloseAll();
   void SetPreviewFlags(int Flags);
-  int PreviewFlags() const { return FPreviewFlags; }
+  // Read without the preview lock by the video step, which only asks whether any preview is on.
+  int PreviewFlags() const { return FPreviewFlags.load(std::memory_order_relaxed); }
   void SetHookBitsPixel(int BitsPixel);
 
   int OptVHook(void* Context, const AnsiString& Option, const AnsiString& Arg) override;
@@ -111,6 +113,11 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void ResetEagain();
   void UpdateActiveStreams();
   void FinishTranscode();
+  // Why a run that read to the end of an input still failed: the input ended well before its
+  // own length (or the length the outputs asked for), or an output file vanished; empty when not.
+  AnsiString CheckInputComplete(int FileIndex);
+  AnsiString CheckOutputsExist();
+  void NoteReadEnd(int FileIndex, TInputStream* Ist, const AVPacket* Pkt);
   void Cleanup();
   void CloseOpenEncoders();
   void CloseOpenDecoders();
@@ -189,11 +196,14 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void ApplyPreviewFlags(int Flags);
 
   std::vector<TInputState> FInputState;
+  // Per input file: the furthest packet end read (in microseconds, output time line).
+  std::vector<int64_t> FInputReadEnd;
+  AnsiString FInputCutShort;
   std::vector<TOutputState> FOutputState;
   std::vector<void*> OpenEncoders;
   std::vector<void*> OpenDecoders;
   TConvertThread* FThread = nullptr;  // owned; joined before the task goes
-  int FPreviewFlags = 0;
+  std::atomic<int> FPreviewFlags{0};  // written under the preview lock
   bool FPreviewFlagsChanged = false;
   Int64 LastPreviewTime = 0;
   // After the loop: writes finish even when a stop was requested, so the files stay playable.
