@@ -212,6 +212,9 @@ int TCustomFFmpegOpt::Sub2VideoPrepare(TInputStream* Ist) {
   }
   for (int y = 0; y < h; ++y) std::memset(frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0], 0, w * 4);
   Ist->Sub2Video.Frame = frame;
+  // Nothing shown yet: the first packet read pushes a blank canvas.
+  Ist->Sub2Video.LastPts = INT64_MIN;
+  Ist->Sub2Video.EndPts = INT64_MIN;
   Ist->Sub2Video.W = w;
   Ist->Sub2Video.H = h;
   return 0;

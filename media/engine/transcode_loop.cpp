@@ -347,6 +347,7 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
     }
   }
 
+  Sub2VideoHeartbeat(ist, pkt->pts);
   ret = OutputPacket(ist, pkt);
   if (ret < 0) {
     const AnsiString text =

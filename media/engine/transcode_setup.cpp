@@ -266,7 +266,8 @@ int TCustomFFmpeg::InitBitstreamFilters(TOutputStream* Ost) {
 
 int TCustomFFmpeg::InitInputStream(int Index, AnsiString& Error) {
   TInputStream* ist = InputStreams[Index];
-  if (ist->DecodingNeeded) {
+  // Opened already when a subtitle encoder needed its header.
+  if (ist->DecodingNeeded && !ff::avcodec_is_open(ist->DecCtx)) {
     const AVCodec* codec = ist->Dec;
     if (!codec) {
       Error = Format("Decoder (codec %s) not found for input stream #%d:%d",
@@ -378,6 +379,17 @@ int TCustomFFmpeg::TranscodeInit() {
     }
   }
 
+  // A subtitle encoder starts from its decoder's header (styles, play resolution), which the
+  // decoder fills only when it opens: those decoders open before the encoders.
+  if (ret >= 0) {
+    for (TOutputStream* ost : OutputStreams) {
+      TInputStream* ist = GetInputStream(ost);
+      if (!ost->EncodingNeeded || !ist || ost->EncCtx->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+      const auto at = std::find(InputStreams.begin(), InputStreams.end(), ist);
+      ret = InitInputStream(static_cast<int>(at - InputStreams.begin()), error);
+      if (ret < 0) break;
+    }
+  }
   if (ret >= 0) {
     for (TOutputStream* ost : OutputStreams) {
       if (!ost->EncodingNeeded) continue;

@@ -131,6 +131,14 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   int DecodeAudio(TInputStream* Ist, AVFrame* Frame, const AVPacket* Pkt);
   int DecodeVideo(TInputStream* Ist, AVFrame* Frame, const AVPacket* Pkt);
   int TranscodeSubtitles(TInputStream* Ist, const AVPacket* Pkt, bool& GotOutput);
+  // Subtitles drawn into video: the canvas of a subtitle stream that feeds a filter graph.
+  // HeartbeatPts and Pts are in the subtitle stream's time base.
+  void Sub2VideoUpdate(TInputStream* Ist, int64_t HeartbeatPts, const AVSubtitle* Sub);
+  void Sub2VideoCopyRect(AVFrame* Canvas, const AVSubtitleRect* Rect);
+  void Sub2VideoPushRef(TInputStream* Ist, int64_t Pts);
+  // A packet of Ist's input at Pts (Ist's time base) was read.
+  void Sub2VideoHeartbeat(TInputStream* Ist, int64_t Pts);
+  void Sub2VideoFlush(TInputStream* Ist);
   void DoStreamCopy(TInputStream* Ist, TOutputStream* Ost, const AVPacket* Pkt);
   bool CheckOutputConstraints(TInputStream* Ist, TOutputStream* Ost);
   void RateEmuSleep(TInputStream* Ist);
