@@ -244,8 +244,9 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph* Fg, TInputFilter* 
   AnsiString args = CFormat("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", ist->ResampleWidth,
                             ist->ResampleHeight, ist->ResamplePixFmt, tb.num, tb.den, sar.num, sar.den);
   if (fr.num && fr.den) args += CFormat(":frame_rate=%d/%d", fr.num, fr.den);
-  // The source's scaler flags now travel with the graph; a simple graph has its output's already.
-  if (!Fg->Graph->scale_sws_opts) {
+  // The source's scaler flags now travel with the graph; a simple graph has its output's already,
+  // and a complex one keeps the filters' own default (as the tool's does, pixel for pixel).
+  if (Fg->Simple() && !Fg->Graph->scale_sws_opts) {
     const int flags = SWS_BILINEAR | (dec && (dec->flags & AV_CODEC_FLAG_BITEXACT) ? SWS_BITEXACT : 0);
     Fg->Graph->scale_sws_opts = ff::av_strdup(CFormat("flags=0x%X", flags).c_str());
   }

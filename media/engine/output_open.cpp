@@ -305,8 +305,24 @@ void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& Context, AVFo
   char* subtitleCodec = nullptr;
   MatchPerTypeCodecName(Context, 's', subtitleCodec);
   if (!Context.SubtitleDisable && (Oc->oformat->subtitle_codec != AV_CODEC_ID_NONE || subtitleCodec)) {
+    // Subtitles are re-encoded as text from text and as pictures from pictures only: a picture
+    // subtitle (a disc's) given to a text encoder would fail the whole task. A stream copy, or a
+    // codec of either kind or none, takes any.
+    AVCodecID outputId = Oc->oformat->subtitle_codec;
+    const bool copy = subtitleCodec && std::strcmp(subtitleCodec, "copy") == 0;
+    if (subtitleCodec && !copy) {
+      const AVCodec* named = ff::avcodec_find_encoder_by_name(subtitleCodec);
+      outputId = named ? named->id : AV_CODEC_ID_NONE;
+    }
+    constexpr int Kinds = AV_CODEC_PROP_TEXT_SUB | AV_CODEC_PROP_BITMAP_SUB;
+    const AVCodecDescriptor* output = ff::avcodec_descriptor_get(outputId);
+    const int outputKind = output ? output->props & Kinds : 0;
     for (int i = 0; i < count; ++i) {
-      if (InputStreams[i]->St->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+      const AVCodecParameters* par = InputStreams[i]->St->codecpar;
+      if (par->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+      const AVCodecDescriptor* input = ff::avcodec_descriptor_get(par->codec_id);
+      const int inputKind = input ? input->props & Kinds : 0;
+      if (copy || !outputKind || !inputKind || (inputKind & outputKind)) {
         NewSubtitleStream(Context, Oc, i);
         break;
       }

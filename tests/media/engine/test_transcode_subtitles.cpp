@@ -21,6 +21,30 @@ std::string ClipWithSrtTrack() {
                                   " -c:v mpeg4 -c:s srt -f matroska {out}");
 }
 
+// A lossless clip with a bitmap subtitle track (two pictures, each shown for one second).
+std::string ClipWithBitmapSubtitles() {
+  const std::string script = std::string(CLAVORNE_SOURCE_DIR) + "/tests/media/engine/make_pgs.py";
+  return testsupport::Fixture("subtitles-pgs.mkv",
+                              "python3 " + testsupport::ShellQuote(script) + " {out}.sup && "
+                              "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=160x120:rate=10:duration=4 "
+                              "-i {out}.sup -map 0 -map 1 -c:v ffv1 -c:s copy -f matroska {out} && rm -f {out}.sup");
+}
+
+// Each picture of a file's video as "timestamp, size, checksum".
+std::string FrameChecksums(const std::string& File) {
+  std::string out;
+  std::string lines =
+      testsupport::RunOk("ffmpeg -nostdin -v error -i " + testsupport::ShellQuote(File) + " -map 0:v -f framemd5 -");
+  size_t at = 0;
+  while (at < lines.size()) {
+    size_t end = lines.find('\n', at);
+    if (end == std::string::npos) end = lines.size();
+    if (lines[at] != '#') out += lines.substr(at, end - at) + "\n";
+    at = end + 1;
+  }
+  return out;
+}
+
 class TranscodeSubtitles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -76,6 +100,23 @@ TEST_F(TranscodeSubtitles, ReencodedCuesMatchTheTool) {
       EXPECT_NE(got.find("[Script Info]"), std::string::npos) << got;
     }
   }
+}
+
+// A subtitle stream as the second input of an overlay: its pictures drawn in at their times and
+// taken off at their ends, picture for picture as the tool draws them.
+TEST_F(TranscodeSubtitles, BitmapSubtitlesOverlaidLikeTheTool) {
+  const std::string input = ClipWithBitmapSubtitles();
+  const AnsiString options = " -y -filter_complex [0:v][0:s]overlay -c:v ffv1 -f matroska";
+  const std::string ours = Dir + "/ours.mkv";
+  const std::string tool = Dir + "/tool.mkv";
+  const TRunResult r = RunTask(input, "", ours, options);
+  ASSERT_TRUE(r.Finished) << r.ExceptionMessage;
+  testsupport::RunOk("ffmpeg -nostdin -v error -i " + testsupport::ShellQuote(input) + ShellWords(options) + " " +
+                     testsupport::ShellQuote(tool));
+  const std::string expected = FrameChecksums(tool);
+  EXPECT_EQ(FrameChecksums(ours), expected);
+  // The overlay did draw: the source's pictures differ from the tool's while a subtitle shows.
+  EXPECT_NE(FrameChecksums(input), expected);
 }
 
 }  // namespace
