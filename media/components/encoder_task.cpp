@@ -78,17 +78,9 @@ void TFFmpeg::SetFrameInputHandler(const TFrameHookProc& Handler) {
 }
 
 void TFFmpeg::UpdateFrameInputChain() {
-  if (!VHookModules) {
-    FrameInputHookProc = FFrameInputHandler;
-    return;
-  }
-  // The modules see the decoded picture after the frame input hook, and not at all while a
-  // video input hook takes the picture as a bitmap.
-  FrameInputHookProc = [this](TObject* Sender, void* Picture, Integer PixFmt, Integer FrameNumber, Integer Width,
-                              Integer Height, Int64 PTS) {
-    if (FFrameInputHandler) FFrameInputHandler(Sender, Picture, PixFmt, FrameNumber, Width, Height, PTS);
-    if (!VideoInputHookProc) FrameHookProcess(VHookModules, Picture, PixFmt, Width, Height, PTS);
-  };
+  // The engine runs the modules itself, after the frame input hook and not while a video input
+  // hook takes the picture as a bitmap.
+  FrameInputHookProc = FFrameInputHandler;
 }
 
 TFFDecoder* TFFmpeg::GetInputDecoder(Integer Index) {
