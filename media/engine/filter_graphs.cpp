@@ -261,6 +261,12 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph* Fg, TInputFilter* 
                        "N", last, pad);
     if (ret < 0) return ret;
   }
+  // "-deinterlace": the libraries have no picture deinterlacer any more; their filter does it.
+  if (DoDeinterlace && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+    ret = InsertFilter(Fg->Graph, "yadif", CFormat("deinterlace input from stream %d:%d", ist->FileIndex, st->index), "",
+                       last, pad);
+    if (ret < 0) return ret;
+  }
   return ff::avfilter_link(last, pad, In->filter_ctx, In->pad_idx);
 }
 

@@ -458,7 +458,27 @@ int TCustomFFmpeg::TranscodeInit() {
     Log(llError, error);
     return ret;
   }
-  return ret;
+  if (ret < 0) return ret;
+  // A session description only makes sense when everything goes out as RTP.
+  bool wantSdp = !OutputFiles.empty();
+  for (TOutputFile* of : OutputFiles)
+    if (std::strcmp(of->Ctx->oformat->name, "rtp") != 0) wantSdp = false;
+  if (wantSdp) PrintSdp();
+  return 0;
+}
+
+void TCustomFFmpeg::PrintSdp() {
+  std::vector<AVFormatContext*> contexts;
+  contexts.reserve(OutputFiles.size());
+  for (TOutputFile* of : OutputFiles) contexts.push_back(of->Ctx);
+  std::vector<char> sdp(16384);
+  const int ret = ff::av_sdp_create(contexts.data(), static_cast<int>(contexts.size()), sdp.data(),
+                                    static_cast<int>(sdp.size()));
+  if (ret < 0) {
+    Log(llWarning, ErrorText("av_sdp_create()", ret));
+    return;
+  }
+  Log(llInfo, "SDP:\r\n" + Trim(AnsiString(sdp.data())));
 }
 
 void TCustomFFmpeg::DumpStreamMapping() {

@@ -126,6 +126,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   TInputStream* GetInputStream(TOutputStream* Ost);
   void ParseForcedKeyFrames(const AnsiString& Text, TOutputStream* Ost, AVCodecContext* Avctx);
   void DumpStreamMapping();
+  // Logs the session description of outputs that all go out as RTP.
+  void PrintSdp();
 
   int OutputPacket(TInputStream* Ist, const AVPacket* Pkt);
   int DecodeAudio(TInputStream* Ist, AVFrame* Frame, const AVPacket* Pkt);
