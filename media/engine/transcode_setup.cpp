@@ -347,9 +347,26 @@ int TCustomFFmpeg::TranscodeInit() {
     if (ret < 0) return ret;
   }
 
+  std::vector<TOutputStream*> joinClones;
   for (TOutputStream* ost : OutputStreams) {
     if (ost->St->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT) continue;
     TInputStream* ist = GetInputStream(ost);
+    if (IsJoinClone(ost)) {
+      // The first input's streams set up the muxer's streams and the encoders; the later
+      // inputs' streams only feed them, once the encoders' formats are known.
+      if (!ist) {
+        LastErrorMessage = "invalid codec_type of output stream";
+        return AVERROR(EINVAL);
+      }
+      if (!ost->StreamCopy) {
+        ist->DecodingNeeded++;
+        ost->EncodingNeeded = 1;
+        joinClones.push_back(ost);
+      }
+      ost->EncoderOpened = 1;
+      ost->CodecClosed = 1;  // never closes: it does not own the encoder
+      continue;
+    }
     if (ost->StreamCopy) {
       if (!ist) {
         LastErrorMessage = "invalid codec_type of output stream";
@@ -392,13 +409,26 @@ int TCustomFFmpeg::TranscodeInit() {
   }
   if (ret >= 0) {
     for (TOutputStream* ost : OutputStreams) {
-      if (!ost->EncodingNeeded) continue;
+      if (!ost->EncodingNeeded || IsJoinClone(ost)) continue;
       ret = OpenEncoder(ost, GetInputStream(ost), error);
       if (ret < 0) break;
     }
   }
   if (ret >= 0) {
+    for (TOutputStream* ost : joinClones) {
+      const AVMediaType type = ost->EncCtx->codec_type;
+      if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) continue;
+      // Built to the encoder's size and formats, so a later input that differs is converted.
+      TFilterGraph* fg = InitSimpleFilterGraph(GetInputStream(ost), ost);
+      if (ConfigureFilterGraph(fg) < 0) RaiseError("Error opening filters!");
+      if (type == AVMEDIA_TYPE_AUDIO && !(ost->Enc->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) &&
+          ost->EncCtx->frame_size > 0)
+        ff::av_buffersink_set_frame_size(ost->Filter->Filter, ost->EncCtx->frame_size);
+    }
+  }
+  if (ret >= 0) {
     for (TOutputStream* ost : OutputStreams) {
+      if (IsJoinClone(ost)) continue;
       if (ost->StreamCopy && ost->Opts) ff::av_opt_set_dict(ost->EncCtx, &ost->Opts);
       ret = InitBitstreamFilters(ost);
       if (ret < 0) break;
@@ -439,6 +469,7 @@ int TCustomFFmpeg::TranscodeInit() {
 
   if (ret >= 0) {
     for (size_t i = 0; i < OutputFiles.size(); ++i) {
+      if (Joined && i > 0) break;  // one muxer for all the joined inputs
       TOutputFile* of = OutputFiles[i];
       of->Ctx->interrupt_callback = WriteInterrupt;
       WriteStartTime = ff::av_gettime();
@@ -482,7 +513,7 @@ void TCustomFFmpeg::PrintSdp() {
 }
 
 void TCustomFFmpeg::DumpStreamMapping() {
-  for (size_t i = 0; i < OutputFiles.size(); ++i)
+  for (size_t i = 0; i < OutputFiles.size() && !(Joined && i > 0); ++i)
     ff::av_dump_format(OutputFiles[i]->Ctx, static_cast<int>(i), OutputFiles[i]->Ctx->url, 1);
   Log(llInfo, "Stream mapping:");
   for (TInputStream* ist : InputStreams) {
@@ -506,7 +537,8 @@ void TCustomFFmpeg::DumpStreamMapping() {
     } else {
       TInputStream* ist = GetInputStream(ost);
       if (!ist) continue;
-      line = Format("  Stream #%d:%d -> #%d:%d", ist->FileIndex, ist->St->index, ost->FileIndex, ost->Index);
+      line = Format("  Stream #%d:%d -> #%d:%d", ist->FileIndex, ist->St->index, Joined ? 0 : ost->FileIndex,
+                    ost->Index);
       if (ost->SyncIst && ost->SyncIst != ist)
         line += Format(" [sync #%d:%d]", ost->SyncIst->FileIndex, ost->SyncIst->St->index);
       if (ost->StreamCopy)

@@ -117,6 +117,10 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   bool GotEagain();
   void ResetEagain();
   void UpdateActiveStreams();
+  // Join mode: input file F has ended and the next one takes over the output.
+  void SwitchJoinSegment(int F);
+  // Whether Ost is one of the later inputs' streams, which borrow the first set's encoders.
+  bool IsJoinClone(const TOutputStream* Ost) const;
   void FinishTranscode();
   void Cleanup();
   void CloseOpenEncoders();
@@ -183,6 +187,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
     int64_t FramesEncoded = 0;
     int64_t PacketsWritten = 0;
     bool FirstPacketKept = false;
+    // Where the last packet written ends, in microseconds.
+    int64_t EndUs = INT64_MIN;
     // Forced key frame expression state.
     double KfN = 0, KfNForced = 0, KfPrevN = NAN, KfPrevT = NAN;
   };
