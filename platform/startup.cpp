@@ -4,6 +4,7 @@
 
 #include "platform/gui/application.h"
 #include "platform/gui/qt_app.h"
+#include "platform/gui/unit_startup.h"
 #include "platform/rtl/sync.h"
 
 void PlatformStartup(int& argc, char** argv) {
@@ -14,4 +15,5 @@ void PlatformStartup(int& argc, char** argv) {
   // parse numbers with strtod: keep "." as the decimal point.
   std::setlocale(LC_NUMERIC, "C");
   CreateApplicationObjects();
+  RunStartupRoutines();
 }

@@ -11,6 +11,7 @@
 #include "imaging/core/ie_types.h"
 #include "platform/gui/colors.h"
 #include "platform/rtl/classes.h"
+#include "platform/rtl/geometry.h"
 
 class TBitmap;
 class TCanvas;
@@ -35,6 +36,12 @@ class TIEBaseBitmap : public TObject {
   virtual bool Allocate(Integer Width, Integer Height, TIEPixelFormat PixelFormat) = 0;
   virtual void Assign(TObject* Source) = 0;
   virtual void CopyPaletteTo(TObject* Dest) = 0;
+};
+
+// Column and row tables of a rendering, kept by a caller that renders the same geometry often.
+struct TIERenderTables {
+  std::vector<Integer> XTable, YTable;
+  bool HasX = false, HasY = false;
 };
 
 class TIEBitmap : public TIEBaseBitmap {
@@ -155,6 +162,30 @@ class TIEBitmap : public TIEBaseBitmap {
   void AttachAlphaChannel(TIEBitmap* Alpha);
   void RemoveAlphaChannel(bool Merge, TColor Background);
   void UpdateTBitmapPalette();
+
+  // --- rendering into 24-bit rows (ie24RGB or a pf24bit framework bitmap) ---
+  // Scales the source rectangle onto the destination rectangle, with levels, contrast, channel
+  // offsets, a blend operation, a transparency and the alpha channel. Tables, when given, keep
+  // the column and row tables between calls (FreeTables false) or take cached ones.
+  void RenderToTIEBitmap(TIEBitmap* Dest, TIERenderTables* Tables, const TRect* Clip, Integer DestX, Integer DestY,
+                         Integer DestWidth, Integer DestHeight, Integer SrcX, Integer SrcY, Integer SrcWidth,
+                         Integer SrcHeight, bool UseAlpha, bool RepeatRows, Integer Transparency,
+                         TResampleFilter Filter, bool FreeTables, TIEBlendOp Operation);
+  void RenderToTBitmap(TBitmap* Bitmap, TIERenderTables* Tables, const TRect* Clip, Integer DestX, Integer DestY,
+                       Integer DestWidth, Integer DestHeight, Integer SrcX, Integer SrcY, Integer SrcWidth,
+                       Integer SrcHeight, bool UseAlpha, bool RepeatRows, Integer Transparency, TResampleFilter Filter,
+                       bool FreeTables, TIEBlendOp Operation);
+  void DrawToTIEBitmap(TIEBitmap* Dest, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
+                       Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
+                       TResampleFilter Filter, TIEBlendOp Operation);
+  void DrawToTBitmap(TBitmap* Bitmap, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
+                     Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
+                     TResampleFilter Filter, TIEBlendOp Operation);
+  // Copies a stretched rectangle of an ie1g or ie24RGB image into an ie24RGB image, and the
+  // alpha (limited by Transparency) into its alpha channel.
+  void StretchRectTo(TIEBitmap* Dest, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
+                     Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, TResampleFilter Filter,
+                     Integer Transparency);
 
   // --- raw record ---
   // Writes the record to Buffer when it is not nil (the caller provides room), else to Stream.

@@ -33,6 +33,16 @@ using TIEDataAccess = Byte;
 constexpr TIEDataAccess iedRead = 1;
 constexpr TIEDataAccess iedWrite = 2;
 
+// How an image is scaled: rfNone picks the nearest pixel; the others are filters of the
+// resampling engines.
+enum TResampleFilter : Byte {
+  rfNone, rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell, rfNearest, rfLinear, rfFastLinear,
+  rfBilinear, rfBicubic, rfProjectBW, rfProjectWB
+};
+
+// A blend operation: 0 copies the source, 1..37 combine it with the destination.
+using TIEBlendOp = Integer;
+
 #pragma pack(push, 1)
 // Memory order blue, green, red: the byte layout of 24-bit pixels and palette entries.
 struct TRGB {

@@ -5,23 +5,8 @@
 #include <initializer_list>
 
 #include "media/binding/ffmpeg_headers.h"
+#include "media/binding/seek_flags.h"
 #include "platform/rtl/types.h"
-
-// The decoder's seek flags, with FFmpeg's bit values.
-enum TSeekFlag { sfBackward, sfByte, sfAny, sfFrame };
-
-class TSeekFlags {
- public:
-  constexpr TSeekFlags() = default;
-  constexpr TSeekFlags(std::initializer_list<TSeekFlag> flags) {
-    for (TSeekFlag f : flags) bits_ |= 1u << f;
-  }
-  constexpr bool Contains(TSeekFlag f) const { return (bits_ >> f) & 1u; }
-  constexpr unsigned Bits() const { return bits_; }
-
- private:
-  unsigned bits_ = 0;
-};
 
 // "1.50 KB", "12.00 MB", "1024 Byte": the unit is the largest whose size the count exceeds.
 AnsiString FormatFileSize(Int64 Size);

@@ -3,14 +3,10 @@
 #pragma once
 
 #include "media/binding/ffmpeg_headers.h"
+#include "media/binding/ffmpeg_types.h"
 #include "platform/gui/bitmap.h"
 #include "platform/rtl/classes.h"
 
-// FFmpeg's picture layout: plane pointers and line sizes.
-struct TAVPicture {
-  uint8_t* data[8] = {};
-  int linesize[8] = {};
-};
 
 // The bitmap's current picture as a BITMAP description.
 struct TBitmapInfo {

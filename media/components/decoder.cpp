@@ -3,7 +3,11 @@
 #include <cstring>
 #include <limits>
 
+#include "media/binding/engine_utils.h"
 #include "media/binding/entry_points.h"
+#include "media/binding/format_converter.h"
+#include "media/binding/loader.h"
+#include "media/binding/option_parser.h"
 #include "media/binding/logger.h"
 #include "media/binding/media_text.h"
 #include "media/components/decoder_media_info.h"

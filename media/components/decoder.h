@@ -2,11 +2,12 @@
 // video stream and hands it over as a 32-bit TBitmap.
 #pragma once
 
-#include "media/binding/engine_utils.h"
-#include "media/binding/format_converter.h"
+#include "media/binding/ffmpeg_types.h"
+#include "media/binding/seek_flags.h"
 #include "media/components/decoder_custom.h"
 
 class TBitmap;
+class TFormatConverter;
 
 struct TDecodedPicture {
   Integer PixFmt = -1;

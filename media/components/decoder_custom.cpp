@@ -3,7 +3,11 @@
 #include <charconv>
 #include <limits>
 
+#include "media/binding/engine_utils.h"
 #include "media/binding/entry_points.h"
+#include "media/binding/format_converter.h"
+#include "media/binding/loader.h"
+#include "media/binding/option_parser.h"
 #include "media/binding/error_text.h"
 #include "media/binding/file_names.h"
 #include "media/binding/logger.h"

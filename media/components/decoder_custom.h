@@ -7,11 +7,12 @@
 #include <string_view>
 
 #include "media/binding/base_component.h"
-#include "media/binding/ffmpeg_headers.h"
+#include "media/binding/ffmpeg_types.h"
 #include "media/binding/loader.h"
-#include "media/binding/option_parser.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/rtl/types.h"
+
+class TFFOptions;
 
 struct TFileStreamInfo {
   Int64 StartTime = AV_NOPTS_VALUE;  // microseconds

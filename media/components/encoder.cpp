@@ -1,9 +1,12 @@
 #include "media/components/encoder.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "media/binding/loader.h"
 #include "media/components/decoder.h"
+#include "media/components/encoder_task.h"
 #include "platform/gui/bitmap.h"
 #include "platform/gui/canvas.h"
 #include "platform/rtl/exceptions.h"
@@ -118,7 +121,15 @@ void WaitUntilFree(TCriticalSection& Lock) {
 
 }  // namespace
 
-TCustomEncoder::TCustomEncoder(TComponent* AOwner) : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)) {}
+struct TCustomEncoder::TDeliveries {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  Integer Pending = 0;
+  std::vector<FFEncode::TDoTerminateThread*> Threads;
+};
+
+TCustomEncoder::TCustomEncoder(TComponent* AOwner)
+    : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)), FDeliveries(std::make_unique<TDeliveries>()) {}
 
 TCustomEncoder::~TCustomEncoder() { Shutdown(); }
 
@@ -138,8 +149,8 @@ void TCustomEncoder::Shutdown() {
     WaitUntilFree(*lock);
   Tasks.Clear();
   {
-    std::lock_guard<std::mutex> guard(FDeliveryLock);
-    FDeliveryChanged.notify_all();
+    std::lock_guard<std::mutex> guard(FDeliveries->Lock);
+    FDeliveries->Changed.notify_all();
   }
   JoinDeliveryThreads(true);
   OnAudioInputHook = OnAudioOutputHook = nullptr;
@@ -174,9 +185,7 @@ Integer TCustomEncoder::AddTask(const TPathFileName& FileName, TInputOptions* Op
     task->OnBeforeFindStreamInfo = [this, task](TObject*, AVFormatContext* Context) {
       DoBeforeFindStreamInfo(task, Context);
     };
-    task->PreviewBitmapProc = [this, task](TObject*, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS) {
-      DoPreviewBitmap(task, Bitmap, FrameNumber, PTS);
-    };
+    task->PreviewBitmapProc = [this, task](TObject*, const TTaskBitmap& Frame) { DoPreviewBitmap(task, Frame); };
     task->Encoder = this;
     task->SetPreviewFlags((FPreview ? PreviewWindowFlag : 0) | (FPreviewBitmap ? PreviewBitmapFlag : 0));
     task->LastErrorMessage.clear();
@@ -213,10 +222,7 @@ Integer TCustomEncoder::AddTask(const TPathFileName& FileName, TInputOptions* Op
     }
     if (inputIndex < static_cast<Integer>(task->InputFiles.size()))
       task->GetInputDecoder(inputIndex)->AttachFormatContext(task->InputFiles[static_cast<size_t>(inputIndex)]->Ctx);
-    task->ProgressProc = [this, task](TObject*, Integer FileIndex, Integer FrameNumber, Integer FPS, float Quality,
-                                      float BitRate, Int64 TotalSize, Int64 CurrentTime, Int64 TotalDuration) {
-      DoProgress(task, FileIndex, FrameNumber, FPS, Quality, BitRate, TotalSize, CurrentTime, TotalDuration);
-    };
+    task->ProgressProc = [this, task](TObject*, const TTaskProgress& Progress) { DoProgress(task, Progress); };
     task->TerminateProc = [this, task](TObject*) { DoTerminate(task); };
     return Tasks.Add(task);
   } catch (const Exception& e) {
@@ -245,36 +251,18 @@ Integer TCustomEncoder::SetOutput(Integer TaskIndex, const TPathFileName& FileNa
       if (Options->FileName.empty()) Options->FileName = FileName;
       task->SetOutputOptions(outputIndex, *Options);
       if (Options->AudioInputHook)
-        task->AudioInputHookProc = [this, task](TObject*, void* Sample, Int64 PTS, Integer Size, Integer SampleRate,
-                                                Integer Channels, Integer SampleFormat) {
-          DoAudioInputHook(task, Sample, PTS, Size, SampleRate, Channels, SampleFormat);
-        };
+        task->AudioInputHookProc = [this, task](TObject*, const TTaskAudio& Audio) { DoAudioInputHook(task, Audio); };
       if (Options->AudioOutputHook)
-        task->AudioOutputHookProc = [this, task](TObject*, void* Sample, Int64 PTS, Integer Size, Integer SampleRate,
-                                                 Integer Channels, Integer SampleFormat) {
-          DoAudioOutputHook(task, Sample, PTS, Size, SampleRate, Channels, SampleFormat);
-        };
+        task->AudioOutputHookProc = [this, task](TObject*, const TTaskAudio& Audio) { DoAudioOutputHook(task, Audio); };
       if (Options->VideoInputHook)
-        task->VideoInputHookProc = [this, task](TObject*, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS,
-                                                bool& Update, bool& StopHook) {
-          DoVideoInputHook(task, Bitmap, FrameNumber, PTS, Update, StopHook);
-        };
+        task->VideoInputHookProc = [this, task](TObject*, TTaskBitmap& Frame) { DoVideoInputHook(task, Frame); };
       if (Options->VideoOutputHook)
-        task->VideoOutputHookProc = [this, task](TObject*, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS,
-                                                 bool& Update, bool& StopHook) {
-          DoVideoOutputHook(task, Bitmap, FrameNumber, PTS, Update, StopHook);
-        };
+        task->VideoOutputHookProc = [this, task](TObject*, TTaskBitmap& Frame) { DoVideoOutputHook(task, Frame); };
       task->SetHookBitsPixel(Options->VideoHookBitsPixel);
       if (Options->FrameInputHook)
-        task->SetFrameInputHandler([this, task](TObject*, void* Picture, Integer PixFmt, Integer FrameNumber,
-                                                Integer Width, Integer Height, Int64 PTS) {
-          DoFrameInputHook(task, Picture, PixFmt, FrameNumber, Width, Height, PTS);
-        });
+        task->SetFrameInputHandler([this, task](TObject*, const TTaskFrame& Frame) { DoFrameInputHook(task, Frame); });
       if (Options->FrameOutputHook)
-        task->FrameOutputHookProc = [this, task](TObject*, void* Picture, Integer PixFmt, Integer FrameNumber,
-                                                 Integer Width, Integer Height, Int64 PTS) {
-          DoFrameOutputHook(task, Picture, PixFmt, FrameNumber, Width, Height, PTS);
-        };
+        task->FrameOutputHookProc = [this, task](TObject*, const TTaskFrame& Frame) { DoFrameOutputHook(task, Frame); };
       optionText = Options->Options;
       presets = Options->Presets;
       join = Options->Join;
@@ -485,8 +473,8 @@ void TCustomEncoder::SetPreviewBitmap(bool Value) {
 void TCustomEncoder::SetProgressInterval(Integer Value) { FProgressInterval = Value <= 100 ? 100 : Value; }
 
 bool TCustomEncoder::TerminateDelivered() {
-  std::lock_guard<std::mutex> guard(FDeliveryLock);
-  return FPendingDeliveries == 0;
+  std::lock_guard<std::mutex> guard(FDeliveries->Lock);
+  return FDeliveries->Pending == 0;
 }
 
 void TCustomEncoder::Deliver(const std::function<void()>& Method) {
@@ -496,31 +484,30 @@ void TCustomEncoder::Deliver(const std::function<void()>& Method) {
     Method();
 }
 
-void TCustomEncoder::DoProgress(TFFmpeg* Task, Integer FileIndex, Integer FrameNumber, Integer FPS, float Quality,
-                                float BitRate, Int64 TotalSize, Int64 CurrentTime, Int64 TotalDuration) {
+void TCustomEncoder::DoProgress(TFFmpeg* Task, const TTaskProgress& Progress) {
   if (FClosing || !OnProgress) return;
   TLockScope lock(ProgressLock);
   ProgressInfo.TaskIndex = Tasks.IndexOf(Task);
-  ProgressInfo.FileIndex = FileIndex;
-  ProgressInfo.FrameNumber = FrameNumber;
-  ProgressInfo.FPS = FPS;
-  ProgressInfo.Quality = Quality;
-  ProgressInfo.BitRate = BitRate;
-  ProgressInfo.TotalSize = TotalSize;
-  ProgressInfo.CurrentTime = CurrentTime;
-  ProgressInfo.TotalDuration = TotalDuration;
+  ProgressInfo.FileIndex = Progress.FileIndex;
+  ProgressInfo.FrameNumber = Progress.FrameNumber;
+  ProgressInfo.FPS = Progress.FPS;
+  ProgressInfo.Quality = Progress.Quality;
+  ProgressInfo.BitRate = Progress.BitRate;
+  ProgressInfo.TotalSize = Progress.TotalSize;
+  ProgressInfo.CurrentTime = Progress.CurrentTime;
+  ProgressInfo.TotalDuration = Progress.TotalDuration;
   Deliver([this] {
     if (!FClosing && OnProgress) OnProgress(this, &ProgressInfo);
   });
 }
 
-void TCustomEncoder::DoPreviewBitmap(TFFmpeg* Task, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS) {
+void TCustomEncoder::DoPreviewBitmap(TFFmpeg* Task, const TTaskBitmap& Frame) {
   if (FClosing || !OnPreviewBitmap) return;
   TLockScope lock(PreviewBitmapLock);
   PreviewInfo.TaskIndex = Tasks.IndexOf(Task);
-  PreviewInfo.Bitmap = Bitmap;
-  PreviewInfo.FrameNumber = FrameNumber;
-  PreviewInfo.PTS = PTS;
+  PreviewInfo.Bitmap = Frame.Bitmap;
+  PreviewInfo.FrameNumber = Frame.FrameNumber;
+  PreviewInfo.PTS = Frame.PTS;
   Deliver([this] {
     if (!FClosing && OnPreviewBitmap) OnPreviewBitmap(this, PreviewInfo);
   });
@@ -536,17 +523,16 @@ void TCustomEncoder::DoBeforeFindStreamInfo(TFFmpeg* Task, AVFormatContext* Form
   });
 }
 
-void TCustomEncoder::RunVideoHook(const TVideoHookEvent& Handler, TFFmpeg* Task, TBitmap* Bitmap,
-                                  Integer FrameNumber, Int64 PTS, bool& Update, bool& StopHook) {
+void TCustomEncoder::RunVideoHook(const TVideoHookEvent& Handler, TFFmpeg* Task, TTaskBitmap& Frame) {
   TLockScope lock(VideoHookLock);
   if (FClosing || !Handler) return;
   HookInfo.TaskIndex = Tasks.IndexOf(Task);
-  HookInfo.Bitmap = Bitmap;
-  HookInfo.FrameNumber = FrameNumber;
-  HookInfo.PTS = PTS;
-  HookInfo.Update = Update;
-  HookInfo.StopHook = StopHook;
-  TCanvas* canvas = Bitmap ? Bitmap->Canvas() : nullptr;
+  HookInfo.Bitmap = Frame.Bitmap;
+  HookInfo.FrameNumber = Frame.FrameNumber;
+  HookInfo.PTS = Frame.PTS;
+  HookInfo.Update = Frame.Update;
+  HookInfo.StopHook = Frame.StopHook;
+  TCanvas* canvas = Frame.Bitmap ? Frame.Bitmap->Canvas() : nullptr;
   if (canvas) canvas->Lock();
   try {
     Handler(this, &HookInfo);
@@ -555,76 +541,69 @@ void TCustomEncoder::RunVideoHook(const TVideoHookEvent& Handler, TFFmpeg* Task,
     throw;
   }
   if (canvas) canvas->Unlock();
-  Update = HookInfo.Update;
-  StopHook = HookInfo.StopHook;
+  Frame.Update = HookInfo.Update;
+  Frame.StopHook = HookInfo.StopHook;
 }
 
-void TCustomEncoder::DoVideoInputHook(TFFmpeg* Task, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS, bool& Update,
-                                      bool& StopHook) {
+void TCustomEncoder::DoVideoInputHook(TFFmpeg* Task, TTaskBitmap& Frame) {
   if (!OnVideoInputHook) return;
-  RunVideoHook(OnVideoInputHook, Task, Bitmap, FrameNumber, PTS, Update, StopHook);
+  RunVideoHook(OnVideoInputHook, Task, Frame);
 }
 
-void TCustomEncoder::DoVideoOutputHook(TFFmpeg* Task, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS, bool& Update,
-                                       bool& StopHook) {
+void TCustomEncoder::DoVideoOutputHook(TFFmpeg* Task, TTaskBitmap& Frame) {
   if (!OnVideoOutputHook) return;
-  RunVideoHook(OnVideoOutputHook, Task, Bitmap, FrameNumber, PTS, Update, StopHook);
+  RunVideoHook(OnVideoOutputHook, Task, Frame);
 }
 
-void TCustomEncoder::RunFrameHook(const TFrameHookEvent& Handler, TFFmpeg* Task, void* Picture, Integer PixFmt,
-                                  Integer FrameNumber, Integer Width, Integer Height, Int64 PTS) {
+void TCustomEncoder::RunFrameHook(const TFrameHookEvent& Handler, TFFmpeg* Task, const TTaskFrame& Frame) {
   TLockScope lock(FrameHookLock);
   if (FClosing || !Handler) return;
   FrameHookInfo.TaskIndex = Tasks.IndexOf(Task);
-  FrameHookInfo.FrameNumber = FrameNumber;
-  FrameHookInfo.Picture = Picture;
-  FrameHookInfo.PixFmt = PixFmt;
-  FrameHookInfo.Width = Width;
-  FrameHookInfo.Height = Height;
-  FrameHookInfo.PTS = PTS;
+  FrameHookInfo.FrameNumber = Frame.FrameNumber;
+  FrameHookInfo.Picture = Frame.Picture;
+  FrameHookInfo.PixFmt = Frame.PixFmt;
+  FrameHookInfo.Width = Frame.Width;
+  FrameHookInfo.Height = Frame.Height;
+  FrameHookInfo.PTS = Frame.PTS;
   Handler(this, &FrameHookInfo);
 }
 
-void TCustomEncoder::DoFrameInputHook(TFFmpeg* Task, void* Picture, Integer PixFmt, Integer FrameNumber,
-                                      Integer Width, Integer Height, Int64 PTS) {
+void TCustomEncoder::DoFrameInputHook(TFFmpeg* Task, const TTaskFrame& Frame) {
   if (!OnFrameInputHook) return;
-  RunFrameHook(OnFrameInputHook, Task, Picture, PixFmt, FrameNumber, Width, Height, PTS);
+  RunFrameHook(OnFrameInputHook, Task, Frame);
 }
 
-void TCustomEncoder::DoFrameOutputHook(TFFmpeg* Task, void* Picture, Integer PixFmt, Integer FrameNumber,
-                                       Integer Width, Integer Height, Int64 PTS) {
+void TCustomEncoder::DoFrameOutputHook(TFFmpeg* Task, const TTaskFrame& Frame) {
   if (!OnFrameOutputHook) return;
-  RunFrameHook(OnFrameOutputHook, Task, Picture, PixFmt, FrameNumber, Width, Height, PTS);
+  RunFrameHook(OnFrameOutputHook, Task, Frame);
 }
 
-void TCustomEncoder::RunAudioHook(const TAudioHookEvent& Handler, TFFmpeg* Task, void* Sample, Int64 PTS,
-                                  Integer Size, Integer SampleRate, Integer Channels, Integer SampleFormat) {
+void TCustomEncoder::RunAudioHook(const TAudioHookEvent& Handler, TFFmpeg* Task, const TTaskAudio& Audio) {
   TLockScope lock(AudioHookLock);
   if (FClosing || !Handler) return;
-  Handler(this, Tasks.IndexOf(Task), PTS, static_cast<Byte*>(Sample), Size, SampleRate, Channels, SampleFormat);
+  Handler(this, Tasks.IndexOf(Task), Audio.PTS, static_cast<Byte*>(Audio.Sample), Audio.Size, Audio.SampleRate,
+          Audio.Channels, Audio.SampleFormat);
 }
 
-void TCustomEncoder::DoAudioInputHook(TFFmpeg* Task, void* Sample, Int64 PTS, Integer Size, Integer SampleRate,
-                                      Integer Channels, Integer SampleFormat) {
+void TCustomEncoder::DoAudioInputHook(TFFmpeg* Task, const TTaskAudio& Audio) {
   if (!OnAudioInputHook) return;
-  RunAudioHook(OnAudioInputHook, Task, Sample, PTS, Size, SampleRate, Channels, SampleFormat);
+  RunAudioHook(OnAudioInputHook, Task, Audio);
 }
 
-void TCustomEncoder::DoAudioOutputHook(TFFmpeg* Task, void* Sample, Int64 PTS, Integer Size, Integer SampleRate,
-                                       Integer Channels, Integer SampleFormat) {
+void TCustomEncoder::DoAudioOutputHook(TFFmpeg* Task, const TTaskAudio& Audio) {
   if (!OnAudioOutputHook) return;
-  RunAudioHook(OnAudioOutputHook, Task, Sample, PTS, Size, SampleRate, Channels, SampleFormat);
+  RunAudioHook(OnAudioOutputHook, Task, Audio);
 }
 
 void TCustomEncoder::QueueTerminateDelivery(const TTerminateInfo& Info, bool WaitForPrevious) {
   JoinDeliveryThreads(false);
   {
-    std::lock_guard<std::mutex> guard(FDeliveryLock);
-    if (!WaitForPrevious) ++FPendingDeliveries;
+    std::lock_guard<std::mutex> guard(FDeliveries->Lock);
+    if (!WaitForPrevious) ++FDeliveries->Pending;
   }
   auto* thread = new FFEncode::TDoTerminateThread(this, Info, WaitForPrevious, TriggerEventInMainThread);
-  std::lock_guard<std::mutex> guard(FDeliveryLock);
-  FDeliveryThreads.push_back(thread);
+  std::lock_guard<std::mutex> guard(FDeliveries->Lock);
+  FDeliveries->Threads.push_back(thread);
 }
 
 void TCustomEncoder::CallTerminateHandler(const TTerminateInfo& Info) {
@@ -632,24 +611,24 @@ void TCustomEncoder::CallTerminateHandler(const TTerminateInfo& Info) {
 }
 
 void TCustomEncoder::TaskDeliveryDone() {
-  std::lock_guard<std::mutex> guard(FDeliveryLock);
-  --FPendingDeliveries;
-  FDeliveryChanged.notify_all();
+  std::lock_guard<std::mutex> guard(FDeliveries->Lock);
+  --FDeliveries->Pending;
+  FDeliveries->Changed.notify_all();
 }
 
 void TCustomEncoder::WaitForTaskDeliveries() {
-  std::unique_lock<std::mutex> guard(FDeliveryLock);
-  FDeliveryChanged.wait(guard, [this] { return FPendingDeliveries <= 0 || FClosing; });
+  std::unique_lock<std::mutex> guard(FDeliveries->Lock);
+  FDeliveries->Changed.wait(guard, [this] { return FDeliveries->Pending <= 0 || FClosing; });
 }
 
 void TCustomEncoder::JoinDeliveryThreads(bool All) {
   std::vector<FFEncode::TDoTerminateThread*> done;
   {
-    std::lock_guard<std::mutex> guard(FDeliveryLock);
-    for (auto it = FDeliveryThreads.begin(); it != FDeliveryThreads.end();) {
+    std::lock_guard<std::mutex> guard(FDeliveries->Lock);
+    for (auto it = FDeliveries->Threads.begin(); it != FDeliveries->Threads.end();) {
       if (All || (*it)->Finished()) {
         done.push_back(*it);
-        it = FDeliveryThreads.erase(it);
+        it = FDeliveries->Threads.erase(it);
       } else {
         ++it;
       }

@@ -5,24 +5,50 @@
 // Each task's termination event reaches the owner before the event for the whole list
 // (TaskIndex -1), however the deliveries interleave. Destroying the encoder stops its tasks,
 // waits for them and for every pending delivery, and calls no handler once it has begun.
+//
+// The task objects themselves (TFFmpeg, the engine's task with the encoder's bookkeeping) are
+// declared in encoder_task.h, which only the component's own code and tests include.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <vector>
 
 #include "media/binding/base_component.h"
 #include "media/components/encoder_events.h"
-#include "media/components/encoder_task.h"
+#include "media/engine/engine_events.h"
 #include "platform/rtl/sync.h"
 #include "platform/rtl/threads.h"
 
 class TFFDecoder;
+class TFFmpeg;
 
 namespace FFEncode {
 class TDoTerminateThread;
 }
+
+// The encoder's tasks, owned; a task's index is its position.
+class TFFmpegList {
+ public:
+  TFFmpegList() = default;
+  ~TFFmpegList();
+  TFFmpegList(const TFFmpegList&) = delete;
+  TFFmpegList& operator=(const TFFmpegList&) = delete;
+
+  Integer Add(TFFmpeg* Task);
+  void Clear();
+  void Delete(Integer Index);
+  // Raises EListError "List index out of bounds (%d)" outside the list.
+  TFFmpeg* Items(Integer Index) const;
+  Integer IndexOf(const TObject* Task) const;
+  Integer Count() const { return static_cast<Integer>(FItems.size()); }
+  void StopAll(bool Wait);
+  void SetPreview(bool Value);
+  void SetPreviewBitmap(bool Value);
+
+ private:
+  std::vector<TFFmpeg*> FItems;
+};
 
 class TCustomEncoder : public TFFBaseComponent {
  public:
@@ -104,22 +130,16 @@ class TCustomEncoder : public TFFBaseComponent {
   // threads that call its virtual dispatchers until then.
   void Shutdown();
 
-  virtual void DoVideoInputHook(TFFmpeg* Task, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS, bool& Update,
-                                bool& StopHook);
-  virtual void DoVideoOutputHook(TFFmpeg* Task, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS, bool& Update,
-                                 bool& StopHook);
-  virtual void DoFrameInputHook(TFFmpeg* Task, void* Picture, Integer PixFmt, Integer FrameNumber, Integer Width,
-                                Integer Height, Int64 PTS);
-  virtual void DoFrameOutputHook(TFFmpeg* Task, void* Picture, Integer PixFmt, Integer FrameNumber, Integer Width,
-                                 Integer Height, Int64 PTS);
-  virtual void DoPreviewBitmap(TFFmpeg* Task, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS);
-  virtual void DoProgress(TFFmpeg* Task, Integer FileIndex, Integer FrameNumber, Integer FPS, float Quality,
-                          float BitRate, Int64 TotalSize, Int64 CurrentTime, Int64 TotalDuration);
+  // The dispatchers take the task's own record of the event and fill the matching Info record.
+  virtual void DoVideoInputHook(TFFmpeg* Task, TTaskBitmap& Frame);
+  virtual void DoVideoOutputHook(TFFmpeg* Task, TTaskBitmap& Frame);
+  virtual void DoFrameInputHook(TFFmpeg* Task, const TTaskFrame& Frame);
+  virtual void DoFrameOutputHook(TFFmpeg* Task, const TTaskFrame& Frame);
+  virtual void DoPreviewBitmap(TFFmpeg* Task, const TTaskBitmap& Frame);
+  virtual void DoProgress(TFFmpeg* Task, const TTaskProgress& Progress);
   virtual void DoTerminate(TFFmpeg* Task);
-  void DoAudioInputHook(TFFmpeg* Task, void* Sample, Int64 PTS, Integer Size, Integer SampleRate, Integer Channels,
-                        Integer SampleFormat);
-  void DoAudioOutputHook(TFFmpeg* Task, void* Sample, Int64 PTS, Integer Size, Integer SampleRate, Integer Channels,
-                         Integer SampleFormat);
+  void DoAudioInputHook(TFFmpeg* Task, const TTaskAudio& Audio);
+  void DoAudioOutputHook(TFFmpeg* Task, const TTaskAudio& Audio);
   void DoBeforeFindStreamInfo(TFFmpeg* Task, AVFormatContext* FormatContext);
 
  private:
@@ -130,12 +150,9 @@ class TCustomEncoder : public TFFBaseComponent {
   void AllTasksTerminated();
   // Calls Method in the main thread when events go there, else here.
   void Deliver(const std::function<void()>& Method);
-  void RunVideoHook(const TVideoHookEvent& Handler, TFFmpeg* Task, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS,
-                    bool& Update, bool& StopHook);
-  void RunFrameHook(const TFrameHookEvent& Handler, TFFmpeg* Task, void* Picture, Integer PixFmt,
-                    Integer FrameNumber, Integer Width, Integer Height, Int64 PTS);
-  void RunAudioHook(const TAudioHookEvent& Handler, TFFmpeg* Task, void* Sample, Int64 PTS, Integer Size,
-                    Integer SampleRate, Integer Channels, Integer SampleFormat);
+  void RunVideoHook(const TVideoHookEvent& Handler, TFFmpeg* Task, TTaskBitmap& Frame);
+  void RunFrameHook(const TFrameHookEvent& Handler, TFFmpeg* Task, const TTaskFrame& Frame);
+  void RunAudioHook(const TAudioHookEvent& Handler, TFFmpeg* Task, const TTaskAudio& Audio);
   // Hands a termination event to a delivery thread of its own.
   void QueueTerminateDelivery(const TTerminateInfo& Info, bool WaitForPrevious);
   void CallTerminateHandler(const TTerminateInfo& Info);
@@ -160,10 +177,9 @@ class TCustomEncoder : public TFFBaseComponent {
   Integer FStopDepth = 0;
   bool FShutDown = false;
 
-  std::mutex FDeliveryLock;
-  std::condition_variable FDeliveryChanged;
-  Integer FPendingDeliveries = 0;
-  std::vector<FFEncode::TDoTerminateThread*> FDeliveryThreads;
+  // The termination deliveries in flight and their threads.
+  struct TDeliveries;
+  std::unique_ptr<TDeliveries> FDeliveries;
 };
 
 class TFFEncoder : public TCustomEncoder {

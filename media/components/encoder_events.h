@@ -4,11 +4,11 @@
 
 #include <functional>
 
-#include "media/binding/ffmpeg_headers.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/types.h"
 
 class TBitmap;
+struct AVFormatContext;
 
 using TPathFileName = WideString;
 

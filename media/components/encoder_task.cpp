@@ -1,6 +1,7 @@
 #include "media/components/encoder_task.h"
 
 #include "media/components/decoder.h"
+#include "media/components/previewer.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/mainthread.h"
 #include "platform/rtl/sync.h"
@@ -22,7 +23,9 @@ void WaitServing(TEvent* Event) {
 
 }  // namespace
 
-TFFmpeg::TFFmpeg(TCustomEncoder* AEncoder) : Encoder(AEncoder) {}
+TFFmpeg::TFFmpeg(TCustomEncoder* AEncoder) : Encoder(AEncoder) {
+  MakePreviewSink = [] { return new TPreviewer(); };
+}
 
 TFFmpeg::~TFFmpeg() {
   // The worker and a cancelled task's terminate step call back into the encoder: both have to be

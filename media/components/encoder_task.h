@@ -1,13 +1,13 @@
-// A task of the encoder's list: the engine's task object plus what the encoder keeps for it, and
-// the list that owns the tasks.
+// A task of the encoder's list: the engine's task object plus what the encoder keeps for it.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "media/components/encoder.h"
 #include "media/components/encoder_events.h"
-#include "media/components/frame_hook.h"
+#include "media/engine/frame_hook.h"
 #include "media/engine/transcode_task.h"
 
 class TCustomEncoder;
@@ -47,26 +47,4 @@ class TFFmpeg : public TCustomFFmpeg {
   TFrameHookProc FFrameInputHandler;
   // The modules may keep pointers to their arguments.
   std::vector<std::unique_ptr<std::vector<std::string>>> FVHookArgs;
-};
-
-class TFFmpegList {
- public:
-  TFFmpegList() = default;
-  ~TFFmpegList();
-  TFFmpegList(const TFFmpegList&) = delete;
-  TFFmpegList& operator=(const TFFmpegList&) = delete;
-
-  Integer Add(TFFmpeg* Task);
-  void Clear();
-  void Delete(Integer Index);
-  // Raises EListError "List index out of bounds (%d)" outside the list.
-  TFFmpeg* Items(Integer Index) const;
-  Integer IndexOf(const TObject* Task) const;
-  Integer Count() const { return static_cast<Integer>(FItems.size()); }
-  void StopAll(bool Wait);
-  void SetPreview(bool Value);
-  void SetPreviewBitmap(bool Value);
-
- private:
-  std::vector<TFFmpeg*> FItems;
 };

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "media/engine/engine_events.h"
 #include "platform/gui/forms.h"
 
 class TBitmap;
@@ -26,7 +27,7 @@ class TPreviewerForm : public TForm {
   TBitmap* FFrame;
 };
 
-class TPreviewer : public TObject {
+class TPreviewer : public TObject, public TPreviewSink {
  public:
   TPreviewer();
   // Frees the window on the main thread, from whichever thread the previewer goes.
@@ -34,7 +35,7 @@ class TPreviewer : public TObject {
 
   // Shows the frame, waiting until it is drawn. False once the user has closed the window: the
   // caller then sends no more frames.
-  bool Update(TBitmap* ABitmap, Integer AFrameNumber, Int64 APTS);
+  bool Update(TBitmap* ABitmap, Integer AFrameNumber, Int64 APTS) override;
 
   TPreviewerForm* Form = nullptr;
   std::atomic<bool> Closed{false};

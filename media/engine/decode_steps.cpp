@@ -196,11 +196,7 @@ int TCustomFFmpeg::DecodeAudio(TInputStream* Ist, AVFrame* Frame, const AVPacket
 
   if (AudioInputHookProc) {
     if (ff::av_frame_make_writable(Frame) < 0) return AVERROR(ENOMEM);
-    const AVSampleFormat fmt = static_cast<AVSampleFormat>(Frame->format);
-    const int channels = Frame->ch_layout.nb_channels;
-    int size = ff::av_get_bytes_per_sample(fmt) * Frame->nb_samples;
-    if (!ff::av_sample_fmt_is_planar(fmt)) size *= channels;
-    AudioInputHookProc(this, Frame->extended_data[0], Ist->Pts, size, Frame->sample_rate, channels, fmt);
+    AudioInputHookProc(this, TaskAudio(Frame, Ist->Pts));
   }
   RateEmuSleep(Ist);
 

@@ -207,12 +207,11 @@ void TCustomFFmpeg::DoAudioOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
 
   if (AudioOutputHookProc) {
     if (ff::av_frame_make_writable(Frame) < 0) RaiseError("Audio encoding failed (avcodec_encode_audio2)");
-    const AVSampleFormat fmt = static_cast<AVSampleFormat>(Frame->format);
-    const int channels = Frame->ch_layout.nb_channels;
-    int size = ff::av_get_bytes_per_sample(fmt) * Frame->nb_samples;
-    if (!ff::av_sample_fmt_is_planar(fmt)) size *= channels;
-    AudioOutputHookProc(this, Frame->extended_data[0], ff::av_rescale_q(Frame->pts, enc->time_base, AV_TIME_BASE_Q),
-                        size, enc->sample_rate, enc->ch_layout.nb_channels, enc->sample_fmt);
+    TTaskAudio audio = TaskAudio(Frame, ff::av_rescale_q(Frame->pts, enc->time_base, AV_TIME_BASE_Q));
+    audio.SampleRate = enc->sample_rate;
+    audio.Channels = enc->ch_layout.nb_channels;
+    audio.SampleFormat = enc->sample_fmt;
+    AudioOutputHookProc(this, audio);
   }
   if (ff::avcodec_send_frame(enc, Frame) < 0) RaiseError("Audio encoding failed (avcodec_encode_audio2)");
   ReceivePackets(S, Ost, false);

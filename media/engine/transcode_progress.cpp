@@ -5,11 +5,37 @@
 
 #include "media/binding/engine_utils.h"
 #include "media/binding/entry_points.h"
-#include "media/components/frame_hook.h"
-#include "media/components/previewer.h"
+#include "media/engine/frame_hook.h"
 #include "media/engine/transcode_task.h"
 #include "platform/rtl/numerics.h"
 
+namespace {
+
+TTaskFrame TaskFrame(AVFrame* Picture, int FrameNumber, Int64 Pts) {
+  TTaskFrame frame;
+  frame.Picture = Picture;
+  frame.PixFmt = Picture->format;
+  frame.FrameNumber = FrameNumber;
+  frame.Width = Picture->width;
+  frame.Height = Picture->height;
+  frame.PTS = Pts;
+  return frame;
+}
+
+}  // namespace
+
+TTaskAudio TaskAudio(const AVFrame* Frame, Int64 PTS) {
+  const AVSampleFormat fmt = static_cast<AVSampleFormat>(Frame->format);
+  TTaskAudio audio;
+  audio.Sample = Frame->extended_data[0];
+  audio.PTS = PTS;
+  audio.Channels = Frame->ch_layout.nb_channels;
+  audio.Size = ff::av_get_bytes_per_sample(fmt) * Frame->nb_samples;
+  if (!ff::av_sample_fmt_is_planar(fmt)) audio.Size *= audio.Channels;
+  audio.SampleRate = Frame->sample_rate;
+  audio.SampleFormat = fmt;
+  return audio;
+}
 
 void TCustomFFmpeg::RunVideoHook(TVideoHookProc& Hook, TFormatConverter* Converter, AVFrame* Picture, Int64 Pts,
                                  int FrameNumber, bool& ConverterReady) {
@@ -19,9 +45,15 @@ void TCustomFFmpeg::RunVideoHook(TVideoHookProc& Hook, TFormatConverter* Convert
     Log(llError, Converter->LastError());
     stop = true;
   } else {
+    TTaskBitmap frame;
+    frame.Bitmap = Converter->Bitmap();
+    frame.FrameNumber = FrameNumber;
+    frame.PTS = Pts;
     bool update = true;
     try {
-      Hook(this, Converter->Bitmap(), FrameNumber, Pts, update, stop);
+      Hook(this, frame);
+      update = frame.Update;
+      stop = frame.StopHook;
     } catch (const Exception& e) {
       Log(llError, "Error occurs VideoHook event: " + e.Message);
       update = false;
@@ -51,8 +83,7 @@ void TCustomFFmpeg::PreProcessVideoFrame(TInputStream* Ist, AVFrame* Frame) {
   }
   const int frameNumber = static_cast<int>(Ist->HookFrameCount);
   const Int64 pts = Ist->Pts;
-  if (FrameInputHookProc)
-    FrameInputHookProc(this, Frame, Frame->format, frameNumber, Frame->width, Frame->height, pts);
+  if (FrameInputHookProc) FrameInputHookProc(this, TaskFrame(Frame, frameNumber, pts));
   if (VideoInputHookProc) {
     bool ready = false;
     RunVideoHook(VideoInputHookProc, HookConverter, Frame, pts, frameNumber, ready);
@@ -69,8 +100,7 @@ void TCustomFFmpeg::ApplyOutputHooks(TOutputStream*, AVFrame* Picture, Int64 Pts
     return;
   }
   if (VideoOutputHookProc) RunVideoHook(VideoOutputHookProc, PreviewConverter, Picture, Pts, FrameNumber, ConverterReady);
-  if (FrameOutputHookProc)
-    FrameOutputHookProc(this, Picture, Picture->format, FrameNumber, Picture->width, Picture->height, Pts);
+  if (FrameOutputHookProc) FrameOutputHookProc(this, TaskFrame(Picture, FrameNumber, Pts));
 }
 
 void TCustomFFmpeg::PreviewFrame(AVFrame* Picture, int FrameNumber, Int64 Pts, bool ConverterReady) {
@@ -93,15 +123,19 @@ void TCustomFFmpeg::PreviewFrame(AVFrame* Picture, int FrameNumber, Int64 Pts, b
   if (!ready) ready = PreviewConverter->PictureToBitmap(Picture, true);
   bool failed = !ready;
   if (attempted == PreviewBitmapFlag) {
-    if (ready)
-      PreviewBitmapProc(this, PreviewConverter->Bitmap(), FrameNumber, Pts);
-    else
+    if (ready) {
+      TTaskBitmap frame;
+      frame.Bitmap = PreviewConverter->Bitmap();
+      frame.FrameNumber = FrameNumber;
+      frame.PTS = Pts;
+      PreviewBitmapProc(this, frame);
+    } else
       Log(llError, PreviewConverter->LastError());
   } else {
     if (ready) {
-      if (!Previewer) Previewer = new TPreviewer();
+      if (!Previewer && MakePreviewSink) Previewer = MakePreviewSink();
       // False: the user closed the window.
-      failed = !Previewer->Update(PreviewConverter->Bitmap(), FrameNumber, Pts);
+      failed = !Previewer || !Previewer->Update(PreviewConverter->Bitmap(), FrameNumber, Pts);
     } else {
       Log(llError, PreviewConverter->LastError());
     }
@@ -220,9 +254,18 @@ void TCustomFFmpeg::ReportProgress(int FileIndex, bool IsLastReport, Int64 Curre
   script += Format("dup_frames=%d\n", FramesDuplicated);
   script += Format("drop_frames=%d\n", FramesDropped);
 
-  if (ProgressProc)
-    ProgressProc(this, IsLastReport ? -1 : FileIndex, frameNumber, static_cast<int>(Round(fps)), quality,
-                 static_cast<float>(bitrate), totalSize < 0 ? 0 : totalSize, currentTime, TotalDuration);
+  if (ProgressProc) {
+    TTaskProgress report;
+    report.FileIndex = IsLastReport ? -1 : FileIndex;
+    report.FrameNumber = frameNumber;
+    report.FPS = static_cast<int>(Round(fps));
+    report.Quality = quality;
+    report.BitRate = static_cast<float>(bitrate);
+    report.TotalSize = totalSize < 0 ? 0 : totalSize;
+    report.CurrentTime = currentTime;
+    report.TotalDuration = TotalDuration;
+    ProgressProc(this, report);
+  }
   if ((PrintStats && !ProgressProc) || IsLastReport) Log(llInfo, line);
 
   if (ProgressAvio) {

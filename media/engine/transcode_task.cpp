@@ -8,8 +8,7 @@
 #include "media/binding/entry_points.h"
 #include "media/binding/ffmpeg_exception.h"
 #include "media/binding/loader.h"
-#include "media/components/frame_hook.h"
-#include "media/components/previewer.h"
+#include "media/engine/frame_hook.h"
 #include "platform/rtl/sysutils.h"
 
 TCriticalSection& TranscodePreviewLock() {

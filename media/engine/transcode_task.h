@@ -7,29 +7,19 @@
 
 #include "media/binding/format_converter.h"
 #include "media/engine/custom_ffmpeg_opt.h"
+#include "media/engine/engine_events.h"
 #include "platform/rtl/sync.h"
 #include "platform/rtl/threads.h"
 
 class TCustomFFmpeg;
-class TPreviewer;
 struct TFrameHookEntry;
 
 // One lock over every task's preview flags and preview step.
 TCriticalSection& TranscodePreviewLock();
 class TConvertThread;
 
-using TAudioHookProc = std::function<void(TObject* Sender, void* Sample, Int64 PTS, Integer Size, Integer SampleRate,
-                                          Integer Channels, Integer SampleFormat)>;
-// Picture points at eight plane pointers followed by eight line sizes.
-using TFrameHookProc = std::function<void(TObject* Sender, void* Picture, Integer PixFmt, Integer FrameNumber,
-                                          Integer Width, Integer Height, Int64 PTS)>;
-using TVideoHookProc =
-    std::function<void(TObject* Sender, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS, bool& Update, bool& StopHook)>;
-using TPreviewBitmapProc = std::function<void(TObject* Sender, TBitmap* Bitmap, Integer FrameNumber, Int64 PTS)>;
-using TProgressProc = std::function<void(TObject* Sender, Integer FileIndex, Integer FrameNumber, Integer FPS,
-                                         float Quality, float BitRate, Int64 TotalSize, Int64 CurrentTime,
-                                         Int64 TotalDuration)>;
-using TTerminateProc = std::function<void(TObject* Sender)>;
+// The audio hooks' record of a frame: its first plane, its size in bytes and its own format.
+TTaskAudio TaskAudio(const AVFrame* Frame, Int64 PTS);
 
 // Preview flag bits.
 constexpr int PreviewWindowFlag = 1;
@@ -87,8 +77,11 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   TTerminateProc TerminateProc;
 
   TFormatConverter* HookConverter;
-  // The preview window, made on the first frame it shows; guarded by the preview lock.
-  TPreviewer* Previewer = nullptr;
+  // Makes the preview window on the first frame it shows; without it the window flag shows
+  // nothing.
+  TPreviewSinkFactory MakePreviewSink;
+  // The preview window; guarded by the preview lock.
+  TPreviewSink* Previewer = nullptr;
   TFormatConverter* PreviewConverter;
   bool VHookPresent = false;
   TFrameHookEntry* VHookModules = nullptr;

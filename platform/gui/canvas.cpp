@@ -19,10 +19,6 @@
 
 // ===================================================================== regions
 
-struct TRegion::Data {
-  QRegion Region;
-};
-
 namespace {
 
 // Stands for "no limit" where a region must be complemented; far beyond any surface.

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QRegion>
 
 #include "platform/gui/canvas.h"
 
@@ -16,6 +17,12 @@ struct CanvasAccess {
                    std::optional<QRgb> TransparentRgb, TCopyMode Rop);
   static QImage* Begin(TCanvas* Canvas) { return Canvas->BeginDrawing(); }
   static void Finish(TCanvas* Canvas, bool Modified) { Canvas->FinishDrawing(Modified); }
+  static void Changing(TCanvas* Canvas) { Canvas->Changing(); }
+  static void Changed(TCanvas* Canvas) { Canvas->Changed(); }
+};
+
+struct TRegion::Data {
+  QRegion Region;
 };
 
 // 0x00BBGGRR <-> 0x00RRGGBB.

@@ -6,8 +6,10 @@
 #include <QScrollBar>
 #include <QVariant>
 #include <QWidget>
+#include <QWindow>
 
 #include "platform/gui/application.h"
+#include "platform/gui/drag_dock.h"
 #include "platform/gui/dragdrop.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/graphics.h"
@@ -34,6 +36,7 @@ TControl::TControl(TComponent* AOwner, QWidget* AWidget) : TComponent(AOwner) {
 
 TControl::~TControl() {
   Destroying();
+  TDragDockProtocol::ControlGone(this);
   if (FFont) FFont->OnChange = nullptr;
   if (FParent) FParent->RemoveControl(this);
   FParent = nullptr;
@@ -67,7 +70,7 @@ void TControl::SetParent(TWinControl* AParent) {
   }
   if (AParent) {
     AParent->InsertControl(this);
-    if (FParentColor) ParentColorChanged();
+    ParentColorChanged();
     if (FParentFont) ParentFontChanged();
   }
   VisibleChanged();
@@ -117,9 +120,13 @@ void TControl::SetVisible(bool Value) {
   FVisible = Value;
   VisibleChanged();
   if (FParent && FAlign != alNone) FParent->AlignControls();
+  TDragDockProtocol::ClientChanged(this, true);
 }
 
-void TControl::Show() { SetVisible(true); }
+void TControl::Show() {
+  if (FParent) FParent->ShowControl(this);
+  if (!FVisible) SetVisible(true);
+}
 void TControl::Hide() { SetVisible(false); }
 
 bool TControl::Showing() const {
@@ -183,6 +190,7 @@ void TControl::SetCaption(const AnsiString& Value) {
   if (Value == FCaption) return;
   FCaption = Value;
   TextChanged();
+  TDragDockProtocol::ClientChanged(this, false);
 }
 
 void TControl::SetHint(const AnsiString& Value) {
@@ -284,13 +292,24 @@ void TControl::SetName(const AnsiString& NewName) {
 }
 
 void TControl::DoMouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) {
+  TDragDockProtocol::NoteMouse(this, X, Y);
+  if (Button == mbLeft && TDragDockProtocol::AutomaticDrag(this)) return;
   if (Button == mbLeft && (ControlStyle & csClickEvents)) FPressed = true;
   MouseDown(Button, Shift, X, Y);
 }
 
-void TControl::DoMouseMove(TShiftState Shift, Integer X, Integer Y) { MouseMove(Shift, X, Y); }
+void TControl::DoMouseMove(TShiftState Shift, Integer X, Integer Y) {
+  TDragDockProtocol::NoteMouse(this, X, Y);
+  if (TDragDockProtocol::MouseMoved(this, X, Y)) return;
+  MouseMove(Shift, X, Y);
+}
 
 void TControl::DoMouseUp(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) {
+  TDragDockProtocol::NoteMouse(this, X, Y);
+  if (Button == mbLeft && TDragDockProtocol::MouseReleased(this, X, Y)) {
+    FPressed = false;
+    return;
+  }
   bool WasPressed = FPressed && Button == mbLeft;
   if (Button == mbLeft) FPressed = false;
   if (WasPressed && (ControlStyle & csClickEvents) && PtInRect(ClientRect(), Point(X, Y))) Click();
@@ -298,6 +317,7 @@ void TControl::DoMouseUp(TMouseButton Button, TShiftState Shift, Integer X, Inte
 }
 
 void TControl::DoDblClick(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) {
+  TDragDockProtocol::NoteMouse(this, X, Y);
   if (Button == mbLeft && (ControlStyle & csClickEvents)) DblClick();
   MouseDown(Button, Shift | ssDouble, X, Y);
 }
@@ -381,6 +401,7 @@ TWinControl::TWinControl(TComponent* AOwner, QWidget* AWidget) : TControl(AOwner
 TWinControl::~TWinControl() {
   Destroying();
   DragAcceptFiles(this, false);
+  TDragDockProtocol::SiteGone(this);
   // Child controls go with their parent (whoever owns them), before the parent's widget.
   while (!FControls.empty()) {
     TControl* Child = FControls.back();
@@ -516,7 +537,30 @@ void TWinControl::DialogChar(char& Key, TShiftState Shift) {
 }
 
 void TWinControl::VisibleChanged() {
+  if (Visible()) HandleNeeded();
   TControl::VisibleChanged();
+}
+
+void TWinControl::ShowControl(TControl*) {
+  if (Parent()) Parent()->ShowControl(this);
+}
+
+void TWinControl::DestroyHandle() {
+  if (!FHandleAllocated) return;
+  FHandleAllocated = false;
+  for (TControl* C : FControls)
+    if (auto* W = dynamic_cast<TWinControl*>(C)) W->DestroyHandle();
+  // Child widgets draw through their parent's window; only a control with a native window of
+  // its own has one to give back.
+  if (Widget() && Widget()->windowHandle() && !Widget()->isWindow()) Widget()->windowHandle()->destroy();
+}
+
+void TWinControl::HandleNeeded() {
+  if (FHandleAllocated) return;
+  FHandleAllocated = true;
+  for (TControl* C : FControls)
+    if (auto* W = dynamic_cast<TWinControl*>(C)) W->HandleNeeded();
+  Invalidate();
 }
 
 void TWinControl::FontChanged() {
@@ -629,6 +673,12 @@ TRect TCustomControl::ClientRect() const {
 
 void TCustomControl::Paint() {}
 
+void TCustomControl::DestroyHandle() {
+  if (!HandleAllocated()) return;
+  TWinControl::DestroyHandle();
+  FSurface->Release();
+}
+
 void TCustomControl::Scroll(TScrollBarKind, TScrollCode, Integer) {}
 
 void TCustomControl::Resize() {
@@ -643,6 +693,7 @@ void TCustomControl::RenderSurface() {
 }
 
 void TCustomControl::PaintNow() {
+  HandleNeeded();
   if (FSurface->NeedsPaint()) RenderSurface();
   if (Widget()) FSurface->DrawOn(Widget());
 }

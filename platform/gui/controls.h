@@ -30,8 +30,11 @@ class QWidget;
 class QImage;
 class TFont;
 class TCanvas;
+class TControl;
 class TWinControl;
 class TCustomForm;
+class TDragObject;
+class TDragDockObject;
 
 namespace clvqt {
 class ControlBridge;
@@ -127,6 +130,26 @@ using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
 // File names dropped on a control, in the order the desktop gave them.
 using TDropFilesEvent = std::function<void(TObject* Sender, const std::vector<AnsiString>& Files)>;
 
+// Dragging one control onto another, and docking (drag_dock.h has the protocol). For a plain
+// drag, Source in OnDragOver and OnDragDrop is the dragged control; for docking it is the
+// TDragDockObject.
+enum TDragMode { dmManual, dmAutomatic };
+enum TDragKind { dkDrag, dkDock };
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+using TDragOverEvent = std::function<void(TObject* Sender, TObject* Source, Integer X, Integer Y,
+                                          TDragState State, bool& Accept)>;
+using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, Integer X, Integer Y)>;
+using TStartDragEvent = std::function<void(TObject* Sender, TDragObject*& DragObject)>;
+using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, Integer X, Integer Y)>;
+using TStartDockEvent = std::function<void(TObject* Sender, TDragDockObject*& DragObject)>;
+using TDockOverEvent = std::function<void(TObject* Sender, TDragDockObject* Source, Integer X, Integer Y,
+                                          TDragState State, bool& Accept)>;
+using TDockDropEvent = std::function<void(TObject* Sender, TDragDockObject* Source, Integer X, Integer Y)>;
+using TUnDockEvent =
+    std::function<void(TObject* Sender, TControl* Client, TWinControl* NewTarget, bool& Allow)>;
+using TGetSiteInfoEvent = std::function<void(TObject* Sender, TControl* DockClient, TRect& InfluenceRect,
+                                             TPoint MousePos, bool& CanDock)>;
+
 class TControl : public TComponent {
  public:
   explicit TControl(TComponent* AOwner);
@@ -155,6 +178,8 @@ class TControl : public TComponent {
 
   bool Visible() const { return FVisible; }
   virtual void SetVisible(bool Value);
+  // Makes the control visible and asks its parents to show it (a page control brings the page
+  // that holds it to the front).
   void Show();
   void Hide();
   // True when the control and all its parents are visible.
@@ -243,6 +268,50 @@ class TControl : public TComponent {
   virtual void Click();
   virtual void DblClick();
 
+  // --- dragging and docking (drag_dock.cpp)
+  TDragMode DragMode() const { return FDragMode; }
+  void SetDragMode(TDragMode Value) { FDragMode = Value; }
+  TDragKind DragKind() const { return FDragKind; }
+  void SetDragKind(TDragKind Value) { FDragKind = Value; }
+  TCursor DragCursor() const { return FDragCursor; }
+  void SetDragCursor(TCursor Value) { FDragCursor = Value; }
+  // Starts dragging this control (docking it when DragKind is dkDock). Not Immediate: the drag
+  // starts once the pointer, with the button held, has moved more than Threshold pixels (-1:
+  // the platform's default); released earlier, nothing was dragged. Ignored while a drag runs.
+  void BeginDrag(bool Immediate, Integer Threshold = -1);
+  // Ends the running drag of this control, dropping it where the pointer is when Drop is set.
+  void EndDrag(bool Drop);
+  bool Dragging() const;
+  // The dock site the control is docked in (nil when it is not docked).
+  TWinControl* HostDockSite() const { return FHostDockSite; }
+  // Docked in nothing, or in the floating window made for it.
+  bool Floating() const;
+  // Docks the control into NewDockSite as a drop there would; false when its present dock site
+  // refuses to let it go.
+  bool ManualDock(TWinControl* NewDockSite, TControl* DropControl = nullptr, TAlign ControlSide = alNone);
+  // Takes the control out of its dock site into a window of its own at ScreenPos; false when
+  // the dock site refuses to let it go.
+  bool ManualFloat(const TRect& ScreenPos);
+  // A drag over the control: Accept starts false and an OnDragOver handler starts it true.
+  virtual void DragOver(TObject* Source, Integer X, Integer Y, TDragState State, bool& Accept);
+  // A drop on the control (after DragOver accepted): fires OnDragDrop.
+  virtual void DragDrop(TObject* Source, Integer X, Integer Y);
+  // The drag of this control started or ended (Target: where it was dropped, nil when nowhere).
+  virtual void DoStartDrag(TDragObject*& DragObject);
+  virtual void DoEndDrag(TObject* Target, Integer X, Integer Y);
+  virtual void DoStartDock(TDragDockObject*& DragObject);
+  virtual void DoEndDock(TObject* Target, Integer X, Integer Y);
+  // The control moves into NewDockSite (nil: it floats), whose add-dock-client step gives it
+  // its parent; ARect is the dock rectangle in screen coordinates.
+  virtual void Dock(TWinControl* NewDockSite, const TRect& ARect);
+
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+  TStartDragEvent OnStartDrag;
+  TEndDragEvent OnEndDrag;
+  TStartDockEvent OnStartDock;
+  TEndDragEvent OnEndDock;
+
  protected:
   // For a control whose widget is made by the derived class (standard controls, forms).
   TControl(TComponent* AOwner, QWidget* AWidget);
@@ -263,8 +332,11 @@ class TControl : public TComponent {
   // After the control's size changed; fires OnResize.
   virtual void Resize();
 
-  // Colour and font as inherited from the parent when ParentColor / ParentFont are set.
-  void ParentColorChanged();
+  // Colour and font as inherited from the parent when ParentColor / ParentFont are set. The
+  // parent calls ParentColorChanged on every change of its colour and when it becomes the
+  // parent, whatever ParentColor says (the framework's CM_PARENTCOLORCHANGED); a control that
+  // follows its parent's colour in other ways overrides it, calling the inherited version.
+  virtual void ParentColorChanged();
   void ParentFontChanged();
 
  private:
@@ -292,6 +364,12 @@ class TControl : public TComponent {
   TAlign FAlign = alNone;
   bool FPressed = false;
   bool FInFontChange = false;
+  TDragMode FDragMode = dmManual;
+  TDragKind FDragKind = dkDrag;
+  TCursor FDragCursor = crDrag;
+  TWinControl* FHostDockSite = nullptr;
+  friend class TDragDockProtocol;
+  friend class TDragDockRunner;
 };
 
 // A windowed control: it can hold child controls, take the focus and receive keys.
@@ -320,6 +398,49 @@ class TWinControl : public TControl {
   // Lays the aligned child controls out in the client area: top, bottom, left, right, then
   // client, each group in its current order.
   virtual void AlignControls();
+
+  // Makes AControl, one of the children, seen: a container that shows one child at a time
+  // brings it forward; the default asks the parent to show this control in turn.
+  virtual void ShowControl(TControl* AControl);
+
+  // The control's window resources. A control has them from its creation; DestroyHandle gives
+  // back what the window system and the painted surfaces hold for it and its windowed children
+  // (the control and its children stay, hidden or not), and HandleNeeded makes them again,
+  // which showing the control does by itself.
+  bool HandleAllocated() const { return FHandleAllocated; }
+  virtual void DestroyHandle();
+  void HandleNeeded();
+
+  // --- docking (drag_dock.cpp): a dock site takes controls dragged onto it as docked clients.
+  bool DockSite() const { return FDockSite; }
+  void SetDockSite(bool Value) { FDockSite = Value; }
+  Integer DockClientCount() const { return Integer(FDockClients.size()); }
+  TControl* DockClients(Integer Index) const;
+  // Whether Client may dock here, and the screen area in which the pointer counts as over this
+  // site (the control's own by default); fires OnGetSiteInfo.
+  virtual void GetSiteInfo(TControl* Client, TRect& InfluenceRect, TPoint MousePos, bool& CanDock);
+  // A dock drag over the site: places Source's dock rectangle, then DoDockOver.
+  virtual void DockOver(TDragDockObject* Source, Integer X, Integer Y, TDragState State, bool& Accept);
+  // A dock drop: DockClient, then OnDockDrop.
+  virtual void DockDrop(TDragDockObject* Source, Integer X, Integer Y);
+  // Messages to a dock site. DockClient (CM_DOCKCLIENT) docks the dragged control here.
+  // UndockClient (CM_UNDOCKCLIENT) tells the site that Client is about to leave for NewTarget
+  // (nil: floating). DockNotification (CM_DOCKNOTIFICATION) tells it that a docked client's
+  // caption (Visible false) or visibility (Visible true) changed.
+  virtual void DockClient(TDragDockObject* Source, TPoint MousePos);
+  virtual void UndockClient(TWinControl* NewTarget, TControl* Client);
+  virtual void DockNotification(TControl* Client, bool VisibilityChanged);
+  // The add- and remove-dock-client steps: the first parents Client to this site (inside
+  // ARect, in screen coordinates); the second runs once Client has left.
+  virtual void DoAddDockClient(TControl* Client, const TRect& ARect);
+  virtual void DoRemoveDockClient(TControl* Client);
+  // Fires OnUnDock and, when allowed, UndockClient; false when refused.
+  bool DoUnDock(TWinControl* NewTarget, TControl* Client);
+
+  TDockOverEvent OnDockOver;
+  TDockDropEvent OnDockDrop;
+  TUnDockEvent OnUnDock;
+  TGetSiteInfoEvent OnGetSiteInfo;
 
   TNotifyEvent OnEnter;
   TNotifyEvent OnExit;
@@ -366,10 +487,15 @@ class TWinControl : public TControl {
 
  private:
   friend class TControl;
+  friend class TDragDockProtocol;
+  friend class TDragDockRunner;
   void InsertControl(TControl* AControl);
   void RemoveControl(TControl* AControl);
 
   std::vector<TControl*> FControls;
+  std::vector<TControl*> FDockClients;
+  bool FDockSite = false;
+  bool FHandleAllocated = true;
   bool FTabStop = false;
   bool FDoubleBuffered = false;
   bool FAligning = false;
@@ -399,6 +525,7 @@ class TCustomControl : public TWinControl {
   void EnableScrollBar(TScrollBarKind Kind, bool Enable);
 
   TRect ClientRect() const override;
+  void DestroyHandle() override;
 
   // The paint pass: Paint when invalidated, then the surface to the screen.
   void PaintNow();

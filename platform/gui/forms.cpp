@@ -10,6 +10,7 @@
 #include <QWindow>
 
 #include "platform/gui/application.h"
+#include "platform/gui/drag_dock.h"
 #include "platform/gui/graphics.h"
 #include "platform/gui/qt_control_bridge.h"
 #include "platform/gui/qt_form_widget.h"
@@ -331,6 +332,7 @@ void TCustomForm::SetVisible(bool Value) {
   }
   FVisible = Value;
   VisibleChanged();
+  TDragDockProtocol::ClientChanged(this, true);
 }
 
 void TCustomForm::VisibleChanged() {

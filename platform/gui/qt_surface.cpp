@@ -51,6 +51,13 @@ void PaintSurface::Resize(int Width, int Height) {
   Invalidate();
 }
 
+void PaintSurface::Release() {
+  FImage = QImage(1, 1, SurfaceFormat(FTransparent));
+  FImage.fill(FTransparent ? QColor(Qt::transparent) : QColor(Qt::white));
+  SetCanvasImage(FCanvas.get(), &FImage);
+  FNeedsPaint = true;
+}
+
 void PaintSurface::Invalidate() {
   FNeedsPaint = true;
   ScheduleShow();

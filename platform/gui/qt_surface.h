@@ -29,6 +29,9 @@ class PaintSurface {
   // Keeps the image at this size; a new size asks for a Paint.
   void Resize(int Width, int Height);
   void Invalidate();
+  // Gives the image's memory back (a control whose window was destroyed); the next Render
+  // makes it again at the size it asks for.
+  void Release();
   bool NeedsPaint() const { return FNeedsPaint; }
   // A Paint of Control at this size: clears the request, fills the image with the control's
   // Color unless Opaque (transparent surfaces clear to nothing), hands the canvas over with the

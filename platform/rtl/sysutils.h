@@ -164,7 +164,7 @@ int CompareStr(const AnsiString& a, const AnsiString& b);
 // Encloses in single quotes, doubling the quotes inside.
 AnsiString QuotedStr(const AnsiString& s);
 
-enum TReplaceFlags : unsigned { rfNone = 0, rfReplaceAll = 1, rfIgnoreCase = 2 };
+enum TReplaceFlags : unsigned { rfReplaceAll = 1, rfIgnoreCase = 2 };
 constexpr TReplaceFlags operator|(TReplaceFlags a, TReplaceFlags b) {
   return static_cast<TReplaceFlags>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
 }

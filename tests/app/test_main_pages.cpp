@@ -141,4 +141,24 @@ TEST_F(AppWindows, ClickingATabShowsItsPage) {
   }
 }
 
+// Ctrl+Tab from a field of the output pages shows the next page and puts the focus on its
+// first field, not on the page control.
+TEST_F(AppWindows, CtrlTabMovesTheFocusToTheNextPagesFirstField) {
+  ShowActive(main);
+  TClPageControl* pages = main->pageto;
+  main->cb_imageformats->SetFocus();
+  Application->ProcessMessages();
+  const TClTabSheet* order[] = {main->audiosheet, main->videosheet, main->imagesheet};
+  for (const TClTabSheet* page : order) {
+    SimulateKey(main->ActiveControl(), VK_TAB, ssCtrl);
+    Application->ProcessMessages();
+    EXPECT_EQ(pages->ActivePage(), page);
+    TWinControl* focus = main->ActiveControl();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(LiesOn(focus, page)) << focus->Name();
+    EXPECT_NE(focus, page);
+    EXPECT_TRUE(focus->Focused()) << focus->Name();
+  }
+}
+
 }  // namespace

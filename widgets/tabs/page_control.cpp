@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/gui/application.h"
+#include "platform/gui/drag_dock.h"
 #include "platform/gui/forms.h"
 #include "platform/rtl/sysutils.h"
 
@@ -12,6 +13,27 @@ bool IsInside(const TControl* Control, const TControl* Container) {
   for (const TControl* c = Control; c; c = c->Parent())
     if (c == Container) return true;
   return false;
+}
+
+// The windowed controls inside Root in tab order, each followed by the controls inside it.
+void TabOrderList(TWinControl* Root, std::vector<TWinControl*>& List) {
+  for (Integer i = 0; i < Root->ControlCount(); ++i)
+    if (auto* w = dynamic_cast<TWinControl*>(Root->Controls(i))) {
+      List.push_back(w);
+      TabOrderList(w, List);
+    }
+}
+
+// The first control inside Root, in tab order, that can take the focus: one that is a tab stop
+// when there is such a control, otherwise any.
+TWinControl* FirstFocusableChild(TWinControl* Root) {
+  std::vector<TWinControl*> list;
+  TabOrderList(Root, list);
+  for (TWinControl* w : list)
+    if (w->TabStop() && w->CanFocus()) return w;
+  for (TWinControl* w : list)
+    if (w->CanFocus()) return w;
+  return nullptr;
 }
 
 }  // namespace
@@ -249,8 +271,27 @@ void TClPageControl::SwitchActivePage(TClTabSheet* Page) {
     if (form && form->ActiveControl() == FActivePage && FActivePage)
       form->SetActiveControl(Page->CanFocus() ? static_cast<TWinControl*>(Page) : this);
   }
-  if (FActivePage) FActivePage->ShowPage(false);
+  if (TClTabSheet* old = FActivePage) {
+    old->ShowPage(false);
+    if (FSaveResources && !Designing()) old->DestroyHandle();
+  }
   FActivePage = Page;
+  // The focus does not stay on the page itself: it goes on to the page's first control.
+  if (form && Page && form->ActiveControl() == Page)
+    if (TWinControl* first = FirstFocusableChild(Page)) form->SetActiveControl(first);
+}
+
+void TClPageControl::SetSaveResources(bool Value) {
+  if (Value == FSaveResources) return;
+  FSaveResources = Value;
+  if (Value && !Designing())
+    for (TClTabSheet* p : FPages)
+      if (p != FActivePage) p->DestroyHandle();
+}
+
+void TClPageControl::ShowControl(TControl* AControl) {
+  if (auto* page = dynamic_cast<TClTabSheet*>(AControl); page && page->PageControl() == this) SetActivePage(page);
+  TClCustomTabControl::ShowControl(AControl);
 }
 
 void TClPageControl::SetActivePage(TClTabSheet* Page) {
@@ -348,7 +389,9 @@ void TClPageControl::CloseActiveTab() {
 }
 
 void TClPageControl::MoveActiveTab(Integer NewIndex) {
-  if (FActivePage) FActivePage->SetPageIndex(NewIndex);
+  // NewIndex counts tabs; pages whose tabs are hidden lie between them in the page list.
+  TClTabSheet* there = PageOfTab(NewIndex);
+  if (FActivePage && there) FActivePage->SetPageIndex(there->PageIndex());
 }
 
 void TClPageControl::HideAllTabs() {
@@ -368,4 +411,101 @@ void TClPageControl::ColorChanged() {
   if (!UseColoredTabs())
     for (TClTabSheet* p : FPages) p->SetPageColor(Color());
   TClCustomTabControl::ColorChanged();
+}
+
+// ------------------------------------------------------------------------------ docking
+
+TClTabSheet* TClPageControl::DockPageOf(const TControl* Client) const {
+  if (!Client || Client->HostDockSite() != this) return nullptr;
+  auto* page = dynamic_cast<TClTabSheet*>(Client->Parent());
+  return page && page->PageControl() == this ? page : nullptr;
+}
+
+void TClPageControl::DockClient(TDragDockObject* Source, TPoint) {
+  TControl* client = Source->Control();
+  FNewDockSheet = new TClTabSheet(this);
+  try {
+    if (auto* form = dynamic_cast<TCustomForm*>(client)) FNewDockSheet->SetCaption(form->Caption());
+    FNewDockSheet->SetPageControl(this);
+    client->Dock(this, Source->DockRect());
+  } catch (...) {
+    TClTabSheet* page = FNewDockSheet;
+    FNewDockSheet = nullptr;
+    delete page;
+    throw;
+  }
+  TClTabSheet* page = FNewDockSheet;
+  FNewDockSheet = nullptr;
+  page->SetTabVisible(client->Visible());
+  if (client->Visible()) SetActivePage(page);
+  client->SetAlign(alClient);
+}
+
+void TClPageControl::DoAddDockClient(TControl* Client, const TRect& ARect) {
+  if (FNewDockSheet) {
+    Client->SetParent(FNewDockSheet);
+    return;
+  }
+  TClCustomTabControl::DoAddDockClient(Client, ARect);
+}
+
+void TClPageControl::DockNotification(TControl* Client, bool VisibilityChanged) {
+  if (TClTabSheet* page = DockPageOf(Client)) {
+    if (VisibilityChanged) {
+      page->SetTabVisible(Client->Visible());
+    } else {
+      const AnsiString& text = Client->Caption();
+      page->SetCaption(text.substr(0, text.find_first_of("\r\n")));
+    }
+  }
+  TClCustomTabControl::DockNotification(Client, VisibilityChanged);
+}
+
+void TClPageControl::UndockClient(TWinControl* NewTarget, TControl* Client) {
+  if (TClTabSheet* page = DockPageOf(Client)) {
+    FUndockingPage = page;
+    Client->SetAlign(alNone);
+  }
+  TClCustomTabControl::UndockClient(NewTarget, Client);
+}
+
+void TClPageControl::DoRemoveDockClient(TControl* Client) {
+  TClCustomTabControl::DoRemoveDockClient(Client);
+  if (!FUndockingPage || (ComponentState() & csDestroying)) return;
+  StepActivePage(true);
+  TClTabSheet* page = FUndockingPage;
+  FUndockingPage = nullptr;
+  delete page;
+}
+
+void TClPageControl::GetSiteInfo(TControl* Client, TRect& InfluenceRect, TPoint MousePos, bool& CanDock) {
+  if (DockPageOf(Client)) {
+    CanDock = false;
+    return;
+  }
+  TClCustomTabControl::GetSiteInfo(Client, InfluenceRect, MousePos, CanDock);
+}
+
+TControl* TClPageControl::DockClientAt(Integer X, Integer Y) {
+  const Integer tab = TabAtPos(X, Y);
+  TClTabSheet* page = PageOfTab(tab);
+  if (!page) return nullptr;
+  for (Integer i = 0; i < DockClientCount(); ++i)
+    if (DockPageOf(DockClients(i)) == page) return DockClients(i);
+  return nullptr;
+}
+
+void TClPageControl::MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) {
+  TClCustomTabControl::MouseDown(Button, Shift, X, Y);
+  if (Button != mbLeft) return;
+  TControl* client = DockClientAt(X, Y);
+  if (!client) return;
+  if (Shift & ssDouble) {
+    if (FDblClickUndocks) {
+      const TPoint at = client->ClientToScreen(Point(0, 0));
+      client->ManualFloat(Bounds(at.X, at.Y, client->Width(), client->Height()));
+    }
+  } else {
+    client->BeginDrag(false);
+  }
 }

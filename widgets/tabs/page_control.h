@@ -72,19 +72,34 @@ class TClPageControl : public TClCustomTabControl {
   virtual Integer ActivePagePosition() const;
   virtual void SetActivePagePosition(Integer Value);
   bool SaveResources() const { return FSaveResources; }
-  virtual void SetSaveResources(bool Value) { FSaveResources = Value; }
+  // Turning it on gives back the window resources of every page but the active one; while it
+  // is on, a page that is hidden gives them back and gets them again when shown.
+  virtual void SetSaveResources(bool Value);
   bool DblClickUndocks() const { return FDblClickUndocks; }
   void SetDblClickUndocks(bool Value) { FDblClickUndocks = Value; }
 
   TClTabSheet* PageOfTab(Integer TabIndex) const;
   TClTabSheet* NextPageFrom(TClTabSheet* Current, bool GoForward, bool CheckTabVisible) const;
   void StepActivePage(bool GoForward);
+  // A page of this control becomes the active page before its parents are asked to show it.
+  void ShowControl(TControl* AControl) override;
   // Ctrl+Tab and Ctrl+Shift+Tab from the form, when no page took them and the form's active
   // control lies inside this page control, step to the next or previous page with a visible tab.
   void DialogKey(Word& Key, TShiftState Shift) override;
 
   void RefreshTabs() override;
   void SetUseColoredTabs(bool Value) override;
+
+  // Docking (with DockSite set): a control docked here gets a page of its own, whose tab
+  // follows its caption and visibility; taking it out frees that page.
+  void DockClient(TDragDockObject* Source, TPoint MousePos) override;
+  void UndockClient(TWinControl* NewTarget, TControl* Client) override;
+  void DockNotification(TControl* Client, bool VisibilityChanged) override;
+  void DoAddDockClient(TControl* Client, const TRect& ARect) override;
+  void DoRemoveDockClient(TControl* Client) override;
+  void GetSiteInfo(TControl* Client, TRect& InfluenceRect, TPoint MousePos, bool& CanDock) override;
+  // The control docked on the page whose tab lies at (X, Y), or nil.
+  TControl* DockClientAt(Integer X, Integer Y);
   void HideAllTabs() override;
   void ShowAllTabs() override;
   void Loaded() override;
@@ -97,6 +112,7 @@ class TClPageControl : public TClCustomTabControl {
   void QueryPaintCardBackground(TCanvas* ACanvas, Integer Row, const TRect& R, bool& Handled) override;
   void CloseActiveTab() override;
   void MoveActiveTab(Integer NewIndex) override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
   void ColorChanged() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
@@ -106,6 +122,8 @@ class TClPageControl : public TClCustomTabControl {
   void DropPageFromList(TClTabSheet* Page);
   void MovePage(TClTabSheet* Page, Integer NewIndex);
   void SwitchActivePage(TClTabSheet* Page);
+  // The page Client is docked on, when it is docked in this control; nil otherwise.
+  TClTabSheet* DockPageOf(const TControl* Client) const;
 
   std::vector<TClTabSheet*> FPages;
   TClTabSheet* FActivePage = nullptr;
@@ -113,4 +131,6 @@ class TClPageControl : public TClCustomTabControl {
   bool FSaveResources = false;
   bool FDblClickUndocks = true;
   bool FLoadingPages = false;
+  TClTabSheet* FNewDockSheet = nullptr;
+  TClTabSheet* FUndockingPage = nullptr;
 };

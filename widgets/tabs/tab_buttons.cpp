@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/gui/graphics.h"
+#include "platform/rtl/sysutils.h"
 #include "widgets/tabs/tab_control.h"
 #include "widgets/tabs/tab_draw.h"
 
@@ -294,7 +295,8 @@ void TClTabMenuButton::DisplayTabMenu() {
   for (Integer i = 0; i < tabs->Count(); ++i)
     if (tabs->Items(i)->Visible) entries.emplace_back(tabs->Items(i)->Caption, i);
   if (FTabControl->SortTabMenu())
-    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return CompareText(a.first, b.first) < 0; });
   for (const auto& [caption, index] : entries) {
     TClTabData* tab = tabs->Items(index);
     auto* item = new TMenuItem(nullptr);

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/gui/application.h"
+#include "platform/gui/drag_dock.h"
 #include "platform/gui/forms.h"
 #include "widgets/tabs/tab_buttons.h"
 #include "widgets/tabs/tab_draw.h"
@@ -30,6 +31,7 @@ TClCustomTabControl::~TClCustomTabControl() {
   // Child buttons refer back to this control: they go before its parts do.
   DestroyComponents();
   delete FHoverTimer;
+  delete FDragScrollTimer;
 }
 
 // ------------------------------------------------------------------------------ property writers
@@ -132,10 +134,7 @@ void TClCustomTabControl::SetMultiLine(bool Value) { SetLayoutField(FMultiLine, 
 void TClCustomTabControl::SetParentBackgroundColor(bool Value) {
   if (Value == FParentBackgroundColor) return;
   FParentBackgroundColor = Value;
-  if (Value && Parent()) {
-    FBackgroundColor = Parent()->Color();
-    RepaintTabs();
-  }
+  if (Parent()) ParentColorChanged();
 }
 
 void TClCustomTabControl::SetRowIndent(Integer Value) {
@@ -593,6 +592,11 @@ void TClCustomTabControl::HoverTimerTick() {
 void TClCustomTabControl::MouseMove(TShiftState Shift, Integer X, Integer Y) {
   TCustomControl::MouseMove(Shift, X, Y);
   FLastHover = Point(X, Y);
+  if (FAllowTabDragging && (Shift & ssLeft) && !Dragging() && FMouseDownTab >= 0 && FMouseDownTab < FTabs->Count() &&
+      FTabs->Items(FMouseDownTab)->Enabled && QueryTabDragging(FMouseDownTab)) {
+    FDragTarget = -1;
+    BeginDrag(false);
+  }
   if (!Designing() && (FHotTrack || FTabHints)) {
     const Integer tab = TabAtPos(X, Y);
     if (tab < 0) {
@@ -616,6 +620,97 @@ void TClCustomTabControl::MouseLeave() {
   FLastHover = Point(-1, -1);
 }
 
+// ------------------------------------------------------------------------------ tab dragging
+
+void TClCustomTabControl::DragOver(TObject* Source, Integer X, Integer Y, TDragState State, bool& Accept) {
+  if (Source != this) {
+    TCustomControl::DragOver(Source, X, Y, State, Accept);
+    return;
+  }
+  // A tab of this control is dragged: accepted unless an OnDragOver handler refuses.
+  Accept = true;
+  if (OnDragOver) OnDragOver(this, Source, X, Y, State, Accept);
+  if (State == dsDragLeave) {
+    HideDragIndicator();
+    FDragTarget = -1;
+    return;
+  }
+  if (!Accept) return;
+  const Integer tab = TabAtPos(X, Y);
+  if (tab < 0) StartDragScrollTimer();
+  Accept = tab >= 0 && tab != FTabIndex;
+  if (tab != FDragTarget) {
+    HideDragIndicator();
+    if (Accept) {
+      FDragIndicatorRect = DragIndicatorRect(tab);
+      ToggleDragIndicator(FDragIndicatorRect);
+      FDragIndicatorShown = true;
+    }
+    FDragTarget = tab;
+  }
+}
+
+void TClCustomTabControl::DragDrop(TObject* Source, Integer X, Integer Y) {
+  if (Source == this) {
+    StopDragScrollTimer();
+    HideDragIndicator();
+    FDragTarget = -1;
+    const Integer tab = TabAtPos(X, Y);
+    if (tab >= 0) MoveActiveTab(tab);
+  }
+  TCustomControl::DragDrop(Source, X, Y);
+}
+
+void TClCustomTabControl::DoEndDrag(TObject* Target, Integer X, Integer Y) {
+  // However the drag ended, nothing of it stays on the screen or keeps ticking.
+  StopDragScrollTimer();
+  HideDragIndicator();
+  FDragTarget = -1;
+  TCustomControl::DoEndDrag(Target, X, Y);
+}
+
+void TClCustomTabControl::HideDragIndicator() {
+  if (!FDragIndicatorShown) return;
+  FDragIndicatorShown = false;
+  ToggleDragIndicator(FDragIndicatorRect);
+}
+
+void TClCustomTabControl::StartDragScrollTimer() {
+  if (!FDragScrollTimer) {
+    FDragScrollTimer = new TTimer(nullptr);
+    FDragScrollTimer->SetEnabled(false);
+    FDragScrollTimer->OnTimer = [this](TObject*) { DragScrollTick(); };
+  }
+  if (FDragScrollTimer->Enabled()) return;
+  FDragScrollTimer->SetInterval(400);
+  FDragScrollTimer->SetEnabled(true);
+}
+
+void TClCustomTabControl::StopDragScrollTimer() {
+  if (FDragScrollTimer) FDragScrollTimer->SetEnabled(false);
+}
+
+void TClCustomTabControl::DragScrollTick() {
+  if (!FDragScrollTimer) return;
+  FDragScrollTimer->SetInterval(300);
+  try {
+    if (!Dragging()) return;
+    const TPoint p = ScreenToClient(GetCursorPos());
+    Integer direction = 0;  // +1 towards the end of the strip, -1 towards its start
+    switch (FTabOrientation) {
+      case toTop:
+      case toBottom: direction = p.X < 0 ? -1 : p.X >= Width() ? 1 : 0; break;
+      case toLeft: direction = p.Y < 0 ? 1 : p.Y >= Height() ? -1 : 0; break;
+      case toRight: direction = p.Y < 0 ? -1 : p.Y >= Height() ? 1 : 0; break;
+    }
+    if (FTabSequence == tsReverse) direction = -direction;
+    if (direction != 0) ScrollTabs(direction > 0);
+  } catch (...) {
+    FDragScrollTimer->SetEnabled(false);
+    throw;
+  }
+}
+
 // ------------------------------------------------------------------------------ notifications
 
 void TClCustomTabControl::Resize() {
@@ -630,8 +725,18 @@ void TClCustomTabControl::FontChanged() {
 }
 
 void TClCustomTabControl::ColorChanged() {
+  // The children hear of the change whether or not the tabs keep colours of their own; the
+  // card shows Color while no tab is selected, so the control repaints in both cases.
   TCustomControl::ColorChanged();
   RepaintTabs();
+}
+
+void TClCustomTabControl::ParentColorChanged() {
+  TCustomControl::ParentColorChanged();
+  if (FParentBackgroundColor && Parent()) {
+    SetBackgroundColor(Parent()->Color());
+    FParentBackgroundColor = true;
+  }
 }
 
 void TClCustomTabControl::DoEnter() {

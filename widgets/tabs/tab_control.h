@@ -144,6 +144,15 @@ class TClCustomTabControl : public TCustomControl {
   TClTabControlCloseButton* CloseButton() const { return FCloseButton; }
   TClActiveTabCloseButton* ActiveTabCloseButton() const { return FActiveTabCloseButton; }
   TClTabMenuButton* MenuButton() const { return FMenuButton; }
+  // The timer that scrolls the tabs while a tab is dragged beyond the control (nil until the
+  // first drag over an empty part of the strip).
+  TTimer* DragScrollTimer() const { return FDragScrollTimer; }
+  // The tick of that timer: scrolls towards the side of the control the pointer is beyond.
+  void DragScrollTick();
+  // Where the drag indicator stands for a drop on tab Target: across the edge of the target
+  // that faces away from the selected tab, in control coordinates.
+  TRect DragIndicatorRect(Integer Target) const;
+  bool DragIndicatorShown() const { return FDragIndicatorShown; }
   // The off-screen bitmap every paint draws into.
   TBitmap* PaintBuffer() const { return FBuffer.get(); }
 
@@ -244,10 +253,14 @@ class TClCustomTabControl : public TCustomControl {
   void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
   void MouseMove(TShiftState Shift, Integer X, Integer Y) override;
   void MouseLeave() override;
+  void DragOver(TObject* Source, Integer X, Integer Y, TDragState State, bool& Accept) override;
+  void DragDrop(TObject* Source, Integer X, Integer Y) override;
+  void DoEndDrag(TObject* Target, Integer X, Integer Y) override;
   void KeyDown(Word& Key, TShiftState Shift) override;
   void Resize() override;
   void FontChanged() override;
   void ColorChanged() override;
+  void ParentColorChanged() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
   bool Loading() const { return (ComponentState() & (csLoading | csReading)) != 0; }
@@ -277,6 +290,9 @@ class TClCustomTabControl : public TCustomControl {
   // The first visible, enabled tab whose caption marks Ch as its accelerator; -1 for none.
   Integer AcceleratorTab(char Ch) const;
   void CloseClicked(TObject*);
+  void StartDragScrollTimer();
+  void StopDragScrollTimer();
+  void HideDragIndicator();
 
   // Painting steps (tab_painting.cpp).
   void PaintTabs();
@@ -374,6 +390,7 @@ class TClCustomTabControl : public TCustomControl {
   std::unique_ptr<TClTextColors> FTextColors;
   std::unique_ptr<TChangeLink> FImageChangeLink;
   TTimer* FHoverTimer = nullptr;
+  TTimer* FDragScrollTimer = nullptr;
   TClTabScroller* FScroller = nullptr;
   TClTabControlCloseButton* FCloseButton = nullptr;
   TClActiveTabCloseButton* FActiveTabCloseButton = nullptr;

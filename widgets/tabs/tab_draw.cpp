@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/gui/screen_caps.h"
+#include "platform/gui/unit_startup.h"
 #include "platform/rtl/numerics.h"
 #include "widgets/tabs/tab_control.h"
 
@@ -280,11 +282,16 @@ bool RunningOnNt6OrLater() { return true; }
 
 bool ScreenHasManyColors() { return gManyColors; }
 
-void ProbeScreenColors(Integer BitsPerPixel) {
+void ProbeScreenColors(Integer NumColors) {
   if (gColorsProbed) return;
   gColorsProbed = true;
-  gManyColors = BitsPerPixel > 8;
+  gManyColors = NumColors == -1;
 }
+
+namespace {
+// The unit's start-up: the display is looked at once, before the first window is created.
+const bool gScreenProbeRegistered = RegisterStartupRoutine([] { ProbeScreenColors(GetScreenDeviceCaps(NUMCOLORS)); });
+}  // namespace
 
 bool RectIsZero(const TRect& R) { return R.Left == 0 && R.Top == 0 && R.Right == 0 && R.Bottom == 0; }
 

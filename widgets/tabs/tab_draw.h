@@ -35,11 +35,13 @@ bool IsTrueTypeFont(TFont* Font);
 bool ByteSetContains(Byte Value, const std::bitset<256>& Set);
 // The rotated-text and overlay drawing paths of the newer desktop apply.
 bool RunningOnNt6OrLater();
-// Whether the screen shows more than 256 colours, decided once at start-up.
+// Whether the screen shows more than 256 colours, decided once at start-up from the screen's
+// NUMCOLORS capability, before any window exists; a later change of the display mode is not
+// seen.
 bool ScreenHasManyColors();
-// Start-up probe behind ScreenHasManyColors (a display with a depth of 8 bits or less says
-// false); later calls change nothing.
-void ProbeScreenColors(Integer BitsPerPixel);
+// The start-up probe behind ScreenHasManyColors: NumColors is the screen's NUMCOLORS
+// capability (-1 for more than 256 colours). Only the first call counts.
+void ProbeScreenColors(Integer NumColors);
 
 bool RectIsZero(const TRect& R);
 TRect OrderRectCorners(const TRect& R);

@@ -213,6 +213,8 @@ void TClCustomTabControl::Paint() {
   out->SetCopyMode(cmSrcCopy);
   out->CopyRect(Rect(0, 0, Width(), Height()), c, Rect(0, 0, Width(), Height()));
   out->SetCopyMode(saved);
+  // A repaint during a drag covered the indicator: it stays shown until it is taken away.
+  if (FDragIndicatorShown) ToggleDragIndicator(FDragIndicatorRect);
 }
 
 void TClCustomTabControl::PaintTabs() {
@@ -782,25 +784,67 @@ void TClCustomTabControl::ReplayDrawingList() {
 
 // ------------------------------------------------------------------------------ drag indicator
 
+TRect TClCustomTabControl::DragIndicatorRect(Integer Target) const {
+  if (Target < 0 || Target >= FTabs->Count()) return Rect(0, 0, 0, 0);
+  // Built along the strip as for top tabs, then turned with the tabs themselves.
+  const TRect t = TabLogicalRect(Target);
+  const bool beforeSelected =
+      FTabIndex >= 0 && (FTabSequence == tsStandard ? Target < FTabIndex : Target > FTabIndex);
+  const Integer half = FFixedDimension / 2;
+  Integer x1, x2;
+  if (beforeSelected) {
+    x1 = t.Left - 8;
+    x2 = t.Left + 7;
+    if (FTabStyle == tsDoubleSlant || FTabStyle == tsBackSlant) x1 += half, x2 += half;
+  } else {
+    x1 = t.Right - 7;
+    x2 = t.Right + 8;
+    if (FTabStyle == tsSingleSlant || FTabStyle == tsDoubleSlant)
+      x1 -= half, x2 -= half;
+    else if (FTabStyle != tsBackSlant)
+      x1 += 1, x2 += 1;
+  }
+  const TPoint a = StripToControl(Point(x1, t.Top - 2)), b = StripToControl(Point(x2, t.Top + 6));
+  return OrderRectCorners(Rect(a.X, a.Y, b.X, b.Y));
+}
+
 void TClCustomTabControl::ToggleDragIndicator(const TRect& R) {
-  // Drawn by inversion on the control itself (an overlay in place of the parent's or the
-  // screen's device context), so drawing it twice restores the picture.
+  // Drawn by inversion on the control's own surface (the platform draws no control over its
+  // siblings), so drawing it twice restores the picture.
   const Integer w = R.Right - R.Left, h = R.Bottom - R.Top;
   if (w <= 0 || h <= 0) return;
-  TBitmap mark;
-  mark.SetPixelFormat(pf32bit);
-  mark.SetSize(w, h);
-  TCanvas* m = mark.Canvas();
+  // The mark as for top tabs: 16 along the strip, 8 across, the coloured part a triangle
+  // pointing at the tab.
+  constexpr Integer kLength = 16, kDepth = 8;
+  TBitmap strip;
+  strip.SetPixelFormat(pf32bit);
+  strip.SetSize(kLength, kDepth);
+  TCanvas* m = strip.Canvas();
   m->Brush()->SetStyle(bsSolid);
   m->Brush()->SetColor(XorColors(FDragIndicatorColor, Parent() ? Parent()->Color() : Color()));
-  m->FillRect(Rect(0, 0, w, h));
+  m->FillRect(Rect(0, 0, kLength, kDepth));
   m->Pen()->SetStyle(psClear);
   m->Brush()->SetColor(clBlack);
   m->Polygon(std::vector<TPoint>{{0, 0}, {8, 8}, {0, 8}});
   m->Polygon(std::vector<TPoint>{{7, 8}, {15, 0}, {15, 8}});
+  // Turned the way the strip runs on the control.
+  TBitmap mark;
+  mark.SetPixelFormat(pf32bit);
+  mark.SetSize(w, h);
+  for (Integer v = 0; v < kDepth; ++v)
+    for (Integer u = 0; u < kLength; ++u) {
+      Integer col = u, row = v;
+      switch (FTabOrientation) {
+        case toTop: break;
+        case toBottom: row = kDepth - 1 - v; break;
+        case toLeft: col = v, row = kLength - 1 - u; break;
+        case toRight: col = kDepth - 1 - v, row = u; break;
+      }
+      if (col < w && row < h) mark.Canvas()->SetPixel(col, row, strip.Canvas()->GetPixel(u, v));
+    }
   TCanvas* c = Canvas();
   const TCopyMode saved = c->CopyMode();
   c->SetCopyMode(cmSrcInvert);
-  c->CopyRect(R, m, Rect(0, 0, w, h));
+  c->CopyRect(R, mark.Canvas(), Rect(0, 0, w, h));
   c->SetCopyMode(saved);
 }

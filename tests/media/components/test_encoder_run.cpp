@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "media/components/encoder_task.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/timers.h"
 #include "platform/rtl/sync.h"

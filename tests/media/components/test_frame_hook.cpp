@@ -7,7 +7,7 @@
 #include <string>
 
 #include "media/binding/logger.h"
-#include "media/components/frame_hook.h"
+#include "media/engine/frame_hook.h"
 #include "tests/media/components/test_encoder_support.h"
 
 using namespace encodertest;

@@ -40,11 +40,11 @@ TEST_F(TranscodeHooks, OutputHookDrawingReachesTheEncoderOnlyWhenUpdated) {
     OpenTask(task, TenSecondClip(), "", out, " -y -f image2 -vframes 1");
     task.SetHookBitsPixel(c.Bits);
     int calls = 0;
-    task.VideoOutputHookProc = [&](TObject*, TBitmap* Bitmap, Integer FrameNumber, Int64, bool& Update, bool&) {
+    task.VideoOutputHookProc = [&](TObject*, TTaskBitmap& Frame) {
       ++calls;
-      EXPECT_EQ(FrameNumber, 1);
-      Whiten(Bitmap);
-      Update = c.Update;
+      EXPECT_EQ(Frame.FrameNumber, 1);
+      Whiten(Frame.Bitmap);
+      Frame.Update = c.Update;
     };
     task.Start(false);
     EXPECT_FALSE(task.ExceptionRaised) << task.ExceptionMessage;
@@ -58,28 +58,27 @@ TEST_F(TranscodeHooks, StopHookAndRaisingHooksAreHandledPerHook) {
   TCustomFFmpeg task;
   OpenTask(task, TenSecondClip(), "", Dir + "/hooks.avi", " -y -t 00:00:01.000 -c:v mpeg4");
   int stopping = 0, raising = 0, frames = 0, audio = 0;
-  task.VideoInputHookProc = [&](TObject*, TBitmap*, Integer, Int64, bool&, bool& StopHook) {
+  task.VideoInputHookProc = [&](TObject*, TTaskBitmap& Frame) {
     ++stopping;
-    StopHook = true;
+    Frame.StopHook = true;
   };
-  task.VideoOutputHookProc = [&](TObject*, TBitmap*, Integer, Int64, bool&, bool&) {
+  task.VideoOutputHookProc = [&](TObject*, TTaskBitmap&) {
     ++raising;
     throw Exception("hook broke");
   };
-  task.FrameInputHookProc = [&](TObject*, void* Picture, Integer, Integer, Integer Width, Integer Height, Int64) {
+  task.FrameInputHookProc = [&](TObject*, const TTaskFrame& Frame) {
     ++frames;
-    auto* planes = static_cast<uint8_t**>(Picture);
+    auto* planes = static_cast<uint8_t**>(Frame.Picture);
     EXPECT_NE(planes[0], nullptr);
-    EXPECT_EQ(Width, 320);
-    EXPECT_EQ(Height, 240);
+    EXPECT_EQ(Frame.Width, 320);
+    EXPECT_EQ(Frame.Height, 240);
   };
-  task.AudioInputHookProc = [&](TObject*, void* Sample, Int64, Integer Size, Integer SampleRate, Integer Channels,
-                                Integer) {
+  task.AudioInputHookProc = [&](TObject*, const TTaskAudio& Audio) {
     ++audio;
-    EXPECT_NE(Sample, nullptr);
-    EXPECT_GT(Size, 0);
-    EXPECT_EQ(SampleRate, 44100);
-    EXPECT_EQ(Channels, 2);
+    EXPECT_NE(Audio.Sample, nullptr);
+    EXPECT_GT(Audio.Size, 0);
+    EXPECT_EQ(Audio.SampleRate, 44100);
+    EXPECT_EQ(Audio.Channels, 2);
   };
   task.Start(false);
   EXPECT_FALSE(task.ExceptionRaised) << task.ExceptionMessage;
@@ -94,7 +93,7 @@ TEST_F(TranscodeHooks, StopHookAndRaisingHooksAreHandledPerHook) {
 TEST_F(TranscodeHooks, StreamCopyIsRefusedWhenFramesWouldBeNeeded) {
   TCustomFFmpeg task;
   OpenTask(task, TenSecondClip(), "", Dir + "/copy.mkv", " -y -vcodec copy");
-  task.VideoOutputHookProc = [](TObject*, TBitmap*, Integer, Int64, bool&, bool&) {};
+  task.VideoOutputHookProc = [](TObject*, TTaskBitmap&) {};
   task.Start(false);
   EXPECT_TRUE(task.ExceptionRaised);
   EXPECT_EQ(task.ExceptionMessage, "-vcodec copy and VideoHook are incompatible (frames are not decoded)");

@@ -50,8 +50,8 @@ TEST_F(TranscodeJoin, ThreeInputsFollowEachOtherAsInTheToolsConcat) {
   EXPECT_EQ(task.JoinStreamCount, 2);
   std::vector<int> fileIndexes;
   task.ProgressInterval = 0;
-  task.ProgressProc = [&](TObject*, Integer FileIndex, Integer, Integer, float, float, Int64, Int64, Int64) {
-    if (fileIndexes.empty() || fileIndexes.back() != FileIndex) fileIndexes.push_back(FileIndex);
+  task.ProgressProc = [&](TObject*, const TTaskProgress& Progress) {
+    if (fileIndexes.empty() || fileIndexes.back() != Progress.FileIndex) fileIndexes.push_back(Progress.FileIndex);
   };
   bool finished = false;
   AnsiString message;

@@ -63,7 +63,7 @@ TEST_F(TranscodeTask, StopInTheMiddleLeavesAPlayableFileAndNoError) {
   OpenTask(task, EndlessSource, " -f lavfi", out, " -y -t 00:10:00.000 -c:v mpeg4 -q:v 0");
   std::atomic<int> reports{0};
   task.ProgressInterval = 100000;
-  task.ProgressProc = [&](TObject*, Integer, Integer, Integer, float, float, Int64, Int64, Int64) { ++reports; };
+  task.ProgressProc = [&](TObject*, const TTaskProgress&) { ++reports; };
   std::atomic<bool> terminated{false};
   task.TerminateProc = [&](TObject*) { terminated = true; };
   TConvertThread* worker = task.Start(true);
@@ -136,9 +136,8 @@ TEST_F(TranscodeTask, ProgressRecordsKeepTheirIntervalAndEndWithTheLastOne) {
   task.ProgressInterval = 200000;
   std::vector<TRecord> records;
   const Int64 started = ff::av_gettime();
-  task.ProgressProc = [&](TObject*, Integer FileIndex, Integer FrameNumber, Integer, float, float BitRate,
-                          Int64 TotalSize, Int64, Int64) {
-    records.push_back({FileIndex, FrameNumber, TotalSize, BitRate, ff::av_gettime()});
+  task.ProgressProc = [&](TObject*, const TTaskProgress& P) {
+    records.push_back({P.FileIndex, P.FrameNumber, P.TotalSize, P.BitRate, ff::av_gettime()});
   };
   task.Start(false);
   ASSERT_GE(records.size(), 3u);
@@ -171,9 +170,8 @@ TEST_F(TranscodeTask, ImageSequenceProgressHasNoSizeInsteadOfAWrongOne) {
   TCustomFFmpeg task;
   OpenTask(task, TenSecondClip(), " -ss 00:00:00.000", Dir + "/seq-%d.jpg", " -y -q:v 0 -f image2 -t 00:00:01.000");
   std::vector<TRecord> records;
-  task.ProgressProc = [&](TObject*, Integer FileIndex, Integer FrameNumber, Integer, float, float BitRate,
-                          Int64 TotalSize, Int64, Int64) {
-    records.push_back({FileIndex, FrameNumber, TotalSize, BitRate, 0});
+  task.ProgressProc = [&](TObject*, const TTaskProgress& P) {
+    records.push_back({P.FileIndex, P.FrameNumber, P.TotalSize, P.BitRate, 0});
   };
   task.Start(false);
   ASSERT_FALSE(records.empty());

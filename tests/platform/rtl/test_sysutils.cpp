@@ -223,7 +223,7 @@ TEST(StringRoutines, CaseTrimCompareQuoteReplace) {
   EXPECT_GT(CompareText("abc", "AB"), 0);
   EXPECT_LT(CompareStr("B", "a"), 0);
   EXPECT_EQ(QuotedStr("it's"), "'it''s'");
-  EXPECT_EQ(StringReplace("a,b,c", ",", ".", rfNone), "a.b,c");
+  EXPECT_EQ(StringReplace("a,b,c", ",", ".", TReplaceFlags{}), "a.b,c");
   EXPECT_EQ(StringReplace("a,b,c", ",", ".", rfReplaceAll), "a.b.c");
   EXPECT_EQ(StringReplace("xAxa", "a", "-", rfReplaceAll | rfIgnoreCase), "x-x-");
   EXPECT_EQ(StringReplace("aaa", "aa", "a", rfReplaceAll), "aa");  // no rescanning of output

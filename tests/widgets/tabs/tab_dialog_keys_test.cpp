@@ -102,6 +102,72 @@ TEST_F(PagesOnAForm, CtrlTabStepsThePagesFromAControlOnAPageAndWraps) {
   EXPECT_EQ(Active(), 0);
 }
 
+// The focus does not stay on the page control or on the new page: it goes to the new page's
+// first control in tab order (a tab stop, inside a container when the page holds one).
+TEST_F(PagesOnAForm, CtrlTabTakesTheFocusToTheNewPagesFirstControl) {
+  auto* box = new TGroupBox(Form);
+  box->SetParent(Sheets[1]);
+  box->SetBounds(10, 10, 200, 100);
+  auto* later = new TEdit(Form);
+  later->SetParent(box);
+  later->SetBounds(10, 60, 100, 22);
+  auto* first = new TEdit(Form);
+  first->SetParent(box);
+  first->SetBounds(10, 20, 100, 22);
+  first->SetTabOrder(0);
+  auto* onThird = new TButton(Form);
+  onThird->SetParent(Sheets[2]);
+  onThird->SetBounds(10, 10, 75, 25);
+  Press(VK_TAB, ssCtrl);
+  EXPECT_EQ(Active(), 1);
+  EXPECT_EQ(Form->ActiveControl(), first);
+  EXPECT_TRUE(first->Focused());
+  Press(VK_TAB, ssCtrl);
+  EXPECT_EQ(Form->ActiveControl(), onThird);
+  EXPECT_TRUE(onThird->Focused());
+  // Round to the first page: its edit has the focus again.
+  Press(VK_TAB, ssCtrl);
+  EXPECT_EQ(Form->ActiveControl(), Edit);
+}
+
+TEST_F(PagesOnAForm, ShowingAControlBringsItsPageForward) {
+  auto* deep = new TEdit(Form);
+  deep->SetParent(Sheets[2]);
+  deep->SetBounds(10, 10, 100, 22);
+  deep->Hide();
+  deep->Show();
+  EXPECT_EQ(Active(), 2);
+  EXPECT_TRUE(deep->Showing());
+  EXPECT_EQ(L, (Log{"change 2"}));
+}
+
+// With SaveResources a hidden page gives back what its window held (its painted surface) and
+// gets it again when shown, painting as before.
+TEST_F(PagesOnAForm, SaveResourcesFreesHiddenPagesAndRebuildsThem) {
+  Sheets[1]->SetPageColor(clBtnFace);
+  for (TClTabSheet* s : Sheets) EXPECT_TRUE(s->HandleAllocated());
+  Pages->SetSaveResources(true);
+  EXPECT_TRUE(Sheets[0]->HandleAllocated());
+  EXPECT_FALSE(Sheets[1]->HandleAllocated());
+  EXPECT_FALSE(Sheets[2]->HandleAllocated());
+  EXPECT_FALSE(Sheets[2]->Visible());
+  Press(VK_TAB, ssCtrl);
+  EXPECT_TRUE(Sheets[1]->HandleAllocated());
+  EXPECT_FALSE(Sheets[0]->HandleAllocated());
+  EXPECT_FALSE(Edit->HandleAllocated());  // the page's controls went with it
+  const TPoint inside = Sheets[1]->ClientToScreen(Point(50, 50));
+  const TPoint onForm = Form->ScreenToClient(inside);
+  EXPECT_EQ(PixelOnScreen(Form, onForm.X, onForm.Y), ColorToRGB(clBtnFace));
+  Press(VK_TAB, ssCtrl | ssShift);
+  EXPECT_TRUE(Sheets[0]->HandleAllocated());
+  EXPECT_TRUE(Edit->HandleAllocated());
+  EXPECT_TRUE(Edit->Focused());
+  // Off again: pages hidden from now on keep theirs.
+  Pages->SetSaveResources(false);
+  Press(VK_TAB, ssCtrl);
+  EXPECT_TRUE(Sheets[0]->HandleAllocated());
+}
+
 TEST_F(PagesOnAForm, CtrlTabIsLeftAloneWhileTheFocusIsOutsideThePageControl) {
   Cancel->SetFocus();
   Application->ProcessMessages();

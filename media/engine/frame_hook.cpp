@@ -1,4 +1,4 @@
-#include "media/components/frame_hook.h"
+#include "media/engine/frame_hook.h"
 
 #include <map>
 #include <mutex>
