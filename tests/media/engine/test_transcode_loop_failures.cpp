@@ -18,7 +18,8 @@ class TShortServer {
                                                             "/tests/media/engine/short_http_server.py") +
                        " " + testsupport::ShellQuote(File) + " 0.4 " + testsupport::ShellQuote(portFile) +
                        " >/dev/null 2>&1 & echo $! > " + testsupport::ShellQuote(FPidFile));
-    for (int i = 0; i < 200 && Port.empty(); ++i) {
+    // A loaded machine can take seconds to start the interpreter.
+    for (int i = 0; i < 1200 && Port.empty(); ++i) {
       std::ifstream in(portFile);
       std::getline(in, Port);
       if (Port.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(25));
