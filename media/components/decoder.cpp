@@ -1,5 +1,6 @@
 #include "media/components/decoder.h"
 
+#include <cstring>
 #include <limits>
 
 #include "media/binding/engine_utils.h"
@@ -81,7 +82,16 @@ void TFFDecoder::ResetVideoState() {
 void TFFDecoder::ResetAudioState() { AudioState = TAudioDecodeState{AudioOutputFormat}; }
 
 bool TFFDecoder::IsImage2Input() const {
-  return FormatContext && FormatContext->iformat && SameText(FormatContext->iformat->name, "image2");
+  if (!FormatContext || !FormatContext->iformat || !FormatContext->iformat->name) return false;
+  // A still image opened without a forced format comes through the probing image demuxers,
+  // named after their codec ("png_pipe", "jpeg_pipe", ...) or, for two of them, "..._pix": they
+  // read the same way as "image2" and can no more seek than it can.
+  const AnsiString name = FormatContext->iformat->name;
+  auto endsWith = [&name](const char* Suffix) {
+    const size_t n = std::strlen(Suffix);
+    return name.size() > n && name.compare(name.size() - n, n, Suffix) == 0;
+  };
+  return SameText(name, "image2") || endsWith("_pipe") || name == "alias_pix" || name == "brender_pix";
 }
 
 bool TFFDecoder::CheckSeekable() {

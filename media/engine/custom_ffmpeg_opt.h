@@ -77,6 +77,9 @@ class TCustomFFmpegOpt : public TObject {
   int ParseMetaType(const AnsiString& Spec, char& Type, AnsiString& StreamSpec, int& Index);
   int CopyChapters(TInputFile* Ifile, TOutputFile* Ofile, bool CopyMetadata);
   void FreeOutputStreams();
+  // Join mode: each further input gets its own set of output streams writing into output 0.
+  int SetupJoin(TOptionsContext& Context);
+  int JoinInputFile(TOptionsContext& Context, int InputIndex);
 
   // ---- output streams
   TOutputStream* NewOutputStream(TOptionsContext& Context, AVFormatContext* Oc, AVMediaType Type, int SourceIndex);
@@ -211,6 +214,10 @@ class TCustomFFmpegOpt : public TObject {
   void TrackMuxerFiles(TOutputFile* Of);
   int OpenOutputStreams(TOptionsContext& Context, AVFormatContext* Oc);
   void SelectStreamsAutomatically(TOptionsContext& Context, AVFormatContext* Oc);
+  // The input streams automatic selection takes (video, audio, subtitle), from one input or all.
+  std::vector<int> AutoSelectedStreams(TOptionsContext& Context, AVFormatContext* Oc, int FileIndex,
+                                       bool NamedSubtitleCodec);
+  bool FJoinOpening = false;
   int ApplyMetadataOptions(TOptionsContext& Context, AVFormatContext* Oc, TOutputFile* Of);
   int AddAttachments(TOptionsContext& Context, AVFormatContext* Oc);
 

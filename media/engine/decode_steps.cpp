@@ -73,11 +73,10 @@ int TCustomFFmpeg::OutputPacket(TInputStream* Ist, const AVPacket* Pkt) {
 
   if (Ist->DecodingNeeded) {
     if (type == AVMEDIA_TYPE_SUBTITLE) {
-      if (Pkt) {
-        bool got = false;
-        const int ret = TranscodeSubtitles(Ist, Pkt, got);
-        if (ret < 0) return ret;
-      }
+      // Without a packet: the end of the input, which gives up a subtitle held back.
+      bool got = false;
+      const int ret = TranscodeSubtitles(Ist, Pkt, got);
+      if (ret < 0) return ret;
     } else if (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) {
       if (!Ist->DecodedFrame) Ist->DecodedFrame = ff::av_frame_alloc();
       if (!Ist->DecodedFrame) return AVERROR(ENOMEM);
@@ -277,28 +276,6 @@ int TCustomFFmpeg::DecodeVideo(TInputStream* Ist, AVFrame* Frame, const AVPacket
   }
   PushFrameToFilters(Ist, Frame);
   return 0;
-}
-
-int TCustomFFmpeg::TranscodeSubtitles(TInputStream* Ist, const AVPacket* Pkt, bool& GotOutput) {
-  AVSubtitle sub{};
-  int got = 0;
-  AVPacket* copy = ff::av_packet_clone(Pkt);
-  if (!copy) return AVERROR(ENOMEM);
-  const int ret = ff::avcodec_decode_subtitle2(Ist->DecCtx, &sub, &got, copy);
-  ff::av_packet_free(&copy);
-  GotOutput = got != 0;
-  if (ret < 0 || !got) return ret;
-  if (sub.pts == AV_NOPTS_VALUE && Pkt->pts != AV_NOPTS_VALUE)
-    sub.pts = ff::av_rescale_q(Pkt->pts, Ist->St->time_base, AV_TIME_BASE_Q);
-  RateEmuSleep(Ist);
-  for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
-    TOutputStream* ost = OutputStreams[i];
-    if (!ost->EncodingNeeded || !CheckOutputConstraints(Ist, ost)) continue;
-    if (ost->EncCtx->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
-    DoSubtitleOut(OutputFiles[ost->FileIndex]->Ctx, ost, &sub, Ist);
-  }
-  ff::avsubtitle_free(&sub);
-  return ret;
 }
 
 void TCustomFFmpeg::DoStreamCopy(TInputStream* Ist, TOutputStream* Ost, const AVPacket* Pkt) {

@@ -55,6 +55,15 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
       (type == AVMEDIA_TYPE_AUDIO && AudioSyncMethod < 0))
     Pkt->pts = Pkt->dts = AV_NOPTS_VALUE;
 
+  if (Joined) {
+    // Across the joins each stream's timestamps keep rising.
+    if (Pkt->pts != AV_NOPTS_VALUE && Ost->JoinLastPts != AV_NOPTS_VALUE && Pkt->pts <= Ost->JoinLastPts)
+      Pkt->pts = Ost->JoinLastPts + 1;
+    if (Pkt->dts != AV_NOPTS_VALUE && Ost->JoinLastDts != AV_NOPTS_VALUE && Pkt->dts <= Ost->JoinLastDts)
+      Pkt->dts = Ost->JoinLastDts + 1;
+    if (Pkt->pts != AV_NOPTS_VALUE) Ost->JoinLastPts = Pkt->pts;
+    if (Pkt->dts != AV_NOPTS_VALUE) Ost->JoinLastDts = Pkt->dts;
+  }
   if ((type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) && Pkt->dts != AV_NOPTS_VALUE &&
       !(S->oformat->flags & AVFMT_NOTIMESTAMPS)) {
     if (Pkt->pts != AV_NOPTS_VALUE && Pkt->pts < Pkt->dts) Pkt->pts = Pkt->dts;
@@ -70,6 +79,10 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
     }
   }
   if (Pkt->dts != AV_NOPTS_VALUE) Ost->LastMuxDts = Pkt->dts;
+  if (Pkt->pts != AV_NOPTS_VALUE) {
+    int64_t& end = OState(Ost).EndUs;
+    end = std::max(end, ff::av_rescale_q(Pkt->pts + Pkt->duration, Ost->St->time_base, AV_TIME_BASE_Q));
+  }
 
   if (!(type == AVMEDIA_TYPE_VIDEO && Ost->EncodingNeeded)) {
     if (Ost->FrameNumber >= Ost->MaxFrames) {
@@ -79,12 +92,15 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
     ++Ost->FrameNumber;
   }
 
+  // A joined input's streams go through the first set's filters.
+  const std::vector<AVBSFContext*>& bitstreamFilters =
+      IsJoinClone(Ost) ? OutputStreams[OutputIndex(Ost) % JoinStreamCount]->BitstreamFilters : Ost->BitstreamFilters;
   std::vector<AVPacket*> packets;
-  if (Ost->BitstreamFilters.empty()) {
+  if (bitstreamFilters.empty()) {
     packets.push_back(ff::av_packet_clone(Pkt));
   } else {
     std::vector<AVPacket*> in{ff::av_packet_clone(Pkt)};
-    for (AVBSFContext* bsf : Ost->BitstreamFilters) {
+    for (AVBSFContext* bsf : bitstreamFilters) {
       std::vector<AVPacket*> out;
       for (AVPacket* p : in) {
         int ret = ff::av_bsf_send_packet(bsf, p);
@@ -406,7 +422,8 @@ void TCustomFFmpeg::FlushEncoders() {
     TOutputState& state = OState(ost);
     if (state.Flushed) continue;
     state.Flushed = true;
-    if (!ost->EncodingNeeded || !ost->EncoderOpened || ost->CodecClosed) continue;
+    // A joined input's stream borrows its encoder: it flushes it, though it never closes it.
+    if (!ost->EncodingNeeded || !ost->EncoderOpened || (ost->CodecClosed && !IsJoinClone(ost))) continue;
     AVCodecContext* enc = ost->EncCtx;
     if (enc->codec_type != AVMEDIA_TYPE_AUDIO && enc->codec_type != AVMEDIA_TYPE_VIDEO) continue;
     const int ret = ff::avcodec_send_frame(enc, nullptr);

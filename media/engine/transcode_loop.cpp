@@ -25,8 +25,67 @@ const char* const HintSentence =
 }
 
 void TCustomFFmpeg::UpdateActiveStreams() {
+  if (Joined && JoinStreamCount > 0) {
+    FirstActiveStream = JoinSegment * JoinStreamCount;
+    LastActiveStream = FirstActiveStream + JoinStreamCount - 1;
+    return;
+  }
   FirstActiveStream = 0;
   LastActiveStream = static_cast<int>(OutputStreams.size()) - 1;
+}
+
+bool TCustomFFmpeg::IsJoinClone(const TOutputStream* Ost) const {
+  return Joined && JoinStreamCount > 0 && Ost->FileIndex > 0;
+}
+
+void TCustomFFmpeg::SwitchJoinSegment(int F) {
+  TInputFile* f = InputFiles[F];
+  // What the ending input's decoders and filters still hold goes to the encoders.
+  for (int i = 0; i < f->NbStreams; ++i) {
+    TInputStream* ist = InputStreams[f->IstIndex + i];
+    TInputState& st = FInputState[f->IstIndex + i];
+    if (!ist->DecodingNeeded || st.Flushed) continue;
+    st.Flushed = true;
+    OutputPacket(ist, nullptr);
+  }
+  ReapFilters();
+  for (int i = 0; i < f->NbStreams; ++i) {
+    TInputStream* ist = InputStreams[f->IstIndex + i];
+    TInputState& st = FInputState[f->IstIndex + i];
+    if (!ist->DecodingNeeded || st.DecoderClosed) continue;
+    st.DecoderClosed = true;
+    ff::avcodec_close(ist->DecCtx);
+    UnregisterOpenCodec(OpenDecoders, ist);
+    ff::av_frame_free(&ist->DecodedFrame);
+  }
+  // The encoders run on across the join: this library generation cannot reopen a closed codec
+  // context, and one uninterrupted encoder is what a single long input would have had.
+  int64_t endUs = 0;
+  for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
+    TOutputStream* ost = OutputStreams[i];
+    int64_t end = OState(ost).EndUs;
+    if (ost->EncodingNeeded && ost->EncCtx && ost->EncCtx->time_base.num &&
+        ost->EncCtx->codec_type != AVMEDIA_TYPE_SUBTITLE)
+      end = std::max(end, ff::av_rescale_q(ost->SyncOpts, ost->EncCtx->time_base, AV_TIME_BASE_Q));
+    endUs = std::max(endUs, end);
+  }
+  ++JoinSegment;
+  UpdateActiveStreams();
+  // Numbering and timestamps go on from where the previous input left them.
+  for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
+    TOutputStream* ost = OutputStreams[i];
+    const TOutputStream* before = OutputStreams[i - JoinStreamCount];
+    ost->FrameNumber = before->FrameNumber;
+    ost->SyncOpts = before->SyncOpts;
+    ost->FirstPts = before->FirstPts;
+    ost->LastMuxDts = before->LastMuxDts;
+    ost->JoinLastPts = before->JoinLastPts;
+    ost->JoinLastDts = before->JoinLastDts;
+    TOutputState state = OState(OutputStreams[i - JoinStreamCount]);
+    state.Flushed = false;
+    OState(ost) = state;
+  }
+  InputFiles[F + 1]->TsOffset += endUs;
 }
 
 void TCustomFFmpeg::Transcode() {
@@ -94,6 +153,8 @@ void TCustomFFmpeg::Transcode() {
     if (loopFailure.empty()) loopFailure = e.Message;
   }
   for (TOutputFile* of : OutputFiles) {
+    // The joined inputs share the first output's muxer.
+    if (Joined && of != OutputFiles.front()) break;
     WriteStartTime = ff::av_gettime();
     const int ret = ff::av_write_trailer(of->Ctx);
     WriteStartTime = INT64_MAX;
@@ -277,6 +338,10 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
       if (!FInputCutShort.empty()) Log(llError, FInputCutShort);
     }
     f->EofReached = 1;
+    if (Joined && FileIndex + 1 < static_cast<int>(InputFiles.size())) {
+      SwitchJoinSegment(FileIndex);
+      return 0;
+    }
     for (int i = 0; i < f->NbStreams; ++i) {
       TInputStream* ist = InputStreams[f->IstIndex + i];
       if (ist->DecodingNeeded) {
@@ -366,6 +431,7 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
     }
   }
 
+  Sub2VideoHeartbeat(ist, pkt->pts);
   ret = OutputPacket(ist, pkt);
   if (ret < 0) {
     const AnsiString text =
@@ -536,6 +602,11 @@ void TCustomFFmpeg::Cleanup() {
     }
     ff::av_dict_free(&of->Opts);
     delete of;
+    if (Joined && fileIndex == 0) {
+      // The further records of a joined output share its muxer, which is gone now.
+      for (size_t k = 1; k < OutputFiles.size(); ++k) delete OutputFiles[k];
+      break;
+    }
   }
   OutputFiles.clear();
   FreeOutputStreams();

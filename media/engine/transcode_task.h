@@ -112,6 +112,10 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   bool GotEagain();
   void ResetEagain();
   void UpdateActiveStreams();
+  // Join mode: input file F has ended and the next one takes over the output.
+  void SwitchJoinSegment(int F);
+  // Whether Ost is one of the later inputs' streams, which borrow the first set's encoders.
+  bool IsJoinClone(const TOutputStream* Ost) const;
   void FinishTranscode();
   // Why a run that read to the end of an input still failed: the input ended well before its
   // own length (or the length the outputs asked for), or an output file vanished; empty when not.
@@ -126,11 +130,21 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   TInputStream* GetInputStream(TOutputStream* Ost);
   void ParseForcedKeyFrames(const AnsiString& Text, TOutputStream* Ost, AVCodecContext* Avctx);
   void DumpStreamMapping();
+  // Logs the session description of outputs that all go out as RTP.
+  void PrintSdp();
 
   int OutputPacket(TInputStream* Ist, const AVPacket* Pkt);
   int DecodeAudio(TInputStream* Ist, AVFrame* Frame, const AVPacket* Pkt);
   int DecodeVideo(TInputStream* Ist, AVFrame* Frame, const AVPacket* Pkt);
   int TranscodeSubtitles(TInputStream* Ist, const AVPacket* Pkt, bool& GotOutput);
+  // Subtitles drawn into video: the canvas of a subtitle stream that feeds a filter graph.
+  // HeartbeatPts and Pts are in the subtitle stream's time base.
+  void Sub2VideoUpdate(TInputStream* Ist, int64_t HeartbeatPts, const AVSubtitle* Sub);
+  void Sub2VideoCopyRect(AVFrame* Canvas, const AVSubtitleRect* Rect);
+  void Sub2VideoPushRef(TInputStream* Ist, int64_t Pts);
+  // A packet of Ist's input at Pts (Ist's time base) was read.
+  void Sub2VideoHeartbeat(TInputStream* Ist, int64_t Pts);
+  void Sub2VideoFlush(TInputStream* Ist);
   void DoStreamCopy(TInputStream* Ist, TOutputStream* Ost, const AVPacket* Pkt);
   bool CheckOutputConstraints(TInputStream* Ist, TOutputStream* Ost);
   void RateEmuSleep(TInputStream* Ist);
@@ -175,6 +189,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
     int64_t FramesEncoded = 0;
     int64_t PacketsWritten = 0;
     bool FirstPacketKept = false;
+    // Where the last packet written ends, in microseconds.
+    int64_t EndUs = INT64_MIN;
     // Forced key frame expression state.
     double KfN = 0, KfNForced = 0, KfPrevN = NAN, KfPrevT = NAN;
     AVFrame* LastFrame = nullptr;  // the last picture sent to the video encoder; freed by the clean-up

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
 #include <QEventLoop>
@@ -68,6 +69,14 @@ void TApplication::ProcessMessages() {
   ++FLoopGeneration;
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   CheckSynchronize();
+}
+
+bool TApplication::ProcessMessage() {
+  ++FLoopGeneration;
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  const bool events = dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
+  const bool handedOver = CheckSynchronize();
+  return events || handedOver;
 }
 
 void TApplication::HandleMessage() {

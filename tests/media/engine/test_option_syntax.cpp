@@ -149,7 +149,6 @@ TEST_F(OptionSyntax, RefusedRemovedIgnoredAndBadValuesGiveTheirTexts) {
       {"-target pal-xvcd", AVERROR(EINVAL), "Unknown target: xvcd"},
       {"-max_alloc 12x", AVERROR(EINVAL), "Invalid max_alloc \"12x\"."},
       {"-fpre /nonexistent/preset.ffpreset", AVERROR(EINVAL), "Preset file \"/nonexistent/preset.ffpreset\" not found"},
-      {"-deinterlace", AVERROR(EINVAL), "Option \"deinterlace\" is not available: use -filter:v yadif to deinterlace"},
       {"-frobnicate 1", AVERROR_OPTION_NOT_FOUND, ""},
       {"stray", AVERROR(EINVAL), "Failed to parse options on stray"},
   };
