@@ -334,8 +334,6 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
   nbPrevious = std::min(nbPrevious, nbFrames);
   if (!state.LastFrame || !state.LastFrame->buf[0]) nbPrevious = 0;
 
-  // Repeats never go past the frame limit: a muxer of single pictures refuses a second one.
-  nbFrames = std::min<int64_t>(nbFrames, std::max<int64_t>(Ost->MaxFrames - Ost->FrameNumber, 0));
   if (nbFrames == 0) {
     ++FramesDropped;
     DupDropNoticed = true;
