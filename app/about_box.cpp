@@ -1,6 +1,7 @@
 #include "app/about_box.h"
 
 #include "app/app_pictures.h"
+#include "app/desktop_open.h"
 #include "platform/gui/graphics.h"
 #include "platform/gui/services.h"
 #include "platform/rtl/sysutils.h"
@@ -57,6 +58,6 @@ void Tabout::FormShow(TObject*) {
   Label2->SetCaption(Format("Copyright (C) %d Clavorne. All rights reserved.", Integer(year)));
 }
 
-void Tabout::Label5Click(TObject*) { ShellOpen(MakerWebAddress); }
+void Tabout::Label5Click(TObject*) { OpenOnDesktop(this, MakerWebAddress); }
 
 void Tabout::Button1Click(TObject*) { Close(); }

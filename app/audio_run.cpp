@@ -57,6 +57,7 @@ void Tmain::timer_toaudioTimer(TObject*) {
       throw EAbort("");
     }
     FFtoaudio->ThreadPriority = tpNormal;
+    BeginRun({target});
     FFtoaudio->StartTask(5);
     started = true;
     TaskProgress.assign(size_t(FFtoaudio->TaskCount()), 0);

@@ -117,6 +117,7 @@ void Tmain::timer_tovideoTimer(TObject*) {
       throw TQuietEnd();
     }
     FFtovideo->ThreadPriority = tpNormal;
+    BeginRun({target});
     FFtovideo->StartTask(5);
     started = true;
     TaskProgress.assign(size_t(FFtovideo->TaskCount()), 0);

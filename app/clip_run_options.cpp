@@ -148,14 +148,14 @@ AnsiString ClipOutputOptions(const TClipRunChoices& Choices, const TClipSource& 
   const bool speedChanged = motion != 1.0 || tempo != 1.0;
   AnsiString audioLimit;
   if (speedChanged && Choices.Stretch.Known) {
-    // The speed filters change how long the stretch plays, so each half is cut to the stretch
-    // itself, and the output lasts as long as its slower half needs. The picture is cut before
-    // its speed changes; the sound after, measured in played time, because the tempo filter
+    // The file lasts the stretch played at the motion speed. Each half is also cut to the
+    // stretch itself, so that no sound from beyond it fills a slower picture: the picture before
+    // its speed changes, the sound after, measured in played time, because the tempo filter
     // holds back its last samples until more input arrives and a cut before it would lose them.
     const double seconds = double(Choices.Stretch.Length) / 1000000.0;
     videoChain += ",trim=duration=" + FloatToOptionText(seconds);
     audioLimit = ",atrim=duration=" + FloatToOptionText(seconds / tempo);
-    options += StretchLengthOption(Choices.Stretch, std::min(motion, tempo));
+    options += StretchLengthOption(Choices.Stretch, motion);
   } else {
     options += StretchLengthOption(Choices.Stretch, 1.0);
   }

@@ -1,7 +1,10 @@
 // The Extract button and the frame run: the page is checked, a folder chosen, the encoder's
 // tasks built and started inside the progress dialog, their progress shown and the end reported.
+#include <chrono>
+#include <filesystem>
 #include <numeric>
 
+#include "app/desktop_open.h"
 #include "app/frame_run_options.h"
 #include "app/main_window.h"
 #include "app/run_progress_dialog.h"
@@ -188,6 +191,10 @@ void Tmain::StartFrameTasks() {
   const AnsiString outputOptions = FrameOutputOptions(choices);
   RunFolder = OutputFolder;
   BaseName = FrameBaseName(choices);
+  std::vector<AnsiString> targets;
+  FrameRunFirstFiles.clear();
+  const AnsiString stem = IncludeTrailingPathDelimiter(RunFolder) + BaseName + "-";
+  const AnsiString ext = "." + FrameImageExtension(choices.ImageFormat);
 
   for (Integer k = 1; k <= count; ++k) {
     TInputOptions input;
@@ -208,6 +215,9 @@ void Tmain::StartFrameTasks() {
       ApplicationStop("Cannot do convert, error: " + reason);
       Abort();
     }
+    // FFmpeg numbers a pattern's images from 1.
+    FrameRunFirstFiles.push_back(stem + IntToStr(express ? k : 1) + ext);
+    targets.push_back(express ? FrameRunFirstFiles.back() : RunFolder);
     if (express) {
       // Preparing fills the first third of the bar; Cancel gets its chance between tasks.
       TProgressBar* bar = batchaudioc->progresstotal;
@@ -225,6 +235,10 @@ void Tmain::StartFrameTasks() {
   FFtoimage->ThreadPriority = tpNormal;
   TaskProgress.assign(FFtoimage->TaskCount(), 0);
   if (express) RunKind = "fftoimage";
+  BeginRun(std::move(targets));
+  FrameRunStartedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::filesystem::file_time_type::clock::now().time_since_epoch())
+                          .count();
   FFtoimage->StartTask(ParallelFrameTasks);
 }
 
@@ -261,7 +275,27 @@ void Tmain::FFtoimageTerminate(TObject*, const TTerminateInfo& ATerminateInfo) {
   EndRun(ATerminateInfo, timer_fftoimage_end);
 }
 
+bool Tmain::FrameRunWroteNothing() const {
+  // A file left from an earlier run under the same name does not count; the file system's clock
+  // may run a few milliseconds behind.
+  constexpr Int64 ClockSlackMs = 50;
+  for (const AnsiString& file : FrameRunFirstFiles) {
+    std::error_code error;
+    const auto written = std::filesystem::last_write_time(file, error);
+    if (error) continue;
+    const Int64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(written.time_since_epoch()).count();
+    if (ms >= FrameRunStartedMs - ClockSlackMs) return false;
+  }
+  return true;
+}
+
 void Tmain::timer_fftoimage_endTimer(TObject*) {
+  if (FrameRunWroteNothing()) {
+    timer_fftoimage_end->SetEnabled(false);
+    MessageBox(this, "No frame was extracted: the selection found no frame in the marked range.", "",
+               MB_ICONEXCLAMATION);
+    return;
+  }
   ReportRunFinished(timer_fftoimage_end);
-  if (ch_isopenfolder->Checked()) ShellOpen(OutputFolder);
+  if (ch_isopenfolder->Checked()) OpenOnDesktop(this, OutputFolder);
 }

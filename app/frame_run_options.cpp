@@ -27,8 +27,13 @@ AnsiString SelectPart(const TFrameRunChoices& C) {
   switch (C.Selection) {
     case fsEveryFrames:
       return ",select=not(mod(n\\," + IntToStr(FieldNumber(C.EveryFramesText)) + "))";
-    case fsTotal:
-      return ",select=not(mod(n\\," + IntToStr(TotalImagesStep(C)) + "))";
+    case fsTotal: {
+      // Frame n is taken when n x A / F passes a whole number: exactly A of the F frames, spread
+      // evenly, and none past the F counted (the stretch may decode one more).
+      const AnsiString amount = IntToStr(FieldNumber(C.ImageAmountText));
+      const AnsiString frames = IntToStr(TotalImagesRangeFrames(C));
+      return ",select=lt(mod(n*" + amount + "\\," + frames + ")\\," + amount + ")*lt(n\\," + frames + ")";
+    }
     case fsScene:
       return ",select=gt(scene\\," + FloatToOptionText(C.ScenePercent / 100.0) + ")";
     default:
@@ -45,6 +50,11 @@ AnsiString DoublePercent(const AnsiString& Text) { return StringReplace(Text, "%
 
 bool IsContinuationByte(unsigned char B) { return (B & 0xC0) == 0x80; }
 
+// FFmpeg's numbered-image writer guesses JPEG for a ".gif" name; a GIF image is asked for by
+// name, each picture with a palette of its own.
+bool WritesGif(const TFrameRunChoices& C) { return FrameImageExtension(C.ImageFormat) == "gif"; }
+const char* const GifPaletteChain = ",split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1";
+
 }  // namespace
 
 bool IsCompositeFrameRun(const TFrameRunChoices& C) { return C.Tile && !TilesInFilter(C.Selection); }
@@ -53,10 +63,8 @@ Integer FrameTaskCount(const TFrameRunChoices& C) {
   return C.Selection == fsExpress ? FieldNumber(C.ExpressText) : 1;
 }
 
-Integer TotalImagesStep(const TFrameRunChoices& C) {
-  const Integer amount = FieldNumber(C.ImageAmountText);
-  if (amount <= 0) return 0;
-  return SafeRound<Integer>(SliderShare(C.End - C.Begin, C.BeginMax) * C.FrameCount / amount);
+Integer TotalImagesRangeFrames(const TFrameRunChoices& C) {
+  return SafeRound<Integer>(SliderShare(C.End - C.Begin, C.BeginMax) * C.FrameCount);
 }
 
 AnsiString FrameSelectionProblem(const TFrameRunChoices& C) {
@@ -81,7 +89,7 @@ AnsiString FrameSelectionProblem(const TFrameRunChoices& C) {
       Integer amount = 0;
       if (!TryStrToInt(Trim(C.ImageAmountText), amount)) break;
       if (amount <= 0) return "The Total Frames must be more than 0";
-      if (TotalImagesStep(C) <= 0) return "The Total Frames can not be more than the frames in the cut range";
+      if (amount > TotalImagesRangeFrames(C)) return "The Total Frames can not be more than the frames in the cut range";
       break;
     }
     default:
@@ -116,6 +124,7 @@ AnsiString FrameFilterChain(const TFrameRunChoices& C) {
     AnsiString width = IntToStr(C.CustomWidth), height = IntToStr(C.CustomHeight);
     chain += CustomSizeFilterText(width, height, C.Pad, C.SourceWidth, C.SourceHeight);
   }
+  if (WritesGif(C)) chain += GifPaletteChain;
   return chain;
 }
 
@@ -148,6 +157,7 @@ AnsiString FrameOutputOptions(const TFrameRunChoices& C) {
     CustomSizeFilterText(width, height, C.Pad, C.SourceWidth, C.SourceHeight);
     options += " -aspect " + width + ":" + height;
   }
+  if (WritesGif(C)) options += " -c:v gif";
   AppendFilterChain(options, " -vf ", FrameFilterChain(C));
   return options;
 }

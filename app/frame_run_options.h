@@ -64,8 +64,8 @@ bool IsCompositeFrameRun(const TFrameRunChoices& C);
 // The number of tasks the run builds: the express count, else 1.
 Integer FrameTaskCount(const TFrameRunChoices& C);
 
-// The frame step of "total A images": the frames in the cut range divided by A, rounded.
-Integer TotalImagesStep(const TFrameRunChoices& C);
+// The frames in the cut range, which "total A images" spreads its A images over.
+Integer TotalImagesRangeFrames(const TFrameRunChoices& C);
 
 // Why the selection would extract nothing (a count of 0, or more images asked for than the cut
 // range holds); empty when it is usable. Texts that are not integers are left to the set-up.

@@ -5,8 +5,11 @@
 
 #include "app/about_box.h"
 #include "app/app_pictures.h"
+#include "app/desktop_open.h"
+#include "app/engine_log.h"
 #include "app/hint_windows.h"
 #include "app/library_loading.h"
+#include "app/reading_order.h"
 #include "media/components/decoder.h"
 #include "media/components/encoder.h"
 #include "platform/gui/dragdrop.h"
@@ -55,6 +58,7 @@ Tmain::Tmain(TComponent* AOwner) : TForm(AOwner) {
   SetClientWidth(944);
   SetClientHeight(686);
   CreateComponents();
+  SetReadingTabOrder(this);
   OnCreate = [this](TObject* S) { FormCreate(S); };
   OnMouseDown = [this](TObject* S, TMouseButton B, TShiftState Sh, Integer X, Integer Y) { FormMouseDown(S, B, Sh, X, Y); };
   OnCanResize = [this](TObject* S, Integer& W, Integer& H, bool& R) { FormCanResize(S, W, H, R); };
@@ -107,7 +111,7 @@ void Tmain::CreateComponents() {
   // The output pages' tabs carry no words: each shows its picture, and the tabs take the
   // pictures' size.
   pageto = Make<TClPageControl>(this, TabSheet6, "pageto");
-  pageto->SetBounds(12, 336, 916, 298);
+  pageto->SetBounds(23, 336, 894, 302);
   pageto->Font()->SetName("Verdana");
   pageto->SetImages(ImageList1);
   auto outputPage = [this](const AnsiString& Name, TTabPicture Picture) {
@@ -259,7 +263,7 @@ void Tmain::CreateRangeControls() {
 
   auto slider = [this](const AnsiString& Name, Integer Top) {
     TClSlider* s = Make<TClSlider>(this, split_group, Name);
-    s->SetBounds(6, Top, 904, 24);
+    s->SetBounds(16, Top, 885, 24);
     s->SetIncrement(1);
     return s;
   };
@@ -283,6 +287,7 @@ void Tmain::FormCreate(TObject*) {
     std::fflush(nullptr);
     std::_Exit(1);
   }
+  KeepEngineLog();
 
   PreviewBitmap = new TBitmap;
   FillPreviewsBlack();
@@ -354,10 +359,14 @@ void Tmain::image_endMouseMove(TObject*, TShiftState, Integer, Integer) {
   showdragvideo->Show();
 }
 
-void Tmain::FormCanResize(TObject*, Integer&, Integer&, bool& Resize) {
+void Tmain::HideDragHints() {
   for (TForm* hint : std::initializer_list<TForm*>{showdragvideo, showdragimage, showdragvideos, showdragimages, showdragaudios}) {
     if (hint) hint->Hide();
   }
+}
+
+void Tmain::FormCanResize(TObject*, Integer&, Integer&, bool& Resize) {
+  HideDragHints();
   Resize = true;
 }
 
@@ -365,4 +374,4 @@ void Tmain::Help1Click(TObject*) {
   if (about) about->ShowModal();
 }
 
-void Tmain::helpClick(TObject*) { ShellOpen(HelpWebAddress); }
+void Tmain::helpClick(TObject*) { OpenOnDesktop(this, HelpWebAddress); }

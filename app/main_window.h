@@ -62,6 +62,8 @@ class Tmain : public TForm {
   void Image_startMouseMove(TObject* Sender, TShiftState Shift, Integer X, Integer Y);
   void image_endMouseMove(TObject* Sender, TShiftState Shift, Integer X, Integer Y);
   void FormCanResize(TObject* Sender, Integer& NewWidth, Integer& NewHeight, bool& Resize);
+  // The invitations to drop a file go once they are out of place (a video is in, the window moves).
+  void HideDragHints();
   void Help1Click(TObject* Sender);
   void helpClick(TObject* Sender);
 
@@ -272,6 +274,14 @@ class Tmain : public TForm {
   AnsiString RunFolder;
   AnsiString BaseName;
   bool Cancelled = false;
+  // The run in progress: what each task writes, as the user knows it (a file or a folder), and
+  // how many tasks failed so far.
+  std::vector<AnsiString> RunTargets;
+  Integer RunFailures = 0;
+  // The first image each frame task writes, and when the run started: a run that wrote none of
+  // them extracted nothing.
+  std::vector<AnsiString> FrameRunFirstFiles;
+  Int64 FrameRunStartedMs = 0;
 
  private:
   void CreateMenu();
@@ -302,6 +312,7 @@ class Tmain : public TForm {
   TFrameRunChoices FrameRunChoices() const;
   void StartFrameTasks();
   void LeaveFrameRunSetUp();
+  bool FrameRunWroteNothing() const;
   // Shared by the runs: the marked stretch, the stop messages, the target's checks (not the
   // source itself, and replacing an existing file only when the user agrees), the progress
   // dialog, tasks left by a failed set-up, one-task progress, the end of a run and its report.
@@ -312,6 +323,8 @@ class Tmain : public TForm {
   void ShowRunDialog(const AnsiString& Phase);
   void ForgetUnstartedTasks(TFFEncoder* Encoder);
   void ShowRunProgress(TFFEncoder* Encoder, PProgressInfo AProgressInfo);
+  void BeginRun(std::vector<AnsiString> Targets);
+  AnsiString RunFailureText(const TTerminateInfo& ATerminateInfo) const;
   void EndRun(const TTerminateInfo& ATerminateInfo, TTimer* EndTimer);
   void ReportRunFinished(TTimer* EndTimer);
   // Clip run: the loaded source's facts the codec and size rules read.

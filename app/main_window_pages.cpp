@@ -86,12 +86,12 @@ void Tmain::CreateImagesPage() {
   const TPageBuilder b{this};
   TWinControl* page = imagesheet;
 
-  group_imageformat = b.Group(page, "group_imageformat", "Image Format", 728, 150, 176, 54);
+  group_imageformat = b.Group(page, "group_imageformat", "Image Format", 710, 150, 174, 54);
   cb_imageformats = b.Make<TComboBox>(group_imageformat, "cb_imageformats", 10, 20, 138, 24);
   cb_imageformats->SetStyle(csDropDownList);
   cb_imageformats->SetDropDownCount(100);
 
-  group_extract = b.Group(page, "group_extract", "Extract", 6, 4, 444, 200);
+  group_extract = b.Group(page, "group_extract", "Extract", 6, 4, 416, 200);
   TWinControl* g = group_extract;
   auto row = [](int i) { return 18 + 22 * i; };
   radio_allframes = b.Radio(g, "radio_allframes", "All Frames", 10, row(0), 150, true);
@@ -114,37 +114,37 @@ void Tmain::CreateImagesPage() {
   b.Label(g, "%", 268, row(5) + 2);
   radio_express = b.Radio(g, "radio_express", "Express Total", 10, row(6), 112);
   edit_express = b.Edit(g, "edit_express", "10", 126, row(6) - 1, 60, 5);
-  b.Label(g, "Frames (Special for big video file)", 192, row(6) + 2)->SetWidth(240);
+  b.Label(g, "Frames (Special for big video file)", 192, row(6) + 2)->SetWidth(210);
   ck_tile = b.Check(g, "ck_tile", "Multiple Frames Image", 10, row(7), 180, false);
   b.Label(g, "Lines", 196, row(7) + 2);
   se_lines = b.Spin(g, "se_lines", 1, 15, 2, 236, row(7) - 1, 50, 2);
   b.Label(g, "Columns", 296, row(7) + 2)->SetWidth(56);
   se_columns = b.Spin(g, "se_columns", 1, 15, 3, 356, row(7) - 1, 50, 2);
 
-  group_framesize = b.Group(page, "group_framesize", "Frame Size", 458, 4, 262, 142);
+  group_framesize = b.Group(page, "group_framesize", "Frame Size", 428, 4, 276, 142);
   g = group_framesize;
   radio_originalframesize = b.Radio(g, "radio_originalframesize", "Original", 10, 18, 120, true);
   radio_customframesize = b.Radio(g, "radio_customframesize", "Custom", 10, 42, 78);
   EdCustomWidth = b.Spin(g, "EdCustomWidth", 2, 10000, 2, 90, 41, 70, 5);
   b.Label(g, "X", 166, 44)->SetWidth(12);
   EdCustomHeight = b.Spin(g, "EdCustomHeight", 2, 10000, 2, 182, 41, 70, 5);
-  cb_proportion = b.Check(g, "cb_proportion", "Proportion", 28, 66, 200, true, false);
-  cb_pad = b.Check(g, "cb_pad", "Add padding to fit customize frame size", 28, 88, 230, true, false);
+  cb_proportion = b.Check(g, "cb_proportion", "Proportion", 20, 66, 200, true, false);
+  cb_pad = b.Check(g, "cb_pad", "Add padding to fit customize frame size", 20, 88, 252, true, false);
   radio_crop = b.Radio(g, "radio_crop", "Crop Frame", 10, 114, 96);
   bt_setcrop = b.Button(g, "bt_setcrop", "Set Cropping Area", 110, 111, 144, false);
 
-  group_imagetransform = b.Group(page, "group_imagetransform", "Image Transform", 458, 150, 262, 58);
+  group_imagetransform = b.Group(page, "group_imagetransform", "Image Transform", 428, 150, 276, 58);
   Button3 = b.Button(group_imagetransform, "Button3", "Set Transform Effects", 10, 22, 180);
 
-  group_imagename = b.Group(page, "group_imagename", "Image Name", 728, 4, 176, 142);
+  group_imagename = b.Group(page, "group_imagename", "Image Name", 710, 4, 174, 142);
   g = group_imagename;
-  radio_asvideoname = b.Radio(g, "radio_asvideoname", "As Same as Video File", 10, 18, 160, true);
-  ck_maxlength = b.Check(g, "ck_maxlength", "Maximum Length", 8, 42, 120, false);
-  ed_maxlength = b.Spin(g, "ed_maxlength", 2, 100, 5, 128, 41, 42, 3);
+  radio_asvideoname = b.Radio(g, "radio_asvideoname", "As Same as Video File", 10, 18, 156, true);
+  ck_maxlength = b.Check(g, "ck_maxlength", "Maximum Length", 8, 42, 122, false);
+  ed_maxlength = b.Spin(g, "ed_maxlength", 2, 100, 5, 130, 41, 40, 3);
   radio_asstring = b.Radio(g, "radio_asstring", "As This String", 10, 66, 150);
   edit_namestring = b.Edit(g, "edit_namestring", "", 26, 90, 140, 50);
 
-  ch_isopenfolder = b.Check(page, "ch_isopenfolder", "Open Output Folder after Extracting", 458, 208, 300, false);
+  ch_isopenfolder = b.Check(page, "ch_isopenfolder", "Open Output Folder after Extracting", 428, 208, 300, false);
 
   // Handlers are bound once the defaults are in place, so that setting them ran no handler.
   radio_allframes->OnClick = [this](TObject* S) { radio_allframesClick(S); };
@@ -208,14 +208,14 @@ void Tmain::CreateAudioPage() {
 void Tmain::CreateVideoPage() {
   const TPageBuilder b{this};
   TWinControl* page = videosheet;
-  TGroupBox* g = b.Group(page, "group_framesize2", "Frame Size", 6, 4, 262, 142);
+  TGroupBox* g = b.Group(page, "group_framesize2", "Frame Size", 6, 4, 276, 142);
   radio_originalframesize2 = b.Radio(g, "radio_originalframesize2", "Original", 10, 18, 120, true);
   radio_customframesize2 = b.Radio(g, "radio_customframesize2", "Custom", 10, 42, 78);
   EdCustomWidth2 = b.Spin(g, "EdCustomWidth2", 2, 10000, 2, 90, 41, 70, 5);
   b.Label(g, "X", 166, 44)->SetWidth(12);
   EdCustomHeight2 = b.Spin(g, "EdCustomHeight2", 2, 10000, 2, 182, 41, 70, 5);
-  cb_proportion2 = b.Check(g, "cb_proportion2", "Proportion", 28, 66, 200, true, false);
-  cb_pad2 = b.Check(g, "cb_pad2", "Add padding to fit customize frame size", 28, 88, 230, true, false);
+  cb_proportion2 = b.Check(g, "cb_proportion2", "Proportion", 20, 66, 200, true, false);
+  cb_pad2 = b.Check(g, "cb_pad2", "Add padding to fit customize frame size", 20, 88, 252, true, false);
   radio_crop2 = b.Radio(g, "radio_crop2", "Crop Frame", 10, 114, 96);
   bt_setcrop2 = b.Button(g, "bt_setcrop2", "Set Cropping Area", 110, 111, 144, false);
 
@@ -227,10 +227,10 @@ void Tmain::CreateVideoPage() {
     Spin = b.Spin(box, "spin_" + Stem, 20, 800, 100, 104, 43, 64, 3);
     b.Label(box, "%", 172, 46);
   };
-  percentRow("group_volume2", "Sound Volume", 276, 4, "volume2", radio_originalvolume2, radio_changevolume2, spin_volume2);
-  percentRow("group_tempo2", "Sound Tempo", 276, 82, "tempo2", radio_originaltempo2, radio_changetempo2, spin_tempo2);
-  percentRow("group_motion", "Image Motion", 494, 4, "motion", radio_originalmotion, radio_changemotion, spin_motion);
-  TGroupBox* transform = b.Group(page, "group_imagetransform2", "Image Transform", 494, 82, 210, 58);
+  percentRow("group_volume2", "Sound Volume", 288, 4, "volume2", radio_originalvolume2, radio_changevolume2, spin_volume2);
+  percentRow("group_tempo2", "Sound Tempo", 288, 82, "tempo2", radio_originaltempo2, radio_changetempo2, spin_tempo2);
+  percentRow("group_motion", "Image Motion", 504, 4, "motion", radio_originalmotion, radio_changemotion, spin_motion);
+  TGroupBox* transform = b.Group(page, "group_imagetransform2", "Image Transform", 504, 82, 210, 58);
   Button1 = b.Button(transform, "Button1", "Set Transform Effects", 10, 22, 180);
 
   radio_originalframesize2->OnClick = [this](TObject* S) { radio_originalframesize2Click(S); };

@@ -44,7 +44,8 @@ void Tmain::load_videofile(const AnsiString& FileName) {
     return;
   }
   if (decoder->FirstVideoStreamIndex < 0) {
-    StopMessage(this, "***No video stream " + decoder->LastErrorMessage);
+    // The decoder's last error may be an earlier file's: this message names the file itself.
+    StopMessage(this, "***No video stream " + FileName);
     return;
   }
 
@@ -75,6 +76,7 @@ void Tmain::load_videofile(const AnsiString& FileName) {
   if (FrameCount < 0) FrameCount = 0;
 
   label_fromvideo->SetCaption(FileName);
+  HideDragHints();
 
   CutToLength(edit_everyseconds, Integer(IntToStr(Duration / 1000000).size()));
   CutToLength(edit_everyframes, Integer(IntToStr(FrameCount).size()));
@@ -168,7 +170,8 @@ void Tmain::RefreshEnd(bool StartEnd) {
     static const TSeekFlags attempts[] = {{sfBackward}, {sfBackward, sfAny}, {}, {sfAny}, {}, {sfBackward}, {sfAny}};
     for (const TSeekFlags& flags : attempts) {
       if (!decoder->Seek(t, flags)) continue;
-      if (decoder->Decode(-1) && decoder->CopyToBitmap(PreviewBitmap)) {
+      // The picture at the slider's time, as a run starting there takes it, not the key frame before.
+      if (decoder->DecodeTo(t) && decoder->CopyToBitmap(PreviewBitmap)) {
         TImage* image = StartEnd ? Image_start : image_end;
         draw_fitted(image->Canvas(), PreviewBitmap);
         image->Invalidate();

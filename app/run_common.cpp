@@ -1,6 +1,7 @@
 // What the frame, audio and clip runs share: the marked stretch, their messages, the target's
 // checks, the progress dialog, progress and the end of a run.
 #include "app/audio_run_options.h"
+#include "app/engine_log.h"
 #include "app/main_window.h"
 #include "app/run_progress_dialog.h"
 #include "media/components/encoder.h"
@@ -58,14 +59,38 @@ void Tmain::ShowRunProgress(TFFEncoder* Encoder, PProgressInfo AProgressInfo) {
   batchaudioc->progresstotal->SetPosition(SafeRound<Integer>(double(sum) / count));
 }
 
+void Tmain::BeginRun(std::vector<AnsiString> Targets) {
+  RunTargets = std::move(Targets);
+  RunFailures = 0;
+}
+
+AnsiString Tmain::RunFailureText(const TTerminateInfo& ATerminateInfo) const {
+  const Integer index = ATerminateInfo.TaskIndex;
+  AnsiString text = ATerminateInfo.ExceptionMessage;
+  if (index >= 0 && index < Integer(RunTargets.size()) && !RunTargets[index].empty())
+    text = "Could not extract to \"" + RunTargets[index] + "\": " + text;
+  return text + "\nThe engine's log is in \"" + EngineLogFile() + "\".";
+}
+
 void Tmain::EndRun(const TTerminateInfo& ATerminateInfo, TTimer* EndTimer) {
   if (ATerminateInfo.ExceptionRaised) {
-    Application->MessageBox(ATerminateInfo.ExceptionMessage, Application->Title(), MB_ICONEXCLAMATION);
+    // The first failure is told at once; a run of many tasks that fail alike (a full disk) ends
+    // with one line counting them instead of a box for each.
+    if (++RunFailures == 1)
+      Application->MessageBox(RunFailureText(ATerminateInfo), Application->Title(), MB_ICONEXCLAMATION);
     return;
   }
   if (ATerminateInfo.TaskIndex >= 0 || !ATerminateInfo.Finished) return;
   batchaudioc->Close();
-  if (!Cancelled) EndTimer->SetEnabled(true);
+  if (Cancelled) return;
+  // A run with a failed task is not finished: its error stands as the last word.
+  if (RunFailures > 1) {
+    const Integer tasks = std::max<Integer>(Integer(RunTargets.size()), RunFailures);
+    Application->MessageBox(Format("%d of %d tasks failed. The engine's log is in \"%s\".", RunFailures, tasks,
+                                   EngineLogFile()),
+                            Application->Title(), MB_ICONEXCLAMATION);
+  }
+  if (RunFailures == 0) EndTimer->SetEnabled(true);
 }
 
 void Tmain::ReportRunFinished(TTimer* EndTimer) {

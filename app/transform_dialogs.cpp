@@ -123,6 +123,8 @@ TTransformDialog::TTransformDialog(TComponent* AOwner, const AnsiString& Name, I
   Button1->SetBounds((ClientWidth - 76) / 2, buttonTop, 76, 25);
   Button1->SetCaption("OK");
   Button1->SetDefault(true);
+  // OK is the only way out and reads nothing back, so Escape takes it too.
+  Button1->SetCancel(true);
   Button1->OnClick = [this](TObject* S) { Button1Click(S); };
 }
 

@@ -8,7 +8,7 @@ packages=(
   # toolchain
   g++ cmake ninja-build make pkg-config ccache
   # platform layer
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev libxcb1-dev
   # media engine: FFmpeg 5.1 headers (the libraries are bound at run time)
   libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libavdevice-dev
   libswscale-dev libswresample-dev

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_bits.h"
 #include "imaging/core/ie_blend.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
@@ -16,21 +17,16 @@
 
 namespace {
 
-int GetBit(const Byte* Row, Integer Index) { return (Row[Index >> 3] >> (7 - (Index & 7))) & 1; }
-void SetBit(Byte* Row, Integer Index, bool Value) {
-  const Byte bit = static_cast<Byte>(0x80 >> (Index & 7));
-  if (Value) Row[Index >> 3] |= bit; else Row[Index >> 3] &= static_cast<Byte>(~bit);
-}
 void SetBitRun(Byte* Row, Integer From, Integer To, bool Value) {
   // Whole bytes at once in the middle of the run, single bits at its ends.
   Integer x = From;
-  for (; x <= To && (x & 7); ++x) SetBit(Row, x, Value);
+  for (; x <= To && (x & 7); ++x) IESetBit(Row, x, Value);
   const Integer wholeBytes = (To - x + 1) >> 3;
   if (wholeBytes > 0) {
     std::memset(Row + (x >> 3), Value ? 0xFF : 0, static_cast<size_t>(wholeBytes));
     x += wholeBytes * 8;
   }
-  for (; x <= To; ++x) SetBit(Row, x, Value);
+  for (; x <= To; ++x) IESetBit(Row, x, Value);
 }
 
 
@@ -103,7 +99,7 @@ void TIEMask::Resize(Integer NewWidth, Integer NewHeight) {
 Integer TIEMask::GetPixel(Integer X, Integer Y) const {
   if (X < 0 || Y < 0 || X >= Width || Y >= Height || BitsPerPixel == 0) return 0;
   const Byte* row = Bits.data() + static_cast<size_t>(Height - 1 - Y) * RowLen;
-  return BitsPerPixel == 1 ? GetBit(row, X) : row[X];
+  return BitsPerPixel == 1 ? IEGetBit(row, X) : row[X];
 }
 
 void TIEMask::GrowRectToPixel(Integer X, Integer Y) {
@@ -127,7 +123,7 @@ void TIEMask::SetPixel(Integer X, Integer Y, Integer Value) {
   if (Full) Full = BitsPerPixel == 8 ? Value == 255 : Value != 0;
   Byte* row = GetScanline(Y);
   if (BitsPerPixel == 1)
-    SetBit(row, X, Value != 0);
+    IESetBit(row, X, Value != 0);
   else
     row[X] = static_cast<Byte>(Value);
 }
@@ -170,7 +166,7 @@ void TIEMask::SyncRect() {
     } else {
       for (Integer x = 0; x < Width; ++x) {
         if (!(x & 7) && row[x >> 3] == 0 && x + 8 <= Width) { x += 7; continue; }
-        if (GetBit(row, x)) { if (first < 0) first = x; last = x; }
+        if (IEGetBit(row, x)) { if (first < 0) first = x; last = x; }
       }
     }
     if (first >= 0) {
@@ -194,7 +190,7 @@ void TIEMask::SyncFull() {
       for (Integer i = 0; i < Width / 8; ++i)
         if (row[i] != 0xFF) { Full = false; return; }
       for (Integer x = Width & ~7; x < Width; ++x)
-        if (!GetBit(row, x)) { Full = false; return; }
+        if (!IEGetBit(row, x)) { Full = false; return; }
     }
   }
   Full = true;
@@ -310,12 +306,12 @@ void TIEMask::Translate(Integer& DX, Integer& DY, bool Clip) {
     std::vector<Byte> scratch(static_cast<size_t>(stride) * h, 0);
     for (Integer y = 0; y < h; ++y) {
       const Byte* row = GetScanline(Y1 + y);
-      for (Integer x = 0; x < w; ++x) SetBit(scratch.data() + y * stride, x, GetBit(row, X1 + x));
+      for (Integer x = 0; x < w; ++x) IESetBit(scratch.data() + y * stride, x, IEGetBit(row, X1 + x));
     }
     Fill(0);
     for (Integer y = 0; y < h; ++y) {
       Byte* row = GetScanline(Y1 + DY + y);
-      for (Integer x = 0; x < w; ++x) SetBit(row, X1 + DX + x, GetBit(scratch.data() + y * stride, x));
+      for (Integer x = 0; x < w; ++x) IESetBit(row, X1 + DX + x, IEGetBit(scratch.data() + y * stride, x));
     }
   } else {
     const std::vector<Byte> scratch = Bits;
@@ -388,15 +384,15 @@ void TIEMask::CopyBitmapThroughMask(TIEBitmap* Dest, TIEBitmap* Source, bool Des
       for (Integer x = a.X1; x <= a.X2; ++x) {
         const Integer sx = x - a.SX, dx = x - a.DX;
         if (BitsPerPixel == 1) {
-          if (!GetBit(m, x)) continue;
+          if (!IEGetBit(m, x)) continue;
           if (format == ie1g)
-            SetBit(d, dx, GetBit(s, sx));
+            IESetBit(d, dx, IEGetBit(s, sx));
           else
             std::memcpy(d + dx * bytes, s + sx * bytes, static_cast<size_t>(bytes));
         } else {
           const Integer w = m[x];
           if (format == ie1g) {
-            if (w) SetBit(d, dx, GetBit(s, sx));
+            if (w) IESetBit(d, dx, IEGetBit(s, sx));
           } else if (format == ie24RGB || format == ie8g || format == ie8p) {
             for (Integer c = 0; c < bytes; ++c) d[dx * bytes + c] = IEMixChannel(d[dx * bytes + c], s[sx * bytes + c], w);
           }
@@ -423,7 +419,7 @@ void TIEMask::CopyAlphaThroughMask(TIEBitmap* Dest, TIEBitmap* Source, bool Dest
     for (Integer x = a.X1; x <= a.X2; ++x) {
       const Byte s = sourceRow[x - a.SX];
       if (BitsPerPixel == 1)
-        d[x - a.DX] = GetBit(m, x) ? s : 0;
+        d[x - a.DX] = IEGetBit(m, x) ? s : 0;
       else
         d[x - a.DX] = m[x] ? static_cast<Byte>(IEMin(s, m[x])) : 0;
     }
@@ -444,7 +440,7 @@ void TIEMask::DrawToCanvas(TCanvas* Canvas, Integer XDest, Integer YDest, Intege
   for (Integer y = top; y < bottom; ++y) {
     DWORD* out = static_cast<DWORD*>(picture.ScanLine(y - top));
     const Byte* row = GetScanline(y);
-    for (Integer x = left; x < right; ++x) out[x - left] = GetBit(row, x) ? 0x00FFFFFFu : 0;
+    for (Integer x = left; x < right; ++x) out[x - left] = IEGetBit(row, x) ? 0x00FFFFFFu : 0;
   }
   // The destination part that shows the clipped source rectangle.
   const auto scale = [](Integer Edge, Integer From, Integer Size, Integer DestFrom, Integer DestSize) {

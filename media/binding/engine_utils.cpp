@@ -110,3 +110,9 @@ void ProcessMessages() {
     CheckSynchronize();
   }
 }
+
+bool ProcessMessage() {
+  if (!IsMainThread()) return false;
+  if (Application) return Application->ProcessMessage();
+  return CheckSynchronize();
+}

@@ -36,3 +36,6 @@ int CompareMemory(const void* A, const void* B, size_t Length);
 
 // Pumps the main thread's queue and events; a quit request stays pending for the main loop.
 void ProcessMessages();
+// Handles what waits in the main thread's queue once; false when nothing was there (and always
+// on another thread, which has no queue here). A quit request stays pending, as above.
+bool ProcessMessage();

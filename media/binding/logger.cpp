@@ -76,17 +76,22 @@ void WriteLogFile(DWORD threadId, TLogLevel level, const AnsiString& text) {
   TLoggerUnit& u = Unit();
   std::lock_guard<std::recursive_mutex> guard(u.StateLock);
   if (!u.LogToFileSwitch || u.LogFileName.empty()) return;
-  if (!u.LogStream) {
-    if (FileExists(u.LogFileName)) {
-      u.LogStream = std::make_unique<TFileStream>(u.LogFileName, fmOpenWrite | fmShareDenyWrite);
-      u.LogStream->Seek(0, soEnd);
-    } else {
-      u.LogStream = std::make_unique<TFileStream>(u.LogFileName, fmCreate);
+  // A log that cannot be written (a full disk) must not stop the work it records.
+  try {
+    if (!u.LogStream) {
+      if (FileExists(u.LogFileName)) {
+        u.LogStream = std::make_unique<TFileStream>(u.LogFileName, fmOpenWrite | fmShareDenyWrite);
+        u.LogStream->Seek(0, soEnd);
+      } else {
+        u.LogStream = std::make_unique<TFileStream>(u.LogFileName, fmCreate);
+      }
     }
+    const AnsiString line = Format("%s [%.8x] %s: %s\r\n", FormatDateTime("hh:nn:ss zzz", Now()), threadId,
+                                   LogLevelName(level), text);
+    u.LogStream->WriteBuffer(line.data(), static_cast<Integer>(line.size()));
+  } catch (const Exception&) {
+    u.LogStream.reset();
   }
-  const AnsiString line = Format("%s [%.8x] %s: %s\r\n", FormatDateTime("hh:nn:ss zzz", Now()), threadId,
-                                 LogLevelName(level), text);
-  u.LogStream->WriteBuffer(line.data(), static_cast<Integer>(line.size()));
 }
 
 }  // namespace

@@ -271,7 +271,11 @@ int WriteOption(void* Context, const TOptionDef* Def, const AnsiString& Key, con
     dest = &item.U;
   }
   if (Def->Flags & OPT_STRING) {
-    *static_cast<char**>(dest) = ff::av_strdup(Arg.c_str());
+    // A repeated single-valued option replaces the text it gave before; per-stream lists grow
+    // instead, so their new item holds nothing yet.
+    auto** text = static_cast<char**>(dest);
+    if (!(Def->Flags & OPT_SPEC)) ff::av_freep(text);
+    *text = ff::av_strdup(Arg.c_str());
   } else if (Def->Flags & (OPT_BOOL | OPT_INT)) {
     *static_cast<int*>(dest) = ParseInt(Key, Arg);
   } else if (Def->Flags & OPT_INT64) {

@@ -11,6 +11,7 @@
 
 #include "media/binding/entry_points.h"
 #include "media/binding/file_names.h"
+#include "media/binding/special_file_io.h"
 #include "platform/rtl/strings.h"
 
 namespace {
@@ -63,6 +64,12 @@ extern "C" int HookedIOClose2(AVFormatContext* s, AVIOContext* pb) {
   }
 }
 
+void CloseOwnInputIO(AVIOContext** Pb) {
+  if (IsSpecialFileIOContext(*Pb)) CloseSpecialFileIO(Pb);
+  else if (*Pb) UnicodeIOClose(*Pb);
+  *Pb = nullptr;
+}
+
 }  // namespace
 
 void InstallUnicodeIOHooks(AVFormatContext* Context) {
@@ -82,8 +89,15 @@ int OpenInputFile(AVFormatContext** Context, const char* Url, const AVInputForma
   if (!*Context) return AVERROR(ENOMEM);
   InstallUnicodeIOHooks(*Context);
   AVIOContext* pb = nullptr;
-  if (HasUnicodePrefix(Url)) {
-    const int ret = UnicodeIOOpen(&pb, Url, AVIO_FLAG_READ);
+  if (!(*Context)->pb) {
+    // A FIFO or device is read in slices that ask the interrupt callback, so a writer that never
+    // comes ends in the read time-out or a stop instead of a wait in the kernel.
+    const AnsiString local = LocalPathOf(Url);
+    int ret = 0;
+    if (IsSpecialFile(local))
+      ret = OpenSpecialFileIO(&pb, local, (*Context)->interrupt_callback);
+    else if (HasUnicodePrefix(Url))
+      ret = UnicodeIOOpen(&pb, Url, AVIO_FLAG_READ);
     if (ret < 0) {
       ff::avformat_free_context(*Context);
       *Context = nullptr;
@@ -92,16 +106,25 @@ int OpenInputFile(AVFormatContext** Context, const char* Url, const AVInputForma
     (*Context)->pb = pb;  // the library treats it as the caller's own I/O and leaves it open
   }
   const int ret = ff::avformat_open_input(Context, Url, Format, Options);
-  if (ret < 0 && pb) UnicodeIOClose(pb);
+  if (ret < 0) CloseOwnInputIO(&pb);
   return ret;
+}
+
+AnsiString LocalPathOf(const char* Url) {
+  if (!Url) return AnsiString();
+  if (HasUnicodePrefix(Url)) return WideToAnsi(UnicodeProtocolWideName(Url));
+  if (std::strncmp(Url, "file:", 5) == 0) return Url + 5;
+  const char* protocol = ff::avio_find_protocol_name(Url);
+  if (protocol && std::strcmp(protocol, "file") != 0) return AnsiString();
+  return Url;
 }
 
 void CloseInputFile(AVFormatContext** Context) {
   if (!*Context) return;
   AVIOContext* pb = (*Context)->pb;
-  const bool own = IsUnicodeIOContext(pb);
+  const bool own = IsUnicodeIOContext(pb) || IsSpecialFileIOContext(pb);
   ff::avformat_close_input(Context);
-  if (own) UnicodeIOClose(pb);
+  if (own) CloseOwnInputIO(&pb);
 }
 
 int OpenOutputIO(AVFormatContext* Context, const char* Url, AVDictionary** Options) {

@@ -4,17 +4,22 @@
 #pragma once
 
 #include "media/binding/ffmpeg_headers.h"
+#include "platform/rtl/types.h"
 
 // Makes a context open "unicode:" names with the engine's I/O; other names keep FFmpeg's own
 // road. Call after the context is allocated and before it opens anything.
 void InstallUnicodeIOHooks(AVFormatContext* Context);
 
-// Opens an input file; a "unicode:" name is read through the engine's I/O. Context may hold a
-// context allocated by the caller or nothing; on failure it is freed and cleared, as
-// avformat_open_input does. Inputs opened here must be closed with CloseInputFile, since
-// avformat_close_input alone cannot close the engine's I/O.
+// Opens an input file; a "unicode:" name is read through the engine's I/O, and a FIFO or device
+// through the special-file reader (see special_file_io.h). Context may hold a context allocated
+// by the caller or nothing; on failure it is freed and cleared, as avformat_open_input does.
+// Inputs opened here must be closed with CloseInputFile, since avformat_close_input alone cannot
+// close the engine's I/O.
 int OpenInputFile(AVFormatContext** Context, const char* Url, const AVInputFormat* Format, AVDictionary** Options);
 void CloseInputFile(AVFormatContext** Context);
+// The local file an input or output name reaches ("unicode:" and "file:" names and plain paths),
+// or an empty text for a URL of another protocol.
+AnsiString LocalPathOf(const char* Url);
 // Opens and closes a muxer's own output file (nothing for formats that open their files
 // themselves, whose opens go through the hooks).
 int OpenOutputIO(AVFormatContext* Context, const char* Url, AVDictionary** Options);

@@ -1,5 +1,6 @@
 #include "media/components/decoder.h"
 
+#include <cstring>
 #include <limits>
 
 #include "media/binding/engine_utils.h"
@@ -34,6 +35,7 @@ TFFDecoder::~TFFDecoder() {
   delete Converter;
   if (ff::av_packet_free) ff::av_packet_free(&FPacket);
   if (ff::av_frame_free) ff::av_frame_free(&FFrame);
+  if (ff::av_frame_free) ff::av_frame_free(&FShownFrame);
 }
 
 void TFFDecoder::UpdateStreamInfo() { TCustomDecoder::UpdateStreamInfo(); }
@@ -80,7 +82,16 @@ void TFFDecoder::ResetVideoState() {
 void TFFDecoder::ResetAudioState() { AudioState = TAudioDecodeState{AudioOutputFormat}; }
 
 bool TFFDecoder::IsImage2Input() const {
-  return FormatContext && FormatContext->iformat && SameText(FormatContext->iformat->name, "image2");
+  if (!FormatContext || !FormatContext->iformat || !FormatContext->iformat->name) return false;
+  // A still image opened without a forced format comes through the probing image demuxers,
+  // named after their codec ("png_pipe", "jpeg_pipe", ...) or, for two of them, "..._pix": they
+  // read the same way as "image2" and can no more seek than it can.
+  const AnsiString name = FormatContext->iformat->name;
+  auto endsWith = [&name](const char* Suffix) {
+    const size_t n = std::strlen(Suffix);
+    return name.size() > n && name.compare(name.size() - n, n, Suffix) == 0;
+  };
+  return SameText(name, "image2") || endsWith("_pipe") || name == "alias_pix" || name == "brender_pix";
 }
 
 bool TFFDecoder::CheckSeekable() {
@@ -319,16 +330,24 @@ bool TFFDecoder::Decode(Integer StreamIndex) {
   }
 }
 
+bool TFFDecoder::DecodeTo(Int64 Position, Integer StreamIndex) {
+  if (!Decode(StreamIndex)) return false;
+  while (LastPicture.PresentationUs != AV_NOPTS_VALUE && LastPicture.PresentationUs < Position)
+    if (!Decode(StreamIndex)) break;
+  return true;
+}
+
 bool TFFDecoder::StorePicture(const AVFrame* Frame) {
-  const AVPixelFormat format = static_cast<AVPixelFormat>(Frame->format);
-  const int size = ff::av_image_get_buffer_size(format, Frame->width, Frame->height, 1);
-  if (size <= 0) return false;
-  if (size > PictureBufferSize) {
-    ff::av_free(PictureBuffer);
-    PictureBufferSize = 0;
-    PictureBuffer = static_cast<uint8_t*>(ff::av_malloc(static_cast<size_t>(size)));
-    if (!PictureBuffer) return false;
-    PictureBufferSize = size;
+  // The picture is shared with the codec's buffer pool rather than copied: a preview that
+  // decodes on from a key frame stores every picture on the way.
+  if (ff::av_image_get_buffer_size(static_cast<AVPixelFormat>(Frame->format), Frame->width, Frame->height, 1) <= 0)
+    return false;
+  if (!FShownFrame) FShownFrame = ff::av_frame_alloc();
+  if (!FShownFrame) return false;
+  ff::av_frame_unref(FShownFrame);
+  if (ff::av_frame_ref(FShownFrame, Frame) < 0) {
+    LastPicture.Ready = false;
+    return false;
   }
 
   LastPicture.PixFmt = Frame->format;
@@ -361,16 +380,24 @@ bool TFFDecoder::StorePicture(const AVFrame* Frame) {
     LastPicture.PTS = extrapolated;
   }
 
+  LastPicture.PresentationUs = AV_NOPTS_VALUE;
+  const Int64 shown = Frame->best_effort_timestamp != AV_NOPTS_VALUE ? Frame->best_effort_timestamp : Frame->pts;
+  if (shown != AV_NOPTS_VALUE) {
+    const AVStream* stream = FormatContext->streams[VideoStreamIndex];
+    const Int64 start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    LastPicture.PresentationUs = ff::av_rescale_q(shown - start, UsableTimeBase(stream->time_base), MicrosecondBase);
+  }
+
   LastPicture.PacketDTS = FLastPacket.DTS;
   LastPicture.PacketPTS = FLastPacket.PTS;
   LastPicture.PacketStreamIndex = FLastPacket.StreamIndex;
   LastPicture.PacketPos = FLastPacket.Pos;
 
   LastPicture.Picture = TAVPicture{};
-  ff::av_image_fill_arrays(LastPicture.Picture.data, LastPicture.Picture.linesize, PictureBuffer, format, Frame->width,
-                           Frame->height, 1);
-  ff::av_image_copy(LastPicture.Picture.data, LastPicture.Picture.linesize, const_cast<const uint8_t**>(Frame->data),
-                    Frame->linesize, format, Frame->width, Frame->height);
+  for (int i = 0; i < 8 && i < AV_NUM_DATA_POINTERS; ++i) {
+    LastPicture.Picture.data[i] = FShownFrame->data[i];
+    LastPicture.Picture.linesize[i] = FShownFrame->linesize[i];
+  }
   LastPicture.Ready = true;
 
   FFLogger()->LogFmt(this, llDebug, "pkt.st_idx=%d, dts=%d, pts=%d, flags=%d, pict_type=%d(%s)", FLastPacket.StreamIndex,

@@ -16,12 +16,15 @@ struct TDecodedPicture {
   bool KeyFrame = false;
   Integer PictType = 0;
   Int64 PTS = AV_NOPTS_VALUE;        // microseconds from the stream's start
+  // The picture's own presentation time, microseconds from the stream's start (PTS above comes
+  // from the packet that released the picture, which lags behind it where pictures are reordered).
+  Int64 PresentationUs = AV_NOPTS_VALUE;
   Int64 PacketDTS = AV_NOPTS_VALUE;  // stream time base
   Int64 PacketPTS = AV_NOPTS_VALUE;
   Integer PacketStreamIndex = -1;
   Int64 PacketPos = -1;
   bool Ready = false;
-  TAVPicture Picture;  // planes inside the decoder's picture buffer
+  TAVPicture Picture;  // planes of the decoded picture itself, held by the decoder until the next
 };
 
 // The decoder keeps an audio output format and state for symmetry with its video side; nothing
@@ -52,6 +55,10 @@ class TFFDecoder : public TCustomDecoder {
 
   // The next picture of the stream (-1: the selected or the first video stream).
   bool Decode(Integer StreamIndex = -1);
+  // After a backward seek: decodes on to the first picture shown at or after Position
+  // (microseconds from the stream's start), as a run starting there takes it; at the end of the
+  // stream the last picture stands. False when no picture could be decoded.
+  bool DecodeTo(Int64 Position, Integer StreamIndex = -1);
   // Bitmap becomes a pf32bit copy of the last picture; black and False when it cannot.
   bool CopyToBitmap(TBitmap* Bitmap);
   bool CanSeek();
@@ -102,6 +109,7 @@ class TFFDecoder : public TCustomDecoder {
   Integer FVideoCodecStream = -1;
   AVPacket* FPacket = nullptr;
   AVFrame* FFrame = nullptr;
+  AVFrame* FShownFrame = nullptr;  // a reference to the last picture, whose planes LastPicture shows
   TPacketFacts FLastPacket;
   Integer FLastPacketFlags = 0;
   SwrContext* FAudioResampler = nullptr;

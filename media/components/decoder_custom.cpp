@@ -14,7 +14,6 @@
 #include "media/binding/media_text.h"
 #include "media/binding/unicode_protocol.h"
 #include "media/components/decoder_media_info.h"
-#include "media/components/decoder_special_file_io.h"
 #include "platform/rtl/mainthread.h"
 #include "platform/rtl/strings.h"
 
@@ -109,16 +108,6 @@ bool TCustomDecoder::OpenFile(const TPathFileName& FileName, const AnsiString& F
   context->interrupt_callback.opaque = this;
   RestartIOClock();
 
-  const AnsiString localPath = WideToAnsi(FileName);
-  if (name.rfind("unicode:", 0) != 0 && IsSpecialFile(localPath)) {
-    const int ret = OpenSpecialFileIO(&FSpecialIO, localPath, context->interrupt_callback);
-    if (ret < 0) {
-      ff::avformat_free_context(context);
-      return fail(ErrorText(name, ret));
-    }
-    context->pb = FSpecialIO;
-  }
-
   AVDictionary* formatOptions = nullptr;
   ff::av_dict_copy(&formatOptions, Options->FormatOpts, 0);
   const int opened = OpenInputFile(&context, name.c_str(), format, &formatOptions);
@@ -180,8 +169,6 @@ void TCustomDecoder::CloseFile() {
     if (OwnsFormatContext) CloseInputFile(&FormatContext);
     FormatContext = nullptr;
   }
-  // FFmpeg leaves a caller's own I/O open, after a failed open too.
-  CloseSpecialFileIO(&FSpecialIO);
   OwnsFormatContext = false;
   UpdateStreamInfo();
 }

@@ -118,9 +118,6 @@ class TCustomDecoder : public TFFBaseComponent {
  private:
   // Finds the stream a getter asks about; -1 after reporting why there is none.
   Integer ResolveStream(Integer StreamIndex, AVMediaType Kind, const char* NoStream, const char* WrongKind);
-
-  // Reads FIFOs and devices the default file road could block on forever.
-  AVIOContext* FSpecialIO = nullptr;
 };
 
 // FFmpeg's interrupt callback for contexts a decoder opened: asks to abort once the current

@@ -1,5 +1,6 @@
 #include "media/components/encoder.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -10,7 +11,9 @@
 #include "platform/gui/bitmap.h"
 #include "platform/gui/canvas.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/heap.h"
 #include "platform/rtl/mainthread.h"
+#include "platform/rtl/sysprobe.h"
 #include "platform/rtl/sysutils.h"
 
 void InitInputOptions(TInputOptions& Options) { Options = TInputOptions(); }
@@ -129,7 +132,11 @@ struct TCustomEncoder::TDeliveries {
 };
 
 TCustomEncoder::TCustomEncoder(TComponent* AOwner)
-    : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)), FDeliveries(std::make_unique<TDeliveries>()) {}
+    : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)), FDeliveries(std::make_unique<TDeliveries>()) {
+  // Parallel tasks free frame buffers by the hundred; kept in the allocator's pools they would
+  // hold the process at its busiest size long after the run.
+  ReturnLargeBlocksAtOnce();
+}
 
 TCustomEncoder::~TCustomEncoder() { Shutdown(); }
 
@@ -303,6 +310,7 @@ void TCustomEncoder::ClearTasks() {
   if (FWorking && !FFinished) throw Exception("Cannot ClearTasks while working.");
   Tasks.Clear();
   JoinDeliveryThreads(false);
+  ReturnFreedMemory();
   LastErrorMessage.clear();
   FTerminatedCount = 0;
   FNextTaskIndex = -1;
@@ -328,6 +336,10 @@ void TCustomEncoder::StartTask(Integer Count) {
     FFinished = false;
     FBackgroundMode = Count > 0;
     FWorking = true;
+    // Tasks running side by side share the cores: each codec and filter graph of a task gets its
+    // part of them instead of a thread per core, which would start several threads per core.
+    const Integer parallel = FBackgroundMode ? std::min(Count, Tasks.Count()) : 1;
+    FThreadShare = parallel > 1 ? (ProcessorCount() + parallel - 1) / parallel : 0;
   }
   std::exception_ptr failure;
   for (;;) {
@@ -355,6 +367,7 @@ void TCustomEncoder::StartNextTask() {
     task = Tasks.Items(FNextTaskIndex++);
     task->StartRequested = true;
     task->ProgressInterval = static_cast<Int64>(FProgressInterval) * 1000;
+    task->ThreadShare = FThreadShare;
     if (FBackgroundMode) {
       // Under the lock, so a Stop sees the task either not taken or with its worker made.
       if (TConvertThread* worker = task->Start(true, ThreadPriority)) worker->Start();
@@ -407,6 +420,8 @@ void TCustomEncoder::DoTerminate(TFFmpeg* Task) {
 
 void TCustomEncoder::AllTasksTerminated() {
   FFinished = true;
+  // Every task has closed what it opened: what their frames used goes back to the system.
+  ReturnFreedMemory();
   if (FClosing || !OnTerminate) return;
   TerminateInfo.TaskIndex = -1;
   TerminateInfo.Finished = true;

@@ -169,6 +169,8 @@ class TCustomEncoder : public TFFBaseComponent {
   Integer FTerminatedCount = 0;
   Integer FNextTaskIndex = -1;
   Integer FWaitingCount = 0;
+  // Threads per codec and filter graph for the tasks of the current run; 0: all the cores.
+  Integer FThreadShare = 0;
   std::atomic<bool> FFinished{false};
   std::atomic<bool> FBackgroundMode{false};
   std::atomic<bool> FWorking{false};

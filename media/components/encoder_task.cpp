@@ -81,17 +81,9 @@ void TFFmpeg::SetFrameInputHandler(const TFrameHookProc& Handler) {
 }
 
 void TFFmpeg::UpdateFrameInputChain() {
-  if (!VHookModules) {
-    FrameInputHookProc = FFrameInputHandler;
-    return;
-  }
-  // The modules see the decoded picture after the frame input hook, and not at all while a
-  // video input hook takes the picture as a bitmap.
-  FrameInputHookProc = [this](TObject* Sender, const TTaskFrame& Frame) {
-    if (FFrameInputHandler) FFrameInputHandler(Sender, Frame);
-    if (!VideoInputHookProc)
-      FrameHookProcess(VHookModules, Frame.Picture, Frame.PixFmt, Frame.Width, Frame.Height, Frame.PTS);
-  };
+  // The engine runs the modules itself, after the frame input hook and not while a video input
+  // hook takes the picture as a bitmap.
+  FrameInputHookProc = FFrameInputHandler;
 }
 
 TFFDecoder* TFFmpeg::GetInputDecoder(Integer Index) {

@@ -41,8 +41,6 @@ class TFFmpeg : public TCustomFFmpeg {
   bool CancelRequested = false;
   bool TerminationCounted = false;
 
-  TFrameHookEntry* VHookModules = nullptr;
-
  private:
   void UpdateFrameInputChain();
 

@@ -18,6 +18,8 @@ TCustomFFmpegOpt::~TCustomFFmpegOpt() {
   delete OptionsParser;
 }
 
+AnsiString TCustomFFmpegOpt::ThreadsOption() const { return ThreadShare > 0 ? IntToStr(ThreadShare) : "auto"; }
+
 int TCustomFFmpegOpt::Fail(const AnsiString& Msg, int Code) {
   LastErrorMessage = Msg;
   Log(llFatal, Msg);

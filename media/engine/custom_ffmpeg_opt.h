@@ -77,6 +77,9 @@ class TCustomFFmpegOpt : public TObject {
   int ParseMetaType(const AnsiString& Spec, char& Type, AnsiString& StreamSpec, int& Index);
   int CopyChapters(TInputFile* Ifile, TOutputFile* Ofile, bool CopyMetadata);
   void FreeOutputStreams();
+  // Join mode: each further input gets its own set of output streams writing into output 0.
+  int SetupJoin(TOptionsContext& Context);
+  int JoinInputFile(TOptionsContext& Context, int InputIndex);
 
   // ---- output streams
   TOutputStream* NewOutputStream(TOptionsContext& Context, AVFormatContext* Oc, AVMediaType Type, int SourceIndex);
@@ -140,6 +143,12 @@ class TCustomFFmpegOpt : public TObject {
   std::atomic<bool> IOBroken{false};
   int ReadTimeout = 30000;
   int WriteTimeout = 30000;
+  // Threads for each codec and filter graph of the task that the options leave to the engine;
+  // 0 lets FFmpeg size them from all the cores. The owner of several tasks running at once
+  // gives each a share, so the tasks do not start a full set of threads each.
+  int ThreadShare = 0;
+  // The "threads" value for a codec whose options name none.
+  AnsiString ThreadsOption() const;
   AVIOInterruptCB ReadInterrupt{};
   AVIOInterruptCB WriteInterrupt{};
   std::atomic<int64_t> ReadStartTime{INT64_MAX};
@@ -200,8 +209,15 @@ class TCustomFFmpegOpt : public TObject {
 
   // Output opening steps.
   int RollBackOutput(AVFormatContext* Oc, const AnsiString& FileName, bool FileRecord, int Code);
+  // Follows the files a muxer opens itself, so that a failed task knows which one it left
+  // unfinished.
+  void TrackMuxerFiles(TOutputFile* Of);
   int OpenOutputStreams(TOptionsContext& Context, AVFormatContext* Oc);
   void SelectStreamsAutomatically(TOptionsContext& Context, AVFormatContext* Oc);
+  // The input streams automatic selection takes (video, audio, subtitle), from one input or all.
+  std::vector<int> AutoSelectedStreams(TOptionsContext& Context, AVFormatContext* Oc, int FileIndex,
+                                       bool NamedSubtitleCodec);
+  bool FJoinOpening = false;
   int ApplyMetadataOptions(TOptionsContext& Context, AVFormatContext* Oc, TOutputFile* Of);
   int AddAttachments(TOptionsContext& Context, AVFormatContext* Oc);
 

@@ -73,11 +73,10 @@ int TCustomFFmpeg::OutputPacket(TInputStream* Ist, const AVPacket* Pkt) {
 
   if (Ist->DecodingNeeded) {
     if (type == AVMEDIA_TYPE_SUBTITLE) {
-      if (Pkt) {
-        bool got = false;
-        const int ret = TranscodeSubtitles(Ist, Pkt, got);
-        if (ret < 0) return ret;
-      }
+      // Without a packet: the end of the input, which gives up a subtitle held back.
+      bool got = false;
+      const int ret = TranscodeSubtitles(Ist, Pkt, got);
+      if (ret < 0) return ret;
     } else if (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) {
       if (!Ist->DecodedFrame) Ist->DecodedFrame = ff::av_frame_alloc();
       if (!Ist->DecodedFrame) return AVERROR(ENOMEM);
@@ -103,9 +102,16 @@ int TCustomFFmpeg::OutputPacket(TInputStream* Ist, const AVPacket* Pkt) {
           Ist->ShowedMultiPacketWarning = 1;
         }
         ++state.FramesDecoded;
-        ret = type == AVMEDIA_TYPE_AUDIO ? DecodeAudio(Ist, Ist->DecodedFrame, Pkt)
-                                         : DecodeVideo(Ist, Ist->DecodedFrame, Pkt);
-        ff::av_frame_unref(Ist->DecodedFrame);
+        {
+          // Released on every way out: a failure further down must not keep the decoder's
+          // picture (and with it the decoder's whole buffer pool) alive.
+          struct TUnrefFrame {
+            AVFrame* F;
+            ~TUnrefFrame() { ff::av_frame_unref(F); }
+          } unrefFrame{Ist->DecodedFrame};
+          ret = type == AVMEDIA_TYPE_AUDIO ? DecodeAudio(Ist, Ist->DecodedFrame, Pkt)
+                                           : DecodeVideo(Ist, Ist->DecodedFrame, Pkt);
+        }
         if (ret < 0) return ret;
       }
       if (type == AVMEDIA_TYPE_VIDEO && Pkt) {
@@ -272,28 +278,6 @@ int TCustomFFmpeg::DecodeVideo(TInputStream* Ist, AVFrame* Frame, const AVPacket
   return 0;
 }
 
-int TCustomFFmpeg::TranscodeSubtitles(TInputStream* Ist, const AVPacket* Pkt, bool& GotOutput) {
-  AVSubtitle sub{};
-  int got = 0;
-  AVPacket* copy = ff::av_packet_clone(Pkt);
-  if (!copy) return AVERROR(ENOMEM);
-  const int ret = ff::avcodec_decode_subtitle2(Ist->DecCtx, &sub, &got, copy);
-  ff::av_packet_free(&copy);
-  GotOutput = got != 0;
-  if (ret < 0 || !got) return ret;
-  if (sub.pts == AV_NOPTS_VALUE && Pkt->pts != AV_NOPTS_VALUE)
-    sub.pts = ff::av_rescale_q(Pkt->pts, Ist->St->time_base, AV_TIME_BASE_Q);
-  RateEmuSleep(Ist);
-  for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
-    TOutputStream* ost = OutputStreams[i];
-    if (!ost->EncodingNeeded || !CheckOutputConstraints(Ist, ost)) continue;
-    if (ost->EncCtx->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
-    DoSubtitleOut(OutputFiles[ost->FileIndex]->Ctx, ost, &sub, Ist);
-  }
-  ff::avsubtitle_free(&sub);
-  return ret;
-}
-
 void TCustomFFmpeg::DoStreamCopy(TInputStream* Ist, TOutputStream* Ost, const AVPacket* Pkt) {
   const TOutputFile* of = OutputFiles[Ost->FileIndex];
   const int64_t startTime = (of->StartTime == INT64_MAX) ? 0 : of->StartTime;
@@ -383,6 +367,9 @@ int TCustomFFmpeg::ReapFilters() {
         floatPts = static_cast<double>(ff::av_rescale_q(frame->pts, filterTb, fine) -
                                        ff::av_rescale_q(start, AV_TIME_BASE_Q, fine));
         floatPts /= static_cast<double>(1 << extra);
+        // Off the exact middle between two slots, so rounding cannot go either way (a picture
+        // exactly at the start counts as just before it).
+        floatPts += (floatPts > 0 ? 1.0 : -1.0) / (1 << 17);
         frame->pts = ff::av_rescale_q(frame->pts, filterTb, enc->time_base) -
                      ff::av_rescale_q(start, AV_TIME_BASE_Q, enc->time_base);
         if (frame->pts < 0 && start > 0) {
@@ -394,7 +381,12 @@ int TCustomFFmpeg::ReapFilters() {
         case AVMEDIA_TYPE_VIDEO:
           if (ost->FrameAspectRatio <= 0 && frame->sample_aspect_ratio.num)
             ost->St->sample_aspect_ratio = frame->sample_aspect_ratio;
-          DoVideoOut(of->Ctx, ost, frame, floatPts);
+          try {
+            DoVideoOut(of->Ctx, ost, frame, floatPts);
+          } catch (...) {
+            ff::av_frame_unref(frame);  // the filters' picture goes back to their pool
+            throw;
+          }
           break;
         case AVMEDIA_TYPE_AUDIO:
           if (!(ost->Enc->capabilities & AV_CODEC_CAP_PARAM_CHANGE) &&
@@ -404,7 +396,12 @@ int TCustomFFmpeg::ReapFilters() {
             ff::av_frame_unref(frame);
             goto next_stream;
           }
-          DoAudioOut(of->Ctx, ost, frame);
+          try {
+            DoAudioOut(of->Ctx, ost, frame);
+          } catch (...) {
+            ff::av_frame_unref(frame);
+            throw;
+          }
           break;
         default:
           RaiseError("Never occur");

@@ -1,6 +1,7 @@
 // Filtered frames and subtitles into packets, packets into the output files: frame-rate
 // decisions, the encoders (zero or more packets per frame, flushed with no frame), the packet
 // writer with its timestamp rules, and the video statistics file.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "media/binding/error_text.h"
 #include "media/binding/ffmpeg_exception.h"
 #include "media/engine/transcode_task.h"
+#include "platform/rtl/numerics.h"
 
 namespace {
 const char* const HintSentence =
@@ -53,6 +55,15 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
       (type == AVMEDIA_TYPE_AUDIO && AudioSyncMethod < 0))
     Pkt->pts = Pkt->dts = AV_NOPTS_VALUE;
 
+  if (Joined) {
+    // Across the joins each stream's timestamps keep rising.
+    if (Pkt->pts != AV_NOPTS_VALUE && Ost->JoinLastPts != AV_NOPTS_VALUE && Pkt->pts <= Ost->JoinLastPts)
+      Pkt->pts = Ost->JoinLastPts + 1;
+    if (Pkt->dts != AV_NOPTS_VALUE && Ost->JoinLastDts != AV_NOPTS_VALUE && Pkt->dts <= Ost->JoinLastDts)
+      Pkt->dts = Ost->JoinLastDts + 1;
+    if (Pkt->pts != AV_NOPTS_VALUE) Ost->JoinLastPts = Pkt->pts;
+    if (Pkt->dts != AV_NOPTS_VALUE) Ost->JoinLastDts = Pkt->dts;
+  }
   if ((type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) && Pkt->dts != AV_NOPTS_VALUE &&
       !(S->oformat->flags & AVFMT_NOTIMESTAMPS)) {
     if (Pkt->pts != AV_NOPTS_VALUE && Pkt->pts < Pkt->dts) Pkt->pts = Pkt->dts;
@@ -68,6 +79,10 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
     }
   }
   if (Pkt->dts != AV_NOPTS_VALUE) Ost->LastMuxDts = Pkt->dts;
+  if (Pkt->pts != AV_NOPTS_VALUE) {
+    int64_t& end = OState(Ost).EndUs;
+    end = std::max(end, ff::av_rescale_q(Pkt->pts + Pkt->duration, Ost->St->time_base, AV_TIME_BASE_Q));
+  }
 
   if (!(type == AVMEDIA_TYPE_VIDEO && Ost->EncodingNeeded)) {
     if (Ost->FrameNumber >= Ost->MaxFrames) {
@@ -77,12 +92,15 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
     ++Ost->FrameNumber;
   }
 
+  // A joined input's streams go through the first set's filters.
+  const std::vector<AVBSFContext*>& bitstreamFilters =
+      IsJoinClone(Ost) ? OutputStreams[OutputIndex(Ost) % JoinStreamCount]->BitstreamFilters : Ost->BitstreamFilters;
   std::vector<AVPacket*> packets;
-  if (Ost->BitstreamFilters.empty()) {
+  if (bitstreamFilters.empty()) {
     packets.push_back(ff::av_packet_clone(Pkt));
   } else {
     std::vector<AVPacket*> in{ff::av_packet_clone(Pkt)};
-    for (AVBSFContext* bsf : Ost->BitstreamFilters) {
+    for (AVBSFContext* bsf : bitstreamFilters) {
       std::vector<AVPacket*> out;
       for (AVPacket* p : in) {
         int ret = ff::av_bsf_send_packet(bsf, p);
@@ -119,7 +137,9 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
     if (!p) continue;
     p->stream_index = Ost->Index;
     WriteStartTime = ff::av_gettime();
-    const int ret = ff::av_interleaved_write_frame(S, p);
+    int ret = ff::av_interleaved_write_frame(S, p);
+    // Muxers that write a file per packet let a failed write pass; the hooks saw it.
+    if (ret >= 0 && OutputFiles[Ost->FileIndex]->WriteError < 0) ret = OutputFiles[Ost->FileIndex]->WriteError;
     WriteStartTime = INT64_MAX;
     ff::av_packet_free(&p);
     ++OState(Ost).PacketsWritten;
@@ -230,31 +250,72 @@ void TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* S, TOutputStream* Ost, AVF
   ReceivePackets(S, Ost, false);
 }
 
+bool TCustomFFmpeg::StartsAtFirstPicture(const TOutputStream* Ost, int Sync) const {
+  // A constant rate fed from a lone stream begins with that stream's first picture instead of
+  // repeating it back to the start: the picture after a seek is seldom exactly at the seek point.
+  if (VideoSyncMethod != vsAuto || Sync != vsCfr) return false;
+  if (CopyTs) return true;
+  if (Ost->SourceIndex < 0) return false;
+  const TInputFile* f = InputFiles[InputStreams[Ost->SourceIndex]->FileIndex];
+  return f->Ctx && f->Ctx->nb_streams == 1 && f->InputTsOffset == 0;
+}
+
 void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Picture, double FloatPts) {
   AVCodecContext* enc = Ost->EncCtx;
+  TOutputState& state = OState(Ost);
   const int sync = EffectiveVideoSync(S->oformat);
-  const TOutputFile* of = OutputFiles[Ost->FileIndex];
-  (void)of;
+  const TInputStream* ist = Ost->SourceIndex >= 0 ? InputStreams[Ost->SourceIndex] : nullptr;
 
-  // The picture's length in the encoder's time base, from the rate the filters deliver.
+  // The picture's length in the encoder's time base: from the rate the filters deliver, no
+  // longer than a period of a forced output rate, and from the packet itself when no filter
+  // stands between the decoder and the encoder.
   double duration = 1.0;
-  AVRational filterRate = Ost->Filter && Ost->Filter->Filter ? ff::av_buffersink_get_frame_rate(Ost->Filter->Filter)
-                                                             : AVRational{0, 1};
+  const AVRational filterRate = Ost->Filter && Ost->Filter->Filter
+                                    ? ff::av_buffersink_get_frame_rate(Ost->Filter->Filter)
+                                    : AVRational{0, 1};
   if (filterRate.num > 0 && filterRate.den > 0) duration = 1.0 / (av_q2d(filterRate) * av_q2d(enc->time_base));
+  if (ist && ist->St->start_time != AV_NOPTS_VALUE && Ost->FrameRate.num > 0 && Ost->FrameRate.den > 0)
+    duration = std::min(duration, 1.0 / (av_q2d(Ost->FrameRate) * av_q2d(enc->time_base)));
+  if (ist && Ost->Avfilter == "null" && Picture->pkt_duration > 0) {
+    const long packetSlots =
+        std::lrint(static_cast<float>(Picture->pkt_duration * av_q2d(ist->St->time_base) / av_q2d(enc->time_base)));
+    if (packetSlots > 0) duration = static_cast<double>(packetSlots);
+  }
 
-  const double syncIpts = FloatPts == static_cast<double>(AV_NOPTS_VALUE) ? static_cast<double>(Ost->SyncOpts) : FloatPts;
-  const double delta0 = syncIpts - static_cast<double>(Ost->SyncOpts);
-  const double delta = delta0 + duration;
+  double syncIpts = FloatPts == static_cast<double>(AV_NOPTS_VALUE) ? static_cast<double>(Ost->SyncOpts) : FloatPts;
+  double delta0 = syncIpts - static_cast<double>(Ost->SyncOpts);  // how far the picture lies past the next slot
+  double delta = delta0 + duration;                                  // how far its end lies past it
+
+  // A picture that starts before the next slot but reaches into it is shortened to the slot.
+  if (delta0 < 0 && delta > 0 && sync != vsPassthrough && sync != vsDrop) {
+    if (delta0 < -0.6)
+      LogFmt(llVerbose, "Past duration %f too large", -delta0);
+    else
+      LogFmt(llDebug, "Clipping frame in rate conversion by %f", -delta0);
+    syncIpts = static_cast<double>(Ost->SyncOpts);
+    duration += delta0;
+    delta0 = 0;
+  }
+
+  // nbFrames slots are filled; the first nbPrevious of them repeat the previous picture, which
+  // a gap left on screen.
   int64_t nbFrames = 1;
+  int64_t nbPrevious = 0;
   switch (sync) {
-    case vsCfr: {
-      // Each output slot n shows the picture on screen at n + 1/2: this picture fills the slots
-      // from the next one up to where it ends.
-      const double end = syncIpts + duration;
-      nbFrames = static_cast<int64_t>(std::ceil(end - 0.5)) - Ost->SyncOpts;
-      if (nbFrames < 0) nbFrames = 0;
+    case vsCfr:
+      if (Ost->FrameNumber == 0 && delta0 >= 0.5 && StartsAtFirstPicture(Ost, sync)) {
+        LogFmt(llDebug, "Not duplicating %d initial frames", static_cast<int>(std::lrint(static_cast<float>(delta0))));
+        delta = duration;
+        delta0 = 0;
+        Ost->SyncOpts = LlRound(syncIpts);
+      }
+      if (delta < -1.1) {
+        nbFrames = 0;
+      } else if (delta > 1.1) {
+        nbFrames = std::lrint(static_cast<float>(delta));
+        if (delta0 > 1.1) nbPrevious = std::llrint(static_cast<float>(delta0 - 0.6));
+      }
       break;
-    }
     case vsVfr:
       if (delta <= -0.6)
         nbFrames = 0;
@@ -268,6 +329,10 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
     default:
       RaiseError("Never occur");
   }
+  // A frame limit holds for repeated pictures too.
+  if (Ost->MaxFrames != INT64_MAX) nbFrames = std::min(nbFrames, std::max<int64_t>(Ost->MaxFrames - Ost->FrameNumber, 0));
+  nbPrevious = std::min(nbPrevious, nbFrames);
+  if (!state.LastFrame || !state.LastFrame->buf[0]) nbPrevious = 0;
 
   if (nbFrames == 0) {
     ++FramesDropped;
@@ -276,7 +341,7 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
     return;
   }
   if (nbFrames > 1) {
-    if (nbFrames > static_cast<int64_t>(30 * DtsErrorThreshold)) {
+    if (nbFrames > SafeTrunc<int64_t>(30.0 * DtsErrorThreshold)) {
       LogFmt(llError, "%d frame duplication too large, skipping", nbFrames - 1);
       ++FramesDropped;
       return;
@@ -287,16 +352,23 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
   }
 
   for (int64_t i = 0; i < nbFrames && !IOBroken; ++i) {
-    Picture->pts = Ost->SyncOpts;
+    AVFrame* shown = i < nbPrevious ? state.LastFrame : Picture;
+    shown->pts = Ost->SyncOpts;
     if (!CheckRecordingTime(Ost)) return;
     const int frameNumber = static_cast<int>(Ost->FrameNumber + 1);
-    const int64_t ptsUs = ff::av_rescale_q(Picture->pts, enc->time_base, AV_TIME_BASE_Q);
+    const int64_t ptsUs = ff::av_rescale_q(shown->pts, enc->time_base, AV_TIME_BASE_Q);
     bool converterReady = false;
-    if (VideoOutputHookProc || FrameOutputHookProc) ApplyOutputHooks(Ost, Picture, ptsUs, frameNumber, converterReady);
-    if (PreviewFlags() != 0) PreviewFrame(Picture, frameNumber, ptsUs, converterReady);
-    EncodeVideoFrame(S, Ost, Picture);
+    if (VideoOutputHookProc || FrameOutputHookProc) ApplyOutputHooks(Ost, shown, ptsUs, frameNumber, converterReady);
+    if (PreviewFlags() != 0) PreviewFrame(shown, frameNumber, ptsUs, converterReady);
+    EncodeVideoFrame(S, Ost, shown);
     ++Ost->SyncOpts;
     ++Ost->FrameNumber;
+  }
+  // Kept for the slots a later gap leaves to this picture.
+  if (!state.LastFrame) state.LastFrame = ff::av_frame_alloc();
+  if (state.LastFrame) {
+    ff::av_frame_unref(state.LastFrame);
+    if (ff::av_frame_ref(state.LastFrame, Picture) < 0) ff::av_frame_unref(state.LastFrame);
   }
 }
 
@@ -348,7 +420,8 @@ void TCustomFFmpeg::FlushEncoders() {
     TOutputState& state = OState(ost);
     if (state.Flushed) continue;
     state.Flushed = true;
-    if (!ost->EncodingNeeded || !ost->EncoderOpened || ost->CodecClosed) continue;
+    // A joined input's stream borrows its encoder: it flushes it, though it never closes it.
+    if (!ost->EncodingNeeded || !ost->EncoderOpened || (ost->CodecClosed && !IsJoinClone(ost))) continue;
     AVCodecContext* enc = ost->EncCtx;
     if (enc->codec_type != AVMEDIA_TYPE_AUDIO && enc->codec_type != AVMEDIA_TYPE_VIDEO) continue;
     const int ret = ff::avcodec_send_frame(enc, nullptr);

@@ -212,6 +212,9 @@ int TCustomFFmpegOpt::Sub2VideoPrepare(TInputStream* Ist) {
   }
   for (int y = 0; y < h; ++y) std::memset(frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0], 0, w * 4);
   Ist->Sub2Video.Frame = frame;
+  // Nothing shown yet: the first packet read pushes a blank canvas.
+  Ist->Sub2Video.LastPts = INT64_MIN;
+  Ist->Sub2Video.EndPts = INT64_MIN;
   Ist->Sub2Video.W = w;
   Ist->Sub2Video.H = h;
   return 0;
@@ -241,8 +244,9 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph* Fg, TInputFilter* 
   AnsiString args = CFormat("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", ist->ResampleWidth,
                             ist->ResampleHeight, ist->ResamplePixFmt, tb.num, tb.den, sar.num, sar.den);
   if (fr.num && fr.den) args += CFormat(":frame_rate=%d/%d", fr.num, fr.den);
-  // The source's scaler flags now travel with the graph; a simple graph has its output's already.
-  if (!Fg->Graph->scale_sws_opts) {
+  // The source's scaler flags now travel with the graph; a simple graph has its output's already,
+  // and a complex one keeps the filters' own default (as the tool's does, pixel for pixel).
+  if (Fg->Simple() && !Fg->Graph->scale_sws_opts) {
     const int flags = SWS_BILINEAR | (dec && (dec->flags & AV_CODEC_FLAG_BITEXACT) ? SWS_BITEXACT : 0);
     Fg->Graph->scale_sws_opts = ff::av_strdup(CFormat("flags=0x%X", flags).c_str());
   }
@@ -255,6 +259,12 @@ int TCustomFFmpegOpt::ConfigureInputVideoFilter(TFilterGraph* Fg, TInputFilter* 
   if (forced) {
     ret = InsertFilter(Fg->Graph, "setpts", CFormat("force CFR for input from stream %d:%d", ist->FileIndex, st->index),
                        "N", last, pad);
+    if (ret < 0) return ret;
+  }
+  // "-deinterlace": the libraries have no picture deinterlacer any more; their filter does it.
+  if (DoDeinterlace && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+    ret = InsertFilter(Fg->Graph, "yadif", CFormat("deinterlace input from stream %d:%d", ist->FileIndex, st->index), "",
+                       last, pad);
     if (ret < 0) return ret;
   }
   return ff::avfilter_link(last, pad, In->filter_ctx, In->pad_idx);
@@ -471,6 +481,7 @@ int TCustomFFmpegOpt::ConfigureFilterGraph(TFilterGraph* Fg) {
   ff::avfilter_graph_free(&Fg->Graph);
   Fg->Graph = ff::avfilter_graph_alloc();
   if (!Fg->Graph) return AVERROR(ENOMEM);
+  if (ThreadShare > 0) Fg->Graph->nb_threads = ThreadShare;
 
   if (simple) {
     TOutputStream* ost = Fg->Outputs[0]->Ost;

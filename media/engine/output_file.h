@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "media/binding/ffmpeg_headers.h"
 
@@ -13,4 +14,12 @@ struct TOutputFile {
   int64_t StartTime = 0;
   int64_t LimitFilesize = INT64_MAX;
   int Shortest = 0;
+
+  // Whether the file can be trusted whole: the trailer went out, and for muxers that open their
+  // own files (numbered images), the name of the one being written until it is closed whole.
+  bool TrailerWritten = false;
+  std::string WritingName;
+  int WriteError = 0;  // the first failure of such a file, which the muxer itself does not report
+  decltype(AVFormatContext::io_open) InnerIOOpen = nullptr;
+  decltype(AVFormatContext::io_close2) InnerIOClose2 = nullptr;
 };

@@ -13,6 +13,7 @@
 #include "media/engine/custom_ffmpeg_opt.h"
 #include "platform/rtl/files.h"
 #include "platform/rtl/strings.h"
+#include "platform/rtl/numerics.h"
 
 namespace {
 
@@ -270,13 +271,19 @@ int TCustomFFmpegOpt::CopyChapters(TInputFile* Ifile, TOutputFile* Ofile, bool C
 
 // ---- stream selection
 
-void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& Context, AVFormatContext* Oc) {
-  const int count = static_cast<int>(InputStreams.size());
+std::vector<int> TCustomFFmpegOpt::AutoSelectedStreams(TOptionsContext& Context, AVFormatContext* Oc, int FileIndex,
+                                                       bool NamedSubtitleCodec) {
+  std::vector<int> chosen;
+  int first = 0, count = static_cast<int>(InputStreams.size());
+  if (FileIndex >= 0) {
+    first = InputFiles[FileIndex]->IstIndex;
+    count = first + InputFiles[FileIndex]->NbStreams;
+  }
   if (!Context.VideoDisable && Oc->oformat->video_codec != AV_CODEC_ID_NONE) {
     const int query = ff::avformat_query_codec(Oc->oformat, Oc->oformat->video_codec, 0);
     int64_t area = 0;
     int idx = -1;
-    for (int i = 0; i < count; ++i) {
+    for (int i = first; i < count; ++i) {
       const AVStream* st = InputStreams[i]->St;
       if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
       const bool attached = st->disposition & AV_DISPOSITION_ATTACHED_PIC;
@@ -288,11 +295,11 @@ void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& Context, AVFo
         idx = i;
       }
     }
-    if (idx >= 0) NewVideoStream(Context, Oc, idx);
+    if (idx >= 0) chosen.push_back(idx);
   }
   if (!Context.AudioDisable && Oc->oformat->audio_codec != AV_CODEC_ID_NONE) {
     int channels = 0, idx = -1;
-    for (int i = 0; i < count; ++i) {
+    for (int i = first; i < count; ++i) {
       const AVStream* st = InputStreams[i]->St;
       if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
       if (st->codecpar->ch_layout.nb_channels > channels) {
@@ -300,16 +307,50 @@ void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& Context, AVFo
         idx = i;
       }
     }
-    if (idx >= 0) NewAudioStream(Context, Oc, idx);
+    if (idx >= 0) chosen.push_back(idx);
   }
   char* subtitleCodec = nullptr;
-  MatchPerTypeCodecName(Context, 's', subtitleCodec);
+  if (NamedSubtitleCodec) MatchPerTypeCodecName(Context, 's', subtitleCodec);
   if (!Context.SubtitleDisable && (Oc->oformat->subtitle_codec != AV_CODEC_ID_NONE || subtitleCodec)) {
-    for (int i = 0; i < count; ++i) {
-      if (InputStreams[i]->St->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) {
-        NewSubtitleStream(Context, Oc, i);
+    // Subtitles are re-encoded as text from text and as pictures from pictures only: a picture
+    // subtitle (a disc's) given to a text encoder would fail the whole task. A stream copy, or a
+    // codec of either kind or none, takes any.
+    AVCodecID outputId = Oc->oformat->subtitle_codec;
+    const bool copy = subtitleCodec && std::strcmp(subtitleCodec, "copy") == 0;
+    if (subtitleCodec && !copy) {
+      const AVCodec* named = ff::avcodec_find_encoder_by_name(subtitleCodec);
+      outputId = named ? named->id : AV_CODEC_ID_NONE;
+    }
+    constexpr int Kinds = AV_CODEC_PROP_TEXT_SUB | AV_CODEC_PROP_BITMAP_SUB;
+    const AVCodecDescriptor* output = ff::avcodec_descriptor_get(outputId);
+    const int outputKind = output ? output->props & Kinds : 0;
+    for (int i = first; i < count; ++i) {
+      const AVCodecParameters* par = InputStreams[i]->St->codecpar;
+      if (par->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+      const AVCodecDescriptor* input = ff::avcodec_descriptor_get(par->codec_id);
+      const int inputKind = input ? input->props & Kinds : 0;
+      if (copy || !outputKind || !inputKind || (inputKind & outputKind)) {
+        chosen.push_back(i);
         break;
       }
+    }
+  }
+  return chosen;
+}
+
+void TCustomFFmpegOpt::SelectStreamsAutomatically(TOptionsContext& Context, AVFormatContext* Oc) {
+  // Joining: the first input alone decides; the others are bound to what it gave.
+  for (int i : AutoSelectedStreams(Context, Oc, FJoinOpening ? 0 : -1, true)) {
+    switch (InputStreams[i]->St->codecpar->codec_type) {
+      case AVMEDIA_TYPE_VIDEO:
+        NewVideoStream(Context, Oc, i);
+        break;
+      case AVMEDIA_TYPE_AUDIO:
+        NewAudioStream(Context, Oc, i);
+        break;
+      default:
+        NewSubtitleStream(Context, Oc, i);
+        break;
     }
   }
 }
@@ -440,6 +481,9 @@ int TCustomFFmpegOpt::ApplyMetadataOptions(TOptionsContext& Context, AVFormatCon
 
 void TCustomFFmpegOpt::FreeOutputStreams() {
   for (TOutputStream* ost : OutputStreams) {
+    // A joined input's streams borrow the first input's encoder contexts.
+    if (!ost->OwnsCodecData) ost->EncCtx = nullptr;
+    if (!ost->OwnsOpts) ost->Opts = nullptr;
     for (AVBSFContext*& bsf : ost->BitstreamFilters) ff::av_bsf_free(&bsf);
     ff::av_frame_free(&ost->FilteredFrame);
     ff::av_expr_free(ost->ForcedKeyframesPexpr);
@@ -500,8 +544,12 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& Context, const AnsiString&
 
   if (Joined || (Join && InputFiles.size() > 1 && !OutputFiles.empty()))
     return Fail("Cannot join more than one output file.", -1);
-  if (Join && InputFiles.size() > 1)
-    return Fail("Cannot join files: joining several inputs is not available.", -1);
+  const bool joining = Join && InputFiles.size() > 1;
+  FJoinOpening = joining;
+  struct TJoinOpening {
+    bool& Flag;
+    ~TJoinOpening() { Flag = false; }
+  } joinOpening{FJoinOpening};
 
   if (ConfigureComplexFilters() < 0) return Fail("Error configuring filters.", -1);
 
@@ -542,6 +590,7 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& Context, const AnsiString&
     of->StartTime = Context.StartTime;
     of->LimitFilesize = Context.LimitFilesize;
     of->Shortest = Context.Shortest;
+    TrackMuxerFiles(of);
     ff::av_dict_copy(&of->Opts, Context.Group->FormatOpts, 0);
 
     if ((oc->oformat->flags & AVFMT_NEEDNUMBER) && !ff::av_filename_number_test(oc->url))
@@ -554,8 +603,8 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& Context, const AnsiString&
       if (ret < 0) return RollBackOutput(oc, shownName, true, Fail(ErrorText(shownName, ret), ret));
     }
     if (Context.MuxPreload != 0)
-      ff::av_dict_set(&of->Opts, "preload", IntToStr(static_cast<int64_t>(Context.MuxPreload * AV_TIME_BASE)).c_str(), 0);
-    oc->max_delay = static_cast<int>(Context.MuxMaxDelay * AV_TIME_BASE);
+      ff::av_dict_set(&of->Opts, "preload", IntToStr(SafeTrunc<int64_t>(double(Context.MuxPreload) * AV_TIME_BASE)).c_str(), 0);
+    oc->max_delay = SafeTrunc<int>(double(Context.MuxMaxDelay) * AV_TIME_BASE);
 
     ret = ApplyMetadataOptions(Context, oc, of);
     if (ret < 0) return RollBackOutput(oc, shownName, true, ret);
@@ -566,7 +615,106 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& Context, const AnsiString&
   // The progress reports measure against the longest limited output.
   if (Context.RecordingTime != OptionNotSet && Context.RecordingTime > TotalDuration)
     TotalDuration = Context.RecordingTime;
-  return static_cast<int>(OutputFiles.size()) - 1;
+  if (joining) {
+    if (SetupJoin(Context) < 0) return -1;
+    Joined = true;
+  }
+  return static_cast<int>(OutputFiles.size()) - 1 - (joining ? static_cast<int>(InputFiles.size()) - 1 : 0);
+}
+
+int TCustomFFmpegOpt::SetupJoin(TOptionsContext& Context) {
+  JoinStreamCount = static_cast<int>(OutputStreams.size());
+  for (int k = 1; k < static_cast<int>(InputFiles.size()); ++k) {
+    if (JoinInputFile(Context, k) >= 0) continue;
+    // Nothing of the joined output survives a failed join.
+    const AnsiString message = LastErrorMessage;
+    while (!OutputStreams.empty() && OutputStreams.back()->FileIndex > 0) {
+      TOutputStream* clone = OutputStreams.back();
+      OutputStreams.pop_back();
+      if (clone->SourceIndex >= 0) {
+        InputStreams[clone->SourceIndex]->Discard = 1;
+        InputStreams[clone->SourceIndex]->St->discard = AVDISCARD_ALL;
+      }
+      delete clone;
+    }
+    for (size_t i = 1; i < OutputFiles.size(); ++i) delete OutputFiles[i];
+    OutputFiles.resize(1);
+    for (TOutputStream* ost : OutputStreams) {
+      if (ost->Logfile) std::fclose(ost->Logfile);
+      ost->Logfile = nullptr;
+    }
+    AVFormatContext* oc = OutputFiles[0]->Ctx;
+    RollBackOutput(oc, UTF8Encode(FFmpegFileNameToWide(oc->url)), true, -1);
+    Joined = false;
+    JoinStreamCount = 0;
+    LastErrorMessage = message;
+    return -1;
+  }
+  int64_t total = 0;
+  for (TInputFile* f : InputFiles)
+    if (f->Ctx->duration != AV_NOPTS_VALUE && f->Ctx->duration > 0) total += f->Ctx->duration;
+  TotalDuration = total > 0 ? total : -1;
+  return 0;
+}
+
+int TCustomFFmpegOpt::JoinInputFile(TOptionsContext& Context, int InputIndex) {
+  const int fileIndex = static_cast<int>(OutputFiles.size());
+  AVFormatContext* oc = OutputFiles[0]->Ctx;
+  const int firstClone = static_cast<int>(OutputStreams.size());
+  for (int i = 0; i < JoinStreamCount; ++i) {
+    // The clone writes into the same stream with the same encoder; the first set owns both.
+    auto* clone = new TOutputStream(*OutputStreams[i]);
+    OutputStreams.push_back(clone);
+    clone->FileIndex = fileIndex;
+    clone->SourceIndex = -1;
+    clone->SyncIst = nullptr;
+    clone->Filter = nullptr;
+    clone->FilteredFrame = nullptr;
+    clone->BitstreamFilters.clear();
+    clone->ForcedKeyframesPexpr = nullptr;
+    clone->Logfile = nullptr;
+    clone->Opts = nullptr;
+    clone->SwrOpts = nullptr;
+    clone->ResampleOpts = nullptr;
+    clone->OwnsOpts = 0;
+    clone->OwnsCodecData = 0;
+  }
+  auto bind = [&](int IstIndex) -> bool {
+    TInputStream* ist = InputStreams[IstIndex];
+    const AVMediaType type = ist->St->codecpar->codec_type;
+    if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE &&
+        type != AVMEDIA_TYPE_DATA) {
+      Fail(Format("Cannot map stream #%d:%d - unsupported type.", ist->FileIndex, ist->St->index), -1);
+      return false;
+    }
+    for (int i = firstClone; i < static_cast<int>(OutputStreams.size()); ++i) {
+      TOutputStream* clone = OutputStreams[i];
+      if (clone->SourceIndex >= 0 || clone->St->codecpar->codec_type != type) continue;
+      clone->SourceIndex = IstIndex;
+      clone->SyncIst = ist;
+      ist->Discard = 0;
+      ist->St->discard = AVDISCARD_NONE;
+      return true;
+    }
+    return true;
+  };
+  if (!Context.NbStreamMaps) {
+    for (int i : AutoSelectedStreams(Context, oc, InputIndex, false))
+      if (!bind(i)) return -1;
+  } else {
+    for (int m = 0; m < Context.NbStreamMaps; ++m) {
+      const TStreamMap& map = Context.StreamMaps[m];
+      if (map.Disabled || map.LinkLabel || map.FileIndex != InputIndex) continue;
+      if (!bind(InputFiles[map.FileIndex]->IstIndex + map.StreamIndex)) return -1;
+    }
+  }
+  for (int i = firstClone; i < static_cast<int>(OutputStreams.size()); ++i)
+    if (OutputStreams[i]->SourceIndex < 0) return Fail("Cannot join files with diffrent steams state", -1);
+  auto* of = new TOutputFile(*OutputFiles[0]);
+  of->Opts = nullptr;
+  of->OstIndex = firstClone;
+  OutputFiles.push_back(of);
+  return fileIndex;
 }
 
 int TCustomFFmpegOpt::OpenOutputStreams(TOptionsContext& Context, AVFormatContext* Oc) {
@@ -617,6 +765,7 @@ int TCustomFFmpegOpt::OpenOutputStreams(TOptionsContext& Context, AVFormatContex
         InitOutputFilter(found, Context, Oc);
         continue;
       }
+      if (FJoinOpening && map.FileIndex != 0) continue;
       const int index = InputFiles[map.FileIndex]->IstIndex + map.StreamIndex;
       TInputStream* ist = InputStreams[index];
       const AVMediaType type = ist->St->codecpar->codec_type;

@@ -7,6 +7,7 @@
 #include "media/binding/ffmpeg_exception.h"
 #include "media/engine/codec_tag.h"
 #include "media/engine/custom_ffmpeg_opt.h"
+#include "platform/rtl/numerics.h"
 
 void TCustomFFmpegOpt::ChooseEncoder(TOptionsContext& Context, AVFormatContext* Oc, TOutputStream* Ost) {
   const AVMediaType type = Ost->St->codecpar->codec_type;
@@ -80,7 +81,7 @@ TOutputStream* TCustomFFmpegOpt::NewOutputStream(TOptionsContext& Context, AVFor
   MatchPerStreamOption(Oc, st, Context.QScale, qscale);
   if (qscale >= 0) {
     ost->EncCtx->flags |= AV_CODEC_FLAG_QSCALE;
-    ost->EncCtx->global_quality = static_cast<int>(FF_QP2LAMBDA * qscale);
+    ost->EncCtx->global_quality = SafeTrunc<int>(FF_QP2LAMBDA * qscale);
   }
   if (Oc->oformat->flags & AVFMT_GLOBALHEADER) ost->EncCtx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 

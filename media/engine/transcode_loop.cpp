@@ -1,17 +1,22 @@
 // The body of a task: set-up, the read/decode/filter/encode/write loop, flushing, trailers, and
 // the release of everything the task opened.
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <cstring>
+
+#include <sys/stat.h>
 
 #include "media/binding/engine_utils.h"
 #include "media/binding/entry_points.h"
 #include "media/binding/error_text.h"
 #include "media/binding/ffmpeg_exception.h"
 #include "media/binding/file_names.h"
+#include "media/binding/unicode_protocol.h"
 #include "media/binding/wide_files.h"
 #include "media/engine/transcode_task.h"
 #include "platform/rtl/files.h"
+#include "platform/rtl/numerics.h"
 #include "platform/rtl/strings.h"
 
 namespace {
@@ -20,13 +25,73 @@ const char* const HintSentence =
 }
 
 void TCustomFFmpeg::UpdateActiveStreams() {
+  if (Joined && JoinStreamCount > 0) {
+    FirstActiveStream = JoinSegment * JoinStreamCount;
+    LastActiveStream = FirstActiveStream + JoinStreamCount - 1;
+    return;
+  }
   FirstActiveStream = 0;
   LastActiveStream = static_cast<int>(OutputStreams.size()) - 1;
+}
+
+bool TCustomFFmpeg::IsJoinClone(const TOutputStream* Ost) const {
+  return Joined && JoinStreamCount > 0 && Ost->FileIndex > 0;
+}
+
+void TCustomFFmpeg::SwitchJoinSegment(int F) {
+  TInputFile* f = InputFiles[F];
+  // What the ending input's decoders and filters still hold goes to the encoders.
+  for (int i = 0; i < f->NbStreams; ++i) {
+    TInputStream* ist = InputStreams[f->IstIndex + i];
+    TInputState& st = FInputState[f->IstIndex + i];
+    if (!ist->DecodingNeeded || st.Flushed) continue;
+    st.Flushed = true;
+    OutputPacket(ist, nullptr);
+  }
+  ReapFilters();
+  for (int i = 0; i < f->NbStreams; ++i) {
+    TInputStream* ist = InputStreams[f->IstIndex + i];
+    TInputState& st = FInputState[f->IstIndex + i];
+    if (!ist->DecodingNeeded || st.DecoderClosed) continue;
+    st.DecoderClosed = true;
+    ff::avcodec_close(ist->DecCtx);
+    UnregisterOpenCodec(OpenDecoders, ist);
+    ff::av_frame_free(&ist->DecodedFrame);
+  }
+  // The encoders run on across the join: this library generation cannot reopen a closed codec
+  // context, and one uninterrupted encoder is what a single long input would have had.
+  int64_t endUs = 0;
+  for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
+    TOutputStream* ost = OutputStreams[i];
+    int64_t end = OState(ost).EndUs;
+    if (ost->EncodingNeeded && ost->EncCtx && ost->EncCtx->time_base.num &&
+        ost->EncCtx->codec_type != AVMEDIA_TYPE_SUBTITLE)
+      end = std::max(end, ff::av_rescale_q(ost->SyncOpts, ost->EncCtx->time_base, AV_TIME_BASE_Q));
+    endUs = std::max(endUs, end);
+  }
+  ++JoinSegment;
+  UpdateActiveStreams();
+  // Numbering and timestamps go on from where the previous input left them.
+  for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
+    TOutputStream* ost = OutputStreams[i];
+    const TOutputStream* before = OutputStreams[i - JoinStreamCount];
+    ost->FrameNumber = before->FrameNumber;
+    ost->SyncOpts = before->SyncOpts;
+    ost->FirstPts = before->FirstPts;
+    ost->LastMuxDts = before->LastMuxDts;
+    ost->JoinLastPts = before->JoinLastPts;
+    ost->JoinLastDts = before->JoinLastDts;
+    TOutputState state = OState(OutputStreams[i - JoinStreamCount]);
+    state.Flushed = false;
+    OState(ost) = state;
+  }
+  InputFiles[F + 1]->TsOffset += endUs;
 }
 
 void TCustomFFmpeg::Transcode() {
   LastErrorMessage.clear();
   FFinishing = false;
+  FInputCutShort.clear();
   if (!FPacket) FPacket = ff::av_packet_alloc();
   if (!FPacket) throw FFmpegException("av_packet_alloc failed");
   try {
@@ -41,6 +106,7 @@ void TCustomFFmpeg::Transcode() {
     throw;
   }
   if (TotalDuration < 0) TotalDuration = MaxInputDuration;
+  FInputReadEnd.assign(InputFiles.size(), INT64_MIN);
 
   const int64_t loopStart = ff::av_gettime();
   JoinSegment = 0;
@@ -87,12 +153,22 @@ void TCustomFFmpeg::Transcode() {
     if (loopFailure.empty()) loopFailure = e.Message;
   }
   for (TOutputFile* of : OutputFiles) {
+    // The joined inputs share the first output's muxer.
+    if (Joined && of != OutputFiles.front()) break;
     WriteStartTime = ff::av_gettime();
     const int ret = ff::av_write_trailer(of->Ctx);
     WriteStartTime = INT64_MAX;
     if (ret < 0 && loopFailure.empty()) loopFailure = ErrorText("av_write_trailer()", ret);
+    of->TrailerWritten = ret >= 0;
   }
   ReportProgress(-1, true, ff::av_gettime(), loopStart);
+  // What was written stays; but a run whose input broke off, or whose file is gone, failed.
+  if (loopFailure.empty() && !IOBroken) loopFailure = FInputCutShort;
+  if (!IOBroken) {
+    // A vanished output is the cause of any write failure it brought; it leads the message.
+    const AnsiString missing = CheckOutputsExist();
+    if (!missing.empty()) loopFailure = loopFailure.empty() ? missing : missing + " " + loopFailure;
+  }
 
   for (TOutputStream* ost : OutputStreams) {
     if (!ost->EncodingNeeded || !ost->EncoderOpened || ost->CodecClosed) continue;
@@ -257,8 +333,15 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
       Log(llError, text);
       // A broken input ends the run as a failure once what was read is written out.
       if (!IOBroken) throw FFmpegException(text);
+    } else if (!IOBroken && FInputCutShort.empty()) {
+      FInputCutShort = CheckInputComplete(FileIndex);
+      if (!FInputCutShort.empty()) Log(llError, FInputCutShort);
     }
     f->EofReached = 1;
+    if (Joined && FileIndex + 1 < static_cast<int>(InputFiles.size())) {
+      SwitchJoinSegment(FileIndex);
+      return 0;
+    }
     for (int i = 0; i < f->NbStreams; ++i) {
       TInputStream* ist = InputStreams[f->IstIndex + i];
       if (ist->DecodingNeeded) {
@@ -298,6 +381,7 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
   }
   TInputStream* ist = InputStreams[f->IstIndex + pkt->stream_index];
   if (ist->Discard) return 0;
+  NoteReadEnd(FileIndex, ist, pkt);
 
   const AVRational tb = ist->St->time_base;
   if (!ist->WrapCorrectionDone && f->Ctx->start_time != AV_NOPTS_VALUE && ist->St->pts_wrap_bits < 64) {
@@ -316,14 +400,14 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
   const int64_t offset = ff::av_rescale_q(f->TsOffset, AV_TIME_BASE_Q, tb);
   if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
   if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offset;
-  if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = static_cast<int64_t>(pkt->pts * ist->TsScale);
-  if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = static_cast<int64_t>(pkt->dts * ist->TsScale);
+  if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = SafeTrunc<int64_t>(pkt->pts * ist->TsScale);
+  if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = SafeTrunc<int64_t>(pkt->dts * ist->TsScale);
 
   if (pkt->dts != AV_NOPTS_VALUE && ist->NextDts != AV_NOPTS_VALUE && !CopyTs) {
     const int64_t pktDts = ff::av_rescale_q(pkt->dts, tb, AV_TIME_BASE_Q);
     const int64_t delta = pktDts - ist->NextDts;
     if (f->Ctx->iformat->flags & AVFMT_TS_DISCONT) {
-      if (std::llabs(delta) > 1LL * static_cast<int64_t>(DtsDeltaThreshold) * AV_TIME_BASE ||
+      if (std::llabs(delta) > SafeTrunc<int64_t>(double(DtsDeltaThreshold) * AV_TIME_BASE) ||
           pktDts + AV_TIME_BASE / 10 < ist->Dts) {
         f->TsOffset -= delta;
         LogFmt(llDebug, "timestamp discontinuity %d, new offset= %d", delta, f->TsOffset);
@@ -331,7 +415,7 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
         if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= ff::av_rescale_q(delta, AV_TIME_BASE_Q, tb);
       }
     } else {
-      const int64_t limit = static_cast<int64_t>(DtsErrorThreshold) * AV_TIME_BASE;
+      const int64_t limit = std::max<int64_t>(SafeTrunc<int64_t>(double(DtsErrorThreshold) * AV_TIME_BASE), -INT64_MAX);
       if (delta > limit || delta < -limit) {
         LogFmt(llWarning, "DTS %d, next:%d st:%d invalid dropping", pkt->dts, ist->NextDts, pkt->stream_index);
         pkt->dts = AV_NOPTS_VALUE;
@@ -347,6 +431,7 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
     }
   }
 
+  Sub2VideoHeartbeat(ist, pkt->pts);
   ret = OutputPacket(ist, pkt);
   if (ret < 0) {
     const AnsiString text =
@@ -355,6 +440,102 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
     Log(llError, text);
   }
   return 0;
+}
+
+namespace {
+
+AnsiString PositionText(int64_t Us) {
+  const int64_t ms = std::max<int64_t>(Us, 0) / 1000;
+  return Format("%.2d:%.2d:%.2d.%.3d", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+}
+
+// Audio and video make the length of an input; cover pictures and subtitles do not.
+bool CountsForLength(const TInputStream* Ist) {
+  const AVStream* st = Ist->St;
+  const AVMediaType type = st->codecpar->codec_type;
+  return !Ist->Discard && (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) &&
+         !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
+}  // namespace
+
+void TCustomFFmpeg::NoteReadEnd(int FileIndex, TInputStream* Ist, const AVPacket* Pkt) {
+  if (static_cast<size_t>(FileIndex) >= FInputReadEnd.size() || !CountsForLength(Ist)) return;
+  const int64_t ts = Pkt->pts != AV_NOPTS_VALUE ? Pkt->pts : Pkt->dts;
+  if (ts == AV_NOPTS_VALUE) return;
+  const int64_t end = ff::av_rescale_q(ts, Ist->St->time_base, AV_TIME_BASE_Q) +
+                      ff::av_rescale_q(std::max<int64_t>(Pkt->duration, 0), Ist->St->time_base, AV_TIME_BASE_Q) +
+                      InputFiles[FileIndex]->TsOffset;
+  FInputReadEnd[FileIndex] = std::max(FInputReadEnd[FileIndex], end);
+}
+
+AnsiString TCustomFFmpeg::CheckInputComplete(int FileIndex) {
+  const TInputFile* f = InputFiles[FileIndex];
+  const AVFormatContext* ic = f->Ctx;
+  // Only a length the container states is trusted; one guessed from the bit rate is not.
+  if (ic->duration == AV_NOPTS_VALUE || ic->duration <= 0 ||
+      ic->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+    return AnsiString();
+  const int64_t fileStart = ic->start_time == AV_NOPTS_VALUE ? 0 : ic->start_time;
+  int64_t streamsEnd = INT64_MIN;
+  bool allKnown = true, anyUsed = false;
+  for (int i = 0; i < f->NbStreams; ++i) {
+    const TInputStream* ist = InputStreams[f->IstIndex + i];
+    if (!CountsForLength(ist)) continue;
+    anyUsed = true;
+    const AVStream* st = ist->St;
+    if (st->duration == AV_NOPTS_VALUE || st->duration <= 0) {
+      allKnown = false;
+      continue;
+    }
+    const int64_t start =
+        st->start_time == AV_NOPTS_VALUE ? fileStart : ff::av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q);
+    streamsEnd = std::max(streamsEnd, start + ff::av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q));
+  }
+  if (!anyUsed) return AnsiString();
+  const int64_t inputEnd = (allKnown ? streamsEnd : fileStart + ic->duration) + f->TsOffset;
+  // The outputs may want less than the whole input (-t): the input only has to reach that.
+  int64_t wanted = INT64_MIN;
+  for (const TOutputFile* of : OutputFiles) {
+    if (of->RecordingTime == INT64_MAX) {
+      wanted = INT64_MAX;
+      break;
+    }
+    const int64_t start = of->StartTime == INT64_MAX ? 0 : of->StartTime;
+    wanted = std::max(wanted, start + of->RecordingTime);
+  }
+  const int64_t expected = std::min(inputEnd, wanted);
+  const int64_t origin = fileStart + f->TsOffset;  // where the input's own time 0 lies
+  const int64_t readEnd = FInputReadEnd[FileIndex] == INT64_MIN ? origin : FInputReadEnd[FileIndex];
+  // Streams rarely end on the very microsecond their header gives: a second and a hundredth of
+  // the length are allowed.
+  const int64_t slack = AV_TIME_BASE + std::max<int64_t>(expected - origin, 0) / 100;
+  if (readEnd >= expected - slack) return AnsiString();
+  return Format("Input file \"%s\" ended at %s of the expected %s: it is cut short or still being written.",
+                UTF8Encode(FFmpegFileNameToWide(ic->url)), PositionText(readEnd - origin),
+                PositionText(expected - origin));
+}
+
+AnsiString TCustomFFmpeg::CheckOutputsExist() {
+  for (const TOutputFile* of : OutputFiles) {
+    const AVFormatContext* oc = of->Ctx;
+    if (!oc || !oc->url) continue;
+    const AnsiString path = LocalPathOf(oc->url);
+    if (path.empty() || path == "-") continue;
+    struct stat st {};
+    const AnsiString shown = UTF8Encode(FFmpegFileNameToWide(oc->url));
+    if (oc->oformat->flags & AVFMT_NOFILE) {
+      // Numbered pictures: each is a file of its own, made in the output's folder.
+      const size_t slash = path.find_last_of('/');
+      const AnsiString folder = slash == AnsiString::npos ? AnsiString(".") : path.substr(0, std::max<size_t>(slash, 1));
+      if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return Format("Output folder \"%s\" of \"%s\" no longer exists: it was removed while the files were written.",
+                      UTF8Encode(FFmpegFileNameToWide(folder)), shown);
+    } else if (::stat(path.c_str(), &st) != 0) {
+      return Format("Output file \"%s\" no longer exists: it or its folder was removed while it was written.", shown);
+    }
+  }
+  return AnsiString();
 }
 
 void TCustomFFmpeg::FinishTranscode() {
@@ -376,6 +557,11 @@ bool TCustomFFmpeg::OutputFileGotPackets(int FileIndex) {
   return false;
 }
 
+void TCustomFFmpeg::NoteRemovedFile(const AnsiString& Name) {
+  ExceptionMessage += "\nThe unfinished file \"" + Name + "\" was removed.";
+  Log(llInfo, "Removed the unfinished file " + Name);
+}
+
 void TCustomFFmpeg::Cleanup() {
   FreeFilterGraphs();
   ff::av_freep(&SubtitleBuffer);
@@ -393,23 +579,39 @@ void TCustomFFmpeg::Cleanup() {
     if (oc) {
       const bool hasFile = !(oc->oformat->flags & AVFMT_NOFILE);
       if (hasFile && oc->pb) {
-        ff::avio_closep(&oc->pb);
+        ff::avio_flush(oc->pb);
+        const bool writeFailed = oc->pb->error < 0;
+        const bool closeFailed = ff::avio_closep(&oc->pb) < 0;
         // Only a regular file goes (an output may be a device or a pipe): one that stayed empty,
         // or one of a stopped task that holds nothing but its headers, which no player can use.
         const WideString name = FFmpegFileNameToWide(oc->url);
         std::error_code error;
         const bool useless = WideGetFileSize(name) == 0 || (IOBroken && !OutputFileGotPackets(int(fileIndex)));
-        if (useless && std::filesystem::is_regular_file(UTF8Encode(name), error)) DeleteFile(UTF8Encode(name));
+        // A failed task's file without its trailer, or cut short by the disk, cannot be played.
+        const bool unfinished = ExceptionRaised && (!of->TrailerWritten || writeFailed || closeFailed);
+        if ((useless || unfinished) && std::filesystem::is_regular_file(UTF8Encode(name), error)) {
+          DeleteFile(UTF8Encode(name));
+          if (unfinished && !useless) NoteRemovedFile(UTF8Encode(name));
+        }
+      } else if (!hasFile && ExceptionRaised && !of->WritingName.empty()) {
+        const AnsiString name = UTF8Encode(FFmpegFileNameToWide(of->WritingName));
+        std::error_code error;
+        if (std::filesystem::is_regular_file(name, error) && DeleteFile(name)) NoteRemovedFile(name);
       }
       ff::avformat_free_context(oc);
     }
     ff::av_dict_free(&of->Opts);
     delete of;
+    if (Joined && fileIndex == 0) {
+      // The further records of a joined output share its muxer, which is gone now.
+      for (size_t k = 1; k < OutputFiles.size(); ++k) delete OutputFiles[k];
+      break;
+    }
   }
   OutputFiles.clear();
   FreeOutputStreams();
   for (TInputFile* f : InputFiles) {
-    ff::avformat_close_input(&f->Ctx);
+    CloseInputFile(&f->Ctx);
     delete f;
   }
   InputFiles.clear();
@@ -429,5 +631,6 @@ void TCustomFFmpeg::Cleanup() {
   }
   if (ProgressAvio) ff::avio_closep(&ProgressAvio);
   FInputState.clear();
+  for (TOutputState& state : FOutputState) ff::av_frame_free(&state.LastFrame);
   FOutputState.clear();
 }

@@ -213,8 +213,10 @@ int TCustomFFmpeg::OpenEncoder(TOutputStream* Ost, TInputStream* Ist, AnsiString
     }
   }
 
-  if (Ost->Enc && std::strcmp(Ost->Enc->name, "mjpeg") == 0) ff::av_dict_set(&Ost->Opts, "threads", "1", 0);
-  if (!ff::av_dict_get(Ost->Opts, "threads", nullptr, 0)) ff::av_dict_set(&Ost->Opts, "threads", "auto", 0);
+  // The JPEG encoder of this FFmpeg generation gives the same bytes with its slice threads as
+  // without, so it gets threads like every other encoder.
+  if (!ff::av_dict_get(Ost->Opts, "threads", nullptr, 0))
+    ff::av_dict_set(&Ost->Opts, "threads", ThreadsOption().c_str(), 0);
 
   int ret = ff::avcodec_open2(enc, Ost->Enc, &Ost->Opts);
   if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
@@ -266,7 +268,8 @@ int TCustomFFmpeg::InitBitstreamFilters(TOutputStream* Ost) {
 
 int TCustomFFmpeg::InitInputStream(int Index, AnsiString& Error) {
   TInputStream* ist = InputStreams[Index];
-  if (ist->DecodingNeeded) {
+  // Opened already when a subtitle encoder needed its header.
+  if (ist->DecodingNeeded && !ff::avcodec_is_open(ist->DecCtx)) {
     const AVCodec* codec = ist->Dec;
     if (!codec) {
       Error = Format("Decoder (codec %s) not found for input stream #%d:%d",
@@ -274,7 +277,8 @@ int TCustomFFmpeg::InitInputStream(int Index, AnsiString& Error) {
       return AVERROR(EINVAL);
     }
     ist->DecCtx->pkt_timebase = ist->St->time_base;
-    if (!ff::av_dict_get(ist->Opts, "threads", nullptr, 0)) ff::av_dict_set(&ist->Opts, "threads", "auto", 0);
+    if (!ff::av_dict_get(ist->Opts, "threads", nullptr, 0))
+      ff::av_dict_set(&ist->Opts, "threads", ThreadsOption().c_str(), 0);
     const int ret = ff::avcodec_open2(ist->DecCtx, codec, &ist->Opts);
     if (ret == AVERROR_EXPERIMENTAL) AbortCodecExperimental();
     if (ret < 0) {
@@ -322,6 +326,7 @@ int TCustomFFmpeg::TranscodeInit() {
   AnsiString error;
   int ret = 0;
   FInputState.assign(InputStreams.size(), TInputState());
+  for (TOutputState& state : FOutputState) ff::av_frame_free(&state.LastFrame);
   FOutputState.assign(OutputStreams.size(), TOutputState());
   WriteIgnoresBreak = true;
 
@@ -346,9 +351,26 @@ int TCustomFFmpeg::TranscodeInit() {
     if (ret < 0) return ret;
   }
 
+  std::vector<TOutputStream*> joinClones;
   for (TOutputStream* ost : OutputStreams) {
     if (ost->St->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT) continue;
     TInputStream* ist = GetInputStream(ost);
+    if (IsJoinClone(ost)) {
+      // The first input's streams set up the muxer's streams and the encoders; the later
+      // inputs' streams only feed them, once the encoders' formats are known.
+      if (!ist) {
+        LastErrorMessage = "invalid codec_type of output stream";
+        return AVERROR(EINVAL);
+      }
+      if (!ost->StreamCopy) {
+        ist->DecodingNeeded++;
+        ost->EncodingNeeded = 1;
+        joinClones.push_back(ost);
+      }
+      ost->EncoderOpened = 1;
+      ost->CodecClosed = 1;  // never closes: it does not own the encoder
+      continue;
+    }
     if (ost->StreamCopy) {
       if (!ist) {
         LastErrorMessage = "invalid codec_type of output stream";
@@ -378,15 +400,39 @@ int TCustomFFmpeg::TranscodeInit() {
     }
   }
 
+  // A subtitle encoder starts from its decoder's header (styles, play resolution), which the
+  // decoder fills only when it opens: those decoders open before the encoders.
   if (ret >= 0) {
     for (TOutputStream* ost : OutputStreams) {
-      if (!ost->EncodingNeeded) continue;
-      ret = OpenEncoder(ost, GetInputStream(ost), error);
+      TInputStream* ist = GetInputStream(ost);
+      if (!ost->EncodingNeeded || !ist || ost->EncCtx->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+      const auto at = std::find(InputStreams.begin(), InputStreams.end(), ist);
+      ret = InitInputStream(static_cast<int>(at - InputStreams.begin()), error);
       if (ret < 0) break;
     }
   }
   if (ret >= 0) {
     for (TOutputStream* ost : OutputStreams) {
+      if (!ost->EncodingNeeded || IsJoinClone(ost)) continue;
+      ret = OpenEncoder(ost, GetInputStream(ost), error);
+      if (ret < 0) break;
+    }
+  }
+  if (ret >= 0) {
+    for (TOutputStream* ost : joinClones) {
+      const AVMediaType type = ost->EncCtx->codec_type;
+      if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) continue;
+      // Built to the encoder's size and formats, so a later input that differs is converted.
+      TFilterGraph* fg = InitSimpleFilterGraph(GetInputStream(ost), ost);
+      if (ConfigureFilterGraph(fg) < 0) RaiseError("Error opening filters!");
+      if (type == AVMEDIA_TYPE_AUDIO && !(ost->Enc->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) &&
+          ost->EncCtx->frame_size > 0)
+        ff::av_buffersink_set_frame_size(ost->Filter->Filter, ost->EncCtx->frame_size);
+    }
+  }
+  if (ret >= 0) {
+    for (TOutputStream* ost : OutputStreams) {
+      if (IsJoinClone(ost)) continue;
       if (ost->StreamCopy && ost->Opts) ff::av_opt_set_dict(ost->EncCtx, &ost->Opts);
       ret = InitBitstreamFilters(ost);
       if (ret < 0) break;
@@ -427,6 +473,7 @@ int TCustomFFmpeg::TranscodeInit() {
 
   if (ret >= 0) {
     for (size_t i = 0; i < OutputFiles.size(); ++i) {
+      if (Joined && i > 0) break;  // one muxer for all the joined inputs
       TOutputFile* of = OutputFiles[i];
       of->Ctx->interrupt_callback = WriteInterrupt;
       WriteStartTime = ff::av_gettime();
@@ -446,11 +493,31 @@ int TCustomFFmpeg::TranscodeInit() {
     Log(llError, error);
     return ret;
   }
-  return ret;
+  if (ret < 0) return ret;
+  // A session description only makes sense when everything goes out as RTP.
+  bool wantSdp = !OutputFiles.empty();
+  for (TOutputFile* of : OutputFiles)
+    if (std::strcmp(of->Ctx->oformat->name, "rtp") != 0) wantSdp = false;
+  if (wantSdp) PrintSdp();
+  return 0;
+}
+
+void TCustomFFmpeg::PrintSdp() {
+  std::vector<AVFormatContext*> contexts;
+  contexts.reserve(OutputFiles.size());
+  for (TOutputFile* of : OutputFiles) contexts.push_back(of->Ctx);
+  std::vector<char> sdp(16384);
+  const int ret = ff::av_sdp_create(contexts.data(), static_cast<int>(contexts.size()), sdp.data(),
+                                    static_cast<int>(sdp.size()));
+  if (ret < 0) {
+    Log(llWarning, ErrorText("av_sdp_create()", ret));
+    return;
+  }
+  Log(llInfo, "SDP:\r\n" + Trim(AnsiString(sdp.data())));
 }
 
 void TCustomFFmpeg::DumpStreamMapping() {
-  for (size_t i = 0; i < OutputFiles.size(); ++i)
+  for (size_t i = 0; i < OutputFiles.size() && !(Joined && i > 0); ++i)
     ff::av_dump_format(OutputFiles[i]->Ctx, static_cast<int>(i), OutputFiles[i]->Ctx->url, 1);
   Log(llInfo, "Stream mapping:");
   for (TInputStream* ist : InputStreams) {
@@ -474,7 +541,8 @@ void TCustomFFmpeg::DumpStreamMapping() {
     } else {
       TInputStream* ist = GetInputStream(ost);
       if (!ist) continue;
-      line = Format("  Stream #%d:%d -> #%d:%d", ist->FileIndex, ist->St->index, ost->FileIndex, ost->Index);
+      line = Format("  Stream #%d:%d -> #%d:%d", ist->FileIndex, ist->St->index, Joined ? 0 : ost->FileIndex,
+                    ost->Index);
       if (ost->SyncIst && ost->SyncIst != ist)
         line += Format(" [sync #%d:%d]", ost->SyncIst->FileIndex, ost->SyncIst->St->index);
       if (ost->StreamCopy)

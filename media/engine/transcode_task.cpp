@@ -236,6 +236,8 @@ void TCustomFFmpeg::DoTerminate() {
 void TCustomFFmpeg::CloseAll() {
   EngineAssert(FFLoader()->AllLoaded(AllLibraries), "The FFmpeg library set is not loaded");
   Cleanup();
+  FrameHookRelease(VHookModules);
+  VHookPresent = false;
   TCriticalSection& lock = PreviewLock();
   lock.Acquire();
   delete Previewer;

@@ -2,6 +2,7 @@
 // and its steps (set-up, decoding, filtering, encoding, muxing, hooks, preview and progress).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -52,7 +53,8 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void DoTerminate();
   void CloseAll();
   void SetPreviewFlags(int Flags);
-  int PreviewFlags() const { return FPreviewFlags; }
+  // Read without the preview lock by the video step, which only asks whether any preview is on.
+  int PreviewFlags() const { return FPreviewFlags.load(std::memory_order_relaxed); }
   void SetHookBitsPixel(int BitsPixel);
 
   int OptVHook(void* Context, const AnsiString& Option, const AnsiString& Arg) override;
@@ -110,7 +112,16 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   bool GotEagain();
   void ResetEagain();
   void UpdateActiveStreams();
+  // Join mode: input file F has ended and the next one takes over the output.
+  void SwitchJoinSegment(int F);
+  // Whether Ost is one of the later inputs' streams, which borrow the first set's encoders.
+  bool IsJoinClone(const TOutputStream* Ost) const;
   void FinishTranscode();
+  // Why a run that read to the end of an input still failed: the input ended well before its
+  // own length (or the length the outputs asked for), or an output file vanished; empty when not.
+  AnsiString CheckInputComplete(int FileIndex);
+  AnsiString CheckOutputsExist();
+  void NoteReadEnd(int FileIndex, TInputStream* Ist, const AVPacket* Pkt);
   void Cleanup();
   void CloseOpenEncoders();
   void CloseOpenDecoders();
@@ -119,17 +130,29 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   TInputStream* GetInputStream(TOutputStream* Ost);
   void ParseForcedKeyFrames(const AnsiString& Text, TOutputStream* Ost, AVCodecContext* Avctx);
   void DumpStreamMapping();
+  // Logs the session description of outputs that all go out as RTP.
+  void PrintSdp();
 
   int OutputPacket(TInputStream* Ist, const AVPacket* Pkt);
   int DecodeAudio(TInputStream* Ist, AVFrame* Frame, const AVPacket* Pkt);
   int DecodeVideo(TInputStream* Ist, AVFrame* Frame, const AVPacket* Pkt);
   int TranscodeSubtitles(TInputStream* Ist, const AVPacket* Pkt, bool& GotOutput);
+  // Subtitles drawn into video: the canvas of a subtitle stream that feeds a filter graph.
+  // HeartbeatPts and Pts are in the subtitle stream's time base.
+  void Sub2VideoUpdate(TInputStream* Ist, int64_t HeartbeatPts, const AVSubtitle* Sub);
+  void Sub2VideoCopyRect(AVFrame* Canvas, const AVSubtitleRect* Rect);
+  void Sub2VideoPushRef(TInputStream* Ist, int64_t Pts);
+  // A packet of Ist's input at Pts (Ist's time base) was read.
+  void Sub2VideoHeartbeat(TInputStream* Ist, int64_t Pts);
+  void Sub2VideoFlush(TInputStream* Ist);
   void DoStreamCopy(TInputStream* Ist, TOutputStream* Ost, const AVPacket* Pkt);
   bool CheckOutputConstraints(TInputStream* Ist, TOutputStream* Ost);
   void RateEmuSleep(TInputStream* Ist);
   int ReapFilters();
 
   void DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Picture, double FloatPts);
+  bool StartsAtFirstPicture(const TOutputStream* Ost, int Sync) const;
+  void NoteRemovedFile(const AnsiString& Name);
   void DoAudioOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Frame);
   void DoSubtitleOut(AVFormatContext* S, TOutputStream* Ost, AVSubtitle* Sub, TInputStream* Ist);
   void WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream* Ost);
@@ -166,8 +189,11 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
     int64_t FramesEncoded = 0;
     int64_t PacketsWritten = 0;
     bool FirstPacketKept = false;
+    // Where the last packet written ends, in microseconds.
+    int64_t EndUs = INT64_MIN;
     // Forced key frame expression state.
     double KfN = 0, KfNForced = 0, KfPrevN = NAN, KfPrevT = NAN;
+    AVFrame* LastFrame = nullptr;  // the last picture sent to the video encoder; freed by the clean-up
   };
   TInputState& IState(TInputStream* Ist);
   TOutputState& OState(TOutputStream* Ost);
@@ -186,11 +212,14 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void ApplyPreviewFlags(int Flags);
 
   std::vector<TInputState> FInputState;
+  // Per input file: the furthest packet end read (in microseconds, output time line).
+  std::vector<int64_t> FInputReadEnd;
+  AnsiString FInputCutShort;
   std::vector<TOutputState> FOutputState;
   std::vector<void*> OpenEncoders;
   std::vector<void*> OpenDecoders;
   TConvertThread* FThread = nullptr;  // owned; joined before the task goes
-  int FPreviewFlags = 0;
+  std::atomic<int> FPreviewFlags{0};  // written under the preview lock
   bool FPreviewFlagsChanged = false;
   Int64 LastPreviewTime = 0;
   // After the loop: writes finish even when a stop was requested, so the files stay playable.

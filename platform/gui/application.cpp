@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
 #include <QEventLoop>
@@ -38,8 +39,9 @@ TApplication::~TApplication() {
 void TApplication::Initialize() {}
 
 void TApplication::SetTitle(const AnsiString& Value) {
+  // Only the program's own texts use the title: given to Qt as the display name, it would be
+  // appended to every window's caption on the desktop.
   FTitle = Value;
-  QGuiApplication::setApplicationDisplayName(QString::fromStdString(Value));
 }
 
 AnsiString TApplication::ExeName() const { return ParamStr(0); }
@@ -67,6 +69,14 @@ void TApplication::ProcessMessages() {
   ++FLoopGeneration;
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   CheckSynchronize();
+}
+
+bool TApplication::ProcessMessage() {
+  ++FLoopGeneration;
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  const bool events = dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
+  const bool handedOver = CheckSynchronize();
+  return events || handedOver;
 }
 
 void TApplication::HandleMessage() {

@@ -54,6 +54,8 @@ class TApplication : public TComponent {
   void ProcessMessages();
   // Waits for at least one event and handles it.
   void HandleMessage();
+  // Handles what is waiting without waiting for more; whether anything was there.
+  bool ProcessMessage();
   // Ends Run, and any modal loop running at the time of the call. Terminated stays set; modal
   // loops started afterwards run as usual (messages shown after the main form has closed).
   void Terminate();

@@ -450,6 +450,29 @@ Integer TWinControl::TabOrder() const {
   return -1;
 }
 
+namespace {
+
+void CollectTabChain(TWinControl* Parent, std::vector<QWidget*>& Chain) {
+  for (Integer I = 0; I < Parent->ControlCount(); ++I) {
+    auto* W = dynamic_cast<TWinControl*>(Parent->Controls(I));
+    if (!W || !W->Widget() || W->Widget()->isWindow()) continue;
+    QWidget* Q = W->Widget();
+    while (Q->focusProxy()) Q = Q->focusProxy();
+    if (Q->focusPolicy() != Qt::NoFocus) Chain.push_back(Q);
+    CollectTabChain(W, Chain);
+  }
+}
+
+}  // namespace
+
+void RebuildTabChain(TWinControl* Root) {
+  // Qt keeps one focus chain per window, in the order widgets were made; the framework's order is
+  // each parent's children in tab order, depth first.
+  std::vector<QWidget*> Chain;
+  CollectTabChain(Root, Chain);
+  for (std::size_t I = 1; I < Chain.size(); ++I) QWidget::setTabOrder(Chain[I - 1], Chain[I]);
+}
+
 void TWinControl::SetTabOrder(Integer Value) {
   TWinControl* P = Parent();
   if (!P) return;
@@ -462,8 +485,9 @@ void TWinControl::SetTabOrder(Integer Value) {
   std::size_t K = 0;
   for (TControl*& C : P->FControls)
     if (dynamic_cast<TWinControl*>(C)) C = Wins[K++];
-  for (std::size_t I = 1; I < Wins.size(); ++I)
-    if (Wins[I - 1]->Widget() && Wins[I]->Widget()) QWidget::setTabOrder(Wins[I - 1]->Widget(), Wins[I]->Widget());
+  TWinControl* Root = P;
+  while (Root->Parent() && !dynamic_cast<TCustomForm*>(Root)) Root = Root->Parent();
+  RebuildTabChain(Root);
 }
 
 bool TWinControl::CanFocus() const {
@@ -807,6 +831,9 @@ TControl* FindControl(QWidget* Widget) {
   for (QWidget* W = Widget; W; W = W->parentWidget()) {
     QVariant V = W->property(clvqt::ControlBridge::PropertyName);
     if (V.isValid()) return static_cast<TControl*>(V.value<void*>());
+    // A window of its own (a message box, a file dialog, a drop-down list) is not part of the
+    // form it was opened over: its keys and clicks are its own, never the form's.
+    if (W->isWindow()) break;
   }
   return nullptr;
 }

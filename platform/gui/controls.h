@@ -574,5 +574,10 @@ class TDialogKeyTarget {
   virtual void DialogKeyClick() = 0;
 };
 
-// The control behind a Qt widget (or its nearest ancestor that belongs to a control), or nil.
+// Makes the keyboard's Tab order within Root's window follow each parent's tab order, depth
+// first (a form does this each time it is shown).
+void RebuildTabChain(TWinControl* Root);
+
+// The control behind a Qt widget (or its nearest ancestor in the same window that belongs to a
+// control), or nil.
 TControl* FindControl(QWidget* Widget);

@@ -12,6 +12,7 @@
 #include "platform/gui/application.h"
 #include "platform/gui/drag_dock.h"
 #include "platform/gui/graphics.h"
+#include "platform/gui/qt_accessibility.h"
 #include "platform/gui/qt_control_bridge.h"
 #include "platform/gui/qt_form_widget.h"
 #include "platform/gui/qt_surface.h"
@@ -342,6 +343,8 @@ void TCustomForm::VisibleChanged() {
     PlaceOnShow();
     DoShow();
     if (!FVisible) return;  // OnShow hid it again
+    RebuildTabChain(this);
+    clvqt::NameFieldsAfterTheirLabels(this);
     W->show();
     // The frame is known once the window is up: centre again with it.
     PlaceOnShow();

@@ -1,16 +1,23 @@
 #include "platform/gui/input_simulation.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDropEvent>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -217,6 +224,114 @@ void SimulateDroppedFiles(TWinControl* Control, const std::vector<AnsiString>& N
   if (!Enter.isAccepted()) return;
   QDropEvent Drop(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(W, &Drop);
+}
+
+namespace {
+
+QWidget* TopWindow() {
+  if (QWidget* M = QApplication::activeModalWidget()) return M;
+  return QApplication::activeWindow();
+}
+
+}  // namespace
+
+namespace {
+
+void PressOnTopWindow(Word Key, TShiftState Shift) {
+  QWidget* Window = TopWindow();
+  if (!Window) return;
+  QWidget* Focus = QApplication::focusWidget();
+  if (!Focus || Focus->window() != Window) Focus = Window->focusWidget();
+  QPointer<QWidget> Target = Focus ? Focus : Window;
+  const char Ch = UsCharacterFor(Key, Shift);
+  const int QtKey = clvqt::QtKeyFromVirtualKey(Key);
+  if (!qt_sendShortcutOverrideEvent(Target, 0, QtKey, ModifiersFor(Shift), TextFor(Ch), false, 1)) {
+    if (!Target) return;
+    SendKeyEvent(Target, QEvent::KeyPress, Key, Shift, Ch);
+  }
+  if (Target) SendKeyEvent(Target, QEvent::KeyRelease, Key, Shift, Ch);
+}
+
+}  // namespace
+
+void SimulateKeyToTopWindow(Word Key, TShiftState Shift) {
+  QTimer::singleShot(0, QApplication::instance(), [Key, Shift] { PressOnTopWindow(Key, Shift); });
+}
+
+AnsiString TopWindowCaption() {
+  QWidget* W = TopWindow();
+  return W ? W->windowTitle().toStdString() : AnsiString();
+}
+
+AnsiString TopWindowText() {
+  auto* Box = qobject_cast<QMessageBox*>(TopWindow());
+  return Box ? Box->text().toStdString() : AnsiString();
+}
+
+Integer OpenModalWindows() {
+  Integer N = 0;
+  for (QWidget* W : QApplication::topLevelWidgets())
+    if (W->isVisible() && W->isModal()) ++N;
+  return N;
+}
+
+void DismissModalWindows() {
+  for (QWidget* W : QApplication::topLevelWidgets())
+    if (auto* D = qobject_cast<QDialog*>(W); D && D->isVisible() && D->isModal()) D->reject();
+}
+
+Integer CaptionWidthNeeded(TControl* Control) {
+  QWidget* W = Control->Widget();
+  if (!W) return 0;
+  if (auto* B = qobject_cast<QAbstractButton*>(W)) return B->text().isEmpty() ? 0 : B->sizeHint().width();
+  if (auto* L = qobject_cast<QLabel*>(W)) return L->text().isEmpty() ? 0 : L->sizeHint().width();
+  if (auto* G = qobject_cast<QGroupBox*>(W)) return G->title().isEmpty() ? 0 : G->minimumSizeHint().width();
+  return 0;
+}
+
+namespace {
+
+QAccessibleInterface* AccessibleOf(TControl* Control) {
+  return Control->Widget() ? QAccessible::queryAccessibleInterface(Control->Widget()) : nullptr;
+}
+
+}  // namespace
+
+AnsiString AccessibleRole(TControl* Control) {
+  QAccessibleInterface* A = AccessibleOf(Control);
+  if (!A) return AnsiString();
+  switch (A->role()) {
+    case QAccessible::RadioButton: return "radio button";
+    case QAccessible::CheckBox: return "check box";
+    case QAccessible::EditableText: return "editable text";
+    case QAccessible::SpinBox: return "spin box";
+    case QAccessible::Button: return "push button";
+    case QAccessible::ComboBox: return "combo box";
+    case QAccessible::Window: return "window";
+    case QAccessible::Dialog: return "dialog";
+    case QAccessible::StaticText: return "label";
+    case QAccessible::Grouping: return "group box";
+    default: return "role " + std::to_string(int(A->role()));
+  }
+}
+
+AnsiString AccessibleName(TControl* Control) {
+  QAccessibleInterface* A = AccessibleOf(Control);
+  return A ? A->text(QAccessible::Name).toStdString() : AnsiString();
+}
+
+bool AccessibleShowing(TControl* Control) {
+  QAccessibleInterface* A = AccessibleOf(Control);
+  return A && !A->state().invisible && !A->state().offscreen;
+}
+
+std::vector<AnsiString> AccessiblePartNames(TControl* Control) {
+  std::vector<AnsiString> Names;
+  QAccessibleInterface* A = AccessibleOf(Control);
+  if (!A) return Names;
+  for (int I = 0; I < A->childCount(); ++I)
+    if (QAccessibleInterface* C = A->child(I)) Names.push_back(C->text(QAccessible::Name).toStdString());
+  return Names;
 }
 
 void ShowActive(TCustomForm* Form) {

@@ -48,6 +48,35 @@ void SimulateWindowClose(TCustomForm* Form);
 // Local files dropped on Control from a file manager, in this order.
 void SimulateDroppedFiles(TWinControl* Control, const std::vector<AnsiString>& Names);
 
+// The window the keyboard speaks to: the modal window on top (a message box, a dialog) while
+// one is open, else the active window. A key pressed and released there, on its focused part,
+// the way the keyboard sends it: queued, it arrives when the event loop next runs (so a key
+// pressed from a timer reaches a box that handler opens), and is offered to the window's
+// shortcuts first.
+void SimulateKeyToTopWindow(Word Key, TShiftState Shift = 0);
+// That window's title and its text (a message box's message; empty for other windows).
+AnsiString TopWindowCaption();
+AnsiString TopWindowText();
+// How many modal windows (message boxes, dialogs, modal forms) are open now.
+Integer OpenModalWindows();
+// Closes every open message box and dialog as the close box would (a test's way out when keys
+// did not do it).
+void DismissModalWindows();
+
+// The width Control needs to show its caption whole in its font (a button's, check box's or
+// radio button's box and text, a label's text, a group box's title); 0 for a control without
+// a caption.
+Integer CaptionWidthNeeded(TControl* Control);
+
+// What a screen reader learns of Control through the desktop's accessibility interface: its
+// role ("radio button", "check box", "editable text", "spin box", "push button", "combo box",
+// "window", ...), its name, and whether it counts as showing. PartNames lists the names of its
+// accessible children (a spin control's arrows).
+AnsiString AccessibleRole(TControl* Control);
+AnsiString AccessibleName(TControl* Control);
+bool AccessibleShowing(TControl* Control);
+std::vector<AnsiString> AccessiblePartNames(TControl* Control);
+
 // Shows the form, makes it the active window and handles the waiting events.
 void ShowActive(TCustomForm* Form);
 // The colour the window shows at (X, Y) of Control's client area (0x00BBGGRR), painted afresh:

@@ -33,6 +33,7 @@ namespace clvqt {
 QToolButton* MakeArrowButton(QWidget* Parent, Qt::ArrowType Arrow) {
   auto* B = new QToolButton(Parent);
   B->setArrowType(Arrow);
+  B->setAccessibleName(Arrow == Qt::UpArrow ? QStringLiteral("Up") : QStringLiteral("Down"));
   B->setFocusPolicy(Qt::NoFocus);
   B->setAutoRepeat(true);
   B->setAutoRaise(false);

@@ -454,7 +454,11 @@ namespace {
 
 class RadioButtonWidget : public QRadioButton {
  public:
-  explicit RadioButtonWidget(TRadioButton* Owner) : FOwner(Owner) { setAutoExclusive(false); }
+  explicit RadioButtonWidget(TRadioButton* Owner) : FOwner(Owner) {
+    setAutoExclusive(false);
+    // Screen readers still learn it is a radio button.
+    setProperty("clvRadioButton", true);
+  }
 
  protected:
   void nextCheckState() override { GuardedCall(FOwner, [this] { FOwner->SetChecked(true); }); }

@@ -193,3 +193,29 @@ TEST_F(AudioRun, ZCancelEndsTheRunWithoutAReport) {
 }
 
 }  // namespace
+
+namespace {
+
+// A full disk under the target (a name that leads to /dev/full): the run ends with the error,
+// naming the target and the engine's log, and never reports itself finished.
+TEST_F(AudioRun, AFullDiskEndsWithTheErrorNotTheFinishedReport) {
+  const std::string dir = testsupport::MakeTempDir("audiofull");
+  const std::string target = dir + "/out.wav";
+  std::filesystem::create_symlink("/dev/full", target);
+  Load(runtest::AvClip(6), 25, 100);
+  testsupport::ScriptedAnswer yes;
+  yes.Result = mrYes;
+  services.Script("MessageDlg", yes);
+  EXPECT_FALSE(Extract(main->audiosheet, target, 30000));
+  PumpFor(300);
+  const auto texts = MessageTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].rfind("Could not extract to \"" + target + "\": ", 0), 0u) << texts[0];
+  EXPECT_NE(texts[0].find("No space left on device"), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find("engine.log"), std::string::npos) << texts[0];
+  EXPECT_FALSE(batchaudioc->Visible());
+  EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+  testsupport::RemoveTree(dir);
+}
+
+}  // namespace

@@ -123,11 +123,13 @@ TEST_F(ClipRun, ChangedSpeedsKeepTheWholeStretchWithItsSound) {
     int tempoPercent;
     double videoSeconds, audioSeconds;
   } cases[] = {
-      {true, 200, false, 100, 1.0, 2.0},   // the picture twice as fast, the sound whole
+      // The file lasts the stretch at the motion speed; the sound ends there or where the
+      // stretch's own sound ends, whichever comes first.
+      {true, 200, false, 100, 1.0, 1.0},
       {true, 200, true, 200, 1.0, 1.0},
-      {false, 100, true, 50, 2.0, 4.0},
+      {false, 100, true, 50, 2.0, 2.0},
       {true, 50, true, 400, 4.0, 0.5},
-      {false, 100, true, 20, 2.0, 10.0},
+      {false, 100, true, 20, 2.0, 2.0},
   };
   for (const auto& c : cases) {
     (c.motion ? main->radio_changemotion : main->radio_originalmotion)->SetChecked(true);

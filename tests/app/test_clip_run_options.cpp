@@ -193,16 +193,16 @@ TEST(ClipRunOptions, ChangedSpeedsKeepTheWholeStretch) {
       // unchanged speeds keep the plain strings
       {false, 200, false, 300, true, 150, " -y -t 00:00:04.000 -c:v mpeg4 -q:v 0 -q:a 0 -af volume=1.5"},
       {true, 100, true, 100, false, 100, " -y -t 00:00:04.000 -c:v mpeg4 -q:v 0 -q:a 0"},
-      // motion 200 %: the picture takes 2 s, the sound still its 4 s
+      // motion 200 %: the file lasts the picture's 2 s
       {true, 200, false, 100, false, 100,
-       " -y -t 00:00:04.000 -c:v mpeg4 -q:v 0 -q:a 0 -vf trim=duration=4,setpts=0.5*PTS -af atrim=duration=4"},
+       " -y -t 00:00:02.000 -c:v mpeg4 -q:v 0 -q:a 0 -vf trim=duration=4,setpts=0.5*PTS -af atrim=duration=4"},
       // motion and tempo 200 %: both halves take 2 s
       {true, 200, true, 200, false, 100,
        " -y -t 00:00:02.000 -c:v mpeg4 -q:v 0 -q:a 0 -vf trim=duration=4,setpts=0.5*PTS "
        "-af atempo=2,atrim=duration=2"},
-      // slower sound: 4 s / 0.5 = 8 s
+      // slower sound: still the picture's 4 s / 4 = 1 s
       {true, 400, true, 50, true, 200,
-       " -y -t 00:00:08.000 -c:v mpeg4 -q:v 0 -q:a 0 -vf trim=duration=4,setpts=0.25*PTS "
+       " -y -t 00:00:01.000 -c:v mpeg4 -q:v 0 -q:a 0 -vf trim=duration=4,setpts=0.25*PTS "
        "-af volume=2,atempo=0.5,atrim=duration=8"},
   };
   for (const auto& c : cases) {

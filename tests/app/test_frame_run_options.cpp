@@ -7,6 +7,7 @@
 
 #include "app/frame_run_options.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/sysutils.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -49,7 +50,8 @@ TEST(FrameRunOptions, SelectionModesGiveTheirOptionsAndChains) {
       {fsEveryFrames, "007", true,
        " -y -q:v 0 -f image2 -t 00:00:20.000 -vsync vfr -vf select=not(mod(n\\,7)),tile=3x2"},
       // 200 frames in the range, 10 images: every 20th frame.
-      {fsTotal, "10", false, " -y -q:v 0 -f image2 -t 00:00:20.000 -vsync vfr -vf select=not(mod(n\\,20))"},
+      {fsTotal, "10", false,
+       " -y -q:v 0 -f image2 -t 00:00:20.000 -vsync vfr -vf select=lt(mod(n*10\\,200)\\,10)*lt(n\\,200)"},
       {fsScene, "10", false, " -y -q:v 0 -f image2 -t 00:00:20.000 -vsync vfr -vf select=gt(scene\\,0.1)"},
       {fsEverySeconds, "3", false, " -y -q:v 0 -f image2 -t 00:00:20.000 -r 0.333333333333333"},
       {fsEverySeconds, "10", false, " -y -q:v 0 -f image2 -t 00:00:20.000 -r 0.1"},
@@ -68,13 +70,26 @@ TEST(FrameRunOptions, SelectionModesGiveTheirOptionsAndChains) {
   }
 }
 
-TEST(FrameRunOptions, TotalImagesStepOverTheCutRange) {
+// Frame n is taken where n x A / F passes a whole number (the window test counts the files).
+TEST(FrameRunOptions, TotalImagesSpreadsTheCountOverTheRangeFrames) {
+  struct Case {
+    Integer Frames, Amount;
+  } cases[] = {{1000, 10}, {1000, 3}, {62, 10}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::to_string(k.Frames) + " frames, " + std::to_string(k.Amount) + " images");
+    TFrameRunChoices c = Movie(0, k.Frames);
+    c.FrameCount = k.Frames;
+    c.BeginMax = c.EndMax = k.Frames;
+    c.Selection = fsTotal;
+    c.ImageAmountText = IntToStr(k.Amount);
+    EXPECT_EQ(TotalImagesRangeFrames(c), k.Frames);
+    const AnsiString a = IntToStr(k.Amount), f = IntToStr(k.Frames);
+    EXPECT_EQ(FrameFilterChain(c), ",select=lt(mod(n*" + a + "\\," + f + ")\\," + a + ")*lt(n\\," + f + ")");
+  }
   TFrameRunChoices c = Movie(0, 1000);
   c.Selection = fsTotal;
-  c.ImageAmountText = "10";
-  EXPECT_EQ(TotalImagesStep(c), 100);
-  c.ImageAmountText = "3";  // 333.33 frames apart
-  EXPECT_EQ(TotalImagesStep(c), 333);
+  c.ImageAmountText = "1001";
+  EXPECT_EQ(FrameSelectionProblem(c), "The Total Frames can not be more than the frames in the cut range");
 }
 
 TEST(FrameRunOptions, SelectionsThatWouldExtractNothingAreNamed) {
@@ -84,9 +99,9 @@ TEST(FrameRunOptions, SelectionsThatWouldExtractNothingAreNamed) {
     const char* Problem;
   };
   const Case cases[] = {
-      // 20 frames in the range: 40 images would be a step of 0.5, rounded to the even 0.
-      {fsTotal, "40", "The Total Frames can not be more than the frames in the cut range"},
-      {fsTotal, "39", ""},
+      // 20 frames in the range: at most 20 images.
+      {fsTotal, "21", "The Total Frames can not be more than the frames in the cut range"},
+      {fsTotal, "20", ""},
       {fsTotal, "0", "The Total Frames must be more than 0"},
       {fsEveryFrames, "0", "The number of frames between images must be more than 0"},
       {fsEverySeconds, "00", "The number of seconds between images must be more than 0"},

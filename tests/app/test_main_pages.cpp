@@ -6,6 +6,7 @@
 #include "platform/gui/graphics.h"
 #include "platform/gui/input_simulation.h"
 #include "tests/app/app_windows_fixture.h"
+#include "widgets/slider/slider.h"
 #include "widgets/tabs/page_control.h"
 
 namespace {
@@ -112,6 +113,47 @@ TEST_F(AppWindows, EachTabShowsItsPicture) {
           << "tab " << tab << " x " << x;
     }
   }
+}
+
+// The cut sliders and the output pages have the sizes the window was drawn for, and on each of
+// the three pages every control lies inside its parent and shows its caption whole.
+TEST_F(AppWindows, SlidersAndPagesHaveTheirSizesAndEveryCaptionFits) {
+  ShowActive(main);
+  for (TClSlider* slider : {main->split_begin, main->split_end}) {
+    EXPECT_EQ(slider->Width(), 885) << slider->Name();
+    EXPECT_EQ(slider->Height(), 24) << slider->Name();
+    const TRect r = slider->BoundsRect();
+    EXPECT_TRUE(r.Left >= 0 && r.Right <= slider->Parent()->ClientWidth()) << slider->Name();
+  }
+  TClPageControl* pages = main->pageto;
+  EXPECT_EQ(pages->Width(), 894);
+  EXPECT_EQ(pages->Height(), 302);
+  pages->UpdateLayout();
+  EXPECT_EQ(pages->PageRect(), Rect(1, 66, 891, 299));
+  const TRect onWindow = pages->BoundsRect();
+  EXPECT_TRUE(onWindow.Right <= main->TabSheet6->ClientWidth() && onWindow.Bottom <= main->btn_extract->Top());
+
+  Integer checked = 0;
+  for (Integer p = 0; p < pages->PageTotal(); ++p) {
+    TClTabSheet* page = pages->PageAt(p);
+    pages->SetActivePage(page);
+    Application->ProcessMessages();
+    for (Integer i = 0; i < main->ComponentCount(); ++i) {
+      auto* c = dynamic_cast<TControl*>(main->Components(i));
+      if (!c || c == page || !LiesOn(c, page)) continue;
+      const AnsiString what = c->Name() + " \"" + c->Caption() + "\"";
+      const TRect r = c->BoundsRect();
+      EXPECT_TRUE(r.Left >= 0 && r.Top >= 0 && r.Right <= c->Parent()->ClientWidth() &&
+                  r.Bottom <= c->Parent()->ClientHeight())
+          << what << " sticks out of " << c->Parent()->Name();
+      const Integer needed = CaptionWidthNeeded(c);
+      if (needed == 0) continue;
+      ++checked;
+      EXPECT_LE(needed, c->Width()) << what << " is cut off: needs " << needed << ", has " << c->Width();
+    }
+  }
+  pages->SetActivePage(main->imagesheet);
+  EXPECT_GT(checked, 40);
 }
 
 TEST_F(AppWindows, ClickingATabShowsItsPage) {

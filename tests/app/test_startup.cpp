@@ -80,6 +80,28 @@ void StartWithoutLibraries(std::vector<AnsiString>* folders) {
   std::_Exit(0);
 }
 
+// The program itself on an X server: the desktop shows the main window's caption exactly, with
+// nothing of Qt's appended to it.
+TEST(StartUpOnX11, TheWindowTitleIsTheCaptionAlone) {
+  const std::string dir = testsupport::MakeTempDir("x11title");
+  const std::string program = std::string(CLAVORNE_BINARY_DIR) + "/clavorne-pro";
+  const std::string script =
+      "cd " + testsupport::ShellQuote(dir) + " && "
+      "(Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>fd >/dev/null 2>&1 & echo $! >xvfb.pid) && "
+      "for i in $(seq 100); do [ -s fd ] && break; sleep 0.1; done && D=:$(cat fd) && "
+      "(DISPLAY=$D QT_QPA_PLATFORM=xcb timeout 30 " + testsupport::ShellQuote(program) +
+      " >prog.log 2>&1 & echo $! >prog.pid) && "
+      "for i in $(seq 100); do timeout 5 xwininfo -display $D -root -tree >tree 2>/dev/null; "
+      "grep -q 'Clavorne Pro 1.2.7' tree && break; sleep 0.2; done; "
+      "kill $(cat prog.pid) 2>/dev/null; sleep 0.3; kill $(cat xvfb.pid) 2>/dev/null; cat tree";
+  std::string tree;
+  testsupport::Run(script, &tree);
+  testsupport::RemoveTree(dir);
+  EXPECT_NE(tree.find("\"Clavorne Pro 1.2.7\""), std::string::npos) << tree;
+  EXPECT_EQ(tree.find("1.2.7 \xE2\x80\x94"), std::string::npos) << tree;
+  EXPECT_EQ(tree.find("1.2.7 \\342\\200\\224"), std::string::npos) << tree;
+}
+
 TEST(StartUpWithoutLibraries, ShowsLoadDllErrorAndEnds) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   std::vector<AnsiString> folders;

@@ -10,6 +10,7 @@
 #include "platform/gui/graphics.h"
 #include "platform/gui/input_simulation.h"
 #include "platform/rtl/files.h"
+#include "app/hint_windows.h"
 #include "tests/app/app_windows_fixture.h"
 #include "widgets/slider/slider.h"
 
@@ -166,7 +167,9 @@ TEST_F(AppWindows, RefusedLoadsReportAndKeepTheLoadedClip) {
   EXPECT_EQ(boxes[0].Text, "Please load video file");
   EXPECT_EQ(boxes[1].Text, "Please load video file");
   EXPECT_EQ(boxes[2].Text.rfind("File load error: ", 0), 0u) << boxes[2].Text;
-  EXPECT_EQ(boxes[3].Text.rfind("***No video stream ", 0), 0u) << boxes[3].Text;
+  EXPECT_NE(boxes[2].Text.find(dir + "/missing.mp4"), std::string::npos) << boxes[2].Text;
+  // Each message names its own file, not the one that failed before.
+  EXPECT_EQ(boxes[3].Text, "***No video stream " + audioOnly);
   for (const auto& box : boxes) {
     EXPECT_EQ(box.Caption, "");
     EXPECT_EQ(box.Flags, MB_ICONHAND);
@@ -204,6 +207,19 @@ TEST_F(AppWindows, DroppedFilesLoadInOrderWithTheirWholeNames) {
   testsupport::RemoveTree(dir);
 }
 
+TEST_F(AppWindows, TheDropHintGoesWhenAVideoIsLoaded) {
+  ShowActive(main);
+  // Over an empty preview the window invites a drop; once a video is in (dropped, or loaded
+  // while the hint shows) the invitation is gone and does not come back.
+  SimulateMouse(main->Image_start, smMove, mbLeft, 20, 20);
+  ASSERT_TRUE(showdragvideo->Visible());
+  SimulateDroppedFiles(main->TabSheet6, {Clip(2)});
+  EXPECT_FALSE(showdragvideo->Visible());
+  SimulateMouse(main->image_end, smMove, mbLeft, 20, 20);
+  SimulateMouse(main->Image_start, smMove, mbLeft, 20, 20);
+  EXPECT_FALSE(showdragvideo->Visible());
+}
+
 TEST_F(AppWindows, PreviewClickShowsTheFullSizePictureModally) {
   main->Image_startClick(main->Image_start);  // nothing decoded yet: no window
   main->load_videofile(Clip(10));
@@ -233,3 +249,51 @@ TEST_F(AppWindows, PreviewClickShowsTheFullSizePictureModally) {
 }
 
 }  // namespace
+
+namespace {
+
+// Mean absolute difference per byte between the preview bitmap's B, G, R and a picture the tool
+// wrote as raw B, G, R, A bytes of the same size.
+double PreviewDifference(TBitmap* Bitmap, const std::string& RawBgra) {
+  std::ifstream in(RawBgra, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const Integer w = Bitmap->Width(), h = Bitmap->Height();
+  if (Int64(bytes.size()) != Int64(w) * h * 4) return 1e9;
+  double sum = 0;
+  for (Integer y = 0; y < h; ++y) {
+    const auto* row = static_cast<const unsigned char*>(Bitmap->ScanLine(y));
+    for (Integer x = 0; x < w; ++x)
+      for (int c = 0; c < 3; ++c)
+        sum += std::abs(int(row[x * 4 + c]) - int(static_cast<unsigned char>(bytes[(size_t(y) * w + x) * 4 + c])));
+  }
+  return sum / (double(w) * h * 3);
+}
+
+}  // namespace
+
+// Key frames 250 frames apart: the end preview shows the picture at its own time, the one a run
+// starting there takes, not the key frame before it.
+TEST_F(AppWindows, PreviewsShowThePictureAtTheSliderTime) {
+  const std::string clip = testsupport::Fixture(
+      "app_keyint250_preview.mp4",
+      "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=320x180:rate=25:duration=16 -c:v libx264 -g 250 "
+      "-keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p -preset veryfast -f mp4 {out}");
+  main->load_videofile(clip);
+  ASSERT_TRUE(MessageTexts().empty());
+  const std::string dir = testsupport::MakeTempDir("preview");
+  for (const Integer frame : {281, 374}) {
+    SCOPED_TRACE(frame);
+    main->split_end->SetValue(frame);
+    ASSERT_EQ(main->PreviewBitmap->Width(), 320);
+    const auto tool = [&](const std::string& Seconds, const std::string& Name) {
+      testsupport::RunOk("ffmpeg -nostdin -v error -y -ss " + Seconds + " -i " + testsupport::ShellQuote(clip) +
+                         " -frames:v 1 -f rawvideo -pix_fmt bgra " + testsupport::ShellQuote(dir + "/" + Name));
+      return PreviewDifference(main->PreviewBitmap, dir + "/" + Name);
+    };
+    const double atTime = tool(std::to_string(frame / 25.0), "at.bgra");
+    const double atKey = tool("10", "key.bgra");
+    EXPECT_LT(atTime, 2.0);
+    EXPECT_GT(atKey, 4 * atTime + 1);
+  }
+  testsupport::RemoveTree(dir);
+}

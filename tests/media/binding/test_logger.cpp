@@ -167,6 +167,13 @@ TEST_F(LoggerTest, LogFileLines) {
   EXPECT_TRUE(shaped(content.substr(0, split), "Info: hello file")) << content;
   EXPECT_TRUE(shaped(content.substr(split), "Error: code -22")) << content;
   testsupport::RemoveTree(dir);
+
+  // A log on a full disk loses its lines, never the work that logs them.
+  Logger->SetLogFile("/dev/full");
+  Logger->SetLogToFile(true);
+  EXPECT_NO_THROW(Logger->Log(nullptr, llError, "lost"));
+  EXPECT_NO_THROW(Logger->Log(nullptr, llError, "lost again"));
+  Logger->SetLogToFile(false);
 }
 
 // OnLog runs on the main thread while workers wait for it, and the main thread logging at the

@@ -104,18 +104,47 @@ TEST_F(DecoderDecodeTest, DecodingToTheEndReportsEndOfStream) {
   }
 }
 
+// Forced to "image2", or probed: the probing demuxers name a still image after its codec
+// ("png_pipe", "jpeg_pipe", "bmp_pipe"), and each must read as one picture that cannot seek.
 TEST_F(DecoderDecodeTest, StillImageHasOnePictureAndNoSeek) {
-  const std::string file = decodertest::Png();
-  TFFDecoder decoder(nullptr);
-  ASSERT_TRUE(decoder.OpenFile(AnsiToWide(file), "image2")) << decoder.LastErrorMessage;
-  EXPECT_EQ(decoder.ForcedFormatName, "image2");
-  ASSERT_TRUE(decoder.Decode(-1)) << decoder.LastErrorMessage;
-  EXPECT_FALSE(decoder.Seek(0, {}));
-  EXPECT_EQ(decoder.LastErrorMessage, "\"image2\" format cannot to be seeked.");
-  EXPECT_TRUE(decoder.Decode(-1));
-  TBitmap bitmap;
-  ASSERT_TRUE(decoder.CopyToBitmap(&bitmap)) << decoder.LastErrorMessage;
-  EXPECT_EQ(PictureDifference(bitmap, decodertest::FfmpegFrame(file, 0)), "");
+  const std::string still = std::string(decodertest::Quiet) + "-f lavfi -i testsrc2=size=320x240 -frames:v 1 -f image2 ";
+  const struct {
+    std::string File;
+    AnsiString Format;
+    const char* Demuxer;
+  } cases[] = {
+      {decodertest::Png(), "image2", "image2"},
+      {decodertest::Png(), "", "png_pipe"},
+      {testsupport::Fixture("decoder-still.jpg", still + "-c:v mjpeg -q:v 2 {out}"), "", "image2"},
+      // Without an extension only the content tells.
+      {testsupport::Fixture("decoder-still-jpeg", still + "-c:v mjpeg -q:v 2 -f image2pipe {out}"), "", "jpeg_pipe"},
+      {testsupport::Fixture("decoder-still.bmp", still + "-c:v bmp {out}"), "", "bmp_pipe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.File + " as " + c.Demuxer);
+    TFFDecoder decoder(nullptr);
+    ASSERT_TRUE(decoder.OpenFile(AnsiToWide(c.File), c.Format)) << decoder.LastErrorMessage;
+    if (c.Format.empty()) {
+      ASSERT_EQ(testsupport::RunOk("ffprobe -v error -show_entries format=format_name -of csv=p=0 " +
+                                   testsupport::ShellQuote(c.File)),
+                std::string(c.Demuxer) + "\n");
+    }
+    ASSERT_TRUE(decoder.Decode(-1)) << decoder.LastErrorMessage;
+    EXPECT_FALSE(decoder.Seek(0, {}));
+    EXPECT_EQ(decoder.LastErrorMessage, "\"image2\" format cannot to be seeked.");
+    // The picture stays: no read, so no end of stream.
+    decoder.LastErrorMessage.clear();
+    EXPECT_TRUE(decoder.Decode(-1));
+    EXPECT_TRUE(decoder.Decode(-1));
+    EXPECT_EQ(decoder.LastErrorMessage, "");
+    EXPECT_FALSE(decoder.EndOfStream);
+    TBitmap bitmap;
+    ASSERT_TRUE(decoder.CopyToBitmap(&bitmap)) << decoder.LastErrorMessage;
+    // Not with "-ss": the tool then gives nothing for a JPEG read as "image2".
+    EXPECT_EQ(PictureDifference(bitmap, testsupport::RunOk("ffmpeg -nostdin -v error -i " + testsupport::ShellQuote(c.File) +
+                                                           " -frames:v 1 -f rawvideo -pix_fmt bgra -")),
+              "");
+  }
 }
 
 TEST_F(DecoderDecodeTest, RefusalsAndBrokenInput) {

@@ -169,6 +169,12 @@ TEST(FrameHook, InvertingPluginOnAFrameTaskMatchesTheNegateFilter) {
   encoder.StartTask(1);
   ASSERT_TRUE(ServeUntil([&] { return done; }, 30000));
   EXPECT_FALSE(taskInfo.ExceptionRaised) << taskInfo.ExceptionMessage;
+  // The task's end released its module instance, though the task itself is still listed.
+  void* module = dlopen(invert.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(*static_cast<int*>(dlsym(module, "live_instances")), 0);
+  dlclose(module);
+  EXPECT_EQ(encoder.TaskCount(), 1);
   for (int i = 1; i <= 3; ++i) {
     const std::string n = Format("%.3d", i);
     EXPECT_EQ(testsupport::RunOk("compare -metric AE " + dir + "/out_" + n + ".bmp " + dir + "/ref_" + n +

@@ -82,3 +82,18 @@ inline std::string ShellWords(const AnsiString& Options) {
   }
   return out;
 }
+
+// Each picture of a file's video as "timestamp, size, checksum".
+inline std::string FrameChecksums(const std::string& File) {
+  std::string out;
+  std::string lines =
+      testsupport::RunOk("ffmpeg -nostdin -v error -i " + testsupport::ShellQuote(File) + " -map 0:v -f framemd5 -");
+  size_t at = 0;
+  while (at < lines.size()) {
+    size_t end = lines.find('\n', at);
+    if (end == std::string::npos) end = lines.size();
+    if (lines[at] != '#') out += lines.substr(at, end - at) + "\n";
+    at = end + 1;
+  }
+  return out;
+}

@@ -1,4 +1,4 @@
-#include "media/components/decoder_special_file_io.h"
+#include "media/binding/special_file_io.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -76,6 +76,8 @@ int OpenSpecialFileIO(AVIOContext** Pb, const AnsiString& Path, AVIOInterruptCB 
   *Pb = pb;
   return 0;
 }
+
+bool IsSpecialFileIOContext(const AVIOContext* Pb) { return Pb && Pb->read_packet == SpecialFileRead; }
 
 void CloseSpecialFileIO(AVIOContext** Pb) {
   if (!*Pb) return;

@@ -1,4 +1,4 @@
-// Reading FIFOs and character devices for the decoder. FFmpeg's own file road blocks in the
+// Reading FIFOs and character devices for every input the engine opens. FFmpeg's own file road blocks in the
 // kernel on such a file while nothing arrives, where no interrupt callback can reach it; this one
 // waits in short slices and asks the callback between them, so the read time-out ends the wait.
 #pragma once
@@ -12,3 +12,5 @@ bool IsSpecialFile(const AnsiString& Path);
 // Opens Path for reading; 0 or a negative FFmpeg error code. Close with CloseSpecialFileIO.
 int OpenSpecialFileIO(AVIOContext** Pb, const AnsiString& Path, AVIOInterruptCB Interrupt);
 void CloseSpecialFileIO(AVIOContext** Pb);
+// True for a context that OpenSpecialFileIO made.
+bool IsSpecialFileIOContext(const AVIOContext* Pb);

@@ -1,0 +1,116 @@
+// Speed of the JPEG and PNG codecs on a 4000 x 3000 photo, for the side-by-side comparison with
+// libjpeg's and libpng's own tools (compare-codecs.sh): the time goes into the same libraries,
+// so what the comparison shows is our own overhead.
+//
+//   bench_codecs [benchmark options]            Google Benchmark cases (in-memory decode)
+//   bench_codecs --jpeg-load IN.jpg OUT.ppm     like `djpeg IN.jpg > OUT.ppm`
+//   bench_codecs --jpeg-save IN.ppm OUT.jpg     like `cjpeg IN.ppm > OUT.jpg` (quality 75, 2x2)
+//   bench_codecs --png-load IN.png OUT.ppm      like `pngtopam IN.png > OUT.ppm`
+//   bench_codecs --png-save IN.ppm OUT.png      like `pnmtopng IN.ppm > OUT.png` (zlib level 6,
+//                                               libpng's own filter choice)
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_params.h"
+#include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/png/ie_png.h"
+#include "imaging/formats/pnm/ie_pnm.h"
+#include "platform/rtl/streams.h"
+
+namespace {
+
+struct TJob {
+  TIEBitmap Bitmap;
+  TIOParamsVals Params{nullptr};
+  std::atomic<bool> Aborting{false};
+  AnsiString Reason;
+  TIECodecProgress Progress;
+  TJob() {
+    Bitmap.Location = ieMemory;
+    Progress.Aborting = &Aborting;
+    Progress.FailureReason = &Reason;
+  }
+  int Done(const char* What) {
+    if (!Aborting) return 0;
+    std::fprintf(stderr, "%s failed: %s\n", What, Reason.c_str());
+    return 1;
+  }
+};
+
+// Prints the milliseconds from opening the input to closing the output: the process start of
+// this program (Qt and the other libraries it links, about a quarter second) is left out, as
+// it is no part of the codec.
+int RunJob(const std::string& Mode, const char* In, const char* Out);
+
+int Run(const std::string& Mode, const char* In, const char* Out) {
+  const auto start = std::chrono::steady_clock::now();
+  const int result = RunJob(Mode, In, Out);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  std::printf("%lld\n", static_cast<long long>(ms.count()));
+  return result;
+}
+
+int RunJob(const std::string& Mode, const char* In, const char* Out) {
+  TJob job;
+  {
+    TFileStream in{AnsiString(In), fmOpenRead};
+    if (Mode == "--jpeg-load")
+      ReadJPEGStream(&in, nullptr, &job.Bitmap, job.Params, job.Progress, false, false, true, false, true, true, -1, false);
+    else if (Mode == "--png-load")
+      ReadPNGStream(&in, &job.Bitmap, job.Params, job.Progress, false);
+    else
+      ReadPXMStream(&in, &job.Bitmap, job.Params, job.Progress, false);
+  }
+  if (job.Done("reading")) return 1;
+  TFileStream out{AnsiString(Out), fmCreate};
+  job.Params.PxmComments->Clear();
+  job.Params.BitsPerSample = 8;
+  job.Params.SamplesPerPixel = 3;
+  if (Mode == "--jpeg-save") {
+    job.Params.JpegQuality = 75;
+    job.Params.JpegChromaSubsampling = 1;
+    WriteJPEGStream(&out, &job.Bitmap, job.Params, job.Progress);
+  } else if (Mode == "--png-save") {
+    job.Params.PngCompression = 6;
+    job.Params.PngFilter = 3;
+    WritePNGStream(&out, &job.Bitmap, job.Params, job.Progress, nullptr);
+  } else {
+    WritePXMStream(&out, &job.Bitmap, job.Params, job.Progress);
+  }
+  return job.Done("writing");
+}
+
+void JpegEncodeDecode(benchmark::State& state) {
+  TJob job;
+  job.Bitmap.Allocate(1000, 750, ie24RGB);
+  for (Integer y = 0; y < 750; ++y) {
+    Byte* row = static_cast<Byte*>(job.Bitmap.GetScanline(y));
+    for (Integer x = 0; x < 3000; ++x) row[x] = static_cast<Byte>(x * 7 + y * 3);
+  }
+  TMemoryStream m;
+  WriteJPEGStream(&m, &job.Bitmap, job.Params, job.Progress);
+  for (auto _ : state) {
+    m.SetPosition(0);
+    TJob read;
+    ReadJPEGStream(&m, nullptr, &read.Bitmap, read.Params, read.Progress, false, false, false, false, false, false, -1, false);
+    benchmark::DoNotOptimize(read.Bitmap.GetScanline(0));
+  }
+}
+BENCHMARK(JpegEncodeDecode)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strncmp(argv[1], "--", 2) == 0 && std::string(argv[1]).find('-', 2) != std::string::npos &&
+      std::string(argv[1]).rfind("--benchmark", 0) != 0)
+    return Run(argv[1], argv[2], argv[3]);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  return 0;
+}

@@ -1,0 +1,337 @@
+// The JPEG codec against libjpeg's own tools and ImageMagick: files from cjpeg with its options
+// and from ImageMagick (CMYK, density units) decode equal to djpeg; what we write is read by
+// djpeg and identify with its markers in order; sizes, scaling, resolution, truncation and a
+// full disk behave as users need.
+#include <gtest/gtest.h>
+
+#include "imaging/core/ie_helpers.h"
+#include "imaging/core/ie_icc.h"
+#include "imaging/core/ie_markers.h"
+#include "imaging/formats/jpeg/ie_jpeg.h"
+#include "tests/imaging/formats/codec_test_util.h"
+#include "tests/imaging/support/ie_stores.h"
+
+using namespace ietest;
+using testsupport::Fixture;
+using testsupport::RunOk;
+using testsupport::ShellQuote;
+
+namespace {
+
+const std::string kMake = std::string("python3 ") + CLAVORNE_SOURCE_DIR + "/tests/imaging/formats/tools/make_netpbm.py ";
+const std::string kIcc = "/usr/share/color/icc/ghostscript/srgb.icc";
+
+std::string Photo(Integer W, Integer H) {
+  return Fixture("jpeg-src-" + std::to_string(W) + "x" + std::to_string(H) + ".ppm",
+                 kMake + "rgb " + std::to_string(W) + " " + std::to_string(H) + " 255 0 {out}");
+}
+
+struct TRead {
+  TIEBitmap Bitmap;
+  TIOParamsVals Params{nullptr};
+  TProgressProbe Probe;
+  Integer Rows = 0;
+};
+
+void ReadJpeg(const std::vector<Byte>& Data, TRead& R, bool Preview = false, bool Native = false) {
+  TMemoryStream m;
+  FillStream(m, Data);
+  R.Rows = ReadJPEGStream(&m, nullptr, &R.Bitmap, R.Params, R.Probe.Progress, Preview, false, true, false, true, true,
+                          -1, Native);
+}
+
+struct TJpegCase {
+  std::string Name;
+  std::string Recipe;
+};
+
+// Files of other writers decode as djpeg decodes them (same library, same defaults: equal).
+TEST(JpegReader, ForeignFilesDecodeEqualToDjpeg) {
+  const std::string src = Photo(61, 47);
+  const std::string cjpeg = "cjpeg ";
+  const std::vector<TJpegCase> cases = {
+      {"baseline", cjpeg + "-quality 85"},
+      {"grayscale", cjpeg + "-grayscale"},
+      {"progressive", cjpeg + "-progressive"},
+      {"optimize", cjpeg + "-optimize"},
+      {"sample1x1", cjpeg + "-sample 1x1"},
+      {"sample2x1", cjpeg + "-sample 2x1"},
+      {"restart", cjpeg + "-restart 1"},
+      {"icc", cjpeg + "-icc " + kIcc},
+      {"rgb", cjpeg + "-rgb"},
+  };
+  for (const TJpegCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string jpg = Fixture("jpeg-cjpeg-" + c.Name + ".jpg", c.Recipe + " " + ShellQuote(src) + " > {out}");
+    TRead r;
+    ReadJpeg(ReadWholeFile(jpg), r);
+    ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+    EXPECT_EQ(r.Rows, 47);
+    EXPECT_EQ(r.Bitmap.GetPixelFormat(), ie24RGB);
+    EXPECT_EQ(MaxDifference(r.Bitmap, PamFromCommand("djpeg " + ShellQuote(jpg))), 0);
+    EXPECT_EQ(r.Params.JpegProgressive, c.Name == "progressive");
+    if (c.Name == "icc") {
+      ASSERT_TRUE(r.Params.EmbeddedICCProfile);
+      EXPECT_EQ(r.Params.EmbeddedICCProfile->RawLength(), Integer(ReadWholeFile(kIcc).size()));
+      EXPECT_TRUE(r.Params.EmbeddedICCProfile->IsValid());
+    }
+  }
+}
+
+// ImageMagick's CMYK JPEG (Adobe, inverted samples) and its density in centimetres.
+TEST(JpegReader, CmykAndDensityFromImageMagick) {
+  const std::string src = Photo(33, 21);
+  const std::string cmyk = Fixture("jpeg-im-cmyk.jpg", "convert " + ShellQuote(src) + " -colorspace CMYK -quality 95 {out}");
+  TRead r;
+  ReadJpeg(ReadWholeFile(cmyk), r);
+  ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+  EXPECT_EQ(r.Params.JpegColorSpace, 4) << "ImageMagick stores CMYK as YCCK";
+  EXPECT_EQ(r.Params.SamplesPerPixel, 4);
+  EXPECT_LE(MaxDifference(r.Bitmap, PamFromCommand("convert " + ShellQuote(cmyk) + " -colorspace sRGB PPM:-")), 2);
+
+  TRead native;
+  ReadJpeg(ReadWholeFile(cmyk), native, false, true);
+  ASSERT_EQ(native.Bitmap.GetPixelFormat(), ieCMYK);
+  EXPECT_LE(MaxDifference(native.Bitmap, PamFromCommand("convert " + ShellQuote(cmyk) + " -colorspace sRGB PPM:-")), 2);
+
+  const std::string cm = Fixture("jpeg-im-cm100.jpg", "convert " + ShellQuote(src) + " -units PixelsPerCentimeter -density 100 {out}");
+  TRead d;
+  ReadJpeg(ReadWholeFile(cm), d, true);
+  EXPECT_EQ(d.Params.DpiX, 254);
+  EXPECT_EQ(d.Params.DpiY, 254);
+
+  // No JFIF marker (and no EXIF): 1 x 1 as the file says nothing.
+  std::vector<Byte> bare = ReadWholeFile(Fixture("jpeg-cjpeg-baseline.jpg", "cjpeg -quality 85 " + ShellQuote(Photo(61, 47)) + " > {out}"));
+  ASSERT_EQ(bare[3], 0xE0);
+  const size_t app0 = 4 + (size_t(bare[4]) << 8 | bare[5]);
+  bare.erase(bare.begin() + 2, bare.begin() + static_cast<long>(app0));
+  TRead nojfif;
+  ReadJpeg(bare, nojfif, true);
+  EXPECT_EQ(nojfif.Params.DpiX, 1);
+}
+
+TEST(JpegReader, GreyNativeAndScaling) {
+  const std::string grey = Fixture("jpeg-cjpeg-grayscale.jpg", "cjpeg -grayscale " + ShellQuote(Photo(61, 47)) + " > {out}");
+  TRead g;
+  ReadJpeg(ReadWholeFile(grey), g, false, true);
+  ASSERT_EQ(g.Bitmap.GetPixelFormat(), ie8g);
+  EXPECT_EQ(MaxDifference(g.Bitmap, PamFromCommand("djpeg " + ShellQuote(grey))), 0);
+
+  // 2000 x 1500 asked for 300 x 200 at scale 0: 1/4 is the smallest that covers it.
+  const std::string big = Fixture("jpeg-2000x1500.jpg", "convert -size 2000x1500 gradient:red-blue {out}");
+  TRead s;
+  s.Params.JpegScale = 0;
+  s.Params.Width = 300;
+  s.Params.Height = 200;
+  ReadJpeg(ReadWholeFile(big), s);
+  ASSERT_FALSE(s.Probe.Failed()) << s.Probe.Reason;
+  EXPECT_EQ(s.Bitmap.GetWidth(), 500);
+  EXPECT_EQ(s.Bitmap.GetHeight(), 375);
+  EXPECT_EQ(s.Params.JpegScaleUsed, 4);
+  EXPECT_EQ(s.Params.OriginalWidth, 2000);
+  EXPECT_EQ(MaxDifference(s.Bitmap, PamFromCommand("djpeg -scale 1/4 " + ShellQuote(big))), 0);
+
+  TRead p;
+  p.Params.JpegScale = 2;
+  p.Bitmap.Allocate(2, 2, ie24RGB);
+  ReadJpeg(ReadWholeFile(big), p, true);
+  EXPECT_EQ(p.Params.Width, 2000);
+  EXPECT_EQ(p.Params.Height, 1500);
+  EXPECT_EQ(p.Params.JpegScaleUsed, 2);
+  EXPECT_EQ(p.Bitmap.GetWidth(), 2) << "a preview leaves the bitmap alone";
+  EXPECT_EQ(p.Rows, 0);
+}
+
+// The start is searched for within 150 bytes; damaged and truncated data end with the abort
+// flag and a reason; a cancel from the progress handler stops the read.
+TEST(JpegReader, StartSearchTruncationAndCancel) {
+  const std::vector<Byte> jpg = ReadWholeFile(Fixture("jpeg-cjpeg-progressive.jpg", "cjpeg -progressive " + ShellQuote(Photo(61, 47)) + " > {out}"));
+  for (size_t lead : {size_t(149), size_t(150)}) {
+    std::vector<Byte> data(lead, 0x20);
+    data.insert(data.end(), jpg.begin(), jpg.end());
+    TRead r;
+    ReadJpeg(data, r);
+    EXPECT_EQ(r.Probe.Failed(), lead == 150) << lead;
+  }
+  const std::vector<Byte> baseline = ReadWholeFile(Fixture("jpeg-cjpeg-baseline.jpg", "cjpeg -quality 85 " + ShellQuote(Photo(61, 47)) + " > {out}"));
+  for (const auto* source : {&jpg, &baseline}) {
+    for (size_t cut : {size_t(0), size_t(10), source->size() / 2, source->size() - 40}) {
+      SCOPED_TRACE(cut);
+      TRead r;
+      ReadJpeg(std::vector<Byte>(source->begin(), source->begin() + static_cast<long>(cut)), r);
+      EXPECT_TRUE(r.Probe.Failed());
+      EXPECT_FALSE(r.Probe.Reason.empty());
+    }
+  }
+  TRead cancel;
+  cancel.Probe.Progress.OnProgress = [&](TObject*, Integer per) {
+    cancel.Probe.Reports.push_back(per);
+    if (per >= 30) cancel.Probe.Aborting = true;
+  };
+  ReadJpeg(baseline, cancel);
+  EXPECT_TRUE(cancel.Probe.Failed());
+  EXPECT_LT(cancel.Rows, 47);
+  for (size_t i = 1; i < cancel.Probe.Reports.size(); ++i) EXPECT_GT(cancel.Probe.Reports[i], cancel.Probe.Reports[i - 1]);
+
+  // A JPEG followed by other data measures to its end-of-image marker.
+  TMemoryStream m;
+  std::vector<Byte> padded = baseline;
+  padded.insert(padded.end(), 300, 0xAB);
+  FillStream(m, padded);
+  EXPECT_EQ(GetJPEGStreamLength(&m), Integer(baseline.size()));
+  EXPECT_EQ(m.Position(), 0);
+}
+
+// Markers in the order the writer puts them: SOI, its own JFIF, the sorted list (ICC chunks by
+// number, comments last), never an APP14 from the list.
+std::vector<Byte> MarkerCodes(const std::vector<Byte>& J) {
+  std::vector<Byte> codes;
+  size_t p = 2;
+  while (p + 4 <= J.size() && J[p] == 0xFF && J[p + 1] != 0xDA) {
+    codes.push_back(J[p + 1]);
+    p += 2 + (size_t(J[p + 2]) << 8 | J[p + 3]);
+  }
+  return codes;
+}
+
+std::vector<Byte> WriteJpeg(TIEBitmap& B, TIOParamsVals& P) {
+  TProgressProbe probe;
+  TMemoryStream m;
+  WriteJPEGStream(&m, &B, P, probe.Progress);
+  EXPECT_FALSE(probe.Failed()) << probe.Reason;
+  return StreamBytes(m);
+}
+
+void Gradient(TIEBitmap& B, Integer W, Integer H) {
+  B.Allocate(W, H, ie24RGB);
+  for (Integer y = 0; y < H; ++y)
+    for (Integer x = 0; x < W; ++x)
+      B.SetPixelRGB(x, y, IECreateRGB(Byte(x * 255 / std::max(W - 1, 1)), Byte(y * 255 / std::max(H - 1, 1)), 90));
+}
+
+TEST(JpegWriter, ReadByDjpegAndIdentifyWithMarkersInOrder) {
+  ForEachStore([](Store, StoreScope& scope) {
+    TIEBitmap b;
+    scope.Prepare(b);
+    Gradient(b, 40, 24);
+    TIOParamsVals p(nullptr);
+    p.JpegQuality = 90;
+    p.DpiX = 96;
+    p.DpiY = 72;
+    const char comment[] = "sheet 1";
+    const Byte app14[] = {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1};
+    std::vector<Byte> icc1 = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 2, 'a', 'b'};
+    std::vector<Byte> icc2 = icc1;
+    icc2[12] = 2;
+    p.JpegMarkerList->AddMarker(0xFE, comment, sizeof comment - 1);
+    p.JpegMarkerList->AddMarker(0xE2, icc2.data(), Word(icc2.size()));
+    p.JpegMarkerList->AddMarker(0xEE, app14, sizeof app14);
+    p.JpegMarkerList->AddMarker(0xE2, icc1.data(), Word(icc1.size()));
+    const std::vector<Byte> jpg = WriteJpeg(b, p);
+    const std::vector<Byte> codes = MarkerCodes(jpg);
+    ASSERT_GE(codes.size(), 4u);
+    EXPECT_EQ((std::vector<Byte>(codes.begin(), codes.begin() + 4)), (std::vector<Byte>{0xE0, 0xE2, 0xE2, 0xFE}));
+    const size_t firstIcc = 2 + 18 + 4;  // after SOI, JFIF and the APP2 marker and length
+    EXPECT_EQ(jpg[firstIcc + 12], 1) << "ICC chunk 1 first";
+
+    const std::string dir = testsupport::MakeTempDir("jpegw");
+    const std::string path = dir + "/out.jpg";
+    WriteFileBytes(path, jpg);
+    TRead ours;
+    ReadJpeg(jpg, ours);
+    EXPECT_EQ(MaxDifference(ours.Bitmap, PamFromCommand("djpeg " + ShellQuote(path))), 0);
+    EXPECT_LE(MaxDifference(b, ours.Bitmap), 12);
+    EXPECT_EQ(RunOk("identify -format '%w %h %x %y %[colorspace]' " + ShellQuote(path)), "40 24 96 72 sRGB");
+    const std::string v3 = RunOk("exiftool -v3 " + ShellQuote(path));
+    EXPECT_LT(v3.find("JPEG APP0"), v3.find("JPEG APP2"));
+    EXPECT_LT(v3.find("JPEG APP2"), v3.find("JPEG COM"));
+    EXPECT_EQ(v3.find("APP14"), std::string::npos);
+    testsupport::RemoveTree(dir);
+  });
+}
+
+TEST(JpegWriter, ColourSpacesOptionsAndSources) {
+  TIEBitmap b;
+  Gradient(b, 33, 17);
+  struct TCase {
+    Byte Space;
+    bool Jfif, Adobe;  // libjpeg marks RGB with an Adobe marker and no JFIF header
+    Integer Components;
+  };
+  for (TCase c : {TCase{0, false, true, 3}, {1, true, false, 1}, {2, true, false, 3}, {3, true, true, 4}, {4, false, true, 4}}) {
+    SCOPED_TRACE(int(c.Space));
+    TIOParamsVals p(nullptr);
+    p.JpegColorSpace = c.Space;
+    p.JpegProgressive = c.Space == 2;
+    p.JpegOptimalHuffman = true;
+    const std::vector<Byte> jpg = WriteJpeg(b, p);
+    const std::vector<Byte> codes = MarkerCodes(jpg);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 0xE0) > 0, c.Jfif);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 0xEE) > 0, c.Adobe);
+    TRead r;
+    ReadJpeg(jpg, r);
+    ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+    EXPECT_EQ(r.Params.SamplesPerPixel, c.Components);
+    EXPECT_EQ(r.Params.JpegColorSpace, c.Space);
+    if (c.Space != 1) {
+      EXPECT_LE(MaxDifference(r.Bitmap, b), 12);
+    }
+  }
+  // A 1-bit source is encoded from a 24-bit copy; the caller's bitmap is unchanged.
+  TIEBitmap mono;
+  mono.Allocate(9, 9, ie1g);
+  mono.Fill(1);
+  TIOParamsVals p(nullptr);
+  p.DpiX = p.DpiY = 0;
+  const std::vector<Byte> jpg = WriteJpeg(mono, p);
+  EXPECT_EQ(mono.GetPixelFormat(), ie1g);
+  TRead r;
+  ReadJpeg(jpg, r, true);
+  EXPECT_EQ(r.Params.DpiX, IEGlobalDefaultDpiX);
+  // A first APP0 is dropped on reading (the writer makes its own); a second one is kept.
+  const Byte jfxx[] = {'J', 'F', 'X', 'X', 0, 0x13};
+  TIOParamsVals q(nullptr);
+  q.JpegMarkerList->AddMarker(0xE0, jfxx, sizeof jfxx);
+  TIEBitmap small;
+  Gradient(small, 8, 8);
+  TRead back;
+  ReadJpeg(WriteJpeg(small, q), back);
+  ASSERT_EQ(back.Params.JpegMarkerList->Count(), 1);
+  EXPECT_EQ(back.Params.JpegMarkerList->MarkerType(0), 0xE0);
+}
+
+TEST(JpegWriter, FullDiskAndEmptyImageFail) {
+  TIEBitmap b;
+  Gradient(b, 400, 300);
+  TIOParamsVals p(nullptr);
+  p.JpegQuality = 100;
+  TProgressProbe probe;
+  {
+    TFileStream f(AnsiString("/dev/full"), fmOpenWrite);
+    WriteJPEGStream(&f, &b, p, probe.Progress);
+  }
+  EXPECT_TRUE(probe.Failed());
+  EXPECT_FALSE(probe.Reason.empty());
+
+  TIEBitmap empty;
+  TProgressProbe none;
+  TMemoryStream m;
+  WriteJPEGStream(&m, &empty, p, none.Progress);
+  EXPECT_TRUE(none.Failed());
+  EXPECT_EQ(m.Size(), 0);
+}
+
+TEST(Corpus, JpegReader) {
+  const size_t reads = ReplayCorpus("jpeg", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    TRead r;
+    ReadJpeg(data, r);
+    if (!r.Probe.Failed()) {
+      for (Integer y = 0; y < r.Bitmap.GetHeight(); ++y) (void)r.Bitmap.GetPixelAsRGB(r.Bitmap.GetWidth() - 1, y);
+      return {true, ""};
+    }
+    return {false, r.Probe.Reason};
+  });
+  EXPECT_GT(reads, 200u);
+}
+
+}  // namespace

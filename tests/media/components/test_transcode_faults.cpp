@@ -1,0 +1,239 @@
+// Faults users meet while a task runs: an input that is a FIFO, an input cut short, an output
+// folder removed in the middle of a run.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <thread>
+
+#include "media/components/encoder.h"
+#include "tests/media/engine/transcode_test_support.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+class TranscodeFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LoadFFmpegForTest();
+    Dir = testsupport::MakeTempDir("faults");
+  }
+  void TearDown() override { testsupport::RemoveTree(Dir); }
+  std::string Dir;
+};
+
+// Ten seconds in a stream format, which a pipe can carry.
+std::string TenSecondTs() {
+  return testsupport::Fixture(
+      "faults-10s.ts",
+      "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=320x240:rate=25:duration=10 "
+      "-f lavfi -i sine=f=440:sample_rate=44100:duration=10 -c:v mpeg4 -q:v 5 -c:a mp2 -f mpegts {out}");
+}
+
+std::string ReadAll(const std::string& File) {
+  std::ifstream in(File, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& File, const std::string& Bytes) {
+  std::ofstream out(File, std::ios::binary | std::ios::trunc);
+  out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
+}
+
+// A FIFO held open for writing by the test itself, so a reader sees neither data nor an end.
+struct TSilentFifo {
+  explicit TSilentFifo(const std::string& Path) : Path(Path) {
+    EXPECT_EQ(mkfifo(Path.c_str(), 0600), 0);
+    Writer = open(Path.c_str(), O_RDWR | O_NONBLOCK);
+    EXPECT_GE(Writer, 0);
+  }
+  ~TSilentFifo() {
+    if (Writer >= 0) close(Writer);
+  }
+  std::string Path;
+  int Writer = -1;
+};
+
+TEST_F(TranscodeFaults, FifoThatNeverDeliversEndsInTheReadTimeOut) {
+  TSilentFifo fifo(Dir + "/never.ts");
+  TCustomFFmpeg task;
+  task.ReadTimeout = 300;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_LT(OpenInput(task, fifo.Path), 0);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(300));
+  EXPECT_LT(elapsed, std::chrono::seconds(10));
+  EXPECT_THAT(task.LastErrorMessage, HasSubstr(fifo.Path));
+  EXPECT_TRUE(task.InputFiles.empty());
+
+  // The component's AddTask, as the application calls it on its main thread.
+  TFFEncoder encoder(nullptr);
+  encoder.ReadTimeout = 300;
+  const auto added = std::chrono::steady_clock::now();
+  EXPECT_LT(encoder.AddTask(UTF8Decode(fifo.Path), nullptr), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - added, std::chrono::seconds(10));
+  EXPECT_THAT(encoder.LastErrorMessage, HasSubstr(fifo.Path));
+}
+
+TEST_F(TranscodeFaults, StopAtARandomMomentEndsTheWaitOnAFifo) {
+  TSilentFifo fifo(Dir + "/stopped.ts");
+  std::random_device seed;
+  const unsigned delayMs = 20 + seed() % 400;
+  TCustomFFmpeg task;
+  task.ReadTimeout = 600000;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    task.Stop(false);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const int ret = OpenInput(task, fifo.Path);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  stopper.join();
+  EXPECT_LT(ret, 0) << "stop after " << delayMs << " ms";
+  EXPECT_LT(elapsed, std::chrono::milliseconds(delayMs + 3000)) << "stop after " << delayMs << " ms";
+  EXPECT_THAT(task.LastErrorMessage, HasSubstr(fifo.Path));
+}
+
+TEST_F(TranscodeFaults, FifoThatDeliversIsTranscodedToTheEnd) {
+  const std::string fifo = Dir + "/fed.ts";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string bytes = ReadAll(TenSecondTs());
+  const auto previousPipeHandler = signal(SIGPIPE, SIG_IGN);
+  std::thread feeder([&] {
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    for (size_t done = 0; fd >= 0 && done < bytes.size();) {
+      const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    if (fd >= 0) close(fd);
+  });
+  const std::string out = Dir + "/fed.mkv";
+  TCustomFFmpeg task;
+  task.ReadTimeout = 20000;
+  OpenTask(task, fifo, "", out, " -y -c:v mpeg4 -c:a mp2");
+  bool finished = false;
+  AnsiString message;
+  task.TerminateProc = [&](TObject*) {
+    finished = task.Finished;
+    message = task.ExceptionMessage;
+  };
+  task.Start(false);
+  feeder.join();
+  signal(SIGPIPE, previousPipeHandler);
+  EXPECT_TRUE(finished) << message;
+  EXPECT_NEAR(ProbeDuration(out), 10.0, 0.2);
+}
+
+// The first Percent of File, as a download cut off or still in progress leaves it.
+std::string CutShort(const std::string& File, const std::string& Folder, int Percent) {
+  const std::string bytes = ReadAll(File);
+  const std::string name = File.substr(File.find_last_of('/') + 1);
+  const std::string cut = Folder + "/cut-" + name;
+  WriteAll(cut, bytes.substr(0, bytes.size() * static_cast<size_t>(Percent) / 100));
+  return cut;
+}
+
+struct TCutCase {
+  const char* Source;     // fixture recipe name
+  const char* Recipe;     // how the fixture is made
+  int Percent;            // how much of it is left
+  const char* Output;     // output file name
+  const char* Options;    // output options
+  bool Fails;
+};
+
+TEST_F(TranscodeFaults, InputCutShortFailsAndSaysWhereItEndedButKeepsWhatWasWritten) {
+  const char* const mp4 =
+      "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=320x240:rate=25:duration=10 "
+      "-f lavfi -i sine=f=440:sample_rate=44100:duration=10 -ac 2 -c:v mpeg4 -q:v 5 -c:a aac "
+      "-movflags +faststart -f mp4 {out}";
+  const char* const mkv =
+      "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=320x240:rate=25:duration=10 "
+      "-c:v mpeg4 -q:v 5 -f matroska {out}";
+  const char* const mp3 =
+      "ffmpeg -hide_banner -loglevel error -y -f lavfi -i sine=f=440:sample_rate=44100:duration=10 "
+      "-c:a libmp3lame -f mp3 {out}";
+  const TCutCase cases[] = {
+      {"faults-faststart.mp4", mp4, 30, "clip.mp4", " -y -c:v mpeg4 -c:a aac", true},
+      {"faults-faststart.mp4", mp4, 30, "frames_%03d.jpg", " -y -q:v 5 -f image2", true},
+      {"faults-video.mkv", mkv, 40, "clip.avi", " -y -c:v mpeg4", true},
+      {"faults-sine.mp3", mp3, 50, "sound.wav", " -y", true},
+      // The outputs need only the first two seconds, which the cut input still holds.
+      {"faults-faststart.mp4", mp4, 50, "short.mp4", " -y -t 00:00:02.000 -c:v mpeg4 -c:a aac", false},
+      // The whole input.
+      {"faults-faststart.mp4", mp4, 100, "whole.mp4", " -y -c:v mpeg4 -c:a aac", false},
+  };
+  for (const TCutCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Source) + " " + std::to_string(c.Percent) + "% -> " + c.Output);
+    const std::string folder = testsupport::MakeTempDir("cut");
+    const std::string input = CutShort(testsupport::Fixture(c.Source, c.Recipe), folder, c.Percent);
+    const std::string output = folder + "/" + c.Output;
+    const TRunResult r = RunTask(input, "", output, c.Options);
+    EXPECT_TRUE(r.Started);
+    EXPECT_EQ(r.Finished, !c.Fails) << r.ExceptionMessage;
+    EXPECT_EQ(r.ExceptionRaised, c.Fails) << r.ExceptionMessage;
+    if (c.Fails) {
+      EXPECT_THAT(r.ExceptionMessage, HasSubstr("Input file \"" + input + "\" ended at 00:00:0"));
+      EXPECT_THAT(r.ExceptionMessage, HasSubstr("of the expected 00:00:10.0"));
+    }
+    // What was read is written out all the same.
+    if (std::string(c.Output).find('%') != std::string::npos)
+      EXPECT_GT(CountFiles(folder, "^frames_[0-9]{3}\\.jpg$"), 20);
+    else
+      EXPECT_GT(ProbeDuration(output), 1.5);
+    testsupport::RemoveTree(folder);
+  }
+}
+
+struct TRemovedCase {
+  const char* Output;
+  const char* Options;
+};
+
+TEST_F(TranscodeFaults, OutputFolderRemovedDuringTheRunIsAFailureNamingTheFile) {
+  const TRemovedCase cases[] = {
+      {"clip.mp4", " -y -c:v mpeg4 -c:a aac"},
+      {"sound.mp3", " -y -vn -c:a libmp3lame"},
+      {"frames_%03d.jpg", " -y -q:v 5 -f image2"},
+  };
+  for (const TRemovedCase& c : cases) {
+    SCOPED_TRACE(c.Output);
+    const std::string folder = Dir + "/out";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string output = folder + "/" + c.Output;
+    TCustomFFmpeg task;
+    // Read at its own pace, so the removal lands in the middle of the run.
+    OpenTask(task, TenSecondClip(), " -re -ss 00:00:07.000", output, c.Options);
+    task.ProgressInterval = 100000;
+    std::atomic<bool> removed{false};
+    task.ProgressProc = [&](TObject*, const TTaskProgress&) {
+      if (!removed.exchange(true)) testsupport::RemoveTree(folder);
+    };
+    TRunResult r;
+    task.TerminateProc = [&](TObject*) {
+      r.Finished = task.Finished;
+      r.ExceptionRaised = task.ExceptionRaised;
+      r.ExceptionMessage = task.ExceptionMessage;
+    };
+    task.Start(false);
+    ASSERT_TRUE(removed);
+    EXPECT_FALSE(r.Finished);
+    EXPECT_TRUE(r.ExceptionRaised);
+    EXPECT_THAT(r.ExceptionMessage, HasSubstr(folder));
+    EXPECT_NE(access(folder.c_str(), F_OK), 0);
+    testsupport::RemoveTree(folder);
+  }
+}
+
+}  // namespace
