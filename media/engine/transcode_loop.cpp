@@ -81,9 +81,15 @@ void TCustomFFmpeg::SwitchJoinSegment(int F) {
     ost->LastMuxDts = before->LastMuxDts;
     ost->JoinLastPts = before->JoinLastPts;
     ost->JoinLastDts = before->JoinLastDts;
-    TOutputState state = OState(OutputStreams[i - JoinStreamCount]);
+    // The picture kept for repeats moves on with the stream rather than being shared by the two
+    // records, which would free it twice.
+    TOutputState& previous = OState(OutputStreams[i - JoinStreamCount]);
+    TOutputState state = previous;
+    previous.LastFrame = nullptr;
     state.Flushed = false;
-    OState(ost) = state;
+    TOutputState& next = OState(ost);
+    ff::av_frame_free(&next.LastFrame);
+    next = state;
   }
   InputFiles[F + 1]->TsOffset += endUs;
 }
