@@ -10,39 +10,11 @@
 #include "platform/gui/input_simulation.h"
 #include "platform/gui/timers.h"
 #include "tests/app/app_windows_fixture.h"
+#include "tests/support/keyboard_user.h"
 
 namespace {
 
 using apptest::AppWindows;
-
-// Presses Keys, one per tick, on whatever modal window is on top; whatever is still open after
-// them is dismissed so that a fault fails the test instead of holding it.
-class TKeyboardUser {
- public:
-  explicit TKeyboardUser(std::vector<Word> Keys) : FKeys(std::move(Keys)), FTimer(nullptr) {
-    FTimer.SetInterval(5);
-    FTimer.OnTimer = [this](TObject*) { Tick(); };
-  }
-  std::vector<AnsiString> Seen;
-
- private:
-  void Tick() {
-    if (FNext >= FKeys.size()) {
-      if (++FIdle > 20) {
-        FTimer.SetEnabled(false);
-        DismissModalWindows();
-      }
-      return;
-    }
-    if (OpenModalWindows() == 0) return;
-    Seen.push_back(TopWindowCaption() + ": " + TopWindowText());
-    SimulateKeyToTopWindow(FKeys[FNext++]);
-  }
-  std::vector<Word> FKeys;
-  size_t FNext = 0;
-  int FIdle = 0;
-  TTimer FTimer;
-};
 
 TEST_F(AppWindows, TabWalksTheWindowInReadingOrder) {
   ShowActive(main);

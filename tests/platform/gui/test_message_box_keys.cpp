@@ -10,38 +10,9 @@
 #include "platform/gui/services.h"
 #include "platform/gui/stdctrls.h"
 #include "platform/gui/timers.h"
+#include "tests/support/keyboard_user.h"
 
 namespace {
-
-// Presses the given keys, one per tick, on whatever modal window is on top, writing down the
-// text of each box it saw.
-class TKeyboardUser {
- public:
-  explicit TKeyboardUser(std::vector<Word> Keys) : FKeys(std::move(Keys)), FTimer(nullptr) {
-    FTimer.SetInterval(5);
-    FTimer.OnTimer = [this](TObject*) { Tick(); };
-  }
-  std::vector<AnsiString> Seen;
-
- private:
-  void Tick() {
-    if (FNext >= FKeys.size()) {
-      // Boxes the keys did not close would hold the test forever.
-      if (++FIdle > 20) {
-        FTimer.SetEnabled(false);
-        DismissModalWindows();
-      }
-      return;
-    }
-    if (OpenModalWindows() == 0) return;
-    Seen.push_back(TopWindowText());
-    SimulateKeyToTopWindow(FKeys[FNext++]);
-  }
-  std::vector<Word> FKeys;
-  size_t FNext = 0;
-  int FIdle = 0;
-  TTimer FTimer;
-};
 
 struct MessageBoxKeys : ::testing::Test {
   void SetUp() override {
@@ -79,7 +50,7 @@ TEST_F(MessageBoxKeys, EnterAndEscapeCloseTheBoxAndNeverReachTheFormBehind) {
     SimulateKey(Go, VK_RETURN);
     EXPECT_EQ(Clicks, 1) << Key;
     EXPECT_EQ(Answer, IDOK) << Key;
-    EXPECT_EQ(User.Seen, std::vector<AnsiString>{"Please set cropping area!"}) << Key;
+    EXPECT_EQ(User.SeenTexts, std::vector<AnsiString>{"Please set cropping area!"}) << Key;
     EXPECT_EQ(OpenModalWindows(), 0) << Key;
   }
 
