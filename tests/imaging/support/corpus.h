@@ -35,6 +35,15 @@ struct TCorpusResult {
 // Reads Data (CopyIndex 0 is the fixture itself) and says how that went.
 using TCorpusReader = std::function<TCorpusResult(const std::vector<Byte>& Data, size_t CopyIndex)>;
 
+// The outcome of one codec read: a read image has every row touched to its last pixel (so a
+// short row shows under the sanitizers); a refused one gives its reason.
+template <class TReadResult>
+TCorpusResult CorpusOutcome(TReadResult& R) {
+  if (R.Probe.Failed()) return {false, R.Probe.Reason};
+  for (Integer y = 0; y < R.Bitmap.GetHeight(); ++y) (void)R.Bitmap.GetPixelAsRGB(R.Bitmap.GetWidth() - 1, y);
+  return {true, ""};
+}
+
 // Replays every file of Family and its mutations through Reader. Originals must be read;
 // copies must be read or refused with a non-empty reason. Answers the number of reads made.
 size_t ReplayCorpus(const std::string& Family, const TCorpusReader& Reader);
