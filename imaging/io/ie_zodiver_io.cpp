@@ -489,35 +489,7 @@ void TZodivErIO::LoadFromFile(const WideString& FileName) {
     return;
   }
   if (Row->InternalFormat && LoadFileById(FileName, Row->FileType)) return;
-  FParams->FileName.clear();
-  FParams->FileType = ioUnknown;
-  FParams->ResetInfo();
-  if (!Row->ReadFunction) {
-    Fail(Row->FullName + " files cannot be read");
-    DoFinishWork();
-    return;
-  }
-  Aborting = true;
-  IE_FINISHING([&] {
-    if (!MakeConsistentBitmap(0)) return Fail("There is no image to load into");
-    TIEWideFileStream File(FileName, fmOpenRead | fmShareDenyWrite);
-    Aborting = false;
-    TIECodecProgress Progress = MakeProgress();
-    FParams->FileName = FileName;
-    FParams->FileType = Row->FileType;
-    try {
-      Row->ReadFunction(&File, FImage, *FParams, Progress, false);
-    } catch (const std::exception& E) {
-      Fail(E.what());
-    } catch (...) {
-      Fail("The reader failed");
-    }
-    if (!Aborting) {
-      if (AutoAdjustDPI) AdjustDPI();
-      UpdateViewDPI();
-    }
-    Update();
-  }())
+  RegisteredLoad(nullptr, Row, FileName, true);
 }
 
 bool TZodivErIO::LoadFileById(const WideString& FileName, Integer FileType) {
@@ -625,6 +597,47 @@ void TZodivErIO::SaveToFile(const WideString& FileName) {
     FParams->FileName = FileName;
     FParams->FileType = Row->FileType;
     Row->WriteFunction(&File, FImage, *FParams, Progress);
+  }())
+}
+
+// --- formats served by their registry rows ------------------------------------------------
+
+void TZodivErIO::RegisteredLoad(TStream* Stream, TIEFileFormatInfo* Row, const WideString& FileName, bool CatchReader) {
+  FFailureReason.clear();
+  FParams->FileName.clear();
+  FParams->FileType = ioUnknown;
+  FParams->ResetInfo();
+  if (!Row->ReadFunction) {
+    Fail(Row->FullName + " files cannot be read");
+    DoFinishWork();
+    return;
+  }
+  Aborting = Stream == nullptr;
+  IE_FINISHING([&] {
+    if (!MakeConsistentBitmap(0)) return Fail("There is no image to load into");
+    std::unique_ptr<TIEWideFileStream> File;
+    if (!Stream) {
+      File = std::make_unique<TIEWideFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+      Stream = File.get();
+      Aborting = false;
+    }
+    TIECodecProgress Progress = MakeProgress();
+    FParams->FileName = FileName;
+    FParams->FileType = Row->FileType;
+    try {
+      Row->ReadFunction(Stream, FImage, *FParams, Progress, false);
+    } catch (const std::exception& E) {
+      if (!CatchReader) throw;
+      Fail(E.what());
+    } catch (...) {
+      if (!CatchReader) throw;
+      Fail("The reader failed");
+    }
+    if (!Aborting) {
+      if (AutoAdjustDPI) AdjustDPI();
+      UpdateViewDPI();
+    }
+    Update();
   }())
 }
 

@@ -263,7 +263,10 @@ class TZodivErIO : public TComponent {
   TIEMask* AlphaToMask();
   void PrepareJPEGMarkers();
   void UnregisterFromView();
-  void GenericLoad(TStream* Stream, TIEFileFormatInfo* Row, const WideString& FileName);
+  // Loads through a registered row's read procedure: from Stream, or from the file FileName
+  // opened inside the frame when Stream is nil. CatchReader turns what the reader raises into
+  // a failure instead of passing it on.
+  void RegisteredLoad(TStream* Stream, TIEFileFormatInfo* Row, const WideString& FileName, bool CatchReader);
   bool DispatchStreamLoad(TStream* Stream, Integer FileType, bool WithExtras);
   void ParamsRead(TStream* Stream, Integer FileType, bool FromFile);
 

@@ -49,37 +49,6 @@ bool TZodivErIO::DispatchStreamLoad(TStream* Stream, Integer FileType, bool With
   }
 }
 
-void TZodivErIO::GenericLoad(TStream* Stream, TIEFileFormatInfo* Row, const WideString& FileName) {
-  FFailureReason.clear();
-  FParams->ResetInfo();
-  FParams->FileName.clear();
-  FParams->FileType = ioUnknown;
-  if (!Row->ReadFunction) {
-    Fail(Row->FullName + " files cannot be read");
-    DoFinishWork();
-    return;
-  }
-  Aborting = false;
-  try {
-    if (!MakeConsistentBitmap(0)) {
-      Fail("There is no image to load into");
-    } else {
-      TIECodecProgress Progress = MakeProgress();
-      FParams->FileName = FileName;
-      FParams->FileType = Row->FileType;
-      Row->ReadFunction(Stream, FImage, *FParams, Progress, false);
-      if (!Aborting && AutoAdjustDPI) AdjustDPI();
-      UpdateViewDPI();
-      Update();
-    }
-  } catch (...) {
-    Aborting = true;
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
-}
-
 void TZodivErIO::LoadFromStream(TStream* Stream) {
   const Integer FileType = FindStreamFormat(Stream);
   TIEFileFormatInfo* Row = IEFileFormatGetInfo(FileType);
@@ -90,7 +59,7 @@ void TZodivErIO::LoadFromStream(TStream* Stream) {
     DoFinishWork();
     return;
   }
-  if (!Row->InternalFormat) return GenericLoad(Stream, Row, WideString());
+  if (!Row->InternalFormat) return RegisteredLoad(Stream, Row, WideString(), false);
   if (!DispatchStreamLoad(Stream, FileType, false)) NotAvailable(FileType, false);
 }
 
@@ -103,7 +72,7 @@ void TZodivErIO::LoadFromStreamFormat(TStream* Stream, Integer FileType) {
     DoFinishWork();
     return;
   }
-  if (!Row->InternalFormat) return GenericLoad(Stream, Row, WideString());
+  if (!Row->InternalFormat) return RegisteredLoad(Stream, Row, WideString(), false);
   if (DispatchStreamLoad(Stream, FileType, true)) return;
   if (!Row->ReadFunction) {
     FFailureReason.clear();
@@ -162,36 +131,7 @@ void TZodivErIO::LoadFromFileFormat(const WideString& FileName, Integer FileType
     if (!LoadFileById(FileName, FileType)) LoadFromFile(FileName);
     return;
   }
-  FFailureReason.clear();
-  FParams->ResetInfo();
-  FParams->FileName.clear();
-  FParams->FileType = ioUnknown;
-  if (!Row->ReadFunction) {
-    Fail(Row->FullName + " files cannot be read");
-    DoFinishWork();
-    return;
-  }
-  Aborting = true;
-  try {
-    if (!MakeConsistentBitmap(0)) {
-      Fail("There is no image to load into");
-    } else {
-      TIEWideFileStream File(FileName, fmOpenRead | fmShareDenyWrite);
-      Aborting = false;
-      TIECodecProgress Progress = MakeProgress();
-      FParams->FileName = FileName;
-      FParams->FileType = Row->FileType;
-      Row->ReadFunction(&File, FImage, *FParams, Progress, false);
-      if (!Aborting && AutoAdjustDPI) AdjustDPI();
-      UpdateViewDPI();
-      Update();
-    }
-  } catch (...) {
-    Aborting = true;
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  RegisteredLoad(nullptr, Row, FileName, false);
 }
 
 void TZodivErIO::LoadFromFileAuto(const WideString& FileName) {

@@ -4,6 +4,7 @@
 // parameter-only reads; attachments to an outside bitmap, a picture control and a view.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
 #include "imaging/core/ie_markers.h"
@@ -312,6 +313,75 @@ TEST(ZodivErIO, ParametersOnlyLeaveTheImageAlone) {
   EXPECT_EQ(r.IO.IOParams()->FileType, 0);
   EXPECT_EQ(WideToAnsi(r.IO.IOParams()->FileName), dir / "missing.png");
   r.ExpectEndedOnce();
+}
+
+// A format added at run time: "TST" and a width and height byte; a width of 0 makes the reader
+// raise.
+void ReadTst(TStream* S, TIEBitmap* Bitmap, TIOParamsVals& Params, TIECodecProgress&, bool Preview) {
+  Byte b[5] = {};
+  S->ReadBuffer(b, 5);
+  if (b[3] == 0) throw Exception("width 0");
+  Params.Width = b[3];
+  Params.Height = b[4];
+  if (!Preview) Bitmap->Allocate(b[3], b[4], ie24RGB);
+}
+void WriteTst(TStream* S, TIEBitmap* Bitmap, TIOParamsVals&, TIECodecProgress&) {
+  const Byte b[5] = {'T', 'S', 'T', Byte(Bitmap->GetWidth()), Byte(Bitmap->GetHeight())};
+  S->WriteBuffer(b, 5);
+}
+
+TEST(ZodivErIO, RegisteredFormatsGoThroughTheirRows) {
+  EnsureIOUnit();
+  auto* row = new TIEFileFormatInfo;
+  row->FileType = 93;
+  row->FullName = "Test format";
+  row->Extensions = "TST";
+  row->ReadFunction = ReadTst;
+  row->WriteFunction = WriteTst;
+  row->TryFunction = [](TStream* S, Integer) {
+    char b[3] = {};
+    return S->Read(b, 3) == 3 && std::memcmp(b, "TST", 3) == 0;
+  };
+  IEFileFormatAdd(row);
+  TTempDir dir;
+  TRecordedIO r;
+  r.IO.IEBitmap()->Allocate(9, 4, ie8g);
+  r.IO.SaveToFile(W(dir / "a.tst"));
+  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
+  EXPECT_EQ(r.IO.IEBitmap()->GetPixelFormat(), ie24RGB);  // rows without their own method get 24-bit
+  EXPECT_EQ(ReadWholeFile(dir / "a.tst"), (std::vector<Byte>{'T', 'S', 'T', 9, 4}));
+  r.ExpectEndedOnce();
+
+  for (bool byName : {true, false}) {
+    TRecordedIO l;
+    if (byName) l.IO.LoadFromFile(W(dir / "a.tst"));
+    else l.IO.LoadFromFileAuto(W(dir / "a.tst"));
+    ASSERT_FALSE(l.IO.Aborting) << l.IO.FailureReason();
+    EXPECT_EQ(l.IO.IEBitmap()->GetWidth(), 9);
+    EXPECT_EQ(l.IO.IOParams()->FileType, 93);
+    EXPECT_EQ(WideToAnsi(l.IO.IOParams()->FileName), dir / "a.tst");
+    l.ExpectEndedOnce();
+  }
+  TMemoryStream m;
+  FillStream(m, {'T', 'S', 'T', 3, 2});
+  TRecordedIO s;
+  s.IO.LoadFromStream(&m);
+  EXPECT_EQ(s.IO.IEBitmap()->GetHeight(), 2);
+  EXPECT_EQ(s.IO.IOParams()->FileType, 93);
+
+  // A reader that raises: by name the failure is caught, by id it reaches the caller; both
+  // after the finish event.
+  WriteFileBytes(dir / "zero.tst", {'T', 'S', 'T', 0, 0});
+  TRecordedIO z;
+  z.IO.LoadFromFile(W(dir / "zero.tst"));
+  EXPECT_TRUE(z.IO.Aborting);
+  EXPECT_EQ(z.IO.FailureReason(), "width 0");
+  z.ExpectEndedOnce();
+  z.Clear();
+  EXPECT_THROW(z.IO.LoadFromFileFormat(W(dir / "zero.tst"), 93), Exception);
+  EXPECT_TRUE(z.IO.Aborting);
+  z.ExpectEndedOnce();
+  IEFileFormatRemove(93);
 }
 
 // A DNG: TIFF-structured, with a DNG version in its first directory.
