@@ -401,27 +401,32 @@ void TZodivErIO::RunLoad(TStream* Stream, const WideString& FileName, Integer Fi
 
 // Runs Work and then the finish event, also when Work raises; nothing is left loaded or written
 // in that case, so Aborting is set before the event and the exception goes on to the caller.
-#define IE_FINISHING(Work)   \
-  try {                      \
-    Work;                    \
-  } catch (...) {            \
-    Aborting = true;         \
-    DoFinishWork();          \
-    throw;                   \
-  }                          \
+void TZodivErIO::Finishing(const std::function<void()>& Work) {
+  try {
+    Work();
+  } catch (const std::exception& E) {
+    Fail(E.what());
+    DoFinishWork();
+    throw;
+  } catch (...) {
+    Aborting = true;
+    DoFinishWork();
+    throw;
+  }
   DoFinishWork();
+}
 
 void TZodivErIO::LoadFile(const WideString& FileName, Integer FileType, const TLoadSteps& Steps,
                           const TLoadBody& Body) {
   FFailureReason.clear();
   Aborting = true;
-  IE_FINISHING([&] {
+  Finishing([&] {
     if (!MakeConsistentBitmap(0)) return Fail("There is no image to load into");
     FParams->ResetInfo();
     TIEWideFileStream File(FileName, fmOpenRead | fmShareDenyWrite);
     Aborting = false;
     RunLoad(&File, FileName, FileType, Steps, Body);
-  }())
+  });
 }
 
 void TZodivErIO::RunSave(TStream* Stream, const WideString& FileName, Integer FileType, bool To24Bit,
@@ -438,13 +443,13 @@ void TZodivErIO::RunSave(TStream* Stream, const WideString& FileName, Integer Fi
 void TZodivErIO::SaveFile(const WideString& FileName, Integer FileType, bool To24Bit, const TSaveBody& Body) {
   FFailureReason.clear();
   Aborting = true;
-  IE_FINISHING([&] {
+  Finishing([&] {
     if (!MakeConsistentBitmap(0)) return Fail("There is no image to save");
     if (To24Bit) ConvertTo24Bit();
     TIEWideFileStream File(FileName, fmCreate);
     Aborting = false;
     RunSave(&File, FileName, FileType, To24Bit, Body);
-  }())
+  });
 }
 
 namespace {
@@ -588,7 +593,7 @@ void TZodivErIO::SaveToFile(const WideString& FileName) {
     return;
   }
   Aborting = true;
-  IE_FINISHING([&] {
+  Finishing([&] {
     if (!MakeConsistentBitmap(0)) return Fail("There is no image to save");
     ConvertTo24Bit();
     TIEWideFileStream File(FileName, fmCreate);
@@ -597,7 +602,7 @@ void TZodivErIO::SaveToFile(const WideString& FileName) {
     FParams->FileName = FileName;
     FParams->FileType = Row->FileType;
     Row->WriteFunction(&File, FImage, *FParams, Progress);
-  }())
+  });
 }
 
 // --- formats served by their registry rows ------------------------------------------------
@@ -613,7 +618,7 @@ void TZodivErIO::RegisteredLoad(TStream* Stream, TIEFileFormatInfo* Row, const W
     return;
   }
   Aborting = Stream == nullptr;
-  IE_FINISHING([&] {
+  Finishing([&] {
     if (!MakeConsistentBitmap(0)) return Fail("There is no image to load into");
     std::unique_ptr<TIEWideFileStream> File;
     if (!Stream) {
@@ -638,7 +643,7 @@ void TZodivErIO::RegisteredLoad(TStream* Stream, TIEFileFormatInfo* Row, const W
       UpdateViewDPI();
     }
     Update();
-  }())
+  });
 }
 
 // --- frames over a caller's stream ---------------------------------------------------------
@@ -646,21 +651,21 @@ void TZodivErIO::RegisteredLoad(TStream* Stream, TIEFileFormatInfo* Row, const W
 void TZodivErIO::LoadStream(TStream* Stream, Integer FileType, const TLoadSteps& Steps, const TLoadBody& Body) {
   FFailureReason.clear();
   Aborting = false;
-  IE_FINISHING([&] {
+  Finishing([&] {
     if (!MakeConsistentBitmap(0)) return Fail("There is no image to load into");
     FParams->ResetInfo();
     RunLoad(Stream, WideString(), FileType, Steps, Body);
-  }())
+  });
 }
 
 void TZodivErIO::SaveStream(TStream* Stream, Integer FileType, bool To24Bit, const TSaveBody& Body) {
   FFailureReason.clear();
   Aborting = false;
-  IE_FINISHING([&] {
+  Finishing([&] {
     if (!MakeConsistentBitmap(0)) return Fail("There is no image to save");
     if (To24Bit) ConvertTo24Bit();
     RunSave(Stream, WideString(), FileType, To24Bit, Body);
-  }())
+  });
 }
 
 void TZodivErIO::LoadFileThroughStream(const WideString& FileName, const std::function<void(TStream*)>& StreamMethod) {
@@ -669,7 +674,8 @@ void TZodivErIO::LoadFileThroughStream(const WideString& FileName, const std::fu
   std::unique_ptr<TIEWideFileStream> File;
   try {
     File = std::make_unique<TIEWideFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
-  } catch (...) {
+  } catch (const std::exception& E) {
+    Fail(E.what());
     DoFinishWork();
     throw;
   }

@@ -246,6 +246,7 @@ class TZodivErIO : public TComponent {
   void SaveFile(const WideString& FileName, Integer FileType, bool To24Bit, const TSaveBody& Body);
   // Ends an operation whose format has no codec in the library, with a reason and the finish event.
   void NotAvailable(Integer FileType, bool Saving);
+  void Finishing(const std::function<void()>& Work);
   // SaveToFile by a built-in format's id; False for an id without a save method.
   bool SaveFileById(const WideString& FileName, Integer FileType);
   // The file method of a built-in format's id; False for the ids without one.

@@ -147,6 +147,7 @@ TEST(ZodivErIO, MissingFilesRaiseAfterTheFinishEvent) {
     r.IO.Aborting = false;
     EXPECT_THROW(r.IO.LoadFromFile(W(dir / name)), EFOpenError);
     EXPECT_TRUE(r.IO.Aborting);
+    EXPECT_NE(r.IO.FailureReason().find("Cannot open file"), std::string::npos) << r.IO.FailureReason();
     r.ExpectEndedOnce();
   }
   TRecordedIO r;
