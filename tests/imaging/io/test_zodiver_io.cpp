@@ -171,7 +171,7 @@ TEST(ZodivErIO, DamagedFileFailsWithTheCodecsReason) {
 
 // A 24-bit BMP of 600 x 200 pixels at 11811 x 5906 pixels per metre (300 x 150 DPI): the top
 // half red, the bottom half blue.
-std::vector<Byte> NonSquareBmp() {
+std::vector<Byte> NonSquareBmp(DWORD PpmX = 11811, DWORD PpmY = 5906) {
   const Integer w = 600, h = 200, row = w * 3;
   std::vector<Byte> d(54 + size_t(row) * h, 0);
   auto put32 = [&d](size_t at, DWORD v) {
@@ -187,8 +187,8 @@ std::vector<Byte> NonSquareBmp() {
   d[26] = 1;
   d[28] = 24;
   put32(34, DWORD(row) * h);
-  put32(38, 11811);
-  put32(42, 5906);
+  put32(38, PpmX);
+  put32(42, PpmY);
   for (Integer y = 0; y < h; ++y)  // stored bottom row first
     for (Integer x = 0; x < w; ++x) d[54 + size_t(y) * row + size_t(x) * 3 + (y < h / 2 ? 0 : 2)] = 255;
   return d;
@@ -225,6 +225,16 @@ TEST(ZodivErIO, AutoAdjustDPIMakesSquarePixels) {
   off.IO.LoadFromFile(W(dir / "wide.bmp"));
   EXPECT_EQ(off.IO.IEBitmap()->GetHeight(), 200);
   EXPECT_EQ(off.IO.IOParams()->DpiY, 150);
+
+  // Resolutions of 65460 x 2 DPI would ask for a 600 x 6.5 million image: the load keeps the
+  // image as read instead.
+  WriteFileBytes(dir / "absurd.bmp", NonSquareBmp(2577165, 80));
+  TRecordedIO absurd;
+  absurd.IO.AutoAdjustDPI = true;
+  absurd.IO.LoadFromFile(W(dir / "absurd.bmp"));
+  EXPECT_FALSE(absurd.IO.Aborting) << absurd.IO.FailureReason();
+  EXPECT_EQ(absurd.IO.IEBitmap()->GetHeight(), 200);
+  EXPECT_EQ(absurd.IO.IOParams()->Height, 200);
 }
 
 TEST(ZodivErIO, HeadedJpegStreamsFollowOneAnother) {
