@@ -491,17 +491,23 @@ TEST(ZodivErIO, PhotoshopResolutionBlockFollowsTheParameters) {
   }
 }
 
-TEST(ZodivErIO, XmpTravelsThroughAJpegSave) {
+TEST(ZodivErIO, MetadataTravelsThroughAJpegSave) {
+  TTempDir dir;
   TRecordedIO w;
   w.IO.LoadFromFile(W(SourcePPM()));
   w.IO.IOParams()->XMP = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">kept</x:xmpmeta>";
-  TMemoryStream m;
-  w.IO.SaveToStreamJPEG(&m);
-  m.SetPosition(0);
+  const std::string caption = "Harbour at dawn";
+  w.IO.IOParams()->IptcInfo->AddBufferItem(2, 120, caption.data(), Integer(caption.size()));
+  w.IO.SaveToFile(W(dir / "tagged.jpg"));
+  ASSERT_FALSE(w.IO.Aborting) << w.IO.FailureReason();
+  EXPECT_EQ(testsupport::RunOk("exiftool -s3 -IPTC:Caption-Abstract " + ShellQuote(dir / "tagged.jpg")), caption + "\n");
+
   TRecordedIO r;
-  r.IO.LoadFromStream(&m);
+  r.IO.LoadFromFile(W(dir / "tagged.jpg"));
   ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
   EXPECT_EQ(r.IO.IOParams()->XMP, w.IO.IOParams()->XMP);
+  ASSERT_EQ(r.IO.IOParams()->IptcInfo->Count(), 1);
+  EXPECT_EQ(r.IO.IOParams()->IptcInfo->GetDataLength(0), Integer(caption.size()));
 }
 
 // The smallest view: its image is a bitmap of its own; it counts what the component asks of it.
