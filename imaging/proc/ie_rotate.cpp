@@ -135,6 +135,12 @@ void RotateByShears(TIEBitmap* Bitmap, bool AntiAlias, double Angle, const Byte*
     if (OnProgress) OnProgress(Sender, SafeTrunc<Integer>(Done * step));
   };
   const auto fraction = [](double Offset) { return Offset - std::trunc(Offset); };
+  // A blended run starts at the whole part of its offset: the blend weight supplies the
+  // fraction. Starting it at the rounded offset as well would push every line whose fraction
+  // is a half or more one pixel too far, and the edges and details would zigzag.
+  const auto start = [AntiAlias](double Offset) {
+    return AntiAlias ? SafeTrunc<Integer>(Offset) : SafeRound<Integer>(Offset);
+  };
 
   // Pass 1: rows slide right by y * tan(a / 2).
   std::vector<Byte> one(static_cast<size_t>(w1) * static_cast<size_t>(h) * N);
@@ -142,7 +148,7 @@ void RotateByShears(TIEBitmap* Bitmap, bool AntiAlias, double Angle, const Byte*
     const double offset = (r > 0 ? y : h - y) * tn;
     Byte* line = one.data() + static_cast<size_t>(y) * w1 * N;
     FillLine<N>(line, N, w1, Background);
-    ShearRun<N>(PackedRow<N>(t, y), N, w, line, N, w1, SafeRound<Integer>(offset), Background, AntiAlias,
+    ShearRun<N>(PackedRow<N>(t, y), N, w, line, N, w1, start(offset), Background, AntiAlias,
                 SafeTrunc<Integer>(fraction(offset) * 4096));
     report(y);
   }
@@ -157,7 +163,7 @@ void RotateByShears(TIEBitmap* Bitmap, bool AntiAlias, double Angle, const Byte*
     Byte* column = two.data() + static_cast<size_t>(x) * N;
     FillLine<N>(column, stride, h2, Background);
     ShearRun<N>(one.data() + static_cast<size_t>(x) * N, stride, h, column, stride, h2,
-                SafeRound<Integer>(offset) - s, Background, AntiAlias, SafeRound<Integer>(fraction(offset) * 4096));
+                start(offset) - s, Background, AntiAlias, SafeRound<Integer>(fraction(offset) * 4096));
     report(h + x);
   }
   one.clear();
@@ -171,7 +177,7 @@ void RotateByShears(TIEBitmap* Bitmap, bool AntiAlias, double Angle, const Byte*
     const double offset = (r > 0 ? y : h3 - y) * tn;
     Byte* line = static_cast<Byte*>(out.GetScanline(y));
     FillLine<N>(line, N, w3, Background);
-    ShearRun<N>(two.data() + static_cast<size_t>(y) * stride, N, w1, line, N, w3, SafeRound<Integer>(offset) - dd,
+    ShearRun<N>(two.data() + static_cast<size_t>(y) * stride, N, w1, line, N, w3, start(offset) - dd,
                 Background, AntiAlias, SafeRound<Integer>(fraction(offset) * 4096));
     report(h + w1 + y);
   }
