@@ -191,7 +191,7 @@ class TZodivErProc : public TComponent {
   void RemoveViewCallback();
   void TakeOwnImage();
   void ReleaseImage();
-  void ResampleInto(TIEBitmap* Dest, Integer NewWidth, Integer NewHeight, TResampleFilter Filter);
+  bool ResampleInto(TIEBitmap* Dest, Integer NewWidth, Integer NewHeight, TResampleFilter Filter);
 
   TIEView* FAttachedView = nullptr;
   TImage* FAttachedImage = nullptr;
