@@ -74,16 +74,19 @@ void Bicubic(const TIERotSource& S, double X, double Y, const Byte* Background, 
   const double t = X - x0, u = Y - y0;
   const double wx[4] = {-t * (1 - t) * (1 - t), 1 - 2 * t * t + t * t * t, t * (1 + t - t * t), -t * t * (1 - t)};
   const double wy[4] = {-u * (1 - u) * (1 - u), 1 - 2 * u * u + u * u * u, u * (1 + u - u * u), -u * u * (1 - u)};
+  // Summed as differences from the pixel at (x0, y0): the weights add up to 1 only up to
+  // rounding, and a flat area must come out exactly flat, not a level darker.
+  const Byte* centre = Fetch<N>(S, x0, y0, Background);
   double sum[N] = {};
   for (int r = 0; r < 4; ++r) {
     double row[N] = {};
     for (int k = 0; k < 4; ++k) {
       const Byte* p = Fetch<N>(S, x0 - 1 + k, y0 - 1 + r, Background);
-      for (int c = 0; c < N; ++c) row[c] += wx[k] * p[c];
+      for (int c = 0; c < N; ++c) row[c] += wx[k] * (p[c] - centre[c]);
     }
     for (int c = 0; c < N; ++c) sum[c] += wy[r] * row[c];
   }
-  for (int c = 0; c < N; ++c) Out[c] = static_cast<Byte>(IEClamp255(SafeTrunc<Integer>(sum[c])));
+  for (int c = 0; c < N; ++c) Out[c] = static_cast<Byte>(IEClamp255(SafeTrunc<Integer>(centre[c] + sum[c])));
 }
 
 template <int N>
