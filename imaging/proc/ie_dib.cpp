@@ -17,7 +17,8 @@ constexpr DWORD kRGB = 0, kBitFields = 3;
 constexpr size_t kHeaderSize = sizeof(TIEBitmapInfoHeader);
 
 // One colour channel of a bit-field pixel: where it sits and how many bits it has. Channels of
-// more than 8 bits keep their top 8; narrower ones are moved up to the top of the byte.
+// more than 8 bits keep their top 8; narrower ones are scaled to the full byte, so that their
+// largest value is 255 and white stays white.
 struct TChannel {
   DWORD Mask = 0;
   Integer Shift = 0;
@@ -32,7 +33,9 @@ struct TChannel {
     if (!Mask) return 0;
     DWORD v = (Pixel & Mask) >> Shift;
     if (Width < 32) v &= (DWORD(1) << Width) - 1;
-    return static_cast<Byte>(Width >= 8 ? v >> (Width - 8) : v << (8 - Width));
+    if (Width >= 8) return static_cast<Byte>(v >> (Width - 8));
+    const DWORD top = (DWORD(1) << Width) - 1;
+    return static_cast<Byte>((v * 255 + top / 2) / top);
   }
 };
 
