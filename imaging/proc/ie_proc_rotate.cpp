@@ -1,6 +1,7 @@
 // The processing component's rotation: the kernel is chosen by pixel format and by whether the
 // caller wants smooth edges; the alpha channel turns with the image, uncovered parts becoming
 // transparent.
+#include <cmath>
 #include <memory>
 
 #include "imaging/core/ie_bitmap.h"
@@ -11,7 +12,8 @@
 #include "platform/rtl/sysutils.h"
 
 void TZodivErProc::Rotate(double Angle, bool AntiAlias, Byte AntialiasMode, TColor BackgroundColor) {
-  if (Angle == 0) return;
+  // Whole turns leave every pixel where it was: nothing to undo and nothing to report.
+  if (Angle == 0 || std::fmod(Angle, 360.0) == 0) return;
   if (!BeginOperation(IEAnyFormat)) return;
   if (AutoUndo) SaveUndoCaptioned("Rotate " + FloatToStr(Angle), ieuImage);
   if (BackgroundColor == TColor(-1)) BackgroundColor = Background();

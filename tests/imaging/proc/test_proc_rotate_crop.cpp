@@ -69,7 +69,7 @@ TEST(ProcRotate, ChoosesTheKernelByFormatAndSmoothingAndTurnsTheAlphaChannelAlon
   }
 }
 
-TEST(ProcRotate, NothingHappensForAngleZeroAndTheCaptionCarriesTheAngle) {
+TEST(ProcRotate, NothingHappensForWholeTurnsAndTheCaptionCarriesTheAngle) {
   TIEBitmap image(20, 10, ie24RGB);
   image.Fill(0x112233);
   TZodivErProc proc(nullptr);
@@ -78,6 +78,7 @@ TEST(ProcRotate, NothingHappensForAngleZeroAndTheCaptionCarriesTheAngle) {
   TEvents events;
   events.Watch(proc);
   proc.Rotate(0, true, 1, -1);
+  proc.Rotate(-720, false, 0, -1);
   EXPECT_EQ(proc.UndoCount(), 0);
   EXPECT_EQ(events.Finished, 0);
   EXPECT_TRUE(events.Progress.empty());
