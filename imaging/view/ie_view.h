@@ -457,8 +457,6 @@ class TZodivErView : public TIEView {
   void KeyPress(char& Key) override;
   void DoEnter() override;
   void DoExit() override;
-  void MouseEnter() override;
-  void MouseLeave() override;
   // The double click of the left button (closes a polygon selection).
   void DblClick() override;
 
@@ -647,10 +645,15 @@ class TZodivErView : public TIEView {
   Integer FHintX = 0, FHintY = 0;
   AnsiString FHintTemplate;
   TPoint FSmoothTarget;
-  TTimer* FSmoothTimer = nullptr;
+  TTimer* FSmoothTimer = nullptr;  // owned by the view
+  bool FSmoothRunning = false;
   Integer FSmoothDivisor = 8;
   std::vector<TObject*> FAuxObjects;
 };
+
+// Makes direct row access and canvas drawing of a bitmap held in a platform bitmap see each
+// other's changes; called between the two kinds of access.
+void IESettleCanvasRows(TIEBitmap* Bitmap);
 
 // The library version the view reports and draws.
 AnsiString IEViewLibraryVersion();
