@@ -384,6 +384,10 @@ class TZodivErView : public TIEView {
   void DoBeforeSelectionChange();
   void DoSelectionChanging();
   void DoSelectionChange();
+  // The selection (mask and outline) as a stream, for the selection stack and undo. Mode 2 loads
+  // it relative to the current layer's position.
+  void SaveSelectionToStream(TStream* Stream);
+  bool LoadSelectionFromStream(TStream* Stream, Integer Mode);
 
   // ----- mouse interaction -----
   void LayerResizeByGrip(Integer X, Integer Y, bool Lock);
@@ -654,6 +658,12 @@ class TZodivErView : public TIEView {
 // Makes direct row access and canvas drawing of a bitmap held in a platform bitmap see each
 // other's changes; called between the two kinds of access.
 void IESettleCanvasRows(TIEBitmap* Bitmap);
+
+// A layer's image scaled to its display size W x H and turned by Angle degrees about Pivot (in
+// display pixels) as IERotatePoints turns its corners, into an OutW x OutH image whose top-left
+// corner lies at Origin relative to the unturned layer; its alpha is 0 where no layer pixel lands.
+std::unique_ptr<TIEBitmap> IERotatedLayerImage(TIELayer* L, Integer W, Integer H, double Angle, TPoint Pivot,
+                                               const TPoint& Origin, Integer OutW, Integer OutH);
 
 // The library version the view reports and draws.
 AnsiString IEViewLibraryVersion();

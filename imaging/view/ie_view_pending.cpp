@@ -37,6 +37,10 @@ IE_PENDING Integer TIELayer::LayerToScreenY(Integer Y) {
 }
 
 // ----- layer list -----
+IE_PENDING TIELayer* TZodivErView::LayerAt(Integer Index) { return FLayers.at(size_t(Index)); }
+IE_PENDING TIELayer* TZodivErView::CurrentLayer() {
+  return FCurrentLayer >= 0 && FCurrentLayer < LayerCount() ? FLayers[size_t(FCurrentLayer)] : nullptr;
+}
 IE_PENDING void TZodivErView::SyncLayers() {
   if (FLegacyBitmap && FIEBitmap->GetWrapsTBitmap()) FIEBitmap->SyncFromTBitmap();
   if (CurrentLayer()) CurrentLayer()->Bitmap = FIEBitmap;
@@ -89,6 +93,8 @@ IE_PENDING Integer TZodivErView::SelectionX1() { return FSelectionMask->X1; }
 IE_PENDING Integer TZodivErView::SelectionY1() { return FSelectionMask->Y1; }
 IE_PENDING Integer TZodivErView::SelectionX2() { return FSelectionMask->X2; }
 IE_PENDING Integer TZodivErView::SelectionY2() { return FSelectionMask->Y2; }
+IE_PENDING void TZodivErView::SaveSelectionToStream(TStream*) {}
+IE_PENDING bool TZodivErView::LoadSelectionFromStream(TStream*, Integer) { return false; }
 IE_PENDING void TZodivErView::DrawSelection(TObject*, bool) {}
 IE_PENDING void TZodivErView::DrawRubberBand() {}
 

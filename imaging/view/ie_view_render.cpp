@@ -16,11 +16,10 @@ namespace {
 Integer TruncI(double V) { return SafeTrunc<Integer>(V); }
 Integer RoundI(double V) { return SafeRound<Integer>(V); }
 
-// The display-sized copy of a layer turned by its angle, with an alpha channel that is 0 where
-// no layer pixel lands. Pivot is the rotation centre in display pixels; Origin receives the
-// position of the result's top-left corner relative to the layer's unrotated top-left corner.
-std::unique_ptr<TIEBitmap> RotatedLayerImage(TIELayer* L, Integer W, Integer H, double Angle, TPoint Pivot,
-                                             const TPoint& Origin, Integer OutW, Integer OutH) {
+}  // namespace
+
+std::unique_ptr<TIEBitmap> IERotatedLayerImage(TIELayer* L, Integer W, Integer H, double Angle, TPoint Pivot,
+                                               const TPoint& Origin, Integer OutW, Integer OutH) {
   TIEBitmap Scaled(W, H, ie24RGB);
   L->Bitmap->RenderToTIEBitmap(&Scaled, nullptr, nullptr, 0, 0, W, H, 0, 0, L->Bitmap->GetWidth(),
                                L->Bitmap->GetHeight(), false, false, 255, rfNone, true, 0);
@@ -30,7 +29,8 @@ std::unique_ptr<TIEBitmap> RotatedLayerImage(TIELayer* L, Integer W, Integer H, 
   TIEBitmap* OutAlpha = Out->GetAlphaChannel();
   OutAlpha->Fill(0);
   OutAlpha->Full = false;
-  // Back from each output pixel centre to the layer: the inverse of the turn the corners took.
+  // Back from each output pixel centre to the layer: the inverse of the turn the corners take
+  // (IERotatePoints turns by minus the angle).
   const double D = Angle * std::numbers::pi / 180.0;
   const double C = std::cos(D), S = std::sin(D);
   const double SW = double(L->Bitmap->GetWidth()) / W, SH = double(L->Bitmap->GetHeight()) / H;
@@ -51,22 +51,11 @@ std::unique_ptr<TIEBitmap> RotatedLayerImage(TIELayer* L, Integer W, Integer H, 
   return Out;
 }
 
-}  // namespace
-
 // Drawing through a platform bitmap's canvas works on a copy that reaches the rows later; rows
 // written directly in between would be lost, and the canvas would go on showing its old copy.
 // Re-reading the row addresses settles both sides before the other kind of access.
 void IESettleCanvasRows(TIEBitmap* Bitmap) {
   if (Bitmap && Bitmap->Location == ieTBitmap) Bitmap->BuildTBitmapScanlines();
-}
-
-TIELayer* TZodivErView::LayerAt(Integer Index) {
-  if (Index < 0 || Index >= LayerCount()) throw EListError(Format("List index out of bounds (%d)", Index));
-  return FLayers[size_t(Index)];
-}
-
-TIELayer* TZodivErView::CurrentLayer() {
-  return FCurrentLayer >= 0 && FCurrentLayer < LayerCount() ? FLayers[size_t(FCurrentLayer)] : nullptr;
 }
 
 TBitmap* TZodivErView::BackBufferBitmap() { return FBackBuffer ? FBackBuffer->GetVclBitmap() : nullptr; }
@@ -203,7 +192,7 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
       MaxX = std::max(MaxX, P.X);
       MaxY = std::max(MaxY, P.Y);
     }
-    Rotated = RotatedLayerImage(L, W, H, -L->RotationAngle(), Pivot, TPoint{MinX, MinY}, MaxX - MinX, MaxY - MinY);
+    Rotated = IERotatedLayerImage(L, W, H, L->RotationAngle(), Pivot, TPoint{MinX, MinY}, MaxX - MinX, MaxY - MinY);
     Source = Rotated.get();
     for (Integer K = 0; K < 4; ++K) {
       L->RotatedCorners[K].X = TruncI((Corners[K].X + SavedPosX) * FZoomD100X) + FOffsetX - FViewX;

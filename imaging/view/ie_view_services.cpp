@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "imaging/core/ie_geometry.h"
+#include "imaging/core/ie_processing_services.h"
 #include "imaging/core/ie_startup.h"
 #include "imaging/core/ie_system_probes.h"
 #include "imaging/view/ie_view.h"
@@ -254,4 +255,167 @@ void TZodivErView::SmoothScrollStep(TObject*) {
     FSmoothRunning = false;
     FSmoothTimer->SetEnabled(false);
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The selection stack
+
+void TZodivErView::PushSelection() {
+  auto* S = new TMemoryStream();
+  SaveSelectionToStream(S);
+  FSavedSelections.push_back(S);
+}
+
+void TZodivErView::PopSelection(bool Remove, Integer Mode) {
+  if (FSavedSelections.empty()) return;
+  TMemoryStream* S = FSavedSelections.back();
+  S->SetPosition(0);
+  LoadSelectionFromStream(S, Mode);
+  if (Remove) {
+    FSavedSelections.pop_back();
+    delete S;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Baking layer geometry into the layer images (no undo is kept for any of them)
+
+namespace {
+
+// Scales Bitmap in place to W x H, alpha included: with Filter through the resampling engines
+// where they take the format, else by the nearest pixel.
+void ScaleLayerBitmap(TIEBitmap* Bitmap, Integer W, Integer H, TResampleFilter Filter) {
+  if (W <= 0 || H <= 0 || (Bitmap->GetWidth() == W && Bitmap->GetHeight() == H) || Bitmap->IsEmpty()) return;
+  const TIEPixelFormat Format = Bitmap->GetPixelFormat();
+  TIEBitmap Scaled(W, H, ie24RGB);
+  if (Filter != rfNone && Format == ie24RGB && IEProcessingServices.ResamplingAvailable())
+    IEProcessingServices.ResampleFiltered(Bitmap, &Scaled, Filter);
+  else
+    Bitmap->RenderToTIEBitmap(&Scaled, nullptr, nullptr, 0, 0, W, H, 0, 0, Bitmap->GetWidth(), Bitmap->GetHeight(),
+                              false, false, 255, rfNone, true, 0);
+  std::unique_ptr<TIEBitmap> Alpha;
+  if (Bitmap->HasAlphaChannel()) {
+    TIEBitmap* Old = Bitmap->GetAlphaChannel();
+    Alpha = std::make_unique<TIEBitmap>(W, H, ie8g);
+    if (Filter != rfNone && IEProcessingServices.ResamplingAvailable()) {
+      IEProcessingServices.ResampleGray8(Old, Alpha.get(), Filter);
+    } else {
+      for (Integer Y = 0; Y < H; ++Y) {
+        const Integer SY = std::min(Integer(Int64(Y) * Old->GetHeight() / H), Old->GetHeight() - 1);
+        const auto* From = static_cast<const Byte*>(Old->GetScanline(SY));
+        auto* To = static_cast<Byte*>(Alpha->GetScanline(Y));
+        for (Integer X = 0; X < W; ++X)
+          To[X] = From[std::min(Integer(Int64(X) * Old->GetWidth() / W), Old->GetWidth() - 1)];
+      }
+    }
+  }
+  if (Format == ie1g) Scaled.SetPixelFormat(ie1g);
+  Bitmap->Assign(&Scaled);
+  if (Alpha) {
+    Bitmap->GetAlphaChannel()->Assign(Alpha.get());
+    Bitmap->SyncOpaqueFlag();
+  }
+}
+
+// The smallest rectangle holding every pixel whose alpha is above 0; empty when there is none.
+TRect OpaqueBounds(TIEBitmap* Bitmap) {
+  if (!Bitmap->HasAlphaChannel()) return TRect{0, 0, Bitmap->GetWidth(), Bitmap->GetHeight()};
+  TIEBitmap* A = Bitmap->GetAlphaChannel();
+  TRect R{A->GetWidth(), A->GetHeight(), 0, 0};
+  for (Integer Y = 0; Y < A->GetHeight(); ++Y) {
+    const auto* Row = static_cast<const Byte*>(A->GetScanline(Y));
+    for (Integer X = 0; X < A->GetWidth(); ++X)
+      if (Row[X] > 0) {
+        R.Left = std::min(R.Left, X);
+        R.Top = std::min(R.Top, Y);
+        R.Right = std::max(R.Right, X + 1);
+        R.Bottom = std::max(R.Bottom, Y + 1);
+      }
+  }
+  if (R.Right <= R.Left || R.Bottom <= R.Top) return TRect{};
+  return R;
+}
+
+void CropBitmap(TIEBitmap* Bitmap, const TRect& R) {
+  if (R.Left == 0 && R.Top == 0 && R.Right == Bitmap->GetWidth() && R.Bottom == Bitmap->GetHeight()) return;
+  TIEBitmap Part(R.Width(), R.Height(), Bitmap->GetPixelFormat());
+  Bitmap->CopyPaletteTo(&Part);
+  Bitmap->CopyRectTo(&Part, R.Left, R.Top, 0, 0, R.Width(), R.Height());
+  std::unique_ptr<TIEBitmap> Alpha;
+  if (Bitmap->HasAlphaChannel()) {
+    Alpha = std::make_unique<TIEBitmap>(R.Width(), R.Height(), ie8g);
+    Bitmap->GetAlphaChannel()->CopyRectTo(Alpha.get(), R.Left, R.Top, 0, 0, R.Width(), R.Height());
+  }
+  Bitmap->Assign(&Part);
+  if (Alpha) {
+    Bitmap->GetAlphaChannel()->Assign(Alpha.get());
+    Bitmap->SyncOpaqueFlag();
+  }
+}
+
+}  // namespace
+
+void TZodivErView::ApplyLayerSizes(Integer Index) {
+  const Integer Saved = FCurrentLayer;
+  for (Integer I = 0; I < LayerCount(); ++I) {
+    if (Index >= 0 && I != Index) continue;
+    TIELayer* L = FLayers[size_t(I)];
+    if (L->WidthOverride == 0 && L->HeightOverride == 0) continue;
+    SetCurrentLayer(I);
+    ScaleLayerBitmap(L->Bitmap, L->GetWidth(), L->GetHeight(), L->UseResampleFilter ? L->ResampleFilter : FZoomFilter);
+    L->WidthOverride = L->HeightOverride = 0;
+  }
+  SetCurrentLayer(Saved);
+  Update();
+}
+
+void TZodivErView::CropLayersToOpaque(Integer Index) {
+  for (Integer I = 0; I < LayerCount(); ++I) {
+    if (Index >= 0 && I != Index) continue;
+    TIELayer* L = FLayers[size_t(I)];
+    const TRect R = OpaqueBounds(L->Bitmap);
+    if (R.Width() <= 0 || R.Height() <= 0) continue;
+    CropBitmap(L->Bitmap, R);
+    L->PosX += R.Left;
+    L->PosY += R.Top;
+  }
+  Update();
+}
+
+void TZodivErView::ApplyLayerRotations(Integer Index) {
+  const Integer Saved = FCurrentLayer;
+  for (Integer I = 0; I < LayerCount(); ++I) {
+    if (Index >= 0 && I != Index) continue;
+    TIELayer* L = FLayers[size_t(I)];
+    if (L->RotationAngle() == 0) continue;
+    ApplyLayerSizes(I);
+    SetCurrentLayer(I);
+    const Integer W = L->GetWidth(), H = L->GetHeight();
+    if (W <= 0 || H <= 0) continue;
+    const TPoint Pivot{SafeTrunc<Integer>(W * L->RotationCenterX), SafeTrunc<Integer>(H * L->RotationCenterY)};
+    TPoint Corners[4] = {{0, 0}, {W, 0}, {W, H}, {0, H}};
+    IERotatePoints(Corners, 3, Pivot.X, L->RotationAngle(), Pivot.Y);
+    Integer MinX = Corners[0].X, MinY = Corners[0].Y, MaxX = MinX, MaxY = MinY;
+    for (const TPoint& P : Corners) {
+      MinX = std::min(MinX, P.X);
+      MinY = std::min(MinY, P.Y);
+      MaxX = std::max(MaxX, P.X);
+      MaxY = std::max(MaxY, P.Y);
+    }
+    std::unique_ptr<TIEBitmap> Turned =
+        IERotatedLayerImage(L, W, H, L->RotationAngle(), Pivot, TPoint{MinX, MinY}, MaxX - MinX, MaxY - MinY);
+    L->Bitmap->Assign(Turned.get());
+    L->PosX += MinX;
+    L->PosY += MinY;
+    L->WidthOverride = L->HeightOverride = 0;
+    L->SetRotationAngle(0);
+    const TRect R = OpaqueBounds(L->Bitmap);
+    if (R.Width() > 0 && R.Height() > 0) {
+      CropBitmap(L->Bitmap, R);
+      L->PosX += R.Left;
+      L->PosY += R.Top;
+    }
+  }
+  SetCurrentLayer(Saved);
+  Update();
 }

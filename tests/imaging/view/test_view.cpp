@@ -502,3 +502,48 @@ TEST_F(ViewFixture, SmoothScrollMovesAnEighthOfTheRestEachStep) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 100 x 50 layer at (10, 10) whose left half is red and right half green, turned by 90 degrees
+// about its centre.
+TIELayer* AddTurnedLayer(TZodivErView* View) {
+  View->AddLayer();
+  TIELayer* L = View->CurrentLayer();
+  L->Bitmap->Allocate(100, 50, ie24RGB);
+  L->Bitmap->Fill(0x0000FF);
+  L->Bitmap->FillRect(50, 0, 99, 49, 0x00FF00);
+  L->PosX = L->PosY = 10;
+  L->SetRotationAngle(90);
+  return L;
+}
+
+TEST_F(ViewFixture, TurnedLayerIsDrawnWhereBakingItPutsIt) {
+  TIEBitmap Base(200, 150, ie24RGB);
+  Base.Fill(0xFFFFFF);
+  Show(Base);
+  TIELayer* L = AddTurnedLayer(View);
+  View->SetBounds(0, 0, 200, 150);
+  TIEBitmap Drawn(200, 150, ie24RGB);
+  View->Update();
+  View->RenderToBitmap(&Drawn, nullptr, nullptr, true, false);
+
+  View->ApplyLayerRotations(-1);
+  EXPECT_EQ(L->RotationAngle(), 0);
+  EXPECT_EQ(L->Bitmap->GetWidth(), 50);
+  EXPECT_EQ(L->Bitmap->GetHeight(), 100);
+  EXPECT_EQ(L->PosX, 35);
+  EXPECT_EQ(L->PosY, -15);
+  // The right half went to the top.
+  EXPECT_EQ(L->Bitmap->GetPixelRGB(25, 10), (TRGB{0, 0xFF, 0}));
+  EXPECT_EQ(L->Bitmap->GetPixelRGB(25, 90), (TRGB{0, 0, 0xFF}));
+
+  TIEBitmap Baked(200, 150, ie24RGB);
+  View->RenderToBitmap(&Baked, nullptr, nullptr, true, false);
+  EXPECT_EQ(ietest::MaxDifference(Drawn, Baked), 0);
+  EXPECT_EQ(Drawn.GetPixelRGB(60, 10), (TRGB{0, 0xFF, 0}));  // base (0, 0) at client (0, 0)
+  EXPECT_EQ(Drawn.GetPixelRGB(60, 80), (TRGB{0, 0, 0xFF}));
+  EXPECT_EQ(Drawn.GetPixelRGB(20, 40), (TRGB{0xFF, 0xFF, 0xFF}));
+}
+
+}  // namespace
