@@ -505,18 +505,6 @@ void TZodivErView::SetSelectionColor2(TColor Value) {
   if (FPolygon) FPolygon->Color2 = Value;
 }
 
-void TZodivErView::SetOnProgress(TIEProgressEvent Value) { FOnProgress = std::move(Value); }
-void TZodivErView::SetOnFinishWork(TNotifyEvent Value) { FOnFinishWork = std::move(Value); }
-TIEProgressEvent TZodivErView::GetOnProgress() { return FOnProgress; }
-TNotifyEvent TZodivErView::GetOnFinishWork() { return FOnFinishWork; }
-
-void TZodivErView::SetOnSaveUndo(TIESaveUndoEvent Value) { FOnSaveUndo = std::move(Value); }
-
-// The I/O and processing components are made by their own units, which set FIO / FProc on first
-// use and hand them the stored events; until then the view has none.
-TZodivErIO* TZodivErView::IOComponent() { return FIO; }
-TZodivErProc* TZodivErView::ProcComponent() { return FProc; }
-
 void TZodivErView::SetLegacyBitmap(bool Value) {
   if (Value == FLegacyBitmapOn) return;
   FLegacyBitmapOn = Value;

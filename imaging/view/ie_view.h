@@ -18,6 +18,7 @@
 #include "imaging/core/ie_progress.h"
 #include "imaging/core/ie_types.h"
 #include "imaging/core/ie_view_params.h"
+#include "imaging/proc/ie_proc.h"
 #include "imaging/view/ie_layer.h"
 #include "imaging/view/ie_view_base.h"
 #include "platform/gui/bitmap.h"
@@ -139,8 +140,6 @@ using TIEMouseInResizingGripEvent = std::function<void(TObject* Sender, TIEGrip 
 using TIEZoomEvent = std::function<void(TObject* Sender, double& NewZoom)>;
 using TIESpecialKeyEvent =
     std::function<void(TObject* Sender, Word CharCode, TShiftState Shift, bool& Handled)>;
-// Fired by the processing component before it records an undo step.
-using TIESaveUndoEvent = std::function<void(TObject* Sender, Integer Source, bool& DoUndo)>;
 
 // One selection outline: points in bitmap coordinates, sub-polygons split by separator entries
 // whose X is TIEMask::PolygonSeparator. Bounds X2 and Y2 are exclusive.
@@ -683,3 +682,5 @@ bool IEGradientFillRect(const TRect& Rect, TCanvas* Canvas, TColor Color1, bool 
 // the preset images.
 void IEInitZodivErView();
 void IEFinalZodivErView();
+// Gives the library's start-up its view step; the program calls it before IEInitialize.
+void IERegisterViewUnit();

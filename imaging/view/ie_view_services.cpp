@@ -15,20 +15,13 @@
 #include "platform/rtl/numerics.h"
 #include "platform/rtl/streams.h"
 
-namespace {
-
-const bool ViewStepRegistered = (IERegisterStartupStep(iessView, IEInitZodivErView, IEFinalZodivErView), true);
-
-}  // namespace
-
 AnsiString IEViewLibraryVersion() { return "1.0.0"; }
 
-void IEInitZodivErView() {
-  (void)ViewStepRegistered;
-  IELoadViewCursors();
-}
+void IEInitZodivErView() { IELoadViewCursors(); }
 
 void IEFinalZodivErView() {}
+
+void IERegisterViewUnit() { IERegisterStartupStep(iessView, IEInitZodivErView, IEFinalZodivErView); }
 
 // ---------------------------------------------------------------------------------------------
 // Cursors
@@ -191,10 +184,6 @@ void TZodivErView::NavigatorSelectionChanging(TObject*) {
            SafeRound<Integer>(FNavigator->SelectionY1() * FZoomY / 100.0));
 }
 
-void TZodivErView::Notification(TComponent* AComponent, TOperation Operation) {
-  TIEView::Notification(AComponent, Operation);
-  if (Operation == opRemove && AComponent == FNavigator) FNavigator = nullptr;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Attaching an outside image

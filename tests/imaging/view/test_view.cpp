@@ -10,12 +10,16 @@
 
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_params.h"
+#include "imaging/core/ie_startup.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/view/ie_view.h"
 #include "platform/gui/application.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/input_simulation.h"
+#include "imaging/io/ie_io_unit.h"
+#include "imaging/io/ie_zodiver_io.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
 #include "tests/imaging/formats/codec_test_util.h"
 #include "tests/support/fixtures.h"
 
@@ -544,6 +548,37 @@ TEST_F(ViewFixture, TurnedLayerIsDrawnWhereBakingItPutsIt) {
   EXPECT_EQ(Drawn.GetPixelRGB(60, 10), (TRGB{0, 0xFF, 0}));  // base (0, 0) at client (0, 0)
   EXPECT_EQ(Drawn.GetPixelRGB(60, 80), (TRGB{0, 0, 0xFF}));
   EXPECT_EQ(Drawn.GetPixelRGB(20, 40), (TRGB{0xFF, 0xFF, 0xFF}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ViewFixture, ComponentsAreMadeOnFirstUseAndWorkOnTheShownImage) {
+  IERegisterFileIOUnit();  // the format registry
+  IEInitialize();
+  const std::string Png = NoisePng(23, 17);
+  Integer LastProgress = -1, Finished = 0;
+  View->SetOnProgress([&](TObject*, Integer P) { LastProgress = P; });
+  TZodivErIO* IO = View->IOComponent();
+  ASSERT_NE(IO, nullptr);
+  EXPECT_EQ(View->IOComponent(), IO);
+  EXPECT_EQ(IO->AttachedZodivEr(), View);
+  View->SetOnFinishWork([&](TObject*) { ++Finished; });  // reaches the existing component too
+  IO->LoadFromFile(AnsiToWide(Png));
+  EXPECT_FALSE(IO->Aborting.load()) << IO->FailureReason();
+  EXPECT_EQ(LastProgress, 100);
+  EXPECT_EQ(Finished, 1);
+  EXPECT_EQ(View->ImageWidth(), 23);
+  TIEBitmap Image;
+  LoadPng(Png, Image);
+  EXPECT_EQ(ietest::MaxDifference(*View->IEBitmap(), Image), 0);
+
+  TZodivErProc* Proc = View->ProcComponent();
+  ASSERT_NE(Proc, nullptr);
+  EXPECT_EQ(Proc->AttachedZodivEr(), View);
+  // Both go with the view.
+  IEFinalize();
 }
 
 }  // namespace
