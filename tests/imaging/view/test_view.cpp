@@ -13,6 +13,7 @@
 #include "imaging/core/ie_startup.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/view/ie_view.h"
+#include "imaging/view/ie_view_cursors.h"
 #include "platform/gui/application.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/input_simulation.h"
@@ -579,6 +580,37 @@ TEST_F(ViewFixture, ComponentsAreMadeOnFirstUseAndWorkOnTheShownImage) {
   EXPECT_EQ(Proc->AttachedZodivEr(), View);
   // Both go with the view.
   IEFinalize();
+}
+
+TEST_F(ViewFixture, AssignKeepsOneBitAndWidensOtherBitmaps) {
+  struct TCase {
+    TPixelFormat Source;
+    TIEPixelFormat Shown;
+  };
+  for (const TCase& C : {TCase{pf1bit, ie1g}, TCase{pf8bit, ie24RGB}, TCase{pf24bit, ie24RGB}, TCase{pf32bit, ie24RGB}}) {
+    TBitmap B;
+    B.SetPixelFormat(C.Source);
+    B.SetSize(12, 9);
+    View->Assign(&B);
+    EXPECT_EQ(View->IEBitmap()->GetPixelFormat(), C.Shown) << int(C.Source);
+    EXPECT_EQ(View->ImageWidth(), 12);
+  }
+}
+
+TEST_F(ViewFixture, CursorsAreRegisteredAndTheViewStartsWithItsCrosshair) {
+  EXPECT_EQ(View->Cursor(), 1785);
+  for (TCursor Id = 1778; Id <= 1814; ++Id) {
+    EXPECT_TRUE(Screen->HasCursor(Id)) << Id;
+    const TCursorImage Image = IEViewCursorImage(Id);
+    EXPECT_EQ(Image.Width, 32);
+    Integer Black = 0;
+    for (Cardinal P : Image.Pixels) Black += P == 0xFF000000u;
+    EXPECT_GT(Black, 10) << Id;
+  }
+  View->SetTempCursor(1782);
+  EXPECT_EQ(View->TIEView::Cursor(), 1782);
+  View->RestoreCursor();
+  EXPECT_EQ(View->TIEView::Cursor(), 1785);
 }
 
 }  // namespace
