@@ -614,3 +614,69 @@ TEST_F(ViewFixture, CursorsAreRegisteredAndTheViewStartsWithItsCrosshair) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewFixture, MaskLayerCutsTheLayerBelowIt) {
+  TIEBitmap Base(60, 40, ie24RGB);
+  Base.Fill(0xFFFFFF);
+  Show(Base);
+  View->SetBounds(0, 0, 60, 40);
+  View->AddLayer();
+  TIELayer* L = View->CurrentLayer();
+  L->Bitmap->Allocate(40, 20, ie24RGB);
+  L->Bitmap->Fill(0x0000FF);
+  L->PosX = 10;
+  L->PosY = 10;
+  View->AddLayer();
+  TIELayer* M = View->CurrentLayer();
+  M->Bitmap->Allocate(20, 20, ie8g);
+  M->Bitmap->Fill(0);
+  M->Bitmap->FillRect(0, 0, 9, 19, 255);  // opaque on its left half only
+  M->PosX = 20;
+  M->PosY = 10;
+  M->MaskLayer = true;
+  M->Visible = false;
+  View->Update();
+  TIEBitmap Out(60, 40, ie24RGB);
+  View->RenderToBitmap(&Out, nullptr, nullptr, true, false);
+  const TRGB Red{0, 0, 0xFF}, White{0xFF, 0xFF, 0xFF};
+  EXPECT_EQ(Out.GetPixelRGB(15, 15), White);  // layer pixel left of the mask
+  EXPECT_EQ(Out.GetPixelRGB(22, 15), Red);    // under the mask's opaque half
+  EXPECT_EQ(Out.GetPixelRGB(29, 29), Red);
+  EXPECT_EQ(Out.GetPixelRGB(31, 15), White);  // under its clear half
+  EXPECT_EQ(Out.GetPixelRGB(45, 15), White);  // right of the mask
+  // The layer's own alpha is back after the draw and the combined one is kept until Update.
+  EXPECT_EQ(L->Bitmap->GetAlphaValue(0, 0), 255);
+  ASSERT_NE(L->MaskedAlpha, nullptr);
+  View->Update();
+  EXPECT_EQ(L->MaskedAlpha, nullptr);
+}
+
+TEST_F(ViewFixture, ScrollBarsAppearTakeTheirRoomAndFollowTheView) {
+  TIEBitmap Image(400, 300, ie24RGB);
+  Image.Fill(0);
+  Show(Image);
+  View->SetScrollBars(ssBoth);
+  EXPECT_TRUE(View->ScrollBarVisible(sbHorizontal));
+  EXPECT_TRUE(View->ScrollBarVisible(sbVertical));
+  EXPECT_LT(View->DrawAreaWidth(), View->Width());
+  EXPECT_LT(View->DrawAreaHeight(), View->Height());
+  Integer MaxX = 0, MaxY = 0;
+  View->GetMaxViewXY(MaxX, MaxY);
+  EXPECT_EQ(MaxX, 401 - View->DrawAreaWidth());
+  View->ScrollTo(MaxX, MaxY);
+  const double Scale = (View->DrawAreaWidth() + MaxX) / 65536.0;
+  EXPECT_EQ(View->GetScrollPos(sbHorizontal), Integer(View->ViewX() / Scale));
+  // A fitting image needs no bars.
+  TIEBitmap Small(50, 40, ie24RGB);
+  Show(Small);
+  EXPECT_FALSE(View->ScrollBarVisible(sbHorizontal));
+  EXPECT_FALSE(View->ScrollBarVisible(sbVertical));
+  EXPECT_EQ(View->ViewX(), 0);
+  View->KeepScrollBarsVisible = true;
+  View->Update();
+  EXPECT_TRUE(View->ScrollBarVisible(sbHorizontal));
+}
+
+}  // namespace
