@@ -680,3 +680,26 @@ TEST_F(ViewFixture, ScrollBarsAppearTakeTheirRoomAndFollowTheView) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ViewLifecycle, AttachedImageStaysTheCallersAfterDetaching) {
+  auto* View = new TZodivErView(nullptr);
+  auto* Outside = new TIEBitmap(10, 8, ie24RGB);
+  Outside->Fill(0x123456);
+  Integer Notified = 0;
+  View->AddNotifyCallback([&](TIEView*, bool D) { Notified += D ? 0 : 1; });
+  View->AttachBitmap(Outside);
+  EXPECT_EQ(View->IEBitmap(), Outside);
+  EXPECT_EQ(View->ImageWidth(), 10);
+  EXPECT_EQ(Notified, 1);
+  View->AttachBitmap(nullptr);
+  EXPECT_NE(View->IEBitmap(), Outside);
+  EXPECT_EQ(View->CurrentLayer()->Bitmap, View->IEBitmap());
+  delete View;  // frees the view's own image, never the caller's
+  EXPECT_EQ(Outside->GetWidth(), 10);
+  EXPECT_EQ(Outside->GetPixelRGB(3, 3), (TRGB{0x12, 0x34, 0x56}));
+  delete Outside;
+}
+
+}  // namespace
