@@ -703,3 +703,49 @@ TEST(ViewLifecycle, AttachedImageStaysTheCallersAfterDetaching) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewFixture, LayerSizesAndOpaqueCropsAreBakedIntoTheImages) {
+  TIEBitmap Base(100, 80, ie24RGB);
+  Show(Base);
+  View->AddLayer();
+  TIELayer* L = View->CurrentLayer();
+  L->Bitmap->Allocate(40, 30, ie24RGB);
+  L->Bitmap->Fill(0x00FF00);
+  TIEBitmap* A = L->Bitmap->GetAlphaChannel();
+  A->Fill(0);
+  A->FillRect(5, 3, 14, 12, 255);
+  L->PosX = 7;
+  L->PosY = 2;
+  View->CropLayersToOpaque(-1);
+  EXPECT_EQ(L->Bitmap->GetWidth(), 10);
+  EXPECT_EQ(L->Bitmap->GetHeight(), 10);
+  EXPECT_EQ(L->PosX, 12);
+  EXPECT_EQ(L->PosY, 5);
+  EXPECT_EQ(L->Bitmap->GetAlphaValue(0, 0), 255);
+  EXPECT_EQ(View->LayerAt(0)->Bitmap->GetWidth(), 100);  // no alpha: nothing to crop
+
+  L->WidthOverride = 20;
+  L->HeightOverride = 30;
+  View->ApplyLayerSizes(1);
+  EXPECT_EQ(L->Bitmap->GetWidth(), 20);
+  EXPECT_EQ(L->Bitmap->GetHeight(), 30);
+  EXPECT_EQ(L->WidthOverride, 0);
+  EXPECT_EQ(L->HeightOverride, 0);
+  EXPECT_EQ(L->Bitmap->GetPixelRGB(19, 29), (TRGB{0, 0xFF, 0}));
+  EXPECT_EQ(View->CurrentLayerIndex(), 1);
+
+  // The grips of the current layer, numbered as the mouse code reads them.
+  View->SetMouseInteract(miResizeLayers);
+  View->Update();
+  TIEBitmap Out(View->ClientWidth(), View->ClientHeight(), ie24RGB);
+  View->RenderToBitmap(&Out, nullptr, nullptr, true, false);
+  const TRect& R = L->ClientRect;
+  EXPECT_EQ(View->GripAt(R.Left, R.Top), 1);
+  EXPECT_EQ(View->GripAt(R.Right + 5, R.Bottom - 5), 3);
+  EXPECT_EQ(View->GripAt((R.Left + R.Right) / 2, R.Bottom), 8);
+  EXPECT_EQ(View->GripAt(R.Left - 20, R.Top - 20), 0);
+}
+
+}  // namespace
