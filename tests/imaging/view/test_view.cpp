@@ -752,3 +752,31 @@ TEST_F(ViewFixture, LayerSizesAndOpaqueCropsAreBakedIntoTheImages) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewFixture, MagnifierLayerShowsWhatIsUnderItEnlarged) {
+  TIEBitmap Base(100, 80, ie24RGB);
+  for (Integer Y = 0; Y < 80; ++Y)
+    for (Integer X = 0; X < 100; ++X) Base.SetPixelRGB(X, Y, TRGB{Byte(Y * 3), Byte(X * 2), 0x40});
+  Show(Base);
+  View->SetBounds(0, 0, 100, 80);
+  View->AddLayer();
+  TIELayer* M = View->CurrentLayer();
+  M->Bitmap->Allocate(20, 20, ie24RGB);
+  M->PosX = 40;
+  M->PosY = 30;
+  M->Magnifier = true;
+  M->MagnifyFactor = 2;
+  View->Update();
+  TIEBitmap Out(100, 80, ie24RGB);
+  View->RenderToBitmap(&Out, nullptr, nullptr, true, false);
+  // Ten pixels round the layer's centre (50, 40), twice as large.
+  for (Integer K : {0, 7, 19}) {
+    EXPECT_EQ(Out.GetPixelRGB(40 + K, 30 + K), Base.GetPixelRGB(45 + K / 2, 35 + K / 2)) << K;
+    EXPECT_EQ(M->Bitmap->GetPixelRGB(K, K), Base.GetPixelRGB(45 + K / 2, 35 + K / 2)) << K;
+  }
+  EXPECT_EQ(Out.GetPixelRGB(39, 30), Base.GetPixelRGB(39, 30));
+}
+
+}  // namespace
