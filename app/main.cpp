@@ -2,6 +2,7 @@
 #include "imaging/core/ie_startup.h"
 #include "imaging/io/ie_io_unit.h"
 #include "imaging/proc/ie_proc_services.h"
+#include "imaging/view/ie_view.h"
 #include "platform/startup.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
   // shuts down after the last one has gone.
   IERegisterProcessingServices();
   IERegisterFileIOUnit();
+  IERegisterViewUnit();
   IEInitialize();
   const int exitCode = RunProgram();
   IEFinalize();

@@ -75,6 +75,10 @@ class TIEView : public TCustomControl {
   TNotifyEvent OnMouseLeave;
 
  protected:
+  // The control's own enter and leave notifications, passed on to the view's events.
+  void MouseEnter() override;
+  void MouseLeave() override;
+
   // Tells every registered component that the view is going away; the derived view calls it
   // first thing in its destructor, while the image the components hold still exists.
   void NotifyDestroying();
