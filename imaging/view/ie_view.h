@@ -384,6 +384,10 @@ class TZodivErView : public TIEView {
   void DoBeforeSelectionChange();
   void DoSelectionChanging();
   void DoSelectionChange();
+  // The selection (mask and outline) as a stream, for the selection stack and undo. Mode 2 loads
+  // it relative to the current layer's position.
+  void SaveSelectionToStream(TStream* Stream);
+  bool LoadSelectionFromStream(TStream* Stream, Integer Mode);
 
   // ----- mouse interaction -----
   void LayerResizeByGrip(Integer X, Integer Y, bool Lock);
@@ -483,6 +487,27 @@ class TZodivErView : public TIEView {
   bool IsLoadingOrDestroying() const;
   void SmoothScrollStep(TObject* Sender);
   void NavigatorSelectionChanging(TObject* Sender);
+
+  // ----- selection outline (ie_view_selection.cpp) -----
+  void SelectRectangle(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Op, bool Square, bool KeepInside);
+  void MoveSelectionCore(Integer DX, Integer DY, bool CutBorders);
+  void ClearPolygon();
+  void AddPolygonSeparator();
+  void AddPolygonPoint(Integer X, Integer Y);
+  void RemoveLastPolygonPoint();
+  void RemoveLastSubPolygon();
+  void ShowPolygon(bool Draw);
+  void HidePolygon(bool DoPaint);
+  bool PolygonIsRectangle(const TIESelectionPolygon* P) const;
+  // A coordinate passed to the selection operations, in bitmap pixels of the current layer.
+  Integer SelectionToBitmapX(Integer X);
+  Integer SelectionToBitmapY(Integer Y);
+  // Ends a polygon in progress as a double click does.
+  void EndPolygonSelection(TShiftState Shift);
+  void DrawPolygonOutline(Integer Index, TIESelectionPolygon* P);
+  void DrawDashedLine(TIESelectionPolygon* P, Integer X1, Integer Y1, Integer X2, Integer Y2);
+  // ----- mouse (ie_view_mouse.cpp) -----
+  TPoint ClampToCurrentLayer(Integer X, Integer Y);
 
   // ----- image state -----
   TBitmap* FLegacyBitmap = nullptr;  // owned by FIEBitmap while it wraps it
