@@ -18,6 +18,7 @@
 #include "imaging/core/ie_progress.h"
 #include "imaging/core/ie_types.h"
 #include "imaging/core/ie_view_params.h"
+#include "imaging/proc/ie_proc.h"
 #include "imaging/view/ie_layer.h"
 #include "imaging/view/ie_view_base.h"
 #include "platform/gui/bitmap.h"
@@ -139,8 +140,6 @@ using TIEMouseInResizingGripEvent = std::function<void(TObject* Sender, TIEGrip 
 using TIEZoomEvent = std::function<void(TObject* Sender, double& NewZoom)>;
 using TIESpecialKeyEvent =
     std::function<void(TObject* Sender, Word CharCode, TShiftState Shift, bool& Handled)>;
-// Fired by the processing component before it records an undo step.
-using TIESaveUndoEvent = std::function<void(TObject* Sender, Integer Source, bool& DoUndo)>;
 
 // One selection outline: points in bitmap coordinates, sub-polygons split by separator entries
 // whose X is TIEMask::PolygonSeparator. Bounds X2 and Y2 are exclusive.
@@ -461,8 +460,6 @@ class TZodivErView : public TIEView {
   void KeyPress(char& Key) override;
   void DoEnter() override;
   void DoExit() override;
-  void MouseEnter() override;
-  void MouseLeave() override;
   // The double click of the left button (closes a polygon selection).
   void DblClick() override;
 
@@ -672,10 +669,21 @@ class TZodivErView : public TIEView {
   Integer FHintX = 0, FHintY = 0;
   AnsiString FHintTemplate;
   TPoint FSmoothTarget;
-  TTimer* FSmoothTimer = nullptr;
+  TTimer* FSmoothTimer = nullptr;  // owned by the view
+  bool FSmoothRunning = false;
   Integer FSmoothDivisor = 8;
   std::vector<TObject*> FAuxObjects;
 };
+
+// Makes direct row access and canvas drawing of a bitmap held in a platform bitmap see each
+// other's changes; called between the two kinds of access.
+void IESettleCanvasRows(TIEBitmap* Bitmap);
+
+// A layer's image scaled to its display size W x H and turned by Angle degrees about Pivot (in
+// display pixels) as IERotatePoints turns its corners, into an OutW x OutH image whose top-left
+// corner lies at Origin relative to the unturned layer; its alpha is 0 where no layer pixel lands.
+std::unique_ptr<TIEBitmap> IERotatedLayerImage(TIELayer* L, Integer W, Integer H, double Angle, TPoint Pivot,
+                                               const TPoint& Origin, Integer OutW, Integer OutH);
 
 // The library version the view reports and draws.
 AnsiString IEViewLibraryVersion();
@@ -695,3 +703,5 @@ bool IEGradientFillRect(const TRect& Rect, TCanvas* Canvas, TColor Color1, bool 
 // the preset images.
 void IEInitZodivErView();
 void IEFinalZodivErView();
+// Gives the library's start-up its view step; the program calls it before IEInitialize.
+void IERegisterViewUnit();
