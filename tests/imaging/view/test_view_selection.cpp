@@ -93,6 +93,47 @@ TEST_F(ViewTest, MouseDrawnShapesMatchImageMagickShapes) {
   EXPECT_FALSE(View->Selected());
 }
 
+TEST_F(ViewTest, InteractionSetKeepsOnlyItemsThatGoWithTheNewOne) {
+  struct TStep { TIEMouseInteract Write, Expected; };
+  const std::vector<std::vector<TStep>> runs = {
+      {{miScroll, miScroll}, {miScroll | miSelect, miSelect}},
+      {{miZoom | miSelect, miZoom | miSelect}, {miZoom | miSelect | miSelectPolygon, miSelectPolygon}},
+      {{miMoveLayers | miResizeLayers | miRotateLayers, miMoveLayers | miRotateLayers}},
+      {{miMoveLayers | miResizeLayers, miMoveLayers | miResizeLayers}},
+      {{miZoom | miMovingScroll, miZoom | miMovingScroll}, {miZoom | miSelectMagicWand, miSelectMagicWand}},
+  };
+  for (const auto& run : runs) {
+    View->SetMouseInteract(0);
+    for (const TStep& step : run) {
+      View->SetMouseInteract(step.Write);
+      EXPECT_EQ(View->MouseInteract(), step.Expected) << step.Write;
+    }
+  }
+}
+
+// A click that does not move: in selection mode it removes the selection, but with zooming on
+// as well it zooms in instead, and outside the image it never zooms.
+TEST_F(ViewTest, ClicksWithoutMovementDeselectOrZoom) {
+  ShowPlain(W, H, 0x808080);
+  View->SetSelectionBase(iesbBitmap);
+  View->Select(10, 10, 50, 50, 0);
+  View->SetMouseInteract(miSelect);
+  SimulateMouse(View, smPress, mbLeft, CX(80), CY(70));
+  SimulateMouse(View, smRelease, mbLeft, CX(80), CY(70));
+  EXPECT_FALSE(View->Selected());
+
+  View->Select(10, 10, 50, 50, 0);
+  View->SetMouseInteract(miZoom | miSelect);
+  SimulateMouse(View, smPress, mbLeft, 1, 1);
+  SimulateMouse(View, smRelease, mbLeft, 1, 1);
+  EXPECT_EQ(View->ZoomX(), 100);
+  View->Select(10, 10, 50, 50, 0);
+  SimulateMouse(View, smPress, mbLeft, CX(80), CY(70));
+  SimulateMouse(View, smRelease, mbLeft, CX(80), CY(70));
+  EXPECT_TRUE(View->Selected());
+  EXPECT_EQ(View->ZoomX(), 200);
+}
+
 TEST_F(ViewTest, GripsResizeAndDraggingInsideMoves) {
   ShowPlain(W, H, 0x808080);
   View->SetSelectionBase(iesbBitmap);
