@@ -471,6 +471,10 @@ class TZodivErView : public TIEView {
   void GetFitMargins(bool ForUpdate, Integer& MarginX, Integer& MarginY);
   void RecomputeZoomFactors();
   void LoadDelayCounters(bool Filter);
+  // The refresh that follows storing a zoom (Apply), shared by the three zoom writers.
+  void ZoomSteps(bool FilterDelay, const std::function<void()>& Apply);
+  // Scrolls to (X, Y) clamped to the maxima; moves the bars of the axes asked for.
+  void ScrollAxes(Integer X, Integer Y, bool Horizontal, bool Vertical);
   void PaintBackground(TCanvas* ACanvas, TBitmap* ABitmap, const TRect& Area, const TRect& Box);
   void DrawLayerBox(Integer Index);
   void DrawLayerGrips(Integer Index);

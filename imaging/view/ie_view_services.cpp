@@ -408,3 +408,21 @@ void TZodivErView::ApplyLayerRotations(Integer Index) {
   SetCurrentLayer(Saved);
   Update();
 }
+
+// ---------------------------------------------------------------------------------------------
+// Wallpaper
+
+void TZodivErView::SetWallPaper(TPicture* Value) {
+  if (!FWallPaper) FWallPaper = std::make_unique<TPicture>();
+  if (Value)
+    FWallPaper->Assign(Value);
+  else
+    FWallPaper->SetGraphic(nullptr);
+  Update();
+}
+
+void TZodivErView::SetWallPaperStyle(TIEWallPaperStyle Value) {
+  if (Value == FWallPaperStyle) return;
+  FWallPaperStyle = Value;
+  Update();
+}

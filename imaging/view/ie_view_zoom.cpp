@@ -3,6 +3,7 @@
 // arithmetic here follows one fixed order: Trunc toward zero, Round to even.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "imaging/core/ie_system_probes.h"
 #include "imaging/view/ie_view.h"
@@ -15,7 +16,7 @@ namespace {
 Integer TruncI(double V) { return SafeTrunc<Integer>(V); }
 Integer RoundI(double V) { return SafeRound<Integer>(V); }
 
-constexpr double ZoomSteps[] = {2, 5, 10, 25, 33, 50, 75, 100};
+constexpr double ZoomTable[] = {2, 5, 10, 25, 33, 50, 75, 100};
 
 // Tables longer than this would only serve absurd zooms; conversions then use the arithmetic
 // fallback, which gives the same results without the memory.
@@ -78,11 +79,10 @@ void TZodivErView::ApplyZoomY(double Value) {
   RecomputeZoomFactors();
 }
 
-void TZodivErView::SetZoom(double Value) {
-  if (!(Value > 0) || !std::isfinite(Value) || (Value == FZoomX && Value == FZoomY)) return;
-  LoadDelayCounters(FZoomX != 100 || FZoomY != 100);
+void TZodivErView::ZoomSteps(bool FilterDelay, const std::function<void()>& Apply) {
+  LoadDelayCounters(FilterDelay);
   SuspendPaint();
-  ApplyZoom(Value);
+  Apply();
   Update();
   Update();
   ComputeVisibleArea();
@@ -90,34 +90,21 @@ void TZodivErView::SetZoom(double Value) {
   ResumePaintQuiet();
   Paint();
   ViewChange(1);
+}
+
+void TZodivErView::SetZoom(double Value) {
+  if (!(Value > 0) || !std::isfinite(Value) || (Value == FZoomX && Value == FZoomY)) return;
+  ZoomSteps(FZoomX != 100 || FZoomY != 100, [&] { ApplyZoom(Value); });
 }
 
 void TZodivErView::SetZoomX(double Value) {
   if (!(Value > 0) || !std::isfinite(Value) || Value == FZoomX) return;
-  LoadDelayCounters(FZoomX != 100);
-  SuspendPaint();
-  ApplyZoomX(Value);
-  Update();
-  Update();
-  ComputeVisibleArea();
-  BuildCoordinateTables();
-  ResumePaintQuiet();
-  Paint();
-  ViewChange(1);
+  ZoomSteps(FZoomX != 100, [&] { ApplyZoomX(Value); });
 }
 
 void TZodivErView::SetZoomY(double Value) {
   if (!(Value > 0) || !std::isfinite(Value) || Value == FZoomY) return;
-  LoadDelayCounters(FZoomY != 100);
-  SuspendPaint();
-  ApplyZoomY(Value);
-  Update();
-  Update();
-  ComputeVisibleArea();
-  BuildCoordinateTables();
-  ResumePaintQuiet();
-  Paint();
-  ViewChange(1);
+  ZoomSteps(FZoomY != 100, [&] { ApplyZoomY(Value); });
 }
 
 void TZodivErView::ZoomAt(Integer X, Integer Y, bool Center, double Value) {
@@ -137,7 +124,7 @@ void TZodivErView::ZoomAt(Integer X, Integer Y, bool Center, double Value) {
 
 double TZodivErView::NextZoomIn(double Z) {
   if (Z >= 100) return Z + 100;
-  for (double S : ZoomSteps)
+  for (double S : ZoomTable)
     if (S > Z) return S;
   return 100;
 }
@@ -145,7 +132,7 @@ double TZodivErView::NextZoomIn(double Z) {
 double TZodivErView::NextZoomOut(double Z) {
   if (Z >= 200) return Z - 100;
   double Result = 2;
-  for (double S : ZoomSteps)
+  for (double S : ZoomTable)
     if (S < Z) Result = S;
   return Result;
 }
@@ -401,7 +388,13 @@ bool TZodivErView::CanScroll() {
   return MaxX > 0 || MaxY > 0;
 }
 
-void TZodivErView::ScrollTo(Integer X, Integer Y) {
+void TZodivErView::ScrollTo(Integer X, Integer Y) { ScrollAxes(X, Y, true, true); }
+
+void TZodivErView::SetViewX(Integer X) { ScrollAxes(X, FViewY, true, false); }
+
+void TZodivErView::SetViewY(Integer Y) { ScrollAxes(FViewX, Y, false, true); }
+
+void TZodivErView::ScrollAxes(Integer X, Integer Y, bool Horizontal, bool Vertical) {
   if (X == FViewX && Y == FViewY) return;
   Integer MaxX = 0, MaxY = 0;
   GetMaxViewXY(MaxX, MaxY);
@@ -416,43 +409,9 @@ void TZodivErView::ScrollTo(Integer X, Integer Y) {
   Paint();
   ViewChange(0);
   if (FSelected) DrawSelection(this, false);
-  if (FScrollBars == ssHorizontal || FScrollBars == ssBoth)
+  if (Horizontal && (FScrollBars == ssHorizontal || FScrollBars == ssBoth))
     IESetScrollPos(this, sbHorizontal, TruncI(FViewX / FHScrollScale), true, FFlatScrollBars);
-  if (FScrollBars == ssVertical || FScrollBars == ssBoth)
-    IESetScrollPos(this, sbVertical, TruncI(FViewY / FVScrollScale), true, FFlatScrollBars);
-}
-
-void TZodivErView::SetViewX(Integer X) {
-  if (X == FViewX) return;
-  Integer MaxX = 0, MaxY = 0;
-  GetMaxViewXY(MaxX, MaxY);
-  X = std::clamp(X, 0, std::max(MaxX, 0));
-  if (X == FViewX) return;
-  LoadDelayCounters(FZoomX != 100 || FZoomY != 100);
-  FViewX = X;
-  FBackBufferDirty = true;
-  FFullRepaint = true;
-  Paint();
-  ViewChange(0);
-  if (FSelected) DrawSelection(this, false);
-  if (FScrollBars == ssHorizontal || FScrollBars == ssBoth)
-    IESetScrollPos(this, sbHorizontal, TruncI(FViewX / FHScrollScale), true, FFlatScrollBars);
-}
-
-void TZodivErView::SetViewY(Integer Y) {
-  if (Y == FViewY) return;
-  Integer MaxX = 0, MaxY = 0;
-  GetMaxViewXY(MaxX, MaxY);
-  Y = std::clamp(Y, 0, std::max(MaxY, 0));
-  if (Y == FViewY) return;
-  LoadDelayCounters(FZoomX != 100 || FZoomY != 100);
-  FViewY = Y;
-  FBackBufferDirty = true;
-  FFullRepaint = true;
-  Paint();
-  ViewChange(0);
-  if (FSelected) DrawSelection(this, false);
-  if (FScrollBars == ssVertical || FScrollBars == ssBoth)
+  if (Vertical && (FScrollBars == ssVertical || FScrollBars == ssBoth))
     IESetScrollPos(this, sbVertical, TruncI(FViewY / FVScrollScale), true, FFlatScrollBars);
 }
 

@@ -13,6 +13,7 @@
 #include "imaging/core/ie_startup.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/view/ie_view.h"
+#include "imaging/view/ie_view_cursors.h"
 #include "platform/gui/application.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/input_simulation.h"
@@ -579,6 +580,172 @@ TEST_F(ViewFixture, ComponentsAreMadeOnFirstUseAndWorkOnTheShownImage) {
   EXPECT_EQ(Proc->AttachedZodivEr(), View);
   // Both go with the view.
   IEFinalize();
+}
+
+TEST_F(ViewFixture, AssignKeepsOneBitAndWidensOtherBitmaps) {
+  struct TCase {
+    TPixelFormat Source;
+    TIEPixelFormat Shown;
+  };
+  for (const TCase& C : {TCase{pf1bit, ie1g}, TCase{pf8bit, ie24RGB}, TCase{pf24bit, ie24RGB}, TCase{pf32bit, ie24RGB}}) {
+    TBitmap B;
+    B.SetPixelFormat(C.Source);
+    B.SetSize(12, 9);
+    View->Assign(&B);
+    EXPECT_EQ(View->IEBitmap()->GetPixelFormat(), C.Shown) << int(C.Source);
+    EXPECT_EQ(View->ImageWidth(), 12);
+  }
+}
+
+TEST_F(ViewFixture, CursorsAreRegisteredAndTheViewStartsWithItsCrosshair) {
+  EXPECT_EQ(View->Cursor(), 1785);
+  for (TCursor Id = 1778; Id <= 1814; ++Id) {
+    EXPECT_TRUE(Screen->HasCursor(Id)) << Id;
+    const TCursorImage Image = IEViewCursorImage(Id);
+    EXPECT_EQ(Image.Width, 32);
+    Integer Black = 0;
+    for (Cardinal P : Image.Pixels) Black += P == 0xFF000000u;
+    EXPECT_GT(Black, 10) << Id;
+  }
+  View->SetTempCursor(1782);
+  EXPECT_EQ(View->TIEView::Cursor(), 1782);
+  View->RestoreCursor();
+  EXPECT_EQ(View->TIEView::Cursor(), 1785);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ViewFixture, MaskLayerCutsTheLayerBelowIt) {
+  TIEBitmap Base(60, 40, ie24RGB);
+  Base.Fill(0xFFFFFF);
+  Show(Base);
+  View->SetBounds(0, 0, 60, 40);
+  View->AddLayer();
+  TIELayer* L = View->CurrentLayer();
+  L->Bitmap->Allocate(40, 20, ie24RGB);
+  L->Bitmap->Fill(0x0000FF);
+  L->PosX = 10;
+  L->PosY = 10;
+  View->AddLayer();
+  TIELayer* M = View->CurrentLayer();
+  M->Bitmap->Allocate(20, 20, ie8g);
+  M->Bitmap->Fill(0);
+  M->Bitmap->FillRect(0, 0, 9, 19, 255);  // opaque on its left half only
+  M->PosX = 20;
+  M->PosY = 10;
+  M->MaskLayer = true;
+  M->Visible = false;
+  View->Update();
+  TIEBitmap Out(60, 40, ie24RGB);
+  View->RenderToBitmap(&Out, nullptr, nullptr, true, false);
+  const TRGB Red{0, 0, 0xFF}, White{0xFF, 0xFF, 0xFF};
+  EXPECT_EQ(Out.GetPixelRGB(15, 15), White);  // layer pixel left of the mask
+  EXPECT_EQ(Out.GetPixelRGB(22, 15), Red);    // under the mask's opaque half
+  EXPECT_EQ(Out.GetPixelRGB(29, 29), Red);
+  EXPECT_EQ(Out.GetPixelRGB(31, 15), White);  // under its clear half
+  EXPECT_EQ(Out.GetPixelRGB(45, 15), White);  // right of the mask
+  // The layer's own alpha is back after the draw and the combined one is kept until Update.
+  EXPECT_EQ(L->Bitmap->GetAlphaValue(0, 0), 255);
+  ASSERT_NE(L->MaskedAlpha, nullptr);
+  View->Update();
+  EXPECT_EQ(L->MaskedAlpha, nullptr);
+}
+
+TEST_F(ViewFixture, ScrollBarsAppearTakeTheirRoomAndFollowTheView) {
+  TIEBitmap Image(400, 300, ie24RGB);
+  Image.Fill(0);
+  Show(Image);
+  View->SetScrollBars(ssBoth);
+  EXPECT_TRUE(View->ScrollBarVisible(sbHorizontal));
+  EXPECT_TRUE(View->ScrollBarVisible(sbVertical));
+  EXPECT_LT(View->DrawAreaWidth(), View->Width());
+  EXPECT_LT(View->DrawAreaHeight(), View->Height());
+  Integer MaxX = 0, MaxY = 0;
+  View->GetMaxViewXY(MaxX, MaxY);
+  EXPECT_EQ(MaxX, 401 - View->DrawAreaWidth());
+  View->ScrollTo(MaxX, MaxY);
+  const double Scale = (View->DrawAreaWidth() + MaxX) / 65536.0;
+  EXPECT_EQ(View->GetScrollPos(sbHorizontal), Integer(View->ViewX() / Scale));
+  // A fitting image needs no bars.
+  TIEBitmap Small(50, 40, ie24RGB);
+  Show(Small);
+  EXPECT_FALSE(View->ScrollBarVisible(sbHorizontal));
+  EXPECT_FALSE(View->ScrollBarVisible(sbVertical));
+  EXPECT_EQ(View->ViewX(), 0);
+  View->KeepScrollBarsVisible = true;
+  View->Update();
+  EXPECT_TRUE(View->ScrollBarVisible(sbHorizontal));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ViewLifecycle, AttachedImageStaysTheCallersAfterDetaching) {
+  auto* View = new TZodivErView(nullptr);
+  auto* Outside = new TIEBitmap(10, 8, ie24RGB);
+  Outside->Fill(0x123456);
+  Integer Notified = 0;
+  View->AddNotifyCallback([&](TIEView*, bool D) { Notified += D ? 0 : 1; });
+  View->AttachBitmap(Outside);
+  EXPECT_EQ(View->IEBitmap(), Outside);
+  EXPECT_EQ(View->ImageWidth(), 10);
+  EXPECT_EQ(Notified, 1);
+  View->AttachBitmap(nullptr);
+  EXPECT_NE(View->IEBitmap(), Outside);
+  EXPECT_EQ(View->CurrentLayer()->Bitmap, View->IEBitmap());
+  delete View;  // frees the view's own image, never the caller's
+  EXPECT_EQ(Outside->GetWidth(), 10);
+  EXPECT_EQ(Outside->GetPixelRGB(3, 3), (TRGB{0x12, 0x34, 0x56}));
+  delete Outside;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ViewFixture, LayerSizesAndOpaqueCropsAreBakedIntoTheImages) {
+  TIEBitmap Base(100, 80, ie24RGB);
+  Show(Base);
+  View->AddLayer();
+  TIELayer* L = View->CurrentLayer();
+  L->Bitmap->Allocate(40, 30, ie24RGB);
+  L->Bitmap->Fill(0x00FF00);
+  TIEBitmap* A = L->Bitmap->GetAlphaChannel();
+  A->Fill(0);
+  A->FillRect(5, 3, 14, 12, 255);
+  L->PosX = 7;
+  L->PosY = 2;
+  View->CropLayersToOpaque(-1);
+  EXPECT_EQ(L->Bitmap->GetWidth(), 10);
+  EXPECT_EQ(L->Bitmap->GetHeight(), 10);
+  EXPECT_EQ(L->PosX, 12);
+  EXPECT_EQ(L->PosY, 5);
+  EXPECT_EQ(L->Bitmap->GetAlphaValue(0, 0), 255);
+  EXPECT_EQ(View->LayerAt(0)->Bitmap->GetWidth(), 100);  // no alpha: nothing to crop
+
+  L->WidthOverride = 20;
+  L->HeightOverride = 30;
+  View->ApplyLayerSizes(1);
+  EXPECT_EQ(L->Bitmap->GetWidth(), 20);
+  EXPECT_EQ(L->Bitmap->GetHeight(), 30);
+  EXPECT_EQ(L->WidthOverride, 0);
+  EXPECT_EQ(L->HeightOverride, 0);
+  EXPECT_EQ(L->Bitmap->GetPixelRGB(19, 29), (TRGB{0, 0xFF, 0}));
+  EXPECT_EQ(View->CurrentLayerIndex(), 1);
+
+  // The grips of the current layer, numbered as the mouse code reads them.
+  View->SetMouseInteract(miResizeLayers);
+  View->Update();
+  TIEBitmap Out(View->ClientWidth(), View->ClientHeight(), ie24RGB);
+  View->RenderToBitmap(&Out, nullptr, nullptr, true, false);
+  const TRect& R = L->ClientRect;
+  EXPECT_EQ(View->GripAt(R.Left, R.Top), 1);
+  EXPECT_EQ(View->GripAt(R.Right + 5, R.Bottom - 5), 3);
+  EXPECT_EQ(View->GripAt((R.Left + R.Right) / 2, R.Bottom), 8);
+  EXPECT_EQ(View->GripAt(R.Left - 20, R.Top - 20), 0);
 }
 
 }  // namespace
