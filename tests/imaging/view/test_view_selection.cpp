@@ -93,6 +93,30 @@ TEST_F(ViewTest, MouseDrawnShapesMatchImageMagickShapes) {
   EXPECT_FALSE(View->Selected());
 }
 
+// On the screen a finished selection shows its dashed outline in the two colours and its grips;
+// the image inside stays as it is.
+TEST_F(ViewTest, SelectionIsDrawnAsADashedOutlineWithGrips) {
+  ShowPlain(W, H, 0x808080);
+  View->SetSelectionBase(iesbBitmap);
+  View->Select(10, 10, 60, 40, 0);
+  Render();
+  TCanvas* c = View->Canvas();
+  Integer black = 0, white = 0;
+  for (Integer x = CX(20); x < CX(50); ++x) {
+    const TColor p = c->GetPixel(x, CY(10));
+    black += p == 0;
+    white += p == 0xFFFFFF;
+  }
+  EXPECT_GT(black, 8);
+  EXPECT_GT(white, 8);
+  EXPECT_EQ(black + white, 30);
+  EXPECT_EQ(c->GetPixel(CX(35), CY(25)), 0x808080);
+  EXPECT_EQ(c->GetPixel(CX(10) + 1, CY(10) + 1), 0xBAFFFF);  // the top-left grip
+  View->DeSelect();
+  Render();
+  EXPECT_EQ(c->GetPixel(CX(30), CY(10)), 0x808080);
+}
+
 TEST_F(ViewTest, InteractionSetKeepsOnlyItemsThatGoWithTheNewOne) {
   struct TStep { TIEMouseInteract Write, Expected; };
   const std::vector<std::vector<TStep>> runs = {
