@@ -7,25 +7,22 @@
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_blend.h"
 #include "imaging/core/ie_helpers.h"
+#include "imaging/proc/ie_proc.h"
 #include "imaging/view/ie_layer.h"
 #include "platform/rtl/numerics.h"
 
 namespace {
 
-// Brings a layer's image to its display size. Both view formats (and any other) come out as
-// 24-bit colour, with the alpha channel scaled alongside.
+// Brings a layer's image to its display size through a processing component of its own, which
+// has no owner and so keeps no undo.
 void FitToDisplaySize(TIELayer* Layer, TResampleFilter Filter) {
   TIEBitmap* b = Layer->Bitmap;
   const Integer w = Layer->GetWidth(), h = Layer->GetHeight();
   if (b->GetWidth() == w && b->GetHeight() == h) return;
   if (w <= 0 || h <= 0 || b->GetWidth() <= 0 || b->GetHeight() <= 0) return;
-  TIEBitmap source;
-  source.Assign(b);
-  if (source.GetPixelFormat() != ie24RGB && source.GetPixelFormat() != ie1g) source.ConvertPixelFormat(ie24RGB);
-  TIEBitmap scaled(w, h, ie24RGB);
-  if (source.HasAlphaChannel()) scaled.GetAlphaChannel();
-  source.StretchRectTo(&scaled, 0, 0, w, h, 0, 0, source.GetWidth(), source.GetHeight(), Filter, 255);
-  b->Assign(&scaled);
+  TZodivErProc proc(nullptr);
+  proc.AttachBitmap(b);
+  proc.Resample(w, h, Filter);
 }
 
 // One layer's rows, read a row at a time as colour and alpha.

@@ -103,6 +103,19 @@ TEST(LayerMerge, LayersAreScaledToTheirDisplaySizeFirst) {
   EXPECT_EQ(dest.GetHeight(), 20);
   EXPECT_EQ(upper->Bitmap->GetWidth(), 30);
   EXPECT_FALSE(dest.HasAlphaChannel());
+
+  // The alpha channel is scaled with the colours: a transparent left half stays the left half.
+  auto clear = Layer(white, 0, 0);
+  clear->Bitmap->GetAlphaChannel()->Fill(255);
+  clear->Bitmap->GetAlphaChannel()->FillRect(0, 0, 4, 9, 0);
+  clear->WidthOverride = 30;
+  auto small = Layer(white, 0, 0);
+  TIEBitmap scaled;
+  IEMergeLayerPair(small.get(), clear.get(), nullptr, &scaled, rfNone, 0, false);
+  ASSERT_TRUE(scaled.HasAlphaChannel());
+  EXPECT_EQ(scaled.GetAlphaChannel()->GetPixelByte(12, 5), 0);
+  EXPECT_EQ(scaled.GetAlphaChannel()->GetPixelByte(16, 5), 255);
+  EXPECT_EQ(scaled.GetAlphaChannel()->GetPixelByte(5, 5), 255);
 }
 
 }  // namespace
