@@ -6,6 +6,7 @@
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_geometry.h"
 #include "imaging/core/ie_helpers.h"
+#include "imaging/proc/ie_proc.h"
 #include "imaging/view/ie_view.h"
 #include "platform/gui/forms.h"
 #include "platform/rtl/numerics.h"
@@ -221,6 +222,12 @@ void TZodivErView::MouseMove(TShiftState Shift, Integer X, Integer Y) {
   const bool captured = MouseCapture();
   const auto toLayerX = [&](Integer V) { return layer ? layer->ScreenToLayerX(V) : V; };
   const auto toLayerY = [&](Integer V) { return layer ? layer->ScreenToLayerY(V) : V; };
+  // One undo step for a whole layer drag, taken before its first change.
+  const auto saveLayerUndo = [&](TIEUndoSource Source) {
+    if (!SaveLayerUndo || FLayerUndoSaved) return;
+    FLayerUndoSaved = true;
+    ProcComponent()->SaveUndo(Source);
+  };
 
   if (captured) {
     if (mi & miScroll) {
@@ -249,6 +256,7 @@ void TZodivErView::MouseMove(TShiftState Shift, Integer X, Integer Y) {
       SelectEllipseDrag(clamped.X, clamped.Y, Shift);
     } else if (FMovingLayer >= 0 && FMovingLayer < LayerCount() && !LayerAt(FMovingLayer)->NoResize) {
       TIELayer* l = LayerAt(FMovingLayer);
+      saveLayerUndo(ieuLayer);
       DragAutoScroll();
       l->PosX += ScreenToBitmapX(X) - ScreenToBitmapX(FLastRaw.X);
       l->PosY += ScreenToBitmapY(Y) - ScreenToBitmapY(FLastRaw.Y);
@@ -271,6 +279,7 @@ void TZodivErView::MouseMove(TShiftState Shift, Integer X, Integer Y) {
       Update();
     } else if (FRotatingLayer >= 0 && FRotatingLayer < LayerCount() && !LayerAt(FRotatingLayer)->NoResize) {
       TIELayer* l = LayerAt(FRotatingLayer);
+      saveLayerUndo(ieuFullLayer);
       double a = (ScreenToBitmapX(X) - ScreenToBitmapX(FLastRaw.X)) / 4.0;
       double b = (ScreenToBitmapY(Y) - ScreenToBitmapY(FLastRaw.Y)) / 4.0;
       const Integer cx = l->LayerToScreenX(SafeRound<Integer>(l->Bitmap->GetWidth() * l->RotationCenterX));
@@ -285,6 +294,7 @@ void TZodivErView::MouseMove(TShiftState Shift, Integer X, Integer Y) {
       Update();
       LayerNotify(FCurrentLayer, ielRotating);
     } else if (FLayerResizeGrip != ieNone && layer && !layer->NoResize) {
+      saveLayerUndo(ieuLayer);
       DragAutoScroll();
       LayerResizeByGrip(X, Y, alt);
       SetInteractionHint(IntToStr(layer->GetWidth()) + " x " + IntToStr(layer->GetHeight()), X, Y, "0000 x 0000");

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/proc/ie_proc.h"
 #include "tests/imaging/view/view_test_fixture.h"
 
 namespace {
@@ -175,7 +176,11 @@ TEST_F(ViewTest, LayersAreMovedResizedAndTurnedWithTheMouse) {
   View->OnLayerNotify = [&](TObject*, Integer, TIELayerEvent E) { events.push_back(E); };
 
   View->SetMouseInteract(miMoveLayers);
+  View->SaveLayerUndo = true;
+  std::vector<TIEUndoSource> undo;
+  View->ProcComponent()->OnSaveUndo = [&](TObject*, TIEUndoSource S) { undo.push_back(S); };
   Drag({{CX(20), CY(15)}, {CX(30), CY(20)}, {CX(35), CY(25)}});
+  EXPECT_EQ(undo, std::vector<TIEUndoSource>{ieuLayer});  // one step for the whole drag
   EXPECT_EQ(View->LayerAt(l)->PosX, 25);
   EXPECT_EQ(View->LayerAt(l)->PosY, 20);
   ASSERT_GE(events.size(), 3u);
