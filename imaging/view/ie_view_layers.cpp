@@ -14,18 +14,6 @@
 
 namespace {
 
-// Runs the swap of the caller's selection base around an event, also when the handler raises.
-class TSelectionBaseSwap {
- public:
-  explicit TSelectionBaseSwap(TZodivErView* View) : FView(View) { FView->SwapSelectionBase(); }
-  ~TSelectionBaseSwap() { FView->SwapSelectionBase(); }
-  TSelectionBaseSwap(const TSelectionBaseSwap&) = delete;
-  TSelectionBaseSwap& operator=(const TSelectionBaseSwap&) = delete;
-
- private:
-  TZodivErView* FView;
-};
-
 bool InClientRect(const TIELayer* L, Integer X, Integer Y) {
   return X >= L->ClientRect.Left && X <= L->ClientRect.Right && Y >= L->ClientRect.Top && Y <= L->ClientRect.Bottom;
 }
@@ -192,8 +180,14 @@ void TZodivErView::SyncLayers() {
 
 void TZodivErView::LayerNotify(Integer Layer, TIELayerEvent Event) {
   if (!OnLayerNotify) return;
-  TSelectionBaseSwap swap(this);
-  OnLayerNotify(this, Layer, Event);
+  SwapSelectionBase();
+  try {
+    OnLayerNotify(this, Layer, Event);
+  } catch (...) {
+    SwapSelectionBase();
+    throw;
+  }
+  SwapSelectionBase();
 }
 
 // A display size of 0 has no pixels to map to.

@@ -24,18 +24,6 @@ constexpr double TwoPi = 6.283185307179586;
 
 bool IsSeparator(const TPoint& P) { return P.X == Separator; }
 
-// Runs an event with the caller's own selection base swapped in, also when the handler raises.
-class TBaseSwap {
- public:
-  explicit TBaseSwap(TZodivErView* View) : FView(View) { FView->SwapSelectionBase(); }
-  ~TBaseSwap() { FView->SwapSelectionBase(); }
-  TBaseSwap(const TBaseSwap&) = delete;
-  TBaseSwap& operator=(const TBaseSwap&) = delete;
-
- private:
-  TZodivErView* FView;
-};
-
 void ReadExact(TStream* Stream, void* Buffer, Int64 Count) {
   if (Count > 0 && Stream->Read(Buffer, Count) != Count) throw EReadError("Stream read error");
 }
@@ -554,14 +542,26 @@ Integer TZodivErView::MoveStateAtPoint(Integer X, Integer Y, TShiftState Shift) 
 
 void TZodivErView::DoBeforeSelectionChange() {
   if (!OnBeforeSelectionChange) return;
-  TBaseSwap swap(this);
-  OnBeforeSelectionChange(this);
+  SwapSelectionBase();
+  try {
+    OnBeforeSelectionChange(this);
+  } catch (...) {
+    SwapSelectionBase();
+    throw;
+  }
+  SwapSelectionBase();
 }
 
 void TZodivErView::DoSelectionChanging() {
   if (!OnSelectionChanging) return;
-  TBaseSwap swap(this);
-  OnSelectionChanging(this);
+  SwapSelectionBase();
+  try {
+    OnSelectionChanging(this);
+  } catch (...) {
+    SwapSelectionBase();
+    throw;
+  }
+  SwapSelectionBase();
 }
 
 void TZodivErView::DoSelectionChange() {
