@@ -348,15 +348,15 @@ TEST(ViewBackground, GradientBlendsFromTopToBottom) {
 }
 
 TEST_F(ViewFixture, LayerClippedToTheBaseShowsOnlyItsPartOverTheBase) {
-  TIEBitmap Base(300, 300, ie24RGB);
+  TIEBitmap Base(100, 80, ie24RGB);
   Base.Fill(0x0000FF);
   Show(Base);
   View->AddLayer();
   TIELayer* L = View->CurrentLayer();
   L->Bitmap->Allocate(10, 10, ie24RGB);
   L->Bitmap->Fill(0x00FF00);
-  L->PosX = 295;  // reaches past the base: clipped at its edge
-  L->PosY = 295;
+  L->PosX = 95;  // reaches past the base: clipped at its edge
+  L->PosY = 75;
   L->ClipToBase = true;
   View->SetZoom(1);  // the layer's 10 pixels are no client pixel at all
   View->Update();
@@ -370,12 +370,15 @@ TEST_F(ViewFixture, LayerClippedToTheBaseShowsOnlyItsPartOverTheBase) {
   // At a zoom that shows it, only the part over the base is drawn.
   L->Visible = true;
   View->SetZoom(100);
-  View->ScrollTo(1000, 1000);
   Render();
   TSurface S(View);
-  const Integer X = View->BitmapToScreenX(299), Y = View->BitmapToScreenY(299);
-  EXPECT_EQ(S.At(X, Y), (TRGB{0, 0xFF, 0}));
-  EXPECT_NE(S.At(X + 1, Y), (TRGB{0, 0xFF, 0}));
+  const Integer X = View->BitmapToScreenX(99), Y = View->BitmapToScreenY(79);
+  const TRGB Green{0, 0xFF, 0};
+  EXPECT_EQ(S.At(X, Y), Green);
+  EXPECT_EQ(S.At(X - 4, Y - 4), Green);
+  EXPECT_EQ(S.At(X - 5, Y - 5), (TRGB{0, 0, 0xFF}));
+  EXPECT_EQ(S.At(X + 1, Y), RgbOf(clBtnFace));
+  EXPECT_EQ(S.At(X, Y + 1), RgbOf(clBtnFace));
 }
 
 TEST_F(ViewFixture, DrawLayersToGrowsForLayersOutsideTheBase) {
