@@ -33,7 +33,8 @@ class TIELayer : public TObject {
   Integer ScreenToLayerY(Integer Y);
   Integer LayerToScreenX(Integer X);
   Integer LayerToScreenY(Integer Y);
-  void SaveToStream(TStream* Stream);
+  // The layer record, with the image when WithBitmap.
+  void SaveToStream(TStream* Stream, bool WithBitmap = true);
   void LoadFromStream(TStream* Stream);
 
   Integer WidthOverride = 0;

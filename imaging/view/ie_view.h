@@ -489,6 +489,27 @@ class TZodivErView : public TIEView {
   void SmoothScrollStep(TObject* Sender);
   void NavigatorSelectionChanging(TObject* Sender);
 
+  // ----- selection outline (ie_view_selection.cpp) -----
+  void SelectRectangle(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Op, bool Square, bool KeepInside);
+  void MoveSelectionCore(Integer DX, Integer DY, bool CutBorders);
+  void ClearPolygon();
+  void AddPolygonSeparator();
+  void AddPolygonPoint(Integer X, Integer Y);
+  void RemoveLastPolygonPoint();
+  void RemoveLastSubPolygon();
+  void ShowPolygon(bool Draw);
+  void HidePolygon(bool DoPaint);
+  bool PolygonIsRectangle(const TIESelectionPolygon* P) const;
+  // A coordinate passed to the selection operations, in bitmap pixels of the current layer.
+  Integer SelectionToBitmapX(Integer X);
+  Integer SelectionToBitmapY(Integer Y);
+  // Ends a polygon in progress as a double click does.
+  void EndPolygonSelection(TShiftState Shift);
+  void DrawPolygonOutline(Integer Index, TIESelectionPolygon* P);
+  void DrawDashedLine(TIESelectionPolygon* P, Integer X1, Integer Y1, Integer X2, Integer Y2);
+  // ----- mouse (ie_view_mouse.cpp) -----
+  TPoint ClampToCurrentLayer(Integer X, Integer Y);
+
   // ----- image state -----
   TBitmap* FLegacyBitmap = nullptr;  // owned by FIEBitmap while it wraps it
   TIEBitmap* FIEBitmap = nullptr;    // the current layer's bitmap
