@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Our JPEG and PNG load and save side by side with libjpeg's and libpng's own tools on the same
 # 4000 x 3000 photo: djpeg/cjpeg and pngtopam/pnmtopng. Every job reads a file and writes a
-# file (PPM on the other side). Runs ours and theirs in turn REPS times (default 9) and prints
-# the median time of each and the median of the paired ratios ours / theirs. Our time is measured inside our program from opening the input to closing
-# the output (the start of a process that links Qt and FFmpeg, about 0.25 s, is no codec time);
-# theirs is the tools' whole wall-clock time. Below 1.05 for JPEG and 1.1 for PNG means our own overhead is small).
+# file (PPM on the other side). Ours and theirs run in turn REPS times (default 9); printed are
+# the median time of each and the median of the paired ratios ours / theirs. Our time is
+# measured inside our program from opening the input to closing the output (the start of a
+# process that links Qt and FFmpeg is no codec time); theirs is the tools' whole wall-clock
+# time. Below 1.05 for JPEG and 1.1 for PNG means our own overhead is small.
 set -euo pipefail
 build=${1:-build}
 bench="$build/bench/bench_codecs"
