@@ -164,7 +164,7 @@ void IECopyEXIF(TIOParamsVals* Source, TIOParamsVals* Dest) {
 }
 
 bool IELoadEXIFFromBuffer(const void* Data, Integer Length, TIOParamsVals* Params) {
-  if (!IEIsEXIFBlock(Data, Length) || !Params || !IEExifTiffCodec.Installed()) return false;
+  if (!IEIsEXIFBlock(Data, Length) || !Params || !IEExifTiffCodec.CanRead()) return false;
   TIOParamsVals scratch(Params->IO);
   TIEMemStream stream(static_cast<const Byte*>(Data) + 6, Length - 6);
   // A block whose tags cannot be read is refused whole: the record keeps what it had.
@@ -194,7 +194,7 @@ bool IELoadEXIFFromBuffer(const void* Data, Integer Length, TIOParamsVals* Param
 void IESaveEXIFToBuffer(TIOParamsVals* Params, void*& Buffer, Integer& Length) {
   Buffer = nullptr;
   Length = 0;
-  if (!Params || !IEExifTiffCodec.Installed()) return;
+  if (!Params || !IEExifTiffCodec.Write) return;
   TMemoryStream stream;
   if (!IEExifTiffCodec.Write(&stream, false, nullptr, Params)) return;
   if (Params->ExifBitmap && !Params->ExifBitmap->IsEmpty()) {
@@ -232,7 +232,7 @@ Int64 IEFindTIFFHeader(TStream* Stream) {
 }
 
 bool IEReadEXIFFromTIFFStream(TStream* Stream, TIOParamsVals* Params) {
-  if (!Stream || !Params || !IEExifTiffCodec.Installed()) return false;
+  if (!Stream || !Params || !IEExifTiffCodec.CanRead()) return false;
   TPositionKeeper keep(Stream);
   Int64 start = keep.Position();
   TIOParamsVals scratch(Params->IO);

@@ -25,13 +25,15 @@ struct TIEExifTiffCodec {
   // stream's last one instead of writing a header. False when nothing usable was written.
   std::function<bool(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOParamsVals* Params)> Write;
   bool Installed() const { return Read && Write; }
+  // Reading needs only the reader: EXIF blocks are read before the writer exists.
+  bool CanRead() const { return static_cast<bool>(Read); }
 };
 extern TIEExifTiffCodec IEExifTiffCodec;
 
 // "Exif" and two zero bytes, checked within Length.
 bool IEIsEXIFBlock(const void* Data, Integer Length);
 // Reads an EXIF APP1 payload into Params. False when the payload is not an EXIF block, when
-// the TIFF codec is not installed or when the block's tags cannot be read; Params then keeps
+// the TIFF codec's reader is not installed or when the block's tags cannot be read; Params then keeps
 // its EXIF data.
 bool IELoadEXIFFromBuffer(const void* Data, Integer Length, TIOParamsVals* Params);
 // The APP1 payload of Params' EXIF data, std::malloc'd for the caller to free with std::free;

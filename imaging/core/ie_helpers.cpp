@@ -1,5 +1,9 @@
 #include "imaging/core/ie_helpers.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include <cmath>
 
 TIEGrayWeights IEGrayWeights{21, 71, 8};
@@ -117,4 +121,72 @@ Int64 IEBitmapRowLen(Integer Width, Integer BitsPerPixel, Integer AlignBits) {
 TRGB IETColorToTRGB(TColor Color) {
   TColor c = ColorToRGB(Color);
   return IECreateRGB(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+namespace {
+
+void CopySwapRBBytes(const Byte* s, Byte* d, size_t n) {
+  for (size_t i = 0; i + 3 <= n; i += 3) {
+    const Byte r = s[i];
+    d[i + 1] = s[i + 1];
+    d[i] = s[i + 2];
+    d[i + 2] = r;
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Byte k of the swapped pixels comes from byte Src(k) = 3 (k / 3) + 2 - k % 3. Sixteen pixels are
+// 48 bytes, three 16-byte lanes in and out; lane Out of the result gathers from lane In with the
+// mask below (0x80 clears a byte that another lane supplies). All three lanes are loaded before
+// any is stored, so a row can be turned in place.
+struct TSwapMasks {
+  alignas(16) Byte Mask[3][3][16];
+  constexpr TSwapMasks() : Mask{} {
+    for (int out = 0; out < 3; ++out)
+      for (int in = 0; in < 3; ++in)
+        for (int k = 0; k < 16; ++k) {
+          const int dst = out * 16 + k, src = dst / 3 * 3 + 2 - dst % 3;
+          Mask[out][in][k] = src / 16 == in ? static_cast<Byte>(src % 16) : Byte(0x80);
+        }
+  }
+};
+constexpr TSwapMasks kSwapMasks;
+
+__attribute__((target("ssse3"))) void CopySwapRBShuffle(const Byte* s, Byte* d, size_t n) {
+  auto mask = [](int Out, int In) { return _mm_load_si128(reinterpret_cast<const __m128i*>(kSwapMasks.Mask[Out][In])); };
+  const __m128i m00 = mask(0, 0), m01 = mask(0, 1), m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2),
+                m21 = mask(2, 1), m22 = mask(2, 2);
+  size_t i = 0;
+  for (; i + 48 <= n; i += 48) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 32));
+    const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01));
+    const __m128i o1 =
+        _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)), _mm_shuffle_epi8(c, m12));
+    const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), o0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 16), o1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 32), o2);
+  }
+  CopySwapRBBytes(s + i, d + i, n - i);
+}
+
+bool HasSSSE3() {
+  static const bool has = __builtin_cpu_supports("ssse3");
+  return has;
+}
+#endif
+
+}  // namespace
+
+void IECopySwapRB(const void* Source, void* Dest, Integer Count) {
+  if (Count <= 0) return;
+  const size_t n = static_cast<size_t>(Count) * 3;
+  const Byte* s = static_cast<const Byte*>(Source);
+  Byte* d = static_cast<Byte*>(Dest);
+#if defined(__x86_64__) || defined(__i386__)
+  if (HasSSSE3()) return CopySwapRBShuffle(s, d, n);
+#endif
+  CopySwapRBBytes(s, d, n);
 }

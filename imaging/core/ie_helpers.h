@@ -46,6 +46,11 @@ inline DWORD IESwapRedBlue(DWORD Value) {
   return ((Value & 0xFF) << 16) | (Value & 0xFF00) | ((Value >> 16) & 0xFF);
 }
 
+// Copies Count 3-byte pixels exchanging their first and third bytes (R, G, B <-> B, G, R);
+// Source and Dest may be the same row but must not overlap otherwise. The codecs hand whole
+// rows of a 12-megapixel image through it, so it takes 16 bytes at a time where it can.
+void IECopySwapRB(const void* Source, void* Dest, Integer Count);
+
 // A framework colour (system colours resolved) as TRGB.
 TRGB IETColorToTRGB(TColor Color);
 

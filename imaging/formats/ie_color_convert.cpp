@@ -34,7 +34,7 @@ void IEDefaultConvertColorFunction(void* Src, Byte SrcKind, void* Dst, Byte DstK
   if (DstKind == iecBGR) {
     switch (SrcKind) {
       case iecRGB:
-        for (Integer i = 0; i < Count; ++i, s += 3) out[i] = IECreateRGB(s[0], s[1], s[2]);
+        IECopySwapRB(s, out, Count);
         return;
       case iecBGR:
         std::memmove(Dst, Src, static_cast<size_t>(Count) * 3);

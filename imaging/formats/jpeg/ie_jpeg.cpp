@@ -15,6 +15,7 @@
 #include "imaging/core/ie_markers.h"
 #include "imaging/core/ie_xmp.h"
 #include "imaging/formats/ie_color_convert.h"
+#include "platform/rtl/numerics.h"
 
 namespace {
 
@@ -469,16 +470,19 @@ Integer ReadJPEGStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
       for (Integer i = 0; i < list->Count(); ++i)
         if (list->MarkerType(i) == 0xED && IOParams.IptcInfo->LoadFromBuffer(list->MarkerData(i), list->MarkerLength(i)))
           break;
+    // The JFIF resolution as the header gave it: reading the EXIF block sets the DPI from the
+    // EXIF resolution, and the choice between the two must be made on the JFIF values.
+    const Integer jfifDpiX = IOParams.DpiX, jfifDpiY = IOParams.DpiY;
     for (Integer i = 0; i < list->Count(); ++i) {
       if (list->MarkerType(i) != 0xE1 || !IELoadEXIFFromBuffer(list->MarkerData(i), list->MarkerLength(i), &IOParams))
         continue;
-      if (IOParams.DpiX == 1 && IOParams.DpiY == 1) {
+      if (jfifDpiX == 1 && jfifDpiY == 1) {
         const double f = IOParams.ExifResolutionUnit == 3 ? 2.54 : 1.0;
-        IOParams.SetDpiX(static_cast<Integer>(IOParams.ExifXResolution * f));
-        IOParams.SetDpiY(static_cast<Integer>(IOParams.ExifYResolution * f));
+        IOParams.SetDpiX(SafeTrunc<Integer>(IOParams.ExifXResolution * f));
+        IOParams.SetDpiY(SafeTrunc<Integer>(IOParams.ExifYResolution * f));
       } else {
-        IOParams.SetDpiX(IOParams.DpiX);
-        IOParams.SetDpiY(IOParams.DpiY);
+        IOParams.SetDpiX(jfifDpiX);
+        IOParams.SetDpiY(jfifDpiY);
       }
       if (IOParams.JpegEnableAdjustOrientation && !Preview && rows > 0 && IOParams.ExifOrientation > 1) {
         IEApplyExifOrientation(Bitmap, IOParams.ExifOrientation);

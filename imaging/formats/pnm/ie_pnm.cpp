@@ -179,6 +179,12 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProg
         break;
       }
       default: {  // 5, 6
+        if (colour && maxval == 255) {
+          // The common pixmap: the samples go straight into the row and are turned round there.
+          if (!in.Read(row, line.size())) return truncated(y);
+          IECopySwapRB(row, row, w);
+          break;
+        }
         if (!in.Read(line.data(), line.size())) return truncated(y);
         const Byte* s = line.data();
         auto sample = [&](Integer i) -> Int64 { return wide ? Int64(s[2 * i]) << 8 | s[2 * i + 1] : s[i]; };
@@ -326,11 +332,7 @@ void WritePXMStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
         break;
       }
       case kP6:
-        for (Integer x = 0; x < w; ++x) {
-          out[3 * x] = px[x].r;
-          out[3 * x + 1] = px[x].g;
-          out[3 * x + 2] = px[x].b;
-        }
+        IECopySwapRB(row, out.data(), w);
         break;
     }
     IESafeStreamWrite(Stream, aborting, out.data(), static_cast<Integer>(rowBytes));

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "imaging/core/ie_dib_bitmap.h"
 #include "imaging/core/ie_helpers.h"
@@ -30,6 +31,22 @@ TEST(IEHelpers, RoundingRowLengthAndGrey) {
   EXPECT_EQ(IETColorToTRGB(clRed), (TRGB{0, 0, 255}));
   EXPECT_EQ(IEPowerDouble(0, -1), 0.0L);
   EXPECT_EQ(IEPowerDouble(2, -3), 0.125L);
+}
+
+TEST(IEHelpers, RedBlueSwapCopiesAndTurnsInPlace) {
+  // Lengths around the 16-pixel blocks, with a guard byte after the row that must survive.
+  for (Integer count : {0, 1, 5, 15, 16, 17, 31, 32, 33, 100}) {
+    std::vector<Byte> src(static_cast<size_t>(count) * 3 + 1), dst(src.size(), 0xEE), expected(src.size(), 0xEE);
+    for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<Byte>(i * 7 + 1);
+    for (Integer p = 0; p < count; ++p)
+      for (int k = 0; k < 3; ++k) expected[3 * p + k] = src[3 * p + 2 - k];
+    IECopySwapRB(src.data(), dst.data(), count);
+    EXPECT_EQ(dst, expected) << count << " pixels copied";
+    std::vector<Byte> inPlace = src;
+    IECopySwapRB(inPlace.data(), inPlace.data(), count);
+    expected.back() = src.back();
+    EXPECT_EQ(inPlace, expected) << count << " pixels in place";
+  }
 }
 
 TEST(IEHelpers, CIELabEnds) {

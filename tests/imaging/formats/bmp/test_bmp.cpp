@@ -87,6 +87,40 @@ TEST(BmpReader, ForeignFilesDecodeEqualToTheirWriters) {
   }
 }
 
+// A packed DIB (the file without its 14-byte header, as the clipboard and icons hold it), found
+// in the middle of a stream: the pixels follow the header, palette and masks directly.
+TEST(BmpReader, DibWithoutFileHeader) {
+  const std::string im = "convert {in} -depth 8 PAM:-", netpbm = "bmptopnm {in} 2>/dev/null";
+  const std::string photo = Source(23, 13, 0), pal = Source(23, 13, 200), pal16 = Source(23, 13, 16);
+  const std::pair<std::string, std::string> cases[] = {
+      {"im-v3-24", "convert " + ShellQuote(photo) + " BMP3:{out}"},
+      {"im-v3-8", "convert " + ShellQuote(pal) + " -type Palette BMP3:{out}"},
+      {"im-v3-rle8", "convert " + ShellQuote(pal) + " -type Palette -compress RLE BMP3:{out}"},
+      {"im-v3-4", "convert " + ShellQuote(pal16) + " -type Palette -depth 4 BMP3:{out}"},
+      {"im-v5-565", "convert " + ShellQuote(photo) + " -define bmp:subtype=RGB565 BMP:{out}"},
+      {"ppm-os2-8", "ppmtobmp -os2 -bpp 8 " + ShellQuote(pal) + " > {out}"},
+  };
+  for (const auto& [name, recipe] : cases) {
+    SCOPED_TRACE(name);
+    const std::string bmp = Fixture("bmp-" + name + ".bmp", recipe);
+    const std::vector<Byte> file = ReadWholeFile(bmp);
+    ASSERT_GT(file.size(), 54u);
+    const uint32_t header = file[14] | file[15] << 8, offset = file[10] | file[11] << 8 | file[12] << 16;
+    ASSERT_LE(header + 14, offset) << "no gap before the pixels";
+    std::vector<Byte> dib = {'j', 'n', 'k'};
+    dib.insert(dib.end(), file.begin() + 14, file.end());
+    TMemoryStream m;
+    FillStream(m, dib);
+    m.SetPosition(3);
+    TRead r;
+    ReadBMPStream(&m, &r.Bitmap, 0, r.Params, r.Probe.Progress, false, true, r.Alpha, false);
+    ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+    std::string decoder = name.rfind("ppm", 0) == 0 ? netpbm : im;
+    decoder.replace(decoder.find("{in}"), 4, ShellQuote(bmp));
+    EXPECT_LE(Difference(r, PamFromCommand(decoder)), name.find("565") != std::string::npos ? 7 : 0);
+  }
+}
+
 // A hand-made BMP with a 40-byte header unless HeaderSize says otherwise.
 std::vector<Byte> MakeBmp(int32_t W, int32_t H, uint16_t Bits, uint32_t Compression, const std::vector<Byte>& Palette,
                           const std::vector<Byte>& Pixels, uint32_t HeaderSize = 40, const std::vector<uint32_t>& Masks = {}) {

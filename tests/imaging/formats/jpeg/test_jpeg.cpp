@@ -4,9 +4,13 @@
 // full disk behave as users need.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_icc.h"
 #include "imaging/core/ie_markers.h"
+#include "imaging/formats/ie_color_convert.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "tests/imaging/formats/codec_test_util.h"
 #include "tests/imaging/support/ie_stores.h"
@@ -207,6 +211,91 @@ void Gradient(TIEBitmap& B, Integer W, Integer H) {
   for (Integer y = 0; y < H; ++y)
     for (Integer x = 0; x < W; ++x)
       B.SetPixelRGB(x, y, IECreateRGB(Byte(x * 255 / std::max(W - 1, 1)), Byte(y * 255 / std::max(H - 1, 1)), 90));
+}
+
+// With colour management on, rows go through the embedded profile to sRGB as ImageMagick's
+// -profile takes them, for YCbCr and RGB files alike; the transform and the ICC markers are
+// dropped afterwards, so a save does not tag converted pixels with the old profile.
+TEST(JpegReader, EmbeddedProfileAppliedToTheRows) {
+  const std::string a98 = "/usr/share/color/icc/ghostscript/a98.icc";
+  const std::string src = Photo(61, 47);
+  const bool saved = IEEnableCMS;
+  IEEnableCMS = true;
+  for (const std::string& options : {std::string("-sample 1x1"), std::string("-rgb")}) {
+    SCOPED_TRACE(options);
+    const std::string jpg = Fixture("jpeg-icc-a98" + std::string(options == "-rgb" ? "-rgb" : "") + ".jpg",
+                                    "cjpeg -quality 95 " + options + " -icc " + a98 + " " + ShellQuote(src) + " > {out}");
+    TRead r;
+    // ImageMagick's target is the sRGB profile file; the same one stands in for the system's.
+    const std::vector<Byte> srgb = ReadWholeFile(kIcc);
+    r.Params.GetSystemICCProfile()->LoadFromBuffer(srgb.data(), Integer(srgb.size()));
+    ReadJpeg(ReadWholeFile(jpg), r);
+    ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+    // Equal but for the colours a98 holds and sRGB does not: where they are clipped, the
+    // engine's 8-bit table and ImageMagick's 16-bit path land a few steps apart.
+    const TPam im = PamFromCommand("convert " + ShellQuote(jpg) + " -profile " + kIcc + " ppm:-");
+    ASSERT_EQ(im.Width, r.Bitmap.GetWidth());
+    Integer apart = 0, worst = 0;
+    for (Integer y = 0; y < im.Height; ++y)
+      for (Integer x = 0; x < im.Width; ++x) {
+        const TRGB c = r.Bitmap.GetPixelAsRGB(x, y);
+        const Integer mine[3] = {c.r, c.g, c.b};
+        for (Integer k = 0; k < 3; ++k) {
+          const Integer d = std::abs(mine[k] - im.At8(x, y, k));
+          worst = std::max(worst, d);
+          apart += d > 2;
+        }
+      }
+    EXPECT_LE(worst, 12);
+    EXPECT_LE(apart, im.Width * im.Height * 3 / 100);
+    EXPECT_GT(MaxDifference(r.Bitmap, PamFromCommand("djpeg " + ShellQuote(jpg))), 20) << "the profile did something";
+    EXPECT_FALSE(r.Params.EmbeddedICCProfile->HasTransform());
+    for (Integer i = 0; i < r.Params.JpegMarkerList->Count(); ++i) EXPECT_NE(r.Params.JpegMarkerList->MarkerType(i), 0xE2);
+  }
+  IEEnableCMS = saved;
+}
+
+// A datastream split as JPEG-compressed TIFF strips carry it: the tables in a stream of their
+// own, the image without them. With the tables it decodes as the whole file does; without
+// them it fails; damaged tables raise to the caller.
+TEST(JpegReader, TablesFromASeparateStream) {
+  const std::string whole = Fixture("jpeg-cjpeg-baseline.jpg", "cjpeg -quality 85 " + ShellQuote(Photo(61, 47)) + " > {out}");
+  const std::vector<Byte> jpg = ReadWholeFile(whole);
+  std::vector<Byte> tables = {0xFF, 0xD8}, image = {0xFF, 0xD8};
+  size_t at = 2;
+  while (at + 4 <= jpg.size() && jpg[at] == 0xFF && jpg[at + 1] != 0xDA) {
+    const size_t len = 2 + (size_t(jpg[at + 2]) << 8 | jpg[at + 3]);
+    std::vector<Byte>& into = (jpg[at + 1] == 0xDB || jpg[at + 1] == 0xC4) ? tables : image;
+    into.insert(into.end(), jpg.begin() + long(at), jpg.begin() + long(at + len));
+    at += len;
+  }
+  image.insert(image.end(), jpg.begin() + long(at), jpg.end());
+  tables.insert(tables.end(), {0xFF, 0xD9});
+  ASSERT_GT(tables.size(), 100u);
+
+  auto read = [](const std::vector<Byte>& Image, const std::vector<Byte>* Tables, TRead& R) {
+    TMemoryStream m, t;
+    FillStream(m, Image);
+    if (Tables) FillStream(t, *Tables);
+    R.Rows = ReadJPEGStream(&m, Tables ? &t : nullptr, &R.Bitmap, R.Params, R.Probe.Progress, false, false, false,
+                            true, false, true, -1, false);
+  };
+  TRead with;
+  read(image, &tables, with);
+  ASSERT_FALSE(with.Probe.Failed()) << with.Probe.Reason;
+  EXPECT_EQ(with.Rows, 47);
+  EXPECT_EQ(MaxDifference(with.Bitmap, PamFromCommand("djpeg " + ShellQuote(whole))), 0);
+
+  TRead without;
+  read(image, nullptr, without);
+  EXPECT_TRUE(without.Probe.Failed());
+  EXPECT_FALSE(without.Probe.Reason.empty());
+
+  std::vector<Byte> damaged = tables;
+  damaged[5] = 1;  // the first table's length is below its own length field
+  TRead bad;
+  EXPECT_THROW(read(image, &damaged, bad), EIEJpegError);
+  EXPECT_TRUE(bad.Probe.Failed());
 }
 
 TEST(JpegWriter, ReadByDjpegAndIdentifyWithMarkersInOrder) {
