@@ -19,6 +19,8 @@ packages=(
   # test oracles and peers
   ffmpeg ffmpeg-doc imagemagick netpbm libtiff-tools giflib-tools libjpeg-turbo-progs pngcheck
   dcmtk ghostscript qpdf poppler-utils icoutils libimage-exiftool-perl libopenjp2-tools
+  # resampling peers of the benchmarks
+  python3-pil libvips-tools
   # ICC profiles (version 2 and 4) whose texts the colour-profile tests compare with exiftool
   libgs-common
   python3 fonts-dejavu-core xvfb x11-utils locales

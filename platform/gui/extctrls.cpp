@@ -104,7 +104,11 @@ TImage::TImage(TComponent* AOwner) : TGraphicControl(AOwner), FPicture(std::make
   SetBounds(Left(), Top(), 105, 105);
 }
 
-TImage::~TImage() { FPicture->OnChange = nullptr; }
+TImage::~TImage() {
+  // Components that work on the picture's bitmap let go of it while it is still there.
+  NotifyFreeSubscribers();
+  FPicture->OnChange = nullptr;
+}
 
 void TImage::SetPicture(TPicture* Value) { FPicture->Assign(Value); }
 

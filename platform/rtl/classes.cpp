@@ -48,17 +48,21 @@ TComponent::TComponent(TComponent* AOwner) {
 }
 
 TComponent::~TComponent() {
-  Destroying();
   // Subscribers first, while the owner still lists this component, so that a subscriber
   // that looks at the owner finds a consistent picture.
+  NotifyFreeSubscribers();
+  DestroyComponents();
+  if (FOwner != nullptr) FOwner->RemoveComponent(this);
+}
+
+void TComponent::NotifyFreeSubscribers() {
+  Destroying();
   while (!FFreeNotifies.empty()) {
     TComponent* Subscriber = FFreeNotifies.back();
     FFreeNotifies.pop_back();
     Subscriber->DropFreeNotifier(this);
     if (Subscriber != FOwner) Subscriber->Notification(this, opRemove);
   }
-  DestroyComponents();
-  if (FOwner != nullptr) FOwner->RemoveComponent(this);
 }
 
 TComponent* TComponent::Components(Integer Index) const {

@@ -133,6 +133,10 @@ class TComponent : public TPersistent {
 
  protected:
   virtual void Notification(TComponent* AComponent, TOperation Operation);
+  // Tells the free-notification subscribers now rather than from this base's destructor. A
+  // derived class whose members subscribers may point into (a picture's bitmap) calls it first
+  // thing in its destructor, while those members still exist.
+  void NotifyFreeSubscribers();
 
  private:
   void Insert(TComponent* AComponent);
