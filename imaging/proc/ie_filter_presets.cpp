@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/proc/ie_bit_rows.h"
 #include "platform/gui/clipboard.h"
 
 Integer IEZodivErRawFormat = 0;
@@ -56,6 +57,7 @@ AnsiString IEFilterPresetName(Integer Index) {
 }
 
 void IEInitZodivErProc() {
+  IEInitBWExpandTable();
   IEInitFilterPresets();
   // Registered so other programs see the name; the library puts no data under it.
   IEZodivErRawFormat = RegisterClipboardFormat("ZODIVER RAW FORMAT");

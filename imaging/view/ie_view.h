@@ -182,6 +182,16 @@ class TZodivErView : public TIEView {
   Integer ResumePaint() override;
   Integer ResumePaintQuiet() override;
   void ImageChange() override;
+  // What the processing component asks of the view: its selection and its layers.
+  TIEMask* GetSelectionMask() override { return SelectionMask(); }
+  bool HasSelection() override { return Selected(); }
+  const TPoint* GetSelectionPolygon() override { return SelectionPolygon(); }
+  Integer GetSelectionPolygonCount() override { return SelectionPolygonCount(); }
+  Integer GetLayerCount() override { return LayerCount(); }
+  Integer GetCurrentLayerIndex() override { return CurrentLayerIndex(); }
+  TIEBitmap* GetLayerBitmap(Integer Index) override;
+  bool SaveSelectionSnapshot(TStream* Stream) override;
+  bool LoadSelectionSnapshot(TStream* Stream) override;
 
   virtual void ViewChange(Integer Change);
   virtual Integer DrawAreaWidth();

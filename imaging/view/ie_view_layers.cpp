@@ -219,3 +219,8 @@ Integer TIELayer::LayerToScreenY(Integer Y) {
   const Integer by = bh == 0 ? 0 : SafeTrunc<Integer>(double(Y) / bh * GetHeight());
   return Owner->BitmapToScreenY(by) + SafeTrunc<Integer>(PosY * Owner->ZoomY() / 100.0);
 }
+
+TIEBitmap* TZodivErView::GetLayerBitmap(Integer Index) {
+  if (Index < 0 || Index >= LayerCount()) return nullptr;
+  return FLayers[static_cast<size_t>(Index)]->Bitmap;
+}

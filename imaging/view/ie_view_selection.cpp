@@ -837,3 +837,10 @@ bool TZodivErView::LoadSelectionFromStream(TStream* Stream, Integer Mode) {
   Update();
   return true;
 }
+
+bool TZodivErView::SaveSelectionSnapshot(TStream* Stream) {
+  SaveSelectionToStream(Stream);
+  return true;
+}
+
+bool TZodivErView::LoadSelectionSnapshot(TStream* Stream) { return LoadSelectionFromStream(Stream, 0); }
