@@ -5,8 +5,11 @@
 
 #include "app/about_box.h"
 #include "app/app_pictures.h"
+#include "app/audio_run.h"
+#include "app/clip_run.h"
 #include "app/desktop_open.h"
 #include "app/engine_log.h"
+#include "app/frame_run.h"
 #include "app/hint_windows.h"
 #include "app/library_loading.h"
 #include "app/reading_order.h"
@@ -58,6 +61,9 @@ Tmain::Tmain(TComponent* AOwner) : TForm(AOwner) {
   SetClientWidth(944);
   SetClientHeight(686);
   CreateComponents();
+  FrameRun = std::make_unique<TFrameRun>(this);
+  AudioRun = std::make_unique<TAudioRun>(this);
+  ClipRun = std::make_unique<TClipRun>(this);
   SetReadingTabOrder(this);
   OnCreate = [this](TObject* S) { FormCreate(S); };
   OnMouseDown = [this](TObject* S, TMouseButton B, TShiftState Sh, Integer X, Integer Y) { FormMouseDown(S, B, Sh, X, Y); };
@@ -68,6 +74,7 @@ Tmain::~Tmain() {
   if (Application && Application->OnMessage) Application->OnMessage = nullptr;
   // The handlers reach sibling controls and the decoder: they go while the form is whole.
   DestroyComponents();
+  ActiveRun = nullptr;
   delete PreviewBitmap;
   if (MainWindow == this) MainWindow = nullptr;
 }

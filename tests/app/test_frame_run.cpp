@@ -15,7 +15,7 @@
 #include <csignal>
 
 #include "app/engine_log.h"
-#include "app/frame_run_options.h"
+#include "app/frame_run.h"
 #include "app/time_text.h"
 #include "app/run_progress_dialog.h"
 #include "app/transform_dialogs.h"
@@ -198,7 +198,7 @@ TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
          m->radio_express->SetChecked(true);
          m->edit_express->SetText("3");
          m->radio_crop->SetChecked(true);
-         m->CropSelection = {20, 10, 100, 70};
+         m->CropSelection = {20, 10, 99, 69};  // 80 x 60 at (20, 10)
          effects->ck_vflip->SetChecked(true);
          effects->ck_transpose1->SetChecked(true);
        },
@@ -399,7 +399,7 @@ TEST_F(FrameRun, FailedSetUpClosesTheDialog) {
 TEST_F(FrameRun, ProgressSharesTheBarAmongTasks) {
   Load(Clip(2));
   TProgressBar* bar = batchaudioc->progresstotal;
-  main->TaskProgress.assign(2, 0);
+  main->FrameRun->TaskProgress.assign(2, 0);
   bar->SetPosition(7);
   TProgressInfo info;
   info.TaskIndex = 0;
@@ -413,12 +413,12 @@ TEST_F(FrameRun, ProgressSharesTheBarAmongTasks) {
   EXPECT_EQ(bar->Position(), 7);
   info.TaskIndex = 1;
   main->FFtoimageProgress(main->FFtoimage, &info);
-  EXPECT_EQ(main->TaskProgress, (std::vector<Integer>{0, 50}));
+  EXPECT_EQ(main->FrameRun->TaskProgress, (std::vector<Integer>{0, 50}));
   EXPECT_EQ(bar->Position(), 25);
 
   // Express: preparing took the first third; each started task moves the rest.
-  main->radio_express->SetChecked(true);
-  main->TaskProgress.assign(4, 0);
+  main->FrameRun->Choices.Selection = fsExpress;
+  main->FrameRun->TaskProgress.assign(4, 0);
   main->FFtoimageProgress(main->FFtoimage, &info);
   main->FFtoimageProgress(main->FFtoimage, &info);
   EXPECT_EQ(bar->Position(), 50);  // (1/4 * 2/3 + 1/3) * 100
@@ -460,7 +460,7 @@ TEST_F(FrameRun, TaskFailureIsShownWithTheProgramTitle) {
 TEST_F(FrameRun, CancelBeforeTheSetUpStartsNothing) {
   Load(Clip(2));
   main->OutputFolder = outDir;
-  main->Cancelled = true;
+  main->FrameRun->Cancelled = true;
   main->timer_toimage->SetEnabled(true);
   main->timer_toimageTimer(main->timer_toimage);
   EXPECT_FALSE(main->timer_toimage->Enabled());
@@ -478,7 +478,7 @@ TEST_F(FrameRun, CancelDuringExpressPreparationStartsNothing) {
   TTimer cancel(nullptr);
   cancel.SetInterval(1);
   cancel.OnTimer = [&](TObject*) {
-    if (main->RunKind == "fftoimage-pre" && main->FFtoimage->TaskCount() >= 2) {
+    if (main->FrameRun->Kind == "fftoimage-pre" && main->FFtoimage->TaskCount() >= 2) {
       cancel.SetEnabled(false);
       batchaudioc->Button1->Click();
     }
@@ -487,7 +487,7 @@ TEST_F(FrameRun, CancelDuringExpressPreparationStartsNothing) {
   main->btn_extract->Click();
   cancel.SetEnabled(false);
   EXPECT_FALSE(batchaudioc->Visible());
-  EXPECT_TRUE(main->Cancelled);
+  EXPECT_TRUE(main->FrameRun->Cancelled);
   EXPECT_EQ(main->FFtoimage->TaskCount(), 0);
   PumpUntil([] { return false; }, 300);
   EXPECT_TRUE(FilesIn(outDir).empty());
@@ -510,7 +510,7 @@ TEST_F(FrameRun, CancelDuringTheRunEndsWithoutReport) {
   main->btn_extract->Click();
   cancel.SetEnabled(false);
   EXPECT_FALSE(batchaudioc->Visible());
-  EXPECT_TRUE(main->Cancelled);
+  EXPECT_TRUE(main->FrameRun->Cancelled);
   PumpUntil([] { return false; }, 300);
   EXPECT_FALSE(Said(Finished));
   EXPECT_TRUE(services.CallsOf("ShellOpen").empty());
