@@ -154,6 +154,9 @@ class TIEBitmap : public TIEBaseBitmap, private TIEBitmapImage {
   TBitmap* GetVclBitmap();
   TCanvas* GetCanvas();
   void EncapsulateTBitmap(TBitmap* Bitmap, bool FreeOld);
+  // The caller's framework bitmap that this image wraps is already gone: drop it without
+  // touching it, and become empty.
+  void AbandonTBitmap();
   void SyncFromTBitmap();
   void BuildTBitmapScanlines();
   void FreeTBitmapScanlines();

@@ -138,6 +138,16 @@ void TIEBitmap::BuildTBitmapScanlines() {
 
 void TIEBitmap::FreeTBitmapScanlines() { VclRowTable.clear(); }
 
+void TIEBitmap::AbandonTBitmap() {
+  if (VclBitmap && !VclBitmap.get_deleter().Owned) {
+    (void)VclBitmap.release();
+    VclSavedOnChange = nullptr;
+    VclRowTable.clear();
+  }
+  FreeImage(true);
+  Location = ieFile;
+}
+
 void TIEBitmap::SyncFromTBitmap() {
   if (!VclBitmap) return;
   TOwnChange own(FVclSyncing);

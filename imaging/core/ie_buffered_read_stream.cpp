@@ -5,6 +5,8 @@
 
 #include "platform/rtl/exceptions.h"
 
+bool IEBufferedReadRelative = false;
+
 TIEBufferedReadStream::TIEBufferedReadStream(TStream* Source, Integer BufferSize, bool Relative) : FSource(Source) {
   Int64 start = FSource->Position();
   FBase = Relative ? start : 0;

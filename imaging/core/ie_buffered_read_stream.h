@@ -7,6 +7,10 @@
 
 #include "platform/rtl/streams.h"
 
+// What the readers that put a buffered view over their stream pass as Relative (set at the I/O
+// unit's start-up).
+extern bool IEBufferedReadRelative;
+
 class TIEBufferedReadStream : public TStream {
  public:
   // Source is not owned and must outlive the view.

@@ -2,6 +2,8 @@
 
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_processing_services.h"
+#include "imaging/core/ie_startup.h"
+#include "imaging/proc/ie_filter_presets.h"
 #include "imaging/proc/resample/ie_resample.h"
 
 namespace {
@@ -25,4 +27,5 @@ void IERegisterProcessingServices() {
   IEProcessingServices.ResampleBW = ResampleBW;
   IEProcessingServices.ResampleGray8 = ResampleGray8;
   IEProcessingServices.ShrinkBWRect = ShrinkBWRect;
+  IERegisterStartupStep(iessProcessing, IEInitZodivErProc, IEFinalZodivErProc);
 }

@@ -60,3 +60,13 @@ void TIEView::SetDpi(Integer X, Integer Y) {
 }
 
 void TIEView::ImageChange() {}
+
+void TIEView::MouseEnter() {
+  TCustomControl::MouseEnter();
+  if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TIEView::MouseLeave() {
+  TCustomControl::MouseLeave();
+  if (OnMouseLeave) OnMouseLeave(this);
+}

@@ -13,7 +13,9 @@
 
 class TBitmap;
 class TIEBitmap;
+class TIEMask;
 class TIEView;
+class TStream;
 
 // Called with the view and True when the view is being destroyed, False when its image changed.
 using TIEViewNotifyEvent = std::function<void(TIEView* View, bool Destroying)>;
@@ -54,10 +56,29 @@ class TIEView : public TCustomControl {
 
   TCanvas* GetCanvas() const { return Canvas(); }
 
+  // What the processing component asks of a view that has a selection and layers. A view
+  // without them keeps these answers, so operations cover the whole image and only image
+  // snapshots are kept for undo.
+  // The selection mask; nil for a view that has no selection at all.
+  virtual TIEMask* GetSelectionMask() { return nullptr; }
+  virtual bool HasSelection() { return false; }
+  virtual const TPoint* GetSelectionPolygon() { return nullptr; }
+  virtual Integer GetSelectionPolygonCount() { return 0; }
+  virtual Integer GetLayerCount() { return 0; }
+  virtual Integer GetCurrentLayerIndex() { return -1; }
+  virtual TIEBitmap* GetLayerBitmap(Integer) { return nullptr; }
+  // The selection written to or read back from an undo snapshot; False when there is none.
+  virtual bool SaveSelectionSnapshot(TStream*) { return false; }
+  virtual bool LoadSelectionSnapshot(TStream*) { return false; }
+
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;
 
  protected:
+  // The control's own enter and leave notifications, passed on to the view's events.
+  void MouseEnter() override;
+  void MouseLeave() override;
+
   // Tells every registered component that the view is going away; the derived view calls it
   // first thing in its destructor, while the image the components hold still exists.
   void NotifyDestroying();

@@ -1,0 +1,200 @@
+#include "imaging/io/ie_format_detection.h"
+
+#include <cstring>
+#include <memory>
+
+#include "imaging/core/ie_text.h"
+#include "imaging/core/ie_wide_file_stream.h"
+#include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/png/ie_png.h"
+#include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/io/ie_file_formats.h"
+#include "platform/rtl/files.h"
+#include "platform/rtl/strings.h"
+
+namespace {
+
+// Puts the stream back where it was however the caller leaves.
+class TPositionKeeper {
+ public:
+  explicit TPositionKeeper(TStream* S) : FStream(S), FPosition(S->Position()) {}
+  ~TPositionKeeper() {
+    try {
+      FStream->SetPosition(FPosition);
+    } catch (...) {
+    }
+  }
+  Int64 Start() const { return FPosition; }
+
+ private:
+  TStream* FStream;
+  Int64 FPosition;
+};
+
+// Count bytes from Start into Buffer, the position set back to Start. A short read (less left
+// than the total size promised) does not match anything.
+bool Peek(TStream* Stream, Int64 Start, Byte* Buffer, Integer Count) {
+  std::memset(Buffer, 0, size_t(Count));
+  Stream->SetPosition(Start);
+  const Integer Got = Stream->Read(Buffer, Count);
+  Stream->SetPosition(Start);
+  return Got == Count;
+}
+
+// The text of the first Count bytes up to their first zero byte.
+AnsiString TagText(const Byte* Buffer, Integer Count) {
+  Integer n = 0;
+  while (n < Count && Buffer[n] != 0) ++n;
+  return AnsiString(reinterpret_cast<const char*>(Buffer), size_t(n));
+}
+
+bool HeaderTag(TStream* S, Int64 Size, Int64 Start, const char* Tag) {
+  Byte b[12];
+  return Size > 12 && Peek(S, Start, b, 12) && TagText(b, 5) == Tag;
+}
+
+bool IsJPEGStart(TStream* S) { return FindJPEGStart(S) >= 0; }
+
+using TProbe = bool (*)(TStream*);
+
+// The content tests of the codecs, in the order they are asked. A nil probe is a format whose
+// codec the library does not carry yet: its step is passed over.
+struct TProbeStep {
+  TProbe Probe;
+  Integer FileType;
+};
+const TProbeStep kCodecProbes[] = {
+    {nullptr, ioDICOM},      // DICOM
+    {nullptr, ioICO},        // icon
+    {nullptr, ioCUR},        // cursor
+    {nullptr, ioTGA},        // Targa
+    {IsPXM, ioPXM},          // PBM, PGM, PPM
+    {IsJPEGStart, ioJPEG},   // a JPEG start within the first bytes
+    {nullptr, ioJP2},        // JPEG 2000 file
+    {nullptr, ioJ2K},        // JPEG 2000 code stream
+    {IsAVI, ioAVI},          // AVI
+    {nullptr, ioDCX},        // multi-page PCX
+    {nullptr, ioWMF},        // Windows metafile
+    {nullptr, ioEMF},        // enhanced metafile
+    {nullptr, ioPSD},        // Photoshop
+    {nullptr, ioIEV},        // vector objects
+    {nullptr, ioLYR},        // layers
+    {nullptr, ioALL},        // layers and objects
+};
+
+// TIFF with its camera raw exclusion, and the camera raw identification; nil until their codecs
+// join the library.
+TProbe IsTIFFProbe = nullptr;
+TProbe IsCameraRawTIFFProbe = nullptr;
+TProbe IsRAWProbe = nullptr;
+
+Integer Detect(TStream* S) {
+  const Int64 Size = S->Size();
+  TPositionKeeper Keep(S);
+  const Int64 Start = Keep.Start();
+  Byte b[128];
+
+  if (HeaderTag(S, Size, Start, "JFIF")) return ioJPEG;
+  if (Size > 13 && Peek(S, Start, b, 13) && b[0] == 'G' && b[1] == 'I' && b[2] == 'F') return ioGIF;
+  if (HeaderTag(S, Size, Start, "PCX2")) return ioPCX;
+  if (Size > 4 && Peek(S, Start, b, 4) && TagText(b, 4) == "PCX") return ioPCX;
+  if (Size > 14 && Peek(S, Start, b, 14) && b[0] == 'B' && b[1] == 'M') return ioBMP;
+  if (Size > 128 && Peek(S, Start, b, 128) && b[0] == 0x0A && b[1] <= 5) return ioPCX;
+  if (HeaderTag(S, Size, Start, "TIFF")) return ioTIFF;
+  if (IsTIFFProbe) {
+    S->SetPosition(Start);
+    if (IsTIFFProbe(S)) {
+      S->SetPosition(Start);
+      if (!(IsCameraRawTIFFProbe && IsCameraRawTIFFProbe(S))) return ioTIFF;
+    }
+  }
+  S->SetPosition(Start);
+  if (Size > 8 && IsPNG(S)) return ioPNG;
+  for (const TProbeStep& Step : kCodecProbes) {
+    if (!Step.Probe) continue;
+    S->SetPosition(Start);
+    if (Step.Probe(S)) return Step.FileType;
+  }
+  for (Integer i = 0; i < IEFileFormatCount(); ++i) {
+    TIEFileFormatInfo* Row = IEFileFormatAt(i);
+    if (!Row->TryFunction) continue;
+    S->SetPosition(Start);
+    if (Row->TryFunction(S, Row->FileType)) return Row->FileType;
+  }
+  S->SetPosition(Start);
+  if (IsRAWProbe && IsRAWProbe(S)) return ioRAW;
+  return ioUnknown;
+}
+
+Word ReadU16(const Byte* p, bool Intel) { return Intel ? Word(p[0] | p[1] << 8) : Word(p[0] << 8 | p[1]); }
+DWORD ReadU32(const Byte* p, bool Intel) {
+  return Intel ? DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24
+               : DWORD(p[0]) << 24 | DWORD(p[1]) << 16 | DWORD(p[2]) << 8 | DWORD(p[3]);
+}
+
+}  // namespace
+
+Integer FindStreamFormat(TStream* Stream) {
+  if (!Stream) return ioUnknown;
+  try {
+    return Detect(Stream);
+  } catch (...) {
+    return ioUnknown;
+  }
+}
+
+bool IsAVI(TStream* Stream) {
+  TPositionKeeper Keep(Stream);
+  Byte b[12];
+  return Peek(Stream, Keep.Start(), b, 12) && std::memcmp(b, "RIFF", 4) == 0 && std::memcmp(b + 8, "AVI ", 4) == 0;
+}
+
+bool IEIsDNG(TStream* Stream) {
+  constexpr Word kDNGVersion = 50706, kByte = 1;
+  try {
+    TPositionKeeper Keep(Stream);
+    const Int64 Start = Keep.Start(), Size = Stream->Size() - Start;
+    Byte h[8];
+    if (Size < 8 || !Peek(Stream, Start, h, 8)) return false;
+    bool Intel;
+    if (h[0] == 'I' && h[1] == 'I') Intel = true;
+    else if (h[0] == 'M' && h[1] == 'M') Intel = false;
+    else return false;
+    const Int64 IFD = ReadU32(h + 4, Intel);
+    if (IFD < 8 || IFD + 2 > Size) return false;
+    Byte c[2];
+    if (!Peek(Stream, Start + IFD, c, 2)) return false;
+    const Int64 Count = ReadU16(c, Intel);
+    // Entries past the end of the data are not there: look only at those that are.
+    const Int64 Whole = (Size - IFD - 2) / 12;
+    Byte e[12];
+    for (Int64 i = 0; i < Count && i < Whole; ++i) {
+      if (!Peek(Stream, Start + IFD + 2 + i * 12, e, 12)) return false;
+      if (ReadU16(e, Intel) == kDNGVersion) return ReadU16(e + 2, Intel) == kByte && ReadU32(e + 4, Intel) == 4;
+    }
+    return false;
+  } catch (...) {
+    return false;
+  }
+}
+
+Integer FindFileFormat(const WideString& FileName, bool VerifyWithExtension) {
+  if (FileName.empty() || !FileExists(WideToAnsi(FileName))) return ioUnknown;
+  Integer Content = ioUnknown;
+  try {
+    TIEWideFileStream File(FileName, fmOpenRead | fmShareDenyWrite);
+    Content = FindStreamFormat(&File);
+  } catch (...) {
+  }
+  WideString Ext;
+  IEExtractFileExtW(FileName, false, Ext);
+  TIEFileFormatInfo* Row = IEFileFormatGetInfoByExt(WideToAnsi(Ext));
+  if (Row && Row->FileType == ioRAW && Content == ioTIFF) Content = ioRAW;
+  if (Row && !Row->InternalFormat) return Row->FileType;
+  if (VerifyWithExtension && Content != ioUnknown) {
+    if (!Row) return ioUnknown;
+    if (Content == ioICO || Content == ioCUR) return Row->FileType;
+    if (Row->FileType != Content) return ioUnknown;
+  }
+  return Content;
+}

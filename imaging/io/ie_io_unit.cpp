@@ -1,0 +1,71 @@
+#include "imaging/io/ie_io_unit.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "imaging/core/ie_buffered_read_stream.h"
+#include "imaging/core/ie_params.h"
+#include "imaging/core/ie_startup.h"
+#include "imaging/core/ie_streams.h"
+#include "imaging/formats/ie_color_convert.h"
+#include "imaging/io/ie_file_formats.h"
+#include "imaging/io/ie_zodiver_io.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/sysutils.h"
+
+std::vector<TIEIOPlugin*>* IEPluginList = nullptr;
+Integer IEMaxMetafileSize = 8000;
+bool IEUseCMYKProfile = true;
+AnsiString IEDebugLogFileName;
+
+void IEInitZodivErIO() {
+  // The LZW coders join with the GIF and TIFF codecs; until then the records carry none.
+  IEGlobalGifLZWDecompress = nullptr;
+  IEGlobalGifLZWCompress = nullptr;
+  IEGlobalTiffLZWDecompress = nullptr;
+  IEGlobalTiffLZWCompress = nullptr;
+  IETempFolder.clear();
+  // A component made and dropped at once: its construction must not need the registry.
+  delete new TZodivErIO(nullptr);
+  IERegisterBuiltinFormats();
+  IEConvertColorFunction = IEDefaultConvertColorFunction;
+  IEEnableCMS = false;
+  if (!IEPluginList) IEPluginList = new std::vector<TIEIOPlugin*>;
+  IEBufferedReadRelative = false;
+  IEUseCMYKProfile = true;
+  IEMaxMetafileSize = 8000;
+}
+
+void IEUnloadPlugins() {
+  if (!IEPluginList) return;
+  for (TIEIOPlugin* Plugin : *IEPluginList) {
+    IEFileFormatRemove(Plugin->FileType);
+    if (!(Plugin->Flags & 1)) delete Plugin->Lock;
+    if (Plugin->LibHandle) FreeLibrary(Plugin->LibHandle);
+    delete Plugin;
+  }
+  IEPluginList->clear();
+}
+
+void IEFinalZodivErIO() {
+  IEUnloadPlugins();
+  IEFreeFileFormats();
+  delete IEPluginList;
+  IEPluginList = nullptr;
+  IEDebugLogFileName.clear();
+  IETempFolder.clear();
+}
+
+void IERegisterFileIOUnit() { IERegisterStartupStep(iessFileIO, IEInitZodivErIO, IEFinalZodivErIO); }
+
+void IEDebugLog(const AnsiString& Msg) {
+  if (IEDebugLogFileName.empty()) return;
+  FILE* f = std::fopen(IEDebugLogFileName.c_str(), "a");
+  if (!f) throw EInOutError(std::strerror(errno), errno);
+  const TDateTime When = Now();
+  const AnsiString Line = FormatDateTime("yyyy-mm-dd", When) + " " + FormatDateTime("hh:nn:ss", When) + " : " + Msg + "\n";
+  const bool Written = std::fwrite(Line.data(), 1, Line.size(), f) == Line.size();
+  const bool Closed = std::fclose(f) == 0;
+  if (!Written || !Closed) throw EInOutError("I/O error", EIO);
+}

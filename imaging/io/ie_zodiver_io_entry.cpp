@@ -1,0 +1,299 @@
+// Loading from streams, buffers and by explicit format id, saving by id, and reading only an
+// image's parameters. A format that is not recognised, has no row or cannot be read ends like
+// every other failure: Aborting set, a reason, and the finish event.
+#include "imaging/core/ie_stream_classes.h"
+#include "imaging/core/ie_wide_file_stream.h"
+#include "imaging/formats/bmp/ie_bmp.h"
+#include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/png/ie_png.h"
+#include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/io/ie_format_detection.h"
+#include "imaging/io/ie_zodiver_io.h"
+
+namespace {
+
+AnsiString NoRowReason(Integer FileType) { return "No image format has the id " + IntToStr(FileType); }
+
+}  // namespace
+
+bool TZodivErIO::DispatchStreamLoad(TStream* Stream, Integer FileType, bool WithExtras) {
+  switch (FileType) {
+    case ioTIFF: LoadFromStreamTIFF(Stream); return true;
+    case ioGIF: LoadFromStreamGIF(Stream); return true;
+    case ioJPEG: LoadFromStreamJPEG(Stream); return true;
+    case ioPCX: LoadFromStreamPCX(Stream); return true;
+    case ioBMP: LoadFromStreamBMP(Stream); return true;
+    case ioICO: LoadFromStreamICO(Stream); return true;
+    case ioCUR: LoadFromStreamCUR(Stream); return true;
+    case ioPNG: LoadFromStreamPNG(Stream); return true;
+    case ioTGA: LoadFromStreamTGA(Stream); return true;
+    case ioPXM: LoadFromStreamPXM(Stream); return true;
+    case ioJP2: LoadFromStreamJP2(Stream); return true;
+    case ioJ2K: LoadFromStreamJ2K(Stream); return true;
+    case ioDCX: LoadFromStreamDCX(Stream); return true;
+    case ioRAW: LoadFromStreamRAW(Stream); return true;
+    case ioPSD: LoadFromStreamPSD(Stream); return true;
+    case ioIEV:
+    case ioLYR:
+    case ioALL: LoadFromStreamObjectsLayers(Stream, FileType); return true;
+    case ioDICOM: LoadFromStreamDICOM(Stream); return true;
+    case ioWBMP:
+      if (!WithExtras) return false;
+      LoadFromStreamWBMP(Stream);
+      return true;
+    case ioBMPRAW:
+      if (!WithExtras) return false;
+      LoadFromStreamBMPRAW(Stream);
+      return true;
+    default: return false;
+  }
+}
+
+void TZodivErIO::GenericLoad(TStream* Stream, TIEFileFormatInfo* Row, const WideString& FileName) {
+  FFailureReason.clear();
+  FParams->ResetInfo();
+  FParams->FileName.clear();
+  FParams->FileType = ioUnknown;
+  if (!Row->ReadFunction) {
+    Fail(Row->FullName + " files cannot be read");
+    DoFinishWork();
+    return;
+  }
+  Aborting = false;
+  try {
+    if (!MakeConsistentBitmap(0)) {
+      Fail("There is no image to load into");
+    } else {
+      TIECodecProgress Progress = MakeProgress();
+      FParams->FileName = FileName;
+      FParams->FileType = Row->FileType;
+      Row->ReadFunction(Stream, FImage, *FParams, Progress, false);
+      if (!Aborting && AutoAdjustDPI) AdjustDPI();
+      UpdateViewDPI();
+      Update();
+    }
+  } catch (...) {
+    Aborting = true;
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
+
+void TZodivErIO::LoadFromStream(TStream* Stream) {
+  const Integer FileType = FindStreamFormat(Stream);
+  TIEFileFormatInfo* Row = IEFileFormatGetInfo(FileType);
+  if (!Row) {
+    FFailureReason.clear();
+    Fail(FileType == ioAVI ? AnsiString("Reading AVI frames from a stream is not available")
+                           : AnsiString("The image format was not recognised"));
+    DoFinishWork();
+    return;
+  }
+  if (!Row->InternalFormat) return GenericLoad(Stream, Row, WideString());
+  if (!DispatchStreamLoad(Stream, FileType, false)) NotAvailable(FileType, false);
+}
+
+void TZodivErIO::LoadFromStreamFormat(TStream* Stream, Integer FileType) {
+  if (FileType == ioUnknown) return LoadFromStream(Stream);
+  TIEFileFormatInfo* Row = IEFileFormatGetInfo(FileType);
+  if (!Row) {
+    FFailureReason.clear();
+    Fail(NoRowReason(FileType));
+    DoFinishWork();
+    return;
+  }
+  if (!Row->InternalFormat) return GenericLoad(Stream, Row, WideString());
+  if (DispatchStreamLoad(Stream, FileType, true)) return;
+  if (!Row->ReadFunction) {
+    FFailureReason.clear();
+    Fail(Row->FullName + " files cannot be read");
+    DoFinishWork();
+    return;
+  }
+  NotAvailable(FileType, false);
+}
+
+void TZodivErIO::SaveToStream(TStream* Stream, Integer FileType) {
+  switch (FileType) {
+    case ioTIFF: SaveToStreamTIFF(Stream); return;
+    case ioGIF: SaveToStreamGIF(Stream); return;
+    case ioJPEG: SaveToStreamJPEG(Stream); return;
+    case ioPCX: SaveToStreamPCX(Stream); return;
+    case ioBMP: SaveToStreamBMP(Stream); return;
+    case ioICO: SaveToStreamICO(Stream); return;
+    case ioPNG: SaveToStreamPNG(Stream); return;
+    case ioTGA: SaveToStreamTGA(Stream); return;
+    case ioPXM: SaveToStreamPXM(Stream); return;
+    case ioJP2: SaveToStreamJP2(Stream); return;
+    case ioJ2K: SaveToStreamJ2K(Stream); return;
+    case ioWBMP: SaveToStreamWBMP(Stream); return;
+    case ioPS: SaveToStreamPS(Stream); return;
+    case ioPDF: SaveToStreamPDF(Stream); return;
+    case ioDCX: SaveToStreamDCX(Stream); return;
+    case ioPSD: SaveToStreamPSD(Stream); return;
+    default: break;
+  }
+  FFailureReason.clear();
+  TIEFileFormatInfo* Row = IEFileFormatGetInfo(FileType);
+  if (!Row || !Row->WriteFunction) {
+    Fail(Row ? Row->FullName + " files cannot be written" : NoRowReason(FileType));
+    DoFinishWork();
+    return;
+  }
+  // The built-in rows left here (objects and layers) hold a placeholder that writes nothing.
+  if (Row->InternalFormat) return NotAvailable(FileType, true);
+  SaveStream(Stream, FileType, true, [this, Row](TStream* S, TIECodecProgress& P) {
+    FParams->FileType = Row->FileType;
+    Row->WriteFunction(S, FImage, *FParams, P);
+  });
+}
+
+void TZodivErIO::LoadFromFileFormat(const WideString& FileName, Integer FileType) {
+  TIEFileFormatInfo* Row = IEFileFormatGetInfo(FileType);
+  if (!Row) {
+    FFailureReason.clear();
+    Fail(NoRowReason(FileType));
+    DoFinishWork();
+    return;
+  }
+  if (Row->InternalFormat) {
+    if (FileType == ioBMPRAW) return LoadFromFileBMPRAW(FileName);
+    if (!LoadFileById(FileName, FileType)) LoadFromFile(FileName);
+    return;
+  }
+  FFailureReason.clear();
+  FParams->ResetInfo();
+  FParams->FileName.clear();
+  FParams->FileType = ioUnknown;
+  if (!Row->ReadFunction) {
+    Fail(Row->FullName + " files cannot be read");
+    DoFinishWork();
+    return;
+  }
+  Aborting = true;
+  try {
+    if (!MakeConsistentBitmap(0)) {
+      Fail("There is no image to load into");
+    } else {
+      TIEWideFileStream File(FileName, fmOpenRead | fmShareDenyWrite);
+      Aborting = false;
+      TIECodecProgress Progress = MakeProgress();
+      FParams->FileName = FileName;
+      FParams->FileType = Row->FileType;
+      Row->ReadFunction(&File, FImage, *FParams, Progress, false);
+      if (!Aborting && AutoAdjustDPI) AdjustDPI();
+      UpdateViewDPI();
+      Update();
+    }
+  } catch (...) {
+    Aborting = true;
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
+
+void TZodivErIO::LoadFromFileAuto(const WideString& FileName) {
+  const Integer FileType = FindFileFormat(FileName, false);
+  if (FileType == ioUnknown) LoadFromFile(FileName);
+  else LoadFromFileFormat(FileName, FileType);
+}
+
+void TZodivErIO::LoadFromBuffer(const void* Buffer, Integer BufferSize, Integer FileType) {
+  TIEMemStream Memory(Buffer, Buffer ? BufferSize : 0);
+  if (FileType == ioUnknown) LoadFromStream(&Memory);
+  else LoadFromStreamFormat(&Memory, FileType);
+}
+
+void TZodivErIO::LoadFromURL(const WideString& URL) {
+  (void)URL;
+  FFailureReason.clear();
+  Fail("Loading images from internet addresses is not available");
+  DoFinishWork();
+}
+
+// --- parameters only -----------------------------------------------------------------------
+
+void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
+  (void)FromFile;
+  TIECodecProgress Progress;
+  Progress.Aborting = &Aborting;
+  Progress.FailureReason = &FFailureReason;
+  TIEMask* Mask = nullptr;
+  switch (FileType) {
+    case ioJPEG:
+      ReadJPEGStream(Stream, nullptr, FImage, *FParams, Progress, true, false, true, false, true, true, -1,
+                     FParams->NativePixelFormat);
+      return;
+    case ioBMP:
+      ReadBMPStream(Stream, FImage, Integer(std::min<Int64>(Stream->Size(), 0x7FFFFFFF)), *FParams, Progress, true,
+                    false, Mask, true);
+      delete Mask;
+      return;
+    case ioPNG: ReadPNGStream(Stream, FImage, *FParams, Progress, true); return;
+    case ioPXM: ReadPXMStream(Stream, FImage, *FParams, Progress, true); return;
+    case ioRAW:
+      if (IEIsDNG(Stream)) return Fail("DNG files are not supported: the camera raw reader cannot decode them");
+      return Fail("Reading " + IEFileFormatGetInfo(ioRAW)->FullName + " files is not available");
+    default: break;
+  }
+  TIEFileFormatInfo* Row = IEFileFormatGetInfo(FileType);
+  if (!Row) return Fail(FileType == ioUnknown ? AnsiString("The image format was not recognised") : NoRowReason(FileType));
+  if (Row->InternalFormat)
+    return Fail(Row->ReadFunction ? "Reading " + Row->FullName + " files is not available"
+                                  : Row->FullName + " files cannot be read");
+  if (!Row->ReadFunction) return Fail(Row->FullName + " files cannot be read");
+  Row->ReadFunction(Stream, FImage, *FParams, Progress, true);
+}
+
+void TZodivErIO::ParamsFromFileFormat(const WideString& FileName, Integer FileType) {
+  FFailureReason.clear();
+  FParams->ResetInfo();
+  FParams->FileType = FileType;
+  Aborting = true;
+  try {
+    TIEWideFileStream File(FileName, fmOpenRead | fmShareDenyWrite);
+    Aborting = false;
+    ParamsRead(&File, FileType, true);
+  } catch (const std::exception& E) {
+    Fail(E.what());
+  } catch (...) {
+    Fail("The reader failed");
+  }
+  if (Aborting) FParams->FileType = ioUnknown;
+  FParams->FileName = FileName;
+  DoFinishWork();
+}
+
+void TZodivErIO::ParamsFromStreamFormat(TStream* Stream, Integer FileType) {
+  FFailureReason.clear();
+  FParams->ResetInfo();
+  FParams->FileType = FileType;
+  Aborting = false;
+  try {
+    ParamsRead(Stream, FileType, false);
+  } catch (const std::exception& E) {
+    Fail(E.what());
+  } catch (...) {
+    Fail("The reader failed");
+  }
+  if (Aborting) FParams->FileType = ioUnknown;
+  DoFinishWork();
+}
+
+void TZodivErIO::ParamsFromFile(const WideString& FileName) {
+  try {
+    ParamsFromFileFormat(FileName, FindFileFormat(FileName, true));
+  } catch (...) {
+    FParams->FileType = ioUnknown;
+  }
+}
+
+void TZodivErIO::ParamsFromStream(TStream* Stream) {
+  try {
+    ParamsFromStreamFormat(Stream, FindStreamFormat(Stream));
+  } catch (...) {
+    FParams->FileType = ioUnknown;
+  }
+}

@@ -1,0 +1,322 @@
+// One load and one save family per built-in format, each the common frame around its codec.
+// Formats whose codec the library does not carry yet end with a reason and the finish event.
+#include <cstdlib>
+#include <cstring>
+
+#include "imaging/core/ie_buffered_read_stream.h"
+#include "imaging/core/ie_exif.h"
+#include "imaging/core/ie_helpers.h"
+#include "imaging/core/ie_markers.h"
+#include "imaging/core/ie_text.h"
+#include "imaging/core/ie_wide_file_stream.h"
+#include "imaging/core/ie_xmp.h"
+#include "imaging/formats/bmp/ie_bmp.h"
+#include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/png/ie_png.h"
+#include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/io/ie_format_detection.h"
+#include "imaging/io/ie_stream_header.h"
+#include "imaging/io/ie_zodiver_io.h"
+
+namespace {
+
+constexpr Byte kAPP1 = 225, kAPP13 = 237;
+constexpr Integer kMaxMarkerPayload = 65533;
+
+TColor RGBToColor(TRGB C) { return TColor(C.r | C.g << 8 | C.b << 16); }
+
+// The first APP1 marker whose payload Holds, -1 when none.
+template <class TTest>
+Integer FindAPP1(const TIEMarkerList* List, TTest Holds) {
+  for (Integer i = 0; i < List->Count(); ++i)
+    if (List->MarkerType(i) == kAPP1 && Holds(List->MarkerData(i), Integer(List->MarkerLength(i)))) return i;
+  return -1;
+}
+
+// Adds a std::malloc'd payload as a marker and frees it. A payload too long for one marker is
+// dropped rather than cut.
+bool AddPayload(TIEMarkerList* List, Byte Type, void* Payload, Integer Length, Integer ReplaceIndex) {
+  const bool Fits = Payload && Length > 0 && Length <= kMaxMarkerPayload;
+  if (Fits) {
+    if (ReplaceIndex >= 0) List->SetMarker(ReplaceIndex, Type, Payload, Word(Length));
+    else List->AddMarker(Type, Payload, Word(Length));
+  }
+  std::free(Payload);
+  return Fits;
+}
+
+}  // namespace
+
+// --- loads of the built codecs -------------------------------------------------------------
+
+void TZodivErIO::LoadFromFileJPEG(const WideString& FileName) {
+  LoadFile(FileName, ioJPEG, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    TIEBufferedReadStream Buffered(S, 8192, true);
+    ReadJPEGStream(&Buffered, nullptr, FImage, *FParams, P, false, false, true, false, true, true, -1,
+                   FParams->NativePixelFormat);
+  });
+}
+
+void TZodivErIO::LoadFromStreamJPEG(TStream* Stream) {
+  LoadStream(Stream, ioJPEG, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    TIEStreamHeader Header;
+    const bool Headed = IEReadStreamHeader(S, Header) && Header.Tag == "JFIF";
+    if (!Headed) S->SetPosition(Header.Start);
+    ReadJPEGStream(S, nullptr, FImage, *FParams, P, false, false, true, false, true, true, -1,
+                   FParams->NativePixelFormat);
+    if (Headed) IESkipStreamImage(S, Header);
+  });
+}
+
+void TZodivErIO::LoadFromFileBMP(const WideString& FileName) {
+  LoadFileThroughStream(FileName, [this](TStream* S) { LoadFromStreamBMP(S); });
+}
+
+void TZodivErIO::LoadFromStreamBMP(TStream* Stream) {
+  LoadStream(Stream, ioBMP, {true, true, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    ReadBMPStream(S, FImage, 0, *FParams, P, false, false, Alpha, !FParams->BmpHandleTransparency);
+  });
+}
+
+void TZodivErIO::LoadFromFilePNG(const WideString& FileName) {
+  FParams->PngBackground = IETColorToTRGB(Background());
+  LoadFile(FileName, ioPNG, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadPNGStream(S, FImage, *FParams, P, false);
+    SetBackground(RGBToColor(FParams->PngBackground));
+  });
+}
+
+void TZodivErIO::LoadFromStreamPNG(TStream* Stream) {
+  LoadStream(Stream, ioPNG, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadPNGStream(S, FImage, *FParams, P, false);
+    SetBackground(RGBToColor(FParams->PngBackground));
+  });
+}
+
+void TZodivErIO::LoadFromFilePXM(const WideString& FileName) {
+  LoadFile(FileName, ioPXM, {true, false, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadPXMStream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamPXM(TStream* Stream) {
+  LoadStream(Stream, ioPXM, {true, false, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadPXMStream(S, FImage, *FParams, P, false);
+  });
+}
+
+// --- camera raw ----------------------------------------------------------------------------
+
+void TZodivErIO::LoadFromFileRAW(const WideString& FileName) {
+  LoadFileThroughStream(FileName, [this](TStream* S) { LoadFromStreamRAW(S); });
+}
+
+void TZodivErIO::LoadFromStreamRAW(TStream* Stream) {
+  // A format registered later for the "RAW" extension takes such streams over.
+  const Integer Owner = IEFileTypeFromExt("RAW");
+  if (Owner != ioUnknown && Owner != ioRAW) return LoadFromStreamFormat(Stream, Owner);
+  // DNG files are TIFF-structured raw files that the camera raw reader does not decode: say so
+  // rather than leave them failing without a word.
+  if (IEIsDNG(Stream)) {
+    FFailureReason.clear();
+    Fail("DNG files are not supported: the camera raw reader cannot decode them");
+    DoFinishWork();
+    return;
+  }
+  NotAvailable(ioRAW, false);
+}
+
+// --- loads whose codecs the library does not carry yet -------------------------------------
+
+Integer TZodivErIO::LoadFromFileTIFF(const WideString&) { return NotAvailable(ioTIFF, false), 0; }
+Integer TZodivErIO::LoadFromStreamTIFF(TStream*) { return NotAvailable(ioTIFF, false), 0; }
+Integer TZodivErIO::LoadFromFileGIF(const WideString&) { return NotAvailable(ioGIF, false), 0; }
+Integer TZodivErIO::LoadFromStreamGIF(TStream*) { return NotAvailable(ioGIF, false), 0; }
+void TZodivErIO::LoadFromFilePCX(const WideString&) { NotAvailable(ioPCX, false); }
+void TZodivErIO::LoadFromStreamPCX(TStream*) { NotAvailable(ioPCX, false); }
+void TZodivErIO::LoadFromFileDCX(const WideString&) { NotAvailable(ioDCX, false); }
+void TZodivErIO::LoadFromStreamDCX(TStream*) { NotAvailable(ioDCX, false); }
+void TZodivErIO::LoadFromFileICO(const WideString&) { NotAvailable(ioICO, false); }
+void TZodivErIO::LoadFromStreamICO(TStream*) { NotAvailable(ioICO, false); }
+void TZodivErIO::LoadFromFileCUR(const WideString&) { NotAvailable(ioCUR, false); }
+void TZodivErIO::LoadFromStreamCUR(TStream*) { NotAvailable(ioCUR, false); }
+void TZodivErIO::LoadFromFileTGA(const WideString&) { NotAvailable(ioTGA, false); }
+void TZodivErIO::LoadFromStreamTGA(TStream*) { NotAvailable(ioTGA, false); }
+void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false); }
+void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
+void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
+void TZodivErIO::LoadFromStreamJ2K(TStream*) { NotAvailable(ioJ2K, false); }
+void TZodivErIO::LoadFromFileWBMP(const WideString&) { NotAvailable(ioWBMP, false); }
+void TZodivErIO::LoadFromStreamWBMP(TStream*) { NotAvailable(ioWBMP, false); }
+void TZodivErIO::LoadFromFileDICOM(const WideString&) { NotAvailable(ioDICOM, false); }
+void TZodivErIO::LoadFromStreamDICOM(TStream*) { NotAvailable(ioDICOM, false); }
+void TZodivErIO::LoadFromFilePSD(const WideString&) { NotAvailable(ioPSD, false); }
+void TZodivErIO::LoadFromStreamPSD(TStream*) { NotAvailable(ioPSD, false); }
+void TZodivErIO::LoadFromFileBMPRAW(const WideString&) { NotAvailable(ioBMPRAW, false); }
+void TZodivErIO::LoadFromStreamBMPRAW(TStream*) { NotAvailable(ioBMPRAW, false); }
+void TZodivErIO::LoadFromFileObjectsLayers(const WideString&, Integer FileType) { NotAvailable(FileType, false); }
+void TZodivErIO::LoadFromStreamObjectsLayers(TStream*, Integer FileType) { NotAvailable(FileType, false); }
+void TZodivErIO::ImportMetafile(const WideString& FileName, Integer, Integer, bool) {
+  WideString Ext;
+  IEExtractFileExtW(FileName, false, Ext);
+  NotAvailable(Ext == u"emf" ? ioEMF : ioWMF, false);
+}
+void TZodivErIO::LoadFromAVI(Integer) { NotAvailable(ioAVI, false); }
+
+// --- saves of the built codecs -------------------------------------------------------------
+
+void TZodivErIO::SyncPhotoshopResolution() {
+  TIEMarkerList* List = FParams->JpegMarkerList;
+  const Integer Index = List->IndexOf(kAPP13);
+  if (Index < 0) return;
+  const Integer Len = List->MarkerLength(Index);
+  std::vector<Byte> Data(List->MarkerData(Index), List->MarkerData(Index) + Len);
+  static const Byte kResolutionId[6] = {'8', 'B', 'I', 'M', 0x03, 0xED};
+  for (Integer P = 0; P + 6 <= Len; ++P) {
+    if (std::memcmp(&Data[size_t(P)], kResolutionId, 6) != 0) continue;
+    if (P + 8 > Len) return;
+    const Integer NameLen = Integer(Data[size_t(P) + 6]) << 8 | Data[size_t(P) + 7];
+    const Int64 SizeAt = Int64(P) + 8 + NameLen;
+    if (SizeAt + 4 > Len) return;
+    const Byte* s = &Data[size_t(SizeAt)];
+    const UInt64 Size = UInt64(s[0]) << 24 | UInt64(s[1]) << 16 | UInt64(s[2]) << 8 | s[3];
+    const Int64 At = SizeAt + 4;
+    if (Size < 16 || At + 16 > Len) return;
+    Byte* d = &Data[size_t(At)];
+    auto Put32 = [](Byte* p, UInt64 v) {
+      for (int i = 0; i < 4; ++i) p[i] = Byte(v >> (24 - 8 * i));
+    };
+    auto Put16 = [](Byte* p, Word v) {
+      p[0] = Byte(v >> 8);
+      p[1] = Byte(v);
+    };
+    Put32(d, UInt64(Cardinal(FParams->DpiX)) << 16);
+    Put16(d + 4, 1);
+    Put16(d + 6, 1);
+    Put32(d + 8, UInt64(Cardinal(FParams->DpiY)) << 16);
+    Put16(d + 12, 1);
+    Put16(d + 14, 1);
+    List->SetMarker(Index, kAPP13, Data.data(), Word(Len));
+    return;
+  }
+}
+
+void TZodivErIO::PrepareJPEGMarkers() {
+  SyncPhotoshopResolution();
+  TIEMarkerList* List = FParams->JpegMarkerList;
+  TIEIPTCInfoList* Iptc = FParams->IptcInfo;
+  if (Iptc->UserChanged || (Iptc->Count() > 0 && List->Count() == 0)) {
+    void* Block = nullptr;
+    Integer Length = 0;
+    Iptc->SaveToBuffer(Block, Length, true);
+    const Integer Index = List->IndexOf(kAPP13);
+    if (Length > 0) AddPayload(List, kAPP13, Block, Length, Index);
+    else {
+      std::free(Block);
+      if (Index >= 0) List->DeleteMarker(Index);
+    }
+  }
+  if (FParams->ExifHasEXIFData) {
+    void* Block = nullptr;
+    Integer Length = 0;
+    IESaveEXIFToBuffer(FParams.get(), Block, Length);
+    // Without a new block the old one stays: better the file's own EXIF than none.
+    if (Block && Length > 0 && Length <= kMaxMarkerPayload) {
+      const Integer Old = FindAPP1(List, [](const Byte* D, Integer L) { return IEIsEXIFBlock(D, L); });
+      if (Old >= 0) List->DeleteMarker(Old);
+    }
+    AddPayload(List, kAPP1, Block, Length, -1);
+  }
+  if (!FParams->XMP.empty()) {
+    void* Block = nullptr;
+    Integer Length = 0;
+    IEWriteXMPToAPP1(FParams.get(), Block, Length);
+    if (Block && Length > 0 && Length <= kMaxMarkerPayload) {
+      const Integer Old = FindAPP1(List, [](const Byte* D, Integer L) { return IEFindXMPPacket(D, L) != nullptr; });
+      if (Old >= 0) List->DeleteMarker(Old);
+    }
+    AddPayload(List, kAPP1, Block, Length, -1);
+  }
+}
+
+void TZodivErIO::SaveToFileJPEG(const WideString& FileName) {
+  SaveFile(FileName, ioJPEG, true, [this](TStream* S, TIECodecProgress& P) {
+    PrepareJPEGMarkers();
+    WriteJPEGStream(S, FImage, *FParams, P);
+  });
+}
+
+void TZodivErIO::SaveToStreamJPEG(TStream* Stream) {
+  SaveStream(Stream, ioJPEG, true, [this](TStream* S, TIECodecProgress& P) {
+    PrepareJPEGMarkers();
+    const Int64 Start = StreamHeaders ? IEBeginStreamHeader(S) : -1;
+    try {
+      WriteJPEGStream(S, FImage, *FParams, P);
+    } catch (...) {
+      if (Start >= 0) IEEndStreamHeader(S, Start, "JFIF");
+      throw;
+    }
+    if (Start >= 0) IEEndStreamHeader(S, Start, "JFIF");
+  });
+}
+
+void TZodivErIO::SaveToFileBMP(const WideString& FileName) {
+  SaveFile(FileName, ioBMP, false, [this](TStream* S, TIECodecProgress& P) {
+    WriteBMPStream(S, FImage, *FParams, P, FParams->BmpHandleTransparency);
+  });
+}
+
+void TZodivErIO::SaveToStreamBMP(TStream* Stream) {
+  SaveStream(Stream, ioBMP, false, [this](TStream* S, TIECodecProgress& P) {
+    WriteBMPStream(S, FImage, *FParams, P, FParams->BmpHandleTransparency);
+  });
+}
+
+void TZodivErIO::SaveToFilePNG(const WideString& FileName) {
+  SaveFile(FileName, ioPNG, false, [this](TStream* S, TIECodecProgress& P) {
+    std::unique_ptr<TIEMask> Alpha(AlphaToMask());
+    WritePNGStream(S, FImage, *FParams, P, Alpha.get());
+  });
+}
+
+void TZodivErIO::SaveToStreamPNG(TStream* Stream) {
+  SaveStream(Stream, ioPNG, false, [this](TStream* S, TIECodecProgress& P) {
+    std::unique_ptr<TIEMask> Alpha(AlphaToMask());
+    WritePNGStream(S, FImage, *FParams, P, Alpha.get());
+  });
+}
+
+void TZodivErIO::SaveToFilePXM(const WideString& FileName) {
+  SaveFile(FileName, ioPXM, true, [this](TStream* S, TIECodecProgress& P) { WritePXMStream(S, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToStreamPXM(TStream* Stream) {
+  SaveStream(Stream, ioPXM, true, [this](TStream* S, TIECodecProgress& P) { WritePXMStream(S, FImage, *FParams, P); });
+}
+
+// --- saves whose codecs the library does not carry yet -------------------------------------
+
+void TZodivErIO::SaveToFileTIFF(const WideString&) { NotAvailable(ioTIFF, true); }
+void TZodivErIO::SaveToStreamTIFF(TStream*) { NotAvailable(ioTIFF, true); }
+void TZodivErIO::SaveToFileGIF(const WideString&) { NotAvailable(ioGIF, true); }
+void TZodivErIO::SaveToStreamGIF(TStream*) { NotAvailable(ioGIF, true); }
+void TZodivErIO::SaveToFilePCX(const WideString&) { NotAvailable(ioPCX, true); }
+void TZodivErIO::SaveToStreamPCX(TStream*) { NotAvailable(ioPCX, true); }
+void TZodivErIO::SaveToFileDCX(const WideString&) { NotAvailable(ioDCX, true); }
+void TZodivErIO::SaveToStreamDCX(TStream*) { NotAvailable(ioDCX, true); }
+void TZodivErIO::SaveToFileICO(const WideString&) { NotAvailable(ioICO, true); }
+void TZodivErIO::SaveToStreamICO(TStream*) { NotAvailable(ioICO, true); }
+void TZodivErIO::SaveToFileTGA(const WideString&) { NotAvailable(ioTGA, true); }
+void TZodivErIO::SaveToStreamTGA(TStream*) { NotAvailable(ioTGA, true); }
+void TZodivErIO::SaveToFileJP2(const WideString&) { NotAvailable(ioJP2, true); }
+void TZodivErIO::SaveToFileJ2K(const WideString&) { NotAvailable(ioJ2K, true); }
+void TZodivErIO::SaveToStreamJP2(TStream*) { NotAvailable(ioJP2, true); }
+void TZodivErIO::SaveToStreamJ2K(TStream*) { NotAvailable(ioJ2K, true); }
+void TZodivErIO::SaveToFileWBMP(const WideString&) { NotAvailable(ioWBMP, true); }
+void TZodivErIO::SaveToStreamWBMP(TStream*) { NotAvailable(ioWBMP, true); }
+void TZodivErIO::SaveToFilePS(const WideString&) { NotAvailable(ioPS, true); }
+void TZodivErIO::SaveToStreamPS(TStream*) { NotAvailable(ioPS, true); }
+void TZodivErIO::SaveToFilePDF(const WideString&) { NotAvailable(ioPDF, true); }
+void TZodivErIO::SaveToStreamPDF(TStream*) { NotAvailable(ioPDF, true); }
+void TZodivErIO::SaveToFilePSD(const WideString&) { NotAvailable(ioPSD, true); }
+void TZodivErIO::SaveToStreamPSD(TStream*) { NotAvailable(ioPSD, true); }
