@@ -8,11 +8,14 @@
 
 #include "app/audio_run.h"
 #include "app/clip_run.h"
+#include "app/composite_run.h"
 #include "app/desktop_open.h"
 #include "app/main_window.h"
 #include "app/run_progress_dialog.h"
 #include "app/select_folder.h"
 #include "app/transform_dialogs.h"
+#include "app/work_folder.h"
+#include "imaging/io/ie_file_formats.h"
 #include "media/components/decoder.h"
 #include "media/components/encoder.h"
 #include "platform/gui/services.h"
@@ -30,6 +33,14 @@ constexpr Integer ParallelFrameTasks = 5;
 constexpr Integer MaxExpressFrames = 100;
 
 void ApplicationStop(const AnsiString& Text) { Application->MessageBox(Text, "Error", MB_ICONHAND); }
+
+const char* const NoTmpFolder = "Can not create tmp folder. Please be sure the installation folder is NOT read only!";
+
+// Whether the imaging library reads and writes the images of a format pattern ("*.PAM").
+bool ImagingTilesFormat(const AnsiString& Pattern) {
+  const TIEFileFormatInfo* info = IEFileFormatGetInfoByExt(FrameImageExtension(Pattern));
+  return info && info->ReadFunction && info->WriteFunction;
+}
 
 Int64 NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -158,12 +169,19 @@ void TFrameRun::Start() {
     ErrorMessage("Please set cropping area!");
     return;
   }
-  // These selections need the program to lay the frames out itself, which it cannot do yet;
-  // starting them would leave loose frames where sheets were promised.
   if (IsCompositeFrameRun(choices)) {
-    ErrorMessage("Tiling is not available yet for frames taken every N seconds, at a frame rate or by "
-                 "Express Total");
-    return;
+    // The program lays these frames out itself, through the imaging library: a format it cannot
+    // read and write would end in loose frames and no sheet.
+    if (!ImagingTilesFormat(choices.ImageFormat)) {
+      ErrorMessage("Multiple Frames Image can not be made of " + choices.ImageFormat +
+                   " images with this selection; choose another image format");
+      return;
+    }
+    FWorkFolder = MakeTileWorkFolder();
+    if (FWorkFolder.empty()) {
+      ApplicationStop(NoTmpFolder);
+      return;
+    }
   }
   if (choices.NameAsString && Trim(choices.NameString).empty()) {
     ErrorMessage("Please set the image name string");
@@ -213,6 +231,17 @@ void TFrameRun::StartTasks() {
   FFirstFiles.clear();
   const AnsiString stem = IncludeTrailingPathDelimiter(RunFolder) + BaseName + "-";
   const AnsiString ext = "." + FrameImageExtension(choices.ImageFormat);
+  const bool composite = IsCompositeFrameRun(choices);
+  FFrameFolder.clear();
+  if (composite) {
+    FFrameFolder = MakeRunFrameFolder(FWorkFolder);
+    if (FFrameFolder.empty()) {
+      ApplicationStop(NoTmpFolder);
+      Abort();
+    }
+    TileSourcePrefix = FFrameFolder + BaseName + "-";
+    TileOutputPrefix = stem;
+  }
 
   for (Integer k = 1; k <= count; ++k) {
     TInputOptions input;
@@ -226,7 +255,7 @@ void TFrameRun::StartTasks() {
     TOutputOptions output;
     InitOutputOptions(output);
     output.Options = outputOptions;
-    const AnsiString file = FrameOutputFileName(choices, RunFolder, k);
+    const AnsiString file = FrameOutputFileName(choices, composite ? FFrameFolder : RunFolder, k);
     if (FEncoder->SetOutput(index, AnsiToWide(file), &output) < 0) {
       const AnsiString reason = FEncoder->LastErrorMessage;
       FEncoder->RemoveTask(index);
@@ -260,7 +289,41 @@ void TFrameRun::StartTasks() {
 
 void TFrameRun::LeaveSetUp() {
   ForgetUnstartedTasks();
+  if (!FFrameFolder.empty()) HandOverFrames(true);
   CloseDialog();
+}
+
+void TFrameRun::HandOverFrames(bool Discard) {
+  TCompositeRun::TSource source;
+  source.FrameFolder = FFrameFolder;
+  source.FrameStem = BaseName + "-";
+  source.SheetPrefix = TileOutputPrefix;
+  source.Ext = FrameImageExtension(Choices.ImageFormat);
+  source.Columns = Choices.Columns;
+  source.Lines = Choices.Lines;
+  source.Expected = ExpectedTileFrames(Choices);
+  FFrameFolder.clear();
+  TCompositeRun* step = Main->CompositeRun.get();
+  step->Take(source);
+  if (Discard)
+    step->Purge();
+  else
+    step->Start();
+}
+
+void TFrameRun::ListEnded() {
+  if (!Composite()) {
+    TRun::ListEnded();
+    return;
+  }
+  // A cancelled run only empties its working folder, which closes the dialog; otherwise the
+  // composite step takes over with the dialog still open.
+  HandOverFrames(Cancelled);
+}
+
+void TFrameRun::ListFailed() {
+  if (Composite()) HandOverFrames(true);
+  TRun::ListFailed();
 }
 
 void TFrameRun::Progress(PProgressInfo AProgressInfo) {
@@ -302,7 +365,8 @@ bool TFrameRun::WroteNothing() const {
 }
 
 void TFrameRun::EndTimer() {
-  if (WroteNothing()) {
+  const bool nothing = Composite() ? Main->CompositeRun->SheetsWritten() == 0 : WroteNothing();
+  if (nothing) {
     FEndTimer->SetEnabled(false);
     MessageBox(Main, "No frame was extracted: the selection found no frame in the marked range.", "",
                MB_ICONEXCLAMATION);

@@ -16,6 +16,12 @@ class TFrameRun : public TRun {
   void Progress(PProgressInfo AProgressInfo) override;
   void EndTimer() override;
 
+ protected:
+  void ListEnded() override;
+  void ListFailed() override;
+
+ public:
+
   TFrameRunChoices Choices;
   // The folder and the name the run's images share, and for a run that lays its frames out
   // itself, where the frames are and where the sheets go.
@@ -29,9 +35,15 @@ class TFrameRun : public TRun {
   void StartTasks();
   void LeaveSetUp();
   bool WroteNothing() const;
+  bool Composite() const { return IsCompositeFrameRun(Choices); }
+  // Hands the frames of a composite run over to the composite step, or empties their folder.
+  void HandOverFrames(bool Discard);
 
   // The first image each task writes, and when the run started: a run that wrote none of them
   // extracted nothing.
   std::vector<AnsiString> FFirstFiles;
   Int64 FStartedMs = 0;
+  // Where a composite run keeps its frames: the working folder and this run's own folder in it.
+  AnsiString FWorkFolder;
+  AnsiString FFrameFolder;
 };

@@ -29,6 +29,8 @@ class TClSlider;
 class TFFDecoder;
 class TFFEncoder;
 class TRun;
+class TCompositeRun;
+class TZodivErView;
 class TFrameRun;
 class TAudioRun;
 class TClipRun;
@@ -122,6 +124,7 @@ class Tmain : public TForm {
   void timer_toimageTimer(TObject* Sender);
   void FFtoimageProgress(TObject* Sender, PProgressInfo AProgressInfo);
   void FFtoimageTerminate(TObject* Sender, const TTerminateInfo& ATerminateInfo);
+  void timer_fftoimage_compositeTimer(TObject* Sender);
   void timer_fftoimage_endTimer(TObject* Sender);
   void timer_toaudioTimer(TObject* Sender);
   void FFtoaudioProgress(TObject* Sender, PProgressInfo AProgressInfo);
@@ -182,6 +185,8 @@ class Tmain : public TForm {
   TTimer* timer_fftoaudio_end = nullptr;
   TTimer* timer_tovideo = nullptr;
   TTimer* timer_fftovideo_end = nullptr;
+  // Hidden: the layers on which the composite step lays frames out.
+  TZodivErView* ZodivErView3 = nullptr;
 
   // Images page.
   TGroupBox* group_imageformat = nullptr;
@@ -271,6 +276,7 @@ class Tmain : public TForm {
   std::unique_ptr<TFrameRun> FrameRun;
   std::unique_ptr<TAudioRun> AudioRun;
   std::unique_ptr<TClipRun> ClipRun;
+  std::unique_ptr<TCompositeRun> CompositeRun;
   TRun* ActiveRun = nullptr;
 
   // The marked stretch of the loaded video.

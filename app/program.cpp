@@ -6,9 +6,27 @@
 #include "app/run_progress_dialog.h"
 #include "app/transform_dialogs.h"
 #include "app/splash_window.h"
+#include "imaging/core/ie_startup.h"
+#include "imaging/io/ie_io_unit.h"
+#include "imaging/proc/ie_proc_services.h"
+#include "imaging/view/ie_view.h"
 #include "media/binding/loader.h"
 #include "platform/gui/application.h"
 #include "platform/rtl/mainthread.h"
+
+void StartImagingLibrary() {
+  // The units register their steps once, before the library's first start.
+  static const bool registered = [] {
+    IERegisterProcessingServices();
+    IERegisterFileIOUnit();
+    IERegisterViewUnit();
+    return true;
+  }();
+  (void)registered;
+  IEInitialize();
+}
+
+void StopImagingLibrary() { IEFinalize(); }
 
 void InitializeProgram() {
   Application->Initialize();

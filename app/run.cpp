@@ -96,7 +96,7 @@ void TRun::Terminate(const TTerminateInfo& ATerminateInfo) {
   }
   if (ATerminateInfo.TaskIndex >= 0 || !ATerminateInfo.Finished) return;
   if (FFailures > 0) {
-    batchaudioc->Close();
+    ListFailed();
     if (Cancelled) return;
     // A run with a failed task is not finished: its error stands as the last word.
     if (FFailures > 1) {
@@ -114,6 +114,8 @@ void TRun::ListEnded() {
   batchaudioc->Close();
   if (!Cancelled) FEndTimer->SetEnabled(true);
 }
+
+void TRun::ListFailed() { batchaudioc->Close(); }
 
 void TRun::EndTimer() { ReportFinished(); }
 

@@ -41,6 +41,8 @@ class TRun {
   // The whole task list has ended without a failure being reported: the dialog closes and,
   // unless cancelled, the end timer reports.
   virtual void ListEnded();
+  // The whole task list has ended and a task failed (its message is shown): the dialog closes.
+  virtual void ListFailed();
   // What each task writes, as the user knows it (a file or a folder); the failure count restarts.
   void Begin(std::vector<AnsiString> Targets);
   // The dialog shown over the run, with the run's phase and Cancel enabled; modal.

@@ -25,6 +25,7 @@ inline std::string Clip(int Seconds, const std::string& Ext = "mp4") {
 class AppWindows : public ::testing::Test {
  protected:
   void SetUp() override {
+    StartImagingLibrary();
     InitializeProgram();
     CreateProgramWindows();
     main = MainWindow;
@@ -33,6 +34,7 @@ class AppWindows : public ::testing::Test {
   void TearDown() override {
     DestroyProgramWindows();
     main = nullptr;
+    StopImagingLibrary();
   }
 
   std::vector<AnsiString> MessageTexts() const {

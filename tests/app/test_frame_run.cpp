@@ -332,8 +332,9 @@ TEST_F(FrameRun, RefusedChoicesAskForNothingAndStartNothing) {
       {[](Tmain* m) {
          m->radio_everyseconds->SetChecked(true);
          m->ck_tile->SetChecked(true);
+         m->cb_imageformats->SetItemIndex(m->cb_imageformats->Items()->IndexOf("*.PAM"));
        },
-       "Tiling is not available yet for frames taken every N seconds, at a frame rate or by Express Total"},
+       "Multiple Frames Image can not be made of *.PAM images with this selection; choose another image format"},
       {[](Tmain* m) { m->radio_asstring->SetChecked(true); }, "Please set the image name string"},
       {[](Tmain* m) {
          m->radio_asstring->SetChecked(true);
