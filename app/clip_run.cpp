@@ -3,6 +3,7 @@
 // the page's size, crop, transforms, motion speed, volume and tempo.
 #include "app/clip_run.h"
 
+#include "app/crop_dialogs.h"
 #include "app/main_window.h"
 #include "app/transform_dialogs.h"
 #include "media/components/decoder.h"
@@ -64,7 +65,7 @@ void Tmain::timer_fftovideo_endTimer(TObject*) { ClipRun->EndTimer(); }
 TClipRun::TClipRun(Tmain* Main) : TRun(Main, Main->FFtovideo, Main->timer_fftovideo_end) {}
 
 void TClipRun::Start() {
-  if (Main->radio_crop2->Checked() && Main->CropSelection2.Empty()) {
+  if (Main->radio_crop2->Checked() && setcrop2->Selection().Empty()) {
     ErrorMessage("Please set cropping area!");
     return;
   }
@@ -91,10 +92,11 @@ TClipRunChoices TClipRun::ReadChoices() const {
   c.CustomWidth = m->EdCustomWidth2->Value();
   c.CustomHeight = m->EdCustomHeight2->Value();
   c.Pad = m->cb_pad2->Checked();
-  c.CropX1 = m->CropSelection2.X1;
-  c.CropY1 = m->CropSelection2.Y1;
-  c.CropX2 = m->CropSelection2.X2;
-  c.CropY2 = m->CropSelection2.Y2;
+  const TCropArea crop = setcrop2->Selection();
+  c.CropX1 = crop.X1;
+  c.CropY1 = crop.Y1;
+  c.CropX2 = crop.X2;
+  c.CropY2 = crop.Y2;
   c.ChangeVolume = m->radio_changevolume2->Checked();
   c.Volume = m->spin_volume2->Value();
   c.ChangeTempo = m->radio_changetempo2->Checked();

@@ -9,6 +9,7 @@
 #include "app/audio_run.h"
 #include "app/clip_run.h"
 #include "app/composite_run.h"
+#include "app/crop_dialogs.h"
 #include "app/desktop_open.h"
 #include "app/main_window.h"
 #include "app/run_progress_dialog.h"
@@ -120,10 +121,11 @@ TFrameRunChoices TFrameRun::ReadChoices() const {
   c.CustomWidth = m->EdCustomWidth->Value();
   c.CustomHeight = m->EdCustomHeight->Value();
   c.Pad = m->cb_pad->Checked();
-  c.CropX1 = m->CropSelection.X1;
-  c.CropY1 = m->CropSelection.Y1;
-  c.CropX2 = m->CropSelection.X2;
-  c.CropY2 = m->CropSelection.Y2;
+  const TCropArea crop = setcrop->Selection();
+  c.CropX1 = crop.X1;
+  c.CropY1 = crop.Y1;
+  c.CropX2 = crop.X2;
+  c.CropY2 = crop.Y2;
 
   if (effects) {
     c.HFlip = effects->ck_hflip->Checked();
@@ -165,7 +167,7 @@ void TFrameRun::Start() {
     ErrorMessage(selectionProblem);
     return;
   }
-  if (choices.Size == fzCrop && Main->CropSelection.Empty()) {
+  if (choices.Size == fzCrop && TCropArea{choices.CropX1, choices.CropY1, choices.CropX2, choices.CropY2}.Empty()) {
     ErrorMessage("Please set cropping area!");
     return;
   }

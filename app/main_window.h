@@ -20,7 +20,6 @@
 #include "platform/gui/timers.h"
 #include "platform/gui/buttons.h"
 
-#include "app/crop_area.h"
 #include "media/components/encoder_events.h"
 #include "widgets/tabs/page_control.h"
 
@@ -138,7 +137,9 @@ class Tmain : public TForm {
   void ffcodec(const AnsiString& Target, TFFEncoder* SourceEncoder, TFFEncoder* ClipEncoder, AnsiString& Codec);
   void ffframesize(const AnsiString& Width, const AnsiString& Height, const AnsiString& Target,
                    TFFEncoder* SourceEncoder, TFFEncoder* ClipEncoder, AnsiString& Size);
-  // The transform dialogs.
+  // The crop and transform dialogs.
+  void bt_setcropClick(TObject* Sender);
+  void bt_setcrop2Click(TObject* Sender);
   void Button3Click(TObject* Sender);
   void Button1Click(TObject* Sender);
 
@@ -262,9 +263,6 @@ class Tmain : public TForm {
   TFFEncoder* FFtovideo = nullptr;
   TFFDecoder* FFtoimageDecoder() const;
 
-  // The crop rectangles of the frame run and the clip run; the crop dialogs' views hold them.
-  TCropArea CropSelection;
-  TCropArea CropSelection2;
 
   // The state of the loaded video, and the output folder last chosen for images.
   Int64 Duration = 0;

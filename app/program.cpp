@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/about_box.h"
+#include "app/crop_dialogs.h"
 #include "app/hint_windows.h"
 #include "app/main_window.h"
 #include "app/run_progress_dialog.h"
@@ -43,11 +44,15 @@ void CreateProgramWindows() {
   Application->CreateForm(showdragimages);
   Application->CreateForm(showdragaudios);
   Application->CreateForm(about);
+  Application->CreateForm(setcrop);
+  Application->CreateForm(setcrop2);
   Application->CreateForm(effects2);
 }
 
 void DestroyProgramWindows() {
   FreeAndNil(effects2);
+  FreeAndNil(setcrop2);
+  FreeAndNil(setcrop);
   FreeAndNil(about);
   FreeAndNil(showdragaudios);
   FreeAndNil(showdragimages);

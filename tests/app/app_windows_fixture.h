@@ -7,8 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "app/crop_dialogs.h"
 #include "app/main_window.h"
 #include "app/program.h"
+#include "imaging/view/ie_view.h"
+#include "platform/gui/timers.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_services.h"
 
@@ -20,6 +23,28 @@ inline std::string Clip(int Seconds, const std::string& Ext = "mp4") {
   const std::string name = "app_clip_" + std::to_string(Seconds) + "s." + Ext;
   return testsupport::Fixture(name, "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=160x90:rate=25 -t " +
                                         std::to_string(Seconds) + " -c:v mpeg4 -g 1 -q:v 2 {out}");
+}
+
+// Opens the frame run's (or the clip run's) crop dialog from its page and selects the picture
+// pixels Left .. Right - 1, Top .. Bottom - 1 in it before OK. False when no dialog opened.
+inline bool ChooseCrop(Tmain* Main, bool ClipRun, const TRect& Area) {
+  TCropDialog* dialog = ClipRun ? static_cast<TCropDialog*>(setcrop2) : setcrop;
+  bool opened = false;
+  TTimer act(nullptr);
+  act.SetInterval(5);
+  act.OnTimer = [&](TObject*) {
+    if (!dialog->Modal() || opened) return;
+    opened = true;
+    dialog->ZodivErView1->SetSelectionBase(iesbBitmap);
+    dialog->ZodivErView1->Select(Area.Left, Area.Top, Area.Right, Area.Bottom, 0);
+    dialog->Button1->Click();
+  };
+  act.SetEnabled(true);
+  if (ClipRun)
+    Main->bt_setcrop2Click(Main->bt_setcrop2);
+  else
+    Main->bt_setcropClick(Main->bt_setcrop);
+  return opened;
 }
 
 class AppWindows : public ::testing::Test {

@@ -162,7 +162,7 @@ TEST_F(ClipRun, ACropChosenOnThePictureSelectsTheSameAreaWhenFlipped) {
   Load(source, 0, 25);
   const std::string dir = testsupport::MakeTempDir("clipcrop");
   main->radio_crop2->SetChecked(true);
-  main->CropSelection2 = {8, 10, 87, 59};  // 80 x 50 at (8, 10)
+  ASSERT_TRUE(apptest::ChooseCrop(main, true, Rect(8, 10, 88, 60)));  // 80 x 50 at (8, 10)
   effects2->ck_hflip->SetChecked(true);
   const std::string target = dir + "/crop.mkv";
   ASSERT_TRUE(Extract(main->videosheet, target));

@@ -198,7 +198,7 @@ TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
          m->radio_express->SetChecked(true);
          m->edit_express->SetText("3");
          m->radio_crop->SetChecked(true);
-         m->CropSelection = {20, 10, 99, 69};  // 80 x 60 at (20, 10)
+         ASSERT_TRUE(apptest::ChooseCrop(m, false, Rect(20, 10, 100, 70)));  // 80 x 60 at (20, 10)
          effects->ck_vflip->SetChecked(true);
          effects->ck_transpose1->SetChecked(true);
        },
