@@ -255,4 +255,39 @@ TEST_F(CompositeRun, ADamagedFrameEndsTheStepWithAMessage) {
   EXPECT_FALSE(main->timer_fftoimage_end->Enabled());
 }
 
+// The encoder wrote more frames than expected: they are tiled as well, and the folder emptied.
+TEST_F(CompositeRun, FramesBeyondTheExpectedCountAreTiledToo) {
+  const std::string frames = MakeRunFrameFolder(outDir + "/");
+  testsupport::RunOk("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc2=size=160x90:rate=25 -frames:v 3 " +
+                     testsupport::ShellQuote(frames + "v-%d.png"));
+  TCompositeRun::TSource source;
+  source.FrameFolder = frames;
+  source.FrameStem = "v-";
+  source.SheetPrefix = outDir + "/v-";
+  source.Ext = "png";
+  source.Columns = 2;
+  source.Lines = 1;
+  source.Expected = 2;
+  TTimer start(nullptr);
+  start.SetInterval(1);
+  start.OnTimer = [&](TObject*) {
+    if (!batchaudioc->Modal()) return;
+    start.SetEnabled(false);
+    main->CompositeRun->Take(source);
+    main->CompositeRun->Start();
+  };
+  start.SetEnabled(true);
+  // The frames are compared after the step has deleted them, so keep copies.
+  fs::create_directories(outDir + "/copies");
+  for (int q = 1; q <= 3; ++q)
+    fs::copy_file(frames + "v-" + std::to_string(q) + ".png", outDir + "/copies/" + std::to_string(q) + ".png");
+  batchaudioc->ShowModal();
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_FALSE(fs::exists(frames));
+  ASSERT_TRUE(fs::exists(outDir + "/v-2.png")) << "the third frame starts a sheet of its own";
+  EXPECT_EQ(TileDifference(outDir + "/v-2.png", 0, 0, 160, 90, outDir + "/copies/3.png"), 0);
+  EXPECT_EQ(TileDifference(outDir + "/v-1.png", 160, 0, 160, 90, outDir + "/copies/2.png"), 0);
+  EXPECT_EQ(main->CompositeRun->SheetsWritten(), 2);
+}
+
 }  // namespace
