@@ -4,8 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/crop_dialogs.h"
 #include "app/main_window.h"
@@ -23,6 +29,25 @@ inline std::string Clip(int Seconds, const std::string& Ext = "mp4") {
   const std::string name = "app_clip_" + std::to_string(Seconds) + "s." + Ext;
   return testsupport::Fixture(name, "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=160x90:rate=25 -t " +
                                         std::to_string(Seconds) + " -c:v mpeg4 -g 1 -q:v 2 {out}");
+}
+
+// Runs the loop until Done holds or TimeoutMs pass; true when it held.
+inline bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 30000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  while (!Done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    Application->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> FilesIn(const std::string& Dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(Dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // Opens the frame run's (or the clip run's) crop dialog from its page and selects the picture

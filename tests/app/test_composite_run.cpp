@@ -25,22 +25,8 @@ using apptest::Clip;
 
 const char* const Finished = "Process is finished!";
 
-bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 60000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-std::vector<std::string> FilesIn(const std::string& Dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(Dir)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 60000) { return apptest::PumpUntil(Done, TimeoutMs); }
+using apptest::FilesIn;
 
 std::string ImageSize(const std::string& File) {
   return testsupport::RunOk("identify -format '%w %h' " + testsupport::ShellQuote(File));
@@ -119,6 +105,20 @@ class CompositeRun : public apptest::AppWindows {
     for (int q = 1; fs::exists(Dir + "/f-" + std::to_string(q) + ".png"); ++q)
       frames.push_back(Dir + "/f-" + std::to_string(q) + ".png");
     return frames;
+  }
+
+  // Runs the composite step on Source inside the run dialog, as a frame run hands over.
+  void RunStep(const TCompositeRun::TSource& Source) {
+    TTimer start(nullptr);
+    start.SetInterval(1);
+    start.OnTimer = [&](TObject*) {
+      if (!batchaudioc->Modal()) return;
+      start.SetEnabled(false);
+      main->CompositeRun->Take(Source);
+      main->CompositeRun->Start();
+    };
+    start.SetEnabled(true);
+    batchaudioc->ShowModal();
   }
 
   std::string outDir, work;
@@ -237,16 +237,7 @@ TEST_F(CompositeRun, ADamagedFrameEndsTheStepWithAMessage) {
   source.Columns = 2;
   source.Lines = 1;
   source.Expected = 1;
-  TTimer start(nullptr);
-  start.SetInterval(1);
-  start.OnTimer = [&](TObject*) {
-    if (!batchaudioc->Modal()) return;
-    start.SetEnabled(false);
-    main->CompositeRun->Take(source);
-    main->CompositeRun->Start();
-  };
-  start.SetEnabled(true);
-  batchaudioc->ShowModal();
+  RunStep(source);
   const auto texts = MessageTexts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].rfind("The frame \"" + frames + "v-1.png\" could not be read", 0), 0u) << texts[0];
@@ -268,20 +259,11 @@ TEST_F(CompositeRun, FramesBeyondTheExpectedCountAreTiledToo) {
   source.Columns = 2;
   source.Lines = 1;
   source.Expected = 2;
-  TTimer start(nullptr);
-  start.SetInterval(1);
-  start.OnTimer = [&](TObject*) {
-    if (!batchaudioc->Modal()) return;
-    start.SetEnabled(false);
-    main->CompositeRun->Take(source);
-    main->CompositeRun->Start();
-  };
-  start.SetEnabled(true);
   // The frames are compared after the step has deleted them, so keep copies.
   fs::create_directories(outDir + "/copies");
   for (int q = 1; q <= 3; ++q)
     fs::copy_file(frames + "v-" + std::to_string(q) + ".png", outDir + "/copies/" + std::to_string(q) + ".png");
-  batchaudioc->ShowModal();
+  RunStep(source);
   EXPECT_TRUE(MessageTexts().empty());
   EXPECT_FALSE(fs::exists(frames));
   ASSERT_TRUE(fs::exists(outDir + "/v-2.png")) << "the third frame starts a sheet of its own";

@@ -29,26 +29,11 @@ namespace {
 
 using apptest::AppWindows;
 using apptest::Clip;
+using apptest::FilesIn;
+using apptest::PumpUntil;
 namespace fs = std::filesystem;
 
 const char* const Finished = "Process is finished!";
-
-bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 30000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-std::vector<std::string> FilesIn(const std::string& Dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(Dir)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // The tokens of an option string, each quoted for the shell.
 std::string ShellOptions(const std::string& Options) {
