@@ -1,7 +1,9 @@
 // The clip run: the video page's Extract asks for a target file, and one task of FFtovideo cuts
 // the marked stretch into it, with codec options and a frame size the target's format accepts,
 // the page's size, crop, transforms, motion speed, volume and tempo.
-#include "app/clip_run_options.h"
+#include "app/clip_run.h"
+
+#include "app/crop_dialogs.h"
 #include "app/main_window.h"
 #include "app/transform_dialogs.h"
 #include "media/components/decoder.h"
@@ -17,9 +19,9 @@ namespace {
 struct TQuietEnd {};
 }  // namespace
 
-TClipSource Tmain::ClipSourceOf(TFFEncoder* SourceEncoder) const {
+TClipSource ClipSourceOf(TFFEncoder* SourceEncoder, const AnsiString& FileName) {
   TClipSource source;
-  source.FileName = label_fromvideo->Caption();
+  source.FileName = FileName;
   TFFDecoder* decoder = SourceEncoder->Decoder;
   if (decoder == nullptr) return source;
   source.Info = LowerCase(decoder->GetMediaInfoText());
@@ -44,101 +46,108 @@ TClipSource Tmain::ClipSourceOf(TFFEncoder* SourceEncoder) const {
 }
 
 void Tmain::ffcodec(const AnsiString& Target, TFFEncoder* SourceEncoder, TFFEncoder*, AnsiString& Codec) {
-  Codec = ClipCodecOptions(Target, ClipSourceOf(SourceEncoder));
+  Codec = ClipCodecOptions(Target, ClipSourceOf(SourceEncoder, label_fromvideo->Caption()));
 }
 
 void Tmain::ffframesize(const AnsiString& Width, const AnsiString& Height, const AnsiString& Target,
                         TFFEncoder* SourceEncoder, TFFEncoder*, AnsiString& Size) {
-  Size = ClipFrameSize(Width, Height, Target, ClipSourceOf(SourceEncoder).Info);
+  Size = ClipFrameSize(Width, Height, Target, ClipSourceOf(SourceEncoder, label_fromvideo->Caption()).Info);
 }
 
-void Tmain::ExtractVideo() {
-  if (radio_crop2->Checked() && CropSelection2.Empty()) {
-    RunErrorMessage("Please set cropping area!");
+void Tmain::timer_tovideoTimer(TObject*) { ClipRun->SetUp(); }
+
+void Tmain::FFtovideoProgress(TObject*, PProgressInfo AProgressInfo) { ClipRun->Progress(AProgressInfo); }
+
+void Tmain::FFtovideoTerminate(TObject*, const TTerminateInfo& ATerminateInfo) { ClipRun->Terminate(ATerminateInfo); }
+
+void Tmain::timer_fftovideo_endTimer(TObject*) { ClipRun->EndTimer(); }
+
+TClipRun::TClipRun(Tmain* Main) : TRun(Main, Main->FFtovideo, Main->timer_fftovideo_end) {}
+
+void TClipRun::Start() {
+  if (Main->radio_crop2->Checked() && setcrop2->Selection().Empty()) {
+    ErrorMessage("Please set cropping area!");
     return;
   }
-  SaveDialog1->SetFilter("");
-  SaveDialog1->SetFileName("");
-  const bool atStart = split_begin->Value() <= split_begin->MinValue();
-  const TClipSaveTypes types = ClipSaveTypes(label_fromvideo->Caption(), atStart);
-  SaveDialog1->SetFilter(types.Filter);
-  SaveDialog1->SetDefaultExt(types.DefaultExt);
-  SaveDialog1->SetFilterIndex(1);
-  if (!SaveDialog1->Execute()) return;
-  const AnsiString target = SaveDialog1->FileName();
-  if (!AcceptRunTarget(target, target + " already exists. Do you want to replace it?")) return;
-  timer_tovideo->SetEnabled(true);
+  TSaveDialog* save = Main->SaveDialog1;
+  save->SetFilter("");
+  save->SetFileName("");
+  const bool atStart = Main->split_begin->Value() <= Main->split_begin->MinValue();
+  const TClipSaveTypes types = ClipSaveTypes(Main->label_fromvideo->Caption(), atStart);
+  save->SetFilter(types.Filter);
+  save->SetDefaultExt(types.DefaultExt);
+  save->SetFilterIndex(1);
+  if (!save->Execute()) return;
+  const AnsiString target = save->FileName();
+  if (!AcceptTarget(target, target + " already exists. Do you want to replace it?")) return;
+  Main->timer_tovideo->SetEnabled(true);
 }
 
-void Tmain::timer_tovideoTimer(TObject*) {
-  timer_tovideo->SetEnabled(false);
+TClipRunChoices TClipRun::ReadChoices() const {
+  const Tmain* m = Main;
+  TClipRunChoices c;
+  c.Stretch = m->MarkedStretch();
+  c.Target = m->SaveDialog1->FileName();
+  c.FrameSize = m->radio_crop2->Checked() ? cfsCrop : m->radio_customframesize2->Checked() ? cfsCustom : cfsOriginal;
+  c.CustomWidth = m->EdCustomWidth2->Value();
+  c.CustomHeight = m->EdCustomHeight2->Value();
+  c.Pad = m->cb_pad2->Checked();
+  const TCropArea crop = setcrop2->Selection();
+  c.CropX1 = crop.X1;
+  c.CropY1 = crop.Y1;
+  c.CropX2 = crop.X2;
+  c.CropY2 = crop.Y2;
+  c.ChangeVolume = m->radio_changevolume2->Checked();
+  c.Volume = m->spin_volume2->Value();
+  c.ChangeTempo = m->radio_changetempo2->Checked();
+  c.Tempo = m->spin_tempo2->Value();
+  c.ChangeMotion = m->radio_changemotion->Checked();
+  c.Motion = m->spin_motion->Value();
+  c.HFlip = effects2->ck_hflip->Checked();
+  c.VFlip = effects2->ck_vflip->Checked();
+  c.RotateCW = effects2->ck_transpose1->Checked();
+  c.RotateCCW = effects2->ck_transpose2->Checked();
+  return c;
+}
+
+void TClipRun::SetUp() {
+  Main->timer_tovideo->SetEnabled(false);
   bool started = false;
   try {
-    if (FFtovideo->TaskCount() > 0) FFtovideo->ClearTasks();
-    const AnsiString target = SaveDialog1->FileName();
-
-    TClipRunChoices choices;
-    choices.Stretch = MarkedStretch();
-    choices.Target = target;
-    choices.FrameSize = radio_crop2->Checked() ? cfsCrop : radio_customframesize2->Checked() ? cfsCustom : cfsOriginal;
-    choices.CustomWidth = EdCustomWidth2->Value();
-    choices.CustomHeight = EdCustomHeight2->Value();
-    choices.Pad = cb_pad2->Checked();
-    choices.CropX1 = CropSelection2.X1;
-    choices.CropY1 = CropSelection2.Y1;
-    choices.CropX2 = CropSelection2.X2;
-    choices.CropY2 = CropSelection2.Y2;
-    choices.ChangeVolume = radio_changevolume2->Checked();
-    choices.Volume = spin_volume2->Value();
-    choices.ChangeTempo = radio_changetempo2->Checked();
-    choices.Tempo = spin_tempo2->Value();
-    choices.ChangeMotion = radio_changemotion->Checked();
-    choices.Motion = spin_motion->Value();
-    choices.HFlip = effects2->ck_hflip->Checked();
-    choices.VFlip = effects2->ck_vflip->Checked();
-    choices.RotateCW = effects2->ck_transpose1->Checked();
-    choices.RotateCCW = effects2->ck_transpose2->Checked();
+    if (FEncoder->TaskCount() > 0) FEncoder->ClearTasks();
+    Choices = ReadChoices();
+    const AnsiString source = Main->label_fromvideo->Caption();
 
     TInputOptions input;
     InitInputOptions(input);
-    input.Options = StretchInputOptions(choices.Stretch);
-    const Integer index = FFtovideo->AddTask(AnsiToWide(label_fromvideo->Caption()), &input);
+    input.Options = StretchInputOptions(Choices.Stretch);
+    const Integer index = FEncoder->AddTask(AnsiToWide(source), &input);
     if (index < 0) {
-      RunErrorMessage("Add source file error! ");
+      ErrorMessage("Add source file error! ");
       throw TQuietEnd();
     }
 
     TOutputOptions output;
     InitOutputOptions(output);
-    output.Options = ClipOutputOptions(choices, ClipSourceOf(FFtoimage));
-    if (FFtovideo->SetOutput(index, AnsiToWide(target), &output) < 0) {
-      FFtovideo->RemoveTask(index);
-      RunErrorMessage("Cannot do convert, error: " + FFtovideo->LastErrorMessage);
+    output.Options = ClipOutputOptions(Choices, ClipSourceOf(Main->FFtoimage, source));
+    if (FEncoder->SetOutput(index, AnsiToWide(Choices.Target), &output) < 0) {
+      FEncoder->RemoveTask(index);
+      ErrorMessage("Cannot do convert, error: " + FEncoder->LastErrorMessage);
       throw TQuietEnd();
     }
-    FFtovideo->ThreadPriority = tpNormal;
-    BeginRun({target});
-    FFtovideo->StartTask(5);
+    FEncoder->ThreadPriority = tpNormal;
+    Begin({Choices.Target});
+    FEncoder->StartTask(5);
     started = true;
-    TaskProgress.assign(size_t(FFtovideo->TaskCount()), 0);
-    RunKind = "fftovideo";
+    TaskProgress.assign(size_t(FEncoder->TaskCount()), 0);
+    Kind = "fftovideo";
     Cancelled = false;
     // Shown only now that the task runs: a failed set-up leaves no dialog behind.
-    ShowRunDialog("Extract video......");
+    ShowDialog("Extract video......");
   } catch (const TQuietEnd&) {
-    ForgetUnstartedTasks(FFtovideo);
+    ForgetUnstartedTasks();
   } catch (...) {
-    if (!started) ForgetUnstartedTasks(FFtovideo);
-    ShowProcessError();
+    if (!started) ForgetUnstartedTasks();
+    ProcessError();
   }
-}
-
-void Tmain::FFtovideoProgress(TObject*, PProgressInfo AProgressInfo) { ShowRunProgress(FFtovideo, AProgressInfo); }
-
-void Tmain::FFtovideoTerminate(TObject*, const TTerminateInfo& ATerminateInfo) {
-  EndRun(ATerminateInfo, timer_fftovideo_end);
-}
-
-void Tmain::timer_fftovideo_endTimer(TObject*) {
-  ReportRunFinished(timer_fftovideo_end);
 }

@@ -1,7 +1,9 @@
 #include "app/clip_run_options.h"
 
 #include <algorithm>
+#include <limits>
 
+#include "app/crop_area.h"
 #include "app/run_filters.h"
 #include "platform/rtl/files.h"
 #include "platform/rtl/numerics.h"
@@ -42,7 +44,37 @@ void SplitSize(const AnsiString& Size, AnsiString& Width, AnsiString& Height) {
   Height = colon == AnsiString::npos ? AnsiString() : Size.substr(colon + 1);
 }
 
+// The crop's width or height (Size) rounded as the target needs it, and its near edge (Start),
+// so that the crop stays inside a picture of Limit pixels: a rounding that would reach past the
+// picture's edge moves the crop back, and one that is wider than the picture rounds a smaller
+// size instead. Round gives the rounded size for a size. An unknown picture size (0) limits
+// nothing.
+template <class TRound>
+void KeepInside(Integer& Size, Integer& Start, Integer Limit, TRound Round) {
+  Integer rounded = Round(Size);
+  if (Limit > 0) {
+    for (Integer wanted = Size; rounded > Limit && wanted > 1;) rounded = Round(--wanted);
+    Start = std::clamp<Integer>(Start, 0, std::max<Integer>(0, Limit - rounded));
+  }
+  Size = rounded;
+}
+
 }  // namespace
+
+AnsiString ClipCropPart(const TClipRunChoices& Choices, const TClipSource& Source) {
+  Integer x = Choices.CropX1, y = Choices.CropY1;
+  Integer w = Integer(std::clamp<Int64>(Int64(Choices.CropX2) - Choices.CropX1 + 1, 1, std::numeric_limits<Integer>::max()));
+  Integer h = Integer(std::clamp<Int64>(Int64(Choices.CropY2) - Choices.CropY1 + 1, 1, std::numeric_limits<Integer>::max()));
+  const auto rounded = [&](Integer Width, Integer Height, bool TakeWidth) {
+    AnsiString rw, rh;
+    SplitSize(ClipFrameSize(IntToStr(Width), IntToStr(Height), Choices.Target, Source.Info), rw, rh);
+    return StrToInt(TakeWidth ? rw : rh);
+  };
+  const Integer h0 = h;
+  KeepInside(w, x, Source.Width, [&](Integer W) { return rounded(W, h0, true); });
+  KeepInside(h, y, Source.Height, [&](Integer H) { return rounded(w, H, false); });
+  return CropFilterPart(w, h, x, y);
+}
 
 TClipSaveTypes ClipSaveTypes(const AnsiString& SourceName, bool AtStart) {
   TClipSaveTypes types;
@@ -180,13 +212,9 @@ AnsiString ClipOutputOptions(const TClipRunChoices& Choices, const TClipSource& 
       sizeChain = CustomSizeFilterText(w, h, Choices.Pad, Source.Width, Source.Height);
       aspect = " -aspect " + w + ":" + h;
     } else {
-      AnsiString w, h;
-      SplitSize(ClipFrameSize(IntToStr(Int64(Choices.CropX2) - Choices.CropX1),
-                              IntToStr(Int64(Choices.CropY2) - Choices.CropY1), target, Source.Info),
-                w, h);
       // The rectangle was chosen on the untransformed picture, so it is cut before any flip or
       // turn moves that area elsewhere.
-      videoChain += ",crop=" + w + ":" + h + ":" + IntToStr(Choices.CropX1) + ":" + IntToStr(Choices.CropY1);
+      videoChain += ClipCropPart(Choices, Source);
     }
   }
   videoChain += TransformFilterText(Choices.HFlip, Choices.VFlip, Choices.RotateCW, Choices.RotateCCW);

@@ -47,6 +47,7 @@ struct TClipRunChoices {
   Integer CustomWidth = 0;   // the size fields' values
   Integer CustomHeight = 0;
   bool Pad = true;
+  // Picture pixels with X2 and Y2 inclusive, as the crop view reports them.
   Integer CropX1 = 0, CropY1 = 0, CropX2 = 0, CropY2 = 0;
   bool ChangeVolume = false;
   Integer Volume = 100;
@@ -56,6 +57,11 @@ struct TClipRunChoices {
   Integer Motion = 100;
   bool HFlip = false, VFlip = false, RotateCW = false, RotateCCW = false;
 };
+
+// ",crop=w:h:x:y" for the chosen rectangle: its size rounded as the target's format needs it,
+// kept inside the source picture (moved back from the right or bottom edge, or rounded smaller
+// when the picture is too narrow for the rounded size).
+AnsiString ClipCropPart(const TClipRunChoices& Choices, const TClipSource& Source);
 
 // " -y", the length, the codec options, the quality, " -aspect ", " -vf " and " -af ".
 AnsiString ClipOutputOptions(const TClipRunChoices& Choices, const TClipSource& Source);

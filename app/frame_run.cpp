@@ -1,15 +1,22 @@
 // The Extract button and the frame run: the page is checked, a folder chosen, the encoder's
 // tasks built and started inside the progress dialog, their progress shown and the end reported.
+#include "app/frame_run.h"
+
 #include <chrono>
 #include <filesystem>
 #include <numeric>
 
+#include "app/audio_run.h"
+#include "app/clip_run.h"
+#include "app/composite_run.h"
+#include "app/crop_dialogs.h"
 #include "app/desktop_open.h"
-#include "app/frame_run_options.h"
 #include "app/main_window.h"
 #include "app/run_progress_dialog.h"
 #include "app/select_folder.h"
 #include "app/transform_dialogs.h"
+#include "app/work_folder.h"
+#include "imaging/io/ie_file_formats.h"
 #include "media/components/decoder.h"
 #include "media/components/encoder.h"
 #include "platform/gui/services.h"
@@ -28,71 +35,97 @@ constexpr Integer MaxExpressFrames = 100;
 
 void ApplicationStop(const AnsiString& Text) { Application->MessageBox(Text, "Error", MB_ICONHAND); }
 
+const char* const NoTmpFolder = "Can not create tmp folder. Please be sure the installation folder is NOT read only!";
+
+// Whether the imaging library reads and writes the images of a format pattern ("*.PAM").
+bool ImagingTilesFormat(const AnsiString& Pattern) {
+  const TIEFileFormatInfo* info = IEFileFormatGetInfoByExt(FrameImageExtension(Pattern));
+  return info && info->ReadFunction && info->WriteFunction;
+}
+
+Int64 NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::filesystem::file_time_type::clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
 
 void Tmain::btn_extractClick(TObject*) {
   if (!FileExists(label_fromvideo->Caption())) {
-    RunErrorMessage("Please load video file!");
+    MessageBox(this, "Please load video file!", "Error", MB_ICONHAND);
     return;
   }
   TFFDecoder* decoder = FFtoimageDecoder();
   if (decoder->VideoStreamCount <= 0) {
-    RunErrorMessage("The source video file is NOT loaded!");
+    MessageBox(this, "The source video file is NOT loaded!", "Error", MB_ICONHAND);
     return;
   }
   const auto* page = pageto->ActivePage();
   if (page == audiosheet && decoder->AudioStreamCount <= 0) {
-    RunErrorMessage("No audio stream!");
+    MessageBox(this, "No audio stream!", "Error", MB_ICONHAND);
     return;
   }
   if (page == imagesheet)
-    ExtractImages();
+    FrameRun->Start();
   else if (page == audiosheet)
-    ExtractAudio();
+    AudioRun->Start();
   else if (page == videosheet)
-    ExtractVideo();
+    ClipRun->Start();
 }
 
-TFrameRunChoices Tmain::FrameRunChoices() const {
+void Tmain::timer_toimageTimer(TObject*) { FrameRun->SetUp(); }
+
+void Tmain::FFtoimageProgress(TObject*, PProgressInfo AProgressInfo) { FrameRun->Progress(AProgressInfo); }
+
+void Tmain::FFtoimageTerminate(TObject*, const TTerminateInfo& ATerminateInfo) { FrameRun->Terminate(ATerminateInfo); }
+
+void Tmain::timer_fftoimage_endTimer(TObject*) { FrameRun->EndTimer(); }
+
+TFrameRun::TFrameRun(Tmain* Main) : TRun(Main, Main->FFtoimage, Main->timer_fftoimage_end) {}
+
+TFrameRunChoices TFrameRun::ReadChoices() const {
+  const Tmain* m = Main;
   TFrameRunChoices c;
-  if (radio_total->Checked())
+  if (m->radio_total->Checked())
     c.Selection = fsTotal;
-  else if (radio_scene->Checked())
+  else if (m->radio_scene->Checked())
     c.Selection = fsScene;
-  else if (radio_fps->Checked())
+  else if (m->radio_fps->Checked())
     c.Selection = fsFps;
-  else if (radio_everyframes->Checked())
+  else if (m->radio_everyframes->Checked())
     c.Selection = fsEveryFrames;
-  else if (radio_everyseconds->Checked())
+  else if (m->radio_everyseconds->Checked())
     c.Selection = fsEverySeconds;
-  else if (radio_express->Checked())
+  else if (m->radio_express->Checked())
     c.Selection = fsExpress;
   else
     c.Selection = fsAllFrames;
-  c.ImageAmountText = edit_imageamount->Text();
-  c.ScenePercent = se_scenechange->Value();
-  c.FrameRateText = cb_framerate->Text();
-  c.EveryFramesText = edit_everyframes->Text();
-  c.EverySecondsText = edit_everyseconds->Text();
-  c.ExpressText = edit_express->Text();
+  c.ImageAmountText = m->edit_imageamount->Text();
+  c.ScenePercent = m->se_scenechange->Value();
+  c.FrameRateText = m->cb_framerate->Text();
+  c.EveryFramesText = m->edit_everyframes->Text();
+  c.EverySecondsText = m->edit_everyseconds->Text();
+  c.ExpressText = m->edit_express->Text();
 
-  c.Tile = ck_tile->Checked();
-  c.Columns = se_columns->Value();
-  c.Lines = se_lines->Value();
+  c.Tile = m->ck_tile->Checked();
+  c.Columns = m->se_columns->Value();
+  c.Lines = m->se_lines->Value();
 
-  if (radio_customframesize->Checked())
+  if (m->radio_customframesize->Checked())
     c.Size = fzCustom;
-  else if (radio_crop->Checked())
+  else if (m->radio_crop->Checked())
     c.Size = fzCrop;
   else
     c.Size = fzOriginal;
-  c.CustomWidth = EdCustomWidth->Value();
-  c.CustomHeight = EdCustomHeight->Value();
-  c.Pad = cb_pad->Checked();
-  c.CropX1 = CropSelection.X1;
-  c.CropY1 = CropSelection.Y1;
-  c.CropX2 = CropSelection.X2;
-  c.CropY2 = CropSelection.Y2;
+  c.CustomWidth = m->EdCustomWidth->Value();
+  c.CustomHeight = m->EdCustomHeight->Value();
+  c.Pad = m->cb_pad->Checked();
+  const TCropArea crop = setcrop->Selection();
+  c.CropX1 = crop.X1;
+  c.CropY1 = crop.Y1;
+  c.CropX2 = crop.X2;
+  c.CropY2 = crop.Y2;
 
   if (effects) {
     c.HFlip = effects->ck_hflip->Checked();
@@ -101,164 +134,212 @@ TFrameRunChoices Tmain::FrameRunChoices() const {
     c.RotateCCW = effects->ck_transpose2->Checked();
   }
 
-  c.ImageFormat = cb_imageformats->Text();
-  c.NameAsString = radio_asstring->Checked();
-  c.MaxLengthChecked = ck_maxlength->Checked();
-  c.MaxLength = ed_maxlength->Value();
-  c.NameString = edit_namestring->Text();
+  c.ImageFormat = m->cb_imageformats->Text();
+  c.NameAsString = m->radio_asstring->Checked();
+  c.MaxLengthChecked = m->ck_maxlength->Checked();
+  c.MaxLength = m->ed_maxlength->Value();
+  c.NameString = m->edit_namestring->Text();
 
-  c.VideoFileName = label_fromvideo->Caption();
-  TFFDecoder* decoder = FFtoimageDecoder();
+  c.VideoFileName = m->label_fromvideo->Caption();
+  TFFDecoder* decoder = m->FFtoimageDecoder();
   c.ForcedFormatName = decoder->ForcedFormatName;
   TVideoStreamInfo video;
   decoder->GetFirstVideoStreamInfo(video);
   c.SourceWidth = video.Width;
   c.SourceHeight = video.Height;
-  c.Begin = split_begin->Value();
-  c.End = split_end->Value();
-  c.BeginMax = split_begin->MaxValue();
-  c.EndMax = split_end->MaxValue();
-  c.Duration = Duration;
-  c.FrameCount = FrameCount;
+  c.Begin = m->split_begin->Value();
+  c.End = m->split_end->Value();
+  c.BeginMax = m->split_begin->MaxValue();
+  c.EndMax = m->split_end->MaxValue();
+  c.Duration = m->Duration;
+  c.FrameCount = m->FrameCount;
   return c;
 }
 
-void Tmain::ExtractImages() {
-  const TFrameRunChoices choices = FrameRunChoices();
-  if (choices.Selection == fsExpress && StrToInt(Trim(edit_express->Text())) > MaxExpressFrames) {
-    RunErrorMessage("The Express Total Frames can not be more than 100");
+void TFrameRun::Start() {
+  const TFrameRunChoices choices = ReadChoices();
+  if (choices.Selection == fsExpress && StrToInt(Trim(choices.ExpressText)) > MaxExpressFrames) {
+    ErrorMessage("The Express Total Frames can not be more than 100");
     return;
   }
   const AnsiString selectionProblem = FrameSelectionProblem(choices);
   if (!selectionProblem.empty()) {
-    RunErrorMessage(selectionProblem);
+    ErrorMessage(selectionProblem);
     return;
   }
-  if (choices.Size == fzCrop && CropSelection.Empty()) {
-    RunErrorMessage("Please set cropping area!");
+  if (choices.Size == fzCrop && TCropArea{choices.CropX1, choices.CropY1, choices.CropX2, choices.CropY2}.Empty()) {
+    ErrorMessage("Please set cropping area!");
     return;
   }
-  // These selections need the program to lay the frames out itself, which it cannot do yet;
-  // starting them would leave loose frames where sheets were promised.
   if (IsCompositeFrameRun(choices)) {
-    RunErrorMessage("Tiling is not available yet for frames taken every N seconds, at a frame rate or by "
-                      "Express Total");
-    return;
+    // The program lays these frames out itself, through the imaging library: a format it cannot
+    // read and write would end in loose frames and no sheet.
+    if (!ImagingTilesFormat(choices.ImageFormat)) {
+      ErrorMessage("Multiple Frames Image can not be made of " + choices.ImageFormat +
+                   " images with this selection; choose another image format");
+      return;
+    }
+    FWorkFolder = MakeTileWorkFolder();
+    if (FWorkFolder.empty()) {
+      ApplicationStop(NoTmpFolder);
+      return;
+    }
   }
   if (choices.NameAsString && Trim(choices.NameString).empty()) {
-    RunErrorMessage("Please set the image name string");
+    ErrorMessage("Please set the image name string");
     return;
   }
   const AnsiString nameProblem = FrameNameProblem(choices);
   if (!nameProblem.empty()) {
-    RunErrorMessage(nameProblem);
+    ErrorMessage(nameProblem);
     return;
   }
-  if (!select_folder("Select an output folder for output files", WideString(), OutputFolder)) return;
+  if (!select_folder("Select an output folder for output files", WideString(), Main->OutputFolder)) return;
 
-  timer_toimage->SetEnabled(true);
-  RunKind = choices.Selection == fsExpress ? "fftoimage-pre" : "fftoimage";
+  Choices = choices;
+  Main->timer_toimage->SetEnabled(true);
+  Kind = choices.Selection == fsExpress ? "fftoimage-pre" : "fftoimage";
   Cancelled = false;
-  batchaudioc->Label1->SetCaption("Extract images......");
-  batchaudioc->progresstotal->SetPosition(0);
-  batchaudioc->Button1->SetEnabled(true);
-  batchaudioc->ShowModal();
+  ShowDialog("Extract images......");
   // A run cancelled before its set-up began must not be set up afterwards.
-  timer_toimage->SetEnabled(false);
+  Main->timer_toimage->SetEnabled(false);
 }
 
-void Tmain::timer_toimageTimer(TObject*) {
-  timer_toimage->SetEnabled(false);
+void TFrameRun::SetUp() {
+  Main->timer_toimage->SetEnabled(false);
   try {
-    StartFrameTasks();
+    StartTasks();
   } catch (...) {
-    ShowProcessError();
-    LeaveFrameRunSetUp();
+    ProcessError();
+    LeaveSetUp();
   }
 }
 
-void Tmain::StartFrameTasks() {
+void TFrameRun::StartTasks() {
   // Cancel pressed before the set-up began: there is no encoder run whose end would close the
   // dialog, so the set-up itself gives up.
   if (Cancelled) {
-    LeaveFrameRunSetUp();
+    LeaveSetUp();
     return;
   }
-  if (FFtoimage->TaskCount() > 0) FFtoimage->ClearTasks();
-  const TFrameRunChoices choices = FrameRunChoices();
+  if (FEncoder->TaskCount() > 0) FEncoder->ClearTasks();
+  const TFrameRunChoices& choices = Choices;
   const bool express = choices.Selection == fsExpress;
   const Integer count = FrameTaskCount(choices);
   const AnsiString outputOptions = FrameOutputOptions(choices);
-  RunFolder = OutputFolder;
+  RunFolder = Main->OutputFolder;
   BaseName = FrameBaseName(choices);
   std::vector<AnsiString> targets;
-  FrameRunFirstFiles.clear();
+  FFirstFiles.clear();
   const AnsiString stem = IncludeTrailingPathDelimiter(RunFolder) + BaseName + "-";
   const AnsiString ext = "." + FrameImageExtension(choices.ImageFormat);
+  const bool composite = IsCompositeFrameRun(choices);
+  FFrameFolder.clear();
+  if (composite) {
+    FFrameFolder = MakeRunFrameFolder(FWorkFolder);
+    if (FFrameFolder.empty()) {
+      ApplicationStop(NoTmpFolder);
+      Abort();
+    }
+    TileSourcePrefix = FFrameFolder + BaseName + "-";
+    TileOutputPrefix = stem;
+  }
 
   for (Integer k = 1; k <= count; ++k) {
     TInputOptions input;
     InitInputOptions(input);
     input.Options = FrameInputOptions(choices, k);
-    const Integer index = FFtoimage->AddTask(AnsiToWide(choices.VideoFileName), &input);
+    const Integer index = FEncoder->AddTask(AnsiToWide(choices.VideoFileName), &input);
     if (index < 0) {
-      ApplicationStop("Add video file error: " + FFtoimage->LastErrorMessage);
+      ApplicationStop("Add video file error: " + FEncoder->LastErrorMessage);
       Abort();
     }
     TOutputOptions output;
     InitOutputOptions(output);
     output.Options = outputOptions;
-    const AnsiString file = FrameOutputFileName(choices, RunFolder, k);
-    if (FFtoimage->SetOutput(index, AnsiToWide(file), &output) < 0) {
-      const AnsiString reason = FFtoimage->LastErrorMessage;
-      FFtoimage->RemoveTask(index);
+    const AnsiString file = FrameOutputFileName(choices, composite ? FFrameFolder : RunFolder, k);
+    if (FEncoder->SetOutput(index, AnsiToWide(file), &output) < 0) {
+      const AnsiString reason = FEncoder->LastErrorMessage;
+      FEncoder->RemoveTask(index);
       ApplicationStop("Cannot do convert, error: " + reason);
       Abort();
     }
     // FFmpeg numbers a pattern's images from 1.
-    FrameRunFirstFiles.push_back(stem + IntToStr(express ? k : 1) + ext);
-    targets.push_back(express ? FrameRunFirstFiles.back() : RunFolder);
+    FFirstFiles.push_back(stem + IntToStr(express ? k : 1) + ext);
+    targets.push_back(express ? FFirstFiles.back() : RunFolder);
     if (express) {
       // Preparing fills the first third of the bar; Cancel gets its chance between tasks.
       TProgressBar* bar = batchaudioc->progresstotal;
       bar->SetPosition(SafeRound<Integer>(bar->Max() * (double(k) / count / 3.0)));
       Application->ProcessMessages();
       if (Cancelled) {
-        LeaveFrameRunSetUp();
+        LeaveSetUp();
         return;
       }
     }
   }
 
   // Without a task no event for the whole list would ever close the dialog.
-  if (FFtoimage->TaskCount() == 0) Abort();
-  FFtoimage->ThreadPriority = tpNormal;
-  TaskProgress.assign(FFtoimage->TaskCount(), 0);
-  if (express) RunKind = "fftoimage";
-  BeginRun(std::move(targets));
-  FrameRunStartedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::filesystem::file_time_type::clock::now().time_since_epoch())
-                          .count();
-  FFtoimage->StartTask(ParallelFrameTasks);
+  if (FEncoder->TaskCount() == 0) Abort();
+  FEncoder->ThreadPriority = tpNormal;
+  TaskProgress.assign(FEncoder->TaskCount(), 0);
+  if (express) Kind = "fftoimage";
+  Begin(std::move(targets));
+  FStartedMs = NowMs();
+  FEncoder->StartTask(ParallelFrameTasks);
 }
 
-void Tmain::LeaveFrameRunSetUp() {
-  ForgetUnstartedTasks(FFtoimage);
-  if (batchaudioc->Visible()) batchaudioc->Close();
+void TFrameRun::LeaveSetUp() {
+  ForgetUnstartedTasks();
+  if (!FFrameFolder.empty()) HandOverFrames(true);
+  CloseDialog();
 }
 
-void Tmain::FFtoimageProgress(TObject*, PProgressInfo AProgressInfo) {
+void TFrameRun::HandOverFrames(bool Discard) {
+  TCompositeRun::TSource source;
+  source.FrameFolder = FFrameFolder;
+  source.FrameStem = BaseName + "-";
+  source.SheetPrefix = TileOutputPrefix;
+  source.Ext = FrameImageExtension(Choices.ImageFormat);
+  source.Columns = Choices.Columns;
+  source.Lines = Choices.Lines;
+  source.Expected = ExpectedTileFrames(Choices);
+  FFrameFolder.clear();
+  TCompositeRun* step = Main->CompositeRun.get();
+  step->Take(source);
+  if (Discard)
+    step->Purge();
+  else
+    step->Start();
+}
+
+void TFrameRun::ListEnded() {
+  if (!Composite()) {
+    TRun::ListEnded();
+    return;
+  }
+  // A cancelled run only empties its working folder, which closes the dialog; otherwise the
+  // composite step takes over with the dialog still open.
+  HandOverFrames(Cancelled);
+}
+
+void TFrameRun::ListFailed() {
+  if (Composite()) HandOverFrames(true);
+  TRun::ListFailed();
+}
+
+void TFrameRun::Progress(PProgressInfo AProgressInfo) {
   if (!AProgressInfo) return;
   const Integer index = AProgressInfo->TaskIndex;
   if (index < 0 || index >= Integer(TaskProgress.size())) return;
   TProgressBar* bar = batchaudioc->progresstotal;
   const Integer max = bar->Max();
   const double tasks = double(TaskProgress.size());
-  if (radio_express->Checked()) {
+  if (Choices.Selection == fsExpress) {
     if (TaskProgress[index] == 0) TaskProgress[index] = 1;
     const double started = std::accumulate(TaskProgress.begin(), TaskProgress.end(), 0.0);
     // Tiling leaves the last third to the step that lays the frames out.
-    const double share = ck_tile->Checked() ? 1.0 : 2.0;
+    const double share = Choices.Tile ? 1.0 : 2.0;
     bar->SetPosition(SafeRound<Integer>((started / tasks * share / 3.0 + 1.0 / 3.0) * max));
     return;
   }
@@ -267,35 +348,32 @@ void Tmain::FFtoimageProgress(TObject*, PProgressInfo AProgressInfo) {
   const Int64 done = AProgressInfo->CurrentTime * Int64(max);
   TaskProgress[index] = EnsureRange(SafeRound<Integer>(double(done) / double(AProgressInfo->TotalDuration)), 0, max);
   const double sum = std::accumulate(TaskProgress.begin(), TaskProgress.end(), 0.0);
-  const bool composite = ck_tile->Checked() && (radio_everyseconds->Checked() || radio_fps->Checked());
+  const bool composite = IsCompositeFrameRun(Choices);
   bar->SetPosition(SafeRound<Integer>(composite ? sum * 2.0 / 3.0 / tasks : sum / tasks));
 }
 
-void Tmain::FFtoimageTerminate(TObject*, const TTerminateInfo& ATerminateInfo) {
-  EndRun(ATerminateInfo, timer_fftoimage_end);
-}
-
-bool Tmain::FrameRunWroteNothing() const {
+bool TFrameRun::WroteNothing() const {
   // A file left from an earlier run under the same name does not count; the file system's clock
   // may run a few milliseconds behind.
   constexpr Int64 ClockSlackMs = 50;
-  for (const AnsiString& file : FrameRunFirstFiles) {
+  for (const AnsiString& file : FFirstFiles) {
     std::error_code error;
     const auto written = std::filesystem::last_write_time(file, error);
     if (error) continue;
     const Int64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(written.time_since_epoch()).count();
-    if (ms >= FrameRunStartedMs - ClockSlackMs) return false;
+    if (ms >= FStartedMs - ClockSlackMs) return false;
   }
   return true;
 }
 
-void Tmain::timer_fftoimage_endTimer(TObject*) {
-  if (FrameRunWroteNothing()) {
-    timer_fftoimage_end->SetEnabled(false);
-    MessageBox(this, "No frame was extracted: the selection found no frame in the marked range.", "",
+void TFrameRun::EndTimer() {
+  const bool nothing = Composite() ? Main->CompositeRun->SheetsWritten() == 0 : WroteNothing();
+  if (nothing) {
+    FEndTimer->SetEnabled(false);
+    MessageBox(Main, "No frame was extracted: the selection found no frame in the marked range.", "",
                MB_ICONEXCLAMATION);
     return;
   }
-  ReportRunFinished(timer_fftoimage_end);
-  if (ch_isopenfolder->Checked()) OpenOnDesktop(this, OutputFolder);
+  ReportFinished();
+  if (Main->ch_isopenfolder->Checked()) OpenOnDesktop(Main, Main->OutputFolder);
 }

@@ -1,5 +1,6 @@
 #include "app/frame_run_options.h"
 
+#include "app/crop_area.h"
 #include "app/run_filters.h"
 #include "app/time_text.h"
 #include "platform/rtl/files.h"
@@ -63,6 +64,22 @@ Integer FrameTaskCount(const TFrameRunChoices& C) {
   return C.Selection == fsExpress ? FieldNumber(C.ExpressText) : 1;
 }
 
+Integer ExpectedTileFrames(const TFrameRunChoices& C) {
+  const double seconds = SliderShare(C.End - C.Begin, C.BeginMax) * double(C.Duration) / 1000000.0;
+  switch (C.Selection) {
+    case fsEverySeconds: {
+      const Integer every = FieldNumber(C.EverySecondsText);
+      return every > 0 ? SafeRound<Integer>(seconds / every) + 1 : 0;
+    }
+    case fsFps:
+      return SafeRound<Integer>(FieldNumber(C.FrameRateText) * seconds) + 1;
+    case fsExpress:
+      return FieldNumber(C.ExpressText);
+    default:
+      return 0;
+  }
+}
+
 Integer TotalImagesRangeFrames(const TFrameRunChoices& C) {
   return SafeRound<Integer>(SliderShare(C.End - C.Begin, C.BeginMax) * C.FrameCount);
 }
@@ -116,8 +133,7 @@ AnsiString FrameFilterChain(const TFrameRunChoices& C) {
   // The crop rectangle is drawn on the untouched frame, so it is cut before anything turns,
   // mirrors or tiles the picture.
   if (C.Size == fzCrop)
-    chain += ",crop=" + IntToStr(C.CropX2 - C.CropX1) + ":" + IntToStr(C.CropY2 - C.CropY1) + ":" +
-             IntToStr(C.CropX1) + ":" + IntToStr(C.CropY1);
+    chain += CropFilterPart(C.CropX2 - C.CropX1 + 1, C.CropY2 - C.CropY1 + 1, C.CropX1, C.CropY1);
   if (TilesInFilter(C.Selection)) chain += TilePart(C);
   chain += TransformFilterText(C.HFlip, C.VFlip, C.RotateCW, C.RotateCCW);
   if (C.Size == fzCustom) {

@@ -64,6 +64,11 @@ bool IsCompositeFrameRun(const TFrameRunChoices& C);
 // The number of tasks the run builds: the express count, else 1.
 Integer FrameTaskCount(const TFrameRunChoices& C);
 
+// The frames a run that lays its frames out itself expects FFmpeg to write: for every N seconds
+// and for a frame rate the stretch's length at that pace plus one, for express the count. The
+// encoder may write fewer or more.
+Integer ExpectedTileFrames(const TFrameRunChoices& C);
+
 // The frames in the cut range, which "total A images" spreads its A images over.
 Integer TotalImagesRangeFrames(const TFrameRunChoices& C);
 

@@ -1,21 +1,12 @@
 #include "app/program.h"
-#include "imaging/core/ie_startup.h"
-#include "imaging/formats/tiff/ie_exif_tiff_reader.h"
-#include "imaging/io/ie_io_unit.h"
-#include "imaging/proc/ie_proc_services.h"
-#include "imaging/view/ie_view.h"
 #include "platform/startup.h"
 
 int main(int argc, char** argv) {
   PlatformStartup(argc, argv);
   // The imaging library lives for the whole program: it starts before the first window and
   // shuts down after the last one has gone.
-  IERegisterProcessingServices();
-  IERegisterExifTiffReader();
-  IERegisterFileIOUnit();
-  IERegisterViewUnit();
-  IEInitialize();
+  StartImagingLibrary();
   const int exitCode = RunProgram();
-  IEFinalize();
+  StopImagingLibrary();
   return exitCode;
 }

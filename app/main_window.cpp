@@ -5,11 +5,16 @@
 
 #include "app/about_box.h"
 #include "app/app_pictures.h"
+#include "app/audio_run.h"
+#include "app/clip_run.h"
+#include "app/composite_run.h"
 #include "app/desktop_open.h"
 #include "app/engine_log.h"
+#include "app/frame_run.h"
 #include "app/hint_windows.h"
 #include "app/library_loading.h"
 #include "app/reading_order.h"
+#include "imaging/view/ie_view.h"
 #include "media/components/decoder.h"
 #include "media/components/encoder.h"
 #include "platform/gui/dragdrop.h"
@@ -58,6 +63,10 @@ Tmain::Tmain(TComponent* AOwner) : TForm(AOwner) {
   SetClientWidth(944);
   SetClientHeight(686);
   CreateComponents();
+  FrameRun = std::make_unique<TFrameRun>(this);
+  AudioRun = std::make_unique<TAudioRun>(this);
+  ClipRun = std::make_unique<TClipRun>(this);
+  CompositeRun = std::make_unique<TCompositeRun>(this);
   SetReadingTabOrder(this);
   OnCreate = [this](TObject* S) { FormCreate(S); };
   OnMouseDown = [this](TObject* S, TMouseButton B, TShiftState Sh, Integer X, Integer Y) { FormMouseDown(S, B, Sh, X, Y); };
@@ -68,6 +77,7 @@ Tmain::~Tmain() {
   if (Application && Application->OnMessage) Application->OnMessage = nullptr;
   // The handlers reach sibling controls and the decoder: they go while the form is whole.
   DestroyComponents();
+  ActiveRun = nullptr;
   delete PreviewBitmap;
   if (MainWindow == this) MainWindow = nullptr;
 }
@@ -170,7 +180,13 @@ void Tmain::CreateComponents() {
   timer_tovideo = MakeRunTimer(this, "timer_tovideo");
   timer_fftovideo_end = MakeRunTimer(this, "timer_fftovideo_end");
   timer_toimage->OnTimer = [this](TObject* S) { timer_toimageTimer(S); };
+  timer_fftoimage_composite->OnTimer = [this](TObject* S) { timer_fftoimage_compositeTimer(S); };
   timer_fftoimage_end->OnTimer = [this](TObject* S) { timer_fftoimage_endTimer(S); };
+
+  ZodivErView3 = new TZodivErView(this);
+  ZodivErView3->SetName("ZodivErView3");
+  ZodivErView3->SetParent(TabSheet6);
+  ZodivErView3->SetVisible(false);
   timer_toaudio->OnTimer = [this](TObject* S) { timer_toaudioTimer(S); };
   timer_fftoaudio_end->OnTimer = [this](TObject* S) { timer_fftoaudio_endTimer(S); };
   timer_tovideo->OnTimer = [this](TObject* S) { timer_tovideoTimer(S); };

@@ -5,6 +5,7 @@
 // one message and the process ends there.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "platform/gui/application.h"
@@ -26,8 +27,12 @@ class TBitmap;
 class TClSlider;
 class TFFDecoder;
 class TFFEncoder;
-struct TFrameRunChoices;
-struct TClipSource;
+class TRun;
+class TCompositeRun;
+class TZodivErView;
+class TFrameRun;
+class TAudioRun;
+class TClipRun;
 struct TStretch;
 
 class Tmain : public TForm {
@@ -118,6 +123,7 @@ class Tmain : public TForm {
   void timer_toimageTimer(TObject* Sender);
   void FFtoimageProgress(TObject* Sender, PProgressInfo AProgressInfo);
   void FFtoimageTerminate(TObject* Sender, const TTerminateInfo& ATerminateInfo);
+  void timer_fftoimage_compositeTimer(TObject* Sender);
   void timer_fftoimage_endTimer(TObject* Sender);
   void timer_toaudioTimer(TObject* Sender);
   void FFtoaudioProgress(TObject* Sender, PProgressInfo AProgressInfo);
@@ -131,7 +137,9 @@ class Tmain : public TForm {
   void ffcodec(const AnsiString& Target, TFFEncoder* SourceEncoder, TFFEncoder* ClipEncoder, AnsiString& Codec);
   void ffframesize(const AnsiString& Width, const AnsiString& Height, const AnsiString& Target,
                    TFFEncoder* SourceEncoder, TFFEncoder* ClipEncoder, AnsiString& Size);
-  // The transform dialogs.
+  // The crop and transform dialogs.
+  void bt_setcropClick(TObject* Sender);
+  void bt_setcrop2Click(TObject* Sender);
   void Button3Click(TObject* Sender);
   void Button1Click(TObject* Sender);
 
@@ -178,6 +186,8 @@ class Tmain : public TForm {
   TTimer* timer_fftoaudio_end = nullptr;
   TTimer* timer_tovideo = nullptr;
   TTimer* timer_fftovideo_end = nullptr;
+  // Hidden: the layers on which the composite step lays frames out.
+  TZodivErView* ZodivErView3 = nullptr;
 
   // Images page.
   TGroupBox* group_imageformat = nullptr;
@@ -253,35 +263,22 @@ class Tmain : public TForm {
   TFFEncoder* FFtovideo = nullptr;
   TFFDecoder* FFtoimageDecoder() const;
 
-  // The crop rectangles of the frame run and the clip run, in picture pixels with X2 and Y2
-  // inclusive; all 0 while nothing is selected. The crop dialogs' views hold them.
-  struct TCropSelection {
-    Integer X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
-    bool Empty() const { return X2 == 0 && Y2 == 0; }
-  };
-  TCropSelection CropSelection;
-  TCropSelection CropSelection2;
 
-  // The state of the loaded video and of the run in progress.
+  // The state of the loaded video, and the output folder last chosen for images.
   Int64 Duration = 0;
   Integer FrameCount = 0;
   TBitmap* PreviewBitmap = nullptr;
-  std::vector<Integer> TaskProgress;
   AnsiString OutputFolder;
-  AnsiString RunKind;
-  AnsiString TileSourcePrefix;
-  AnsiString TileOutputPrefix;
-  AnsiString RunFolder;
-  AnsiString BaseName;
-  bool Cancelled = false;
-  // The run in progress: what each task writes, as the user knows it (a file or a folder), and
-  // how many tasks failed so far.
-  std::vector<AnsiString> RunTargets;
-  Integer RunFailures = 0;
-  // The first image each frame task writes, and when the run started: a run that wrote none of
-  // them extracted nothing.
-  std::vector<AnsiString> FrameRunFirstFiles;
-  Int64 FrameRunStartedMs = 0;
+
+  // The runs, each with its own state; the run dialog serves the one that showed it last.
+  std::unique_ptr<TFrameRun> FrameRun;
+  std::unique_ptr<TAudioRun> AudioRun;
+  std::unique_ptr<TClipRun> ClipRun;
+  std::unique_ptr<TCompositeRun> CompositeRun;
+  TRun* ActiveRun = nullptr;
+
+  // The marked stretch of the loaded video.
+  TStretch MarkedStretch() const;
 
  private:
   void CreateMenu();
@@ -303,32 +300,6 @@ class Tmain : public TForm {
   void ProportionFollow(TSpinEdit* Source, TSpinEdit* Target, TCheckBox* Lock, bool WidthChanged);
   void ProportionChecked(TSpinEdit* Width, TSpinEdit* Height, TCheckBox* Lock);
   void RestoreCountDefault(TEdit* Field, const char* Default);
-  // The branches of the Extract button for the three pages, after the common checks.
-  void ExtractImages();
-  void ExtractAudio();
-  void ExtractVideo();
-  // Frame run: the page's choices, the building and starting of its tasks (raising on any
-  // failure), and the way out of the progress dialog when the run cannot go on.
-  TFrameRunChoices FrameRunChoices() const;
-  void StartFrameTasks();
-  void LeaveFrameRunSetUp();
-  bool FrameRunWroteNothing() const;
-  // Shared by the runs: the marked stretch, the stop messages, the target's checks (not the
-  // source itself, and replacing an existing file only when the user agrees), the progress
-  // dialog, tasks left by a failed set-up, one-task progress, the end of a run and its report.
-  TStretch MarkedStretch() const;
-  void RunErrorMessage(const AnsiString& Text);
-  void ShowProcessError();
-  bool AcceptRunTarget(const AnsiString& Target, const AnsiString& ReplaceQuestion);
-  void ShowRunDialog(const AnsiString& Phase);
-  void ForgetUnstartedTasks(TFFEncoder* Encoder);
-  void ShowRunProgress(TFFEncoder* Encoder, PProgressInfo AProgressInfo);
-  void BeginRun(std::vector<AnsiString> Targets);
-  AnsiString RunFailureText(const TTerminateInfo& ATerminateInfo) const;
-  void EndRun(const TTerminateInfo& ATerminateInfo, TTimer* EndTimer);
-  void ReportRunFinished(TTimer* EndTimer);
-  // Clip run: the loaded source's facts the codec and size rules read.
-  TClipSource ClipSourceOf(TFFEncoder* SourceEncoder) const;
   // Set while one custom-size field writes the other, so that the other does not answer back.
   bool FSuspendWidthChange = false;
   bool FSuspendHeightChange = false;

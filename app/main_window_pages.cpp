@@ -132,6 +132,7 @@ void Tmain::CreateImagesPage() {
   cb_pad = b.Check(g, "cb_pad", "Add padding to fit customize frame size", 20, 88, 252, true, false);
   radio_crop = b.Radio(g, "radio_crop", "Crop Frame", 10, 114, 96);
   bt_setcrop = b.Button(g, "bt_setcrop", "Set Cropping Area", 110, 111, 144, false);
+  bt_setcrop->OnClick = [this](TObject* S) { bt_setcropClick(S); };
 
   group_imagetransform = b.Group(page, "group_imagetransform", "Image Transform", 428, 150, 276, 58);
   Button3 = b.Button(group_imagetransform, "Button3", "Set Transform Effects", 10, 22, 180);
@@ -218,6 +219,7 @@ void Tmain::CreateVideoPage() {
   cb_pad2 = b.Check(g, "cb_pad2", "Add padding to fit customize frame size", 20, 88, 252, true, false);
   radio_crop2 = b.Radio(g, "radio_crop2", "Crop Frame", 10, 114, 96);
   bt_setcrop2 = b.Button(g, "bt_setcrop2", "Set Cropping Area", 110, 111, 144, false);
+  bt_setcrop2->OnClick = [this](TObject* S) { bt_setcrop2Click(S); };
 
   auto percentRow = [&](const AnsiString& GroupName, const AnsiString& Caption, Integer L, Integer T_,
                         const AnsiString& Stem, TRadioButton*& Original, TRadioButton*& Change, TSpinEdit*& Spin) {

@@ -1,6 +1,7 @@
 // Loading a video into the main window and keeping the two ends of its cut range on screen.
 #include <memory>
 
+#include "app/audio_run_options.h"
 #include "app/fitted_drawing.h"
 #include "app/main_window.h"
 #include "app/time_text.h"
@@ -26,6 +27,11 @@ void CutToLength(TEdit* Field, Integer Length) {
 }
 
 }  // namespace
+
+TStretch Tmain::MarkedStretch() const {
+  return StretchOfRange(split_begin->Value(), split_begin->MaxValue(), split_end->Value(), split_end->MaxValue(),
+                        Duration);
+}
 
 void Tmain::bt_loadClick(TObject*) {
   OpenDialog1->SetFileName("");

@@ -1,14 +1,35 @@
 #include "app/program.h"
 
 #include "app/about_box.h"
+#include "app/crop_dialogs.h"
 #include "app/hint_windows.h"
 #include "app/main_window.h"
 #include "app/run_progress_dialog.h"
 #include "app/transform_dialogs.h"
 #include "app/splash_window.h"
+#include "imaging/core/ie_startup.h"
+#include "imaging/formats/tiff/ie_exif_tiff_reader.h"
+#include "imaging/io/ie_io_unit.h"
+#include "imaging/proc/ie_proc_services.h"
+#include "imaging/view/ie_view.h"
 #include "media/binding/loader.h"
 #include "platform/gui/application.h"
 #include "platform/rtl/mainthread.h"
+
+void StartImagingLibrary() {
+  // The units register their steps once, before the library's first start.
+  static const bool registered = [] {
+    IERegisterProcessingServices();
+    IERegisterExifTiffReader();
+    IERegisterFileIOUnit();
+    IERegisterViewUnit();
+    return true;
+  }();
+  (void)registered;
+  IEInitialize();
+}
+
+void StopImagingLibrary() { IEFinalize(); }
 
 void InitializeProgram() {
   Application->Initialize();
@@ -25,11 +46,15 @@ void CreateProgramWindows() {
   Application->CreateForm(showdragimages);
   Application->CreateForm(showdragaudios);
   Application->CreateForm(about);
+  Application->CreateForm(setcrop);
+  Application->CreateForm(setcrop2);
   Application->CreateForm(effects2);
 }
 
 void DestroyProgramWindows() {
   FreeAndNil(effects2);
+  FreeAndNil(setcrop2);
+  FreeAndNil(setcrop);
   FreeAndNil(about);
   FreeAndNil(showdragaudios);
   FreeAndNil(showdragimages);

@@ -9,3 +9,7 @@ void CreateProgramWindows();
 void DestroyProgramWindows();
 // The whole program: returns the exit code once the main window has closed.
 int RunProgram();
+// The imaging library's start-up with the units the program uses (processing, file I/O, view),
+// and its shutdown. Only the first start and the matching last stop do the work.
+void StartImagingLibrary();
+void StopImagingLibrary();

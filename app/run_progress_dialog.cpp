@@ -1,24 +1,10 @@
 #include "app/run_progress_dialog.h"
 
 #include "app/main_window.h"
-#include "media/components/encoder.h"
+#include "app/run.h"
 #include "platform/rtl/flag_guard.h"
 
 Tbatchaudioc* batchaudioc = nullptr;
-
-namespace {
-
-// The encoder that Cancel stops for a run kind; none for the express preparation, which has
-// not started any task yet.
-TFFEncoder* EncoderOfRun(Tmain* Main) {
-  const AnsiString& kind = Main->RunKind;
-  if (kind == "fftoimage") return Main->FFtoimage;
-  if (kind == "fftoaudio") return Main->FFtoaudio;
-  if (kind == "fftovideo") return Main->FFtovideo;
-  return nullptr;
-}
-
-}  // namespace
 
 Tbatchaudioc::Tbatchaudioc(TComponent* AOwner) : TForm(AOwner) {
   SetName("batchaudioc");
@@ -59,14 +45,8 @@ void Tbatchaudioc::FormShow(TObject*) { progresstotal->SetPosition(0); }
 void Tbatchaudioc::Button1Click(TObject*) {
   // A disabled Cancel (the "tmp" folder is being emptied) does nothing, however it is reached.
   if (FStopping || !Button1->Enabled() || !MainWindow) return;
-  // First, so that every termination event from here on sees the run as cancelled.
-  MainWindow->Cancelled = true;
-  if (MainWindow->RunKind == "fftoimage-pre") {
-    Close();
-    return;
-  }
-  if (TFFEncoder* encoder = EncoderOfRun(MainWindow)) {
+  if (TRun* run = MainWindow->ActiveRun) {
     FlagGuard stopping(FStopping);
-    encoder->Stop(true);
+    run->Cancel();
   }
 }

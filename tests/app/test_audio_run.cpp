@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/audio_run.h"
 #include "tests/app/run_output_fixture.h"
 
 namespace {
@@ -52,7 +53,7 @@ TEST_F(AudioRun, EveryTypeOfTheDialogWritesItsCodec) {
   EXPECT_EQ(saves[0].File.FilterIndex, 1);
   EXPECT_EQ(saves[0].File.DefaultExt, "wav");
   EXPECT_EQ(saves[0].File.FileName, "");
-  EXPECT_EQ(main->RunKind, "fftoaudio");
+  EXPECT_EQ(main->AudioRun->Kind, "fftoaudio");
   EXPECT_FALSE(batchaudioc->Modal());
   testsupport::RemoveTree(dir);
 }
@@ -146,7 +147,7 @@ TEST_F(AudioRun, AFailedSetUpLeavesNoDialogAndNoTask) {
 }
 
 TEST_F(AudioRun, ZProgressIsSafeWithUnknownLengthsAndStrayTasks) {
-  main->TaskProgress.assign(1, 0);
+  main->AudioRun->TaskProgress.assign(1, 0);
   batchaudioc->progresstotal->SetPosition(7);
   TProgressInfo info;
   info.TaskIndex = 0;
@@ -160,7 +161,7 @@ TEST_F(AudioRun, ZProgressIsSafeWithUnknownLengthsAndStrayTasks) {
   info.TaskIndex = -1;
   main->FFtovideoProgress(main->FFtovideo, &info);
   EXPECT_EQ(batchaudioc->progresstotal->Position(), 7);
-  EXPECT_EQ(main->TaskProgress, std::vector<Integer>{0});
+  EXPECT_EQ(main->AudioRun->TaskProgress, std::vector<Integer>{0});
   info.TaskIndex = 0;
   main->FFtoaudioProgress(main->FFtoaudio, &info);
   EXPECT_EQ(batchaudioc->progresstotal->Position(), 50);
@@ -174,7 +175,7 @@ TEST_F(AudioRun, ZCancelEndsTheRunWithoutAReport) {
   const std::string target = dir + "/long.mp3";
   ExtractAndCancel(main->audiosheet, target, main->FFtoaudio);
   EXPECT_TRUE(FCancelled);
-  EXPECT_TRUE(main->Cancelled);
+  EXPECT_TRUE(main->AudioRun->Cancelled);
   EXPECT_FALSE(HasMessage("Process is finished!"));
   EXPECT_TRUE(MessageTexts().empty());
   EXPECT_FALSE(batchaudioc->Modal());

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/clip_run.h"
 #include "app/transform_dialogs.h"
 #include "media/components/decoder.h"
 #include "tests/app/run_output_fixture.h"
@@ -161,7 +162,7 @@ TEST_F(ClipRun, ACropChosenOnThePictureSelectsTheSameAreaWhenFlipped) {
   Load(source, 0, 25);
   const std::string dir = testsupport::MakeTempDir("clipcrop");
   main->radio_crop2->SetChecked(true);
-  main->CropSelection2 = {8, 10, 88, 60};  // 80 x 50 at (8, 10)
+  ASSERT_TRUE(apptest::ChooseCrop(main, true, Rect(8, 10, 88, 60)));  // 80 x 50 at (8, 10)
   effects2->ck_hflip->SetChecked(true);
   const std::string target = dir + "/crop.mkv";
   ASSERT_TRUE(Extract(main->videosheet, target));
@@ -237,7 +238,7 @@ TEST_F(ClipRun, ZCancelEndsTheRunWithoutAReport) {
   // picture stream is still empty.
   ExtractAndCancel(main->videosheet, target, main->FFtovideo, 5);
   EXPECT_TRUE(FCancelled);
-  EXPECT_TRUE(main->Cancelled);
+  EXPECT_TRUE(main->ClipRun->Cancelled);
   EXPECT_TRUE(MessageTexts().empty());
   EXPECT_FALSE(batchaudioc->Modal());
   EXPECT_FALSE(main->timer_fftovideo_end->Enabled());

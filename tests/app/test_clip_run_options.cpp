@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/clip_run_options.h"
+#include "app/crop_area.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -171,12 +172,42 @@ TEST(ClipRunOptions, CropComesBeforeTheTransforms) {
   c.FrameSize = cfsCrop;
   c.CropX1 = 10;
   c.CropY1 = 20;
-  c.CropX2 = 90;
-  c.CropY2 = 61;  // 41 high: made even for the target
+  c.CropX2 = 89;  // the last column and line inside: 80 x 41, made even for the target
+  c.CropY2 = 60;
   c.HFlip = true;
   c.RotateCW = true;
   EXPECT_EQ(ClipOutputOptions(c, Source("video: mpeg4")),
             " -y -t 00:00:04.000 -q:v 0 -q:a 0 -vf crop=80:42:10:20,hflip,transpose=1");
+}
+
+// A crop whose size the target's format rounds up must still lie inside the source picture.
+TEST(ClipRunOptions, RoundedCropStaysInsideThePicture) {
+  const struct {
+    const char* Target;
+    Integer Width, Height;  // of the source picture
+    TCropArea Area;
+    const char* Crop;
+  } cases[] = {
+      // 41 x 41 touching the right and bottom edges of 640 x 360: made even, moved back by one.
+      {"/o/c.mov", 640, 360, {599, 319, 639, 359}, ",crop=42:42:598:318"},
+      // Away from the edges nothing moves.
+      {"/o/c.mov", 640, 360, {10, 20, 50, 60}, ",crop=42:42:10:20"},
+      // RealMedia wants multiples of 4: 1 x 1 in the corner becomes 4 x 4 ending at the corner.
+      {"/o/c.rm", 640, 360, {639, 359, 639, 359}, ",crop=4:4:636:356"},
+      // The whole width of an odd picture rounds down instead, as it cannot grow past it.
+      {"/o/c.mov", 161, 91, {0, 0, 160, 90}, ",crop=160:90:0:0"},
+      {"/o/c.rm", 162, 90, {0, 0, 161, 89}, ",crop=160:88:0:0"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.Crop);
+    TClipRunChoices c = Choices(k.Target);
+    c.FrameSize = cfsCrop;
+    c.CropX1 = k.Area.X1;
+    c.CropY1 = k.Area.Y1;
+    c.CropX2 = k.Area.X2;
+    c.CropY2 = k.Area.Y2;
+    EXPECT_EQ(ClipCropPart(c, Source("video: mpeg4", k.Width, k.Height)), k.Crop);
+  }
 }
 
 TEST(ClipRunOptions, ChangedSpeedsKeepTheWholeStretch) {

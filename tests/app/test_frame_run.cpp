@@ -15,7 +15,7 @@
 #include <csignal>
 
 #include "app/engine_log.h"
-#include "app/frame_run_options.h"
+#include "app/frame_run.h"
 #include "app/time_text.h"
 #include "app/run_progress_dialog.h"
 #include "app/transform_dialogs.h"
@@ -29,26 +29,11 @@ namespace {
 
 using apptest::AppWindows;
 using apptest::Clip;
+using apptest::FilesIn;
+using apptest::PumpUntil;
 namespace fs = std::filesystem;
 
 const char* const Finished = "Process is finished!";
-
-bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 30000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-std::vector<std::string> FilesIn(const std::string& Dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(Dir)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // The tokens of an option string, each quoted for the shell.
 std::string ShellOptions(const std::string& Options) {
@@ -198,7 +183,7 @@ TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
          m->radio_express->SetChecked(true);
          m->edit_express->SetText("3");
          m->radio_crop->SetChecked(true);
-         m->CropSelection = {20, 10, 100, 70};
+         ASSERT_TRUE(apptest::ChooseCrop(m, false, Rect(20, 10, 100, 70)));  // 80 x 60 at (20, 10)
          effects->ck_vflip->SetChecked(true);
          effects->ck_transpose1->SetChecked(true);
        },
@@ -332,8 +317,9 @@ TEST_F(FrameRun, RefusedChoicesAskForNothingAndStartNothing) {
       {[](Tmain* m) {
          m->radio_everyseconds->SetChecked(true);
          m->ck_tile->SetChecked(true);
+         m->cb_imageformats->SetItemIndex(m->cb_imageformats->Items()->IndexOf("*.PAM"));
        },
-       "Tiling is not available yet for frames taken every N seconds, at a frame rate or by Express Total"},
+       "Multiple Frames Image can not be made of *.PAM images with this selection; choose another image format"},
       {[](Tmain* m) { m->radio_asstring->SetChecked(true); }, "Please set the image name string"},
       {[](Tmain* m) {
          m->radio_asstring->SetChecked(true);
@@ -399,7 +385,7 @@ TEST_F(FrameRun, FailedSetUpClosesTheDialog) {
 TEST_F(FrameRun, ProgressSharesTheBarAmongTasks) {
   Load(Clip(2));
   TProgressBar* bar = batchaudioc->progresstotal;
-  main->TaskProgress.assign(2, 0);
+  main->FrameRun->TaskProgress.assign(2, 0);
   bar->SetPosition(7);
   TProgressInfo info;
   info.TaskIndex = 0;
@@ -413,12 +399,12 @@ TEST_F(FrameRun, ProgressSharesTheBarAmongTasks) {
   EXPECT_EQ(bar->Position(), 7);
   info.TaskIndex = 1;
   main->FFtoimageProgress(main->FFtoimage, &info);
-  EXPECT_EQ(main->TaskProgress, (std::vector<Integer>{0, 50}));
+  EXPECT_EQ(main->FrameRun->TaskProgress, (std::vector<Integer>{0, 50}));
   EXPECT_EQ(bar->Position(), 25);
 
   // Express: preparing took the first third; each started task moves the rest.
-  main->radio_express->SetChecked(true);
-  main->TaskProgress.assign(4, 0);
+  main->FrameRun->Choices.Selection = fsExpress;
+  main->FrameRun->TaskProgress.assign(4, 0);
   main->FFtoimageProgress(main->FFtoimage, &info);
   main->FFtoimageProgress(main->FFtoimage, &info);
   EXPECT_EQ(bar->Position(), 50);  // (1/4 * 2/3 + 1/3) * 100
@@ -460,7 +446,7 @@ TEST_F(FrameRun, TaskFailureIsShownWithTheProgramTitle) {
 TEST_F(FrameRun, CancelBeforeTheSetUpStartsNothing) {
   Load(Clip(2));
   main->OutputFolder = outDir;
-  main->Cancelled = true;
+  main->FrameRun->Cancelled = true;
   main->timer_toimage->SetEnabled(true);
   main->timer_toimageTimer(main->timer_toimage);
   EXPECT_FALSE(main->timer_toimage->Enabled());
@@ -478,7 +464,7 @@ TEST_F(FrameRun, CancelDuringExpressPreparationStartsNothing) {
   TTimer cancel(nullptr);
   cancel.SetInterval(1);
   cancel.OnTimer = [&](TObject*) {
-    if (main->RunKind == "fftoimage-pre" && main->FFtoimage->TaskCount() >= 2) {
+    if (main->FrameRun->Kind == "fftoimage-pre" && main->FFtoimage->TaskCount() >= 2) {
       cancel.SetEnabled(false);
       batchaudioc->Button1->Click();
     }
@@ -487,7 +473,7 @@ TEST_F(FrameRun, CancelDuringExpressPreparationStartsNothing) {
   main->btn_extract->Click();
   cancel.SetEnabled(false);
   EXPECT_FALSE(batchaudioc->Visible());
-  EXPECT_TRUE(main->Cancelled);
+  EXPECT_TRUE(main->FrameRun->Cancelled);
   EXPECT_EQ(main->FFtoimage->TaskCount(), 0);
   PumpUntil([] { return false; }, 300);
   EXPECT_TRUE(FilesIn(outDir).empty());
@@ -510,7 +496,7 @@ TEST_F(FrameRun, CancelDuringTheRunEndsWithoutReport) {
   main->btn_extract->Click();
   cancel.SetEnabled(false);
   EXPECT_FALSE(batchaudioc->Visible());
-  EXPECT_TRUE(main->Cancelled);
+  EXPECT_TRUE(main->FrameRun->Cancelled);
   PumpUntil([] { return false; }, 300);
   EXPECT_FALSE(Said(Finished));
   EXPECT_TRUE(services.CallsOf("ShellOpen").empty());

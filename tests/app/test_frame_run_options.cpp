@@ -176,8 +176,8 @@ TEST(FrameRunOptions, CropIsCutBeforeTilesAndTransforms) {
   c.Size = fzCrop;
   c.CropX1 = 10;
   c.CropY1 = 20;
-  c.CropX2 = 110;
-  c.CropY2 = 70;
+  c.CropX2 = 109;  // the last column and line inside: 100 x 50
+  c.CropY2 = 69;
   c.VFlip = c.RotateCCW = true;
   EXPECT_EQ(FrameFilterChain(c), ",crop=100:50:10:20,vflip,transpose=2");
   c.Selection = fsEveryFrames;

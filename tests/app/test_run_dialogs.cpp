@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "app/audio_run.h"
+#include "app/frame_run.h"
 #include "app/run_progress_dialog.h"
 #include "app/transform_dialogs.h"
 #include "media/components/encoder.h"
@@ -82,8 +84,9 @@ TEST_F(RunDialogs, ProgressDialogIsAFixedDialogThatOnlyCancelCloses) {
 
 TEST_F(RunDialogs, EscCancelsTheExpressPreparationOnlyWhileCancelIsEnabled) {
   Tbatchaudioc* d = batchaudioc;
-  main->RunKind = "fftoimage-pre";
-  main->Cancelled = false;
+  main->ActiveRun = main->FrameRun.get();
+  main->FrameRun->Kind = "fftoimage-pre";
+  main->FrameRun->Cancelled = false;
   bool openWhileDisabled = false, cancelledWhileDisabled = true, timedOut = false;
   const TModalResult result = ShowModalWith(
       d,
@@ -93,7 +96,7 @@ TEST_F(RunDialogs, EscCancelsTheExpressPreparationOnlyWhileCancelIsEnabled) {
         d->Button1Click(d->Button1);  // reached from code: still nothing
         Application->ProcessMessages();
         openWhileDisabled = d->ModalResult() == mrNone;
-        cancelledWhileDisabled = main->Cancelled;
+        cancelledWhileDisabled = main->FrameRun->Cancelled;
         d->Button1->SetEnabled(true);
         SimulateKey(d, VK_ESCAPE);
       },
@@ -102,7 +105,7 @@ TEST_F(RunDialogs, EscCancelsTheExpressPreparationOnlyWhileCancelIsEnabled) {
   EXPECT_TRUE(openWhileDisabled);
   EXPECT_FALSE(cancelledWhileDisabled);
   EXPECT_EQ(result, mrCancel);
-  EXPECT_TRUE(main->Cancelled);
+  EXPECT_TRUE(main->FrameRun->Cancelled);
   EXPECT_FALSE(d->Visible());
 }
 
@@ -115,8 +118,9 @@ TEST_F(RunDialogs, CancelStopsTheRunningAudioTaskAndLeavesClosingToTheTerminatio
   Tbatchaudioc* d = batchaudioc;
   TFFEncoder* encoder = main->FFtoaudio;
 
-  main->RunKind = "fftoaudio";
-  main->Cancelled = false;
+  main->ActiveRun = main->AudioRun.get();
+  main->AudioRun->Kind = "fftoaudio";
+  main->AudioRun->Cancelled = false;
   bool clicked = false, stopReturned = false, nestedClickReturned = false;
   bool cancelledDuringStop = false, wholeListSeen = false, openAtWholeList = false, cancelledAtWholeList = false;
   bool writing = false;
@@ -126,7 +130,7 @@ TEST_F(RunDialogs, CancelStopsTheRunningAudioTaskAndLeavesClosingToTheTerminatio
     // second Cancel then must not start a second wait inside the first: that one would wait for
     // a worker that waits for this very handler.
     if (clicked && !stopReturned && !nestedClickReturned) {
-      cancelledDuringStop = main->Cancelled;
+      cancelledDuringStop = main->AudioRun->Cancelled;
       d->Button1->Click();
       nestedClickReturned = true;
     }
@@ -135,7 +139,7 @@ TEST_F(RunDialogs, CancelStopsTheRunningAudioTaskAndLeavesClosingToTheTerminatio
     if (info.TaskIndex == -1) {
       wholeListSeen = true;
       openAtWholeList = d->Modal() && d->ModalResult() == mrNone;
-      cancelledAtWholeList = main->Cancelled;
+      cancelledAtWholeList = main->AudioRun->Cancelled;
       d->Close();
     }
   };
@@ -172,7 +176,7 @@ TEST_F(RunDialogs, CancelStopsTheRunningAudioTaskAndLeavesClosingToTheTerminatio
   EXPECT_TRUE(wholeListSeen);
   EXPECT_TRUE(openAtWholeList) << "Cancel itself must not close the dialog of a running encoder";
   EXPECT_TRUE(cancelledAtWholeList);
-  EXPECT_TRUE(main->Cancelled);
+  EXPECT_TRUE(main->AudioRun->Cancelled);
   EXPECT_LT(elapsed, 7000);
   // The tool reads what was written before the stop: a real wav, well short of the clip.
   const std::string probed = testsupport::RunOk(

@@ -20,7 +20,7 @@ TEST_F(AppWindows, StartUpCreatesTheWindowsInOrderWithTheMainWindowFirst) {
   }
   const std::vector<AnsiString> expected{"main",           "batchaudioc",    "effects",        "showdragvideo",
                                          "showdragimage",  "showdragvideos", "showdragimages", "showdragaudios",
-                                         "about",          "effects2"};
+                                         "about",          "setcrop",        "setcrop2",       "effects2"};
   EXPECT_EQ(names, expected);
   EXPECT_EQ(Application->MainForm(), main);
   EXPECT_EQ(Application->Title(), "Clavorne Pro");

@@ -1,0 +1,275 @@
+// Tiling that the program does itself (frames taken by time, by rate or by Express Total):
+// driven from the images page, each tile of each sheet is compared with the frame the ffmpeg
+// tool writes for the same options, and the working folder is left empty.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "app/composite_run.h"
+#include "app/frame_run.h"
+#include "app/run_progress_dialog.h"
+#include "app/work_folder.h"
+#include "platform/gui/timers.h"
+#include "platform/rtl/files.h"
+#include "tests/app/app_windows_fixture.h"
+#include "widgets/slider/slider.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using apptest::Clip;
+
+const char* const Finished = "Process is finished!";
+
+bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 60000) { return apptest::PumpUntil(Done, TimeoutMs); }
+using apptest::FilesIn;
+
+std::string ImageSize(const std::string& File) {
+  return testsupport::RunOk("identify -format '%w %h' " + testsupport::ShellQuote(File));
+}
+
+// Pixels of the W x H area at (X, Y) of Sheet that differ from Frame.
+long TileDifference(const std::string& Sheet, int X, int Y, int W, int H, const std::string& Frame) {
+  const std::string tile = Frame + ".tile.png";
+  testsupport::RunOk("convert " + testsupport::ShellQuote(Sheet) + " -crop " + std::to_string(W) + "x" +
+                     std::to_string(H) + "+" + std::to_string(X) + "+" + std::to_string(Y) + " +repage " +
+                     testsupport::ShellQuote(tile));
+  std::string out;
+  testsupport::Run("compare -metric AE " + testsupport::ShellQuote(tile) + " " + testsupport::ShellQuote(Frame) +
+                       " null: 2>&1",
+                   &out);
+  fs::remove(tile);
+  try {
+    return std::stol(out);
+  } catch (...) {
+    ADD_FAILURE() << "compare said: " << out;
+    return -1;
+  }
+}
+
+class CompositeRun : public apptest::AppWindows {
+ protected:
+  void SetUp() override {
+    AppWindows::SetUp();
+    outDir = testsupport::MakeTempDir("sheets");
+    work = ProgramFolder() + "tmp";
+  }
+  void TearDown() override {
+    testsupport::RemoveTree(outDir);
+    AppWindows::TearDown();
+  }
+  void Choose(TRadioButton* Selection, Integer Columns, Integer Lines, const char* Format = "*.PNG") {
+    Selection->SetChecked(true);
+    main->ck_tile->SetChecked(true);
+    main->se_columns->SetValue(Columns);
+    main->se_lines->SetValue(Lines);
+    main->cb_imageformats->SetItemIndex(main->cb_imageformats->Items()->IndexOf(Format));
+  }
+  void Load(const std::string& File, Integer End) {
+    main->load_videofile(File);
+    ASSERT_TRUE(MessageTexts().empty());
+    main->split_end->SetValue(End);
+  }
+  void AnswerFolder(const std::string& Folder, std::function<void()> WhileOpen = {}) {
+    testsupport::ScriptedAnswer answer;
+    answer.Result = 1;
+    answer.Folder = Folder;
+    answer.WhileOpen = std::move(WhileOpen);
+    services.Script("Folder", answer);
+  }
+  bool Said(const AnsiString& Text) const {
+    const auto texts = MessageTexts();
+    return std::find(texts.begin(), texts.end(), Text) != texts.end();
+  }
+  // Extract, then wait until a message came; the dialog is closed by then.
+  void ExtractAndWait() {
+    main->btn_extract->Click();
+    EXPECT_FALSE(batchaudioc->Visible());
+    PumpUntil([&] { return !MessageTexts().empty(); });
+  }
+  // Nothing of any run is left in the working folder.
+  void ExpectWorkFolderEmpty() {
+    ASSERT_TRUE(DirectoryExists(work));
+    EXPECT_TRUE(FilesIn(work).empty());
+  }
+  // The frames the ffmpeg tool writes for the same options, as PNG files in Dir.
+  std::vector<std::string> ToolFrames(const std::string& Clip, const std::string& Options, const std::string& Dir) {
+    fs::create_directories(Dir);
+    testsupport::RunOk("ffmpeg -nostdin -loglevel error -i " + testsupport::ShellQuote(Clip) + " " + Options + " " +
+                       testsupport::ShellQuote(Dir + "/f-%d.png"));
+    std::vector<std::string> frames;
+    for (int q = 1; fs::exists(Dir + "/f-" + std::to_string(q) + ".png"); ++q)
+      frames.push_back(Dir + "/f-" + std::to_string(q) + ".png");
+    return frames;
+  }
+
+  // Runs the composite step on Source inside the run dialog, as a frame run hands over.
+  void RunStep(const TCompositeRun::TSource& Source) {
+    TTimer start(nullptr);
+    start.SetInterval(1);
+    start.OnTimer = [&](TObject*) {
+      if (!batchaudioc->Modal()) return;
+      start.SetEnabled(false);
+      main->CompositeRun->Take(Source);
+      main->CompositeRun->Start();
+    };
+    start.SetEnabled(true);
+    batchaudioc->ShowModal();
+  }
+
+  std::string outDir, work;
+};
+
+TEST_F(CompositeRun, EverySecondOver10Point4SecondsMakesTwoSheetsOfTheToolsFrames) {
+  const std::string clip = Clip(11);
+  Load(clip, 260);  // 260 of 275 frames: 10.4 s
+  Choose(main->radio_everyseconds, 3, 2);
+  main->edit_everyseconds->SetText("1");
+  AnswerFolder(outDir);
+  ExtractAndWait();
+  EXPECT_EQ(MessageTexts(), std::vector<AnsiString>{Finished});
+  const std::string base = fs::path(clip).filename().string();
+  ASSERT_EQ(FilesIn(outDir), (std::vector<std::string>{base + "-1.png", base + "-2.png"}));
+  ExpectWorkFolderEmpty();
+
+  const auto frames = ToolFrames(clip, "-ss 00:00:00.000 -t 00:00:10.400 -r 1", outDir + "/tool");
+  ASSERT_EQ(frames.size(), 11u);
+  const std::string sheet1 = outDir + "/" + base + "-1.png", sheet2 = outDir + "/" + base + "-2.png";
+  EXPECT_EQ(ImageSize(sheet1), "480 180");
+  EXPECT_EQ(ImageSize(sheet2), "480 180");
+  for (int q = 0; q < 11; ++q) {
+    SCOPED_TRACE(q + 1);
+    const int cell = q % 6;
+    EXPECT_EQ(TileDifference(q < 6 ? sheet1 : sheet2, (cell % 3) * 160, (cell / 3) * 90, 160, 90, frames[q]), 0);
+  }
+}
+
+TEST_F(CompositeRun, ExpressAndFrameRateSheets) {
+  const std::string clip = Clip(2);
+  const std::string base = fs::path(clip).filename().string();
+  // Express 5 in one line of two: two, two and one.
+  Load(clip, 50);
+  Choose(main->radio_express, 2, 1);
+  main->edit_express->SetText("5");
+  AnswerFolder(outDir + "/express");
+  fs::create_directories(outDir + "/express");
+  ExtractAndWait();
+  EXPECT_EQ(MessageTexts(), std::vector<AnsiString>{Finished});
+  ASSERT_EQ(FilesIn(outDir + "/express"), (std::vector<std::string>{base + "-1.png", base + "-2.png", base + "-3.png"}));
+  EXPECT_EQ(ImageSize(outDir + "/express/" + base + "-1.png"), "320 90");
+  // The third sheet holds the fifth frame: the frame at the centre of the last fifth, 1.8 s.
+  const auto fifth = ToolFrames(clip, "-ss 00:00:01.800 -vframes 1", outDir + "/tool5");
+  ASSERT_EQ(fifth.size(), 1u);
+  EXPECT_EQ(TileDifference(outDir + "/express/" + base + "-3.png", 0, 0, 160, 90, fifth[0]), 0);
+  ExpectWorkFolderEmpty();
+
+  // 5 frames a second over 1 s, 3 x 2: one sheet of every frame the tool takes.
+  services.Calls.clear();
+  main->split_end->SetValue(25);
+  Choose(main->radio_fps, 3, 2);
+  main->cb_framerate->SetItemIndex(main->cb_framerate->Items()->IndexOf("5"));
+  fs::create_directories(outDir + "/fps");
+  AnswerFolder(outDir + "/fps");
+  ExtractAndWait();
+  EXPECT_EQ(MessageTexts(), std::vector<AnsiString>{Finished});
+  ASSERT_EQ(FilesIn(outDir + "/fps"), std::vector<std::string>{base + "-1.png"});
+  const auto frames = ToolFrames(clip, "-ss 00:00:00.000 -t 00:00:01.000 -r 5", outDir + "/toolfps");
+  ASSERT_GE(frames.size(), 5u);
+  for (size_t q = 0; q < frames.size() && q < 6; ++q)
+    EXPECT_EQ(TileDifference(outDir + "/fps/" + base + "-1.png", (q % 3) * 160, (q / 3) * 90, 160, 90, frames[q]), 0)
+        << q + 1;
+  ExpectWorkFolderEmpty();
+}
+
+TEST_F(CompositeRun, CancelDuringTheStepEmptiesTheWorkingFolderWithoutAReport) {
+  Load(Clip(11), 275);
+  Choose(main->radio_fps, 2, 2);
+  main->cb_framerate->SetItemIndex(main->cb_framerate->Items()->IndexOf("10"));
+  TTimer cancel(nullptr);
+  cancel.SetInterval(1);
+  bool clicked = false;
+  cancel.OnTimer = [&](TObject*) {
+    if (main->ActiveRun == main->CompositeRun.get() && batchaudioc->Modal() && !clicked) {
+      clicked = true;
+      batchaudioc->Button1->Click();
+    }
+  };
+  cancel.SetEnabled(true);
+  AnswerFolder(outDir);
+  main->btn_extract->Click();
+  cancel.SetEnabled(false);
+  EXPECT_TRUE(clicked);
+  EXPECT_FALSE(batchaudioc->Visible());
+  PumpUntil([] { return false; }, 300);
+  EXPECT_FALSE(Said(Finished));
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_LT(FilesIn(outDir).size(), 28u) << "stopped before the last sheet";
+  ExpectWorkFolderEmpty();
+}
+
+TEST_F(CompositeRun, AnOutputFolderThatVanishedEndsTheRunWithAMessage) {
+  Load(Clip(2), 50);
+  Choose(main->radio_everyseconds, 2, 1);
+  const std::string gone = outDir + "/gone";
+  fs::create_directories(gone);
+  AnswerFolder(gone, [&] { fs::remove_all(gone); });
+  ExtractAndWait();
+  const auto texts = MessageTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].rfind("The sheet \"" + gone + "/", 0), 0u) << texts[0];
+  PumpUntil([] { return false; }, 200);
+  EXPECT_FALSE(Said(Finished));
+  ExpectWorkFolderEmpty();
+}
+
+TEST_F(CompositeRun, ADamagedFrameEndsTheStepWithAMessage) {
+  const std::string frames = MakeRunFrameFolder(outDir + "/");
+  std::ofstream(frames + "v-1.png") << "not a picture";
+  TCompositeRun::TSource source;
+  source.FrameFolder = frames;
+  source.FrameStem = "v-";
+  source.SheetPrefix = outDir + "/v-";
+  source.Ext = "png";
+  source.Columns = 2;
+  source.Lines = 1;
+  source.Expected = 1;
+  RunStep(source);
+  const auto texts = MessageTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].rfind("The frame \"" + frames + "v-1.png\" could not be read", 0), 0u) << texts[0];
+  EXPECT_FALSE(fs::exists(frames));
+  EXPECT_TRUE(FilesIn(outDir).empty());
+  EXPECT_FALSE(main->timer_fftoimage_end->Enabled());
+}
+
+// The encoder wrote more frames than expected: they are tiled as well, and the folder emptied.
+TEST_F(CompositeRun, FramesBeyondTheExpectedCountAreTiledToo) {
+  const std::string frames = MakeRunFrameFolder(outDir + "/");
+  testsupport::RunOk("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc2=size=160x90:rate=25 -frames:v 3 " +
+                     testsupport::ShellQuote(frames + "v-%d.png"));
+  TCompositeRun::TSource source;
+  source.FrameFolder = frames;
+  source.FrameStem = "v-";
+  source.SheetPrefix = outDir + "/v-";
+  source.Ext = "png";
+  source.Columns = 2;
+  source.Lines = 1;
+  source.Expected = 2;
+  // The frames are compared after the step has deleted them, so keep copies.
+  fs::create_directories(outDir + "/copies");
+  for (int q = 1; q <= 3; ++q)
+    fs::copy_file(frames + "v-" + std::to_string(q) + ".png", outDir + "/copies/" + std::to_string(q) + ".png");
+  RunStep(source);
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_FALSE(fs::exists(frames));
+  ASSERT_TRUE(fs::exists(outDir + "/v-2.png")) << "the third frame starts a sheet of its own";
+  EXPECT_EQ(TileDifference(outDir + "/v-2.png", 0, 0, 160, 90, outDir + "/copies/3.png"), 0);
+  EXPECT_EQ(TileDifference(outDir + "/v-1.png", 160, 0, 160, 90, outDir + "/copies/2.png"), 0);
+  EXPECT_EQ(main->CompositeRun->SheetsWritten(), 2);
+}
+
+}  // namespace
