@@ -214,6 +214,8 @@ void RowToRGB32(const QImage& img, const QVector<QRgb>& table, int y, QRgb* out)
     for (int x = 0; x < w; ++x) out[x] = entry((s[x >> 3] >> (7 - (x & 7))) & 1);
   } else if (img.format() == QImage::Format_Indexed8) {
     for (int x = 0; x < w; ++x) out[x] = entry(s[x]);
+  } else if (img.format() == QImage::Format_BGR888) {
+    for (int x = 0; x < w; ++x, s += 3) out[x] = qRgb(s[2], s[1], s[0]);
   } else {
     const QImage row(s, w, 1, img.bytesPerLine(), img.format());
     const QImage c = row.convertToFormat(QImage::Format_RGB32);
@@ -276,7 +278,14 @@ class TBitmapCanvas : public TCanvas {
       while (x < w && SameRgb(now[size_t(x)], drawn[x])) ++x;
       if (x == w) continue;
       uchar* d = img.scanLine(y);
-      if (!indexed) {
+      if (qf == QImage::Format_BGR888) {
+        for (; x < w; ++x) {
+          uchar* p = d + 3 * x;
+          p[0] = uchar(qBlue(drawn[x]));
+          p[1] = uchar(qGreen(drawn[x]));
+          p[2] = uchar(qRed(drawn[x]));
+        }
+      } else if (!indexed) {
         const QImage row(reinterpret_cast<const uchar*>(drawn), w, 1, D->Proxy.bytesPerLine(), QImage::Format_RGB32);
         const QImage c = row.convertToFormat(qf, Qt::ThresholdDither | Qt::AvoidDither);
         std::memcpy(d, c.constScanLine(0), n);
