@@ -56,7 +56,8 @@ bool IEPointInPolygon(Integer X, Integer Y, const TPoint* Points, Integer LastIn
 // The same test on the points mapped by Map, in floating point.
 bool IEPointInScaledPolygon(Integer X, Integer Y, const TPoint* Points, Integer Count, const TIEPointMapping& Map);
 
-// Rotates Points[0 .. LastIndex] about the centre by Angle degrees, clockwise on the screen.
+// Rotates Points[0 .. LastIndex] about the centre by Angle degrees; a positive angle turns them
+// counter-clockwise as seen on the screen (y grows downward), as the image rotations turn pixels.
 void IERotatePoints(TPoint* Points, Integer LastIndex, Integer CenterX, double Angle, Integer CenterY);
 // Largest size of the same aspect inside the box, each side at least 1; nothing for an empty
 // source size.

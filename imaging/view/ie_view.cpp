@@ -400,7 +400,6 @@ void TZodivErView::CopyBackBuffer(const TRect& R) {
   if (CW <= 0 || CH <= 0) return;
   const TRect Area{R.Left, R.Top, R.Left + CW, R.Top + CH};
   TCanvas* Source = FBackBuffer->GetCanvas();
-  IESettleCanvasRows(FBackBuffer.get());
   Canvas()->CopyRect(Area, Source, Area);
   if (FPolygonInProgress && !FLasso) DrawRubberBand();
 }

@@ -689,10 +689,6 @@ class TZodivErView : public TIEView {
   std::vector<TObject*> FAuxObjects;
 };
 
-// Makes direct row access and canvas drawing of a bitmap held in a platform bitmap see each
-// other's changes; called between the two kinds of access.
-void IESettleCanvasRows(TIEBitmap* Bitmap);
-
 // A layer's image scaled to its display size W x H and turned by Angle degrees about Pivot (in
 // display pixels) as IERotatePoints turns its corners, into an OutW x OutH image whose top-left
 // corner lies at Origin relative to the unturned layer; its alpha is 0 where no layer pixel lands.

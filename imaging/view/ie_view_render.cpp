@@ -51,13 +51,6 @@ std::unique_ptr<TIEBitmap> IERotatedLayerImage(TIELayer* L, Integer W, Integer H
   return Out;
 }
 
-// Drawing through a platform bitmap's canvas works on a copy that reaches the rows later; rows
-// written directly in between would be lost, and the canvas would go on showing its old copy.
-// Re-reading the row addresses settles both sides before the other kind of access.
-void IESettleCanvasRows(TIEBitmap* Bitmap) {
-  if (Bitmap && Bitmap->Location == ieTBitmap) Bitmap->BuildTBitmapScanlines();
-}
-
 TBitmap* TZodivErView::BackBufferBitmap() { return FBackBuffer ? FBackBuffer->GetVclBitmap() : nullptr; }
 
 void TZodivErView::RenderToBitmap(TIEBitmap* Dest, TIERenderTables* RowCache, const TRect* ClipRect,
@@ -73,7 +66,6 @@ void TZodivErView::RenderToBitmap(TIEBitmap* Dest, TIERenderTables* RowCache, co
     if (A->GetWidth() != FIEBitmap->GetWidth() || A->GetHeight() != FIEBitmap->GetHeight()) return;
   }
   if (Dest->GetPixelFormat() != ie24RGB) return;
-  IESettleCanvasRows(Dest);
 
   auto PaintBackgroundNow = [&](bool Test, TIELayer* First) {
     if (Test) {
@@ -92,7 +84,6 @@ void TZodivErView::RenderToBitmap(TIEBitmap* Dest, TIERenderTables* RowCache, co
       PaintBackground(C, Dest->GetVclBitmap(), TRect{0, 0, Dest->GetWidth(), Dest->GetHeight()},
                       TRect{FOffsetX, FOffsetY, FOffsetX + FVisibleDestWidth, FOffsetY + FVisibleDestHeight});
     C->SelectClipRgn(nullptr);
-    IESettleCanvasRows(Dest);
   };
 
   bool FirstPending = true;
@@ -152,17 +143,13 @@ void TZodivErView::RenderToBitmap(TIEBitmap* Dest, TIERenderTables* RowCache, co
       if (FMouseInteract & (miMoveLayers | miResizeLayers)) DrawLayerBox(I);
       if ((FMouseInteract & miResizeLayers) && !L->NoResize) DrawLayerGrips(I);
       else if (FMouseInteract & miRotateLayers) DrawLayerGrips(I);
-      IESettleCanvasRows(FBackBuffer.get());
     }
     if (DrawGadgets && I == FCurrentLayer && L->DimOutside) DimOutsideLayer(I);
     if (HasMask) RestoreLayerAlpha(I, SavedAlpha);
     FirstPending = false;
   }
   if (FirstPending && DrawBackground) PaintBackgroundNow(false, nullptr);
-  if (DrawGadgets) {
-    DrawSelectionOverlay();
-    IESettleCanvasRows(FBackBuffer.get());
-  }
+  if (DrawGadgets) DrawSelectionOverlay();
 }
 
 void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter Filter, bool SolidBackground,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <unordered_map>
 
 #include <QImageReader>
@@ -190,11 +191,11 @@ QImage NewImage(int w, int h, TPixelFormat format, const QVector<QRgb>& table) {
 // ===================================================================== TBitmap internals
 
 struct TBitmap::Impl {
-  QImage Image;           // pixels in the layout of the pixel format
+  QImage Image;           // pixels in the layout of the pixel format; never shared, so rows stay put
   QVector<QRgb> Table;    // colour table of indexed formats
   QImage Proxy;           // 32-bit drawing copy for the other formats
+  QImage Mirror;          // Image as it was when Proxy last matched it
   bool ProxyValid = false;
-  bool ProxyDirty = false;
   std::unique_ptr<TCanvas> Canvas;
 };
 
@@ -202,8 +203,32 @@ namespace {
 
 bool IsDirect(TPixelFormat f) { return QtFormat(f) == QImage::Format_RGB32; }
 
+size_t SignificantBytes(const QImage& img) { return (size_t(img.width()) * size_t(img.depth()) + 7) / 8; }
+
+// Row y of Image as 32-bit pixels.
+void RowToRGB32(const QImage& img, const QVector<QRgb>& table, int y, QRgb* out) {
+  const uchar* s = img.constScanLine(y);
+  const int w = img.width();
+  auto entry = [&table](int i) { return i < table.size() ? (table[i] | 0xFF000000u) : 0xFF000000u; };
+  if (img.format() == QImage::Format_Mono) {
+    for (int x = 0; x < w; ++x) out[x] = entry((s[x >> 3] >> (7 - (x & 7))) & 1);
+  } else if (img.format() == QImage::Format_Indexed8) {
+    for (int x = 0; x < w; ++x) out[x] = entry(s[x]);
+  } else if (img.format() == QImage::Format_BGR888) {
+    for (int x = 0; x < w; ++x, s += 3) out[x] = qRgb(s[2], s[1], s[0]);
+  } else {
+    const QImage row(s, w, 1, img.bytesPerLine(), img.format());
+    const QImage c = row.convertToFormat(QImage::Format_RGB32);
+    std::memcpy(out, c.constScanLine(0), size_t(w) * 4);
+  }
+}
+
+bool SameRgb(QRgb a, QRgb b) { return ((a ^ b) & 0xFFFFFFu) == 0; }
+
 // A bitmap's canvas draws on the pixels themselves for 32-bit bitmaps and on a 32-bit copy for
-// the others, which is written back before anyone reads the pixels.
+// the others. Rows can be written through ScanLine addresses at any time, and those addresses
+// must survive the drawing, so the copy is brought up to date (the rows that changed since)
+// before each drawing call and what the call drew goes back into the same rows right after it.
 class TBitmapCanvas : public TCanvas {
  public:
   TBitmapCanvas(TBitmap* owner, TBitmap::Impl* impl) : Owner(owner), D(impl) {}
@@ -212,32 +237,80 @@ class TBitmapCanvas : public TCanvas {
   QImage* BeginDrawing() override {
     if (D->Image.isNull()) return nullptr;
     if (IsDirect(Owner->PixelFormat())) return &D->Image;
-    if (!D->ProxyValid) {
+    if (!D->ProxyValid || D->Proxy.size() != D->Image.size() || D->Mirror.format() != D->Image.format()) {
       D->Proxy = ToRGB32(D->Image);
       D->Proxy.detach();
-      D->ProxyValid = true;
-      D->ProxyDirty = false;
+      D->Mirror = D->Image.copy();
+      D->ProxyValid = !D->Proxy.isNull() && !D->Mirror.isNull();
+      return D->ProxyValid ? &D->Proxy : nullptr;
+    }
+    const size_t n = SignificantBytes(D->Image);
+    for (int y = 0; y < D->Image.height(); ++y) {
+      const uchar* row = D->Image.constScanLine(y);
+      if (std::memcmp(row, D->Mirror.constScanLine(y), n) == 0) continue;
+      RowToRGB32(D->Image, D->Table, y, reinterpret_cast<QRgb*>(D->Proxy.scanLine(y)));
+      std::memcpy(D->Mirror.scanLine(y), row, n);
     }
     return &D->Proxy;
   }
+
   void FinishDrawing(bool Modified) override {
     if (!Modified) return;
-    if (!IsDirect(Owner->PixelFormat())) D->ProxyDirty = true;
+    if (!IsDirect(Owner->PixelFormat()) && D->ProxyValid) WriteBack();
     BitmapChanged(Owner);
   }
 
  private:
+  // Only the pixels the drawing changed are written, so untouched indices keep their exact value
+  // even where the colour table holds one colour twice.
+  void WriteBack() {
+    QImage& img = D->Image;
+    const int w = img.width();
+    const size_t n = SignificantBytes(img);
+    const QImage::Format qf = img.format();
+    const bool indexed = qf == QImage::Format_Mono || qf == QImage::Format_Indexed8;
+    std::vector<QRgb> now(size_t(std::max(w, 1)));
+    std::optional<NearestIndex> nearest;
+    for (int y = 0; y < img.height(); ++y) {
+      const QRgb* drawn = reinterpret_cast<const QRgb*>(D->Proxy.constScanLine(y));
+      RowToRGB32(img, D->Table, y, now.data());
+      int x = 0;
+      while (x < w && SameRgb(now[size_t(x)], drawn[x])) ++x;
+      if (x == w) continue;
+      uchar* d = img.scanLine(y);
+      if (qf == QImage::Format_BGR888) {
+        for (; x < w; ++x) {
+          uchar* p = d + 3 * x;
+          p[0] = uchar(qBlue(drawn[x]));
+          p[1] = uchar(qGreen(drawn[x]));
+          p[2] = uchar(qRed(drawn[x]));
+        }
+      } else if (!indexed) {
+        const QImage row(reinterpret_cast<const uchar*>(drawn), w, 1, D->Proxy.bytesPerLine(), QImage::Format_RGB32);
+        const QImage c = row.convertToFormat(qf, Qt::ThresholdDither | Qt::AvoidDither);
+        std::memcpy(d, c.constScanLine(0), n);
+      } else {
+        if (!nearest) nearest.emplace(D->Table);
+        for (; x < w; ++x) {
+          if (SameRgb(now[size_t(x)], drawn[x])) continue;
+          const int v = (*nearest)(drawn[x]);
+          if (qf == QImage::Format_Indexed8) {
+            d[x] = uchar(v);
+          } else {
+            const uchar bit = uchar(0x80 >> (x & 7));
+            d[x >> 3] = v ? uchar(d[x >> 3] | bit) : uchar(d[x >> 3] & ~bit);
+          }
+        }
+        // The bits past the last pixel of a row that was drawn on are kept clear.
+        if (qf == QImage::Format_Mono && (w & 7)) d[n - 1] = uchar(d[n - 1] & (0xFF00 >> (w & 7)));
+      }
+      std::memcpy(D->Mirror.scanLine(y), d, n);
+    }
+  }
+
   TBitmap* Owner;
   TBitmap::Impl* D;
 };
-
-// Writes pending drawing back into the pixels.
-void Flush(TBitmap::Impl* d, TPixelFormat format) {
-  if (!d->ProxyDirty) return;
-  d->Image = FromRGB32(d->Proxy, format, d->Table);
-  d->ProxyDirty = false;
-  d->ProxyValid = false;
-}
 
 }  // namespace
 
@@ -254,7 +327,6 @@ void TBitmap::SetSize(Integer AWidth, Integer AHeight) {
   AWidth = std::max(0, AWidth);
   AHeight = std::max(0, AHeight);
   if (AWidth == Width() && AHeight == Height()) return;
-  Flush(FImpl.get(), FPixelFormat);
   if (IsIndexed(FPixelFormat) && FImpl->Table.isEmpty()) FImpl->Table = DefaultTable(FPixelFormat);
   QImage img = NewImage(AWidth, AHeight, FPixelFormat, FImpl->Table);
   const QImage& old = FImpl->Image;
@@ -276,7 +348,6 @@ void TBitmap::SetSize(Integer AWidth, Integer AHeight) {
   }
   FImpl->Image = img;
   FImpl->ProxyValid = false;
-  FImpl->ProxyDirty = false;
   Changed();
 }
 
@@ -289,9 +360,6 @@ Integer TBitmap::BytesPerScanline() const {
 
 void* TBitmap::ScanLine(Integer Row) {
   if (Row < 0 || Row >= Height()) throw EInvalidGraphicOperation("Scan line index out of range");
-  Flush(FImpl.get(), FPixelFormat);
-  // The caller may change the pixels: the drawing copy no longer matches them.
-  FImpl->ProxyValid = false;
   return FImpl->Image.scanLine(Row);
 }
 
@@ -302,7 +370,6 @@ TCanvas* TBitmap::Canvas() {
 
 void TBitmap::SetPixelFormat(TPixelFormat Value) {
   if (Value == FPixelFormat) return;
-  Flush(FImpl.get(), FPixelFormat);
   const QImage rgb = ToRGB32(FImpl->Image);
   QVector<QRgb> table = IsIndexed(Value) ? DefaultTable(Value) : QVector<QRgb>();
   QImage img = FromRGB32(rgb, Value, table);
@@ -323,7 +390,6 @@ std::vector<TColor> TBitmap::ColorTable() const {
 
 void TBitmap::SetColorTable(const std::vector<TColor>& Colors) {
   if (!IsIndexed(FPixelFormat)) return;
-  Flush(FImpl.get(), FPixelFormat);
   QVector<QRgb> t;
   for (size_t i = 0; i < Colors.size() && int(i) < TableLimit(FPixelFormat); ++i)
     t.push_back(0xFF000000u | ColorToRgbBits(Colors[i]));
@@ -362,7 +428,6 @@ void TBitmap::SetTransparentMode(TTransparentMode Value) {
 }
 
 TColor TBitmap::PixelColor(Integer X, Integer Y) const {
-  Flush(FImpl.get(), FPixelFormat);
   const QImage& img = FImpl->Image;
   if (!img.rect().contains(X, Y)) return CLR_INVALID;
   return RgbBitsToColor(img.pixel(X, Y) & 0xFFFFFF);
@@ -375,13 +440,11 @@ void TBitmap::Assign(TPersistent* Source) {
   }
   if (auto* B = dynamic_cast<TBitmap*>(Source)) {
     if (B == this) return;
-    Flush(B->FImpl.get(), B->FPixelFormat);
     FPixelFormat = B->FPixelFormat;
     FImpl->Image = B->FImpl->Image.copy();
     FImpl->Table = B->FImpl->Table;
     FImpl->ProxyValid = false;
-    FImpl->ProxyDirty = false;
-    FTransparentMode = B->FTransparentMode;
+      FTransparentMode = B->FTransparentMode;
     FTransparentColor = B->FTransparentColor;
     FHandleType = B->FHandleType;
     if (B->Transparent() != Transparent()) TGraphic::SetTransparent(B->Transparent());
@@ -697,13 +760,11 @@ void TBitmap::LoadFromStream(TStream* Stream) {
   FImpl->Image = bmp.Image;
   FImpl->Table = bmp.Table;
   FImpl->ProxyValid = false;
-  FImpl->ProxyDirty = false;
   Changed();
 }
 
 void TBitmap::SaveToStream(TStream* Stream) {
   if (!Stream) return;
-  Flush(FImpl.get(), FPixelFormat);
   const QImage& img = FImpl->Image;
   const int w = img.width(), h = img.height();
   const int bits = FormatBits(FPixelFormat);
@@ -766,15 +827,16 @@ void TBitmap::SaveToStream(TStream* Stream) {
 
 QImage& BitmapImage(TBitmap* Bitmap) {
   TBitmap::Impl* d = Bitmap->Internals();
-  Flush(d, Bitmap->PixelFormat());
   d->ProxyValid = false;
   return d->Image;
 }
 
 QImage BitmapToRGB32(const TBitmap* Bitmap) {
   TBitmap::Impl* d = Bitmap->Internals();
-  Flush(d, Bitmap->PixelFormat());
-  return ToRGB32(d->Image);
+  // Never a shared view of the pixels: a later write through ScanLine would then move them.
+  QImage out = ToRGB32(d->Image);
+  out.detach();
+  return out;
 }
 
 void AssignImageToBitmap(TBitmap* Bitmap, const QImage& Image) {
@@ -799,9 +861,9 @@ void AssignImageToBitmap(TBitmap* Bitmap, const QImage& Image) {
   }
   TBitmap::Impl* d = Bitmap->Internals();
   d->Image = img;
+  d->Image.detach();  // the caller's image must not share our rows
   d->Table = table;
   d->ProxyValid = false;
-  d->ProxyDirty = false;
   Bitmap->FPixelFormat = f;
   Bitmap->Changed();
 }

@@ -14,8 +14,10 @@
 //   pf24bit  bytes B, G, R
 //   pf32bit  bytes B, G, R, X (X written as 255); pfDevice means pf32bit
 // The canvas of a pf32bit bitmap draws on its pixels; for every other format it draws on a
-// 32-bit copy that is written back (to the nearest colour-table entry for indexed formats) before
-// the pixels are read again through ScanLine, PixelColor, saving or copying.
+// 32-bit copy that is written back (to the nearest colour-table entry for indexed formats) as
+// each drawing call ends. An address from ScanLine stays the row's address, through any drawing
+// on the canvas, until the size or the pixel format changes or other pixels are loaded or
+// assigned; rows written through it are seen by the next drawing call.
 #pragma once
 
 #include <memory>

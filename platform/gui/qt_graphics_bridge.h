@@ -10,9 +10,9 @@
 #include "platform/gui/graphics.h"
 
 // The image behind a bitmap, in the bitmap's own format (Format_Mono, Format_Indexed8,
-// Format_RGB555, Format_RGB16, Format_BGR888 or Format_RGB32). Any pending drawing on an indexed
-// bitmap is written back first. Changing the pixels through this reference is allowed; call
-// BitmapChanged afterwards.
+// Format_RGB555, Format_RGB16, Format_BGR888 or Format_RGB32). Changing the pixels through this reference is allowed; call
+// BitmapChanged afterwards. Keep no copy of it: a copy shares the rows, and the next write
+// through ScanLine would then move them.
 QImage& BitmapImage(TBitmap* Bitmap);
 // The bitmap's pixels as a 32-bit image (Format_RGB32), a copy.
 QImage BitmapToRGB32(const TBitmap* Bitmap);

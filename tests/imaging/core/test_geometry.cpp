@@ -121,7 +121,7 @@ TEST(IEGeometry, RectanglesPolygonsAndHitTests) {
   EXPECT_EQ(IEDistanceToEllipse(50, 50, 0, 0, 100, 100, true, 1), 0);
 
   TPoint pts[] = {{10, 0}, {0, 10}};
-  IERotatePoints(pts, 1, 0, 90, 0);  // clockwise on the screen
+  IERotatePoints(pts, 1, 0, 90, 0);  // counter-clockwise on the screen: right goes up
   EXPECT_EQ(pts[0], (TPoint{0, -10}));
   EXPECT_EQ(pts[1], (TPoint{10, 0}));
 }

@@ -1,7 +1,9 @@
 // The framework-bitmap store: formats it holds, formats it refuses, and images moved into it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "imaging/core/ie_bitmap.h"
 #include "tests/imaging/core/ie_bitmap_test_util.h"
@@ -185,6 +187,57 @@ TEST(BitmapTBitmapStore, MoveImageToTakesTheWholeImageInEveryStore) {
     a.SetPixelRGB(1, 1, TRGB{9, 9, 9});
     EXPECT_EQ(a.GetPixelRGB(1, 1), (TRGB{9, 9, 9}));
   });
+}
+
+// Rows written directly and drawing through the canvas take turns on one image: each side sees
+// the other's changes, and a row address handed out before the drawing stays the row.
+TEST(BitmapTBitmapStore, RowsAndCanvasTakeTurnsOnOneImage) {
+  const TIEPixelFormat formats[] = {ie24RGB, ie32RGB, ie8g};
+  for (TIEPixelFormat f : formats) {
+    ForEachStore([f](Store, StoreScope& scope) {
+      SCOPED_TRACE("format " + std::to_string(int(f)));
+      const Integer w = 6, h = 4;
+      TIEBitmap b;
+      scope.Prepare(b);
+      ASSERT_TRUE(b.Allocate(w, h, f));
+      // Grey levels written straight into the rows, so the 8-bit grey image holds every
+      // colour exactly.
+      auto grey = [](Byte v) { return TRGB{v, v, v}; };
+      auto put = [&b](Integer x, Integer y, Byte v) {
+        const Integer bytes = b.GetBitCount() / 8;
+        Byte* row = static_cast<Byte*>(b.GetScanline(y));
+        for (Integer k = 0; k < std::min(bytes, 3); ++k) row[x * bytes + k] = v;
+      };
+      for (Integer y = 0; y < h; ++y)
+        for (Integer x = 0; x < w; ++x) put(x, y, Byte(10 * (y * w + x)));
+      TCanvas* c = b.GetCanvas();
+      ASSERT_NE(c, nullptr);
+      ASSERT_EQ(b.Location, ieTBitmap);
+      ASSERT_EQ(b.GetPixelFormat(), f);
+      const void* row1 = b.GetScanline(1);
+
+      c->Brush()->SetColor(RGB(200, 200, 200));
+      c->FillRect(TRect{0, 0, 2, 2});
+      EXPECT_EQ(b.GetScanline(1), row1);
+      put(1, 1, 7);  // inside what the canvas just drew
+      put(4, 2, 9);
+      EXPECT_EQ(c->Pixels(1, 1), RGB(7, 7, 7));
+      EXPECT_EQ(c->Pixels(4, 2), RGB(9, 9, 9));
+      put(2, 3, 11);  // after the canvas last looked at the pixels
+
+      // Drawing again must not bring back what the canvas held before the direct writes.
+      c->FillRect(TRect{5, 3, 6, 4});
+      EXPECT_EQ(b.GetScanline(1), row1);
+      const struct {
+        Integer x, y;
+        Byte v;
+      } want[] = {{0, 0, 200}, {1, 0, 200}, {0, 1, 200}, {1, 1, 7}, {4, 2, 9}, {5, 3, 200}, {2, 3, 11}, {2, 0, 20}, {3, 3, 210}};
+      for (const auto& p : want) {
+        EXPECT_EQ(b.GetPixelAsRGB(p.x, p.y), grey(p.v)) << p.x << "," << p.y;
+        EXPECT_EQ(c->Pixels(p.x, p.y), RGB(p.v, p.v, p.v)) << p.x << "," << p.y;
+      }
+    });
+  }
 }
 
 }  // namespace

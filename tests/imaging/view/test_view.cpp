@@ -95,6 +95,22 @@ struct ViewFixture : ::testing::Test {
   }
 };
 
+// An image that covers the whole control is drawn without painting any background, straight
+// into the back buffer's rows; the next paint must show the new pixels, not what the back
+// buffer's canvas held when it was last copied to the screen.
+TEST_F(ViewFixture, RepaintShowsPixelsWrittenSinceTheLastPaint) {
+  TIEBitmap Image(200, 150, ie24RGB);
+  Image.Fill(RGB(200, 30, 30));
+  Show(Image);
+  View->Paint();
+  EXPECT_EQ(TSurface(View).At(80, 60), (TRGB{30, 30, 200}));  // TRGB is blue, green, red
+  View->IEBitmap()->Fill(RGB(20, 180, 40));
+  Render();
+  TSurface S(View);
+  EXPECT_EQ(S.At(80, 60), (TRGB{40, 180, 20}));
+  EXPECT_EQ(S.At(0, 0), (TRGB{40, 180, 20}));
+}
+
 TEST_F(ViewFixture, ZoomedImageMatchesImageMagickPointScaling) {
   const std::string Png = NoisePng(23, 17);
   TIEBitmap Image;

@@ -208,6 +208,43 @@ TEST_F(ViewTest, LayersAreMovedResizedAndTurnedWithTheMouse) {
   EXPECT_EQ(events.back(), ielRotated);
 }
 
+// A layer turned by an angle that is not a quarter turn: the corner box the hit test uses lies
+// where the pixels are drawn. A positive angle turns counter-clockwise on the screen, so the
+// top-right corner rises above the top-left one.
+TEST_F(ViewTest, TurnedLayerIsHitWhereItIsDrawn) {
+  ShowPlain(120, 90, clWhite);
+  const Integer l = AddPlainLayer(View, 40, 20, clRed, 40, 30);
+  View->LayerAt(l)->SetRotationAngle(30);
+  const Integer W = View->ClientWidth(), H = View->ClientHeight();
+  TIEBitmap drawn(W, H, ie24RGB);
+  View->Update();
+  View->RenderToBitmap(&drawn, nullptr, nullptr, true, false);
+  const TPoint* c = View->LayerAt(l)->RotatedCorners;
+  EXPECT_LT(c[1].Y, c[0].Y - 10);
+  EXPECT_GT(c[3].X, c[0].X + 5);  // the bottom-left corner moves right of the top-left one
+
+  const auto red = [&](Integer x, Integer y) { return drawn.GetPixelRGB(x, y) == TRGB{0, 0, 255}; };
+  const double mx = (c[0].X + c[1].X + c[2].X + c[3].X) / 4.0, my = (c[0].Y + c[1].Y + c[2].Y + c[3].Y) / 4.0;
+  for (Integer k = 0; k < 4; ++k) {
+    SCOPED_TRACE("corner " + std::to_string(k));
+    const double dx = mx - c[k].X, dy = my - c[k].Y, len = std::hypot(dx, dy);
+    const Integer ix = c[k].X + Integer(std::lround(5 * dx / len)), iy = c[k].Y + Integer(std::lround(5 * dy / len));
+    const Integer ox = c[k].X - Integer(std::lround(3 * dx / len)), oy = c[k].Y - Integer(std::lround(3 * dy / len));
+    EXPECT_TRUE(View->IsPointInLayer(ix, iy, l));
+    EXPECT_TRUE(red(ix, iy));
+    EXPECT_FALSE(View->IsPointInLayer(ox, oy, l));
+    EXPECT_FALSE(red(ox, oy));
+  }
+  // Every drawn pixel of the layer lies in the box and the box is filled, up to its border.
+  std::vector<Byte> ours, box;
+  for (Integer y = 0; y < H; ++y)
+    for (Integer x = 0; x < W; ++x) {
+      ours.push_back(red(x, y) ? 1 : 0);
+      box.push_back(View->IsPointInLayer(x, y, l) ? 1 : 0);
+    }
+  EXPECT_TRUE(viewtest::SameShape(ours, box, W, H));
+}
+
 // Opacity, a quarter turn and clipping to the base, composed by the view as ImageMagick
 // composes the same layers. A positive angle turns a layer counter-clockwise on the screen.
 TEST_F(ViewTest, ComposedLayersMatchImageMagick) {

@@ -144,6 +144,51 @@ TEST(BitmapPixels, DrawingOnIndexedFormatsGoesThroughTheProxy) {
   EXPECT_EQ(m.Canvas()->Pixels(3, 2), clWhite);
 }
 
+// Rows held from ScanLine and the canvas take turns: the addresses stay the rows through any
+// drawing, each side sees the other's pixels, and drawing never brings back pixels the canvas
+// saw before a row was written.
+TEST(BitmapPixels, HeldRowsAndCanvasDrawingTakeTurns) {
+  for (TPixelFormat f : {pf1bit, pf8bit, pf16bit, pf24bit, pf32bit}) {
+    SCOPED_TRACE("format " + std::to_string(int(f)));
+    TBitmap b;
+    b.SetPixelFormat(f);
+    b.SetSize(16, 3);  // white
+    Byte* rows[3] = {static_cast<Byte*>(b.ScanLine(0)), static_cast<Byte*>(b.ScanLine(1)),
+                     static_cast<Byte*>(b.ScanLine(2))};
+    // All-zero bits are black in every format (index 0 of the default tables).
+    const auto black = [&](int x, int y) {
+      if (f == pf1bit) rows[y][x >> 3] = Byte(rows[y][x >> 3] & ~(0x80 >> (x & 7)));
+      else std::memset(rows[y] + x * (b.BitsPerPixel() / 8), 0, size_t(b.BitsPerPixel() / 8));
+    };
+    TCanvas* c = b.Canvas();
+    c->Brush()->SetColor(clBlack);
+    black(1, 0);
+    EXPECT_EQ(c->Pixels(1, 0), clBlack);
+    c->FillRect(Rect(4, 0, 6, 1));
+    black(8, 2);
+    EXPECT_EQ(c->Pixels(8, 2), clBlack);
+    black(10, 2);  // after the canvas last looked
+    c->FillRect(Rect(12, 2, 13, 3));
+    for (int y = 0; y < 3; ++y) EXPECT_EQ(b.ScanLine(y), rows[y]) << "row " << y;
+    for (TPoint p : {TPoint{1, 0}, TPoint{4, 0}, TPoint{5, 0}, TPoint{8, 2}, TPoint{10, 2}, TPoint{12, 2}}) {
+      EXPECT_EQ(b.PixelColor(p.X, p.Y), clBlack) << p.X << "," << p.Y;
+      EXPECT_EQ(c->Pixels(p.X, p.Y), clBlack) << p.X << "," << p.Y;
+    }
+    for (TPoint p : {TPoint{0, 0}, TPoint{6, 0}, TPoint{9, 2}, TPoint{11, 2}, TPoint{13, 2}, TPoint{5, 1}})
+      EXPECT_EQ(b.PixelColor(p.X, p.Y), clWhite) << p.X << "," << p.Y;
+  }
+
+  // Drawing elsewhere leaves an index alone even when its colour also has a lower index.
+  TBitmap b;
+  b.SetPixelFormat(pf8bit);
+  b.SetColorTable({clWhite, clBlack, clBlack});
+  b.SetSize(4, 1);
+  static_cast<Byte*>(b.ScanLine(0))[3] = 2;
+  b.Canvas()->Brush()->SetColor(clBlack);
+  b.Canvas()->FillRect(Rect(0, 0, 1, 1));
+  EXPECT_EQ(RowBytesOf(b, 0, 4), (std::vector<Byte>{1, 0, 0, 2}));
+}
+
 TEST(BitmapPixels, SetSizeKeepsPixelsAndFormatChangesConvert) {
   TBitmap b;
   b.SetPixelFormat(pf24bit);
