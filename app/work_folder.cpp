@@ -37,7 +37,9 @@ AnsiString MakeTileWorkFolder() {
 
 AnsiString MakeRunFrameFolder(const AnsiString& WorkFolder) {
   if (WorkFolder.empty()) return AnsiString();
-  AnsiString pattern = IncludeTrailingPathDelimiter(WorkFolder) + "run-XXXXXX";
+  // The process id in the name tells whose folder it is when several copies of the program
+  // share one working folder.
+  AnsiString pattern = IncludeTrailingPathDelimiter(WorkFolder) + "run-" + IntToStr(Integer(getpid())) + "-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) return AnsiString();
   return IncludeTrailingPathDelimiter(pattern);
 }
