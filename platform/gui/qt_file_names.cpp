@@ -57,15 +57,19 @@ AnsiString LocalFileOfUrl(const QUrl& Url) {
   return Name;
 }
 
-AnsiString FileNameFromQt(const QString& Name) {
+AnsiString FileNameFromQt(const QString& Name, const AnsiString& Proposed) {
   const AnsiString Plain = Bytes(Name);
   if (!Name.contains(kReplacement) || Exists(Plain)) return Plain;
   const QStringList Parts = Name.split(QLatin1Char('/'));
+  const AnsiString ProposedName = Proposed.substr(Proposed.rfind('/') + 1);
   AnsiString Path;
   for (qsizetype I = 0; I < Parts.size(); ++I) {
     if (I > 0) Path += '/';
     AnsiString Part = Bytes(Parts[I]);
-    if (Parts[I].contains(kReplacement) && !Exists(Path + Part)) {
+    if (I == Parts.size() - 1 && !ProposedName.empty() &&
+        Parts[I] == QFile::decodeName(QByteArray::fromStdString(ProposedName))) {
+      Part = ProposedName;
+    } else if (Parts[I].contains(kReplacement) && !Exists(Path + Part)) {
       const AnsiString Entry = EntryShownAs(Path, Parts[I]);
       if (!Entry.empty()) Part = Entry;
     }

@@ -22,8 +22,9 @@ AnsiString LocalFileOfUrl(const QUrl& Url);
 
 // The name a Qt dialog answered, as the file system spells it: each part Qt could not decode is
 // replaced by the one folder entry that decodes to it. A part that matches no entry (a new file)
-// or several (Qt cannot tell them apart) stays as Qt gave it.
-AnsiString FileNameFromQt(const QString& Name);
+// or several (Qt cannot tell them apart) stays as Qt gave it, except that a last part Qt shows as
+// the name the dialog proposed (Proposed, a bare name or a path) takes the proposed bytes.
+AnsiString FileNameFromQt(const QString& Name, const AnsiString& Proposed = AnsiString());
 // The deepest folder of Folder that Qt can name without loss: the parts up to the first one that
 // is no UTF-8. Empty when even the first part is not.
 QString FolderForQt(const AnsiString& Folder);

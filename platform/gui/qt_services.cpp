@@ -115,7 +115,7 @@ class QtServices : public TPlatformServices {
     if (!R.FileName.empty()) D.selectFile(Q(R.FileName));
     if (D.exec() != QDialog::Accepted) return A;
     A.Accepted = true;
-    for (const QString& F : D.selectedFiles()) A.FileNames.push_back(FileNameFromQt(F));
+    for (const QString& F : D.selectedFiles()) A.FileNames.push_back(FileNameFromQt(F, R.FileName));
     A.FilterIndex = int(Filters.indexOf(D.selectedNameFilter())) + 1;
     if (A.FilterIndex < 1) A.FilterIndex = R.FilterIndex;
     return A;

@@ -50,6 +50,8 @@ TEST(QtFileNames, DialogAnswersFindTheFilesQtCouldNotName) {
   for (const Case& c : cases) EXPECT_EQ(FileNameFromQt(ShownByQt(c.Shown)), c.Expected) << c.Shown;
   // A new file typed into the dialog: its name is UTF-8 text, its folder comes from the file system.
   EXPECT_EQ(FileNameFromQt(ShownByQt(folder) + QStringLiteral("/new \u00E9.mp3")), folder + "/new \xC3\xA9.mp3");
+  // A new name the dialog proposed and the user kept keeps the proposed bytes.
+  EXPECT_EQ(FileNameFromQt(ShownByQt(folder + "/out\xFF.mp3"), "/elsewhere/out\xFF.mp3"), folder + "/out\xFF.mp3");
   testsupport::RemoveTree(root);
 }
 
