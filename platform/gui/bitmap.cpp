@@ -8,6 +8,7 @@
 #include <QImageReader>
 
 #include "platform/gui/canvas_internals.h"
+#include "platform/gui/qt_file_names.h"
 #include "platform/gui/qt_graphics_bridge.h"
 #include "platform/rtl/image_limits.h"
 #include "platform/rtl/streams.h"
@@ -923,7 +924,9 @@ void TPicture::LoadFromFile(const AnsiString& FileName) {
   } else if (ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "gif") {
     // Opening through a file stream gives the usual open errors for a missing file.
     { TFileStream probe(FileName, fmOpenRead | fmShareDenyWrite); }
-    QImageReader reader(QString::fromStdString(FileName));
+    QFile file;
+    if (!clvqt::OpenQtFile(file, FileName, QIODevice::ReadOnly)) throw EInvalidGraphic(kInvalidBitmap);
+    QImageReader reader(&file);
     reader.setAutoTransform(false);
     const QImage img = reader.read();
     if (img.isNull()) throw EInvalidGraphic(kInvalidBitmap);

@@ -25,6 +25,7 @@
 #include "platform/gui/comctrls.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/qt_control_bridge.h"
+#include "platform/gui/qt_file_names.h"
 #include "platform/gui/qt_graphics_bridge.h"
 
 // Qt's own entry for offering a key to the shortcut map before the focus widget sees it (the
@@ -216,7 +217,7 @@ void SimulateDroppedFiles(TWinControl* Control, const std::vector<AnsiString>& N
   if (!W) return;
   QMimeData Data;
   QList<QUrl> Urls;
-  for (const AnsiString& N : Names) Urls << QUrl::fromLocalFile(QString::fromStdString(N));
+  for (const AnsiString& N : Names) Urls << clvqt::LocalFileUrl(N);
   Data.setUrls(Urls);
   QPointF At(1, 1);
   QDragEnterEvent Enter(At.toPoint(), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
@@ -355,5 +356,6 @@ TColor PixelOnScreen(TControl* Control, Integer X, Integer Y) {
 
 bool SaveFormImage(TCustomForm* Form, const AnsiString& FileName) {
   if (!Form->Widget()) return false;
-  return Form->Widget()->grab().save(QString::fromStdString(FileName), "PNG");
+  QFile File;
+  return clvqt::OpenQtFile(File, FileName, QIODevice::WriteOnly) && Form->Widget()->grab().save(&File, "PNG");
 }

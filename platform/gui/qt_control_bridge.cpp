@@ -16,6 +16,7 @@
 #include "platform/gui/application.h"
 #include "platform/gui/dragdrop.h"
 #include "platform/gui/forms.h"
+#include "platform/gui/qt_file_names.h"
 
 namespace clvqt {
 
@@ -314,7 +315,7 @@ std::vector<AnsiString> LocalFiles(const QMimeData* Data) {
   std::vector<AnsiString> Names;
   if (!Data || !Data->hasUrls()) return Names;
   for (const QUrl& U : Data->urls())
-    if (U.isLocalFile()) Names.push_back(U.toLocalFile().toStdString());
+    if (U.isLocalFile()) Names.push_back(LocalFileOfUrl(U));
   return Names;
 }
 

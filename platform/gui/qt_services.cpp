@@ -17,7 +17,9 @@
 #include "platform/gui/clipboard.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/graphics.h"
+#include "platform/gui/qt_file_names.h"
 #include "platform/gui/qt_graphics_bridge.h"
+#include "platform/rtl/files.h"
 
 namespace clvqt {
 
@@ -109,21 +111,22 @@ class QtServices : public TPlatformServices {
       int Index = std::clamp<int>(R.FilterIndex, 1, int(Filters.size())) - 1;
       D.selectNameFilter(Filters[Index]);
     }
-    if (!R.InitialDir.empty()) D.setDirectory(Q(R.InitialDir));
+    if (!R.InitialDir.empty()) D.setDirectory(FolderForQt(R.InitialDir));
     if (!R.FileName.empty()) D.selectFile(Q(R.FileName));
     if (D.exec() != QDialog::Accepted) return A;
     A.Accepted = true;
-    for (const QString& F : D.selectedFiles()) A.FileNames.push_back(F.toStdString());
+    for (const QString& F : D.selectedFiles()) A.FileNames.push_back(FileNameFromQt(F, R.FileName));
     A.FilterIndex = int(Filters.indexOf(D.selectedNameFilter())) + 1;
     if (A.FilterIndex < 1) A.FilterIndex = R.FilterIndex;
     return A;
   }
 
   bool BrowseForFolder(const AnsiString& Caption, const AnsiString& Root, AnsiString& Folder) override {
-    QString Start = !Folder.empty() ? Q(Folder) : !Root.empty() ? Q(Root) : QDir::homePath();
+    QString Start = !Folder.empty() ? FolderForQt(Folder) : !Root.empty() ? FolderForQt(Root) : QString();
+    if (Start.isEmpty()) Start = QDir::homePath();
     QString Chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), Q(Caption), Start);
     if (Chosen.isEmpty()) return false;
-    Folder = Chosen.toStdString();
+    Folder = FileNameFromQt(Chosen);
     return true;
   }
 
@@ -153,7 +156,10 @@ class QtServices : public TPlatformServices {
   }
 
   bool ShellOpen(const AnsiString& Target) override {
-    QUrl U = QUrl::fromUserInput(Q(Target), QDir::currentPath(), QUrl::AssumeLocalFile);
+    // A file or folder goes by its bytes; Qt's own guess would decode the name first.
+    QUrl U = FileExists(Target) || DirectoryExists(Target)
+                 ? LocalFileUrl(ExpandFileName(Target))
+                 : QUrl::fromUserInput(Q(Target), QDir::currentPath(), QUrl::AssumeLocalFile);
     return U.isValid() && QDesktopServices::openUrl(U);
   }
 

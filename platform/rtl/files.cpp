@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/rtl/numerics.h"
+#include "platform/rtl/strings.h"
 
 // ---------------------------------------------------------------------------------------------
 // Path names
@@ -267,8 +268,9 @@ bool DescribeEntry(const AnsiString& path, const AnsiString& name, TSearchRec& r
 
 bool MatchesMask(const AnsiString& name, const AnsiString& mask) {
   if (mask == "*.*" || mask == "*") return true;
-  return GlobMatch(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded(),
-                   QString::fromUtf8(mask.data(), static_cast<qsizetype>(mask.size())).toCaseFolded());
+  // Bytes that are no UTF-8 keep their identity, so "\xE9*" does not match a name starting "\xFF".
+  return GlobMatch(QString::fromStdU16String(AnsiToWide(name)).toCaseFolded(),
+                   QString::fromStdU16String(AnsiToWide(mask)).toCaseFolded());
 }
 
 int FindFirst(const AnsiString& path, Integer attr, TSearchRec& rec) {

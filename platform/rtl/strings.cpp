@@ -3,8 +3,16 @@
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+// DecodeUtf8's answer for a byte that starts no well-formed sequence.
+constexpr char32_t kMalformed = 0xFFFFFFFF;
+// A byte that is not UTF-8 travels as the lone low surrogate 0xDC00 + byte. Such bytes are never
+// ASCII, so only 0xDC80..0xDCFF carry one.
+constexpr char16_t kEscapeBase = 0xDC00;
+constexpr char16_t kFirstEscape = 0xDC80;
+constexpr char16_t kLastEscape = 0xDCFF;
 
-// Decodes one code point at s[i], advancing i; malformed input yields U+FFFD and skips one byte.
+// Decodes one code point at s[i], advancing i; at malformed input it answers kMalformed and
+// moves past that one byte only, so the bytes after it get their own chance.
 char32_t DecodeUtf8(const AnsiString& s, size_t& i) {
   const auto b0 = static_cast<unsigned char>(s[i]);
   if (b0 < 0x80) {
@@ -22,23 +30,23 @@ char32_t DecodeUtf8(const AnsiString& s, size_t& i) {
     extra = 3; cp = b0 & 0x07; min = 0x10000;
   } else {
     ++i;
-    return kReplacement;
+    return kMalformed;
   }
   if (i + static_cast<size_t>(extra) >= s.size()) {  // truncated sequence
     ++i;
-    return kReplacement;
+    return kMalformed;
   }
   for (int k = 1; k <= extra; ++k) {
     const auto b = static_cast<unsigned char>(s[i + k]);
     if ((b & 0xC0) != 0x80) {
       ++i;
-      return kReplacement;
+      return kMalformed;
     }
     cp = (cp << 6) | (b & 0x3F);
   }
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
     ++i;
-    return kReplacement;
+    return kMalformed;
   }
   i += extra + 1;
   return cp;
@@ -69,8 +77,11 @@ WideString AnsiToWide(const AnsiString& s) {
   out.reserve(s.size());
   size_t i = 0;
   while (i < s.size()) {
+    const size_t at = i;
     const char32_t cp = DecodeUtf8(s, i);
-    if (cp >= 0x10000) {
+    if (cp == kMalformed) {
+      out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(s[at])));
+    } else if (cp >= 0x10000) {
       const char32_t v = cp - 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
       out.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
@@ -89,8 +100,11 @@ AnsiString WideToAnsi(const WideString& s) {
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
+    } else if (cp >= kFirstEscape && cp <= kLastEscape) {
+      out.push_back(static_cast<char>(cp - kEscapeBase));  // a byte that was no UTF-8
+      continue;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = kReplacement;  // lone surrogate
+      cp = kReplacement;  // lone surrogate that stands for no byte
     }
     AppendUtf8(out, cp);
   }
@@ -100,12 +114,7 @@ AnsiString WideToAnsi(const WideString& s) {
 bool IsValidUTF8(const AnsiString& s) {
   size_t i = 0;
   while (i < s.size()) {
-    const size_t before = i;
-    const char32_t cp = DecodeUtf8(s, i);
-    if (cp == kReplacement) {
-      // A genuine U+FFFD is three bytes EF BF BD; anything else is a decode failure.
-      if (i - before != 3) return false;
-    }
+    if (DecodeUtf8(s, i) == kMalformed) return false;
   }
   return true;
 }

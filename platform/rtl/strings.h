@@ -1,5 +1,10 @@
-// Conversions between the 8-bit system code page (UTF-8) and UTF-16.
-// Invalid input never fails: each malformed sequence becomes U+FFFD.
+// Conversions between the 8-bit system code page (UTF-8) and UTF-16, the one place that converts.
+//
+// File names on Linux are bytes and need not be UTF-8, so the conversion loses nothing: a byte that
+// starts no well-formed sequence becomes the lone low surrogate 0xDC00 + byte (0xDC80..0xDCFF),
+// and such a lone surrogate becomes that byte again, so WideToAnsi(AnsiToWide(s)) == s for every s.
+// Any other lone surrogate has no byte behind it and becomes U+FFFD. Text shown to the user may
+// still carry those bytes; the display turns them into U+FFFD.
 #pragma once
 
 #include "platform/rtl/types.h"

@@ -50,6 +50,9 @@ TEST(FileNames, WideToFFmpegAndBack) {
       {u"/bilder/a/img-%d.jpg", "/bilder/a/img-%d.jpg"},
       {u"/bilder/\U0001F600.png", "unicode:utf8:/bilder/\xF0\x9F\x98\x80.png"},
       {u"http://host/\u00FC.jpg", "http://host/?.jpg"},
+      // Bytes that are no UTF-8 (a Latin-1 name) reach FFmpeg as they are, on either road.
+      {u"/videos/clip \xDCE9t\xDCFF.mp4", "/videos/clip \xE9t\xFF.mp4"},
+      {u"/bilder/\xDCFF/img-%d.jpg", "unicode:utf8:/bilder/\xFF/img-%d.jpg"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WideToFFmpegFileName(c.Wide), c.FFmpeg);
@@ -79,41 +82,44 @@ TEST(UnicodeProtocol, DemuxerAndMuxerReachFilesByWideName) {
   AsciiCodePage ascii;
   const std::string png =
       testsupport::Fixture("probe-64x48.png", "ffmpeg -v error -f lavfi -i testsrc2=size=64x48 -frames:v 1 -y {out}");
-  const std::string dir = testsupport::MakeTempDir("uni") + "/bilder-\xC3\xBC";
-  std::filesystem::create_directories(dir);
-  std::filesystem::copy_file(png, dir + "/in.png");
+  for (const char* folder : {"/bilder-\xC3\xBC", "/bilder-\xFF\xE9"}) {
+    SCOPED_TRACE(folder);
+    const std::string dir = testsupport::MakeTempDir("uni") + folder;
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(png, dir + "/in.png");
 
-  const AnsiString inName = WideToFFmpegFileName(AnsiToWide(dir + "/in.png"));
-  ASSERT_EQ(inName.rfind("unicode:utf8:", 0), 0u);
-  AVFormatContext* in = nullptr;
-  ASSERT_EQ(OpenInputFile(&in, inName.c_str(), nullptr, nullptr), 0);
-  ASSERT_GE(ff::avformat_find_stream_info(in, nullptr), 0);
-  ASSERT_EQ(in->nb_streams, 1u);
-  EXPECT_EQ(in->streams[0]->codecpar->codec_id, AV_CODEC_ID_PNG);
-  EXPECT_EQ(in->streams[0]->codecpar->width, 64);
-  AVPacket* packet = ff::av_packet_alloc();
-  ASSERT_GE(ff::av_read_frame(in, packet), 0);
+    const AnsiString inName = WideToFFmpegFileName(AnsiToWide(dir + "/in.png"));
+    ASSERT_EQ(inName.rfind("unicode:utf8:", 0), 0u);
+    AVFormatContext* in = nullptr;
+    ASSERT_EQ(OpenInputFile(&in, inName.c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(ff::avformat_find_stream_info(in, nullptr), 0);
+    ASSERT_EQ(in->nb_streams, 1u);
+    EXPECT_EQ(in->streams[0]->codecpar->codec_id, AV_CODEC_ID_PNG);
+    EXPECT_EQ(in->streams[0]->codecpar->width, 64);
+    AVPacket* packet = ff::av_packet_alloc();
+    ASSERT_GE(ff::av_read_frame(in, packet), 0);
 
-  const AnsiString outName = WideToFFmpegFileName(AnsiToWide(dir + "/out-%d.png"));
-  AVFormatContext* out = nullptr;
-  ASSERT_GE(ff::avformat_alloc_output_context2(&out, nullptr, "image2", outName.c_str()), 0);
-  InstallUnicodeIOHooks(out);
-  ASSERT_EQ(OpenOutputIO(out, outName.c_str(), nullptr), 0);  // image2 opens its files itself
-  AVStream* stream = ff::avformat_new_stream(out, nullptr);
-  ff::avcodec_parameters_copy(stream->codecpar, in->streams[0]->codecpar);
-  stream->time_base = {1, 25};
-  ASSERT_GE(ff::avformat_write_header(out, nullptr), 0);
-  packet->stream_index = 0;
-  packet->pts = packet->dts = 0;
-  ASSERT_GE(ff::av_interleaved_write_frame(out, packet), 0);
-  ASSERT_GE(ff::av_write_trailer(out), 0);
-  CloseOutputIO(out);
-  ff::avformat_free_context(out);
-  ff::av_packet_free(&packet);
-  CloseInputFile(&in);
+    const AnsiString outName = WideToFFmpegFileName(AnsiToWide(dir + "/out-%d.png"));
+    AVFormatContext* out = nullptr;
+    ASSERT_GE(ff::avformat_alloc_output_context2(&out, nullptr, "image2", outName.c_str()), 0);
+    InstallUnicodeIOHooks(out);
+    ASSERT_EQ(OpenOutputIO(out, outName.c_str(), nullptr), 0);  // image2 opens its files itself
+    AVStream* stream = ff::avformat_new_stream(out, nullptr);
+    ff::avcodec_parameters_copy(stream->codecpar, in->streams[0]->codecpar);
+    stream->time_base = {1, 25};
+    ASSERT_GE(ff::avformat_write_header(out, nullptr), 0);
+    packet->stream_index = 0;
+    packet->pts = packet->dts = 0;
+    ASSERT_GE(ff::av_interleaved_write_frame(out, packet), 0);
+    ASSERT_GE(ff::av_write_trailer(out), 0);
+    CloseOutputIO(out);
+    ff::avformat_free_context(out);
+    ff::av_packet_free(&packet);
+    CloseInputFile(&in);
 
-  EXPECT_EQ(ReadAll(dir + "/out-1.png"), ReadAll(png));
-  testsupport::RemoveTree(std::filesystem::path(dir).parent_path().string());
+    EXPECT_EQ(ReadAll(dir + "/out-1.png"), ReadAll(png));
+    testsupport::RemoveTree(std::filesystem::path(dir).parent_path().string());
+  }
 }
 
 TEST(UnicodeProtocol, OpenModesAndLargeSizes) {

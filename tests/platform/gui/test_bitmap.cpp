@@ -338,4 +338,13 @@ TEST(BitmapFiles, PictureChoosesTheReaderByExtension) {
             "Unknown picture file extension (.xyz)");
   EXPECT_EQ(p.Width(), 5);
   EXPECT_NE(MessageOf<EFOpenError>([&] { p.LoadFromFile("/nonexistent/x.bmp"); }), "(no exception)");
+
+  // A name that is no UTF-8 reaches the same file.
+  const std::string dir = testsupport::MakeTempDir("pic") + "/\xFF";
+  const std::string latin1 = dir + "/bl\xE9u.png";
+  testsupport::RunOk("mkdir " + testsupport::ShellQuote(dir) + " && cp " + png + " " + testsupport::ShellQuote(latin1));
+  TPicture q;
+  q.LoadFromFile(latin1);
+  EXPECT_EQ(q.Bitmap()->PixelColor(4, 0), clBlue);
+  testsupport::RemoveTree(dir.substr(0, dir.rfind('/')));
 }

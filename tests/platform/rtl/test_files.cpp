@@ -107,6 +107,10 @@ TEST_F(TempTree, FindFirstListsByMaskAndAttributes) {
 
   WriteFile(root_ + "\xC3\x89mile.jpg", "");  // "Émile.jpg": case folding beyond ASCII
   EXPECT_EQ(List(root_ + "\xC3\xA9MILE.*", 0), (M{{"\xC3\x89mile.jpg", faArchive}}));
+  // Bytes that are no UTF-8 (a Latin-1 name) match only themselves.
+  WriteFile(root_ + "\xE9t\xE9.txt", "");
+  WriteFile(root_ + "\xFFt\xE9.txt", "");
+  EXPECT_EQ(List(root_ + "\xE9*.txt", 0), (M{{"\xE9t\xE9.txt", faArchive}}));
 
   // Sorted by name without regard to case, whatever order the file system keeps.
   TSearchRec rec;
