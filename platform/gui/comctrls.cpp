@@ -229,7 +229,7 @@ TTrackBar::TTrackBar(TComponent* AOwner) : TWinControl(AOwner, new QSlider(Qt::H
 }
 
 TTrackBar::~TTrackBar() {
-  if (Widget()) QObject::disconnect(Widget(), nullptr, nullptr, nullptr);
+  if (Widget()) QObject::disconnect(Widget(), nullptr, Widget(), nullptr);
 }
 
 void TTrackBar::ApplyRange() {
@@ -413,7 +413,7 @@ TPageControl::TPageControl(TComponent* AOwner) : TWinControl(AOwner, new PageCon
 }
 
 TPageControl::~TPageControl() {
-  if (Widget()) QObject::disconnect(TabBar(), nullptr, nullptr, nullptr);
+  if (Widget()) QObject::disconnect(TabBar(), nullptr, TabBar(), nullptr);
   // The pages outlive this part of the control while the child controls are freed.
   for (TTabSheet* P : FPages) P->FPageControl = nullptr;
   FPages.clear();

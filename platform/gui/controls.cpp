@@ -44,7 +44,6 @@ TControl::~TControl() {
     QWidget* W = FWidget;
     FWidget = nullptr;
     W->setProperty(clvqt::ControlBridge::PropertyName, QVariant());
-    QObject::disconnect(W, &QObject::destroyed, nullptr, nullptr);
     delete W;
   }
   delete FFont;

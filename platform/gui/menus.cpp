@@ -174,7 +174,7 @@ TMenuItem::~TMenuItem() {
     delete FImpl->Sub;
     FImpl->Sub = nullptr;
   }
-  QObject::disconnect(FImpl->Plain, nullptr, nullptr, nullptr);
+  QObject::disconnect(FImpl->Plain, nullptr, FImpl->Plain, nullptr);
   delete FImpl->Plain;
 }
 

@@ -26,7 +26,12 @@ void ControlBridge::Bind(QWidget* Widget, TControl* Control) {
   Widget->setProperty(PropertyName, QVariant::fromValue<void*>(Control));
   // The framework reports every mouse move over a control, not only while a button is held.
   Widget->setMouseTracking(true);
-  QObject::connect(Widget, &QObject::destroyed, [Control] { Control->WidgetGone(); });
+  // The control is looked up when the widget goes, not captured: a control that deletes its own
+  // widget unties it first. Other parties' links to destroyed (Qt's accessibility cache among
+  // them) must stay, so nobody disconnects them wholesale.
+  QObject::connect(Widget, &QObject::destroyed, [Widget] {
+    if (auto* C = static_cast<TControl*>(Widget->property(PropertyName).value<void*>())) C->WidgetGone();
+  });
 }
 
 void ControlBridge::PaintCustom(TCustomControl* Control) { Control->PaintNow(); }

@@ -619,7 +619,7 @@ TComboBox::TComboBox(TComponent* AOwner) : TWinControl(AOwner, new QComboBox()) 
 
 TComboBox::~TComboBox() {
   // The widget goes with the control; the lines must not be reached through it any more.
-  if (Widget()) QObject::disconnect(Widget(), nullptr, nullptr, nullptr);
+  if (Widget()) QObject::disconnect(Widget(), nullptr, Widget(), nullptr);
 }
 
 QComboBox* TComboBox::Combo() const { return static_cast<QComboBox*>(Widget()); }
@@ -766,7 +766,7 @@ TScrollBar::TScrollBar(TComponent* AOwner) : TWinControl(AOwner, new QScrollBar(
 }
 
 TScrollBar::~TScrollBar() {
-  if (Widget()) QObject::disconnect(Widget(), nullptr, nullptr, nullptr);
+  if (Widget()) QObject::disconnect(Widget(), nullptr, Widget(), nullptr);
 }
 
 Integer TScrollBar::LastPosition() const {
