@@ -59,38 +59,98 @@ std::vector<TPiece> BuildPieces(Integer SrcSize, Integer DstSize, double Ratio) 
   return pieces;
 }
 
-template <class T>
+// Everything about a piece that does not depend on the row: the offsets of the four source
+// samples around it (clamped at the edges), its interpolation fractions and its length.
+struct TPieceTable {
+  std::vector<size_t> Left, At, Right, Right2;  // samples k-1, k, k+1, k+2, times the channel count
+  std::vector<double> Fx, OneMinusFx, Length;
+  std::vector<size_t> ColumnEnd;  // pieces [ColumnEnd[col-1], ColumnEnd[col]) fall into column col
+};
+
+TPieceTable BuildPieceTable(const std::vector<TPiece>& Pieces, Integer SrcSize, Integer DstSize, Integer Channels) {
+  TPieceTable t;
+  const size_t n = Pieces.size();
+  for (auto* v : {&t.Left, &t.At, &t.Right, &t.Right2}) v->resize(n);
+  t.Fx.resize(n);
+  t.OneMinusFx.resize(n);
+  t.Length.resize(n);
+  t.ColumnEnd.assign(size_t(DstSize), n);
+  auto offset = [&](Integer x) { return size_t(IEClamp(x, 0, SrcSize - 1)) * size_t(Channels); };
+  size_t col = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const TPiece& p = Pieces[i];
+    t.Left[i] = offset(p.Source - 1);
+    t.At[i] = offset(p.Source);
+    t.Right[i] = offset(p.Source + 1);
+    t.Right2[i] = offset(p.Source + 2);
+    t.Fx[i] = p.End;
+    t.OneMinusFx[i] = 1 - p.End;
+    t.Length[i] = p.Length;
+    if (!p.SourceBoundary && col < t.ColumnEnd.size()) t.ColumnEnd[col++] = i + 1;
+  }
+  // Should the walk stop early (it gives up after SrcSize + DstSize pieces), the column it was
+  // filling keeps the remaining pieces and the columns after it stay empty.
+  return t;
+}
+
+// Adds each piece's samples, weighted by its area, into the accumulators of its column, in the
+// order of the walk. Sample(i, c) gives piece i's value of channel c.
+template <Integer C, class SampleFn>
+inline void Accumulate(const TPieceTable& t, const double* Weight, double* Acc, Integer DstWidth, SampleFn Sample) {
+  size_t i = 0;
+  for (Integer col = 0; col < DstWidth; ++col) {
+    const size_t end = t.ColumnEnd[size_t(col)];
+    double* a = Acc + size_t(col) * C;
+    if constexpr (C == 3) {
+      double a0 = a[0], a1 = a[1], a2 = a[2];
+      for (; i < end; ++i) {
+        const double w = Weight[i];
+        a0 += Sample(i, 0) * w;
+        a1 += Sample(i, 1) * w;
+        a2 += Sample(i, 2) * w;
+      }
+      a[0] = a0;
+      a[1] = a1;
+      a[2] = a2;
+    } else {
+      double a0 = a[0];
+      for (; i < end; ++i) a0 += Sample(i, 0) * Weight[i];
+      a[0] = a0;
+    }
+  }
+}
+
+template <class T, Integer C>
 void AreaResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, const TIEProgressEvent& OnProgress,
-                  TObject* Sender, Integer Channels, Integer Limit) {
+                  TObject* Sender, Integer Limit) {
   const Integer sw = Source->GetWidth(), sh = Source->GetHeight();
   const Integer dw = Dest->GetWidth(), dh = Dest->GetHeight();
   if (sw < 1 || sh < 1 || dw < 1 || dh < 1 || Dest->GetPixelFormat() != Source->GetPixelFormat()) return;
   const double rx = double(sw) / dw, ry = double(sh) / dh;
   const bool interpX = rx < 1, interpY = ry < 1;
   const bool bicubic = Mode == 1;
-  const std::vector<TPiece> pieces = BuildPieces(sw, dw, rx);
+  const TPieceTable t = BuildPieceTable(BuildPieces(sw, dw, rx), sw, dw, C);
+  const size_t n = t.Length.size();
   TIEProgressReporter progress(OnProgress, Sender);
 
-  const size_t rowSamples = size_t(sw) * Channels;
-  std::vector<Integer> window[4];
-  auto loadRow = [&](std::vector<Integer>& buffer, Integer row) {
-    const T* src = static_cast<const T*>(Source->GetScanline(IEClamp(row, 0, sh - 1)));
-    buffer.assign(src, src + rowSamples);
+  // Rows j-1 .. j+2 of the source, clamped at its edges. Rows stay valid while the image lives.
+  const T* window[4];
+  auto row = [&](Integer y) { return static_cast<const T*>(Source->GetScanline(IEClamp(y, 0, sh - 1))); };
+  Integer j = 0;
+  auto loadWindow = [&] {
+    for (Integer r = 0; r < 4; ++r) window[r] = row(j + r - 1);
   };
-  for (Integer r = 0; r < 4; ++r) loadRow(window[r], r - 1);
+  loadWindow();
+  if (!window[0] || !window[1] || !window[2] || !window[3]) return;
 
-  std::vector<double> acc(size_t(dw) * Channels, 0.0);
-  std::vector<T> outRow(size_t(dw) * Channels);
+  std::vector<double> acc(size_t(dw) * C, 0.0);
+  std::vector<double> weight(n);
+  // Interpolated samples of the current row, one per piece and channel.
+  std::vector<double> sampled((interpX || interpY) ? n * C : 0);
   const double inv = 1 / (rx * ry);
   const double limit = Limit;
-  auto px = [&](Integer x, Integer r, Integer c) -> Integer {
-    return window[r + 1][size_t(IEClamp(x, 0, sw - 1)) * Channels + c];
-  };
-  auto cubic = [&](Integer p0, Integer p1, Integer p2, Integer p3, double t) {
-    return IECubicInterpolate(p0, p1, p2, t, p3, 0, limit);
-  };
 
-  Integer j = 0, rowsDone = 0;
+  Integer rowsDone = 0;
   double py = 0, ay = 0;
   while (rowsDone < dh) {
     double fy, ly;
@@ -107,57 +167,66 @@ void AreaResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, cons
     }
     py = py + ly;
 
-    Integer col = 0;
-    for (const TPiece& piece : pieces) {
-      const double weight = piece.Length * ly;
-      const Integer k = piece.Source;
-      const double fx = piece.End;
-      for (Integer c = 0; c < Channels; ++c) {
-        double value;
-        if (!bicubic) {
-          if (interpX && interpY)
-            value = (1 - fy) * ((1 - fx) * px(k, 0, c) + fx * px(k + 1, 0, c)) +
-                    fy * ((1 - fx) * px(k, 1, c) + fx * px(k + 1, 1, c));
-          else if (interpX)
-            value = (1 - fx) * px(k, 0, c) + fx * px(k + 1, 0, c);
-          else if (interpY)
-            value = (1 - fy) * px(k, 0, c) + fy * px(k, 1, c);
-          else
-            value = px(k, 0, c);
-        } else {
-          if (interpX && interpY) {
-            Integer v[4];
-            for (Integer r = -1; r <= 2; ++r)
-              v[r + 1] = SafeRound<Integer>(cubic(px(k - 1, r, c), px(k, r, c), px(k + 1, r, c), px(k + 2, r, c), fx));
-            value = cubic(v[0], v[1], v[2], v[3], fy);
-          } else if (interpX) {
-            value = cubic(px(k - 1, 0, c), px(k, 0, c), px(k + 1, 0, c), px(k + 2, 0, c), fx);
-          } else if (interpY) {
-            value = cubic(px(k, -1, c), px(k, 0, c), px(k, 1, c), px(k, 2, c), fy);
+    for (size_t i = 0; i < n; ++i) weight[i] = t.Length[i] * ly;
+
+    if (!interpX && !interpY) {
+      const T* r0 = window[1];
+      const size_t* at = t.At.data();
+      Accumulate<C>(t, weight.data(), acc.data(), dw, [&](size_t i, Integer c) { return double(r0[at[i] + c]); });
+    } else {
+      const T* rm = window[0];
+      const T* r0 = window[1];
+      const T* r1 = window[2];
+      const T* r2 = window[3];
+      const double oneMinusFy = 1 - fy;
+      double* out = sampled.data();
+      for (size_t i = 0; i < n; ++i) {
+        const size_t l = t.Left[i], k = t.At[i], k1 = t.Right[i], k2 = t.Right2[i];
+        const double fx = t.Fx[i], gx = t.OneMinusFx[i];
+        for (Integer c = 0; c < C; ++c) {
+          double value;
+          if (!bicubic) {
+            if (interpX && interpY)
+              value = oneMinusFy * (gx * Integer(r0[k + c]) + fx * Integer(r0[k1 + c])) +
+                      fy * (gx * Integer(r1[k + c]) + fx * Integer(r1[k1 + c]));
+            else if (interpX)
+              value = gx * Integer(r0[k + c]) + fx * Integer(r0[k1 + c]);
+            else
+              value = oneMinusFy * Integer(r0[k + c]) + fy * Integer(r1[k + c]);
           } else {
-            value = px(k, 0, c);
+            if (interpX && interpY) {
+              Integer v[4];
+              const T* rows[4] = {rm, r0, r1, r2};
+              for (Integer r = 0; r < 4; ++r)
+                v[r] = SafeRound<Integer>(IECubicInterpolate(rows[r][l + c], rows[r][k + c], rows[r][k1 + c], fx,
+                                                             rows[r][k2 + c], 0, limit));
+              value = IECubicInterpolate(v[0], v[1], v[2], fy, v[3], 0, limit);
+            } else if (interpX) {
+              value = IECubicInterpolate(r0[l + c], r0[k + c], r0[k1 + c], fx, r0[k2 + c], 0, limit);
+            } else {
+              value = IECubicInterpolate(rm[k + c], r0[k + c], r1[k + c], fy, r2[k + c], 0, limit);
+            }
           }
+          out[i * C + c] = value;
         }
-        acc[size_t(col) * Channels + c] += value * weight;
       }
-      if (!piece.SourceBoundary) ++col;
+      Accumulate<C>(t, weight.data(), acc.data(), dw, [&](size_t i, Integer c) { return out[i * C + c]; });
     }
 
     if (rowEnd) {
+      T* dest = static_cast<T*>(Dest->GetScanline(rowsDone));
       for (size_t i = 0; i < acc.size(); ++i) {
-        outRow[i] = T(IEClamp(SafeRound<Integer>(acc[i] * inv), 0, Limit));
+        dest[i] = T(IEClamp(SafeRound<Integer>(acc[i] * inv), 0, Limit));
         acc[i] = 0;
       }
-      T* out = static_cast<T*>(Dest->GetScanline(rowsDone));
-      std::copy(outRow.begin(), outRow.end(), out);
       ++rowsDone;
       progress.Report(SafeTrunc<Integer>(double(rowsDone) / dh * 100), false);
     } else {
       ++j;
-      std::swap(window[0], window[1]);
-      std::swap(window[1], window[2]);
-      std::swap(window[2], window[3]);
-      loadRow(window[3], j + 2);
+      window[0] = window[1];
+      window[1] = window[2];
+      window[2] = window[3];
+      window[3] = row(j + 2);
     }
   }
 }
@@ -168,12 +237,14 @@ void IEResampleArea8(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, c
                      TObject* Sender) {
   const TIEPixelFormat pf = Source->GetPixelFormat();
   if (pf != ie8g && pf != ie24RGB) return;
-  AreaResample<Byte>(Source, Dest, Mode, OnProgress, Sender, pf == ie8g ? 1 : 3, 255);
+  if (pf == ie8g) AreaResample<Byte, 1>(Source, Dest, Mode, OnProgress, Sender, 255);
+  else AreaResample<Byte, 3>(Source, Dest, Mode, OnProgress, Sender, 255);
 }
 
 void IEResampleArea16(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, const TIEProgressEvent& OnProgress,
                       TObject* Sender) {
   const TIEPixelFormat pf = Source->GetPixelFormat();
   if (pf != ie16g && pf != ieRGB48) return;
-  AreaResample<Word>(Source, Dest, Mode, OnProgress, Sender, pf == ie16g ? 1 : 3, 65535);
+  if (pf == ie16g) AreaResample<Word, 1>(Source, Dest, Mode, OnProgress, Sender, 65535);
+  else AreaResample<Word, 3>(Source, Dest, Mode, OnProgress, Sender, 65535);
 }
