@@ -1,6 +1,7 @@
 // Area-coverage resampling: each destination pixel is the area-weighted mean of the pieces into
 // which the source and destination grids cut each other; along a growing axis every piece is
 // sampled bilinearly or bicubically at its end.
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -93,10 +94,12 @@ TPieceTable BuildPieceTable(const std::vector<TPiece>& Pieces, Integer SrcSize, 
   return t;
 }
 
-// Adds each piece's samples, weighted by its area, into the accumulators of its column, in the
-// order of the walk. Sample(i, c) gives piece i's value of channel c.
+// Adds each piece's samples, weighted by its length times the row piece's height LY, into the
+// accumulators of its column, in the order of the walk. Sample(i, c) gives piece i's value of
+// channel c.
 template <Integer C, class SampleFn>
-inline void Accumulate(const TPieceTable& t, const double* Weight, double* Acc, Integer DstWidth, SampleFn Sample) {
+inline void Accumulate(const TPieceTable& t, double LY, double* Acc, Integer DstWidth, SampleFn Sample) {
+  const double* length = t.Length.data();
   size_t i = 0;
   for (Integer col = 0; col < DstWidth; ++col) {
     const size_t end = t.ColumnEnd[size_t(col)];
@@ -104,7 +107,7 @@ inline void Accumulate(const TPieceTable& t, const double* Weight, double* Acc, 
     if constexpr (C == 3) {
       double a0 = a[0], a1 = a[1], a2 = a[2];
       for (; i < end; ++i) {
-        const double w = Weight[i];
+        const double w = length[i] * LY;
         a0 += Sample(i, 0) * w;
         a1 += Sample(i, 1) * w;
         a2 += Sample(i, 2) * w;
@@ -114,10 +117,37 @@ inline void Accumulate(const TPieceTable& t, const double* Weight, double* Acc, 
       a[2] = a2;
     } else {
       double a0 = a[0];
-      for (; i < end; ++i) a0 += Sample(i, 0) * Weight[i];
+      for (; i < end; ++i) a0 += Sample(i, 0) * (length[i] * LY);
       a[0] = a0;
     }
   }
+}
+
+// Round half to even of a value the accumulators can hold (well inside the Integer range), with
+// no library call and whatever the rounding mode; anything else goes the long way.
+inline Integer RoundSample(double V) {
+  if (!(V > -1e9 && V < 1e9)) return SafeRound<Integer>(V);
+  // Branch-free: the fractions are as good as random, a branch on them mostly mispredicts.
+  const Integer i = Integer(V);
+  const double f = V - i;
+  const Integer odd = i & 1;
+  const Integer up = Integer(f > 0.5) | (Integer(f == 0.5) & odd);
+  const Integer down = Integer(f < -0.5) | (Integer(f == -0.5) & odd);
+  return i + up - down;
+}
+
+// Samples to doubles; bytes through a table, which beats converting each one.
+inline void ToDouble(const Byte* In, double* Out, size_t Count) {
+  static const auto table = [] {
+    std::array<double, 256> t{};
+    for (size_t i = 0; i < t.size(); ++i) t[i] = double(i);
+    return t;
+  }();
+  for (size_t i = 0; i < Count; ++i) Out[i] = table[In[i]];
+}
+
+inline void ToDouble(const Word* In, double* Out, size_t Count) {
+  for (size_t i = 0; i < Count; ++i) Out[i] = double(In[i]);
 }
 
 template <class T, Integer C>
@@ -144,7 +174,10 @@ void AreaResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, cons
   if (!window[0] || !window[1] || !window[2] || !window[3]) return;
 
   std::vector<double> acc(size_t(dw) * C, 0.0);
-  std::vector<double> weight(n);
+  // The current source row as doubles, for the plain reduction: converted once per row instead
+  // of once per piece.
+  std::vector<double> current((!interpX && !interpY) ? size_t(sw) * C : 0);
+  const T* currentFrom = nullptr;
   // Interpolated samples of the current row, one per piece and channel.
   std::vector<double> sampled((interpX || interpY) ? n * C : 0);
   const double inv = 1 / (rx * ry);
@@ -167,12 +200,14 @@ void AreaResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, cons
     }
     py = py + ly;
 
-    for (size_t i = 0; i < n; ++i) weight[i] = t.Length[i] * ly;
-
     if (!interpX && !interpY) {
-      const T* r0 = window[1];
+      if (currentFrom != window[1]) {
+        currentFrom = window[1];
+        ToDouble(currentFrom, current.data(), current.size());
+      }
+      const double* r0 = current.data();
       const size_t* at = t.At.data();
-      Accumulate<C>(t, weight.data(), acc.data(), dw, [&](size_t i, Integer c) { return double(r0[at[i] + c]); });
+      Accumulate<C>(t, ly, acc.data(), dw, [&](size_t i, Integer c) { return r0[at[i] + c]; });
     } else {
       const T* rm = window[0];
       const T* r0 = window[1];
@@ -210,13 +245,13 @@ void AreaResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, cons
           out[i * C + c] = value;
         }
       }
-      Accumulate<C>(t, weight.data(), acc.data(), dw, [&](size_t i, Integer c) { return out[i * C + c]; });
+      Accumulate<C>(t, ly, acc.data(), dw, [&](size_t i, Integer c) { return out[i * C + c]; });
     }
 
     if (rowEnd) {
       T* dest = static_cast<T*>(Dest->GetScanline(rowsDone));
       for (size_t i = 0; i < acc.size(); ++i) {
-        dest[i] = T(IEClamp(SafeRound<Integer>(acc[i] * inv), 0, Limit));
+        dest[i] = T(IEClamp(RoundSample(acc[i] * inv), 0, Limit));
         acc[i] = 0;
       }
       ++rowsDone;
