@@ -118,7 +118,85 @@ inline Integer Finish(Integer S, Integer W) {
   return IEClamp255(S >> 8);
 }
 
+// Finish for one weight list, with the division by a positive weight sum done as a multiply and
+// shift that gives the same quotient for every sum an Integer holds (the usual invariant-divisor
+// method: M = ceil(2^Shift / W), Shift = 32 + ceil(log2 W)). A negative sum divided by a positive
+// one truncates to at most 0, which clamps to 0 anyway.
+struct TFinisher {
+  Integer W = 0;
+  UInt64 M = 0;
+  Integer Shift = 0;
+
+  explicit TFinisher(Integer Sum) : W(Sum) {
+    if (W <= 0) return;
+    Integer bits = 0;
+    while ((UInt64(1) << bits) < UInt64(W)) ++bits;
+    Shift = 32 + bits;
+    M = ((UInt64(1) << Shift) + UInt64(W) - 1) / UInt64(W);
+  }
+  Integer operator()(Integer S) const {
+    if (W <= 0) return Finish(S, W);
+    if (S <= 0) return 0;
+    const UInt64 q = (UInt64(Cardinal(S)) * M) >> Shift;
+    return q > 255 ? 255 : Integer(q);
+  }
+};
+
+// The weight lists of an axis laid out flat, with source positions already multiplied by the
+// distance between neighbouring samples.
+struct TContributorTable {
+  std::vector<size_t> Start;  // list i is [Start[i], Start[i + 1])
+  std::vector<size_t> Offset;
+  std::vector<Integer> Weight;
+  std::vector<TFinisher> Finishers;
+};
+
+TContributorTable FlattenContributors(const std::vector<TContributorList>& Lists, size_t Step) {
+  TContributorTable t;
+  t.Start.reserve(Lists.size() + 1);
+  t.Start.push_back(0);
+  for (const TContributorList& list : Lists) {
+    Integer sum = 0;
+    for (const TContributor& c : list) {
+      t.Offset.push_back(size_t(c.Index) * Step);
+      t.Weight.push_back(c.Weight);
+      sum += c.Weight;
+    }
+    t.Start.push_back(t.Offset.size());
+    t.Finishers.emplace_back(sum);
+  }
+  return t;
+}
+
 enum class TKernelSource { Rgb24, Gray8, Bits };
+
+// One row across: each destination pixel from its weight list over the source row In.
+template <Integer C>
+void HorizontalPass(const TContributorTable& t, const Byte* In, Byte* Out, Integer DstWidth) {
+  const size_t* offset = t.Offset.data();
+  const Integer* weight = t.Weight.data();
+  for (Integer i = 0; i < DstWidth; ++i) {
+    const size_t first = t.Start[size_t(i)], last = t.Start[size_t(i) + 1];
+    const TFinisher& finish = t.Finishers[size_t(i)];
+    if constexpr (C == 3) {
+      Integer s0 = 0, s1 = 0, s2 = 0;
+      for (size_t k = first; k < last; ++k) {
+        const Byte* p = In + offset[k];
+        const Integer w = weight[k];
+        s0 += w * p[0];
+        s1 += w * p[1];
+        s2 += w * p[2];
+      }
+      Out[i * 3] = Byte(finish(s0));
+      Out[i * 3 + 1] = Byte(finish(s1));
+      Out[i * 3 + 2] = Byte(finish(s2));
+    } else {
+      Integer s0 = 0;
+      for (size_t k = first; k < last; ++k) s0 += weight[k] * In[offset[k]];
+      Out[i] = Byte(finish(s0));
+    }
+  }
+}
 
 void KernelResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, TResampleFilter Filter, TKernelSource Kind,
                     const TIEProgressEvent& OnProgress, TObject* Sender) {
@@ -129,8 +207,9 @@ void KernelResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, TResampleFilter 
   TIEProgressReporter progress(OnProgress, Sender);
   const double g = 100.0 / (sh + dh + 0.5);
 
-  const auto columns = BuildContributors(Filter, sw, dw);
-  std::vector<Byte> work(size_t(dw) * sh * channels);
+  const TContributorTable columns = FlattenContributors(BuildContributors(Filter, sw, dw), size_t(channels));
+  const size_t stride = size_t(dw) * channels;
+  std::vector<Byte> work(stride * sh);
   std::vector<Byte> row(size_t(sw) * channels);
   for (Integer y = 0; y < sh; ++y) {
     const Byte* src = static_cast<const Byte*>(Source->GetScanline(y));
@@ -139,52 +218,32 @@ void KernelResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, TResampleFilter 
       for (Integer x = 0; x < sw; ++x) row[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
       in = row.data();
     }
-    Byte* out = work.data() + size_t(y) * dw * channels;
-    for (Integer i = 0; i < dw; ++i) {
-      Integer wsum = 0, s0 = 0, s1 = 0, s2 = 0;
-      for (const TContributor& c : columns[i]) {
-        wsum += c.Weight;
-        const Byte* p = in + size_t(c.Index) * channels;
-        s0 += c.Weight * p[0];
-        if (channels == 3) {
-          s1 += c.Weight * p[1];
-          s2 += c.Weight * p[2];
-        }
-      }
-      out[i * channels] = Byte(Finish(s0, wsum));
-      if (channels == 3) {
-        out[i * 3 + 1] = Byte(Finish(s1, wsum));
-        out[i * 3 + 2] = Byte(Finish(s2, wsum));
-      }
-    }
+    Byte* out = work.data() + size_t(y) * stride;
+    if (channels == 3) HorizontalPass<3>(columns, in, out, dw);
+    else HorizontalPass<1>(columns, in, out, dw);
     if (Kind == TKernelSource::Rgb24) progress.Report(SafeTrunc<Integer>((y + 1) * g), true);
   }
 
-  const auto rows = BuildContributors(Filter, sh, dh);
-  const size_t stride = size_t(dw) * channels;
+  // Down the columns: whole rows of the intermediate image weighted into a row of sums, so the
+  // inner loop runs along memory.
+  const TContributorTable rows = FlattenContributors(BuildContributors(Filter, sh, dh), stride);
+  std::vector<Integer> sums(stride);
   for (Integer y = 0; y < dh; ++y) {
+    std::fill(sums.begin(), sums.end(), 0);
+    Integer* acc = sums.data();
+    for (size_t k = rows.Start[size_t(y)]; k < rows.Start[size_t(y) + 1]; ++k) {
+      const Byte* p = work.data() + rows.Offset[k];
+      const Integer w = rows.Weight[k];
+      for (size_t x = 0; x < stride; ++x) acc[x] += w * p[x];
+    }
+    const TFinisher& finish = rows.Finishers[size_t(y)];
     Byte* out = static_cast<Byte*>(Dest->GetScanline(y));
-    for (Integer x = 0; x < dw; ++x) {
-      Integer wsum = 0, s0 = 0, s1 = 0, s2 = 0;
-      for (const TContributor& c : rows[y]) {
-        wsum += c.Weight;
-        const Byte* p = work.data() + size_t(IEClamp(c.Index, 0, sh - 1)) * stride + size_t(x) * channels;
-        s0 += c.Weight * p[0];
-        if (channels == 3) {
-          s1 += c.Weight * p[1];
-          s2 += c.Weight * p[2];
-        }
-      }
-      const Byte v0 = Byte(Finish(s0, wsum));
-      if (Kind == TKernelSource::Gray8) {
-        out[x] = v0;
-      } else if (Kind == TKernelSource::Bits) {
-        out[x * 3] = out[x * 3 + 1] = out[x * 3 + 2] = v0;
-      } else {
-        out[x * 3] = v0;
-        out[x * 3 + 1] = Byte(Finish(s1, wsum));
-        out[x * 3 + 2] = Byte(Finish(s2, wsum));
-      }
+    if (Kind == TKernelSource::Gray8) {
+      for (Integer x = 0; x < dw; ++x) out[x] = Byte(finish(acc[x]));
+    } else if (Kind == TKernelSource::Bits) {
+      for (Integer x = 0; x < dw; ++x) out[x * 3] = out[x * 3 + 1] = out[x * 3 + 2] = Byte(finish(acc[x]));
+    } else {
+      for (size_t x = 0; x < stride; ++x) out[x] = Byte(finish(acc[x]));
     }
     if (Kind == TKernelSource::Rgb24) progress.Report(SafeTrunc<Integer>((sh + y + 1) * g), true);
   }
