@@ -3,6 +3,7 @@
 // sampled bilinearly or bicubically at its end.
 #include <array>
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 #include "imaging/core/ie_helpers.h"
@@ -136,18 +137,14 @@ inline Integer RoundSample(double V) {
   return i + up - down;
 }
 
-// Samples to doubles; bytes through a table, which beats converting each one.
-inline void ToDouble(const Byte* In, double* Out, size_t Count) {
+// Bytes to doubles through a table, cheaper than converting each sample where it is used.
+const std::array<double, 256>& ByteValues() {
   static const auto table = [] {
     std::array<double, 256> t{};
     for (size_t i = 0; i < t.size(); ++i) t[i] = double(i);
     return t;
   }();
-  for (size_t i = 0; i < Count; ++i) Out[i] = table[In[i]];
-}
-
-inline void ToDouble(const Word* In, double* Out, size_t Count) {
-  for (size_t i = 0; i < Count; ++i) Out[i] = double(In[i]);
+  return table;
 }
 
 template <class T, Integer C>
@@ -174,9 +171,9 @@ void AreaResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, cons
   if (!window[0] || !window[1] || !window[2] || !window[3]) return;
 
   std::vector<double> acc(size_t(dw) * C, 0.0);
-  // The current source row as doubles, for the plain reduction: converted once per row instead
-  // of once per piece.
-  std::vector<double> current((!interpX && !interpY) ? size_t(sw) * C : 0);
+  // For the plain reduction of 16-bit samples, the current source row as doubles: converted once
+  // per row instead of once per piece.
+  std::vector<double> current((!interpX && !interpY && sizeof(T) > 1) ? size_t(sw) * C : 0);
   const T* currentFrom = nullptr;
   // Interpolated samples of the current row, one per piece and channel.
   std::vector<double> sampled((interpX || interpY) ? n * C : 0);
@@ -201,13 +198,19 @@ void AreaResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, cons
     py = py + ly;
 
     if (!interpX && !interpY) {
-      if (currentFrom != window[1]) {
-        currentFrom = window[1];
-        ToDouble(currentFrom, current.data(), current.size());
-      }
-      const double* r0 = current.data();
       const size_t* at = t.At.data();
-      Accumulate<C>(t, ly, acc.data(), dw, [&](size_t i, Integer c) { return r0[at[i] + c]; });
+      if constexpr (std::is_same_v<T, Byte>) {
+        const Byte* r0 = window[1];
+        const double* value = ByteValues().data();
+        Accumulate<C>(t, ly, acc.data(), dw, [&](size_t i, Integer c) { return value[r0[at[i] + c]]; });
+      } else {
+        if (currentFrom != window[1]) {
+          currentFrom = window[1];
+          for (size_t i = 0; i < current.size(); ++i) current[i] = double(currentFrom[i]);
+        }
+        const double* r0 = current.data();
+        Accumulate<C>(t, ly, acc.data(), dw, [&](size_t i, Integer c) { return r0[at[i] + c]; });
+      }
     } else {
       const T* rm = window[0];
       const T* r0 = window[1];
