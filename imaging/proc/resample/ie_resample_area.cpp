@@ -76,6 +76,8 @@ TPieceTable BuildPieceTable(const std::vector<TPiece>& Pieces, Integer SrcSize, 
   t.Fx.resize(n);
   t.OneMinusFx.resize(n);
   t.Length.resize(n);
+  // Should the walk stop early (it gives up after SrcSize + DstSize pieces), the column it was
+  // filling keeps the remaining pieces and the columns after it stay empty.
   t.ColumnEnd.assign(size_t(DstSize), n);
   auto offset = [&](Integer x) { return size_t(IEClamp(x, 0, SrcSize - 1)) * size_t(Channels); };
   size_t col = 0;
@@ -90,8 +92,6 @@ TPieceTable BuildPieceTable(const std::vector<TPiece>& Pieces, Integer SrcSize, 
     t.Length[i] = p.Length;
     if (!p.SourceBoundary && col < t.ColumnEnd.size()) t.ColumnEnd[col++] = i + 1;
   }
-  // Should the walk stop early (it gives up after SrcSize + DstSize pieces), the column it was
-  // filling keeps the remaining pieces and the columns after it stay empty.
   return t;
 }
 
@@ -163,11 +163,7 @@ void AreaResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, cons
   // Rows j-1 .. j+2 of the source, clamped at its edges. Rows stay valid while the image lives.
   const T* window[4];
   auto row = [&](Integer y) { return static_cast<const T*>(Source->GetScanline(IEClamp(y, 0, sh - 1))); };
-  Integer j = 0;
-  auto loadWindow = [&] {
-    for (Integer r = 0; r < 4; ++r) window[r] = row(j + r - 1);
-  };
-  loadWindow();
+  for (Integer r = 0; r < 4; ++r) window[r] = row(r - 1);
   if (!window[0] || !window[1] || !window[2] || !window[3]) return;
 
   std::vector<double> acc(size_t(dw) * C, 0.0);
@@ -180,7 +176,7 @@ void AreaResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, Integer Mode, cons
   const double inv = 1 / (rx * ry);
   const double limit = Limit;
 
-  Integer rowsDone = 0;
+  Integer j = 0, rowsDone = 0;
   double py = 0, ay = 0;
   while (rowsDone < dh) {
     double fy, ly;
