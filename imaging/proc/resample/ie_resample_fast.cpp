@@ -4,6 +4,7 @@
 
 #include "imaging/core/ie_helpers.h"
 #include "imaging/proc/resample/ie_resample.h"
+#include "imaging/proc/resample/ie_resample_taps.h"
 #include "platform/rtl/numerics.h"
 
 namespace {
@@ -46,14 +47,33 @@ struct TFastLinear {
     const TAxisTable cols = BuildAxis(SW, DW, xs, 1e-10);
     const Integer ch = Channels;
     const size_t stride = size_t(DW) * ch;
-    std::vector<Byte> work(stride * SH);
-    std::vector<Byte> in(size_t(SW) * ch);
+    const bool boxAcross = xs < 1 && !AlwaysInterpolate, boxDown = ys < 1 && !AlwaysInterpolate;
+    // Box means are weighted sums with weights of 1: the shared tap code does them.
+    TIETapTable across, down;
+    if (boxAcross) {
+      std::vector<TContributorList> lists(DW);
+      for (Integer i = 0; i < DW; ++i)
+        for (Integer x = cols.First[i]; x <= cols.Last[i]; ++x) lists[i].push_back({x, 1});
+      across = IEBuildTapTable(lists, size_t(ch));
+    }
+    if (boxDown) {
+      std::vector<TContributorList> lists(DH);
+      for (Integer y = 0; y < DH; ++y) {
+        const Integer first = IEClamp(SafeTrunc<Integer>(y / ys), 0, SH - 1);
+        const Integer last = IEClamp(SafeTrunc<Integer>(IEMin(y + 1, DH - 1) / ys), first, SH - 1);
+        for (Integer r = first; r <= last; ++r) lists[y].push_back({r, 1});
+      }
+      down = IEBuildTapTable(lists, stride);
+    }
+    // A spare byte after the row and after the intermediate image: pixels move four bytes at a time.
+    std::vector<Byte> work(stride * SH + 1);
+    std::vector<Byte> in(size_t(SW) * ch + 1);
     for (Integer y = 0; y < SH; ++y) {
       readRow(y, in.data());
       Byte* out = work.data() + stride * y;
       if (xs == 1) {
         // An axis that keeps its size is copied as it is.
-        std::copy(in.begin(), in.end(), out);
+        std::copy(in.begin(), in.begin() + stride, out);
       } else if (xs > 1 || AlwaysInterpolate) {
         for (Integer i = 0; i < DW; ++i) {
           const Byte* a = in.data() + size_t(cols.First[i]) * ch;
@@ -61,19 +81,11 @@ struct TFastLinear {
           for (Integer c = 0; c < ch; ++c) out[i * ch + c] = Byte(Lerp(a[c], b[c], cols.Fraction[i]));
         }
       } else {
-        for (Integer i = 0; i < DW; ++i) {
-          const Integer first = cols.First[i], last = cols.Last[i], count = last - first + 1;
-          for (Integer c = 0; c < ch; ++c) {
-            Integer sum = 0;
-            for (Integer x = first; x <= last; ++x) sum += in[size_t(x) * ch + c];
-            out[i * ch + c] = Byte(sum / count);
-          }
-        }
+        IETapsAcross(across, ch, in.data(), out, DW);
       }
       progress.Report(SafeTrunc<Integer>(y * g), false);
     }
     std::vector<Byte> row(stride);
-    std::vector<Integer> sums(stride);
     for (Integer y = 0; y < DH; ++y) {
       if (ys == 1) {
         std::copy(work.begin() + stride * y, work.begin() + stride * (y + 1), row.begin());
@@ -85,15 +97,7 @@ struct TFastLinear {
         const Byte* b = work.data() + stride * IEMin(y0 + 1, SH - 1);
         for (size_t i = 0; i < stride; ++i) row[i] = Byte(Lerp(a[i], b[i], f));
       } else {
-        const Integer first = IEClamp(SafeTrunc<Integer>(y / ys), 0, SH - 1);
-        const Integer last = IEClamp(SafeTrunc<Integer>(IEMin(y + 1, DH - 1) / ys), first, SH - 1);
-        std::fill(sums.begin(), sums.end(), 0);
-        for (Integer r = first; r <= last; ++r) {
-          const Byte* w = work.data() + stride * r;
-          for (size_t i = 0; i < stride; ++i) sums[i] += w[i];
-        }
-        const Integer count = last - first + 1;
-        for (size_t i = 0; i < stride; ++i) row[i] = Byte(sums[i] / count);
+        IETapsDown(down, y, work.data(), row.data(), stride);
       }
       writeRow(y, row.data());
       progress.Report(SafeTrunc<Integer>((SH + y) * g), false);

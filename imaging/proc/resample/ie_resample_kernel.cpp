@@ -1,11 +1,13 @@
 // Dispatch among the resampling engines and the separable kernel resampler with integer
 // weights (8 fractional bits).
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
 #include "imaging/core/ie_helpers.h"
 #include "imaging/proc/resample/ie_resample.h"
+#include "imaging/proc/resample/ie_resample_taps.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/numerics.h"
 
@@ -68,12 +70,6 @@ double KernelSupport(TResampleFilter Filter) {
   }
 }
 
-struct TContributor {
-  Integer Index;
-  Integer Weight;
-};
-using TContributorList = std::vector<TContributor>;
-
 // One list per destination column (or row). An axis whose size does not change is copied one
 // to one: a kernel wider than a pixel would otherwise blur it.
 std::vector<TContributorList> BuildContributors(TResampleFilter Filter, Integer SrcSize, Integer DstSize) {
@@ -112,12 +108,6 @@ std::vector<TContributorList> BuildContributors(TResampleFilter Filter, Integer 
   return lists;
 }
 
-inline Integer Finish(Integer S, Integer W) {
-  if (W != 0) return IEClamp255(S / W);
-  // Weights that cancel out: the sum is taken as it stands, so a negative one stays black.
-  return IEClamp255(S >> 8);
-}
-
 enum class TKernelSource { Rgb24, Gray8, Bits };
 
 void KernelResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, TResampleFilter Filter, TKernelSource Kind,
@@ -129,62 +119,31 @@ void KernelResample(TIEBaseBitmap* Source, TIEBaseBitmap* Dest, TResampleFilter 
   TIEProgressReporter progress(OnProgress, Sender);
   const double g = 100.0 / (sh + dh + 0.5);
 
-  const auto columns = BuildContributors(Filter, sw, dw);
-  std::vector<Byte> work(size_t(dw) * sh * channels);
-  std::vector<Byte> row(size_t(sw) * channels);
+  const TIETapTable columns = IEBuildTapTable(BuildContributors(Filter, sw, dw), size_t(channels));
+  const size_t stride = size_t(dw) * channels;
+  // A spare byte after the intermediate image and after the row: pixels move four bytes at a time.
+  std::vector<Byte> work(stride * sh + 1);
+  std::vector<Byte> row(size_t(sw) * channels + 1);
   for (Integer y = 0; y < sh; ++y) {
     const Byte* src = static_cast<const Byte*>(Source->GetScanline(y));
-    const Byte* in = src;
     if (Kind == TKernelSource::Bits) {
       for (Integer x = 0; x < sw; ++x) row[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-      in = row.data();
+    } else {
+      std::memcpy(row.data(), src, size_t(sw) * channels);
     }
-    Byte* out = work.data() + size_t(y) * dw * channels;
-    for (Integer i = 0; i < dw; ++i) {
-      Integer wsum = 0, s0 = 0, s1 = 0, s2 = 0;
-      for (const TContributor& c : columns[i]) {
-        wsum += c.Weight;
-        const Byte* p = in + size_t(c.Index) * channels;
-        s0 += c.Weight * p[0];
-        if (channels == 3) {
-          s1 += c.Weight * p[1];
-          s2 += c.Weight * p[2];
-        }
-      }
-      out[i * channels] = Byte(Finish(s0, wsum));
-      if (channels == 3) {
-        out[i * 3 + 1] = Byte(Finish(s1, wsum));
-        out[i * 3 + 2] = Byte(Finish(s2, wsum));
-      }
-    }
+    IETapsAcross(columns, channels, row.data(), work.data() + size_t(y) * stride, dw);
     if (Kind == TKernelSource::Rgb24) progress.Report(SafeTrunc<Integer>((y + 1) * g), true);
   }
 
-  const auto rows = BuildContributors(Filter, sh, dh);
-  const size_t stride = size_t(dw) * channels;
+  const TIETapTable rows = IEBuildTapTable(BuildContributors(Filter, sh, dh), stride);
+  std::vector<Byte> line(stride);
   for (Integer y = 0; y < dh; ++y) {
     Byte* out = static_cast<Byte*>(Dest->GetScanline(y));
-    for (Integer x = 0; x < dw; ++x) {
-      Integer wsum = 0, s0 = 0, s1 = 0, s2 = 0;
-      for (const TContributor& c : rows[y]) {
-        wsum += c.Weight;
-        const Byte* p = work.data() + size_t(IEClamp(c.Index, 0, sh - 1)) * stride + size_t(x) * channels;
-        s0 += c.Weight * p[0];
-        if (channels == 3) {
-          s1 += c.Weight * p[1];
-          s2 += c.Weight * p[2];
-        }
-      }
-      const Byte v0 = Byte(Finish(s0, wsum));
-      if (Kind == TKernelSource::Gray8) {
-        out[x] = v0;
-      } else if (Kind == TKernelSource::Bits) {
-        out[x * 3] = out[x * 3 + 1] = out[x * 3 + 2] = v0;
-      } else {
-        out[x * 3] = v0;
-        out[x * 3 + 1] = Byte(Finish(s1, wsum));
-        out[x * 3 + 2] = Byte(Finish(s2, wsum));
-      }
+    if (Kind == TKernelSource::Bits) {
+      IETapsDown(rows, y, work.data(), line.data(), stride);
+      for (Integer x = 0; x < dw; ++x) out[x * 3] = out[x * 3 + 1] = out[x * 3 + 2] = line[x];
+    } else {
+      IETapsDown(rows, y, work.data(), out, stride);
     }
     if (Kind == TKernelSource::Rgb24) progress.Report(SafeTrunc<Integer>((sh + y + 1) * g), true);
   }

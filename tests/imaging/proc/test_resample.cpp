@@ -87,7 +87,8 @@ std::vector<TCell> DispatchCells() {
 TEST(ResampleEngine, EveryDispatchCellMatchesTheReferenceModelBitForBit) {
   const std::string dir = testsupport::MakeTempDir("resample");
   const struct { Integer sw, sh, dw, dh; } sizes[] = {
-      {7, 5, 13, 9}, {11, 9, 4, 3}, {9, 6, 9, 11}, {10, 7, 3, 12}, {23, 3, 5, 7}, {6, 4, 6, 4}};
+      {7, 5, 13, 9}, {11, 9, 4, 3}, {9, 6, 9, 11}, {10, 7, 3, 12}, {23, 3, 5, 7}, {6, 4, 6, 4},
+      {5, 12, 11, 4}, {30, 21, 10, 7}};
   std::mt19937 rng(24);
   std::ofstream jobs(dir + "/jobs");
   struct TOut { std::string Name, Actual, Label; };
