@@ -6,6 +6,7 @@
 
 #include "imaging/core/ie_canvas.h"
 #include "imaging/core/ie_geometry.h"
+#include "imaging/core/ie_limits.h"
 #include "imaging/view/ie_view.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/numerics.h"
@@ -15,6 +16,11 @@ namespace {
 
 Integer TruncI(double V) { return SafeTrunc<Integer>(V); }
 Integer RoundI(double V) { return SafeRound<Integer>(V); }
+
+// Layer geometry is whatever a caller or a layers file put there; positions far off the screen
+// are held at the distance the coordinate mapping uses, so sums and differences stay in range.
+constexpr Integer FarCoordinate = Integer(1) << 29;
+Integer Far(double V) { return std::clamp(TruncI(V), -FarCoordinate, FarCoordinate); }
 
 }  // namespace
 
@@ -182,9 +188,10 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
   if (L->RotationAngle() != 0) {
     const Integer W = L->GetWidth(), H = L->GetHeight();
     if (W <= 0 || H <= 0) return;
-    const TPoint Pivot{TruncI(W * L->RotationCenterX), TruncI(H * L->RotationCenterY)};
+    const TPoint Pivot{Far(W * L->RotationCenterX), Far(H * L->RotationCenterY)};
     TPoint Corners[4] = {{0, 0}, {W, 0}, {W, H}, {0, H}};
     IERotatePoints(Corners, 3, Pivot.X, L->RotationAngle(), Pivot.Y);
+    for (TPoint& P : Corners) P = TPoint{Far(P.X), Far(P.Y)};
     Integer MinX = Corners[0].X, MinY = Corners[0].Y, MaxX = MinX, MaxY = MinY;
     for (const TPoint& P : Corners) {
       MinX = std::min(MinX, P.X);
@@ -192,16 +199,18 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
       MaxX = std::max(MaxX, P.X);
       MaxY = std::max(MaxY, P.Y);
     }
+    // A turned image that could not be made (a pivot thrown out of range) is not drawn.
+    if (!IEImageSizeRefusal(Int64(MaxX) - MinX, Int64(MaxY) - MinY, 24).empty()) return;
     Rotated = IERotatedLayerImage(L, W, H, L->RotationAngle(), Pivot, TPoint{MinX, MinY}, MaxX - MinX, MaxY - MinY);
     Source = Rotated.get();
     for (Integer K = 0; K < 4; ++K) {
-      L->RotatedCorners[K].X = TruncI((Corners[K].X + SavedPosX) * FZoomD100X) + FOffsetX - FViewX;
-      L->RotatedCorners[K].Y = TruncI((Corners[K].Y + SavedPosY) * FZoomD100Y) + FOffsetY - FViewY;
+      L->RotatedCorners[K].X = Far((double(Corners[K].X) + SavedPosX) * FZoomD100X) + FOffsetX - FViewX;
+      L->RotatedCorners[K].Y = Far((double(Corners[K].Y) + SavedPosY) * FZoomD100Y) + FOffsetY - FViewY;
     }
     L->WidthOverride = Source->GetWidth();
     L->HeightOverride = Source->GetHeight();
-    L->PosX = SavedPosX + MinX;
-    L->PosY = SavedPosY + MinY;
+    L->PosX = Far(double(SavedPosX) + MinX);
+    L->PosY = Far(double(SavedPosY) + MinY);
   }
 
   try {
@@ -213,9 +222,9 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
       }
       TIEBitmap* B = L->Bitmap;
       const Integer BW = B->GetWidth(), BH = B->GetHeight();
-      const Integer SW = TruncI(BW / (L->MagnifyFactor / FZoomD100X)), SH = TruncI(BH / (L->MagnifyFactor / FZoomD100Y));
-      const Integer CX = BitmapToScreenX(L->PosX) + TruncI(BW * FZoomD100X / 2.0);
-      const Integer CY = BitmapToScreenY(L->PosY) + TruncI(BH * FZoomD100Y / 2.0);
+      const Integer SW = Far(BW / (L->MagnifyFactor / FZoomD100X)), SH = Far(BH / (L->MagnifyFactor / FZoomD100Y));
+      const Integer CX = BitmapToScreenX(L->PosX) + Far(BW * FZoomD100X / 2.0);
+      const Integer CY = BitmapToScreenY(L->PosY) + Far(BH * FZoomD100Y / 2.0);
       const TRect Src{CX - SW / 2, CY - SH / 2, CX + SW - SW / 2, CY + SH - SH / 2};
       if (L->MagnifierSource == 1) {
         if (B->GetPixelFormat() != ie24RGB) B->Allocate(BW, BH, ie24RGB);
@@ -274,7 +283,8 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
       return;
     }
     Integer X1 = ClientX(L->PosX), Y1 = ClientY(L->PosY);
-    Integer DW = ClientX(L->PosX + W0) - X1, DH = ClientY(L->PosY + H0) - Y1;
+    const Integer RightX = Far(double(L->PosX) + W0), BottomY = Far(double(L->PosY) + H0);
+    Integer DW = ClientX(RightX) - X1, DH = ClientY(BottomY) - Y1;
     Integer SX = 0, SY = 0, SW = Source->GetWidth(), SH = Source->GetHeight();
     L->ClientRect = TRect{X1, Y1, X1 + DW, Y1 + DH};
 
@@ -288,22 +298,22 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
       }
       const Integer BaseW = FImageWidth, BaseH = FImageHeight;
       if (L->PosX < 0) {
-        SX = TruncI(double(Source->GetWidth()) / W0 * -L->PosX);
+        SX = TruncI(double(Source->GetWidth()) / W0 * -double(L->PosX));
         SW -= SX;
         X1 = BitmapToScreenX(0);
-        DW = BitmapToScreenX(L->PosX + W0) - X1;
+        DW = BitmapToScreenX(RightX) - X1;
       }
       if (L->PosY < 0) {
-        SY = TruncI(double(Source->GetHeight()) / H0 * -L->PosY);
+        SY = TruncI(double(Source->GetHeight()) / H0 * -double(L->PosY));
         SH -= SY;
         Y1 = BitmapToScreenY(0);
-        DH = BitmapToScreenY(L->PosY + H0) - Y1;
+        DH = BitmapToScreenY(BottomY) - Y1;
       }
-      if (L->PosX + W0 > BaseW) {
+      if (RightX > BaseW) {
         DW = BitmapToScreenX(BaseW) - X1;
         SW = TruncI(double(Source->GetWidth()) / ClientW * DW);
       }
-      if (L->PosY + H0 > BaseH) {
+      if (BottomY > BaseH) {
         DH = BitmapToScreenY(BaseH) - Y1;
         SH = TruncI(double(Source->GetHeight()) / ClientH * DH);
       }
