@@ -502,17 +502,20 @@ void TZodivErView::DrawSelectionOverlay() {
 void TZodivErView::DrawLayersTo(TIEBitmap* Dest) {
   if (!Dest || FLayers.empty()) return;
   TIELayer* Base = FLayers[0];
-  Integer Right = Base->PosX + Base->GetWidth(), Bottom = Base->PosY + Base->GetHeight();
-  Integer OX = 0, OY = 0;
+  // Measured in 64 bits: layers may lie anywhere, and a stack spread wider than any image can be
+  // is refused before the destination is touched.
+  Int64 Right = Int64(Base->PosX) + Base->GetWidth(), Bottom = Int64(Base->PosY) + Base->GetHeight();
+  Int64 OX = 0, OY = 0;
   for (TIELayer* L : FLayers) {
     if (L->ClipToBase) continue;
-    Right = std::max(Right, L->PosX + L->GetWidth());
-    Bottom = std::max(Bottom, L->PosY + L->GetHeight());
-    if (L->PosX < 0) OX = std::max(OX, -L->PosX);
-    if (L->PosY < 0) OY = std::max(OY, -L->PosY);
+    Right = std::max(Right, Int64(L->PosX) + L->GetWidth());
+    Bottom = std::max(Bottom, Int64(L->PosY) + L->GetHeight());
+    if (L->PosX < 0) OX = std::max(OX, -Int64(L->PosX));
+    if (L->PosY < 0) OY = std::max(OY, -Int64(L->PosY));
   }
+  if (!IEImageSizeRefusal(Right + OX, Bottom + OY, 24).empty()) throw EOutOfMemory("Out of memory");
   if (Dest->GetPixelFormat() != ie24RGB || Dest->IsEmpty()) Dest->Allocate(1, 1, ie24RGB);
-  Dest->Resize(Right + OX, Bottom + OY, static_cast<double>(Background()), 255, 0, 0);
+  Dest->Resize(Integer(Right + OX), Integer(Bottom + OY), static_cast<double>(Background()), 255, 0, 0);
 
   // The whole stack at 100 %, from the top-left corner, without anything interactive.
   const double ZX = FZoomX, ZY = FZoomY;

@@ -280,4 +280,14 @@ TEST_F(ViewTest, LayersFarOutOfRangeDrawAtAnyZoomAndCoverNothing) {
   }
 }
 
+// Flattening measures the stack in 64 bits: a layer at the far end of the range makes a stack
+// no image can hold, which is refused with the destination left as it was.
+TEST_F(ViewTest, FlatteningAStackTooWideIsRefused) {
+  ShowPlain(60, 40, 0x336699);
+  AddPlainLayer(View, 20, 10, 0x00FF00, 0x7FFFFFF0, 0);
+  TIEBitmap dest(3, 2, ie24RGB);
+  EXPECT_THROW(View->DrawLayersTo(&dest), EOutOfMemory);
+  EXPECT_EQ(dest.GetWidth(), 3);
+}
+
 }  // namespace
