@@ -24,6 +24,22 @@ Integer Far(double V) { return std::clamp(TruncI(V), -FarCoordinate, FarCoordina
 
 }  // namespace
 
+bool IERotatedLayerBox(TIELayer* L, Integer W, Integer H, TPoint& Pivot, TPoint Corners[4], TRect& Box) {
+  Pivot = TPoint{Far(W * L->RotationCenterX), Far(H * L->RotationCenterY)};
+  const TPoint Plain[4] = {{0, 0}, {W, 0}, {W, H}, {0, H}};
+  std::copy(Plain, Plain + 4, Corners);
+  IERotatePoints(Corners, 3, Pivot.X, L->RotationAngle(), Pivot.Y);
+  for (Integer K = 0; K < 4; ++K) Corners[K] = TPoint{Far(Corners[K].X), Far(Corners[K].Y)};
+  Box = TRect{Corners[0].X, Corners[0].Y, Corners[0].X, Corners[0].Y};
+  for (Integer K = 0; K < 4; ++K) {
+    Box.Left = std::min(Box.Left, Corners[K].X);
+    Box.Top = std::min(Box.Top, Corners[K].Y);
+    Box.Right = std::max(Box.Right, Corners[K].X);
+    Box.Bottom = std::max(Box.Bottom, Corners[K].Y);
+  }
+  return IEImageSizeRefusal(Int64(Box.Right) - Box.Left, Int64(Box.Bottom) - Box.Top, 24).empty();
+}
+
 std::unique_ptr<TIEBitmap> IERotatedLayerImage(TIELayer* L, Integer W, Integer H, double Angle, TPoint Pivot,
                                                const TPoint& Origin, Integer OutW, Integer OutH) {
   TIEBitmap Scaled(W, H, ie24RGB);
@@ -188,19 +204,11 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
   if (L->RotationAngle() != 0) {
     const Integer W = L->GetWidth(), H = L->GetHeight();
     if (W <= 0 || H <= 0) return;
-    const TPoint Pivot{Far(W * L->RotationCenterX), Far(H * L->RotationCenterY)};
-    TPoint Corners[4] = {{0, 0}, {W, 0}, {W, H}, {0, H}};
-    IERotatePoints(Corners, 3, Pivot.X, L->RotationAngle(), Pivot.Y);
-    for (TPoint& P : Corners) P = TPoint{Far(P.X), Far(P.Y)};
-    Integer MinX = Corners[0].X, MinY = Corners[0].Y, MaxX = MinX, MaxY = MinY;
-    for (const TPoint& P : Corners) {
-      MinX = std::min(MinX, P.X);
-      MinY = std::min(MinY, P.Y);
-      MaxX = std::max(MaxX, P.X);
-      MaxY = std::max(MaxY, P.Y);
-    }
+    TPoint Pivot, Corners[4];
+    TRect Box;
     // A turned image that could not be made (a pivot thrown out of range) is not drawn.
-    if (!IEImageSizeRefusal(Int64(MaxX) - MinX, Int64(MaxY) - MinY, 24).empty()) return;
+    if (!IERotatedLayerBox(L, W, H, Pivot, Corners, Box)) return;
+    const Integer MinX = Box.Left, MinY = Box.Top, MaxX = Box.Right, MaxY = Box.Bottom;
     Rotated = IERotatedLayerImage(L, W, H, L->RotationAngle(), Pivot, TPoint{MinX, MinY}, MaxX - MinX, MaxY - MinY);
     Source = Rotated.get();
     for (Integer K = 0; K < 4; ++K) {

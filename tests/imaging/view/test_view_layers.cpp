@@ -252,6 +252,11 @@ TEST_F(ViewTest, LayersFarOutOfRangeDrawAtAnyZoomAndCoverNothing) {
       {"turned round an infinite centre", [&](TIELayer* l) { l->SetRotationAngle(30); l->RotationCenterX = inf; }},
       {"turned, far left, centre far off", [](TIELayer* l) { l->PosX = INT32_MIN; l->SetRotationAngle(30); l->RotationCenterY = -1e300; }},
       {"magnifier at the right end", [](TIELayer* l) { l->Magnifier = true; l->MagnifierSource = 0; l->PosX = 0x7FFFFFFF; }},
+      {"turned and stretched past any image", [](TIELayer* l) {
+         l->PosX = -(1 << 24);
+         l->WidthOverride = l->HeightOverride = 1 << 24;
+         l->SetRotationAngle(30);
+       }},
   };
   for (const TCase& c : cases) {
     ShowPlain(60, 40, 0x336699);
@@ -262,6 +267,8 @@ TEST_F(ViewTest, LayersFarOutOfRangeDrawAtAnyZoomAndCoverNothing) {
       Render();
     }
     View->SetZoom(100);
+    // Baking the turn in makes the turned image, which for these is refused, not attempted.
+    View->ApplyLayerRotations(i);
     Render();
     TBitmap shown;
     shown.SetPixelFormat(pf24bit);

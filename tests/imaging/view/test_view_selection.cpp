@@ -258,7 +258,9 @@ TEST_F(ViewTest, SelectionStreamWithDamagedSizesOrFarPositions) {
     Patched(positionAt, {f.StoredX, f.StoredY}, m);
     EXPECT_TRUE(View->LoadSelectionFromStream(&m, 2));
     EXPECT_EQ(View->Selected(), !f.Bounds.empty()) << f.StoredX;
-    if (!f.Bounds.empty()) EXPECT_EQ(Bounds(), f.Bounds) << f.StoredX;
+    if (!f.Bounds.empty()) {
+      EXPECT_EQ(Bounds(), f.Bounds) << f.StoredX;
+    }
   }
   View->LayerAt(0)->PosX = 0;
 
