@@ -215,8 +215,8 @@ void IERotatePoints(TPoint* Points, Integer LastIndex, Integer CenterX, double A
   double c = std::cos(d), s = std::sin(d);
   for (Integer i = 0; i <= LastIndex; ++i) {
     double dx = double(Points[i].X) - CenterX, dy = double(Points[i].Y) - CenterY;
-    Points[i].X = CenterX + SafeTrunc<Integer>(c * dx - s * dy);
-    Points[i].Y = CenterY + SafeTrunc<Integer>(s * dx + c * dy);
+    Points[i].X = SafeTrunc<Integer>(CenterX + std::trunc(c * dx - s * dy));
+    Points[i].Y = SafeTrunc<Integer>(CenterY + std::trunc(s * dx + c * dy));
   }
 }
 

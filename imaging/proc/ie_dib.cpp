@@ -98,7 +98,8 @@ TOutcome ReadRGB(const TPackedDIB& P, const Byte* Bits, size_t BitsSize, TIEBitm
   const Byte* data = Bits ? Bits : P.Block + dataAt;
   const Int64 dataSize = Bits ? Int64(BitsSize) : Int64(P.BlockSize) - dataAt;
   const Int64 rowLen = (Int64(P.Width) * bpp + 31) / 32 * 4;
-  if (dataSize < rowLen * P.Height) return TOutcome::Malformed;
+  // Divided rather than multiplied: the header's width and height are any 32-bit values.
+  if (dataSize / rowLen < P.Height) return TOutcome::Malformed;
   if (!IEImageSizeRefusal(P.Width, P.Height, bpp == 1 ? 1 : 24).empty()) return TOutcome::Malformed;
   if (!Out.Allocate(P.Width, P.Height, bpp == 1 ? ie1g : ie24RGB)) return TOutcome::Malformed;
 

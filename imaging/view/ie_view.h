@@ -689,6 +689,11 @@ class TZodivErView : public TIEView {
   std::vector<TObject*> FAuxObjects;
 };
 
+// Where a layer of display size W x H lands when turned by its angle about its rotation centre:
+// the pivot, the four corners and their bounding box, far-off values held in range. False when
+// the turned image would be larger than any image can be.
+bool IERotatedLayerBox(TIELayer* L, Integer W, Integer H, TPoint& Pivot, TPoint Corners[4], TRect& Box);
+
 // A layer's image scaled to its display size W x H and turned by Angle degrees about Pivot (in
 // display pixels) as IERotatePoints turns its corners, into an OutW x OutH image whose top-left
 // corner lies at Origin relative to the unturned layer; its alpha is 0 where no layer pixel lands.

@@ -6,6 +6,7 @@
 
 #include "imaging/core/ie_canvas.h"
 #include "imaging/core/ie_geometry.h"
+#include "imaging/core/ie_limits.h"
 #include "imaging/view/ie_view.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/numerics.h"
@@ -16,7 +17,28 @@ namespace {
 Integer TruncI(double V) { return SafeTrunc<Integer>(V); }
 Integer RoundI(double V) { return SafeRound<Integer>(V); }
 
+// Layer geometry is whatever a caller or a layers file put there; positions far off the screen
+// are held at the distance the coordinate mapping uses, so sums and differences stay in range.
+constexpr Integer FarCoordinate = Integer(1) << 29;
+Integer Far(double V) { return std::clamp(TruncI(V), -FarCoordinate, FarCoordinate); }
+
 }  // namespace
+
+bool IERotatedLayerBox(TIELayer* L, Integer W, Integer H, TPoint& Pivot, TPoint Corners[4], TRect& Box) {
+  Pivot = TPoint{Far(W * L->RotationCenterX), Far(H * L->RotationCenterY)};
+  const TPoint Plain[4] = {{0, 0}, {W, 0}, {W, H}, {0, H}};
+  std::copy(Plain, Plain + 4, Corners);
+  IERotatePoints(Corners, 3, Pivot.X, L->RotationAngle(), Pivot.Y);
+  for (Integer K = 0; K < 4; ++K) Corners[K] = TPoint{Far(Corners[K].X), Far(Corners[K].Y)};
+  Box = TRect{Corners[0].X, Corners[0].Y, Corners[0].X, Corners[0].Y};
+  for (Integer K = 0; K < 4; ++K) {
+    Box.Left = std::min(Box.Left, Corners[K].X);
+    Box.Top = std::min(Box.Top, Corners[K].Y);
+    Box.Right = std::max(Box.Right, Corners[K].X);
+    Box.Bottom = std::max(Box.Bottom, Corners[K].Y);
+  }
+  return IEImageSizeRefusal(Int64(Box.Right) - Box.Left, Int64(Box.Bottom) - Box.Top, 24).empty();
+}
 
 std::unique_ptr<TIEBitmap> IERotatedLayerImage(TIELayer* L, Integer W, Integer H, double Angle, TPoint Pivot,
                                                const TPoint& Origin, Integer OutW, Integer OutH) {
@@ -169,26 +191,21 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
   if (L->RotationAngle() != 0) {
     const Integer W = L->GetWidth(), H = L->GetHeight();
     if (W <= 0 || H <= 0) return;
-    const TPoint Pivot{TruncI(W * L->RotationCenterX), TruncI(H * L->RotationCenterY)};
-    TPoint Corners[4] = {{0, 0}, {W, 0}, {W, H}, {0, H}};
-    IERotatePoints(Corners, 3, Pivot.X, L->RotationAngle(), Pivot.Y);
-    Integer MinX = Corners[0].X, MinY = Corners[0].Y, MaxX = MinX, MaxY = MinY;
-    for (const TPoint& P : Corners) {
-      MinX = std::min(MinX, P.X);
-      MinY = std::min(MinY, P.Y);
-      MaxX = std::max(MaxX, P.X);
-      MaxY = std::max(MaxY, P.Y);
-    }
+    TPoint Pivot, Corners[4];
+    TRect Box;
+    // A turned image that could not be made (a pivot thrown out of range) is not drawn.
+    if (!IERotatedLayerBox(L, W, H, Pivot, Corners, Box)) return;
+    const Integer MinX = Box.Left, MinY = Box.Top, MaxX = Box.Right, MaxY = Box.Bottom;
     Rotated = IERotatedLayerImage(L, W, H, L->RotationAngle(), Pivot, TPoint{MinX, MinY}, MaxX - MinX, MaxY - MinY);
     Source = Rotated.get();
     for (Integer K = 0; K < 4; ++K) {
-      L->RotatedCorners[K].X = TruncI((Corners[K].X + SavedPosX) * FZoomD100X) + FOffsetX - FViewX;
-      L->RotatedCorners[K].Y = TruncI((Corners[K].Y + SavedPosY) * FZoomD100Y) + FOffsetY - FViewY;
+      L->RotatedCorners[K].X = Far((double(Corners[K].X) + SavedPosX) * FZoomD100X) + FOffsetX - FViewX;
+      L->RotatedCorners[K].Y = Far((double(Corners[K].Y) + SavedPosY) * FZoomD100Y) + FOffsetY - FViewY;
     }
     L->WidthOverride = Source->GetWidth();
     L->HeightOverride = Source->GetHeight();
-    L->PosX = SavedPosX + MinX;
-    L->PosY = SavedPosY + MinY;
+    L->PosX = Far(double(SavedPosX) + MinX);
+    L->PosY = Far(double(SavedPosY) + MinY);
   }
 
   try {
@@ -200,9 +217,9 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
       }
       TIEBitmap* B = L->Bitmap;
       const Integer BW = B->GetWidth(), BH = B->GetHeight();
-      const Integer SW = TruncI(BW / (L->MagnifyFactor / FZoomD100X)), SH = TruncI(BH / (L->MagnifyFactor / FZoomD100Y));
-      const Integer CX = BitmapToScreenX(L->PosX) + TruncI(BW * FZoomD100X / 2.0);
-      const Integer CY = BitmapToScreenY(L->PosY) + TruncI(BH * FZoomD100Y / 2.0);
+      const Integer SW = Far(BW / (L->MagnifyFactor / FZoomD100X)), SH = Far(BH / (L->MagnifyFactor / FZoomD100Y));
+      const Integer CX = BitmapToScreenX(L->PosX) + Far(BW * FZoomD100X / 2.0);
+      const Integer CY = BitmapToScreenY(L->PosY) + Far(BH * FZoomD100Y / 2.0);
       const TRect Src{CX - SW / 2, CY - SH / 2, CX + SW - SW / 2, CY + SH - SH / 2};
       if (L->MagnifierSource == 1) {
         if (B->GetPixelFormat() != ie24RGB) B->Allocate(BW, BH, ie24RGB);
@@ -261,7 +278,8 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
       return;
     }
     Integer X1 = ClientX(L->PosX), Y1 = ClientY(L->PosY);
-    Integer DW = ClientX(L->PosX + W0) - X1, DH = ClientY(L->PosY + H0) - Y1;
+    const Integer RightX = Far(double(L->PosX) + W0), BottomY = Far(double(L->PosY) + H0);
+    Integer DW = ClientX(RightX) - X1, DH = ClientY(BottomY) - Y1;
     Integer SX = 0, SY = 0, SW = Source->GetWidth(), SH = Source->GetHeight();
     L->ClientRect = TRect{X1, Y1, X1 + DW, Y1 + DH};
 
@@ -275,22 +293,22 @@ void TZodivErView::RenderLayer(TIEBitmap* Dest, Integer Index, TResampleFilter F
       }
       const Integer BaseW = FImageWidth, BaseH = FImageHeight;
       if (L->PosX < 0) {
-        SX = TruncI(double(Source->GetWidth()) / W0 * -L->PosX);
+        SX = TruncI(double(Source->GetWidth()) / W0 * -double(L->PosX));
         SW -= SX;
         X1 = BitmapToScreenX(0);
-        DW = BitmapToScreenX(L->PosX + W0) - X1;
+        DW = BitmapToScreenX(RightX) - X1;
       }
       if (L->PosY < 0) {
-        SY = TruncI(double(Source->GetHeight()) / H0 * -L->PosY);
+        SY = TruncI(double(Source->GetHeight()) / H0 * -double(L->PosY));
         SH -= SY;
         Y1 = BitmapToScreenY(0);
-        DH = BitmapToScreenY(L->PosY + H0) - Y1;
+        DH = BitmapToScreenY(BottomY) - Y1;
       }
-      if (L->PosX + W0 > BaseW) {
+      if (RightX > BaseW) {
         DW = BitmapToScreenX(BaseW) - X1;
         SW = TruncI(double(Source->GetWidth()) / ClientW * DW);
       }
-      if (L->PosY + H0 > BaseH) {
+      if (BottomY > BaseH) {
         DH = BitmapToScreenY(BaseH) - Y1;
         SH = TruncI(double(Source->GetHeight()) / ClientH * DH);
       }
@@ -479,17 +497,20 @@ void TZodivErView::DrawSelectionOverlay() {
 void TZodivErView::DrawLayersTo(TIEBitmap* Dest) {
   if (!Dest || FLayers.empty()) return;
   TIELayer* Base = FLayers[0];
-  Integer Right = Base->PosX + Base->GetWidth(), Bottom = Base->PosY + Base->GetHeight();
-  Integer OX = 0, OY = 0;
+  // Measured in 64 bits: layers may lie anywhere, and a stack spread wider than any image can be
+  // is refused before the destination is touched.
+  Int64 Right = Int64(Base->PosX) + Base->GetWidth(), Bottom = Int64(Base->PosY) + Base->GetHeight();
+  Int64 OX = 0, OY = 0;
   for (TIELayer* L : FLayers) {
     if (L->ClipToBase) continue;
-    Right = std::max(Right, L->PosX + L->GetWidth());
-    Bottom = std::max(Bottom, L->PosY + L->GetHeight());
-    if (L->PosX < 0) OX = std::max(OX, -L->PosX);
-    if (L->PosY < 0) OY = std::max(OY, -L->PosY);
+    Right = std::max(Right, Int64(L->PosX) + L->GetWidth());
+    Bottom = std::max(Bottom, Int64(L->PosY) + L->GetHeight());
+    if (L->PosX < 0) OX = std::max(OX, -Int64(L->PosX));
+    if (L->PosY < 0) OY = std::max(OY, -Int64(L->PosY));
   }
+  if (!IEImageSizeRefusal(Right + OX, Bottom + OY, 24).empty()) throw EOutOfMemory("Out of memory");
   if (Dest->GetPixelFormat() != ie24RGB || Dest->IsEmpty()) Dest->Allocate(1, 1, ie24RGB);
-  Dest->Resize(Right + OX, Bottom + OY, static_cast<double>(Background()), 255, 0, 0);
+  Dest->Resize(Integer(Right + OX), Integer(Bottom + OY), static_cast<double>(Background()), 255, 0, 0);
 
   // The whole stack at 100 %, from the top-left corner, without anything interactive.
   const double ZX = FZoomX, ZY = FZoomY;

@@ -771,9 +771,12 @@ bool TZodivErView::LoadSelectionFromStream(TStream* Stream, Integer Mode) {
   ReadExact(Stream, &selected, 1);
   const Integer sx = ReadInt(Stream), sy = ReadInt(Stream), bits = ReadInt(Stream);
   if (bits != 1 && bits != 8) throw EReadError("Stream read error");
+  // The rows must be there before the mask is made: a damaged size would otherwise ask for
+  // gigabytes that the stream never had.
+  const Int64 rowLen = IEBitmapRowLen(w, bits, 32);
+  if (rowLen > 0 && h > (Stream->Size() - Stream->Position() - 17) / rowLen) throw EReadError("Stream read error");
   TIEMask loaded;
   loaded.AllocateBits(w, h, bits);
-  if (Int64(loaded.RowLen) * h > Stream->Size() - Stream->Position()) throw EReadError("Stream read error");
   Integer maskBox[4];
   for (Integer& v : maskBox) v = ReadInt(Stream);
   Byte full = 0;
@@ -800,14 +803,25 @@ bool TZodivErView::LoadSelectionFromStream(TStream* Stream, Integer Mode) {
     if (Mode == 2) {
       FPolygon->Points.clear();
       FPolygon->Count = 0;
-      m->Resize(iw + IEMax(0, sx) + w, ih + IEMax(0, sy) + h);
+      // The stored pixels move by the position of the layer they were made on, where any that
+      // land left of or above the origin are lost, then back by the current layer's position
+      // into the image. Worked out pixel by pixel in 64 bits: the positions are whatever the
+      // stream says, and a mask large enough to hold both moves could be any size.
       TIELayer* l = CurrentLayer();
-      Integer dx = sx, dy = sy;
-      m->Translate(dx, dy, true);
-      dx = l ? -l->PosX : 0;
-      dy = l ? -l->PosY : 0;
-      m->Translate(dx, dy, true);
-      m->Resize(iw, ih);
+      const Int64 dx = Int64(sx) - (l ? l->PosX : 0), dy = Int64(sy) - (l ? l->PosY : 0);
+      TIEMask moved;
+      moved.AllocateBits(iw, ih, bits);
+      if (!m->IsEmpty())
+        for (Integer y = m->Y1; y <= m->Y2; ++y) {
+          const Int64 ty = y + dy;
+          if (Int64(y) + sy < 0 || ty < 0 || ty >= ih) continue;
+          for (Integer x = m->X1; x <= m->X2; ++x) {
+            const Int64 tx = x + dx;
+            if (Int64(x) + sx < 0 || tx < 0 || tx >= iw) continue;
+            if (const Integer v = m->GetPixel(x, y)) moved.SetPixel(Integer(tx), Integer(ty), v);
+          }
+        }
+      *m = std::move(moved);
       m->SyncFull();
       m->SyncRect();
     } else if (iw != w || ih != h) {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "imaging/core/ie_geometry.h"
+#include "imaging/core/ie_limits.h"
 #include "imaging/core/ie_processing_services.h"
 #include "imaging/core/ie_startup.h"
 #include "imaging/core/ie_system_probes.h"
@@ -275,6 +276,8 @@ namespace {
 // where they take the format, else by the nearest pixel.
 void ScaleLayerBitmap(TIEBitmap* Bitmap, Integer W, Integer H, TResampleFilter Filter) {
   if (W <= 0 || H <= 0 || (Bitmap->GetWidth() == W && Bitmap->GetHeight() == H) || Bitmap->IsEmpty()) return;
+  // A display size no image can have (a damaged layers file) is left as a size, not baked in.
+  if (!IEImageSizeRefusal(W, H, 24).empty()) return;
   const TIEPixelFormat Format = Bitmap->GetPixelFormat();
   TIEBitmap Scaled(W, H, ie24RGB);
   if (Filter != rfNone && Format == ie24RGB && IEProcessingServices.ResamplingAvailable())
@@ -381,21 +384,15 @@ void TZodivErView::ApplyLayerRotations(Integer Index) {
     SetCurrentLayer(I);
     const Integer W = L->GetWidth(), H = L->GetHeight();
     if (W <= 0 || H <= 0) continue;
-    const TPoint Pivot{SafeTrunc<Integer>(W * L->RotationCenterX), SafeTrunc<Integer>(H * L->RotationCenterY)};
-    TPoint Corners[4] = {{0, 0}, {W, 0}, {W, H}, {0, H}};
-    IERotatePoints(Corners, 3, Pivot.X, L->RotationAngle(), Pivot.Y);
-    Integer MinX = Corners[0].X, MinY = Corners[0].Y, MaxX = MinX, MaxY = MinY;
-    for (const TPoint& P : Corners) {
-      MinX = std::min(MinX, P.X);
-      MinY = std::min(MinY, P.Y);
-      MaxX = std::max(MaxX, P.X);
-      MaxY = std::max(MaxY, P.Y);
-    }
+    TPoint Pivot, Corners[4];
+    TRect Box;
+    if (!IERotatedLayerBox(L, W, H, Pivot, Corners, Box)) continue;
+    const Integer MinX = Box.Left, MinY = Box.Top, MaxX = Box.Right, MaxY = Box.Bottom;
     std::unique_ptr<TIEBitmap> Turned =
         IERotatedLayerImage(L, W, H, L->RotationAngle(), Pivot, TPoint{MinX, MinY}, MaxX - MinX, MaxY - MinY);
     L->Bitmap->Assign(Turned.get());
-    L->PosX += MinX;
-    L->PosY += MinY;
+    L->PosX = SafeTrunc<Integer>(double(L->PosX) + MinX);
+    L->PosY = SafeTrunc<Integer>(double(L->PosY) + MinY);
     L->WidthOverride = L->HeightOverride = 0;
     L->SetRotationAngle(0);
     const TRect R = OpaqueBounds(L->Bitmap);

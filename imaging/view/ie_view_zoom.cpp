@@ -16,6 +16,12 @@ namespace {
 Integer TruncI(double V) { return SafeTrunc<Integer>(V); }
 Integer RoundI(double V) { return SafeRound<Integer>(V); }
 
+// Coordinates far off the screen (a layer placed anywhere in the 32-bit range, an extreme zoom)
+// are held at this distance, so that the callers can still add or subtract two of them.
+constexpr Integer FarCoordinate = Integer(1) << 29;
+Integer FarTrunc(double V) { return std::clamp(TruncI(V), -FarCoordinate, FarCoordinate); }
+Integer FarRound(double V) { return std::clamp(RoundI(V), -FarCoordinate, FarCoordinate); }
+
 constexpr double ZoomTable[] = {2, 5, 10, 25, 33, 50, 75, 100};
 
 // Tables longer than this would only serve absurd zooms; conversions then use the arithmetic
@@ -321,37 +327,37 @@ Integer TZodivErView::MapScreenY(Integer Index) {
 }
 
 Integer TZodivErView::ScreenToBitmapX(Integer X) {
-  const Integer A = X - FOffsetX;
+  const Int64 A = Int64(X) - FOffsetX;
   const auto& T = FXTables;
   if (A >= 0 && A < T.ScreenToBitmapCount && size_t(T.ScreenToBitmapWindow) + A < T.ZoomedToBitmap.size())
-    return T.ZoomedToBitmap[size_t(T.ScreenToBitmapWindow) + A];
-  return TruncI(A * FZoom100X + FVisibleBitmapRect.Left);
+    return T.ZoomedToBitmap[size_t(T.ScreenToBitmapWindow) + size_t(A)];
+  return FarTrunc(double(A) * FZoom100X + FVisibleBitmapRect.Left);
 }
 
 Integer TZodivErView::ScreenToBitmapY(Integer Y) {
-  const Integer A = Y - FOffsetY;
+  const Int64 A = Int64(Y) - FOffsetY;
   const auto& T = FYTables;
   if (A >= 0 && A < T.ScreenToBitmapCount && size_t(T.ScreenToBitmapWindow) + A < T.ZoomedToBitmap.size())
-    return T.ZoomedToBitmap[size_t(T.ScreenToBitmapWindow) + A];
-  return TruncI(A * FZoom100Y + FVisibleBitmapRect.Top);
+    return T.ZoomedToBitmap[size_t(T.ScreenToBitmapWindow) + size_t(A)];
+  return FarTrunc(double(A) * FZoom100Y + FVisibleBitmapRect.Top);
 }
 
 Integer TZodivErView::BitmapToScreenX(Integer X) {
-  const Integer D = X - FVisibleBitmapRect.Left;
+  const Int64 D = Int64(X) - FVisibleBitmapRect.Left;
   const auto& T = FXTables;
   if (D >= 0 && D < T.BitmapToScreenCount && size_t(T.BitmapToScreenWindow) + D < T.BitmapToZoomed.size())
-    return T.BitmapToZoomed[size_t(T.BitmapToScreenWindow) + D] + FOffsetX;
-  const Integer C = RoundI(-MapScreenX(FViewX) * FZoom100X) + X;
-  return RoundI(C * FZoomD100X + FOffsetX);
+    return T.BitmapToZoomed[size_t(T.BitmapToScreenWindow) + size_t(D)] + FOffsetX;
+  const double C = double(RoundI(-MapScreenX(FViewX) * FZoom100X)) + X;
+  return FarRound(C * FZoomD100X + FOffsetX);
 }
 
 Integer TZodivErView::BitmapToScreenY(Integer Y) {
-  const Integer D = Y - FVisibleBitmapRect.Top;
+  const Int64 D = Int64(Y) - FVisibleBitmapRect.Top;
   const auto& T = FYTables;
   if (D >= 0 && D < T.BitmapToScreenCount && size_t(T.BitmapToScreenWindow) + D < T.BitmapToZoomed.size())
-    return T.BitmapToZoomed[size_t(T.BitmapToScreenWindow) + D] + FOffsetY;
-  const Integer C = RoundI(-MapScreenY(FViewY) * FZoom100Y) + Y;
-  return RoundI(C * FZoomD100Y + FOffsetY);
+    return T.BitmapToZoomed[size_t(T.BitmapToScreenWindow) + size_t(D)] + FOffsetY;
+  const double C = double(RoundI(-MapScreenY(FViewY) * FZoom100Y)) + Y;
+  return FarRound(C * FZoomD100Y + FOffsetY);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -195,6 +195,7 @@ TEST(DIBToBitmap, HostileHeadersAreRefusedAndTheBitmapIsLeftAlone) {
       {"zero width", MakeDIB(0, 4, 24, 0, {}, {}, std::vector<Byte>(48, 7))},
       {"huge height", MakeDIB(4, 0x7FFFFFFF, 24, 0, {}, {}, std::vector<Byte>(48, 7))},
       {"lowest height", MakeDIB(4, INT32_MIN, 24, 0, {}, {}, std::vector<Byte>(48, 7))},
+      {"rows larger than any block", MakeDIB(0x7FFFFFFF, 0x7FFFFFFF, 32, 0, {}, {}, std::vector<Byte>(48, 7))},
       {"YUV frame too short", MakeDIB(8, 8, 16, IEFourCC('Y', 'U', 'Y', '2'), {}, {}, {})},
   };
   for (const TCase& c : cases) {

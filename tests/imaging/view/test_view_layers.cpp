@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -271,6 +273,65 @@ TEST_F(ViewTest, ComposedLayersMatchImageMagick) {
       "-compose over -composite \\( " + two + " -crop 10x10+0+0 +repage \\) -geometry +50+30 -composite \\( " + three +
       " -rotate -90 \\) -geometry +25+15 -composite -depth 8 ppm:-");
   EXPECT_LE(ietest::MaxDifference(dest, want), 1);
+}
+
+// Layer geometry comes from callers and from layers files unchecked: a layer placed, sized or
+// turned anywhere in the 32-bit range draws at every zoom without overflowing, and one that far
+// off covers nothing of the image.
+TEST_F(ViewTest, LayersFarOutOfRangeDrawAtAnyZoomAndCoverNothing) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct TCase {
+    const char* Name;
+    std::function<void(TIELayer*)> Place;
+  } cases[] = {
+      {"far right", [](TIELayer* l) { l->PosX = 0x7FFFFFF0; }},
+      {"far up-left, clipped to the base", [](TIELayer* l) { l->PosX = l->PosY = INT32_MIN; l->ClipToBase = true; }},
+      {"turned round an infinite centre", [&](TIELayer* l) { l->SetRotationAngle(30); l->RotationCenterX = inf; }},
+      {"turned, far left, centre far off", [](TIELayer* l) { l->PosX = INT32_MIN; l->SetRotationAngle(30); l->RotationCenterY = -1e300; }},
+      {"magnifier at the right end", [](TIELayer* l) { l->Magnifier = true; l->MagnifierSource = 0; l->PosX = 0x7FFFFFFF; }},
+      {"turned and stretched past any image", [](TIELayer* l) {
+         l->PosX = -(1 << 24);
+         l->WidthOverride = l->HeightOverride = 1 << 24;
+         l->SetRotationAngle(30);
+       }},
+  };
+  for (const TCase& c : cases) {
+    ShowPlain(60, 40, 0x336699);
+    const Integer i = AddPlainLayer(View, 20, 10, 0x00FF00);
+    c.Place(View->LayerAt(i));
+    for (const double zoom : {100.0, 10000.0, 0.001}) {
+      View->SetZoom(zoom);
+      Render();
+    }
+    View->SetZoom(100);
+    // Baking the turn in makes the turned image, which for these is refused, not attempted.
+    View->ApplyLayerRotations(i);
+    Render();
+    TBitmap shown;
+    shown.SetPixelFormat(pf24bit);
+    shown.SetSize(View->ClientWidth(), View->ClientHeight());
+    const TRect r{0, 0, View->ClientWidth(), View->ClientHeight()};
+    shown.Canvas()->CopyRect(r, View->Canvas(), r);
+    Integer covered = 0, base = 0;
+    for (Integer y = 0; y < shown.Height(); ++y)
+      for (Integer x = 0; x < shown.Width(); ++x) {
+        covered += ColorToRGB(shown.PixelColor(x, y)) == ColorToRGB(0x00FF00);
+        base += ColorToRGB(shown.PixelColor(x, y)) == ColorToRGB(0x336699);
+      }
+    EXPECT_EQ(covered, 0) << c.Name;
+    EXPECT_EQ(base, 60 * 40) << c.Name;
+    View->RemoveLayer(i);
+  }
+}
+
+// Flattening measures the stack in 64 bits: a layer at the far end of the range makes a stack
+// no image can hold, which is refused with the destination left as it was.
+TEST_F(ViewTest, FlatteningAStackTooWideIsRefused) {
+  ShowPlain(60, 40, 0x336699);
+  AddPlainLayer(View, 20, 10, 0x00FF00, 0x7FFFFFF0, 0);
+  TIEBitmap dest(3, 2, ie24RGB);
+  EXPECT_THROW(View->DrawLayersTo(&dest), EOutOfMemory);
+  EXPECT_EQ(dest.GetWidth(), 3);
 }
 
 }  // namespace

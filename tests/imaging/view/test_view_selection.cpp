@@ -2,10 +2,14 @@
 // ImageMagick draws, grips, moving, selection by colour, and the selection kept across layers.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "imaging/core/ie_mask.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/streams.h"
 #include "tests/imaging/view/view_test_fixture.h"
 
 namespace {
@@ -217,6 +221,57 @@ TEST_F(ViewTest, SelectionIsCarriedAcrossLayersRelativeToTheirPositions) {
   View->SetCurrentLayer(b);
   EXPECT_EQ(Bounds(), (std::vector<Integer>{5, 15, 14, 24}));
   EXPECT_TRUE(View->Selected());
+}
+
+// The selection stream is read as untrusted bytes: sizes with no rows behind them are refused
+// before any mask is made, and stored layer positions anywhere in the 32-bit range move the
+// selection (or lose it off the image) without overflowing.
+TEST_F(ViewTest, SelectionStreamWithDamagedSizesOrFarPositions) {
+  ShowPlain(W, H, 0x808080);
+  View->SetSelectionBase(iesbBitmap);
+  View->Select(10, 20, 30, 40, 0);
+  TMemoryStream saved;
+  View->SaveSelectionToStream(&saved);
+  const Byte* bytes = static_cast<const Byte*>(saved.Memory());
+  Integer count = 0;
+  std::memcpy(&count, bytes + 8, 4);
+  const Int64 positionAt = 12 + Int64(count) * 8 + 16 + 1;
+  auto Patched = [&](Int64 At, std::initializer_list<Integer> Values, TMemoryStream& Out) {
+    Out.Clear();
+    Out.WriteBuffer(bytes, saved.Size());
+    Out.SetPosition(At);
+    for (Integer v : Values) Out.WriteBuffer(&v, 4);
+    Out.SetPosition(0);
+  };
+
+  struct TFar {
+    Integer StoredX, StoredY, LayerX;
+    std::vector<Integer> Bounds;  // empty: nothing left selected
+  } far[] = {
+      {0x7FFFFFF0, 0, 0, {}},
+      {0, INT32_MIN + 4, 0, {}},
+      {0x7FFFFF00, 0, 0x7FFFFF00 - 5, {15, 20, 34, 39}},
+  };
+  for (const TFar& f : far) {
+    View->LayerAt(0)->PosX = f.LayerX;
+    TMemoryStream m;
+    Patched(positionAt, {f.StoredX, f.StoredY}, m);
+    EXPECT_TRUE(View->LoadSelectionFromStream(&m, 2));
+    EXPECT_EQ(View->Selected(), !f.Bounds.empty()) << f.StoredX;
+    if (!f.Bounds.empty()) {
+      EXPECT_EQ(Bounds(), f.Bounds) << f.StoredX;
+    }
+  }
+  View->LayerAt(0)->PosX = 0;
+
+  View->Select(10, 20, 30, 40, 0);
+  for (const std::initializer_list<Integer> size : {std::initializer_list<Integer>{0x7FFFFFFF, 1},
+                                                    std::initializer_list<Integer>{8, 0x7FFFFFFF}}) {
+    TMemoryStream m;
+    Patched(0, size, m);
+    EXPECT_THROW(View->LoadSelectionFromStream(&m, 0), EReadError);
+    EXPECT_EQ(Bounds(), (std::vector<Integer>{10, 20, 29, 39}));
+  }
 }
 
 }  // namespace
