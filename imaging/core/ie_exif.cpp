@@ -11,6 +11,7 @@
 #include "imaging/core/ie_stream_classes.h"
 #include "imaging/core/ie_tags_handler.h"
 #include "platform/rtl/exceptions.h"
+#include "imaging/core/ie_streams.h"
 #include "platform/rtl/streams.h"
 
 TIEExifTiffCodec IEExifTiffCodec;
@@ -19,23 +20,6 @@ namespace {
 
 const Byte kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr Int64 kTIFFHeaderSearch = 131072;
-
-// Puts the stream back where it was, whatever happens in between.
-class TPositionKeeper {
- public:
-  explicit TPositionKeeper(TStream* S) : FStream(S), FPosition(S->Position()) {}
-  ~TPositionKeeper() {
-    try {
-      FStream->SetPosition(FPosition);
-    } catch (...) {
-    }
-  }
-  Int64 Position() const { return FPosition; }
-
- private:
-  TStream* FStream;
-  Int64 FPosition;
-};
 
 }  // namespace
 
@@ -214,7 +198,7 @@ void IESaveEXIFToBuffer(TIOParamsVals* Params, void*& Buffer, Integer& Length) {
 }
 
 Int64 IEFindTIFFHeader(TStream* Stream) {
-  TPositionKeeper keep(Stream);
+  TIEStreamPositionKeeper keep(Stream);
   std::vector<Byte> buf(kTIFFHeaderSearch);
   Integer got = Stream->Read(buf.data(), static_cast<Integer>(buf.size()));
   Int64 streamSize = Stream->Size();
@@ -233,7 +217,7 @@ Int64 IEFindTIFFHeader(TStream* Stream) {
 
 bool IEReadEXIFFromTIFFStream(TStream* Stream, TIOParamsVals* Params) {
   if (!Stream || !Params || !IEExifTiffCodec.CanRead()) return false;
-  TPositionKeeper keep(Stream);
+  TIEStreamPositionKeeper keep(Stream);
   Int64 start = keep.Position();
   TIOParamsVals scratch(Params->IO);
   TIEBitmap a, b;

@@ -40,6 +40,26 @@ void IEGetTempFileName(const AnsiString& Prefix, const AnsiString& Folder, AnsiS
 // A temporary file created exclusively (no existing file is ever opened) and unlinked at once,
 // so it disappears when its handle closes, even when the process dies. Raises
 // EInOutError "Unable to create <name>" on failure.
+// Puts a stream back where it was when the keeper was made, however the scope is left; a
+// failure to seek back is dropped (the scope may be unwinding already).
+class TIEStreamPositionKeeper {
+ public:
+  explicit TIEStreamPositionKeeper(TStream* S) : FStream(S), FPosition(S->Position()) {}
+  ~TIEStreamPositionKeeper() {
+    try {
+      FStream->SetPosition(FPosition);
+    } catch (...) {
+    }
+  }
+  TIEStreamPositionKeeper(const TIEStreamPositionKeeper&) = delete;
+  TIEStreamPositionKeeper& operator=(const TIEStreamPositionKeeper&) = delete;
+  Int64 Position() const { return FPosition; }
+
+ private:
+  TStream* FStream;
+  Int64 FPosition;
+};
+
 class TIETemporaryFileStream : public THandleStream {
  public:
   explicit TIETemporaryFileStream(const AnsiString& FileName);

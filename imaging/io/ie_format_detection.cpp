@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "imaging/core/ie_streams.h"
 #include "imaging/core/ie_text.h"
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
@@ -13,23 +14,6 @@
 #include "platform/rtl/strings.h"
 
 namespace {
-
-// Puts the stream back where it was however the caller leaves.
-class TPositionKeeper {
- public:
-  explicit TPositionKeeper(TStream* S) : FStream(S), FPosition(S->Position()) {}
-  ~TPositionKeeper() {
-    try {
-      FStream->SetPosition(FPosition);
-    } catch (...) {
-    }
-  }
-  Int64 Start() const { return FPosition; }
-
- private:
-  TStream* FStream;
-  Int64 FPosition;
-};
 
 // Count bytes from Start into Buffer, the position set back to Start. A short read (less left
 // than the total size promised) does not match anything.
@@ -90,8 +74,8 @@ TProbe IsRAWProbe = nullptr;
 
 Integer Detect(TStream* S) {
   const Int64 Size = S->Size();
-  TPositionKeeper Keep(S);
-  const Int64 Start = Keep.Start();
+  TIEStreamPositionKeeper Keep(S);
+  const Int64 Start = Keep.Position();
   Byte b[128];
 
   if (HeaderTag(S, Size, Start, "JFIF")) return ioJPEG;
@@ -144,16 +128,16 @@ Integer FindStreamFormat(TStream* Stream) {
 }
 
 bool IsAVI(TStream* Stream) {
-  TPositionKeeper Keep(Stream);
+  TIEStreamPositionKeeper Keep(Stream);
   Byte b[12];
-  return Peek(Stream, Keep.Start(), b, 12) && std::memcmp(b, "RIFF", 4) == 0 && std::memcmp(b + 8, "AVI ", 4) == 0;
+  return Peek(Stream, Keep.Position(), b, 12) && std::memcmp(b, "RIFF", 4) == 0 && std::memcmp(b + 8, "AVI ", 4) == 0;
 }
 
 bool IEIsDNG(TStream* Stream) {
   constexpr Word kDNGVersion = 50706, kByte = 1;
   try {
-    TPositionKeeper Keep(Stream);
-    const Int64 Start = Keep.Start(), Size = Stream->Size() - Start;
+    TIEStreamPositionKeeper Keep(Stream);
+    const Int64 Start = Keep.Position(), Size = Stream->Size() - Start;
     Byte h[8];
     if (Size < 8 || !Peek(Stream, Start, h, 8)) return false;
     bool Intel;
