@@ -72,6 +72,49 @@ TEST_F(NavigationTest, NavigatorFollowsTheViewAndScrollsIt) {
   EXPECT_EQ(View->ViewX(), 0);
 }
 
+// The navigator shows an image the view owns; when the view frees that image (merging or
+// removing layers, or being freed itself) the navigator must be left on a live one.
+TEST_F(NavigationTest, NavigatorNeverKeepsAFreedImage) {
+  ShowPlain(BigW, BigH, 0x808080);
+  TTestView* Nav = MakeSecondView(200, 0, 100, 75);
+  auto LiveImageOf = [](TZodivErView* V, TIEBitmap* B) {
+    for (Integer I = 0; I < V->LayerCount(); ++I)
+      if (V->LayerAt(I)->Bitmap == B) return true;
+    return false;
+  };
+
+  // Merging the base with a layer above replaces the base's image.
+  View->AddLayer();
+  View->SetCurrentLayer(0);
+  View->SetNavigator(Nav);
+  View->MergeLayers(0, 1, true);
+  EXPECT_TRUE(LiveImageOf(View, Nav->IEBitmap()));
+  EXPECT_EQ(View->Navigator(), Nav);
+  EXPECT_TRUE(Nav->OnSelectionChanging);
+
+  // Removing the layer the navigator shows, while another one is current.
+  View->AddLayer();
+  View->AddLayer();
+  View->SetCurrentLayer(1);
+  View->SetNavigator(Nav);
+  View->SetCurrentLayer(0);
+  View->RemoveLayer(1);
+  EXPECT_TRUE(LiveImageOf(View, Nav->IEBitmap()));
+  Nav->Update();
+  Nav->Paint();
+
+  // The view freed before its navigator.
+  TIEBitmap* Shown = Nav->IEBitmap();
+  delete View;
+  View = nullptr;
+  EXPECT_NE(Nav->IEBitmap(), Shown);
+  EXPECT_FALSE(Nav->OnSelectionChanging);
+  Nav->Update();
+  Nav->Paint();
+  SimulateMouse(Nav, smPress, mbLeft, 10, 10);
+  SimulateMouse(Nav, smRelease, mbLeft, 10, 10);
+}
+
 // A rectangle drawn in zoom-select mode fills the control: the zoom is the one that fits it
 // (offered to OnZoomIn first), its centre comes to the centre of the control, and the selection
 // the view had before the drag is back afterwards.
