@@ -78,10 +78,8 @@ TZodivErView::~TZodivErView() {
   FAuxObjects.clear();
   FSmoothRunning = false;
   SyncLayers();
-  if (FNavigator) {
-    FNavigator->RemoveFreeNotification(this);
-    FNavigator = nullptr;
-  }
+  // A navigator that outlives the view must not keep our image or call back into us.
+  if (FNavigator) SetNavigator(nullptr);
   // The I/O and processing components, the timers and the transition engine are owned by the
   // view and go with its other owned components.
   DestroyComponents();

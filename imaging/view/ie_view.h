@@ -421,6 +421,7 @@ class TZodivErView : public TIEView {
   void SetNavigator(TZodivErView* View);
   TZodivErView* Navigator() const { return FNavigator; }
   void SyncNavigator();
+  void KeepNavigatorOnLiveImage();
   void AttachBitmap(TIEBitmap* Bitmap);
   void ApplyLayerSizes(Integer Index);
   void CropLayersToOpaque(Integer Index);

@@ -81,6 +81,7 @@ void TZodivErView::RemoveLayer(Integer Index) {
     FCurrentLayer = -1;
     SetCurrentLayer(current - removed);
   }
+  KeepNavigatorOnLiveImage();
 }
 
 void TZodivErView::ClearLayers() {
@@ -94,6 +95,7 @@ void TZodivErView::ClearLayers() {
   }
   FIEBitmap->Fill(static_cast<double>(Background()));
   FIEBitmap->RemoveAlphaChannel(false, Background());
+  KeepNavigatorOnLiveImage();
   Update();
 }
 
@@ -107,8 +109,9 @@ void TZodivErView::MergeLayers(Integer Index1, Integer Index2, bool RemoveUpper)
   const Integer lower = IEMin(Index1, Index2), upper = IEMax(Index1, Index2);
   // A layer merged with itself would be freed twice below.
   if (lower < 0 || upper >= LayerCount() || lower == upper) return;
+  // Unlinked for the merge and linked again after it: the merged layer has a new image.
   TZodivErView* navigator = FNavigator;
-  FNavigator = nullptr;
+  SetNavigator(nullptr);
   try {
     SyncLayers();
     auto* merged = new TIELayer(this, LayerAt(Index1)->Bitmap, false);
@@ -140,10 +143,10 @@ void TZodivErView::MergeLayers(Integer Index1, Integer Index2, bool RemoveUpper)
     FCurrentLayer = -1;
     SetCurrentLayer(lower);
   } catch (...) {
-    FNavigator = navigator;
+    SetNavigator(navigator);
     throw;
   }
-  FNavigator = navigator;
+  SetNavigator(navigator);
 }
 
 Integer TZodivErView::FindLayerAt(Integer X, Integer Y, bool SelectableOnly) {

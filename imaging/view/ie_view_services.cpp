@@ -178,6 +178,19 @@ void TZodivErView::SyncNavigator() {
   FNavigator->Select(X1, Y1, X2, Y2, 0);
 }
 
+// The navigator shows one of this view's images without owning it. When the view frees that
+// image (a layer merged, removed or cleared), the navigator is given the current one before it
+// can paint from freed memory.
+void TZodivErView::KeepNavigatorOnLiveImage() {
+  if (!FNavigator) return;
+  TIEBitmap* Shown = FNavigator->IEBitmap();
+  if (Shown == FIEBitmap) return;
+  for (TIELayer* L : FLayers)
+    if (L->Bitmap == Shown) return;
+  FNavigator->AttachBitmap(FIEBitmap);
+  SyncNavigator();
+}
+
 void TZodivErView::NavigatorSelectionChanging(TObject*) {
   if (!FNavigator || FNavigatorGuard) return;
   FlagGuard Guard(FNavigatorGuard);

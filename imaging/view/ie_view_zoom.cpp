@@ -581,7 +581,10 @@ bool TZodivErView::DragAutoScroll() {
     FPressClamped.Y += SY;
     FPressImageArea.X += SX;
     FPressImageArea.Y += SY;
-    ShiftSelectionPoints(DX, DY);
+    // By the scroll made, not the one asked for: near a limit (or on an axis already at its
+    // limit while the other still scrolls) the view moves less, and the last points must keep
+    // naming the pixels they named before.
+    ShiftSelectionPoints(-SX, -SY);
   }
   return Any;
 }
