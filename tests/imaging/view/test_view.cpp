@@ -22,6 +22,7 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "tests/imaging/formats/codec_test_util.h"
+#include "tests/imaging/view/view_test_fixture.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -29,13 +30,7 @@ namespace {
 using testsupport::Fixture;
 using testsupport::ShellQuote;
 
-// The view with its protected message handlers reachable.
-class TTestView : public TZodivErView {
- public:
-  using TZodivErView::TZodivErView;
-  using TZodivErView::Scroll;
-  using TZodivErView::Paint;
-};
+using viewtest::TTestView;
 
 // A noisy picture: every pixel differs from its neighbours, so a shift of one pixel shows.
 std::string NoisePng(Integer W, Integer H) {
@@ -70,28 +65,12 @@ struct TSurface {
   TRGB At(Integer X, Integer Y) { return static_cast<TRGB*>(Bitmap.ScanLine(Y))[X]; }
 };
 
-struct ViewFixture : ::testing::Test {
-  TForm* Form = nullptr;
-  TTestView* View = nullptr;
-
-  void SetUp() override {
-    Form = new TForm(nullptr);
-    Form->SetBounds(40, 40, 420, 360);
-    View = new TTestView(Form);
-    View->SetParent(Form);
-    View->SetScrollBars(ssNone);
-    View->SetBounds(0, 0, 160, 120);
-    ShowActive(Form);
-  }
-  void TearDown() override { delete Form; }
-
+// The shared view fixture, also showing images built in the test.
+struct ViewFixture : viewtest::ViewTest {
+  using viewtest::ViewTest::Show;
   void Show(const TIEBitmap& Image) {
     View->IEBitmap()->Assign(const_cast<TIEBitmap*>(&Image));
     View->Update();
-  }
-  void Render() {
-    View->Update();
-    View->Paint();
   }
 };
 

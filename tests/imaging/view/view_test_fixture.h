@@ -21,6 +21,7 @@ class TTestView : public TZodivErView {
  public:
   using TZodivErView::TZodivErView;
   using TZodivErView::Paint;
+  using TZodivErView::Scroll;
 };
 
 inline void LoadPam(TIEBitmap& B, const ietest::TPam& P) {
