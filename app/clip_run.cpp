@@ -92,11 +92,7 @@ TClipRunChoices TClipRun::ReadChoices() const {
   c.CustomWidth = m->EdCustomWidth2->Value();
   c.CustomHeight = m->EdCustomHeight2->Value();
   c.Pad = m->cb_pad2->Checked();
-  const TCropArea crop = setcrop2->Selection();
-  c.CropX1 = crop.X1;
-  c.CropY1 = crop.Y1;
-  c.CropX2 = crop.X2;
-  c.CropY2 = crop.Y2;
+  c.Crop = setcrop2->Selection();
   c.ChangeVolume = m->radio_changevolume2->Checked();
   c.Volume = m->spin_volume2->Value();
   c.ChangeTempo = m->radio_changetempo2->Checked();

@@ -62,9 +62,9 @@ void KeepInside(Integer& Size, Integer& Start, Integer Limit, TRound Round) {
 }  // namespace
 
 AnsiString ClipCropPart(const TClipRunChoices& Choices, const TClipSource& Source) {
-  Integer x = Choices.CropX1, y = Choices.CropY1;
-  Integer w = Integer(std::clamp<Int64>(Int64(Choices.CropX2) - Choices.CropX1 + 1, 1, std::numeric_limits<Integer>::max()));
-  Integer h = Integer(std::clamp<Int64>(Int64(Choices.CropY2) - Choices.CropY1 + 1, 1, std::numeric_limits<Integer>::max()));
+  Integer x = Choices.Crop.X1, y = Choices.Crop.Y1;
+  Integer w = Integer(std::clamp<Int64>(Int64(Choices.Crop.X2) - Choices.Crop.X1 + 1, 1, std::numeric_limits<Integer>::max()));
+  Integer h = Integer(std::clamp<Int64>(Int64(Choices.Crop.Y2) - Choices.Crop.Y1 + 1, 1, std::numeric_limits<Integer>::max()));
   const auto rounded = [&](Integer Width, Integer Height, bool TakeWidth) {
     AnsiString rw, rh;
     SplitSize(ClipFrameSize(IntToStr(Width), IntToStr(Height), Choices.Target, Source.Info), rw, rh);

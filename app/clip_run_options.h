@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/audio_run_options.h"
+#include "app/crop_area.h"
 #include "platform/rtl/types.h"
 
 // The clip types the save dialog offers after the first one, each as "*.EXT" and a ";".
@@ -48,7 +49,7 @@ struct TClipRunChoices {
   Integer CustomHeight = 0;
   bool Pad = true;
   // Picture pixels with X2 and Y2 inclusive, as the crop view reports them.
-  Integer CropX1 = 0, CropY1 = 0, CropX2 = 0, CropY2 = 0;
+  TCropArea Crop;  // the selection on the crop dialog, inclusive corners
   bool ChangeVolume = false;
   Integer Volume = 100;
   bool ChangeTempo = false;

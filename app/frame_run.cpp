@@ -121,11 +121,7 @@ TFrameRunChoices TFrameRun::ReadChoices() const {
   c.CustomWidth = m->EdCustomWidth->Value();
   c.CustomHeight = m->EdCustomHeight->Value();
   c.Pad = m->cb_pad->Checked();
-  const TCropArea crop = setcrop->Selection();
-  c.CropX1 = crop.X1;
-  c.CropY1 = crop.Y1;
-  c.CropX2 = crop.X2;
-  c.CropY2 = crop.Y2;
+  c.Crop = setcrop->Selection();
 
   if (effects) {
     c.HFlip = effects->ck_hflip->Checked();
@@ -167,7 +163,7 @@ void TFrameRun::Start() {
     ErrorMessage(selectionProblem);
     return;
   }
-  if (choices.Size == fzCrop && TCropArea{choices.CropX1, choices.CropY1, choices.CropX2, choices.CropY2}.Empty()) {
+  if (choices.Size == fzCrop && choices.Crop.Empty()) {
     ErrorMessage("Please set cropping area!");
     return;
   }

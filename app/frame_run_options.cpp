@@ -133,7 +133,7 @@ AnsiString FrameFilterChain(const TFrameRunChoices& C) {
   // The crop rectangle is drawn on the untouched frame, so it is cut before anything turns,
   // mirrors or tiles the picture.
   if (C.Size == fzCrop)
-    chain += CropFilterPart(C.CropX2 - C.CropX1 + 1, C.CropY2 - C.CropY1 + 1, C.CropX1, C.CropY1);
+    chain += CropFilterPart(C.Crop.Width(), C.Crop.Height(), C.Crop.X1, C.Crop.Y1);
   if (TilesInFilter(C.Selection)) chain += TilePart(C);
   chain += TransformFilterText(C.HFlip, C.VFlip, C.RotateCW, C.RotateCCW);
   if (C.Size == fzCustom) {

@@ -6,6 +6,7 @@
 // EConvertError, which the run turns into its set-up failure.
 #pragma once
 
+#include "app/crop_area.h"
 #include "platform/rtl/types.h"
 
 enum TFrameSelection { fsAllFrames, fsTotal, fsScene, fsFps, fsEveryFrames, fsEverySeconds, fsExpress };
@@ -30,7 +31,7 @@ struct TFrameRunChoices {
   Integer CustomHeight = 2;
   bool Pad = true;
   // Bitmap coordinates with X2 and Y2 inclusive, as the crop view reports them.
-  Integer CropX1 = 0, CropY1 = 0, CropX2 = 0, CropY2 = 0;
+  TCropArea Crop;  // the selection on the crop dialog, inclusive corners
 
   bool HFlip = false;
   bool VFlip = false;

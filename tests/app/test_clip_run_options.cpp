@@ -170,10 +170,7 @@ TEST(ClipRunOptions, OutputOptionsInOrder) {
 TEST(ClipRunOptions, CropComesBeforeTheTransforms) {
   TClipRunChoices c = Choices("/o/c.mov");
   c.FrameSize = cfsCrop;
-  c.CropX1 = 10;
-  c.CropY1 = 20;
-  c.CropX2 = 89;  // the last column and line inside: 80 x 41, made even for the target
-  c.CropY2 = 60;
+  c.Crop = {10, 20, 89, 60};  // the last column and line inside: 80 x 41, made even for the target
   c.HFlip = true;
   c.RotateCW = true;
   EXPECT_EQ(ClipOutputOptions(c, Source("video: mpeg4")),
@@ -202,10 +199,7 @@ TEST(ClipRunOptions, RoundedCropStaysInsideThePicture) {
     SCOPED_TRACE(k.Crop);
     TClipRunChoices c = Choices(k.Target);
     c.FrameSize = cfsCrop;
-    c.CropX1 = k.Area.X1;
-    c.CropY1 = k.Area.Y1;
-    c.CropX2 = k.Area.X2;
-    c.CropY2 = k.Area.Y2;
+    c.Crop = k.Area;
     EXPECT_EQ(ClipCropPart(c, Source("video: mpeg4", k.Width, k.Height)), k.Crop);
   }
 }

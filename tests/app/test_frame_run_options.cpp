@@ -174,10 +174,7 @@ TEST(FrameRunOptions, CustomSizeScalesAfterTransformsAndSetsTheAspect) {
 TEST(FrameRunOptions, CropIsCutBeforeTilesAndTransforms) {
   TFrameRunChoices c = Movie(0, 1000);
   c.Size = fzCrop;
-  c.CropX1 = 10;
-  c.CropY1 = 20;
-  c.CropX2 = 109;  // the last column and line inside: 100 x 50
-  c.CropY2 = 69;
+  c.Crop = {10, 20, 109, 69};  // the last column and line inside: 100 x 50
   c.VFlip = c.RotateCCW = true;
   EXPECT_EQ(FrameFilterChain(c), ",crop=100:50:10:20,vflip,transpose=2");
   c.Selection = fsEveryFrames;
