@@ -256,7 +256,8 @@ namespace {
 // codes at least one component whole; a progressive file's DC scan needs a bit a block.
 // Arithmetic coding, and a progressive file that leaves its DC scan out, can be far denser:
 // such an image, when its data are shorter than that, is held to the sparse-image limit.
-bool ScanDataCanHold(jpeg_decompress_struct& info, TIECodecProgress& Progress, Int64 Available) {
+// A caller that takes only the first Rows rows (a strip of a TIFF) needs only their share of it.
+bool ScanDataCanHold(jpeg_decompress_struct& info, TIECodecProgress& Progress, Int64 Available, Integer Rows) {
   Int64 fewest = -1;
   for (int c = 0; c < info.num_components; ++c) {
     const Int64 blocks = Int64(info.comp_info[c].width_in_blocks) * Int64(info.comp_info[c].height_in_blocks);
@@ -264,7 +265,9 @@ bool ScanDataCanHold(jpeg_decompress_struct& info, TIECodecProgress& Progress, I
   }
   if (fewest < 0) return true;
   const bool sequential = !info.progressive_mode && !info.arith_code;
-  const Int64 needed = ((sequential ? 2 : 1) * fewest + 7) / 8;
+  Int64 needed = ((sequential ? 2 : 1) * fewest + 7) / 8;
+  if (Rows >= 0 && info.output_height > 0 && JDIMENSION(Rows) < info.output_height)
+    needed = needed * Rows / Int64(info.output_height);
   if (sequential)
     return IECheckInputHolds(Progress, "the JPEG data", info.image_width, info.image_height, needed, Available);
   if (Available < 0 || needed <= Available) return true;
@@ -412,7 +415,7 @@ Integer ReadJPEGStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
         // it reads the whole input into coefficient buffers of the whole image.
         bool allocated = false;
         if (IECheckImageSize(Progress, info.output_width, info.output_height, 32) &&
-            ScanDataCanHold(info, Progress, available) &&
+            ScanDataCanHold(info, Progress, available, MaxRows) &&
             (format == ieNull ||
              (allocated = IEAllocateImage(Progress, Bitmap, info.output_width, info.output_height, format) != ieNull))) {
           IEJpegCall(err, [&] { jpeg_start_decompress(&info); });

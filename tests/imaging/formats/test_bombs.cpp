@@ -195,4 +195,21 @@ TEST(Bombs, ARealImageOfTheSameSizeStillLoads) {
   EXPECT_EQ(b.GetPixelAsRGB(123, 4567), IECreateRGB(255, 255, 255));
 }
 
+// A caller that takes only the first rows of a JPEG (a TIFF strip) needs data for those rows
+// only: the bound shrinks with them.
+TEST(Bombs, AJpegReadForItsFirstRowsNeedsDataForThoseOnly) {
+  const std::vector<Byte> tall = JpegClaiming(64, 46340, false);
+  TMemoryStream m;
+  FillStream(m, tall);
+  TIEBitmap b;
+  TIOParamsVals p(nullptr);
+  TProgressProbe whole;
+  ReadJPEGStream(&m, nullptr, &b, p, whole.Progress, false, false, false, false, false, false, -1, false);
+  EXPECT_NE(whole.Reason.find("too few for 64 x 46340"), std::string::npos) << whole.Reason;
+  m.SetPosition(0);
+  TProgressProbe strip;
+  EXPECT_EQ(ReadJPEGStream(&m, nullptr, &b, p, strip.Progress, false, false, false, false, false, false, 8, false), 8);
+  EXPECT_EQ(strip.Reason.find("too few"), std::string::npos) << strip.Reason;
+}
+
 }  // namespace
