@@ -44,21 +44,6 @@ void SplitSize(const AnsiString& Size, AnsiString& Width, AnsiString& Height) {
   Height = colon == AnsiString::npos ? AnsiString() : Size.substr(colon + 1);
 }
 
-// The crop's width or height (Size) rounded as the target needs it, and its near edge (Start),
-// so that the crop stays inside a picture of Limit pixels: a rounding that would reach past the
-// picture's edge moves the crop back, and one that is wider than the picture rounds a smaller
-// size instead. Round gives the rounded size for a size. An unknown picture size (0) limits
-// nothing.
-template <class TRound>
-void KeepInside(Integer& Size, Integer& Start, Integer Limit, TRound Round) {
-  Integer rounded = Round(Size);
-  if (Limit > 0) {
-    for (Integer wanted = Size; rounded > Limit && wanted > 1;) rounded = Round(--wanted);
-    Start = std::clamp<Integer>(Start, 0, std::max<Integer>(0, Limit - rounded));
-  }
-  Size = rounded;
-}
-
 }  // namespace
 
 AnsiString ClipCropPart(const TClipRunChoices& Choices, const TClipSource& Source) {
@@ -71,8 +56,8 @@ AnsiString ClipCropPart(const TClipRunChoices& Choices, const TClipSource& Sourc
     return StrToInt(TakeWidth ? rw : rh);
   };
   const Integer h0 = h;
-  KeepInside(w, x, Source.Width, [&](Integer W) { return rounded(W, h0, true); });
-  KeepInside(h, y, Source.Height, [&](Integer H) { return rounded(w, H, false); });
+  KeepCropSpanInside(w, x, Source.Width, [&](Integer W) { return rounded(W, h0, true); });
+  KeepCropSpanInside(h, y, Source.Height, [&](Integer H) { return rounded(w, H, false); });
   return CropFilterPart(w, h, x, y);
 }
 

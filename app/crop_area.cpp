@@ -1,6 +1,7 @@
 #include "app/crop_area.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "platform/rtl/strings.h"
 #include "platform/rtl/sysutils.h"
@@ -49,5 +50,23 @@ AnsiString CropFieldTextOnExit(TCropField Field, const AnsiString& Text) {
 }
 
 AnsiString CropFilterPart(Integer Width, Integer Height, Integer X, Integer Y) {
-  return ",crop=" + IntToStr(Width) + ":" + IntToStr(Height) + ":" + IntToStr(X) + ":" + IntToStr(Y);
+  return ",crop=" + IntToStr(Width) + ":" + IntToStr(Height) + ":" + IntToStr(X) + ":" + IntToStr(Y) + ":exact=1";
+}
+
+void KeepCropSpanInside(Integer& Size, Integer& Start, Integer Limit, const std::function<Integer(Integer)>& Round) {
+  Integer rounded = Round(Size);
+  if (Limit > 0) {
+    for (Integer wanted = Size; rounded > Limit && wanted > 1;) rounded = Round(--wanted);
+    Start = std::clamp<Integer>(Start, 0, std::max<Integer>(0, Limit - rounded));
+  }
+  Size = rounded;
+}
+
+TCropArea EvenSizedCropArea(const TCropArea& Area, Integer PictureWidth, Integer PictureHeight) {
+  if (Area.Empty()) return Area;
+  const auto even = [](Integer Size) { return Size % 2 != 0 && Size < std::numeric_limits<Integer>::max() ? Size + 1 : Size; };
+  Integer x = Area.X1, y = Area.Y1, w = std::max<Integer>(Area.Width(), 1), h = std::max<Integer>(Area.Height(), 1);
+  KeepCropSpanInside(w, x, PictureWidth, even);
+  KeepCropSpanInside(h, y, PictureHeight, even);
+  return {x, y, x + w - 1, y + h - 1};
 }

@@ -3,6 +3,8 @@
 // cuts from it.
 #pragma once
 
+#include <functional>
+
 #include "platform/rtl/geometry.h"
 #include "platform/rtl/types.h"
 
@@ -39,5 +41,17 @@ TRect CropSelectionAfterEdit(const TCropArea& Current, TCropField Field, Integer
 // that is no number gives the smallest value.
 AnsiString CropFieldTextOnExit(TCropField Field, const AnsiString& Text);
 
-// ",crop=w:h:x:y" for an area of the picture.
+// ",crop=w:h:x:y:exact=1" for an area of the picture. Without exact the filter moves an odd
+// position and shrinks an odd size to the chroma grid of 4:2:0 pictures, cutting another area
+// than the one chosen.
 AnsiString CropFilterPart(Integer Width, Integer Height, Integer X, Integer Y);
+
+// One side of a crop whose size must be rounded (Round gives the rounded size for a size): the
+// size is rounded, and when that would reach past the picture's edge at Limit the crop moves
+// back, or a smaller size is rounded when the picture is too narrow. The near edge (Start)
+// stays where it is otherwise. An unknown picture size (0) limits nothing.
+void KeepCropSpanInside(Integer& Size, Integer& Start, Integer Limit, const std::function<Integer(Integer)>& Round);
+
+// The area with its width and height made even (one more when odd) as clip encoders need, kept
+// inside a picture of PictureWidth x PictureHeight. An empty area stays empty.
+TCropArea EvenSizedCropArea(const TCropArea& Area, Integer PictureWidth, Integer PictureHeight);

@@ -92,11 +92,21 @@ TCropDialog::TCropDialog(TComponent* AOwner, const AnsiString& Name, Integer Cli
 
 Tsetcrop::Tsetcrop(TComponent* AOwner) : TCropDialog(AOwner, "setcrop", 695, 520) {}
 
-Tsetcrop2::Tsetcrop2(TComponent* AOwner) : TCropDialog(AOwner, "setcrop2", 693, 518) {}
+Tsetcrop2::Tsetcrop2(TComponent* AOwner) : TCropDialog(AOwner, "setcrop2", 693, 518) { FEvenSize = true; }
 
 TCropArea TCropDialog::Selection() {
   return {ZodivErView1->SelectionX1(), ZodivErView1->SelectionY1(), ZodivErView1->SelectionX2(),
           ZodivErView1->SelectionY2()};
+}
+
+TCropArea TCropDialog::UsedArea(const TCropArea& Area) {
+  if (!FEvenSize) return Area;
+  return EvenSizedCropArea(Area, ZodivErView1->ImageWidth(), ZodivErView1->ImageHeight());
+}
+
+void TCropDialog::SelectArea(const TCropArea& Area) {
+  ZodivErView1->SetSelectionBase(iesbBitmap);
+  ZodivErView1->Select(Area.X1, Area.Y1, Area.X2 + 1, Area.Y2 + 1, 0);
 }
 
 TEdit* TCropDialog::EditOf(TCropField Field) const {
@@ -110,7 +120,13 @@ TEdit* TCropDialog::EditOf(TCropField Field) const {
 }
 
 void TCropDialog::ZodivErView1SelectionChange(TObject*) {
-  const bool selected = !Selection().Empty();
+  const TCropArea drawn = Selection();
+  const bool selected = !drawn.Empty();
+  if (selected && UsedArea(drawn) != drawn) {
+    // The rectangle the user let go of becomes the one the clip will cut.
+    SelectArea(UsedArea(drawn));
+    ShowSelection();
+  }
   for (TLabel* label : {label_hp, label_vp, label_w, label_h}) label->SetEnabled(selected);
   for (TEdit* edit : {ed_hp, ed_vp, ed_w, ed_h}) edit->SetEnabled(selected);
 }
@@ -118,7 +134,7 @@ void TCropDialog::ZodivErView1SelectionChange(TObject*) {
 void TCropDialog::ZodivErView1SelectionChanging(TObject*) { ShowSelection(); }
 
 void TCropDialog::ShowSelection() {
-  const TCropFields fields = CropFieldsOf(Selection());
+  const TCropFields fields = CropFieldsOf(UsedArea(Selection()));
   FlagGuard showing(FShowing);
   ed_hp->SetText(IntToStr(fields.Left));
   ed_vp->SetText(IntToStr(fields.Top));
@@ -131,10 +147,9 @@ void TCropDialog::EditChanged(TCropField Field) {
   if (FShowing || !edit->Enabled()) return;
   Integer value = 0;
   if (!TryStrToInt(Trim(edit->Text()), value)) return;
-  ZodivErView1->SetSelectionBase(iesbBitmap);
   const TRect r = CropSelectionAfterEdit(Selection(), Field, value, ZodivErView1->ImageWidth(),
                                          ZodivErView1->ImageHeight());
-  ZodivErView1->Select(r.Left, r.Top, r.Right, r.Bottom, 0);
+  SelectArea(UsedArea({r.Left, r.Top, r.Right - 1, r.Bottom - 1}));
 }
 
 void TCropDialog::EditLeft(TCropField Field) {

@@ -32,6 +32,9 @@ class TCropDialog : public TForm {
 
   // The view's selection: all 0 while nothing is selected.
   TCropArea Selection();
+  // The area the run will cut for a selection: the selection itself, or for a clip its size
+  // made even.
+  TCropArea UsedArea(const TCropArea& Area);
 
   TLabel* Label1 = nullptr;
   TZodivErView* ZodivErView1 = nullptr;
@@ -50,10 +53,17 @@ class TCropDialog : public TForm {
   TEdit* EditOf(TCropField Field) const;
   void EditChanged(TCropField Field);
   void EditLeft(TCropField Field);
-  // Writes the selection's position and size into the edits without selecting again.
+  // Writes the position and size the run will use into the edits without selecting again.
   void ShowSelection();
+  // Replaces the view's selection by Area (inclusive corners).
+  void SelectArea(const TCropArea& Area);
   // Set while the dialog itself writes the edits.
   bool FShowing = false;
+
+ protected:
+  // The clip encoders need even frame sizes: the clip's dialog keeps its selection even-sized,
+  // so that what it shows is what the clip gets.
+  bool FEvenSize = false;
 };
 
 class Tsetcrop : public TCropDialog {

@@ -16,13 +16,16 @@
 #include "app/select_folder.h"
 #include "app/transform_dialogs.h"
 #include "app/work_folder.h"
+#include "imaging/core/ie_bitmap.h"
 #include "imaging/io/ie_file_formats.h"
+#include "imaging/io/ie_zodiver_io.h"
 #include "media/components/decoder.h"
 #include "media/components/encoder.h"
 #include "platform/gui/services.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/files.h"
 #include "platform/rtl/numerics.h"
+#include "platform/rtl/streams.h"
 #include "platform/rtl/strings.h"
 #include "platform/rtl/sysutils.h"
 #include "widgets/slider/slider.h"
@@ -37,10 +40,29 @@ void ApplicationStop(const AnsiString& Text) { Application->MessageBox(Text, "Er
 
 const char* const NoTmpFolder = "Can not create tmp folder. Please be sure the installation folder is NOT read only!";
 
-// Whether the imaging library reads and writes the images of a format pattern ("*.PAM").
-bool ImagingTilesFormat(const AnsiString& Pattern) {
+// Why the imaging library cannot lay out sheets of a format pattern ("*.PCX") today; empty when
+// it can. The format table lists formats whose codecs are not there yet, so a small picture is
+// written in the format and read back: the answer follows the library as its codecs arrive.
+AnsiString TileFormatProblem(const AnsiString& Pattern) {
   const TIEFileFormatInfo* info = IEFileFormatGetInfoByExt(FrameImageExtension(Pattern));
-  return info && info->ReadFunction && info->WriteFunction;
+  if (!info || !info->ReadFunction || !info->WriteFunction) return "the imaging library has no codec for it";
+  try {
+    TIEBitmap picture;
+    if (!picture.Allocate(4, 4, ie24RGB)) return "no memory";
+    picture.Fill(0);
+    TZodivErIO io(nullptr);
+    io.SetAttachedIEBitmap(&picture);
+    TMemoryStream stream;
+    io.SaveToStream(&stream, info->FileType);
+    if (io.Aborting) return io.FailureReason().empty() ? AnsiString("writing failed") : io.FailureReason();
+    stream.SetPosition(0);
+    io.LoadFromStreamFormat(&stream, info->FileType);
+    if (io.Aborting) return io.FailureReason().empty() ? AnsiString("reading failed") : io.FailureReason();
+    if (picture.GetWidth() != 4 || picture.GetHeight() != 4) return "the picture read back is not the one written";
+  } catch (const std::exception& E) {
+    return E.what();
+  }
+  return "";
 }
 
 Int64 NowMs() {
@@ -170,9 +192,10 @@ void TFrameRun::Start() {
   if (IsCompositeFrameRun(choices)) {
     // The program lays these frames out itself, through the imaging library: a format it cannot
     // read and write would end in loose frames and no sheet.
-    if (!ImagingTilesFormat(choices.ImageFormat)) {
+    const AnsiString formatProblem = TileFormatProblem(choices.ImageFormat);
+    if (!formatProblem.empty()) {
       ErrorMessage("Multiple Frames Image can not be made of " + choices.ImageFormat +
-                   " images with this selection; choose another image format");
+                   " images with this selection; choose another image format (" + formatProblem + ")");
       return;
     }
     FWorkFolder = MakeTileWorkFolder();

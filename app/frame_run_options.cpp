@@ -52,8 +52,12 @@ AnsiString DoublePercent(const AnsiString& Text) { return StringReplace(Text, "%
 bool IsContinuationByte(unsigned char B) { return (B & 0xC0) == 0x80; }
 
 // FFmpeg's numbered-image writer guesses JPEG for a ".gif" name; a GIF image is asked for by
-// name, each picture with a palette of its own.
+// name, each picture with a palette of its own. The GIF encoder writes an animation by default:
+// the file header only in its first picture, and later pictures as the changed area of the one
+// before, with unchanged pixels transparent. Every file here stands alone, so each picture is
+// encoded as a whole image with its own header and no difference to the one before.
 bool WritesGif(const TFrameRunChoices& C) { return FrameImageExtension(C.ImageFormat) == "gif"; }
+const char* const GifImageOptions = " -c:v gif -gifflags 0 -gifimage 1";
 const char* const GifPaletteChain = ",split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1";
 
 }  // namespace
@@ -173,7 +177,7 @@ AnsiString FrameOutputOptions(const TFrameRunChoices& C) {
     CustomSizeFilterText(width, height, C.Pad, C.SourceWidth, C.SourceHeight);
     options += " -aspect " + width + ":" + height;
   }
-  if (WritesGif(C)) options += " -c:v gif";
+  if (WritesGif(C)) options += GifImageOptions;
   AppendFilterChain(options, " -vf ", FrameFilterChain(C));
   return options;
 }

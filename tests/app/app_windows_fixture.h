@@ -17,7 +17,10 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "imaging/view/ie_view.h"
+#include "platform/gui/input_simulation.h"
+#include "platform/gui/keys.h"
 #include "platform/gui/timers.h"
+#include "platform/rtl/sysutils.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_services.h"
 
@@ -50,9 +53,9 @@ inline std::vector<std::string> FilesIn(const std::string& Dir) {
   return names;
 }
 
-// Opens the frame run's (or the clip run's) crop dialog from its page and selects the picture
-// pixels Left .. Right - 1, Top .. Bottom - 1 in it before OK. False when no dialog opened.
-inline bool ChooseCrop(Tmain* Main, bool ClipRun, const TRect& Area) {
+// Opens the frame run's (or the clip run's) crop dialog from its page and runs Action inside it
+// once it is shown (Action ends by closing it). False when no dialog opened.
+inline bool WhileCropDialogOpen(Tmain* Main, bool ClipRun, const std::function<void(TCropDialog*)>& Action) {
   TCropDialog* dialog = ClipRun ? static_cast<TCropDialog*>(setcrop2) : setcrop;
   bool opened = false;
   TTimer act(nullptr);
@@ -60,9 +63,8 @@ inline bool ChooseCrop(Tmain* Main, bool ClipRun, const TRect& Area) {
   act.OnTimer = [&](TObject*) {
     if (!dialog->Modal() || opened) return;
     opened = true;
-    dialog->ZodivErView1->SetSelectionBase(iesbBitmap);
-    dialog->ZodivErView1->Select(Area.Left, Area.Top, Area.Right, Area.Bottom, 0);
-    dialog->Button1->Click();
+    act.SetEnabled(false);
+    Action(dialog);
   };
   act.SetEnabled(true);
   if (ClipRun)
@@ -70,6 +72,52 @@ inline bool ChooseCrop(Tmain* Main, bool ClipRun, const TRect& Area) {
   else
     Main->bt_setcropClick(Main->bt_setcrop);
   return opened;
+}
+
+// Opens the frame run's (or the clip run's) crop dialog from its page and selects the picture
+// pixels Left .. Right - 1, Top .. Bottom - 1 in it before OK. False when no dialog opened.
+inline bool ChooseCrop(Tmain* Main, bool ClipRun, const TRect& Area) {
+  return WhileCropDialogOpen(Main, ClipRun, [&](TCropDialog* dialog) {
+    dialog->ZodivErView1->SetSelectionBase(iesbBitmap);
+    dialog->ZodivErView1->Select(Area.Left, Area.Top, Area.Right, Area.Bottom, 0);
+    dialog->Button1->Click();
+  });
+}
+
+// Opens the frame run's (or the clip run's) crop dialog from its page as the user does: draws a
+// rectangle on the picture with the mouse, then types the position and size into the four edits
+// (leaving each with Tab), and reads back what the edits show before OK. False when no dialog
+// opened.
+inline bool TypeCrop(Tmain* Main, bool ClipRun, Integer Left, Integer Top, Integer Width, Integer Height,
+                     TCropFields* Shown = nullptr) {
+  // Focus changes and the view's fitting of the picture arrive as events: let them through.
+  const auto settle = [] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+    while (std::chrono::steady_clock::now() < until) Application->ProcessMessages();
+  };
+  return WhileCropDialogOpen(Main, ClipRun, [&](TCropDialog* dialog) {
+    // A dialog opened again is not always made the active window headless; the keyboard's
+    // focus changes (and so the edits' exits) only happen in the active one.
+    ShowActive(dialog);
+    settle();
+    TZodivErView* view = dialog->ZodivErView1;
+    SimulateMouse(view, smPress, mbLeft, view->Width() / 3, view->Height() / 3);
+    SimulateMouse(view, smMove, mbLeft, view->Width() / 2, view->Height() / 2);
+    SimulateMouse(view, smRelease, mbLeft, view->Width() / 2, view->Height() / 2);
+    const std::pair<TEdit*, Integer> typed[] = {
+        {dialog->ed_hp, Left}, {dialog->ed_vp, Top}, {dialog->ed_w, Width}, {dialog->ed_h, Height}};
+    for (const auto& [edit, value] : typed) {
+      SimulateKey(edit, VK_END);
+      for (size_t n = edit->Text().size(); n > 0; --n) SimulateKey(edit, VK_BACK);
+      SimulateTyping(edit, IntToStr(value));
+      SimulateKey(edit, VK_TAB);
+      settle();
+    }
+    if (Shown)
+      *Shown = {StrToIntDef(dialog->ed_hp->Text(), -1), StrToIntDef(dialog->ed_vp->Text(), -1),
+                StrToIntDef(dialog->ed_w->Text(), -1), StrToIntDef(dialog->ed_h->Text(), -1)};
+    SimulateClick(dialog->Button1);
+  });
 }
 
 class AppWindows : public ::testing::Test {

@@ -174,7 +174,7 @@ TEST(ClipRunOptions, CropComesBeforeTheTransforms) {
   c.HFlip = true;
   c.RotateCW = true;
   EXPECT_EQ(ClipOutputOptions(c, Source("video: mpeg4")),
-            " -y -t 00:00:04.000 -q:v 0 -q:a 0 -vf crop=80:42:10:20,hflip,transpose=1");
+            " -y -t 00:00:04.000 -q:v 0 -q:a 0 -vf crop=80:42:10:20:exact=1,hflip,transpose=1");
 }
 
 // A crop whose size the target's format rounds up must still lie inside the source picture.
@@ -186,14 +186,14 @@ TEST(ClipRunOptions, RoundedCropStaysInsideThePicture) {
     const char* Crop;
   } cases[] = {
       // 41 x 41 touching the right and bottom edges of 640 x 360: made even, moved back by one.
-      {"/o/c.mov", 640, 360, {599, 319, 639, 359}, ",crop=42:42:598:318"},
+      {"/o/c.mov", 640, 360, {599, 319, 639, 359}, ",crop=42:42:598:318:exact=1"},
       // Away from the edges nothing moves.
-      {"/o/c.mov", 640, 360, {10, 20, 50, 60}, ",crop=42:42:10:20"},
+      {"/o/c.mov", 640, 360, {10, 20, 50, 60}, ",crop=42:42:10:20:exact=1"},
       // RealMedia wants multiples of 4: 1 x 1 in the corner becomes 4 x 4 ending at the corner.
-      {"/o/c.rm", 640, 360, {639, 359, 639, 359}, ",crop=4:4:636:356"},
+      {"/o/c.rm", 640, 360, {639, 359, 639, 359}, ",crop=4:4:636:356:exact=1"},
       // The whole width of an odd picture rounds down instead, as it cannot grow past it.
-      {"/o/c.mov", 161, 91, {0, 0, 160, 90}, ",crop=160:90:0:0"},
-      {"/o/c.rm", 162, 90, {0, 0, 161, 89}, ",crop=160:88:0:0"},
+      {"/o/c.mov", 161, 91, {0, 0, 160, 90}, ",crop=160:90:0:0:exact=1"},
+      {"/o/c.rm", 162, 90, {0, 0, 161, 89}, ",crop=160:88:0:0:exact=1"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.Crop);

@@ -44,7 +44,7 @@ TEST(CropArea, EachEditMovesItsEdgeAndShowsTheSelectionsOwnSize) {
   EXPECT_EQ(CropFieldsOf(Selected(CropSelectionAfterEdit(start, cfWidth, 100, 320, 240))).Width, 100);
   // Nothing selected shows nothing.
   EXPECT_EQ(CropFieldsOf(TCropArea{}), TCropFields{});
-  EXPECT_EQ(CropFilterPart(100, 40, 20, 10), ",crop=100:40:20:10");
+  EXPECT_EQ(CropFilterPart(100, 40, 20, 10), ",crop=100:40:20:10:exact=1");
 }
 
 TEST(CropArea, LeavingAnEditKeepsPositionZeroAndGivesSizesAtLeastOne) {

@@ -84,7 +84,7 @@ TEST_F(CropDialogs, TheSnapshotIsTheFrameAtTheMiddleOfTheVideo) {
 
 TEST_F(CropDialogs, EditsAndSelectionAgree) {
   main->load_videofile(apptest::Clip(2));
-  TCropDialog* d = setcrop2;
+  TCropDialog* d = setcrop;
   TCropArea afterWidth, afterLeft, afterOversize;
   AnsiString shownWidth, shownLeft, keptHeight, keptWidth;
   bool enabled = false;
@@ -122,9 +122,9 @@ TEST_F(CropDialogs, EditsAndSelectionAgree) {
   EXPECT_EQ(keptHeight, "1");
   EXPECT_EQ(keptWidth, "160");
   EXPECT_EQ(afterOversize, (TCropArea{0, 10, 159, 10}));
-  // The selection stays for the run; the frame run's dialog keeps its own.
-  EXPECT_EQ(setcrop2->Selection(), afterOversize);
-  EXPECT_TRUE(setcrop->Selection().Empty());
+  // The selection stays for the run; the clip run's dialog keeps its own.
+  EXPECT_EQ(setcrop->Selection(), afterOversize);
+  EXPECT_TRUE(setcrop2->Selection().Empty());
 
   // Only digits and backspace reach an edit.
   for (char key : {'a', '-', ' ', '7', '\b'}) {
@@ -132,6 +132,35 @@ TEST_F(CropDialogs, EditsAndSelectionAgree) {
     d->ed_hpKeyPress(d->ed_hp, k);
     EXPECT_EQ(k, (key >= '0' && key <= '9') || key == '\b' ? key : 0) << int(key);
   }
+}
+
+// Typed as the user types it, the edits end showing the area the run will cut: the frame run's
+// exactly as typed, the clip run's with an even size (its encoders need one), kept inside the
+// picture, and the rectangle on the picture is that area.
+TEST_F(CropDialogs, TheEditsShowTheAreaTheRunCuts) {
+  main->load_videofile(apptest::Clip(2));  // 160 x 90
+  const struct {
+    bool Clip;
+    TCropFields Typed, Shown;
+  } cases[] = {
+      {false, {39, 27, 101, 51}, {39, 27, 101, 51}},
+      {true, {39, 27, 101, 51}, {39, 27, 102, 52}},
+      {true, {40, 20, 100, 50}, {40, 20, 100, 50}},
+      // One more line would pass the bottom edge: the area moves up by one.
+      {true, {150, 81, 9, 9}, {150, 80, 10, 10}},
+      // The whole width of a picture is even already.
+      {true, {0, 0, 160, 89}, {0, 0, 160, 90}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.Clip ? "clip " : "frames ") << c.Typed.Left << "," << c.Typed.Top << " "
+                                    << c.Typed.Width << " x " << c.Typed.Height);
+    TCropFields shown;
+    ASSERT_TRUE(apptest::TypeCrop(main, c.Clip, c.Typed.Left, c.Typed.Top, c.Typed.Width, c.Typed.Height, &shown));
+    EXPECT_EQ(shown, c.Shown);
+    const TCropArea selected = (c.Clip ? static_cast<TCropDialog*>(setcrop2) : setcrop)->Selection();
+    EXPECT_EQ(CropFieldsOf(selected), c.Shown);
+  }
+  EXPECT_TRUE(MessageTexts().empty());
 }
 
 }  // namespace

@@ -92,6 +92,13 @@ class FrameRun : public AppWindows {
     answer.Folder = Folder;
     services.Script("Folder", answer);
   }
+  // Empty folders, whatever an earlier case left in them.
+  static void FreshFolders(const std::vector<std::string>& Folders) {
+    for (const std::string& folder : Folders) {
+      fs::remove_all(folder);
+      fs::create_directories(folder);
+    }
+  }
   bool Said(const AnsiString& Text) const {
     const auto texts = MessageTexts();
     return std::find(texts.begin(), texts.end(), Text) != texts.end();
@@ -188,7 +195,7 @@ TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
          effects->ck_transpose1->SetChecked(true);
        },
        0, 30, "*.PNG", {"-ss 00:00:00.200", "-ss 00:00:00.600", "-ss 00:00:01.000"},
-       "-y -q:v 0 -f image2 -vframes 1 -vf crop=80:60:20:10,vflip,transpose=1",
+       "-y -q:v 0 -f image2 -vframes 1 -vf crop=80:60:20:10:exact=1,vflip,transpose=1",
        {base + "-1.png", base + "-2.png", base + "-3.png"}, 3},
       {"express 2 as GIF images",
        [](Tmain* m) {
@@ -196,7 +203,7 @@ TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
          m->edit_express->SetText("2");
        },
        0, 20, "*.GIF", {"-ss 00:00:00.200", "-ss 00:00:00.600"},
-       "-y -q:v 0 -f image2 -vframes 1 -c:v gif "
+       "-y -q:v 0 -f image2 -vframes 1 -c:v gif -gifflags 0 -gifimage 1 "
        "-vf split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1",
        {base + "-1.gif", base + "-2.gif"}, 2},
       {"tiled sheets of all frames, name cut to 4 characters",
@@ -228,10 +235,7 @@ TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
     SetRange(c.Begin, c.End);
 
     const std::string ours = outDir + "/ours", theirs = outDir + "/theirs";
-    fs::remove_all(ours);
-    fs::remove_all(theirs);
-    fs::create_directories(ours);
-    fs::create_directories(theirs);
+    FreshFolders({ours, theirs});
     AnswerFolder(ours);
     ExtractAndWait();
     EXPECT_EQ(main->OutputFolder, ours);
@@ -273,6 +277,104 @@ TEST_F(FrameRun, EachSelectionWritesWhatTheToolWrites) {
   // Only the runs that compose sheets themselves need the working folder.
   if (!tmpBefore) {
     EXPECT_FALSE(DirectoryExists(tmp));
+  }
+}
+
+// Runs that write many GIF pictures: each file is a whole GIF of its own (not the next picture of
+// an animation, which no reader opens alone) and holds exactly the tool's single-picture GIF of
+// the same frame, or of the same tiled sheet.
+TEST_F(FrameRun, EveryGifOfARunIsAWholeGifOfItsOwnFrame) {
+  const std::string clip = Clip(2);
+  const char* const palette = ",split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1";
+  struct Case {
+    const char* Name;
+    std::function<void(Tmain*)> Set;
+    Integer End;
+    int Count;
+    std::string Size;
+    std::function<std::string(int)> Frames;  // the tool's filter giving picture k (from 1)
+  };
+  const Case cases[] = {
+      {"every 10 frames",
+       [](Tmain* m) {
+         m->radio_everyframes->SetChecked(true);
+         m->edit_everyframes->SetText("10");
+       },
+       50, 5, "160 90", [](int k) { return "select=eq(n\\," + std::to_string((k - 1) * 10) + ")"; }},
+      {"sheets of 2 x 1 tiles of all frames",
+       [](Tmain* m) {
+         m->ck_tile->SetChecked(true);
+         m->se_columns->SetValue(2);
+         m->se_lines->SetValue(1);
+       },
+       8, 4, "320 90",
+       [](int k) {
+         return "select=between(n\\," + std::to_string(2 * k - 2) + "\\," + std::to_string(2 * k - 1) + "),tile=2x1";
+       }},
+  };
+  Load(clip);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    services.Calls.clear();
+    main->radio_allframes->SetChecked(true);
+    main->ck_tile->SetChecked(false);
+    main->cb_imageformats->SetItemIndex(main->cb_imageformats->Items()->IndexOf("*.GIF"));
+    c.Set(main);
+    SetRange(0, c.End);
+    const std::string ours = outDir + "/ours", theirs = outDir + "/theirs";
+    FreshFolders({ours, theirs});
+    AnswerFolder(ours);
+    ExtractAndWait();
+    ASSERT_EQ(FilesIn(ours).size(), size_t(c.Count));
+    for (int k = 1; k <= c.Count; ++k) {
+      const std::string name = "app_clip_2s.mp4-" + std::to_string(k) + ".gif";
+      SCOPED_TRACE(name);
+      const std::string file = ours + "/" + name;
+      // One picture, read by ImageMagick and by FFmpeg's own GIF reader.
+      std::string kinds;
+      EXPECT_EQ(testsupport::Run("identify -format '%m %w %h;' " + testsupport::ShellQuote(file) + " 2>&1", &kinds), 0);
+      EXPECT_EQ(kinds, "GIF " + c.Size + ";");
+      std::string probed;
+      EXPECT_EQ(testsupport::Run("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
+                                     testsupport::ShellQuote(file) + " 2>&1",
+                                 &probed),
+                0);
+      EXPECT_EQ(probed, "gif," + c.Size.substr(0, c.Size.find(' ')) + "," + c.Size.substr(c.Size.find(' ') + 1) + "\n");
+      const std::string reference = theirs + "/" + name;
+      testsupport::RunOk("ffmpeg -nostdin -loglevel error -i " + testsupport::ShellQuote(clip) + " -vf " +
+                         testsupport::ShellQuote(c.Frames(k) + palette) + " -frames:v 1 " +
+                         testsupport::ShellQuote(reference));
+      EXPECT_EQ(Difference(file, reference, false), 0);
+    }
+    EXPECT_EQ(MessageTexts(), std::vector<AnsiString>{Finished});
+  }
+}
+
+// A crop typed with an odd position and size is cut exactly there: the filter's own rounding
+// would give 100 x 50 pictures starting one pixel up and left.
+TEST_F(FrameRun, AnOddCropIsCutExactly) {
+  const std::string clip = Clip(2);
+  Load(clip);
+  main->radio_everyframes->SetChecked(true);
+  main->edit_everyframes->SetText("25");
+  main->radio_crop->SetChecked(true);
+  main->cb_imageformats->SetItemIndex(main->cb_imageformats->Items()->IndexOf("*.PNG"));
+  ASSERT_TRUE(apptest::TypeCrop(main, false, 39, 27, 101, 51));
+  SetRange(0, 50);
+  const std::string ours = outDir + "/ours", theirs = outDir + "/theirs";
+  FreshFolders({ours, theirs});
+  AnswerFolder(ours);
+  ExtractAndWait();
+  testsupport::RunOk("ffmpeg -nostdin -loglevel error -i " + testsupport::ShellQuote(clip) +
+                     " -vsync vfr -vf 'select=not(mod(n\\,25)),crop=101:51:39:27:exact=1' " +
+                     testsupport::ShellQuote(theirs + "/app_clip_2s.mp4-%d.png"));
+  const std::vector<std::string> expected = FilesIn(theirs);
+  ASSERT_EQ(expected.size(), 2u);
+  ASSERT_EQ(FilesIn(ours), expected);
+  for (const std::string& name : expected) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ImageSize(ours + "/" + name), "101 51");
+    EXPECT_EQ(Difference(ours + "/" + name, theirs + "/" + name, false), 0);
   }
 }
 
@@ -319,7 +421,8 @@ TEST_F(FrameRun, RefusedChoicesAskForNothingAndStartNothing) {
          m->ck_tile->SetChecked(true);
          m->cb_imageformats->SetItemIndex(m->cb_imageformats->Items()->IndexOf("*.PAM"));
        },
-       "Multiple Frames Image can not be made of *.PAM images with this selection; choose another image format"},
+       "Multiple Frames Image can not be made of *.PAM images with this selection; choose another image format (the "
+       "imaging library has no codec for it)"},
       {[](Tmain* m) { m->radio_asstring->SetChecked(true); }, "Please set the image name string"},
       {[](Tmain* m) {
          m->radio_asstring->SetChecked(true);

@@ -176,10 +176,10 @@ TEST(FrameRunOptions, CropIsCutBeforeTilesAndTransforms) {
   c.Size = fzCrop;
   c.Crop = {10, 20, 109, 69};  // the last column and line inside: 100 x 50
   c.VFlip = c.RotateCCW = true;
-  EXPECT_EQ(FrameFilterChain(c), ",crop=100:50:10:20,vflip,transpose=2");
+  EXPECT_EQ(FrameFilterChain(c), ",crop=100:50:10:20:exact=1,vflip,transpose=2");
   c.Selection = fsEveryFrames;
   c.Tile = true;
-  EXPECT_EQ(FrameFilterChain(c), ",select=not(mod(n\\,50)),crop=100:50:10:20,tile=3x2,vflip,transpose=2");
+  EXPECT_EQ(FrameFilterChain(c), ",select=not(mod(n\\,50)),crop=100:50:10:20:exact=1,tile=3x2,vflip,transpose=2");
 }
 
 TEST(FrameRunOptions, CompositeRunsAreTilingWithTimeFrameRateOrExpress) {
