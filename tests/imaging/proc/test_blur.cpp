@@ -8,6 +8,7 @@
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_bits.h"
 #include "imaging/core/ie_drawing.h"
+#include "imaging/core/ie_processing_services.h"
 #include "imaging/proc/ie_blur.h"
 #include "imaging/proc/ie_proc_services.h"
 #include "platform/gui/bitmap.h"
@@ -127,6 +128,7 @@ TEST(ProcSoftShadow, OneBitImagesGetBlackShadowPixels) {
 
 // The view's drop shadow: graded by the blur, not a hard dark band.
 TEST(ProcSoftShadow, TheCoresDropShadowIsBlurred) {
+  const TIEProcessingServices saved = IEProcessingServices;
   IERegisterProcessingServices();
   TBitmap b;
   b.SetPixelFormat(pf24bit);
@@ -136,6 +138,7 @@ TEST(ProcSoftShadow, TheCoresDropShadowIsBlurred) {
     std::fill(row, row + 180, Byte(200));
   }
   IEDrawSoftShadow(&b, 10, 10, 39, 29, 0);
+  IEProcessingServices = saved;
   const auto blue = [&](Integer x, Integer y) { return static_cast<Byte*>(b.ScanLine(y))[3 * x]; };
   // Without the blur the band 2 pixels wide right of the box would be black and the rest
   // untouched.
