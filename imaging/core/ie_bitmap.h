@@ -19,6 +19,7 @@ class TBitmap;
 class TCanvas;
 class TStream;
 class TIEDibbitmap;
+class TIEMask;
 class TIEBitmap;
 
 // Abstract root of the image buffers.
@@ -195,6 +196,11 @@ class TIEBitmap : public TIEBaseBitmap, private TIEBitmapImage {
   void AssignImage(TIEBitmap* Source);
   void CopyFromTBitmap(TBitmap* Bitmap);
   void CopyFromTIEDibbitmap(TIEDibbitmap* Dib);
+  // The mask's pixels as ie1g or ie8g (by its depth) and its Full flag; nil fills with 255.
+  void CopyFromTIEMask(TIEMask* Mask);
+  // This ie1g or ie8g image into a mask of its depth, keeping Full; an ie24RGB image into an
+  // 8-bit mask of grey levels shifted right by 2 (0..63). Other formats leave the mask alone.
+  void CopyToTIEMask(TIEMask* Mask);
   void CopyRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer DestX, Integer DestY, Integer Width,
                   Integer Height);
   void MergeAlphaRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer DestX, Integer DestY, Integer Width,

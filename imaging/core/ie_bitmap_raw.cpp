@@ -165,6 +165,7 @@ void TIEBitmap::SaveRawToStream(void* Buffer, TStream* Stream) {
 
 bool TIEBitmap::LoadRawFromStream(void* Buffer, TStream* Stream) {
   if (!Buffer && !Stream) return false;
+  const Int64 start = Buffer ? 0 : Stream->Position();
   TRecordReader in(Buffer, Stream);
 
   // Everything the record says is checked before the bitmap is touched: a foreign, damaged or
@@ -202,6 +203,8 @@ bool TIEBitmap::LoadRawFromStream(void* Buffer, TStream* Stream) {
   if (Location == ieTBitmap) {
     TIEBitmap temp;
     temp.Location = ieMemory;
+    // The checks above have read the header: the copy reads the record from its start again.
+    if (!Buffer) Stream->SetPosition(start);
     bool loaded = temp.LoadRawFromStream(Buffer, Stream);
     if (loaded) {
       Assign(&temp);

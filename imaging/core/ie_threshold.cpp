@@ -5,6 +5,8 @@
 
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_bitmap_pixels.h"
+#include "platform/rtl/numerics.h"
+#include "platform/rtl/sysutils.h"
 
 using namespace iebitmap_local;
 
@@ -22,7 +24,11 @@ struct TPaletteCopy {
 
 Integer Grey(TRGB c) { return IERGBToGray(c); }
 
-// Kapur's maximum-entropy threshold; -2 when no cut gives a positive criterion.
+Integer Scale16(Word v) { return SafeTrunc<Integer>(v / 65535.0 * 255.0); }
+
+// Kapur's maximum-entropy threshold; -2 when no cut leaves pixels on both sides. The criterion
+// is the sum of the two classes' entropies, which is exactly 0 for an image of two levels: a
+// search that let only positive values win would find no cut there and turn it all white.
 Integer MaxEntropyThreshold(const Integer (&hist)[256], double count) {
   double p[256];
   double total = 0;
@@ -31,7 +37,7 @@ Integer MaxEntropyThreshold(const Integer (&hist)[256], double count) {
     if (p[i] > 0) total -= p[i] * std::log(p[i]);
   }
   Integer best = -2;
-  double bestValue = 0;
+  double bestValue = -HUGE_VAL;
   double P = 0, Hs = 0;
   for (int t = 1; t < 256; ++t) {
     P += p[t - 1];
@@ -47,6 +53,56 @@ Integer MaxEntropyThreshold(const Integer (&hist)[256], double count) {
 }
 
 }  // namespace
+
+void IEGetAverageColor(TIEBitmap* Bitmap, Integer& R, Integer& G, Integer& B) {
+  R = G = B = 0;
+  if (!Bitmap) return;
+  const Integer w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
+  if (w <= 0 || h <= 0) return;
+  const TIEPixelFormat format = Bitmap->GetPixelFormat();
+  TRGB palette[256] = {};
+  const Integer paletteLength = IEMin(Bitmap->GetPaletteLength(), 256);
+  for (Integer i = 0; i < paletteLength; ++i) palette[i] = Bitmap->GetPaletteEntry(i);
+  const TIEDataAccess access = Bitmap->Access;
+  Bitmap->Access = iedRead;
+  UInt64 totalR = 0, totalG = 0, totalB = 0;
+  try {
+    for (Integer y = 0; y < h; ++y) {
+      const auto* s = static_cast<const Byte*>(Bitmap->GetScanline(y));
+      if (!s || format == ieNull) continue;
+      UInt64 sr = 0, sg = 0, sb = 0;
+      for (Integer x = 0; x < w; ++x) {
+        Integer r, g, b;
+        if (format == ie16g) {
+          r = g = b = Scale16(ReadWord(s + 2 * x));
+        } else if (format == ieRGB48) {
+          r = Scale16(ReadWord(s + 6 * x));
+          g = Scale16(ReadWord(s + 6 * x + 2));
+          b = Scale16(ReadWord(s + 6 * x + 4));
+        } else {
+          const TRGB c = PixelToRGB(format, s, x, palette, paletteLength);
+          r = c.r;
+          g = c.g;
+          b = c.b;
+        }
+        sr += static_cast<UInt64>(r);
+        sg += static_cast<UInt64>(g);
+        sb += static_cast<UInt64>(b);
+      }
+      totalR += sr / static_cast<UInt64>(w);
+      totalG += sg / static_cast<UInt64>(w);
+      totalB += sb / static_cast<UInt64>(w);
+    }
+  } catch (...) {
+    Bitmap->Access = access;
+    R = G = B = 128;
+    return;
+  }
+  Bitmap->Access = access;
+  R = static_cast<Integer>(totalR / static_cast<UInt64>(h));
+  G = static_cast<Integer>(totalG / static_cast<UInt64>(h));
+  B = static_cast<Integer>(totalB / static_cast<UInt64>(h));
+}
 
 void IEGetGrayHistogram(TIEBitmap* Bitmap, Integer (&Histogram)[256]) {
   std::memset(Histogram, 0, sizeof Histogram);
@@ -66,11 +122,15 @@ void IEGetGrayHistogram(TIEBitmap* Bitmap, Integer (&Histogram)[256]) {
 void IEThresholdToBW(TIEBitmap* Source, TIEBitmap* Dest, Integer Threshold, TIECodecProgress& Progress) {
   const Integer w = Source->GetWidth(), h = Source->GetHeight();
   const TIEPixelFormat format = Source->GetPixelFormat();
-  if (format == ie1g) {
+  if (format == ie1g && Dest) {
     Dest->AssignImage(Source);
     return;
   }
-  if (Dest->GetWidth() != w || Dest->GetHeight() != h || Dest->GetPixelFormat() != ie1g) return;
+  if (!Dest || Dest->GetWidth() != w || Dest->GetHeight() != h || Dest->GetPixelFormat() != ie1g) {
+    IEFail(Progress, "the black-and-white destination is not a 1-bit image of " + IntToStr(w) + " x " +
+                         IntToStr(h) + " pixels");
+    return;
+  }
   const UInt64 count = UInt64(w) * UInt64(h);
   if (count == 0) return;
   Progress.Per = 100.0 / (h + 0.5);
@@ -78,17 +138,9 @@ void IEThresholdToBW(TIEBitmap* Source, TIEBitmap* Dest, Integer Threshold, TIEC
 
   Integer threshold = Threshold;
   if (Threshold == -1) {
-    UInt64 sumR = 0, sumG = 0, sumB = 0;
-    for (Integer y = 0; y < h; ++y) {
-      const Byte* s = static_cast<const Byte*>(Source->GetScanline(y));
-      for (Integer x = 0; x < w; ++x) {
-        TRGB c = PixelToRGB(format, s, x, palette.Entries, palette.Length);
-        sumR += c.r;
-        sumG += c.g;
-        sumB += c.b;
-      }
-    }
-    threshold = Grey(IECreateRGB(Byte(sumR / count), Byte(sumG / count), Byte(sumB / count)));
+    Integer r, g, b;
+    IEGetAverageColor(Source, r, g, b);
+    threshold = Grey(IECreateRGB(Byte(r), Byte(g), Byte(b)));
   } else if (Threshold == -2) {
     Integer hist[256];
     IEGetGrayHistogram(Source, hist);

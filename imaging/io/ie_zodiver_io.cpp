@@ -368,14 +368,10 @@ void TZodivErIO::MaskToAlpha(TIEMask* Mask) {
 
 TIEMask* TZodivErIO::AlphaToMask() {
   if (!FImage->HasAlphaChannel()) return nullptr;
-  TIEBitmap* Alpha = FImage->GetAlphaChannel();
-  auto* Mask = new TIEMask;
-  Mask->AllocateBits(Alpha->GetWidth(), Alpha->GetHeight(), 8);
-  for (Integer y = 0; y < Alpha->GetHeight(); ++y)
-    std::memcpy(Mask->GetScanline(y), Alpha->GetScanline(y), size_t(Alpha->GetWidth()));
-  Mask->SyncRect();
+  auto Mask = std::make_unique<TIEMask>();
+  FImage->GetAlphaChannel()->CopyToTIEMask(Mask.get());
   Mask->SyncFull();
-  return Mask;
+  return Mask.release();
 }
 
 void TZodivErIO::RunLoad(TStream* Stream, const WideString& FileName, Integer FileType, const TLoadSteps& Steps,

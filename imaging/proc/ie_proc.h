@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "imaging/core/ie_progress.h"
@@ -159,9 +160,15 @@ class TZodivErProc : public TComponent {
   void ResampleTo(TIEBitmap* Dest, Integer NewWidth, Integer NewHeight, TResampleFilter Filter = rfNone);
 
   // --- operations: colours ---
+  // Grey levels in the image or the selection; only ie24RGB images change.
   void ConvertToGray();
+  // Fewer than 3 colours: black and white (DitherMethod 0 ordered dither, else the mean-colour
+  // threshold), the image becomes ie1g; up to 1024: quantised in place, staying ie24RGB; more
+  // than 1024: the pixels stay.
   void ConvertTo(Integer NumColors, Byte DitherMethod);
-  void ConvertToPalette(Integer NumColors, TRGB* Palette, Byte DitherMethod);
+  // As ConvertTo, also returning the palette used: black and white in the first two entries, or
+  // the quantizer's colours. Nothing happens for 0 colours or a palette too short for them.
+  void ConvertToPalette(Integer NumColors, std::span<TRGB> Palette, Byte DitherMethod);
 
   // --- operations: rotation, fill and crop ---
   // BackgroundColor -1 takes Background.
@@ -191,6 +198,8 @@ class TZodivErProc : public TComponent {
   void RemoveViewCallback();
   void TakeOwnImage();
   void ReleaseImage();
+  void ReduceColors(const AnsiString& Caption, Integer NumColors, std::span<TRGB> Palette, bool WantPalette,
+                    Byte DitherMethod);
   bool ResampleInto(TIEBitmap* Dest, Integer NewWidth, Integer NewHeight, TResampleFilter Filter);
 
   TIEView* FAttachedView = nullptr;

@@ -3,6 +3,7 @@
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_processing_services.h"
 #include "imaging/core/ie_startup.h"
+#include "imaging/proc/ie_blur.h"
 #include "imaging/proc/ie_filter_presets.h"
 #include "imaging/proc/resample/ie_resample.h"
 
@@ -27,5 +28,6 @@ void IERegisterProcessingServices() {
   IEProcessingServices.ResampleBW = ResampleBW;
   IEProcessingServices.ResampleGray8 = ResampleGray8;
   IEProcessingServices.ShrinkBWRect = ShrinkBWRect;
+  IEProcessingServices.BlurGrayRect = IEBlurGrayRect;
   IERegisterStartupStep(iessProcessing, IEInitZodivErProc, IEFinalZodivErProc);
 }

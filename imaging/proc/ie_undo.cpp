@@ -3,8 +3,45 @@
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/proc/ie_proc.h"
+#include "imaging/core/ie_text.h"
+#include "imaging/view/ie_layer.h"
+#include "imaging/view/ie_view.h"
 #include "imaging/view/ie_view_base.h"
 #include "platform/rtl/streams.h"
+
+namespace {
+
+// Every layer's record in index order; only the current layer's carries its image, and only
+// for a whole-layer snapshot.
+void SaveLayerRecords(TZodivErView* View, TStream* Stream, bool CurrentWithBitmap) {
+  for (Integer i = 0; i < View->LayerCount(); ++i)
+    View->LayerAt(i)->SaveToStream(Stream, CurrentWithBitmap && i == View->CurrentLayerIndex());
+}
+
+// Each record goes back to the layer that has its identifier. Layers added since are left
+// alone, and records of layers removed since are skipped; a record whose length does not fit
+// the stream ends the walk.
+void LoadLayerRecords(TZodivErView* View, TStream* Stream) {
+  const Int64 size = Stream->Size();
+  Stream->SetPosition(0);
+  while (Stream->Position() < size) {
+    const Int64 start = Stream->Position();
+    Integer length = 0;
+    Byte guid[16];
+    if (Stream->Read(&length, sizeof length) != static_cast<Integer>(sizeof length)) break;
+    if (Stream->Read(guid, sizeof guid) != static_cast<Integer>(sizeof guid)) break;
+    if (length < static_cast<Integer>(sizeof length + sizeof guid) || length > size - start) break;
+    TIELayer* match = nullptr;
+    for (Integer i = 0; i < View->LayerCount() && !match; ++i)
+      if (IECompareGUID(View->LayerAt(i)->LayerGuid, guid)) match = View->LayerAt(i);
+    Stream->SetPosition(start);
+    if (match) match->LoadFromStream(Stream);
+    else Stream->SetPosition(start + length);
+  }
+  View->Update();
+}
+
+}  // namespace
 
 bool TZodivErProc::PushSnapshot(TUndoList& List, TIEUndoSource Source) {
   TUndoEntry entry;
@@ -27,8 +64,17 @@ bool TZodivErProc::PushSnapshot(TUndoList& List, TIEUndoSource Source) {
       entry.Data = std::move(stream);
       break;
     }
+    case ieuLayer:
+    case ieuFullLayer: {
+      auto* view = dynamic_cast<TZodivErView*>(FAttachedView);
+      if (!view) return false;
+      auto stream = std::make_unique<TMemoryStream>();
+      SaveLayerRecords(view, stream.get(), Source == ieuFullLayer);
+      entry.Data = std::move(stream);
+      break;
+    }
     default:
-      // Objects and layers are kept by the views that have them.
+      // Vector objects are kept by the vector view, which takes these sources over.
       return false;
   }
   // A limit below 1 never gets here, so the trimming always ends.
@@ -83,6 +129,11 @@ void TZodivErProc::Restore(TUndoEntry& Entry) {
       if (FAttachedView) FAttachedView->LoadSelectionSnapshot(stream);
       break;
     }
+    case ieuLayer:
+    case ieuFullLayer:
+      if (auto* view = dynamic_cast<TZodivErView*>(FAttachedView))
+        LoadLayerRecords(view, static_cast<TMemoryStream*>(Entry.Data.get()));
+      break;
     default:
       break;
   }

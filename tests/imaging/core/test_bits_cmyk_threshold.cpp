@@ -75,8 +75,13 @@ TEST(IEThreshold, MeanEntropyAndFixedThresholds) {
   halves.Fill(clBlack);
   for (Integer x = 0; x < 4; ++x) halves.SetPixelRGB(x, 1, TRGB{255, 255, 255});
   EXPECT_EQ(whiteCount(halves, -1), 4);
-  // Two equal levels give no positive entropy sum either: the threshold stays -2, all white.
-  EXPECT_EQ(whiteCount(halves, -2), 8);
+  // Two levels have an entropy sum of exactly 0 at every cut between them; the cut still
+  // falls between the levels instead of turning the whole image white.
+  EXPECT_EQ(whiteCount(halves, -2), 4);
+  TIEBitmap twoGreys(5, 3, ie8g);
+  twoGreys.Fill(100);
+  for (Integer x = 0; x < 5; ++x) twoGreys.SetPixelByte(x, 2, 140);
+  EXPECT_EQ(whiteCount(twoGreys, -2), 5);
   // Eight levels, four dark and four light: the entropy cut falls between them.
   TIEBitmap spread(4, 2, ie8g);
   for (Integer x = 0; x < 4; ++x) {
@@ -89,6 +94,29 @@ TEST(IEThreshold, MeanEntropyAndFixedThresholds) {
   deep.SetPixelRGB48(0, 0, TRGB48{0x80FF, 0x8000, 0x8011});
   EXPECT_EQ(whiteCount(deep, 128), 1);
   EXPECT_EQ(whiteCount(deep, 129), 0);
+}
+
+// A destination that cannot take the result is reported, not filled halfway or skipped silently.
+TEST(IEThreshold, AWrongDestinationIsReportedWithItsReason) {
+  TIEBitmap src(6, 4, ie8g);
+  src.Fill(200);
+  struct TCase {
+    Integer W, H;
+    TIEPixelFormat Format;
+  } cases[] = {{5, 4, ie1g}, {6, 5, ie1g}, {6, 4, ie8g}};
+  for (const TCase& c : cases) {
+    TIEBitmap dest(c.W, c.H, c.Format);
+    dest.Fill(0);
+    std::atomic<bool> aborting{false};
+    AnsiString reason;
+    TIECodecProgress progress;
+    progress.Aborting = &aborting;
+    progress.FailureReason = &reason;
+    IEThresholdToBW(&src, &dest, 128, progress);
+    EXPECT_TRUE(aborting) << c.W << "x" << c.H;
+    EXPECT_NE(reason.find("6 x 4"), std::string::npos) << reason;
+    EXPECT_EQ(dest.GetPixelByte(0, 0), 0);
+  }
 }
 
 }  // namespace

@@ -131,4 +131,24 @@ TEST(BitmapRaw, DamagedRecordsAreRefusedAndLeaveTheBitmapAlone) {
   EXPECT_EQ(target.GetPixelRGB(2, 1), (TRGB{0, 0, 255}));
 }
 
+// A bitmap that wraps a framework bitmap reads the record through a memory copy: the copy must
+// start at the record, not after the header the checks have already read.
+TEST(BitmapRaw, AFrameworkBitmapReadsARecordFromAStream) {
+  TIEBitmap source(5, 3, ie24RGB);
+  source.Fill(0);
+  source.SetPixelRGB(4, 2, TRGB{1, 2, 3});
+  TMemoryStream stream;
+  stream.WriteBuffer("xy", 2);  // the record need not start at the stream's beginning
+  source.SaveRawToStream(nullptr, &stream);
+  TIEBitmap target;
+  target.Location = ieTBitmap;
+  target.Allocate(2, 2, ie24RGB);
+  stream.SetPosition(2);
+  ASSERT_TRUE(target.LoadRawFromStream(nullptr, &stream));
+  EXPECT_EQ(target.GetWidth(), 5);
+  EXPECT_EQ(target.GetPixelRGB(4, 2), (TRGB{1, 2, 3}));
+  EXPECT_EQ(stream.Position(), stream.Size());
+}
+
 }  // namespace
+
