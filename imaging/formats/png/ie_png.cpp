@@ -194,6 +194,19 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
     IOParams.PngInterlaced = interlace != PNG_INTERLACE_NONE;
     if (Preview) return;
 
+    // 1-bit rows stay packed, so libpng applies no tRNS chunk to them: the alpha of each pixel
+    // is taken here from its bit (the transparent grey level, or the alpha of entry 0 or 1).
+    Byte bitAlpha[2] = {255, 255};
+    png_bytep transAlpha = nullptr;
+    int transCount = 0;
+    png_color_16p transColor = nullptr;
+    if (depth == 1 && png_get_tRNS(g.Png, g.Info, &transAlpha, &transCount, &transColor)) {
+      if (colorType == PNG_COLOR_TYPE_GRAY && transColor && transColor->gray <= 1) bitAlpha[transColor->gray] = 0;
+      if (colorType == PNG_COLOR_TYPE_PALETTE && transAlpha)
+        for (int i = 0; i < 2 && i < transCount; ++i) bitAlpha[i] = transAlpha[i];
+    }
+    const bool bitTransparency = bitAlpha[0] != 255 || bitAlpha[1] != 255;
+
     TIEPixelFormat format = ie24RGB;
     if (depth == 1 && colorType != PNG_COLOR_TYPE_PALETTE) format = ie1g;
     else if (native && colorType == PNG_COLOR_TYPE_PALETTE) format = ie8p;
@@ -220,6 +233,14 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
     } else if (palette1) {
       work.assign(packedLen * (interlaced ? height : 1), 0);
     }
+    if (bitTransparency) {
+      alpha = Bitmap->GetAlphaChannel();
+      alpha->Full = false;
+    }
+    auto bitsToAlpha = [&](const Byte* Bits, png_uint_32 Y) {
+      Byte* a = static_cast<Byte*>(alpha->GetScanline(static_cast<Integer>(Y)));
+      for (png_uint_32 x = 0; x < width; ++x) a[x] = bitAlpha[IEGetBit(Bits, static_cast<Integer>(x)) ? 1 : 0];
+    };
     const TRGB entry0 = IOParams.ColorMapCount > 0 ? IOParams.ColorMap[0] : TRGB{0, 0, 0};
     const TRGB entry1 = IOParams.ColorMapCount > 1 ? IOParams.ColorMap[1] : TRGB{255, 255, 255};
 
@@ -244,8 +265,10 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
             png_read_row(g.Png, src, nullptr);
             TRGB* px = reinterpret_cast<TRGB*>(row);
             for (png_uint_32 x = 0; x < width; ++x) px[x] = IEGetBit(src, static_cast<Integer>(x)) ? entry1 : entry0;
+            if (bitTransparency) bitsToAlpha(src, y);
           } else {
             png_read_row(g.Png, row, nullptr);
+            if (bitTransparency) bitsToAlpha(row, y);
           }
           stop = !step.Next();
         }
