@@ -277,7 +277,7 @@ TEST_F(ViewTest, SelectionStreamWithDamagedSizesOrFarPositions) {
   // the empty selection it is.
   for (Integer mode : {0, 1, 2}) {
     TMemoryStream m;
-    Patched(0, {0, 100000000}, m);
+    Patched(0, {0, 0x7FFFFFFF}, m);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(View->LoadSelectionFromStream(&m, mode));
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0) << mode;

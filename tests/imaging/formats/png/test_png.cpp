@@ -76,7 +76,7 @@ std::vector<TPngCase> ForeignCases() {
   pnmtopng("grey8-trns", Source("grey", 21, 9, 255, 0), "-transparent =rgb:00/00/00");
   // 1-bit rows, which libpng leaves packed, with a transparent grey level or palette entry.
   pnmtopng("grey1-trns", Source("grey", 21, 9, 1, 0), "-transparent =rgb:00/00/00");
-  pnmtopng("grey1-trns-adam7", Source("grey", 21, 9, 1, 0), "-interlace -transparent =rgb:ff/ff/ff");
+  pnmtopng("grey1-adam7-trns", Source("grey", 21, 9, 1, 0), "-interlace -transparent =rgb:00/00/00");
   pnmtopng("palette2-trns", Source("rgb", 23, 11, 255, 2), "-transparent rgb:00/00/00");
   // ImageMagick's writer.
   cases.push_back({"im-png8", "convert " + ShellQuote(rgb8) + " PNG8:{out}"});
