@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_bitmap_stores.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
 #include "platform/gui/graphics.h"
@@ -96,6 +97,11 @@ void TIEBitmap::ReleaseVclBitmap() {
   if (VclBitmap) VclBitmap->OnChange = VclBitmap.get_deleter().Owned ? TNotifyEvent() : VclSavedOnChange;
   VclBitmap.reset();
   VclSavedOnChange = nullptr;
+}
+
+AnsiString IEStoreRefusal(TIELocation Location, TIEPixelFormat Format) {
+  if (Location != ieTBitmap || Format == ie16g || VclHolds(Format)) return AnsiString();
+  return RefusalText(Format);
 }
 
 bool TIEBitmap::AllocateVclImage() {

@@ -13,3 +13,9 @@ extern TImageLimits IEImageLimits;
 // Empty when the image passes IEImageLimits and its row fits the buffer's 32-bit row length;
 // otherwise the reason.
 AnsiString IEImageSizeRefusal(Int64 Width, Int64 Height, Int64 BitsPerPixel);
+
+// Codings that can stand for a huge blank image in a few bytes (run-length data that ends the
+// bitmap early, a compression the reader leaves undecoded) cannot be bounded by their input:
+// their images stop at this many pixels, 1 << 28 by default (a desktop holds a 24-bit image of
+// that size). Callers that trust their input may raise it.
+extern Int64 IESparseImageMaxPixels;

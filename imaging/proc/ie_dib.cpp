@@ -6,6 +6,7 @@
 #include "imaging/core/ie_bits.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_limits.h"
+#include "imaging/core/ie_pixel_format.h"
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/ie_text_boxes.h"
 #include "imaging/proc/ie_yuv.h"
@@ -52,16 +53,23 @@ struct TPackedDIB {
   bool TopDown;
 };
 
-TOutcome AllocateOnly(const TPackedDIB& P, TIEBitmap& Out) {
-  if (!IEImageSizeRefusal(P.Width, P.Height, 24).empty()) return TOutcome::Malformed;
-  if (!Out.Allocate(P.Width, P.Height, P.Header.biBitCount == 1 ? ie1g : ie24RGB)) return TOutcome::Malformed;
-  Out.Fill(0);
+TIEPixelFormat FormatOf(const TPackedDIB& P) { return P.Header.biBitCount == 1 ? ie1g : ie24RGB; }
+
+// A picture whose data are not read becomes a blank image of its size: nothing in the block
+// vouches for that size, so it is held to the limit of images their data need not describe.
+// The blank image is made in the caller's bitmap by IEDIBToBitmap, not here and copied.
+TOutcome AllocateOnly(const TPackedDIB& P) {
+  if (!IEImageSizeRefusal(P.Width, P.Height, IEPixelFormatBits[FormatOf(P)]).empty()) return TOutcome::Malformed;
+  if (Int64(P.Width) * P.Height > IESparseImageMaxPixels) return TOutcome::Malformed;
   return TOutcome::Unconverted;
 }
 
 TOutcome ReadYUV(const TPackedDIB& P, TIEYUVConverter Converter, const Byte* Bits, size_t BitsSize, TIEBitmap& Out) {
-  if (!Bits) return AllocateOnly(P, Out);
+  if (!Bits) return AllocateOnly(P);
   if (!IEImageSizeRefusal(P.Width, P.Height, 24).empty()) return TOutcome::Malformed;
+  // No layout keeps less than a luma byte a pixel: a shorter frame is refused before the image
+  // is allocated.
+  if (Int64(BitsSize) < Int64(P.Width) * P.Height) return TOutcome::Malformed;
   if (!Out.Allocate(P.Width, P.Height, ie24RGB)) return TOutcome::Malformed;
   // These two store their rows the other way round.
   const DWORD code = P.Header.biCompression;
@@ -77,7 +85,7 @@ TOutcome ReadRGB(const TPackedDIB& P, const Byte* Bits, size_t BitsSize, TIEBitm
   const bool knownDepth = bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32;
   // Run-length pictures are shorter than their rows and must not be read as rows.
   if (!knownDepth || (comp != kRGB && comp != kBitFields) || (comp == kBitFields && bpp != 16 && bpp != 32))
-    return AllocateOnly(P, Out);
+    return AllocateOnly(P);
 
   const Int64 entries = h.biClrUsed ? Int64(h.biClrUsed) : (bpp <= 8 ? Int64(1) << bpp : 0);
   const Int64 tableAt = h.biSize, tableBytes = entries * 4;
@@ -171,7 +179,12 @@ Integer IEDIBToBitmap(const void* DIB, size_t DIBSize, TIEBitmap* Bitmap, const 
   const TOutcome outcome = yuv ? ReadYUV(p, yuv, static_cast<const Byte*>(Bits), BitsSize, out)
                                : ReadRGB(p, static_cast<const Byte*>(Bits), BitsSize, out);
   if (outcome == TOutcome::Malformed) return 0;
-  Bitmap->Assign(&out);
+  if (outcome == TOutcome::Unconverted) {
+    if (!Bitmap->Allocate(p.Width, p.Height, FormatOf(p))) return 0;
+    Bitmap->Fill(0);
+  } else {
+    Bitmap->Assign(&out);
+  }
   return h.biBitCount;
 }
 

@@ -191,3 +191,18 @@ int TCustomFFmpegOpt::WriteInterruptCallback(void* Opaque) {
   auto* model = static_cast<TCustomFFmpegOpt*>(Opaque);
   return InterruptCheck(model, model->WriteStartTime, model->WriteTimeout, "writing", !model->WriteIgnoresBreak);
 }
+
+bool TCustomFFmpegOpt::ReadTimedOut(int Code) const {
+  // The read interrupt answers "abort" for a stop or for the time-out; without a stop it was
+  // the time-out.
+  return Code == AVERROR_EXIT && !IOBroken && ReadTimeout > 0;
+}
+
+AnsiString TCustomFFmpegOpt::ReadTimeoutText(const AnsiString& File) const {
+  const AnsiString limit = ReadTimeout % 1000 == 0 ? Format("%d s", ReadTimeout / 1000) : Format("%d ms", ReadTimeout);
+  return Format("No data arrived from \"%s\" within the read time-out of %s.", File, limit);
+}
+
+AnsiString TCustomFFmpegOpt::ReadFailureText(const AnsiString& File, int Code) const {
+  return ReadTimedOut(Code) ? ReadTimeoutText(File) : ErrorText(File, Code);
+}

@@ -58,6 +58,11 @@ class TCustomFFmpegOpt : public TObject {
 
   static int ReadInterruptCallback(void* Opaque);
   static int WriteInterruptCallback(void* Opaque);
+  // The failure text of a read of File that ended with Code: a read the time-out cut off says
+  // so, where FFmpeg's own text ("Immediate exit requested") would tell the user nothing.
+  bool ReadTimedOut(int Code) const;
+  AnsiString ReadTimeoutText(const AnsiString& File) const;
+  AnsiString ReadFailureText(const AnsiString& File, int Code) const;
 
   // ---- inputs
   int OpenInputFile(TOptionsContext& Context, const AnsiString& OptionString, const WideString& FileName,
@@ -77,6 +82,9 @@ class TCustomFFmpegOpt : public TObject {
   int ParseMetaType(const AnsiString& Spec, char& Type, AnsiString& StreamSpec, int& Index);
   int CopyChapters(TInputFile* Ifile, TOutputFile* Ofile, bool CopyMetadata);
   void FreeOutputStreams();
+  // Where an output's bytes end up on this machine: its file, or for a muxer that makes its own
+  // files, their folder (Folder True); empty for a pipe, a network address or a device.
+  static AnsiString OutputLocation(const AVFormatContext* Oc, bool& Folder);
   // Join mode: each further input gets its own set of output streams writing into output 0.
   int SetupJoin(TOptionsContext& Context);
   int JoinInputFile(TOptionsContext& Context, int InputIndex);

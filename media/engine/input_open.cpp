@@ -222,7 +222,7 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& Context, const AnsiString& 
   // "unicode:" names are read through the engine's own I/O; the clean-up closes with CloseInputFile.
   ret = ::OpenInputFile(&ic, name.c_str(), fmt, &formatOpts);
   ReadStartTime = INT64_MAX;
-  if (ret < 0) return Fail(ErrorText(shownName, ret), ret);
+  if (ret < 0) return Fail(ReadFailureText(shownName, ret), ret);
 
   AVDictionary** probeOpts = nullptr;
   unsigned probeCount = 0;
@@ -247,7 +247,8 @@ int TCustomFFmpegOpt::OpenInputFile(TOptionsContext& Context, const AnsiString& 
   if (ret < 0) {
     freeProbeOpts();
     CloseInputFile(&ic);
-    return Fail(Format("%s: could not find codec parameters", shownName), ret);
+    return Fail(ReadTimedOut(ret) ? ReadTimeoutText(shownName) : Format("%s: could not find codec parameters", shownName),
+                ret);
   }
 
   int64_t timestamp = Context.StartTime;

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "media/binding/ffmpeg_headers.h"
+#include "media/engine/output_watch.h"
 
 struct TOutputFile {
   AVFormatContext* Ctx = nullptr;  // the muxer's context, owned by the task
@@ -22,4 +24,7 @@ struct TOutputFile {
   int WriteError = 0;  // the first failure of such a file, which the muxer itself does not report
   decltype(AVFormatContext::io_open) InnerIOOpen = nullptr;
   decltype(AVFormatContext::io_close2) InnerIOClose2 = nullptr;
+  // The file written, or the folder of a muxer that makes its own files; shared by the records
+  // of a joined output, which all write into the first one's file.
+  std::shared_ptr<TOutputWatch> Watch;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "media/binding/entry_points.h"
 #include "media/binding/error_text.h"
@@ -562,6 +563,19 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& Context, const AnsiString&
   // Muxers that open their own files (numbered images) must reach "unicode:" names too.
   InstallUnicodeIOHooks(oc);
 
+  bool folderOutput = false;
+  const AnsiString location = OutputLocation(oc, folderOutput);
+  {
+    // Said now, rather than as a failed write once the run has begun (a muxer that makes its
+    // own files would not try before its first picture).
+    const AnsiString folder = folderOutput ? location : FolderOfPath(location);
+    if (!location.empty() && FolderMissing(folder))
+      return RollBackOutput(oc, shownName, false,
+                            Fail(Format("Output folder \"%s\" of \"%s\" does not exist.",
+                                        UTF8Encode(FFmpegFileNameToWide(folder)), shownName),
+                                 AVERROR(ENOENT)));
+  }
+
   bool fileRecord = false;
   try {
     ret = OpenOutputStreams(Context, oc);
@@ -601,6 +615,10 @@ int TCustomFFmpegOpt::OpenOutputFile(TOptionsContext& Context, const AnsiString&
       ret = OpenOutputIO(oc, name.c_str(), &of->Opts);
       WriteStartTime = INT64_MAX;
       if (ret < 0) return RollBackOutput(oc, shownName, true, Fail(ErrorText(shownName, ret), ret));
+    }
+    if (!location.empty()) {
+      auto watch = std::make_shared<TOutputWatch>();
+      if (watch->Watch(location)) of->Watch = std::move(watch);
     }
     if (Context.MuxPreload != 0)
       ff::av_dict_set(&of->Opts, "preload", IntToStr(SafeTrunc<int64_t>(double(Context.MuxPreload) * AV_TIME_BASE)).c_str(), 0);

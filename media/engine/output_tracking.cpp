@@ -1,7 +1,10 @@
 // The files a muxer opens on its own (one per numbered image) pass through these hooks, which
 // remember the one being written until it is closed whole: after a failure that one is known
 // to be cut short.
+#include <cstring>
+
 #include "media/binding/entry_points.h"
+#include "media/binding/unicode_protocol.h"
 #include "media/engine/custom_ffmpeg_opt.h"
 #include "media/engine/output_file.h"
 
@@ -57,4 +60,23 @@ void TCustomFFmpegOpt::TrackMuxerFiles(TOutputFile* Of) {
   oc->opaque = this;
   oc->io_open = TrackedIOOpen;
   oc->io_close2 = TrackedIOClose2;
+}
+
+AnsiString TCustomFFmpegOpt::OutputLocation(const AVFormatContext* Oc, bool& Folder) {
+  Folder = false;
+  if (!Oc || !Oc->url || !Oc->oformat) return AnsiString();
+  const AnsiString path = LocalPathOf(Oc->url);
+  if (path.empty() || path == "-") return AnsiString();
+  if (!(Oc->oformat->flags & AVFMT_NOFILE)) return path;
+  // Of the muxers without a file of their own, these make files named after the output; the
+  // others' "names" are devices, window titles or lists of further outputs.
+  static const char* const FileMakers[] = {"image2", "segment", "stream_segment,ssegment", "hls",
+                                           "dash",   "webm_chunk", "smoothstreaming"};
+  for (const char* maker : FileMakers) {
+    if (std::strcmp(Oc->oformat->name, maker) == 0) {
+      Folder = true;
+      return FolderOfPath(path);
+    }
+  }
+  return AnsiString();
 }

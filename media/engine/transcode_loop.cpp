@@ -22,6 +22,9 @@
 namespace {
 const char* const HintSentence =
     "Please check error log message(reported by FFLogger) to find out more detail information.";
+// How often the loop looks whether its outputs can still be reached: often enough that a
+// removed folder ends the task within moments, rarely enough to cost nothing next to a packet.
+constexpr int64_t OutputCheckIntervalUs = 250000;
 }
 
 void TCustomFFmpeg::UpdateActiveStreams() {
@@ -120,9 +123,21 @@ void TCustomFFmpeg::Transcode() {
   // Failures of the loop stop it like a stop request does: what was written so far is flushed
   // and closed properly, and the failure is reported afterwards.
   AnsiString loopFailure;
+  int64_t nextOutputCheck = loopStart + OutputCheckIntervalUs;
   try {
     while (!IOBroken) {
       const int64_t now = ff::av_gettime();
+      if (now >= nextOutputCheck) {
+        nextOutputCheck = now + OutputCheckIntervalUs;
+        // A removed folder leaves the open file writable: nothing else would fail before the
+        // input ends.
+        const AnsiString gone = CheckOutputsExist();
+        if (!gone.empty()) {
+          Log(llError, gone);
+          loopFailure = gone;
+          break;
+        }
+      }
       if (!NeedOutput()) {
         Log(llVerbose, "No more output streams to write to, finishing.");
         break;
@@ -173,7 +188,8 @@ void TCustomFFmpeg::Transcode() {
   if (!IOBroken) {
     // A vanished output is the cause of any write failure it brought; it leads the message.
     const AnsiString missing = CheckOutputsExist();
-    if (!missing.empty()) loopFailure = loopFailure.empty() ? missing : missing + " " + loopFailure;
+    if (!missing.empty() && loopFailure.compare(0, missing.size(), missing) != 0)
+      loopFailure = loopFailure.empty() ? missing : missing + " " + loopFailure;
   }
 
   for (TOutputStream* ost : OutputStreams) {
@@ -334,7 +350,7 @@ int TCustomFFmpeg::ProcessInput(int FileIndex) {
   }
   if (ret < 0) {
     if (ret != AVERROR_EOF) {
-      const AnsiString text = ErrorText(UTF8Encode(FFmpegFileNameToWide(f->Ctx->url)), ret);
+      const AnsiString text = ReadFailureText(UTF8Encode(FFmpegFileNameToWide(f->Ctx->url)), ret);
       if (ExitOnError) RaiseError(text);
       Log(llError, text);
       // A broken input ends the run as a failure once what was read is written out.
@@ -525,21 +541,24 @@ AnsiString TCustomFFmpeg::CheckInputComplete(int FileIndex) {
 AnsiString TCustomFFmpeg::CheckOutputsExist() {
   for (const TOutputFile* of : OutputFiles) {
     const AVFormatContext* oc = of->Ctx;
-    if (!oc || !oc->url) continue;
-    const AnsiString path = LocalPathOf(oc->url);
-    if (path.empty() || path == "-") continue;
-    struct stat st {};
-    const AnsiString shown = UTF8Encode(FFmpegFileNameToWide(oc->url));
-    if (oc->oformat->flags & AVFMT_NOFILE) {
-      // Numbered pictures: each is a file of its own, made in the output's folder.
-      const size_t slash = path.find_last_of('/');
-      const AnsiString folder = slash == AnsiString::npos ? AnsiString(".") : path.substr(0, std::max<size_t>(slash, 1));
-      if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return Format("Output folder \"%s\" of \"%s\" no longer exists: it was removed while the files were written.",
-                      UTF8Encode(FFmpegFileNameToWide(folder)), shown);
-    } else if (::stat(path.c_str(), &st) != 0) {
-      return Format("Output file \"%s\" no longer exists: it or its folder was removed while it was written.", shown);
+    bool folderOutput = false;
+    const AnsiString location = OutputLocation(oc, folderOutput);
+    if (location.empty()) continue;
+    bool gone;
+    if (of->Watch) {
+      gone = of->Watch->Gone();
+    } else {
+      // Not a file or folder when it was opened (a FIFO, say): at least its name must remain.
+      struct stat st {};
+      gone = ::stat(location.c_str(), &st) != 0 || (folderOutput && !S_ISDIR(st.st_mode));
     }
+    if (!gone) continue;
+    const AnsiString shown = UTF8Encode(FFmpegFileNameToWide(oc->url));
+    // Numbered pictures: each is a file of its own, made in the output's folder.
+    if (folderOutput)
+      return Format("Output folder \"%s\" of \"%s\" no longer exists: it was removed while the files were written.",
+                    UTF8Encode(FFmpegFileNameToWide(location)), shown);
+    return Format("Output file \"%s\" no longer exists: it or its folder was removed while it was written.", shown);
   }
   return AnsiString();
 }

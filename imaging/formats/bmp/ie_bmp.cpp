@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "imaging/core/ie_bits.h"
 #include "imaging/core/ie_helpers.h"
@@ -41,18 +42,33 @@ TRGB Lookup(const TIOParamsVals& P, Integer Index) {
   return Index < P.ColorMapCount ? P.ColorMap[Index] : TRGB{0, 0, 0};
 }
 
-// Where the RLE decoders put a pixel.
+// Where the RLE decoders put a pixel. A row is cleared when the data first reach it, so that
+// nothing is filled before there are runs to show; Finish clears the rows they never reached.
 struct TRleTarget {
   TIEBitmap* Bitmap;
   const TIOParamsVals* Params;
   bool Indexes;  // ie8p rows get the index, ie24RGB rows the palette colour
   Integer Width, Height;
   bool TopDown;
-  void Put(Integer FileRow, Integer X, Integer Index) const {
+  mutable std::vector<bool> Cleared = std::vector<bool>(static_cast<size_t>(Height), false);
+  Byte* Row(Integer FileRow) const {
     const Integer y = TopDown ? FileRow : Height - 1 - FileRow;
     Byte* row = static_cast<Byte*>(Bitmap->GetScanline(y));
+    // Pixels a delta jumps over are not in the data: they stay at index 0 (black), not at
+    // whatever the allocation held.
+    if (!Cleared[static_cast<size_t>(y)]) {
+      Cleared[static_cast<size_t>(y)] = true;
+      std::memset(row, 0, static_cast<size_t>(Width) * (Indexes ? 1 : 3));
+    }
+    return row;
+  }
+  void Put(Integer FileRow, Integer X, Integer Index) const {
+    Byte* row = Row(FileRow);
     if (Indexes) row[X] = Byte(Index);
     else reinterpret_cast<TRGB*>(row)[X] = Lookup(*Params, Index);
+  }
+  void Finish() const {
+    for (Integer r = 0; r < Height; ++r) Row(r);
   }
 };
 
@@ -230,7 +246,10 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
     return IEFail(Progress, "BMP compression " + std::to_string(compression) + " with " + std::to_string(bits) +
                                 " bits per pixel is not supported");
   if (width < 0) return IEFail(Progress, "damaged BMP file: negative width");
-  if (Preview || width == 0 || height == 0) return;
+  if (width == 0 || height == 0)
+    return IEFail(Progress, "the BMP image has no pixels: its header gives " + std::to_string(width) + " x " +
+                                std::to_string(height));
+  if (Preview) return;
 
   const TRGB e0 = Lookup(P, 0), e1 = Lookup(P, 1);
   const TRGB black{0, 0, 0}, white{255, 255, 255};
@@ -243,9 +262,13 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
   else if (native) format = ie8p;
   if (!IECheckImageSize(Progress, width, height, std::max(bits, 24))) return;
   const Int64 rowLen = ((width * bits + 31) / 32) * 4;
+  // Rows are stored as they are; runs can end the bitmap after a few bytes, so their images
+  // are bounded by the limit for data that need not describe every pixel.
+  if (rle ? !IECheckSparseImage(Progress, "run-length data", width, height)
+          : !IECheckInputHolds(Progress, "the BMP pixel data", width, height, rowLen * height, IEStreamRemaining(Stream)))
+    return;
+  if (IEAllocateImage(Progress, Bitmap, width, height, format) == ieNull) return;
   const Integer w = static_cast<Integer>(width), h = static_cast<Integer>(height);
-  if (!Bitmap->Allocate(w, h, format))
-    return IEFail(Progress, "no memory for an image of " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
   if (native) {
     for (Integer k = 0; k < P.ColorMapCount && k < 256; ++k) Bitmap->SetPaletteEntry(k, P.ColorMap[k]);
     Bitmap->PaletteColors = bits == 4 ? 16 : 256;
@@ -253,13 +276,11 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
   TIERowStepper step(Progress, h, true);
 
   if (rle) {
-    // Pixels a delta jumps over are not in the data: they stay at index 0 (black), not at
-    // whatever the allocation held.
-    Bitmap->Fill(0);
     std::vector<Byte> data(static_cast<size_t>(dataSize));
     const bool whole = ReadFully(Stream, data.data(), dataSize);
     const TRleTarget target{Bitmap, &P, native, w, h, topDown};
     const bool clean = DecodeRLE(data, compression == 2, target, step);
+    target.Finish();
     if (!whole || (!clean && !IEAborting(Progress))) IEFail(Progress, "the BMP's compressed pixel data ends early");
     return;
   }

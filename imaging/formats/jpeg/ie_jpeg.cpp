@@ -249,6 +249,34 @@ Integer GetJPEGStreamLength(TStream* Stream) {
   return static_cast<Integer>(std::min<Int64>(end - pos, 0x7FFFFFFF));
 }
 
+namespace {
+
+// The least scan data a JPEG of this header can have. A Huffman-coded sequential scan spends at
+// least a bit on each block's DC difference and one on its end of block, and the first scan
+// codes at least one component whole; a progressive file's DC scan needs a bit a block.
+// Arithmetic coding, and a progressive file that leaves its DC scan out, can be far denser:
+// such an image, when its data are shorter than that, is held to the sparse-image limit.
+// A caller that takes only the first Rows rows (a strip of a TIFF) needs only their share of it.
+bool ScanDataCanHold(jpeg_decompress_struct& info, TIECodecProgress& Progress, Int64 Available, Integer Rows) {
+  Int64 fewest = -1;
+  for (int c = 0; c < info.num_components; ++c) {
+    const Int64 blocks = Int64(info.comp_info[c].width_in_blocks) * Int64(info.comp_info[c].height_in_blocks);
+    if (fewest < 0 || blocks < fewest) fewest = blocks;
+  }
+  if (fewest < 0) return true;
+  const bool sequential = !info.progressive_mode && !info.arith_code;
+  Int64 needed = ((sequential ? 2 : 1) * fewest + 7) / 8;
+  if (Rows >= 0 && info.output_height > 0 && JDIMENSION(Rows) < info.output_height)
+    needed = needed * Rows / Int64(info.output_height);
+  if (sequential)
+    return IECheckInputHolds(Progress, "the JPEG data", info.image_width, info.image_height, needed, Available);
+  if (Available < 0 || needed <= Available) return true;
+  return IECheckSparseImage(Progress, info.arith_code ? "arithmetic-coded JPEG data" : "progressive JPEG data",
+                            info.image_width, info.image_height);
+}
+
+}  // namespace
+
 Integer ReadJPEGStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
                        TIECodecProgress& Progress, bool Preview, bool RawColorSpace, bool ReadMetadata,
                        bool InvertCMYK, bool ApplyICC, bool ReadICC, Integer MaxRows, bool NativePixelFormat) {
@@ -277,6 +305,7 @@ Integer ReadJPEGStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
     return 0;
   }
   Stream->SetPosition(start);
+  const Int64 available = IEStreamRemaining(Stream);
   if (ReadICC) ReadJPEGICCProfile(Stream, IOParams);
   const bool iccOn = IOParams.EmbeddedICCProfile && IEEnableCMS;
 
@@ -382,17 +411,18 @@ Integer ReadJPEGStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
         info.out_color_space = out;
         IEJpegCall(err, [&] { jpeg_calc_output_dimensions(&info); });
         const TIEPixelFormat format = OutputFormat(info.out_color_space, NativePixelFormat);
-        if (IECheckImageSize(Progress, info.output_width, info.output_height, 32)) {
+        // Everything that may refuse comes before jpeg_start_decompress: for a progressive file
+        // it reads the whole input into coefficient buffers of the whole image.
+        bool allocated = false;
+        if (IECheckImageSize(Progress, info.output_width, info.output_height, 32) &&
+            ScanDataCanHold(info, Progress, available, MaxRows) &&
+            (format == ieNull ||
+             (allocated = IEAllocateImage(Progress, Bitmap, info.output_width, info.output_height, format) != ieNull))) {
           IEJpegCall(err, [&] { jpeg_start_decompress(&info); });
           started = true;
           IOParams.Width = static_cast<Integer>(info.output_width);
           IOParams.Height = static_cast<Integer>(info.output_height);
           work.resize(static_cast<size_t>(info.output_width) * std::max(4, info.output_components));
-          bool allocated = format != ieNull && Bitmap->Allocate(IOParams.Width, IOParams.Height, format);
-          if (format != ieNull && !allocated) {
-            IEFail(Progress, "no memory for an image of " + std::to_string(IOParams.Width) + " x " +
-                                 std::to_string(IOParams.Height) + " pixels");
-          }
           const bool unknown = fileSpace != JCS_GRAYSCALE && fileSpace != JCS_RGB && fileSpace != JCS_YCbCr &&
                                fileSpace != JCS_CMYK && fileSpace != JCS_YCCK;
           if (unknown)

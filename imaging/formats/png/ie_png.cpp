@@ -211,38 +211,48 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
     if (depth == 1 && colorType != PNG_COLOR_TYPE_PALETTE) format = ie1g;
     else if (native && colorType == PNG_COLOR_TYPE_PALETTE) format = ie8p;
     else if (native) format = depth == 8 ? ie8g : ie16g;
-    if (!IECheckImageSize(Progress, width, height, format == ie16g ? 16 : 24)) return;
-    const Integer channels = png_get_channels(g.Png, g.Info);
-    const bool interlaced = passes > 1;
-    if (channels == 4 && !IECheckImageSize(Progress, width, interlaced ? height : 1, 32)) return;
-    if (!Bitmap->Allocate(static_cast<Integer>(width), static_cast<Integer>(height), format)) {
-      IEFail(Progress, "no memory for an image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+    // Deflate cannot make the stored rows (a filter byte and the packed samples each) out of
+    // fewer bytes than this, whatever the file says about its size.
+    static const Int64 storedSamples[7] = {1, 0, 3, 1, 2, 0, 4};
+    const Int64 storedBits = Int64(depth) * (colorType >= 0 && colorType <= 6 ? storedSamples[colorType] : 4);
+    if (!IECheckImageSize(Progress, width, height, IEPixelFormatBits[format])) return;
+    const Int64 storedBytes = Int64(height) * (1 + (Int64(width) * storedBits + 7) / 8);
+    if (!IECheckInputHolds(Progress, "the PNG image data", width, height, storedBytes / IEDeflateMaxRatio,
+                           IEStreamRemaining(Stream)))
       return;
-    }
+    const TIEPixelFormat got = IEAllocateImage(Progress, Bitmap, width, height, format, format == ie16g ? ie8g : ieNull);
+    if (got == ieNull) return;
     if (format == ie8p) {
       for (int i = 0; i < paletteCount && i < 256; ++i) Bitmap->SetPaletteEntry(i, IOParams.ColorMap[i]);
     }
 
+    const Integer channels = png_get_channels(g.Png, g.Info);
+    const bool interlaced = passes > 1;
     const bool palette1 = depth == 1 && colorType == PNG_COLOR_TYPE_PALETTE;
+    // The framework bitmap keeps 16-bit grey as 8-bit: the high byte of each sample.
+    const bool narrow16 = format == ie16g && got == ie8g;
     const size_t packedLen = width / 8 + 1;
+    // Rows whose layout differs from libpng's go through one work row. An interlaced pass adds
+    // pixels to a row that earlier passes began, so the row is packed back into the work row
+    // first: the image itself is the only full-size buffer, and nothing is filled before libpng
+    // has delivered data.
+    const bool viaWork = channels == 4 || palette1 || narrow16;
+    if (viaWork) work.assign(channels == 4 ? size_t(width) * 4 : palette1 ? packedLen : size_t(width) * 2, 0);
     TIEBitmap* alpha = nullptr;
-    if (channels == 4) {
-      work.resize(static_cast<size_t>(width) * 4 * (interlaced ? height : 1));
-      alpha = Bitmap->GetAlphaChannel();
-      alpha->Full = false;
-    } else if (palette1) {
-      work.assign(packedLen * (interlaced ? height : 1), 0);
-    }
-    if (bitTransparency) {
-      alpha = Bitmap->GetAlphaChannel();
-      alpha->Full = false;
-    }
+    // The alpha of a 1-bit row with tRNS, from its bits in Bits (nil: the image's own row Y,
+    // fetched after the alpha channel exists, whose making may move the rows).
     auto bitsToAlpha = [&](const Byte* Bits, png_uint_32 Y) {
+      if (!alpha) {
+        alpha = Bitmap->GetAlphaChannel();
+        alpha->Full = false;
+      }
+      if (!Bits) Bits = static_cast<const Byte*>(Bitmap->GetScanline(static_cast<Integer>(Y)));
       Byte* a = static_cast<Byte*>(alpha->GetScanline(static_cast<Integer>(Y)));
       for (png_uint_32 x = 0; x < width; ++x) a[x] = bitAlpha[IEGetBit(Bits, static_cast<Integer>(x)) ? 1 : 0];
     };
     const TRGB entry0 = IOParams.ColorMapCount > 0 ? IOParams.ColorMap[0] : TRGB{0, 0, 0};
     const TRGB entry1 = IOParams.ColorMapCount > 1 ? IOParams.ColorMap[1] : TRGB{255, 255, 255};
+    const size_t rowLen = static_cast<size_t>(Bitmap->GetRowLen());
 
     TIERowStepper step(Progress, Int64(height) * passes, true);
     bool stop = IEAborting(Progress);
@@ -250,9 +260,42 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
       for (int pass = 0; pass < passes && !stop; ++pass) {
         for (png_uint_32 y = 0; y < height && !stop; ++y) {
           Byte* row = static_cast<Byte*>(Bitmap->GetScanline(static_cast<Integer>(y)));
+          if (!viaWork) {
+            // The first pass visits every row: pixels of later passes start out black.
+            if (interlaced && pass == 0) std::memset(row, 0, rowLen);
+            png_read_row(g.Png, row, nullptr);
+            if (bitTransparency) bitsToAlpha(nullptr, y);
+            stop = !step.Next();
+            continue;
+          }
+          Byte* src = work.data();
+          const TRGB* px = reinterpret_cast<const TRGB*>(row);
+          if (!interlaced || pass == 0) {
+            std::fill(work.begin(), work.end(), 0);
+          } else if (channels == 4) {
+            const Byte* a = static_cast<const Byte*>(alpha->GetScanline(static_cast<Integer>(y)));
+            for (png_uint_32 x = 0; x < width; ++x) {
+              src[x * 4] = px[x].b;
+              src[x * 4 + 1] = px[x].g;
+              src[x * 4 + 2] = px[x].r;
+              src[x * 4 + 3] = a[x];
+            }
+          } else if (palette1) {
+            for (png_uint_32 x = 0; x < width; ++x) IESetBit(src, static_cast<Integer>(x), px[x] == entry1);
+          } else {
+            for (png_uint_32 x = 0; x < width; ++x) {
+              src[x * 2] = 0;
+              src[x * 2 + 1] = row[x];
+            }
+          }
+          png_read_row(g.Png, src, nullptr);
           if (channels == 4) {
-            Byte* src = work.data() + (interlaced ? static_cast<size_t>(y) * width * 4 : 0);
-            png_read_row(g.Png, src, nullptr);
+            // Made once the first row has arrived: making it fills the whole alpha channel.
+            if (!alpha) {
+              alpha = Bitmap->GetAlphaChannel();
+              alpha->Full = false;
+              row = static_cast<Byte*>(Bitmap->GetScanline(static_cast<Integer>(y)));
+            }
             Byte* a = static_cast<Byte*>(alpha->GetScanline(static_cast<Integer>(y)));
             for (png_uint_32 x = 0; x < width; ++x) {
               row[x * 3] = src[x * 4];
@@ -261,14 +304,11 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
               a[x] = src[x * 4 + 3];
             }
           } else if (palette1) {
-            Byte* src = work.data() + (interlaced ? static_cast<size_t>(y) * packedLen : 0);
-            png_read_row(g.Png, src, nullptr);
-            TRGB* px = reinterpret_cast<TRGB*>(row);
-            for (png_uint_32 x = 0; x < width; ++x) px[x] = IEGetBit(src, static_cast<Integer>(x)) ? entry1 : entry0;
+            TRGB* out = reinterpret_cast<TRGB*>(row);
+            for (png_uint_32 x = 0; x < width; ++x) out[x] = IEGetBit(src, static_cast<Integer>(x)) ? entry1 : entry0;
             if (bitTransparency) bitsToAlpha(src, y);
           } else {
-            png_read_row(g.Png, row, nullptr);
-            if (bitTransparency) bitsToAlpha(row, y);
+            for (png_uint_32 x = 0; x < width; ++x) row[x] = src[x * 2 + 1];
           }
           stop = !step.Next();
         }

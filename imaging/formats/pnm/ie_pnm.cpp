@@ -40,6 +40,8 @@ class TPnmInput {
     }
     return true;
   }
+  // Bytes taken from the stream and not handed out yet.
+  size_t Buffered() const { return FLen - FPos; }
   void Token(AnsiString& T) {
     T.clear();
     Byte b;
@@ -129,8 +131,22 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProg
   const bool rgb48 = colour && wide && P.NativePixelFormat;
   const TIEPixelFormat format = mono ? ie1g : rgb48 ? ieRGB48 : ie24RGB;
   if (!IECheckImageSize(Progress, width, height, rgb48 ? 48 : 24)) return;
-  if (!Bitmap->Allocate(w, h, format))
-    return IEFail(Progress, "no memory for an image of " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
+  const Int64 samplesInAll = width * height * (colour ? 3 : 1);
+  // The densest each kind can be: packed bits; one byte or two a sample; a digit a pixel (plain
+  // bitmaps need no space between them); a digit a sample and a space between samples.
+  Int64 needed = 0;
+  switch (kind) {
+    case '4': needed = (width + 7) / 8 * height; break;
+    case '5':
+    case '6': needed = samplesInAll * (wide ? 2 : 1); break;
+    case '1': needed = width * height; break;
+    default: needed = samplesInAll * 2 - 1; break;
+  }
+  const Int64 remaining = IEStreamRemaining(Stream);
+  if (!IECheckInputHolds(Progress, "the anymap's pixel data", width, height, needed,
+                         remaining < 0 ? -1 : remaining + Int64(in.Buffered())))
+    return;
+  if (IEAllocateImage(Progress, Bitmap, width, height, format) == ieNull) return;
   TIERowStepper step(Progress, h);
   // Samples above the maximum value count as the maximum. One table lookup a sample: a 4000 x
   // 3000 pixmap has 36 million of them.

@@ -2,6 +2,8 @@
 // the C libraries, driven with real files made by other tools and with broken ones.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <cstring>
 #include <thread>
 
@@ -11,7 +13,9 @@
 #include "imaging/formats/jpeg/ie_jpeg_glue.h"
 #include "imaging/formats/png/ie_png_glue.h"
 #include "platform/rtl/streams.h"
+#include "tests/imaging/formats/codec_test_util.h"
 #include "tests/imaging/support/corpus.h"
+#include "tests/imaging/support/ie_stores.h"
 #include "tests/support/fixtures.h"
 
 using namespace ietest;
@@ -98,6 +102,78 @@ TEST(CodecKit, SizeGateRefusesBeforeAllocationWithAReason) {
   IEFail(progress, "first");
   IEFail(progress, "second");
   EXPECT_EQ(reason, "first");
+}
+
+// The one allocation every reader makes: in each store it gives the format asked, or the
+// framework bitmap's 8-bit grey for 16-bit grey when the reader says it can write that, or
+// refuses with the store's own reason; the bitmap is never left with rows of another format.
+TEST(CodecKit, AllocationGivesTheFormatAskedOrSaysWhatTheStoreCannotHold) {
+  ForEachStore([](Store s, StoreScope& scope) {
+    for (TIEPixelFormat f : {ie1g, ie8p, ie8g, ie16g, ie24RGB, ie32f, ieCMYK, ieRGB48, ieCIELab, ie32RGB}) {
+      SCOPED_TRACE(int(f));
+      TIEBitmap b;
+      scope.Prepare(b);
+      TProgressProbe probe;
+      const TIEPixelFormat got = IEAllocateImage(probe.Progress, &b, 5, 3, f);
+      if (scope.Holds(f)) {
+        EXPECT_EQ(got, f);
+        EXPECT_FALSE(probe.Failed()) << probe.Reason;
+        EXPECT_EQ(b.GetPixelFormat(), f);
+        EXPECT_EQ(b.GetWidth(), 5);
+        EXPECT_TRUE(scope.InStore(b));
+        continue;
+      }
+      ASSERT_EQ(s, Store::TBitmap);
+      EXPECT_EQ(got, ieNull);
+      EXPECT_TRUE(probe.Failed());
+      EXPECT_TRUE(b.IsEmpty());
+      if (f == ie16g) {
+        EXPECT_EQ(probe.Reason, "the image store gave 5 x 3 pixels of ie8g where 5 x 3 pixels of ie16g were asked");
+        TProgressProbe accepted;
+        TIEBitmap narrow;
+        scope.Prepare(narrow);
+        EXPECT_EQ(IEAllocateImage(accepted.Progress, &narrow, 5, 3, ie16g, ie8g), ie8g);
+        EXPECT_FALSE(accepted.Failed());
+      } else {
+        const std::string name = f == ie32f ? "ie32f" : f == ieCMYK ? "ieCMYK" : f == ieRGB48 ? "ieRGB48" : "ieCIELab";
+        EXPECT_EQ(probe.Reason, name + " pixel format not allowed when Location=ieTBitmap");
+      }
+    }
+  });
+  // The size gate comes first; an image without pixels is refused too.
+  TIEBitmap b;
+  TProgressProbe big, empty;
+  EXPECT_EQ(IEAllocateImage(big.Progress, &b, Int64(1) << 21, 1, ie8g), ieNull);
+  EXPECT_EQ(big.Reason, "width 2097152 is above the limit of 1048576 pixels");
+  EXPECT_EQ(IEAllocateImage(empty.Progress, &b, 0, 7, ie8g), ieNull);
+  EXPECT_EQ(empty.Reason, "the image has no pixels: 0 x 7");
+}
+
+// The claim against the input, and the limit for codings that need not describe every pixel.
+TEST(CodecKit, ClaimsAreComparedWithTheInput) {
+  TProgressProbe fits, unknown, short_, sparse, blank;
+  EXPECT_TRUE(IECheckInputHolds(fits.Progress, "the data", 10, 10, 100, 100));
+  EXPECT_TRUE(IECheckInputHolds(unknown.Progress, "the data", 10, 10, 100, -1));
+  EXPECT_FALSE(IECheckInputHolds(short_.Progress, "the BMP pixel data", 10, 10, 300, 299));
+  EXPECT_EQ(short_.Reason, "the BMP pixel data holds 299 bytes, too few for 10 x 10 pixels (at least 300 bytes)");
+  EXPECT_FALSE(fits.Failed() || unknown.Failed());
+  EXPECT_TRUE(short_.Failed());
+
+  EXPECT_TRUE(IECheckSparseImage(blank.Progress, "run-length data", 16384, 16384));
+  EXPECT_FALSE(IECheckSparseImage(sparse.Progress, "run-length data", 16384, 16385));
+  EXPECT_EQ(sparse.Reason, "16384 x 16385 pixels of run-length data is above the limit of 268435456 pixels");
+  const Int64 saved = IESparseImageMaxPixels;
+  IESparseImageMaxPixels = Int64(1) << 30;  // a caller that trusts its input raises it
+  TProgressProbe raised;
+  EXPECT_TRUE(IECheckSparseImage(raised.Progress, "run-length data", 16384, 16385));
+  IESparseImageMaxPixels = saved;
+
+  // Deflate's densest coding: the stored rows of a blank image compress by about 1030 at best.
+  std::vector<Byte> rows(size_t(1) << 22, 0), packed(compressBound(uLong(rows.size())));
+  uLongf len = packed.size();
+  ASSERT_EQ(compress2(packed.data(), &len, rows.data(), uLong(rows.size()), 9), Z_OK);
+  EXPECT_LE(Int64(rows.size()) / IEDeflateMaxRatio, Int64(len));
+  EXPECT_GT(Int64(rows.size()) / IEDeflateMaxRatio, Int64(len) * 9 / 10) << "the bound is close to what zlib does";
 }
 
 // The raw record loader asks the same gate: a record read from a bare buffer (no known end)

@@ -19,6 +19,7 @@
 #include "imaging/proc/ie_tbitmap_copy.h"
 #include "imaging/proc/ie_yuv.h"
 #include "tests/imaging/proc/netpbm_io.h"
+#include "tests/imaging/support/measured_read.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -211,6 +212,37 @@ TEST(DIBToBitmap, HostileHeadersAreRefusedAndTheBitmapIsLeftAlone) {
   TIEBitmap b;
   EXPECT_EQ(IEDIBToBitmap(longHeader.data(), longHeader.size(), &b), 0);
   EXPECT_EQ(IEDIBToBitmap(good.data(), good.size(), &b), 24);
+}
+
+// A picture whose data are not decoded (an unknown compression, run-length data, a YUV layout
+// given no frame) is a blank image of its size, up to the limit of images their data need not
+// describe; a 242-byte one claiming 29791 x 24864 is refused at once, before anything of that
+// size is allocated, filled or copied, and a YUV frame shorter than its luma likewise.
+TEST(DIBToBitmap, PicturesTheirDataDoNotDescribeAreHeldToTheLimit) {
+  const auto unknown = [](Integer W, Integer H) {
+    auto d = MakeDIB(W, H, 32, 0x5A5A5A5A, {}, {}, {});
+    d.resize(242, 0x11);
+    return d;
+  };
+  {
+    TIEBitmap b;
+    const auto d = unknown(300, 200);
+    EXPECT_EQ(IEDIBToBitmap(d.data(), d.size(), &b), 32);
+    EXPECT_EQ(b.GetWidth(), 300);
+    EXPECT_EQ(At(b, 299, 199), (TRGB{0, 0, 0}));
+  }
+  const auto huge = unknown(29791, 24864);
+  ietest::ExpectRefusedAtOnce(ietest::Measure([&] {
+    TIEBitmap b(3, 3, ie8g);
+    return IEDIBToBitmap(huge.data(), huge.size(), &b) == 0 && b.GetWidth() == 3 ? std::string("refused") : std::string();
+  }));
+  const auto frame = MakeDIB(30000, 30000, 16, IEFourCC('Y', 'U', 'Y', '2'), {}, {}, {});
+  const std::vector<Byte> bits(4096, 0x80);
+  ietest::ExpectRefusedAtOnce(ietest::Measure([&] {
+    TIEBitmap b;
+    return IEDIBToBitmap(frame.data(), frame.size(), &b, bits.data(), bits.size()) == 0 ? std::string("refused")
+                                                                                         : std::string();
+  }));
 }
 
 TEST(DIBToBitmap, YUVFramesLaidOutByFfmpegMatchItsRGB) {

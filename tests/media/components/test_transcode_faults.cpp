@@ -1,5 +1,5 @@
 // Faults users meet while a task runs: an input that is a FIFO, an input cut short, an output
-// folder removed in the middle of a run.
+// folder removed in the middle of a run or never there.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,13 +12,16 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <thread>
+#include <vector>
 
 #include "media/components/encoder.h"
 #include "tests/media/engine/transcode_test_support.h"
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -64,25 +67,88 @@ struct TSilentFifo {
   int Writer = -1;
 };
 
-TEST_F(TranscodeFaults, FifoThatNeverDeliversEndsInTheReadTimeOut) {
-  TSilentFifo fifo(Dir + "/never.ts");
-  TCustomFFmpeg task;
-  task.ReadTimeout = 300;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_LT(OpenInput(task, fifo.Path), 0);
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(elapsed, std::chrono::milliseconds(300));
-  EXPECT_LT(elapsed, std::chrono::seconds(10));
-  EXPECT_THAT(task.LastErrorMessage, HasSubstr(fifo.Path));
-  EXPECT_TRUE(task.InputFiles.empty());
+TEST_F(TranscodeFaults, FifoThatNeverDeliversEndsInTheReadTimeOutAndSaysSo) {
+  // Nobody ever opens it for writing; or a writer holds it open and writes nothing.
+  for (const bool writer : {false, true}) {
+    SCOPED_TRACE(writer ? "silent writer" : "no writer");
+    const std::string path = Dir + (writer ? "/silent.ts" : "/unopened.ts");
+    std::unique_ptr<TSilentFifo> silent;
+    if (writer) silent = std::make_unique<TSilentFifo>(path);
+    else ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const std::string expected = "No data arrived from \"" + path + "\" within the read time-out of 300 ms.";
 
-  // The component's AddTask, as the application calls it on its main thread.
+    TCustomFFmpeg task;
+    task.ReadTimeout = 300;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_LT(OpenInput(task, path), 0);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(300));
+    EXPECT_LT(elapsed, std::chrono::seconds(10));
+    EXPECT_EQ(task.LastErrorMessage, expected);
+    EXPECT_TRUE(task.InputFiles.empty());
+
+    // The component's AddTask, as the application calls it on its main thread.
+    TFFEncoder encoder(nullptr);
+    encoder.ReadTimeout = 300;
+    const auto added = std::chrono::steady_clock::now();
+    EXPECT_LT(encoder.AddTask(UTF8Decode(path), nullptr), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - added, std::chrono::seconds(10));
+    EXPECT_EQ(encoder.LastErrorMessage, expected);
+  }
+}
+
+TEST_F(TranscodeFaults, FifoWhoseWriterFallsSilentEndsTheRunInTheReadTimeOutAndSaysSo) {
+  const std::string fifo = Dir + "/stalled.ts";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string bytes = ReadAll(TenSecondTs());
+  // The writer sends the first half and then keeps the FIFO open without a further byte, as a
+  // stalled recorder or download does.
+  std::atomic<bool> release{false};
+  std::atomic<bool> halfSent{false};
+  std::thread writer([&] {
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    for (size_t done = 0; fd >= 0 && done < bytes.size() / 2;) {
+      const ssize_t n = write(fd, bytes.data() + done, bytes.size() / 2 - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    halfSent = true;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (fd >= 0) close(fd);
+  });
+  const auto previousPipeHandler = signal(SIGPIPE, SIG_IGN);
+
   TFFEncoder encoder(nullptr);
-  encoder.ReadTimeout = 300;
-  const auto added = std::chrono::steady_clock::now();
-  EXPECT_LT(encoder.AddTask(UTF8Decode(fifo.Path), nullptr), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - added, std::chrono::seconds(10));
-  EXPECT_THAT(encoder.LastErrorMessage, HasSubstr(fifo.Path));
+  encoder.ReadTimeout = 1000;
+  const int index = encoder.AddTask(UTF8Decode(fifo), nullptr);
+  EXPECT_GE(index, 0) << encoder.LastErrorMessage;
+  const std::string out = Dir + "/stalled.mkv";
+  TOutputOptions options;
+  InitOutputOptions(options);
+  options.Options = "-y -c:v mpeg4 -c:a mp2";
+  if (index >= 0) {
+    EXPECT_GE(encoder.SetOutput(index, UTF8Decode(out), &options), 0) << encoder.LastErrorMessage;
+  }
+  std::vector<TTerminateInfo> ends;
+  encoder.OnTerminate = [&](TObject*, const TTerminateInfo& Info) { ends.push_back(Info); };
+  const auto start = std::chrono::steady_clock::now();
+  if (index >= 0) encoder.StartTask(0);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  release = true;
+  writer.join();
+  signal(SIGPIPE, previousPipeHandler);
+
+  EXPECT_TRUE(halfSent);
+  EXPECT_LT(elapsed, std::chrono::seconds(15));
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_EQ(ends[0].TaskIndex, 0);
+  EXPECT_FALSE(ends[0].Finished);
+  EXPECT_TRUE(ends[0].ExceptionRaised);
+  EXPECT_THAT(ends[0].ExceptionMessage,
+              HasSubstr("No data arrived from \"" + fifo + "\" within the read time-out of 1 s."));
+  EXPECT_THAT(ends[0].ExceptionMessage, Not(HasSubstr("Immediate exit requested")));
+  // What came before the writer stalled is kept, readable.
+  EXPECT_GT(ProbeDuration(out), 1.0);
 }
 
 TEST_F(TranscodeFaults, StopAtARandomMomentEndsTheWaitOnAFifo) {
@@ -196,16 +262,20 @@ TEST_F(TranscodeFaults, InputCutShortFailsAndSaysWhereItEndedButKeepsWhatWasWrit
   }
 }
 
-struct TRemovedCase {
-  const char* Output;
-  const char* Options;
-};
-
-TEST_F(TranscodeFaults, OutputFolderRemovedDuringTheRunIsAFailureNamingTheFile) {
+TEST_F(TranscodeFaults, OutputFolderRemovedDuringTheRunEndsTheTaskWithinMomentsNamingTheFile) {
+  struct TRemovedCase {
+    const char* Output;
+    const char* Options;
+    const char* Reason;
+  };
   const TRemovedCase cases[] = {
-      {"clip.mp4", " -y -c:v mpeg4 -c:a aac"},
-      {"sound.mp3", " -y -vn -c:a libmp3lame"},
-      {"frames_%03d.jpg", " -y -q:v 5 -f image2"},
+      {"clip.mp4", " -y -c:v mpeg4 -c:a aac", "no longer exists: it or its folder was removed while it was written."},
+      {"sound.mp3", " -y -vn -c:a libmp3lame", "no longer exists: it or its folder was removed while it was written."},
+      {"frames_%03d.jpg", " -y -q:v 5 -f image2", "no longer exists: it was removed while the files were written."},
+      // One picture every three seconds, as the application's every-N-frames selection writes
+      // them: the next picture's file would be tried too late to tell.
+      {"every75_%03d.jpg", " -y -q:v 5 -f image2 -vf select=not(mod(n\\,75)) -vsync vfr",
+       "no longer exists: it was removed while the files were written."},
   };
   for (const TRemovedCase& c : cases) {
     SCOPED_TRACE(c.Output);
@@ -213,25 +283,74 @@ TEST_F(TranscodeFaults, OutputFolderRemovedDuringTheRunIsAFailureNamingTheFile) 
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     const std::string output = folder + "/" + c.Output;
     TCustomFFmpeg task;
-    // Read at its own pace, so the removal lands in the middle of the run.
-    OpenTask(task, TenSecondClip(), " -re -ss 00:00:07.000", output, c.Options);
+    // Read at its own pace, so the removal lands in the middle of a run that would go on for
+    // five seconds more.
+    OpenTask(task, TenSecondClip(), " -re -ss 00:00:05.000", output, c.Options);
     task.ProgressInterval = 100000;
     std::atomic<bool> removed{false};
+    std::chrono::steady_clock::time_point removedAt, endedAt;
     task.ProgressProc = [&](TObject*, const TTaskProgress&) {
-      if (!removed.exchange(true)) testsupport::RemoveTree(folder);
+      if (removed.exchange(true)) return;
+      testsupport::RemoveTree(folder);
+      removedAt = std::chrono::steady_clock::now();
     };
     TRunResult r;
     task.TerminateProc = [&](TObject*) {
+      endedAt = std::chrono::steady_clock::now();
       r.Finished = task.Finished;
       r.ExceptionRaised = task.ExceptionRaised;
       r.ExceptionMessage = task.ExceptionMessage;
     };
     task.Start(false);
     ASSERT_TRUE(removed);
+    EXPECT_LT(endedAt - removedAt, std::chrono::seconds(2));
     EXPECT_FALSE(r.Finished);
     EXPECT_TRUE(r.ExceptionRaised);
-    EXPECT_THAT(r.ExceptionMessage, HasSubstr(folder));
+    EXPECT_THAT(r.ExceptionMessage, HasSubstr("\"" + output + "\""));
+    EXPECT_THAT(r.ExceptionMessage, HasSubstr(c.Reason));
     EXPECT_NE(access(folder.c_str(), F_OK), 0);
+    testsupport::RemoveTree(folder);
+  }
+}
+
+TEST_F(TranscodeFaults, OutputIntoAFolderThatDoesNotExistIsRefusedBySetOutputNamingTheFolder) {
+  struct TMissingCase {
+    const char* Folder;  // under the test's folder
+    const char* Output;
+    const char* Options;
+  };
+  WriteAll(Dir + "/plain-file", "not a folder");
+  const TMissingCase cases[] = {
+      {"missing", "frames_%03d.jpg", "-y -q:v 5 -f image2"},
+      {"missing", "clip.mp4", "-y -c:v mpeg4 -c:a aac"},
+      {"missing/deeper", "sound.mp3", "-y -vn -c:a libmp3lame"},
+      {"plain-file", "frames_%03d.png", "-y -f image2"},
+  };
+  TFFEncoder encoder(nullptr);
+  for (const TMissingCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Folder) + "/" + c.Output);
+    const std::string folder = Dir + "/" + c.Folder;
+    const std::string output = folder + "/" + c.Output;
+    const int index = encoder.AddTask(UTF8Decode(TenSecondClip()), nullptr);
+    ASSERT_GE(index, 0) << encoder.LastErrorMessage;
+    TOutputOptions options;
+    InitOutputOptions(options);
+    options.Options = c.Options;
+    EXPECT_LT(encoder.SetOutput(index, UTF8Decode(output), &options), 0);
+    EXPECT_EQ(encoder.LastErrorMessage, "Output folder \"" + folder + "\" of \"" + output + "\" does not exist.");
+    encoder.RemoveTask(index);
+  }
+  EXPECT_NE(access((Dir + "/missing").c_str(), F_OK), 0);
+
+  // A folder that is there still takes the same outputs, and the run writes them.
+  for (const TMissingCase& c : cases) {
+    if (std::string(c.Folder) != "missing") continue;
+    SCOPED_TRACE(std::string("present/") + c.Output);
+    const std::string folder = testsupport::MakeTempDir("present");
+    const TRunResult r = RunTask(TenSecondClip(), " -ss 00:00:09.000", folder + "/" + c.Output, c.Options);
+    EXPECT_TRUE(r.Finished) << r.ExceptionMessage;
+    EXPECT_FALSE(r.ExceptionRaised) << r.ExceptionMessage;
+    EXPECT_GT(CountFiles(folder, "."), 0);
     testsupport::RemoveTree(folder);
   }
 }

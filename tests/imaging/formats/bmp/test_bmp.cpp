@@ -74,16 +74,22 @@ TEST(BmpReader, ForeignFilesDecodeEqualToTheirWriters) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     const std::string bmp = Fixture("bmp-" + c.Name + ".bmp", c.Recipe);
-    TRead r;
-    ReadBmp(ReadWholeFile(bmp), r);
-    ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
     std::string decoder = c.Decoder;
     decoder.replace(decoder.find("{in}"), 4, ShellQuote(bmp));
     const TPam pam = PamFromCommand(decoder);
     // 5- and 6-bit channels: their writers widen them by replicating the top bits, we shift.
     const bool narrow = c.Name.find("565") != std::string::npos || c.Name.find("555") != std::string::npos;
-    EXPECT_LE(Difference(r, pam), narrow ? 7 : 0);
-    EXPECT_EQ(r.Alpha != nullptr, c.Name.find("argb") != std::string::npos);
+    ForEachStore([&](Store, StoreScope& scope) {
+      for (bool native : {false, true}) {
+        SCOPED_TRACE(native ? "native" : "24-bit");
+        TRead r;
+        scope.Prepare(r.Bitmap);
+        ReadBmp(ReadWholeFile(bmp), r, native);
+        ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+        EXPECT_LE(Difference(r, pam), narrow ? 7 : 0);
+        EXPECT_EQ(r.Alpha != nullptr, c.Name.find("argb") != std::string::npos);
+      }
+    });
   }
 }
 
@@ -198,23 +204,47 @@ TEST(BmpReader, CraftedRowsMasksPalettesAndRefusals) {
   EXPECT_EQ(whiteBlack.Bitmap.GetPixelAsRGB(0, 0), IECreateRGB(255, 255, 255));
   EXPECT_EQ(whiteBlack.Bitmap.GetPixelAsRGB(1, 0), IECreateRGB(0, 0, 0));
 
-  // RLE8 with a delta and a last row that ends with 0,0 then 0,1.
+  // RLE8 with a delta and a last row that ends with 0,0 then 0,1; what the runs skip or never
+  // reach is black (index 0), in every store, whatever the store held before.
   const std::vector<Byte> pal = {0, 0, 0, 0, 255, 255, 255, 0, 0, 0, 255, 0};
-  TRead rle;
-  ReadBmp(MakeBmp(4, 3, 8, 1, pal, {2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 5, 2, 0, 0, 0, 1}), rle, true);
-  ASSERT_FALSE(rle.Probe.Failed()) << rle.Probe.Reason;
-  EXPECT_EQ(rle.Bitmap.GetPixelByte(0, 2), 1);
-  EXPECT_EQ(rle.Bitmap.GetPixelByte(3, 1), 2);  // after the delta (1 right, 1 down)
-  EXPECT_EQ(rle.Bitmap.GetPixelByte(3, 0), 2);  // a run past the width does not spill
-  EXPECT_EQ(rle.Bitmap.GetPixelByte(2, 2), 0);
+  ForEachStore([&](Store, StoreScope& scope) {
+    for (bool native : {true, false}) {
+      TRead rle;
+      scope.Prepare(rle.Bitmap);
+      rle.Bitmap.Allocate(4, 3, native ? ie8p : ie24RGB);
+      rle.Bitmap.Fill(77);
+      ReadBmp(MakeBmp(4, 3, 8, 1, pal, {2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 5, 2, 0, 0, 0, 1}), rle, native);
+      ASSERT_FALSE(rle.Probe.Failed()) << rle.Probe.Reason;
+      const TRGB white = IECreateRGB(255, 255, 255), red = IECreateRGB(255, 0, 0), black = IECreateRGB(0, 0, 0);
+      EXPECT_EQ(rle.Bitmap.GetPixelAsRGB(0, 2), white);
+      EXPECT_EQ(rle.Bitmap.GetPixelAsRGB(3, 1), red);  // after the delta (1 right, 1 down)
+      EXPECT_EQ(rle.Bitmap.GetPixelAsRGB(3, 0), red);  // a run past the width does not spill
+      EXPECT_EQ(rle.Bitmap.GetPixelAsRGB(2, 2), black);
+      EXPECT_EQ(rle.Bitmap.GetPixelAsRGB(0, 1), black);  // jumped over by the delta
+      if (native) {
+        EXPECT_EQ(rle.Bitmap.GetPixelByte(2, 2), 0);
+      }
+    }
+    // An end of bitmap in the first row: the rows never reached are black too.
+    TRead early;
+    scope.Prepare(early.Bitmap);
+    ReadBmp(MakeBmp(4, 3, 8, 1, pal, {1, 1, 0, 1}), early);
+    ASSERT_FALSE(early.Probe.Failed()) << early.Probe.Reason;
+    EXPECT_EQ(early.Bitmap.GetPixelAsRGB(0, 2), (TRGB{255, 255, 255}));
+    for (Integer y = 0; y < 3; ++y)
+      for (Integer x = y == 2 ? 1 : 0; x < 4; ++x) EXPECT_EQ(early.Bitmap.GetPixelAsRGB(x, y), (TRGB{0, 0, 0})) << x << "," << y;
+  });
 
   // Refused with a reason: a bit count without a layout, a compression that does not fit it,
-  // rows missing at the end, no signature.
+  // rows missing at the end, no signature, no pixels at all.
   const std::vector<std::pair<std::string, std::vector<Byte>>> refused = {
       {"2 bits", MakeBmp(4, 1, 2, 0, std::vector<Byte>(16, 0), {0, 0, 0, 0})},
       {"RLE8 on 24 bits", MakeBmp(1, 1, 24, 1, {}, {0, 0, 0, 0})},
       {"missing rows", MakeBmp(2, 3, 24, 0, {}, bottomUp)},
       {"no signature", std::vector<Byte>(60, 'x')},
+      {"zero width", MakeBmp(0, 2, 24, 0, {}, bottomUp)},
+      {"zero height", MakeBmp(2, 0, 24, 0, {}, bottomUp)},
+      {"zero width, top-down", MakeBmp(0, -2, 8, 1, pal, {0, 1})},
   };
   for (const auto& [name, data] : refused) {
     SCOPED_TRACE(name);

@@ -109,20 +109,23 @@ TEST(PngReader, DecodesForeignFilesEqualToPngtopam) {
     const std::vector<Byte> bytes = ReadWholeFile(png);
     ASSERT_GT(bytes.size(), 33u);
     seen.insert({bytes[25], bytes[24]});
-    TRead r;
-    ReadPng(bytes, r);
-    ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
-    interlacedSeen |= r.Params.PngInterlaced;
     const TPam pam = PamFromCommand("pngtopam -alphapam " + ShellQuote(png));
     bool alpha = false;
     if (pam.Depth == 2 || pam.Depth == 4)
       for (Integer y = 0; y < pam.Height; ++y)
         for (Integer x = 0; x < pam.Width; ++x) alpha |= pam.At(x, y, pam.Depth - 1) != pam.MaxVal;
-    EXPECT_LE(MaxDifference(r.Bitmap, pam, true), 1);
-    if (alpha) {
-      EXPECT_TRUE(r.Bitmap.HasAlphaChannel());
-    }
-    EXPECT_EQ(r.Params.Width, pam.Width);
+    ForEachStore([&](Store, StoreScope& scope) {
+      TRead r;
+      scope.Prepare(r.Bitmap);
+      ReadPng(bytes, r);
+      ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+      interlacedSeen |= r.Params.PngInterlaced;
+      EXPECT_LE(MaxDifference(r.Bitmap, pam, true), 1);
+      if (alpha) {
+        EXPECT_TRUE(r.Bitmap.HasAlphaChannel());
+      }
+      EXPECT_EQ(r.Params.Width, pam.Width);
+    });
   }
   // Every colour type at every depth the format allows.
   for (auto [type, depth] : {std::pair{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1}, {3, 2}, {3, 4},
@@ -132,25 +135,40 @@ TEST(PngReader, DecodesForeignFilesEqualToPngtopam) {
 }
 
 // Grey and palette images keep their samples with NativePixelFormat: 16-bit grey with both
-// bytes, palettes as indexes with their colours.
+// bytes, palettes as indexes with their colours. The framework bitmap keeps no 16-bit grey: it
+// gets the high byte of each sample, in plain and interlaced files alike.
 TEST(PngReader, NativeFormatsKeepTheSamples) {
-  const std::string grey16 = Fixture("png-native-grey16.png", "pnmtopng " + ShellQuote(Source("grey", 17, 19, 65535, 0)) + " > {out}");
-  TRead r;
-  r.Params.NativePixelFormat = true;
-  ReadPng(ReadWholeFile(grey16), r);
-  ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
-  ASSERT_EQ(r.Bitmap.GetPixelFormat(), ie16g);
+  const std::string grey16src = Source("grey", 64, 4, 65535, 0);
+  const std::string grey16 = Fixture("png-native-grey16-64x4.png", "pnmtopng " + ShellQuote(grey16src) + " > {out}");
+  const std::string grey16i =
+      Fixture("png-native-grey16-64x4-adam7.png", "pnmtopng -interlace " + ShellQuote(grey16src) + " > {out}");
   const TPam pam = PamFromCommand("pngtopam " + ShellQuote(grey16));
-  for (Integer y = 0; y < pam.Height; ++y)
-    for (Integer x = 0; x < pam.Width; ++x) ASSERT_EQ(r.Bitmap.GetPixelWord(x, y), pam.At(x, y, 0)) << x << "," << y;
-
   const std::string pal = Fixture("png-native-pal200.png", "pnmtopng " + ShellQuote(Source("rgb", 23, 11, 255, 200)) + " > {out}");
-  TRead p;
-  p.Params.NativePixelFormat = true;
-  ReadPng(ReadWholeFile(pal), p);
-  ASSERT_EQ(p.Bitmap.GetPixelFormat(), ie8p);
-  EXPECT_EQ(p.Params.ColorMapCount, 200);
-  EXPECT_EQ(MaxDifference(p.Bitmap, PamFromCommand("pngtopam " + ShellQuote(pal))), 0);
+  const TPam palPam = PamFromCommand("pngtopam " + ShellQuote(pal));
+  ForEachStore([&](Store s, StoreScope& scope) {
+    for (const std::string& file : {grey16, grey16i}) {
+      SCOPED_TRACE(file);
+      TRead r;
+      scope.Prepare(r.Bitmap);
+      r.Params.NativePixelFormat = true;
+      ReadPng(ReadWholeFile(file), r);
+      ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+      ASSERT_EQ(r.Bitmap.GetPixelFormat(), s == Store::TBitmap ? ie8g : ie16g);
+      for (Integer y = 0; y < pam.Height; ++y)
+        for (Integer x = 0; x < pam.Width; ++x) {
+          if (s == Store::TBitmap) ASSERT_EQ(r.Bitmap.GetPixelByte(x, y), pam.At(x, y, 0) >> 8) << x << "," << y;
+          else ASSERT_EQ(r.Bitmap.GetPixelWord(x, y), pam.At(x, y, 0)) << x << "," << y;
+        }
+    }
+
+    TRead p;
+    scope.Prepare(p.Bitmap);
+    p.Params.NativePixelFormat = true;
+    ReadPng(ReadWholeFile(pal), p);
+    ASSERT_EQ(p.Bitmap.GetPixelFormat(), ie8p);
+    EXPECT_EQ(p.Params.ColorMapCount, 200);
+    EXPECT_EQ(MaxDifference(p.Bitmap, palPam), 0);
+  });
 }
 
 TEST(PngReader, PreviewResolutionTextAndBackground) {

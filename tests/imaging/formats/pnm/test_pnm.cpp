@@ -5,6 +5,7 @@
 #include "imaging/core/ie_helpers.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "tests/imaging/formats/codec_test_util.h"
+#include "tests/imaging/support/ie_stores.h"
 
 using namespace ietest;
 using testsupport::Fixture;
@@ -51,27 +52,39 @@ TEST(PnmReader, NetpbmFilesDecodeAsNetpbmScalesThem) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     const std::string file = Fixture("pnm-" + c.Name + ".pnm", c.Recipe);
-    TRead r;
-    ReadPnm(ReadWholeFile(file), r);
-    ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
     // pamdepth rescales to 255 with netpbm's rounding; our readers truncate: 1 apart at most.
     const TPam pam = PamFromCommand("pamdepth 255 " + ShellQuote(file));
-    EXPECT_LE(MaxDifference(r.Bitmap, pam), 1);
-    if (c.Name == "p6-comment") {
-      ASSERT_EQ(r.Params.PxmComments->Count(), 1);
-      EXPECT_EQ(r.Params.PxmComments->Strings(0), "made for a test");
-    }
+    ForEachStore([&](Store, StoreScope& scope) {
+      TRead r;
+      scope.Prepare(r.Bitmap);
+      ReadPnm(ReadWholeFile(file), r);
+      ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+      EXPECT_LE(MaxDifference(r.Bitmap, pam), 1);
+      if (c.Name == "p6-comment") {
+        ASSERT_EQ(r.Params.PxmComments->Count(), 1);
+        EXPECT_EQ(r.Params.PxmComments->Strings(0), "made for a test");
+      }
+    });
   }
 }
 
 TEST(PnmReader, SixteenBitsScalingAndDamage) {
   // P6 at 65535: ie24RGB of the scaled samples, or ieRGB48 of the samples themselves.
   const std::vector<Byte> wide = Bytes(std::string("P6 2 1 65535\n") + std::string("\x12\x34\xff\xff\x00\x00\x80\x00\x00\x01\xfe\xdc", 12));
-  TRead n;
-  ReadPnm(wide, n, true);
-  ASSERT_EQ(n.Bitmap.GetPixelFormat(), ieRGB48);
-  EXPECT_EQ(n.Bitmap.GetPixelRGB48(0, 0).r, 0x1234);
-  EXPECT_EQ(n.Bitmap.GetPixelRGB48(1, 0).b, 0xFEDC);
+  // The framework bitmap holds no 48-bit colour: the native read into it says so.
+  ForEachStore([&](Store s, StoreScope& scope) {
+    TRead n;
+    scope.Prepare(n.Bitmap);
+    ReadPnm(wide, n, true);
+    if (s == Store::TBitmap) {
+      EXPECT_TRUE(n.Probe.Failed());
+      EXPECT_EQ(n.Probe.Reason, "ieRGB48 pixel format not allowed when Location=ieTBitmap");
+      return;
+    }
+    ASSERT_EQ(n.Bitmap.GetPixelFormat(), ieRGB48);
+    EXPECT_EQ(n.Bitmap.GetPixelRGB48(0, 0).r, 0x1234);
+    EXPECT_EQ(n.Bitmap.GetPixelRGB48(1, 0).b, 0xFEDC);
+  });
   TRead e;
   ReadPnm(wide, e);
   EXPECT_EQ(e.Bitmap.GetPixelRGB(0, 0), IECreateRGB(0x12, 0xFF, 0));
