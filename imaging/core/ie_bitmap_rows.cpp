@@ -60,66 +60,70 @@ void TIEBitmap::UnmapAllRows() {
   LockedRowNumbers.clear();
 }
 
-// The single-pixel accessors follow the row rule above: no column check.
+// The single-pixel accessors answer 0 (and write nothing) for a pixel outside the image: a
+// row number out of range has no row to point into, and a column out of range would reach
+// into the next row or past the last one.
+namespace {
+template <class T>
+T* PixelAt(TIEBitmap& B, Integer X, Integer Y, Integer BytesPerPixel) {
+  Byte* row = static_cast<Byte*>(B.GetScanline(Y));
+  if (!row || static_cast<unsigned>(X) >= static_cast<unsigned>(B.GetWidth())) return nullptr;
+  return reinterpret_cast<T*>(row + static_cast<ptrdiff_t>(BytesPerPixel) * X);
+}
+template <class T>
+T Load(const Byte* P) {
+  T v{};
+  if (P) std::memcpy(&v, P, sizeof(T));
+  return v;
+}
+template <class T>
+bool Store(Byte* P, const T& V) {
+  if (P) std::memcpy(P, &V, sizeof(T));
+  return P != nullptr;
+}
+}  // namespace
 
-Byte TIEBitmap::GetPixelByte(Integer X, Integer Y) { return static_cast<Byte*>(GetScanline(Y))[X]; }
+Byte TIEBitmap::GetPixelByte(Integer X, Integer Y) { return Load<Byte>(PixelAt<Byte>(*this, X, Y, 1)); }
 void TIEBitmap::SetPixelByte(Integer X, Integer Y, Byte Value) {
-  static_cast<Byte*>(GetScanline(Y))[X] = Value;
-  if (Value != 255) Full = false;
+  if (Store(PixelAt<Byte>(*this, X, Y, 1), Value) && Value != 255) Full = false;
 }
 
-Word TIEBitmap::GetPixelWord(Integer X, Integer Y) {
-  Word v;
-  std::memcpy(&v, static_cast<Byte*>(GetScanline(Y)) + 2 * X, 2);
-  return v;
-}
+Word TIEBitmap::GetPixelWord(Integer X, Integer Y) { return Load<Word>(PixelAt<Byte>(*this, X, Y, 2)); }
 void TIEBitmap::SetPixelWord(Integer X, Integer Y, Word Value) {
-  std::memcpy(static_cast<Byte*>(GetScanline(Y)) + 2 * X, &Value, 2);
-  if (Value != 65535) Full = false;
+  if (Store(PixelAt<Byte>(*this, X, Y, 2), Value) && Value != 65535) Full = false;
 }
 
-float TIEBitmap::GetPixelSingle(Integer X, Integer Y) {
-  float v;
-  std::memcpy(&v, static_cast<Byte*>(GetScanline(Y)) + 4 * X, 4);
-  return v;
-}
+float TIEBitmap::GetPixelSingle(Integer X, Integer Y) { return Load<float>(PixelAt<Byte>(*this, X, Y, 4)); }
 void TIEBitmap::SetPixelSingle(Integer X, Integer Y, float Value) {
-  std::memcpy(static_cast<Byte*>(GetScanline(Y)) + 4 * X, &Value, 4);
-  if (!(Value >= 1.0f)) Full = false;
+  if (Store(PixelAt<Byte>(*this, X, Y, 4), Value) && !(Value >= 1.0f)) Full = false;
 }
 
-DWORD TIEBitmap::GetPixelDWord(Integer X, Integer Y) {
-  DWORD v;
-  std::memcpy(&v, static_cast<Byte*>(GetScanline(Y)) + 4 * X, 4);
-  return v;
-}
-void TIEBitmap::SetPixelDWord(Integer X, Integer Y, DWORD Value) {
-  std::memcpy(static_cast<Byte*>(GetScanline(Y)) + 4 * X, &Value, 4);
+DWORD TIEBitmap::GetPixelDWord(Integer X, Integer Y) { return Load<DWORD>(PixelAt<Byte>(*this, X, Y, 4)); }
+void TIEBitmap::SetPixelDWord(Integer X, Integer Y, DWORD Value) { Store(PixelAt<Byte>(*this, X, Y, 4), Value); }
+
+TRGB TIEBitmap::GetPixelRGB(Integer X, Integer Y) { return Load<TRGB>(PixelAt<Byte>(*this, X, Y, 3)); }
+void TIEBitmap::SetPixelRGB(Integer X, Integer Y, TRGB Value) { Store(PixelAt<Byte>(*this, X, Y, 3), Value); }
+// An address, not a pixel: the column is the caller's (one past the row's end is a valid end
+// pointer), only a row outside the image gives nil.
+TRGB* TIEBitmap::GetPixelRGBAddress(Integer X, Integer Y) {
+  TRGB* row = static_cast<TRGB*>(GetScanline(Y));
+  return row ? row + X : nullptr;
 }
 
-TRGB TIEBitmap::GetPixelRGB(Integer X, Integer Y) { return static_cast<TRGB*>(GetScanline(Y))[X]; }
-void TIEBitmap::SetPixelRGB(Integer X, Integer Y, TRGB Value) { static_cast<TRGB*>(GetScanline(Y))[X] = Value; }
-TRGB* TIEBitmap::GetPixelRGBAddress(Integer X, Integer Y) { return static_cast<TRGB*>(GetScanline(Y)) + X; }
-
-TRGB48 TIEBitmap::GetPixelRGB48(Integer X, Integer Y) {
-  TRGB48 v;
-  std::memcpy(&v, static_cast<Byte*>(GetScanline(Y)) + 6 * X, 6);
-  return v;
-}
+TRGB48 TIEBitmap::GetPixelRGB48(Integer X, Integer Y) { return Load<TRGB48>(PixelAt<Byte>(*this, X, Y, 6)); }
 void TIEBitmap::SetPixelRGB48(Integer X, Integer Y, TRGB48 Value) {
-  std::memcpy(static_cast<Byte*>(GetScanline(Y)) + 6 * X, &Value, 6);
-  if (Value.r != 65535 || Value.g != 65535 || Value.b != 65535) Full = false;
+  if (Store(PixelAt<Byte>(*this, X, Y, 6), Value) && (Value.r != 65535 || Value.g != 65535 || Value.b != 65535))
+    Full = false;
 }
 
 Byte TIEBitmap::GetAlphaValue(Integer X, Integer Y) {
   TIEBitmap* alpha = IsAlphaChannel ? this : GetAlphaChannel();
-  return static_cast<Byte*>(alpha->GetScanline(Y))[X];
+  return Load<Byte>(PixelAt<Byte>(*alpha, X, Y, 1));
 }
 
 void TIEBitmap::SetAlphaValue(Integer X, Integer Y, Byte Value) {
   TIEBitmap* alpha = IsAlphaChannel ? this : GetAlphaChannel();
-  static_cast<Byte*>(alpha->GetScanline(Y))[X] = Value;
-  if (Value != 255) {
+  if (Store(PixelAt<Byte>(*alpha, X, Y, 1), Value) && Value != 255) {
     alpha->Full = false;
     Full = false;
   }
@@ -127,7 +131,7 @@ void TIEBitmap::SetAlphaValue(Integer X, Integer Y, Byte Value) {
 
 TRGB TIEBitmap::GetPixelAsRGB(Integer X, Integer Y) {
   const Byte* row = static_cast<const Byte*>(GetScanline(Y));
-  if (!row) return TRGB{0, 0, 0};
+  if (!row || static_cast<unsigned>(X) >= static_cast<unsigned>(Width)) return TRGB{0, 0, 0};
   return iebitmap_local::PixelToRGB(PixelFormat, row, X, Palette.get(), PaletteLength);
 }
 

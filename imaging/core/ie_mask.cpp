@@ -81,8 +81,10 @@ void TIEMask::Resize(Integer NewWidth, Integer NewHeight) {
   if (BitsPerPixel == 0) return;
   TIEMask resized;
   resized.AllocateBits(NewWidth, NewHeight, BitsPerPixel);
+  // A mask without columns has no rows in memory to copy (and no row pointer to hand memcpy).
   const size_t copy = static_cast<size_t>(IEMin(RowLen, resized.RowLen));
-  for (Integer y = 0; y < IEMin(Height, NewHeight); ++y) std::memcpy(resized.GetScanline(y), GetScanline(y), copy);
+  if (copy > 0)
+    for (Integer y = 0; y < IEMin(Height, NewHeight); ++y) std::memcpy(resized.GetScanline(y), GetScanline(y), copy);
   Bits.swap(resized.Bits);
   Width = NewWidth;
   Height = NewHeight;

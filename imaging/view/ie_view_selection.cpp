@@ -775,13 +775,16 @@ bool TZodivErView::LoadSelectionFromStream(TStream* Stream, Integer Mode) {
   // gigabytes that the stream never had.
   const Int64 rowLen = IEBitmapRowLen(w, bits, 32);
   if (rowLen > 0 && h > (Stream->Size() - Stream->Position() - 17) / rowLen) throw EReadError("Stream read error");
+  // A mask without columns or rows stores no bytes, whatever the other size says: it is loaded
+  // as the empty mask it is, not walked row by empty row.
+  const bool noPixels = rowLen == 0 || h == 0;
   TIEMask loaded;
-  loaded.AllocateBits(w, h, bits);
+  loaded.AllocateBits(noPixels ? 0 : w, noPixels ? 0 : h, bits);
   Integer maskBox[4];
   for (Integer& v : maskBox) v = ReadInt(Stream);
   Byte full = 0;
   ReadExact(Stream, &full, 1);
-  for (Integer y = h - 1; y >= 0; --y) ReadExact(Stream, loaded.GetScanline(y), loaded.RowLen);
+  for (Integer y = loaded.Height - 1; y >= 0; --y) ReadExact(Stream, loaded.GetScanline(y), loaded.RowLen);
 
   FPolygon->Points = std::move(points);
   FPolygon->Points.reserve(static_cast<size_t>(count) + 64);

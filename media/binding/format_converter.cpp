@@ -82,6 +82,13 @@ bool TFormatConverter::PictureToBitmap(const AVFrame* Frame, bool Copy) {
 
 bool TFormatConverter::PictureToBitmap(const uint8_t* const SrcData[], const int SrcLinesize[], AVPixelFormat SrcFmt,
                                        bool Copy, int Height, int Width) {
+  // The size comes from the decoder (or a damaged stream): a bogus one must not reach the bitmap,
+  // which would allocate for it before the conversion found it invalid.
+  if (ff::av_image_check_size(static_cast<unsigned>(Width), static_cast<unsigned>(Height), 0, nullptr) < 0) {
+    FHasPicture = false;
+    FLastError = Format("Invalid picture size %d x %d", Width, Height);
+    return false;
+  }
   FBitmap->SetSize(Width, Height);
   const int bitsPerPixel = (FBitsPixel == 15) ? 16 : FBitsPixel;
   const bool direct =

@@ -454,6 +454,9 @@ Integer ReadJPEGStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
           if (rows < MaxRows) IEFail(Progress, "the JPEG image ends after " + std::to_string(rows) + " rows");
           // The data ran out before the image was complete: libjpeg filled the rest grey.
           if (source->RanDry) IEFail(Progress, "the JPEG data ends before the image does");
+          // A scan cut short or garbled inside the file (its end marker still in place) is
+          // filled in the same way: the rows stay for the caller to show, but the load failed.
+          if (err.DamageCode != 0) IEFail(Progress, AnsiString("damaged JPEG data: ") + err.Damage);
         }
       }
     } catch (const EIEJpegError& e) {

@@ -1,7 +1,9 @@
 // The boundary between libjpeg and our code. libjpeg reports a fatal error by calling its error
 // manager's error_exit, which must not return; an exception thrown through libjpeg's C frames
 // would be undefined, so error_exit longjmps back to the guard below, and the guard, outside
-// every libjpeg frame, throws EIEJpegError with libjpeg's own message. Warnings are counted.
+// every libjpeg frame, throws EIEJpegError with libjpeg's own message. Warnings are counted, and
+// the first one that means decoded pixels were lost (a scan cut short, a bad entropy code) is
+// kept with its text, so a reader can report the image as damaged.
 //
 //   TIEJpegErrorManager err;
 //   jpeg_decompress_struct info{};
@@ -32,6 +34,9 @@ struct TIEJpegErrorManager {
   char Message[JMSG_LENGTH_MAX] = {};
   int MessageCode = 0;
   int Warnings = 0;
+  int DamageCode = 0;                      // 0: no pixel was lost
+  char Damage[JMSG_LENGTH_MAX] = {};       // libjpeg's text of that warning
+  void (*StandardEmit)(j_common_ptr, int) = nullptr;
 };
 
 // Fills Err's libjpeg part with the standard routines and our error_exit and output_message;

@@ -194,6 +194,19 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
     IOParams.PngInterlaced = interlace != PNG_INTERLACE_NONE;
     if (Preview) return;
 
+    // 1-bit rows stay packed, so libpng applies no tRNS chunk to them: the alpha of each pixel
+    // is taken here from its bit (the transparent grey level, or the alpha of entry 0 or 1).
+    Byte bitAlpha[2] = {255, 255};
+    png_bytep transAlpha = nullptr;
+    int transCount = 0;
+    png_color_16p transColor = nullptr;
+    if (depth == 1 && png_get_tRNS(g.Png, g.Info, &transAlpha, &transCount, &transColor)) {
+      if (colorType == PNG_COLOR_TYPE_GRAY && transColor && transColor->gray <= 1) bitAlpha[transColor->gray] = 0;
+      if (colorType == PNG_COLOR_TYPE_PALETTE && transAlpha)
+        for (int i = 0; i < 2 && i < transCount; ++i) bitAlpha[i] = transAlpha[i];
+    }
+    const bool bitTransparency = bitAlpha[0] != 255 || bitAlpha[1] != 255;
+
     TIEPixelFormat format = ie24RGB;
     if (depth == 1 && colorType != PNG_COLOR_TYPE_PALETTE) format = ie1g;
     else if (native && colorType == PNG_COLOR_TYPE_PALETTE) format = ie8p;
@@ -226,6 +239,17 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
     const bool viaWork = channels == 4 || palette1 || narrow16;
     if (viaWork) work.assign(channels == 4 ? size_t(width) * 4 : palette1 ? packedLen : size_t(width) * 2, 0);
     TIEBitmap* alpha = nullptr;
+    // The alpha of a 1-bit row with tRNS, from its bits in Bits (nil: the image's own row Y,
+    // fetched after the alpha channel exists, whose making may move the rows).
+    auto bitsToAlpha = [&](const Byte* Bits, png_uint_32 Y) {
+      if (!alpha) {
+        alpha = Bitmap->GetAlphaChannel();
+        alpha->Full = false;
+      }
+      if (!Bits) Bits = static_cast<const Byte*>(Bitmap->GetScanline(static_cast<Integer>(Y)));
+      Byte* a = static_cast<Byte*>(alpha->GetScanline(static_cast<Integer>(Y)));
+      for (png_uint_32 x = 0; x < width; ++x) a[x] = bitAlpha[IEGetBit(Bits, static_cast<Integer>(x)) ? 1 : 0];
+    };
     const TRGB entry0 = IOParams.ColorMapCount > 0 ? IOParams.ColorMap[0] : TRGB{0, 0, 0};
     const TRGB entry1 = IOParams.ColorMapCount > 1 ? IOParams.ColorMap[1] : TRGB{255, 255, 255};
     const size_t rowLen = static_cast<size_t>(Bitmap->GetRowLen());
@@ -240,6 +264,7 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
             // The first pass visits every row: pixels of later passes start out black.
             if (interlaced && pass == 0) std::memset(row, 0, rowLen);
             png_read_row(g.Png, row, nullptr);
+            if (bitTransparency) bitsToAlpha(nullptr, y);
             stop = !step.Next();
             continue;
           }
@@ -281,6 +306,7 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
           } else if (palette1) {
             TRGB* out = reinterpret_cast<TRGB*>(row);
             for (png_uint_32 x = 0; x < width; ++x) out[x] = IEGetBit(src, static_cast<Integer>(x)) ? entry1 : entry0;
+            if (bitTransparency) bitsToAlpha(src, y);
           } else {
             for (png_uint_32 x = 0; x < width; ++x) row[x] = src[x * 2 + 1];
           }

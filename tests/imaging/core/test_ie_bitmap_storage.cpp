@@ -247,6 +247,62 @@ TEST_P(RowsHeld, EveryRowStaysValidUntilReallocation) {
 
 IE_INSTANTIATE_ALL_STORES(RowsHeld);
 
+// A pixel outside the image (a row or a column out of range, negative or past the end) reads as
+// 0 and takes no write, in every accessor and store; the pixels inside stay as they were.
+class PixelsOutside : public StoreTest {};
+
+TEST_P(PixelsOutside, ReadAsZeroAndTakeNoWrite) {
+  const TIEPixelFormat formats[] = {ie8g, ie16g, ie24RGB, ie32f, ie32RGB, ieRGB48};
+  for (TIEPixelFormat f : formats) {
+    if (!Scope().Holds(f)) continue;
+    SCOPED_TRACE(int(f));
+    TIEBitmap b;
+    Prepare(b);
+    ASSERT_TRUE(b.Allocate(3, 2, f));
+    b.Fill(0x7F7F7F);
+    const TRGB before = b.GetPixelAsRGB(2, 1);
+    const std::pair<Integer, Integer> outside[] = {{0, -1}, {0, 2}, {-1, 0}, {3, 1}, {0, 0x7FFFFFFF}, {INT32_MIN, 0}};
+    for (const auto& [x, y] : outside) {
+      SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
+      switch (f) {
+        case ie8g:
+          EXPECT_EQ(b.GetPixelByte(x, y), 0);
+          b.SetPixelByte(x, y, 1);
+          break;
+        case ie16g:
+          EXPECT_EQ(b.GetPixelWord(x, y), 0);
+          b.SetPixelWord(x, y, 1);
+          break;
+        case ie24RGB:
+          EXPECT_EQ(b.GetPixelRGB(x, y), (TRGB{0, 0, 0}));
+          b.SetPixelRGB(x, y, TRGB{1, 1, 1});
+          EXPECT_EQ(b.GetPixelRGBAddress(x, y) == nullptr, y < 0 || y >= 2);
+          break;
+        case ie32f:
+          EXPECT_EQ(b.GetPixelSingle(x, y), 0.0f);
+          b.SetPixelSingle(x, y, 0.5f);
+          break;
+        case ie32RGB:
+          EXPECT_EQ(b.GetPixelDWord(x, y), 0u);
+          b.SetPixelDWord(x, y, 1);
+          break;
+        default:
+          EXPECT_EQ(b.GetPixelRGB48(x, y).r, 0);
+          b.SetPixelRGB48(x, y, TRGB48{1, 1, 1});
+          break;
+      }
+      EXPECT_EQ(b.GetAlphaValue(x, y), 0);
+      b.SetAlphaValue(x, y, 7);
+      EXPECT_EQ(b.GetPixelAsRGB(x, y), (TRGB{0, 0, 0}));
+    }
+    EXPECT_EQ(b.GetPixelAsRGB(2, 1), before);
+    EXPECT_EQ(b.GetPixelAsRGB(0, 0), before);
+    EXPECT_EQ(b.GetAlphaValue(2, 1), 255);
+  }
+}
+
+IE_INSTANTIATE_ALL_STORES(PixelsOutside);
+
 TEST(BitmapStorage, FileRowsArePointersIntoTheMappedFile) {
   TempFolder tmp;
   TIEBitmap b;

@@ -1,13 +1,247 @@
 #include "tests/imaging/support/corpus.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <map>
 #include <random>
 
+#include "tests/support/fixtures.h"
+
 namespace ietest {
+
+namespace {
+
+uint64_t GetField(const std::vector<Byte>& D, const TCorpusField& F) {
+  uint64_t v = 0;
+  for (int i = 0; i < F.Bytes; ++i) {
+    const Byte b = D[F.Offset + static_cast<size_t>(i)];
+    v |= F.BigEndian ? uint64_t(b) << (8 * (F.Bytes - 1 - i)) : uint64_t(b) << (8 * i);
+  }
+  return v;
+}
+
+void PutField(std::vector<Byte>& D, const TCorpusField& F, uint64_t V) {
+  for (int i = 0; i < F.Bytes; ++i) {
+    const int shift = F.BigEndian ? 8 * (F.Bytes - 1 - i) : 8 * i;
+    D[F.Offset + static_cast<size_t>(i)] = static_cast<Byte>(V >> shift);
+  }
+}
+
+uint32_t BigEndian32(const std::vector<Byte>& D, size_t At) {
+  return uint32_t(D[At]) << 24 | uint32_t(D[At + 1]) << 16 | uint32_t(D[At + 2]) << 8 | D[At + 3];
+}
+
+// IHDR's width and height.
+std::vector<TCorpusField> PngSizeFields(const std::vector<Byte>& D) {
+  if (D.size() < 24 || std::memcmp(D.data() + 12, "IHDR", 4) != 0) return {};
+  return {{16, 4, true}, {20, 4, true}};
+}
+
+// The frame header's height and width: the markers are walked by their lengths up to the first
+// SOFn, which lies past the first 64 bytes in every file with tables before it.
+std::vector<TCorpusField> JpegSizeFields(const std::vector<Byte>& D) {
+  size_t at = 2;
+  while (at + 9 <= D.size() && D[at] == 0xFF) {
+    const Byte m = D[at + 1];
+    const size_t len = size_t(D[at + 2]) << 8 | D[at + 3];
+    const bool frame = m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+    if (frame) return {{at + 5, 2, true}, {at + 7, 2, true}};
+    if (len < 2) break;
+    at += 2 + len;
+  }
+  return {};
+}
+
+// BITMAPINFOHEADER and later: 32-bit width and height; the OS/2 core header: 16-bit ones.
+std::vector<TCorpusField> BmpSizeFields(const std::vector<Byte>& D) {
+  if (D.size() < 26 || D[0] != 'B' || D[1] != 'M') return {};
+  const uint32_t header = uint32_t(D[14]) | uint32_t(D[15]) << 8 | uint32_t(D[16]) << 16 | uint32_t(D[17]) << 24;
+  if (header == 12) return {{18, 2, false}, {20, 2, false}};
+  return {{18, 4, false}, {22, 4, false}};
+}
+
+// Kilobytes of a field of /proc/<pid>/status ("VmPeak", "VmHWM", ...); 0 when unknown.
+uint64_t StatusKb(const std::string& Pid, const char* Field) {
+  FILE* f = std::fopen(("/proc/" + Pid + "/status").c_str(), "r");
+  if (!f) return 0;
+  char line[256];
+  uint64_t kb = 0;
+  const size_t n = std::strlen(Field);
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, Field, n) == 0 && line[n] == ':') {
+      kb = std::strtoull(line + n + 1, nullptr, 10);
+      break;
+    }
+  }
+  std::fclose(f);
+  return kb;
+}
+
+// The address space and the resident pages of a process in kilobytes, from /proc/<pid>/statm.
+struct TMemoryKb {
+  uint64_t Size = 0, Resident = 0;
+};
+TMemoryKb MemoryKb(pid_t Pid) {
+  FILE* f = std::fopen(("/proc/" + std::to_string(Pid) + "/statm").c_str(), "r");
+  if (!f) return {};
+  unsigned long long size = 0, resident = 0;
+  const int got = std::fscanf(f, "%llu %llu", &size, &resident);
+  std::fclose(f);
+  const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) / 1024;
+  return got == 2 ? TMemoryKb{size * page, resident * page} : TMemoryKb{};
+}
+
+// What the child hands back through its pipe: frames of a 32-bit length and a payload whose
+// first byte says what it is ('B' the child's base, 'S' a read starts, 'R' its result).
+void PutText(std::string& Out, const std::string& S) {
+  const uint32_t n = static_cast<uint32_t>(S.size());
+  Out.append(reinterpret_cast<const char*>(&n), 4);
+  Out += S;
+}
+void PutNumber(std::string& Out, uint64_t V) { Out.append(reinterpret_cast<const char*>(&V), 8); }
+
+struct TReader {
+  const std::string& In;
+  size_t At = 0;
+  bool Ok = true;
+  uint64_t Number() {
+    uint64_t v = 0;
+    if (At + 8 > In.size()) return Ok = false, 0;
+    std::memcpy(&v, In.data() + At, 8);
+    At += 8;
+    return v;
+  }
+  std::string Text() {
+    uint32_t n = 0;
+    if (At + 4 > In.size()) return Ok = false, std::string();
+    std::memcpy(&n, In.data() + At, 4);
+    At += 4;
+    if (At + n > In.size()) return Ok = false, std::string();
+    std::string s = In.substr(At, n);
+    At += n;
+    return s;
+  }
+};
+
+void WriteAll(int Fd, const std::string& S) {
+  size_t done = 0;
+  while (done < S.size()) {
+    const ssize_t n = ::write(Fd, S.data() + done, S.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
+void SendFrame(int Fd, const std::string& Payload) {
+  std::string frame;
+  PutText(frame, Payload);
+  WriteAll(Fd, frame);
+}
+
+// Makes the reads From.. of Jobs in turn and reports each; leaves after a read that went over
+// the memory cap, so that the next one is measured in a fresh process.
+[[noreturn]] void RunChild(int Fd, const std::vector<TCorpusJob>& Jobs, size_t From, const TCorpusReader& Reader,
+                           uint64_t CapMegaBytes, const std::string& TempDir) {
+  // Temporary files of the file store land where the parent clears them after a kill.
+  if (!TempDir.empty()) ::setenv("TMPDIR", TempDir.c_str(), 1);
+  const uint64_t vmBase = StatusKb("self", "VmSize"), rssBase = StatusKb("self", "VmRSS");
+  // The parent measures the resident pages the reads add from here: a forked child starts with
+  // fewer than its parent, whose library pages it maps again only as it touches them.
+  std::string base = "B";
+  PutNumber(base, vmBase);
+  PutNumber(base, rssBase);
+  SendFrame(Fd, base);
+  for (size_t i = From; i < Jobs.size(); ++i) {
+    std::string start = "S";
+    PutNumber(start, i);
+    SendFrame(Fd, start);
+    TCorpusResult result;
+    std::string raised;
+    testing::TestPartResultArray failures;
+    {
+      // Both scopes: a reporter of this thread inherited from the parent (a test that checks
+      // for failures) would otherwise take the read's failures away from the pipe.
+      testing::ScopedFakeTestPartResultReporter all(testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS,
+                                                    &failures);
+      testing::ScopedFakeTestPartResultReporter mine(
+          testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
+      try {
+        result = Reader(*Jobs[i].Data, Jobs[i].CopyIndex);
+      } catch (const std::exception& e) {
+        raised = std::string("the read raised an exception: ") + e.what();
+      } catch (...) {
+        raised = "the read raised an exception";
+      }
+    }
+    // The high-water marks of the process: the first read to push them past the cap is the one
+    // that took too much.
+    const uint64_t vmPeak = StatusKb("self", "VmPeak"), rssPeak = StatusKb("self", "VmHWM");
+    const uint64_t grown = std::max(vmPeak > vmBase ? vmPeak - vmBase : 0, rssPeak > rssBase ? rssPeak - rssBase : 0);
+    std::string out = "R";
+    out += result.Read ? '1' : '0';
+    PutText(out, result.Reason);
+    PutText(out, raised);
+    PutNumber(out, grown / 1024);
+    PutNumber(out, static_cast<uint64_t>(failures.size()));
+    for (int k = 0; k < failures.size(); ++k) {
+      const testing::TestPartResult& f = failures.GetTestPartResult(k);
+      PutText(out, f.file_name() ? f.file_name() : "");
+      PutNumber(out, static_cast<uint64_t>(f.line_number() < 0 ? 0 : f.line_number()));
+      PutText(out, f.message() ? f.message() : "");
+    }
+    SendFrame(Fd, out);
+    if (grown / 1024 > CapMegaBytes) break;
+  }
+  ::close(Fd);
+  ::_exit(0);
+}
+
+bool Sanitized() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return true;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+TCorpusFormat CorpusFormat(const std::string& Family) {
+  static const std::map<std::string, TCorpusFormat> formats = {
+      {"png", {FixPngChunkCrcs, PngSizeFields}},
+      {"jpeg", {nullptr, JpegSizeFields}},
+      {"bmp", {nullptr, BmpSizeFields}},
+  };
+  const auto it = formats.find(Family);
+  return it == formats.end() ? TCorpusFormat{} : it->second;
+}
+
+void FixPngChunkCrcs(std::vector<Byte>& Data) {
+  size_t at = 8;
+  while (at + 12 <= Data.size()) {
+    const uint64_t length = BigEndian32(Data, at);
+    if (length > Data.size() - at - 12) break;
+    const size_t crcAt = at + 8 + static_cast<size_t>(length);
+    const uLong crc = crc32(crc32(0, nullptr, 0), Data.data() + at + 4, static_cast<uInt>(length + 4));
+    for (int i = 0; i < 4; ++i) Data[crcAt + static_cast<size_t>(i)] = static_cast<Byte>(crc >> (24 - 8 * i));
+    at = crcAt + 4;
+  }
+}
 
 std::vector<Byte> ReadWholeFile(const std::string& Path) {
   std::vector<Byte> out;
@@ -36,7 +270,7 @@ std::vector<std::string> CorpusFiles(const std::string& Family) {
   return files;
 }
 
-std::vector<TCorpusCopy> CorpusMutations(const std::vector<Byte>& Data, unsigned Seed) {
+std::vector<TCorpusCopy> CorpusMutations(const std::vector<Byte>& Data, unsigned Seed, const TCorpusFormat& Format) {
   std::vector<TCorpusCopy> out;
   const size_t n = Data.size();
   std::vector<size_t> cuts = {0, 1, 2, n / 4, n / 2, n ? n - 1 : 0};
@@ -59,48 +293,225 @@ std::vector<TCorpusCopy> CorpusMutations(const std::vector<Byte>& Data, unsigned
     out.push_back(std::move(c));
   }
 
-  auto put = [](std::vector<Byte>& d, size_t at, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) d[at + i] = static_cast<Byte>(v >> (8 * i));
+  auto enlarge = [&](const TCorpusField& f, bool OnlySmall) {
+    const uint64_t v = GetField(Data, f);
+    // Counts, sizes and offsets are small non-zero numbers in a header.
+    if (OnlySmall && (v == 0 || v > 0x10000)) return;
+    const uint64_t max = f.Bytes == 2 ? 0xFFFF : 0xFFFFFFFFu;
+    for (uint64_t bigger : {std::min<uint64_t>(v * 16, max), uint64_t(0xFFFF), uint64_t(0x7FFFFFFF), uint64_t(0xFFFFFFFF)}) {
+      if (bigger > max || bigger == v) continue;
+      TCorpusCopy c{(f.BigEndian ? "big-endian " : "") + std::string("count at ") + std::to_string(f.Offset) + " (" +
+                        std::to_string(f.Bytes) + " bytes) set to " + std::to_string(bigger),
+                    Data};
+      PutField(c.Data, f, bigger);
+      out.push_back(std::move(c));
+    }
   };
-  auto get = [&](size_t at, int bytes) {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= uint64_t(Data[at + i]) << (8 * i);
-    return v;
-  };
-  for (int bytes : {2, 4}) {
-    for (size_t at = 0; at + bytes <= std::min<size_t>(n, 64); ++at) {
-      const uint64_t v = get(at, bytes);
-      // Counts, sizes and offsets are small non-zero numbers in a header.
-      if (v == 0 || v > 0x10000) continue;
-      const uint64_t max = bytes == 2 ? 0xFFFF : 0xFFFFFFFFu;
-      for (uint64_t bigger : {std::min<uint64_t>(v * 16, max), uint64_t(0xFFFF), uint64_t(0x7FFFFFFF), uint64_t(0xFFFFFFFF)}) {
-        if (bigger > max || bigger == v) continue;
-        TCorpusCopy c{"count at " + std::to_string(at) + " (" + std::to_string(bytes) + " bytes) set to " + std::to_string(bigger), Data};
-        put(c.Data, at, bigger, bytes);
-        out.push_back(std::move(c));
+  for (bool big : {false, true}) {
+    for (int bytes : {2, 4}) {
+      for (size_t at = 0; at + bytes <= std::min<size_t>(n, 64); ++at) {
+        const TCorpusField f{at, bytes, big};
+        // A field that reads the same both ways was enlarged already.
+        if (big && GetField(Data, f) == GetField(Data, TCorpusField{at, bytes, false})) continue;
+        enlarge(f, true);
       }
     }
   }
+
+  // The sizes: each one alone where the scan above did not reach it, then all of them together
+  // at sizes that pass the library's limits but no small file can fill (20000 x 20000 and
+  // 46340 x 46340 pixels: 400 M and 2^31 less a little).
+  const std::vector<TCorpusField> sizes = Format.SizeFields ? Format.SizeFields(Data) : std::vector<TCorpusField>{};
+  for (const TCorpusField& f : sizes)
+    if (f.Offset + static_cast<size_t>(f.Bytes) > 64) enlarge(f, false);
+  if (!sizes.empty()) {
+    for (uint64_t side : {20000u, 46340u}) {
+      TCorpusCopy c{"every size set to " + std::to_string(side), Data};
+      for (const TCorpusField& f : sizes) PutField(c.Data, f, side);
+      out.push_back(std::move(c));
+    }
+  }
+
+  if (Format.FixChecksums)
+    for (TCorpusCopy& c : out) Format.FixChecksums(c.Data);
   return out;
+}
+
+TCorpusCaps DefaultCorpusCaps() {
+  TCorpusCaps caps;
+  if (Sanitized()) {
+    caps.Seconds *= 4;
+    caps.MegaBytes *= 2;
+  }
+  return caps;
+}
+
+std::vector<TCorpusReplay> ReplayAll(const std::vector<TCorpusJob>& Jobs, const TCorpusReader& Reader,
+                                     const TCorpusCaps& Caps) {
+  std::vector<TCorpusReplay> replays(Jobs.size());
+  std::vector<bool> done(Jobs.size(), false);
+  size_t from = 0;
+  while (from < Jobs.size()) {
+    const std::string tempDir = testsupport::MakeTempDir("corpus");
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+      replays[from].Problem = "no pipe for the child";
+      return replays;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // Until the child says where it starts, the parent's own memory is the (higher) base.
+    TMemoryKb base = MemoryKb(::getpid());
+    auto started = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+      ::close(fds[0]);
+      ::close(fds[1]);
+      replays[from].Problem = "no child process";
+      return replays;
+    }
+    if (pid == 0) {
+      ::close(fds[0]);
+      RunChild(fds[1], Jobs, from, Reader, Caps.MegaBytes, tempDir);
+    }
+    ::close(fds[1]);
+
+    // The parent watches the clock and the child's resident pages while the answers come in; a
+    // child past either cap is killed at once, before it can take the machine's memory.
+    std::string buffer;
+    size_t current = from;  // the read under way (or the next one)
+    bool killed = false;
+    const uint64_t capKb = Caps.MegaBytes * 1024;
+    auto handle = [&](const std::string& Frame) {
+      TReader in{Frame};
+      in.At = 1;
+      if (Frame[0] == 'B') {
+        base.Size = in.Number();
+        base.Resident = in.Number();
+      } else if (Frame[0] == 'S') {
+        current = static_cast<size_t>(in.Number());
+        started = std::chrono::steady_clock::now();
+      } else if (Frame[0] == 'R' && Frame.size() > 1 && current < Jobs.size()) {
+        TCorpusReplay& r = replays[current];
+        r.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        in.At = 2;
+        r.Result = {Frame[1] == '1', in.Text()};
+        const std::string raised = in.Text();
+        r.PeakMegaBytes = in.Number();
+        const uint64_t failures = in.Number();
+        for (uint64_t k = 0; k < failures && in.Ok; ++k) {
+          const std::string file = in.Text();
+          const uint64_t line = in.Number();
+          const std::string message = in.Text();
+          if (in.Ok) ADD_FAILURE_AT(file.c_str(), static_cast<int>(line)) << Jobs[current].Label << ": " << message;
+        }
+        if (!in.Ok) r.Problem = "the read's answer was cut short";
+        else if (!raised.empty()) r.Problem = raised;
+        else if (r.PeakMegaBytes > Caps.MegaBytes)
+          r.Problem = "the read took " + std::to_string(r.PeakMegaBytes) + " MB, more than " +
+                      std::to_string(Caps.MegaBytes) + " MB";
+        done[current] = true;
+        current += 1;
+      }
+    };
+    while (true) {
+      pollfd p{fds[0], POLLIN, 0};
+      const int ready = ::poll(&p, 1, 5);
+      if (ready > 0) {
+        char buf[65536];
+        const ssize_t got = ::read(fds[0], buf, sizeof buf);
+        if (got > 0) {
+          buffer.append(buf, static_cast<size_t>(got));
+          while (buffer.size() >= 4) {
+            uint32_t n = 0;
+            std::memcpy(&n, buffer.data(), 4);
+            if (buffer.size() < 4 + size_t(n)) break;
+            const std::string frame = buffer.substr(4, n);
+            buffer.erase(0, 4 + size_t(n));
+            if (!frame.empty()) handle(frame);
+          }
+          continue;
+        }
+        if (got == 0 || (errno != EINTR && errno != EAGAIN)) break;
+      }
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      const TMemoryKb now = MemoryKb(pid);
+      std::string problem;
+      if (elapsed > Caps.Seconds) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", Caps.Seconds);
+        problem = std::string("the read took more than ") + seconds + " s (killed)";
+      } else if (now.Resident > base.Resident + capKb || now.Size > base.Size + capKb) {
+        // Address space counts too: a balloon is caught when it is asked for, before its pages
+        // are filled one by one.
+        const bool resident = now.Resident > base.Resident + capKb;
+        problem = "the read used more than " + std::to_string(Caps.MegaBytes) + " MB (" +
+                  std::to_string(resident ? (now.Resident - base.Resident) / 1024 : (now.Size - base.Size) / 1024) +
+                  (resident ? " MB resident" : " MB of address space") + ", killed)";
+      } else {
+        continue;
+      }
+      ::kill(pid, SIGKILL);
+      killed = true;
+      if (current < Jobs.size()) {
+        replays[current].Problem = problem;
+        replays[current].Seconds = elapsed;
+        done[current] = true;
+        current += 1;
+      }
+      break;
+    }
+    ::close(fds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    testsupport::RemoveTree(tempDir);
+    // A child that died inside a read: that read crashed.
+    if (!killed && current < Jobs.size() && !done[current] && (WIFSIGNALED(status) || WEXITSTATUS(status) != 0)) {
+      replays[current].Problem = WIFSIGNALED(status)
+                                     ? "the read crashed with signal " + std::to_string(WTERMSIG(status))
+                                     : "the read ended the process with status " + std::to_string(WEXITSTATUS(status));
+      done[current] = true;
+      current += 1;
+    }
+    if (current < Jobs.size() && !done[current] && !killed && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+        current == from) {
+      replays[current].Problem = "the child ended without an answer";
+      done[current] = true;
+      current += 1;
+    }
+    from = std::max(current, from + 1);
+  }
+  return replays;
+}
+
+TCorpusReplay ReplayOne(const std::vector<Byte>& Data, size_t CopyIndex, const TCorpusReader& Reader,
+                        const TCorpusCaps& Caps, const std::string& Label) {
+  return ReplayAll({{&Data, CopyIndex, Label}}, Reader, Caps)[0];
 }
 
 size_t ReplayCorpus(const std::string& Family, const TCorpusReader& Reader) {
   size_t reads = 0;
+  const TCorpusCaps caps = DefaultCorpusCaps();
+  const TCorpusFormat format = CorpusFormat(Family);
   for (const std::string& file : CorpusFiles(Family)) {
     SCOPED_TRACE(file);
     const std::vector<Byte> data = ReadWholeFile(file);
-    const TCorpusResult original = Reader(data, 0);
-    EXPECT_TRUE(original.Read) << "the fixture itself must be read: " << original.Reason;
-    ++reads;
-    const std::vector<TCorpusCopy> copies = CorpusMutations(data, static_cast<unsigned>(std::hash<std::string>{}(file)));
-    for (size_t i = 0; i < copies.size(); ++i) {
+    const std::vector<TCorpusCopy> copies =
+        CorpusMutations(data, static_cast<unsigned>(std::hash<std::string>{}(file)), format);
+    std::vector<TCorpusJob> jobs = {{&data, 0, file}};
+    for (size_t i = 0; i < copies.size(); ++i) jobs.push_back({&copies[i].Data, i + 1, file + ", " + copies[i].Label});
+    const std::vector<TCorpusReplay> replays = ReplayAll(jobs, Reader, caps);
+    EXPECT_EQ(replays[0].Problem, "") << file;
+    EXPECT_TRUE(replays[0].Result.Read) << "the fixture itself must be read: " << replays[0].Result.Reason;
+    for (size_t i = 1; i < jobs.size(); ++i) {
+      EXPECT_EQ(replays[i].Problem, "") << jobs[i].Label;
       // A refusal without a reason is a failure reported as nothing.
-      const TCorpusResult result = Reader(copies[i].Data, i + 1);
-      if (!result.Read) {
-        EXPECT_FALSE(result.Reason.empty()) << copies[i].Label << ": refused without a reason";
+      if (replays[i].Problem.empty() && !replays[i].Result.Read) {
+        EXPECT_FALSE(replays[i].Result.Reason.empty()) << jobs[i].Label << ": refused without a reason";
       }
-      ++reads;
     }
+    reads += jobs.size();
   }
   return reads;
 }

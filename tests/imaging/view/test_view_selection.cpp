@@ -2,6 +2,7 @@
 // ImageMagick draws, grips, moving, selection by colour, and the selection kept across layers.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -271,6 +272,17 @@ TEST_F(ViewTest, SelectionStreamWithDamagedSizesOrFarPositions) {
     Patched(0, size, m);
     EXPECT_THROW(View->LoadSelectionFromStream(&m, 0), EReadError);
     EXPECT_EQ(Bounds(), (std::vector<Integer>{10, 20, 29, 39}));
+  }
+  // A mask without columns stores no rows however tall it claims to be: it loads at once, as
+  // the empty selection it is.
+  for (Integer mode : {0, 1, 2}) {
+    TMemoryStream m;
+    Patched(0, {0, 0x7FFFFFFF}, m);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(View->LoadSelectionFromStream(&m, mode));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0) << mode;
+    EXPECT_FALSE(View->Selected()) << mode;
+    View->Select(10, 20, 30, 40, 0);
   }
 }
 

@@ -153,6 +153,20 @@ TEST(FormatConverter, DirectUseAndBufferGrowth) {
   const int targetLines[4] = {319 * 4, 0, 0, 0};
   ASSERT_TRUE(converter.BitmapToPicture(target, targetLines, AV_PIX_FMT_BGRA, 240, 319));
   EXPECT_EQ(std::memcmp(back.data(), converter.Picture().data[0], back.size()), 0);
+
+  // A size no picture can have is refused before the bitmap is touched: it keeps its last
+  // picture's size and the error says why. (8 bits a pixel keeps the bitmap small even where
+  // it would be sized.)
+  TFormatConverter bytes;
+  bytes.SetBitsPixel(8);
+  ASSERT_TRUE(bytes.PictureToBitmap(data, oddLines, AV_PIX_FMT_RGBA, true, 240, 319));
+  for (const auto& [height, width] : {std::pair{16500, 16500}, {-2, 320}, {240, 0}}) {
+    EXPECT_FALSE(bytes.PictureToBitmap(data, bigLines, AV_PIX_FMT_RGBA, true, height, width)) << width;
+    EXPECT_EQ(bytes.Bitmap()->Width(), 319);
+    EXPECT_EQ(bytes.Bitmap()->Height(), 240);
+    EXPECT_FALSE(bytes.HasPicture());
+    EXPECT_NE(bytes.LastError().find("Invalid picture size"), std::string::npos) << bytes.LastError();
+  }
 }
 
 TEST(FrameBufferPool, DecoderReusesPooledBuffers) {

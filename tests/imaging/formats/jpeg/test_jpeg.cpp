@@ -206,6 +206,61 @@ TEST(JpegReader, StartSearchTruncationAndCancel) {
   EXPECT_EQ(m.Position(), 0);
 }
 
+// A scan cut short or garbled inside a file whose end-of-image marker is still there: the rows
+// are kept as djpeg shows them, but the read fails with djpeg's own warning as the reason.
+TEST(JpegReader, DamagedScanBeforeTheEndMarkerIsReported) {
+  const std::string dir = testsupport::MakeTempDir("jpegdamage");
+  const std::string photo = ShellQuote(Photo(61, 47));
+  struct TDamage {
+    const char* Name;
+    std::string Recipe;
+    bool Cut;  // cut the scan in the middle; otherwise garble bytes in its middle
+  };
+  const TDamage cases[] = {
+      {"baseline cut", "cjpeg -quality 85 " + photo + " > {out}", true},
+      {"progressive cut", "cjpeg -progressive " + photo + " > {out}", true},
+      {"restarts garbled", "cjpeg -restart 1 " + photo + " > {out}", false},
+  };
+  for (const TDamage& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<Byte> jpg = ReadWholeFile(Fixture(std::string("jpeg-damage-") + c.Name + ".jpg", c.Recipe));
+    ASSERT_GT(jpg.size(), 400u);
+    // The middle of the first scan's entropy-coded bytes (up to the first marker other than a
+    // restart marker).
+    size_t scan = 2;
+    while (scan + 4 < jpg.size() && !(jpg[scan] == 0xFF && jpg[scan + 1] == 0xDA)) scan += 2 + (size_t(jpg[scan + 2]) << 8 | jpg[scan + 3]);
+    ASSERT_LT(scan + 4, jpg.size());
+    const size_t data = scan + 2 + (size_t(jpg[scan + 2]) << 8 | jpg[scan + 3]);
+    size_t end = data;
+    while (end + 1 < jpg.size() && !(jpg[end] == 0xFF && jpg[end + 1] != 0 && (jpg[end + 1] & 0xF8) != 0xD0)) ++end;
+    ASSERT_GT(end, data + 40);
+    const size_t middle = data + (end - data) / 2;
+    if (c.Cut) {
+      jpg.resize(middle);
+      jpg.push_back(0xFF);
+      jpg.push_back(0xD9);
+    } else {
+      // Stuffed FF 00 pairs: a run of one-bits, which no Huffman code of the tables is.
+      for (size_t i = middle; i < middle + 16; ++i) jpg[i] = (i - middle) % 2 ? 0x00 : 0xFF;
+    }
+    const std::string path = dir + "/damaged.jpg";
+    WriteFileBytes(path, jpg);
+    std::string warning;
+    testsupport::Run("djpeg -pnm " + ShellQuote(path) + " 2>&1 >/dev/null", &warning);
+    ASSERT_NE(warning.find("Corrupt JPEG data"), std::string::npos) << warning;
+    warning = warning.substr(warning.find("Corrupt JPEG data"));
+    warning = warning.substr(0, warning.find('\n'));
+
+    TRead r;
+    ReadJpeg(jpg, r);
+    EXPECT_TRUE(r.Probe.Failed());
+    EXPECT_NE(r.Probe.Reason.find(warning), std::string::npos) << r.Probe.Reason << " / djpeg: " << warning;
+    EXPECT_EQ(r.Rows, 47);
+    EXPECT_EQ(MaxDifference(r.Bitmap, PamFromCommand("{ djpeg -pnm " + ShellQuote(path) + " 2>/dev/null || true; }")), 0);
+  }
+  testsupport::RemoveTree(dir);
+}
+
 // Markers in the order the writer puts them: SOI, its own JFIF, the sorted list (ICC chunks by
 // number, comments last), never an APP14 from the list.
 std::vector<Byte> MarkerCodes(const std::vector<Byte>& J) {

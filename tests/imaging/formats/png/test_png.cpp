@@ -74,6 +74,10 @@ std::vector<TPngCase> ForeignCases() {
   pnmtopng("rgba16", Source("rgb", 21, 9, 65535, 0), "-alpha " + ShellQuote(mask16));
   pnmtopng("grey-alpha16", Source("grey", 21, 9, 65535, 0), "-alpha " + ShellQuote(mask16));
   pnmtopng("grey8-trns", Source("grey", 21, 9, 255, 0), "-transparent =rgb:00/00/00");
+  // 1-bit rows, which libpng leaves packed, with a transparent grey level or palette entry.
+  pnmtopng("grey1-trns", Source("grey", 21, 9, 1, 0), "-transparent =rgb:00/00/00");
+  pnmtopng("grey1-adam7-trns", Source("grey", 21, 9, 1, 0), "-interlace -transparent =rgb:00/00/00");
+  pnmtopng("palette2-trns", Source("rgb", 23, 11, 255, 2), "-transparent rgb:00/00/00");
   // ImageMagick's writer.
   cases.push_back({"im-png8", "convert " + ShellQuote(rgb8) + " PNG8:{out}"});
   cases.push_back({"im-png24-adam7", "convert " + ShellQuote(rgb8) + " -interlace PNG PNG24:{out}"});
