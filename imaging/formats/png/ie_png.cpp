@@ -162,7 +162,6 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
         }
       }
       passes = png_set_interlace_handling(g.Png);
-      png_read_update_info(g.Png, g.Info);
     });
 
     IOParams.Width = IOParams.OriginalWidth = static_cast<Integer>(width);
@@ -220,6 +219,9 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
     if (!IECheckInputHolds(Progress, "the PNG image data", width, height, storedBytes / IEDeflateMaxRatio,
                            IEStreamRemaining(Stream)))
       return;
+    // libpng sizes its row buffers from the header here, so only a size that passed the checks
+    // above reaches it: a 69-byte file claiming 2^31 columns would otherwise ask for gigabytes.
+    IEPngCall(g.Png, msg, [&] { png_read_update_info(g.Png, g.Info); });
     const TIEPixelFormat got = IEAllocateImage(Progress, Bitmap, width, height, format, format == ie16g ? ie8g : ieNull);
     if (got == ieNull) return;
     if (format == ie8p) {
