@@ -9,7 +9,7 @@ file(s) and writes one output file.
   threshold   W H T in.bgr out.bits            T -1 grey of the mean colour, -2 maximum entropy
   hsl         in.txt out.txt                   lines "r g b" -> "h s l r' g' b'" via colorsys
   blur        W H R X1 Y1 X2 Y2 in.g out.g     separable 16.16 Gaussian of the inclusive rect
-  match       RW RH ref.bgr W H in.bgr out.bgr histogram specification per channel
+  match       RW RH ref.bgr W H in.bgr out.bgr histogram matching per channel
 """
 import colorsys
 import math
