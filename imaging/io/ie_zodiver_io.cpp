@@ -463,6 +463,9 @@ void TZodivErIO::SaveFile(const WideString& FileName, Integer FileType, bool To2
     } catch (const std::exception& E) {
       Failed(E.what());
       throw;  // the temporary file goes with File
+    } catch (...) {
+      Failed("the writer failed");
+      throw;
     }
     if (Aborting) return Failed(FFailureReason);
     try {
