@@ -56,7 +56,9 @@ void TFullDisk::Fill(long Room) {
   }
   const int Error = errno;
   EXPECT_EQ(Error, ENOSPC) << std::strerror(Error);
-  if (Room > 0) EXPECT_EQ(::ftruncate(Fd, std::max(0L, Size - Room)), 0);
+  if (Room > 0) {
+    EXPECT_EQ(::ftruncate(Fd, std::max(0L, Size - Room)), 0);
+  }
   ::close(Fd);
 }
 

@@ -172,8 +172,9 @@ TEST(ZodivErIOSaves, ASaveThatWorksReplacesTheTargetAndKeepsItsMode) {
     EXPECT_EQ(ModeOf(Target), mode_t(0604));
     EXPECT_EQ(ModeOf(Fresh), mode_t(0640));
     EXPECT_EQ(Entries(Dir), (std::vector<std::string>{"fresh." + Writer.Ext, "picture." + Writer.Ext}));
-    if (Writer.Ext != "svt")
+    if (Writer.Ext != "svt") {
       EXPECT_EQ(testsupport::RunOk("identify -format '%w %h' " + ShellQuote(Target)), "40 30");
+    }
     testsupport::RemoveTree(Dir);
   }
 }
