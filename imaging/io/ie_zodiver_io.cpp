@@ -16,7 +16,9 @@
 #include "platform/gui/bitmap.h"
 #include "platform/gui/extctrls.h"
 #include "platform/gui/graphics_objects.h"
+#include "platform/rtl/files.h"
 #include "platform/rtl/numerics.h"
+#include "platform/rtl/replacing_file_stream.h"
 #include "platform/rtl/strings.h"
 
 namespace {
@@ -442,9 +444,32 @@ void TZodivErIO::SaveFile(const WideString& FileName, Integer FileType, bool To2
   Finishing([&] {
     if (!MakeConsistentBitmap(0)) return Fail("There is no image to save");
     if (To24Bit) ConvertTo24Bit();
-    TIEWideFileStream File(FileName, fmCreate);
+    TReplacingFileStream File(WideToAnsi(FileName));
     Aborting = false;
-    RunSave(&File, FileName, FileType, To24Bit, Body);
+    // A file system that refused bytes says why in its own words ("No space left on device"),
+    // better than the codec could; a save stopped through Aborting has no reason of its own.
+    auto Failed = [&](AnsiString Cause) {
+      if (!File.WriteError().empty()) Cause = File.WriteError();
+      if (Cause.empty()) Cause = "the save was stopped before it was complete";
+      FFailureReason = "Cannot save \"" + ExpandFileName(File.FileName()) + "\": " + Cause;
+      Aborting = true;
+    };
+    try {
+      RunSave(&File, FileName, FileType, To24Bit, Body);
+    } catch (const std::exception& E) {
+      Failed(E.what());
+      throw;  // the temporary file goes with File
+    } catch (...) {
+      Failed("the writer failed");
+      throw;
+    }
+    if (Aborting) return Failed(FFailureReason);
+    try {
+      File.Commit();
+    } catch (const std::exception& E) {
+      FFailureReason = E.what();
+      Aborting = true;
+    }
   });
 }
 
@@ -588,16 +613,10 @@ void TZodivErIO::SaveToFile(const WideString& FileName) {
     DoFinishWork();
     return;
   }
-  Aborting = true;
-  Finishing([&] {
-    if (!MakeConsistentBitmap(0)) return Fail("There is no image to save");
-    ConvertTo24Bit();
-    TIEWideFileStream File(FileName, fmCreate);
-    Aborting = false;
-    TIECodecProgress Progress = MakeProgress();
+  SaveFile(FileName, Row->FileType, true, [&](TStream* S, TIECodecProgress& Progress) {
     FParams->FileName = FileName;
     FParams->FileType = Row->FileType;
-    Row->WriteFunction(&File, FImage, *FParams, Progress);
+    Row->WriteFunction(S, FImage, *FParams, Progress);
   });
 }
 

@@ -243,6 +243,10 @@ class TZodivErIO : public TComponent {
   // before the exception reaches the caller), then runs the load.
   void LoadFile(const WideString& FileName, Integer FileType, const TLoadSteps& Steps, const TLoadBody& Body);
   void RunSave(TStream* Stream, const WideString& FileName, Integer FileType, bool To24Bit, const TSaveBody& Body);
+  // Every save into a file, of every format, goes through here: the codec writes a temporary
+  // file beside the target, which replaces the target only when the codec finished without
+  // Aborting. A codec that fails, raises or is stopped, and a disk that fills up, leave the
+  // target as it was and no temporary file behind; the reason names the file and the cause.
   void SaveFile(const WideString& FileName, Integer FileType, bool To24Bit, const TSaveBody& Body);
   // Ends an operation whose format has no codec in the library, with a reason and the finish event.
   void NotAvailable(Integer FileType, bool Saving);

@@ -11,6 +11,7 @@
 #include "platform/gui/qt_file_names.h"
 #include "platform/gui/qt_graphics_bridge.h"
 #include "platform/rtl/image_limits.h"
+#include "platform/rtl/replacing_file_stream.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/strings.h"
 
@@ -38,8 +39,14 @@ void TGraphic::LoadFromFile(const AnsiString& FileName) {
 }
 
 void TGraphic::SaveToFile(const AnsiString& FileName) {
-  TFileStream stream(FileName, fmCreate);
-  SaveToStream(&stream);
+  TReplacingFileStream stream(FileName);
+  try {
+    SaveToStream(&stream);
+  } catch (const EStreamError&) {
+    // "Stream write error" says neither which file nor why; the file system's refusal does.
+    if (stream.WriteError().empty()) throw;
+  }
+  stream.Commit();
 }
 
 // ===================================================================== pixel layouts

@@ -43,7 +43,8 @@ class TGraphic : public TPersistent {
 
   virtual void LoadFromStream(TStream* Stream) = 0;
   virtual void SaveToStream(TStream* Stream) = 0;
-  // Open or create errors raise EFOpenError / EFCreateError with the file's absolute path.
+  // Open or create errors raise EFOpenError / EFCreateError with the file's absolute path. A
+  // save that fails (a full disk included) leaves a file it was to replace as it was.
   virtual void LoadFromFile(const AnsiString& FileName);
   virtual void SaveToFile(const AnsiString& FileName);
 

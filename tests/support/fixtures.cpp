@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 namespace testsupport {
 
@@ -41,6 +43,17 @@ std::string ShellQuote(const std::string& s) {
 
 std::string Fixture(const std::string& name, const std::string& recipe) {
   namespace fs = std::filesystem;
+  // A recipe that makes nothing, or a name made by two recipes, works only when some other test
+  // happened to run first: refuse both whatever the cache holds.
+  if (recipe.find("{out}") == std::string::npos) ADD_FAILURE() << "the recipe of fixture " << name << " makes no {out}";
+  {
+    static std::mutex lock;
+    static std::map<std::string, std::string> recipes;
+    std::lock_guard<std::mutex> hold(lock);
+    const auto [at, added] = recipes.emplace(name, recipe);
+    if (!added && at->second != recipe)
+      ADD_FAILURE() << "fixture " << name << " is made by two recipes:\n" << at->second << "\n" << recipe;
+  }
   const fs::path dir = CLAVORNE_FIXTURE_DIR;
   fs::create_directories(dir);
   const fs::path target = dir / name;

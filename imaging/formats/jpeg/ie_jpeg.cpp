@@ -637,6 +637,11 @@ void WriteJPEGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams
     IEFail(Progress, AnsiString("the JPEG image cannot be written: ") + e.Message);
     if (created) jpeg_destroy_compress(&info);
     throw;
+  } catch (...) {
+    // Raised by our own code between the library's calls (a progress handler): the
+    // compressor's memory is the library's to free all the same.
+    if (created) jpeg_destroy_compress(&info);
+    throw;
   }
   jpeg_destroy_compress(&info);
 }

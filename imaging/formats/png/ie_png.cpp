@@ -468,7 +468,13 @@ void WritePNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
           img = w.Image;
           quantizer = std::make_unique<TIEQuantizer>(img, quantPalette.data(), 256);
         }
+      } else if (depth > 8 && fmt == ie24RGB) {
+        // PNG has no palette of 16-bit entries: parameters that still say 16-bit grey for an
+        // image that has since taken colour give an RGB file, which keeps every pixel exactly.
+        colorType = PNG_COLOR_TYPE_RGB;
+        depth = 8;
       } else {
+        depth = 8;  // the indices of an 8-bit palette image fit whatever depth was asked
         paletteEntries = 256;
         pngPalette.resize(256);
         for (int i = 0; i < 256; ++i) pngPalette[i] = {quantPalette[i].r, quantPalette[i].g, quantPalette[i].b};

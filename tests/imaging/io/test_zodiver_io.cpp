@@ -288,7 +288,7 @@ TEST(ZodivErIO, StreamsBuffersAndAutoDetectedFiles) {
   r.ExpectEndedOnce();
 
   // A JPEG under a PNG name: by name the PNG reader refuses it, by content it loads.
-  WriteFileBytes(dir / "misnamed.png", ReadWholeFile(ToolFile("in.jpg", "convert " + ShellQuote(SourcePPM()) + " JPEG:{out}")));
+  WriteFileBytes(dir / "misnamed.png", ReadWholeFile(ToolFile("misnamed-src.jpg", "convert " + ShellQuote(SourcePPM()) + " JPEG:{out}")));
   r.IO.LoadFromFile(W(dir / "misnamed.png"));
   EXPECT_TRUE(r.IO.Aborting);
   r.IO.LoadFromFileAuto(W(dir / "misnamed.png"));

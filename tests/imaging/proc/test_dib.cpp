@@ -49,19 +49,20 @@ TEST(DIBToBitmap, PicturesWrittenByImageMagickReadAsImageMagickReadsThem) {
     const char* Kind;
     const char* Options;
     Integer Bits;
+    const char* Tag;  // of the fixtures' names: one per case
   } cases[] = {
-      {"BMP3 24-bit", "rgb", "BMP3:", 24},
-      {"RGB565 bit fields in a long header", "rgb", "-define bmp:subtype=RGB565 BMP:", 16},
-      {"RGB555 bit fields in a long header", "rgb", "-define bmp:subtype=RGB555 BMP:", 16},
-      {"32-bit bit fields in a long header", "rgb", "-alpha on BMP:", 32},
-      {"BMP3 8-bit palette", "pal256", "-type Palette -compress none BMP3:", 8},
-      {"BMP3 4-bit palette", "pal16", "-type Palette BMP3:", 4},
-      {"BMP3 1-bit", "bw", "-type Bilevel BMP3:", 1},
+      {"BMP3 24-bit", "rgb", "BMP3:", 24, "24"},
+      {"RGB565 bit fields in a long header", "rgb", "-define bmp:subtype=RGB565 BMP:", 16, "565"},
+      {"RGB555 bit fields in a long header", "rgb", "-define bmp:subtype=RGB555 BMP:", 16, "555"},
+      {"32-bit bit fields in a long header", "rgb", "-alpha on BMP:", 32, "32"},
+      {"BMP3 8-bit palette", "pal256", "-type Palette -compress none BMP3:", 8, "8"},
+      {"BMP3 4-bit palette", "pal16", "-type Palette BMP3:", 4, "4"},
+      {"BMP3 1-bit", "bw", "-type Bilevel BMP3:", 1, "1"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     const std::string src = Source(c.Kind);
-    const std::string bmp = testsupport::Fixture(std::string("dib-") + c.Kind + "-" + std::to_string(c.Bits) + ".bmp",
+    const std::string bmp = testsupport::Fixture(std::string("dib-") + c.Kind + "-" + c.Tag + ".bmp",
                                                  "convert " + src + " " + c.Options + "{out}");
     const std::vector<Byte> file = ReadBytes(bmp);
     ASSERT_GT(file.size(), 54u);
@@ -69,7 +70,7 @@ TEST(DIBToBitmap, PicturesWrittenByImageMagickReadAsImageMagickReadsThem) {
     TIEBitmap b;
     EXPECT_EQ(IEDIBToBitmap(file.data() + 14, file.size() - 14, &b), c.Bits);
     const ietest::TNetpbm expected = ietest::ReadNetpbm(testsupport::Fixture(
-        std::string("dib-") + c.Kind + "-" + std::to_string(c.Bits) + ".ppm", "convert " + bmp + " -depth 8 ppm:{out}"));
+        std::string("dib-") + c.Kind + "-" + c.Tag + ".ppm", "convert " + bmp + " -depth 8 ppm:{out}"));
     ASSERT_EQ(b.GetWidth(), expected.Width);
     ASSERT_EQ(b.GetHeight(), expected.Height);
     if (c.Bits == 1) {

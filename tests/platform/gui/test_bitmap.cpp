@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "platform/rtl/streams.h"
 #include "tests/platform/exception_text.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/full_disk.h"
 
 namespace {
 
@@ -255,6 +258,27 @@ TEST(BitmapFiles, ImageMagickReadsWhatWeWrite) {
     EXPECT_EQ(px, "0 255") << c.f;
   }
   testsupport::RemoveTree(dir);
+}
+
+// A save that fails half-way (here: the disk fills up) names the file and the cause, and
+// leaves the file it was to replace as it was.
+TEST(BitmapFiles, AFailedSaveKeepsTheFileItWasToReplace) {
+  testsupport::TFullDisk Disk;
+  const std::string Target = Disk / "snapshot.bmp";
+  { std::ofstream(Target, std::ios::binary) << "the user's picture"; }
+  Disk.Fill(4096);
+  TBitmap B;
+  B.SetPixelFormat(pf24bit);
+  B.SetSize(200, 100);
+  try {
+    B.SaveToFile(Target);
+    ADD_FAILURE() << "a bitmap too big for the disk was saved";
+  } catch (const EFCreateError& E) {
+    EXPECT_EQ(E.Message, "Cannot create file \"" + Target + "\". " + Disk.Cause());
+  }
+  std::ifstream In(Target, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(In), {}), "the user's picture");
+  EXPECT_EQ(Disk.Entries(), std::vector<std::string>{"snapshot.bmp"});
 }
 
 TEST(BitmapFiles, ReadsBmpsWrittenByImageMagick) {

@@ -32,6 +32,10 @@ std::string WithExif(const std::string& Name, const std::string& Args) {
                  "cp " + ShellQuote(Base()) + " {out} && exiftool -q -q -overwrite_original " + Args + " {out}");
 }
 
+// A small JPEG to carry as a thumbnail, and the base picture carrying it.
+std::string ThumbSource() { return Fixture("exif-thumb-src.jpg", "convert -size 16x12 gradient:green-yellow jpg:{out}"); }
+std::string WithThumb() { return WithExif("thumb", "'-ThumbnailImage<=" + ThumbSource() + "'"); }
+
 class JpegExif : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -94,8 +98,8 @@ TEST_F(JpegExif, OrientationIsTurnedAsAutoOrientAndNotTwice) {
 }
 
 TEST_F(JpegExif, ThumbnailReadAloneOrBesideTheImage) {
-  const std::string thumb = Fixture("exif-thumb-src.jpg", "convert -size 16x12 gradient:green-yellow jpg:{out}");
-  const std::string file = WithExif("thumb", "'-ThumbnailImage<=" + thumb + "'");
+  const std::string thumb = ThumbSource();
+  const std::string file = WithThumb();
   const TPam expected = PamFromCommand("djpeg " + ShellQuote(thumb));
 
   TRead full;
@@ -116,7 +120,7 @@ TEST_F(JpegExif, ThumbnailReadAloneOrBesideTheImage) {
   // A file without a thumbnail is read whole instead.
   TRead none;
   none.Params.SetGetExifThumbnail(true);
-  Read(WithExif("orient1", "-n -Orientation=1"), none);
+  Read(WithExif("no-thumb", "-n -Orientation=1"), none);
   EXPECT_EQ(none.Rows, 30);
   EXPECT_EQ(none.Bitmap.GetWidth(), 40);
 
@@ -258,8 +262,7 @@ TEST_F(JpegExif, BlocksThatLieAreRefusedOrReadInsideTheirBytes) {
 
   // A real block from exiftool cut at every length and with bytes overwritten: never a read
   // outside the block (the sanitizer build watches), and the tags that are there stay right.
-  const std::vector<Byte> real = ExifPayload(WithExif("thumb", "'-ThumbnailImage<=" +
-                                                                    Fixture("exif-thumb-src.jpg", "true") + "'"));
+  const std::vector<Byte> real = ExifPayload(WithThumb());
   ASSERT_GT(real.size(), 100u);
   for (size_t n = 0; n <= real.size(); ++n) {
     std::vector<Byte> cut(real.begin(), real.begin() + n);
