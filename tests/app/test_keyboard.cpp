@@ -73,7 +73,7 @@ TEST_F(AppWindows, CropDialogsCloseOnEscape) {
         ticksAfterKey = 0;
       } else if (dialog->Modal() && ++ticksAfterKey > 60) {
         stayedOpen = true;
-        DismissModalWindows();
+        SimulateWindowClose(dialog);
       }
     };
     user.SetEnabled(true);
