@@ -17,6 +17,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "imaging/view/ie_view.h"
+#include "platform/gui/input_simulation.h"
 #include "platform/gui/timers.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_services.h"
@@ -70,6 +71,18 @@ inline bool ChooseCrop(Tmain* Main, bool ClipRun, const TRect& Area) {
   else
     Main->bt_setcropClick(Main->bt_setcrop);
   return opened;
+}
+
+// For a test that runs the program in a process of its own: the windows as start-up makes them,
+// the main window shown and active with Video loaded. The process ends without freeing them.
+inline Tmain* ShowProgramWithVideo(const std::string& Video) {
+  StartImagingLibrary();
+  InitializeProgram();
+  CreateProgramWindows();
+  Tmain* main = MainWindow;
+  ShowActive(main);
+  main->load_videofile(Video);
+  return main;
 }
 
 class AppWindows : public ::testing::Test {

@@ -25,12 +25,7 @@ std::string Video(int Width, int Height) {
 // presses Esc. Reports "RESULT[ok]" or the faults seen.
 void ShowEnlarged(const std::string& Video, Integer Width, Integer Height) {
   testsupport::ScriptedServices services;
-  StartImagingLibrary();
-  InitializeProgram();
-  CreateProgramWindows();
-  Tmain* main = MainWindow;
-  ShowActive(main);
-  main->load_videofile(Video);
+  Tmain* main = apptest::ShowProgramWithVideo(Video);
   std::string faults;
   auto fault = [&](const std::string& What) { faults += What + "; "; };
   bool seen = false;

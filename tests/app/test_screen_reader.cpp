@@ -154,12 +154,7 @@ std::string ReadAloud(const std::string& Skip = "") {
 // window and each dialog read while it is open.
 void ReadWindowsAloud(const std::string& Output) {
   testsupport::ScriptedServices services;
-  StartImagingLibrary();
-  InitializeProgram();
-  CreateProgramWindows();
-  Tmain* main = MainWindow;
-  ShowActive(main);
-  main->load_videofile(apptest::Clip(2));
+  Tmain* main = apptest::ShowProgramWithVideo(apptest::Clip(2));
   main->radio_fps->SetChecked(true);
   Application->ProcessMessages();
   std::string All = "SCENE main\n" + ReadAloud();
