@@ -84,6 +84,17 @@ TEST(InheritedProperties, ConstraintsCapTheBounds) {
   pages.SetConstraints(&limits);
   pages.SetBounds(0, 0, 50, 50);
   EXPECT_EQ(pages.Width(), 120);
+
+  // A window holds to its limits too, and its anchored slider follows what the limits allow.
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 400, 300);
+  auto* anchored = new TClSlider(&form);
+  anchored->SetParent(&form);
+  anchored->SetBounds(10, 10, form.ClientWidth() - 20, 24);
+  anchored->SetAnchors(akLeft | akTop | akRight);
+  form.Constraints()->SetMaxWidth(350);
+  EXPECT_EQ(form.Width(), 350);
+  EXPECT_EQ(anchored->Width(), form.ClientWidth() - 20);
 }
 
 TEST(InheritedProperties, ARightClickAsksOnContextPopupThenShowsTheMenu) {
