@@ -87,6 +87,8 @@ TCropDialog::TCropDialog(TComponent* AOwner, const AnsiString& Name, Integer Cli
 
   Button1 = Make<TButton>(this, this, "Button1", ClientWidth - 100, ClientHeight - 45, 80, 28);
   Button1->SetCaption("OK");
+  // Closing the dialog any other way has the same effect as OK, so Escape takes it too.
+  Button1->SetCancel(true);
   Button1->OnClick = [this](TObject* S) { Button1Click(S); };
 }
 

@@ -134,6 +134,10 @@ void Tmain::CreateComponents() {
   imagesheet = outputPage("imagesheet", tpImages);
   audiosheet = outputPage("audiosheet", tpAudio);
   videosheet = outputPage("videosheet", tpVideo);
+  // The words are in the pictures, where a screen reader cannot read them.
+  imagesheet->SetAccessibleName("Images");
+  audiosheet->SetAccessibleName("Audio");
+  videosheet->SetAccessibleName("Video");
   pageto->SetActivePage(imagesheet);
 
   CreateImagesPage();
@@ -229,6 +233,8 @@ void Tmain::CreateRangeControls() {
   };
   Image_start = preview("Image_start", 12);
   image_end = preview("image_end", 495);
+  Image_start->SetAccessibleName("Start picture");
+  image_end->SetAccessibleName("End picture");
   Image_start->OnClick = [this](TObject* S) { Image_startClick(S); };
   image_end->OnClick = [this](TObject* S) { image_endClick(S); };
   Image_start->OnMouseMove = [this](TObject* S, TShiftState Sh, Integer X, Integer Y) { Image_startMouseMove(S, Sh, X, Y); };
@@ -285,6 +291,8 @@ void Tmain::CreateRangeControls() {
   };
   split_begin = slider("split_begin", 32);
   split_end = slider("split_end", 58);
+  split_begin->SetAccessibleName("Cut start");
+  split_end->SetAccessibleName("Cut end");
   split_end->SetValue(100);
   split_begin->OnChange = [this](TObject* S) { split_beginChange(S); };
   split_end->OnChange = [this](TObject* S) { split_endChange(S); };

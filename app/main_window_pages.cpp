@@ -106,6 +106,9 @@ void Tmain::CreateImagesPage() {
   radio_everyframes = b.Radio(g, "radio_everyframes", "Every", 10, row(3), 70);
   edit_everyframes = b.Edit(g, "edit_everyframes", "50", 84, row(3) - 1, 60, 5);
   b.Label(g, "Frames", 150, row(3) + 2);
+  // Both rows begin with "Every": the word after the field tells them apart.
+  edit_everyseconds->SetAccessibleName("Every Seconds");
+  edit_everyframes->SetAccessibleName("Every Frames");
   radio_total = b.Radio(g, "radio_total", "Total", 10, row(4), 70);
   edit_imageamount = b.Edit(g, "edit_imageamount", "10", 84, row(4) - 1, 60, 5);
   b.Label(g, "Frames", 150, row(4) + 2);
@@ -128,6 +131,9 @@ void Tmain::CreateImagesPage() {
   EdCustomWidth = b.Spin(g, "EdCustomWidth", 2, 10000, 2, 90, 41, 70, 5);
   b.Label(g, "X", 166, 44)->SetWidth(12);
   EdCustomHeight = b.Spin(g, "EdCustomHeight", 2, 10000, 2, 182, 41, 70, 5);
+  // The "X" between the two sizes is no name for either of them.
+  EdCustomWidth->SetAccessibleName("Custom width");
+  EdCustomHeight->SetAccessibleName("Custom height");
   cb_proportion = b.Check(g, "cb_proportion", "Proportion", 20, 66, 200, true, false);
   cb_pad = b.Check(g, "cb_pad", "Add padding to fit customize frame size", 20, 88, 252, true, false);
   radio_crop = b.Radio(g, "radio_crop", "Crop Frame", 10, 114, 96);
@@ -215,6 +221,8 @@ void Tmain::CreateVideoPage() {
   EdCustomWidth2 = b.Spin(g, "EdCustomWidth2", 2, 10000, 2, 90, 41, 70, 5);
   b.Label(g, "X", 166, 44)->SetWidth(12);
   EdCustomHeight2 = b.Spin(g, "EdCustomHeight2", 2, 10000, 2, 182, 41, 70, 5);
+  EdCustomWidth2->SetAccessibleName("Custom width");
+  EdCustomHeight2->SetAccessibleName("Custom height");
   cb_proportion2 = b.Check(g, "cb_proportion2", "Proportion", 20, 66, 200, true, false);
   cb_pad2 = b.Check(g, "cb_pad2", "Add padding to fit customize frame size", 20, 88, 252, true, false);
   radio_crop2 = b.Radio(g, "radio_crop2", "Crop Frame", 10, 114, 96);

@@ -1,4 +1,5 @@
 // Loading a video into the main window and keeping the two ends of its cut range on screen.
+#include <algorithm>
 #include <memory>
 
 #include "app/audio_run_options.h"
@@ -7,6 +8,7 @@
 #include "app/time_text.h"
 #include "app/video_extensions.h"
 #include "media/components/decoder.h"
+#include "platform/gui/application.h"
 #include "platform/gui/graphics.h"
 #include "platform/gui/services.h"
 #include "platform/rtl/numerics.h"
@@ -239,9 +241,21 @@ void Tmain::showbigimage() {
   closer->SetCancel(true);
   closer->SetModalResult(mrCancel);
 
+  // A picture larger than the screen's free area is shown smaller, in its own proportions, so
+  // that the whole window, its edges and close box included, stays within reach. The window
+  // has the main window's kind of border; the main window's menu bar counts as spare room.
+  const TRect work = Screen->WorkAreaRect();
+  const Integer roomWidth = std::max<Integer>(work.Width() - std::max<Integer>(Width() - ClientWidth(), 0), 1);
+  const Integer roomHeight = std::max<Integer>(work.Height() - std::max<Integer>(Height() - ClientHeight(), 0), 1);
+  const double scale = std::min({1.0, double(roomWidth) / PreviewBitmap->Width(),
+                                 double(roomHeight) / PreviewBitmap->Height()});
+  const Integer shownWidth = std::clamp<Integer>(SafeRound<Integer>(PreviewBitmap->Width() * scale), 1, roomWidth);
+  const Integer shownHeight = std::clamp<Integer>(SafeRound<Integer>(PreviewBitmap->Height() * scale), 1, roomHeight);
+
   TImage* picture = new TImage(window.get());
   picture->SetParent(window.get());
-  picture->SetBounds(0, 0, PreviewBitmap->Width(), PreviewBitmap->Height());
+  picture->SetBounds(0, 0, shownWidth, shownHeight);
+  picture->SetStretch(scale < 1.0);
   picture->Picture()->SetBitmap(PreviewBitmap);
   picture->OnClick = [this](TObject* S) { DoActualFormClick(S); };
 

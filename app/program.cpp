@@ -92,6 +92,8 @@ int RunProgram() {
   showdragimages = nullptr;
   showdragaudios = nullptr;
   about = nullptr;
+  setcrop = nullptr;
+  setcrop2 = nullptr;
   LibraryFolder.clear();
   // The encoders have stopped and joined their threads with their windows; a thread that still
   // asked the main thread for something now gets an error instead of waiting for ever.

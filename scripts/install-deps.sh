@@ -24,6 +24,8 @@ packages=(
   # ICC profiles (version 2 and 4) whose texts the colour-profile tests compare with exiftool
   libgs-common
   python3 fonts-dejavu-core xvfb x11-utils locales
+  # a screen reader's view of the windows: the accessibility bus and a reader of it
+  dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "platform/gui/controls.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include <QApplication>
 #include <QScrollBar>
@@ -13,10 +14,52 @@
 #include "platform/gui/dragdrop.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/graphics.h"
+#include "platform/gui/menus.h"
+#include "platform/gui/qt_accessibility.h"
 #include "platform/gui/qt_control_bridge.h"
 #include "platform/gui/qt_cursors.h"
 #include "platform/gui/qt_graphics_bridge.h"
 #include "platform/gui/qt_surface.h"
+
+// ---------------------------------------------------------------------------------------------
+// TSizeConstraints
+
+void TSizeConstraints::Set(Integer& Field, Integer Value) {
+  Value = std::max<Integer>(Value, 0);
+  if (Value == Field) return;
+  Field = Value;
+  if (OnChange) OnChange(this);
+}
+
+void TSizeConstraints::SetMinWidth(Integer Value) { Set(FMinWidth, Value); }
+void TSizeConstraints::SetMinHeight(Integer Value) { Set(FMinHeight, Value); }
+void TSizeConstraints::SetMaxWidth(Integer Value) { Set(FMaxWidth, Value); }
+void TSizeConstraints::SetMaxHeight(Integer Value) { Set(FMaxHeight, Value); }
+
+void TSizeConstraints::Assign(TPersistent* Source) {
+  auto* S = dynamic_cast<TSizeConstraints*>(Source);
+  if (!S) {
+    TPersistent::Assign(Source);
+    return;
+  }
+  FMinWidth = S->FMinWidth;
+  FMinHeight = S->FMinHeight;
+  FMaxWidth = S->FMaxWidth;
+  FMaxHeight = S->FMaxHeight;
+  if (OnChange) OnChange(this);
+}
+
+Integer TSizeConstraints::ConstrainWidth(Integer Value) const {
+  if (FMaxWidth > 0 && Value > FMaxWidth) Value = FMaxWidth;
+  if (FMinWidth > 0 && Value < FMinWidth) Value = FMinWidth;
+  return Value;
+}
+
+Integer TSizeConstraints::ConstrainHeight(Integer Value) const {
+  if (FMaxHeight > 0 && Value > FMaxHeight) Value = FMaxHeight;
+  if (FMinHeight > 0 && Value < FMinHeight) Value = FMinHeight;
+  return Value;
+}
 
 // ---------------------------------------------------------------------------------------------
 // TControl
@@ -24,6 +67,8 @@
 TControl::TControl(TComponent* AOwner) : TControl(AOwner, new QWidget()) {}
 
 TControl::TControl(TComponent* AOwner, QWidget* AWidget) : TComponent(AOwner) {
+  FConstraints = new TSizeConstraints();
+  FConstraints->OnChange = [this](TObject*) { SetBounds(Left(), Top(), Width(), Height()); };
   FFont = new TFont();
   FFont->OnChange = [this](TObject*) {
     if (!FInFontChange) {
@@ -38,6 +83,7 @@ TControl::~TControl() {
   Destroying();
   TDragDockProtocol::ControlGone(this);
   if (FFont) FFont->OnChange = nullptr;
+  FConstraints->OnChange = nullptr;
   if (FParent) FParent->RemoveControl(this);
   FParent = nullptr;
   if (FWidget) {
@@ -47,6 +93,7 @@ TControl::~TControl() {
     delete W;
   }
   delete FFont;
+  delete FConstraints;
 }
 
 void TControl::AttachWidget(QWidget* AWidget) {
@@ -72,6 +119,7 @@ void TControl::SetParent(TWinControl* AParent) {
     ParentColorChanged();
     if (FParentFont) ParentFontChanged();
   }
+  UpdateAnchorRules();
   VisibleChanged();
   if (FParent && FAlign != alNone) FParent->AlignControls();
 }
@@ -92,8 +140,8 @@ void TControl::SetHeight(Integer Value) { SetBounds(Left(), Top(), Width(), Valu
 
 void TControl::SetBounds(Integer ALeft, Integer ATop, Integer AWidth, Integer AHeight) {
   if (!FWidget) return;
-  AWidth = std::max<Integer>(AWidth, 0);
-  AHeight = std::max<Integer>(AHeight, 0);
+  AWidth = std::max<Integer>(FConstraints->ConstrainWidth(AWidth), 0);
+  AHeight = std::max<Integer>(FConstraints->ConstrainHeight(AHeight), 0);
   bool Sized = AWidth != Width() || AHeight != Height();
   FWidget->setGeometry(ALeft, ATop, AWidth, AHeight);
   if (Sized && !FWidget->isVisible()) {
@@ -101,6 +149,7 @@ void TControl::SetBounds(Integer ALeft, Integer ATop, Integer AWidth, Integer AH
     // it at once.
     WidgetResized();
   }
+  if (!FAnchoring) UpdateAnchorRules();
   if (FParent && FAlign != alNone) FParent->AlignControls();
 }
 
@@ -221,6 +270,109 @@ void TControl::SetAlign(TAlign Value) {
   FAlign = Value;
   if (FParent) FParent->AlignControls();
 }
+
+void TControl::SetAnchors(TAnchors Value) {
+  if (Value == FAnchors) return;
+  FAnchors = Value;
+  UpdateAnchorRules();
+}
+
+void TControl::SetConstraints(TSizeConstraints* Value) {
+  if (Value) FConstraints->Assign(Value);
+}
+
+TRect TControl::ParentClientRect() const { return FParent ? FParent->ClientRect() : TRect(); }
+
+void TControl::UpdateAnchorRules() {
+  if (FAnchoring || !FParent) return;
+  const TRect P = ParentClientRect();
+  FOriginalParentSize = Point(P.Width(), P.Height());
+  if ((FAnchors & akRight) != 0)
+    FAnchorRules.X = (FAnchors & akLeft) != 0 ? Width() : P.Width() - Left();
+  else
+    FAnchorRules.X = Left() + Width() / 2;
+  if ((FAnchors & akBottom) != 0)
+    FAnchorRules.Y = (FAnchors & akTop) != 0 ? Height() : P.Height() - Top();
+  else
+    FAnchorRules.Y = Top() + Height() / 2;
+}
+
+void TControl::ApplyAnchors(const TPoint& ParentSize) {
+  if (FAnchors == (akLeft | akTop) || FAlign != alNone) return;
+  // A parent that had no size when the control was placed gives nothing to keep.
+  if (FOriginalParentSize.X <= 0 || FOriginalParentSize.Y <= 0) {
+    UpdateAnchorRules();
+    return;
+  }
+  Integer L = Left(), T = Top(), W = Width(), H = Height();
+  if ((FAnchors & akRight) != 0) {
+    if ((FAnchors & akLeft) != 0)
+      W = ParentSize.X - FOriginalParentSize.X + FAnchorRules.X;
+    else
+      L = ParentSize.X - FAnchorRules.X;
+  } else if ((FAnchors & akLeft) == 0) {
+    L = Integer(std::int64_t(FAnchorRules.X) * ParentSize.X / FOriginalParentSize.X) - W / 2;
+  }
+  if ((FAnchors & akBottom) != 0) {
+    if ((FAnchors & akTop) != 0)
+      H = ParentSize.Y - FOriginalParentSize.Y + FAnchorRules.Y;
+    else
+      T = ParentSize.Y - FAnchorRules.Y;
+  } else if ((FAnchors & akTop) == 0) {
+    T = Integer(std::int64_t(FAnchorRules.Y) * ParentSize.Y / FOriginalParentSize.Y) - H / 2;
+  }
+  FAnchoring = true;
+  try {
+    SetBounds(L, T, W, H);
+  } catch (...) {
+    FAnchoring = false;
+    throw;
+  }
+  FAnchoring = false;
+}
+
+void TControl::SetPopupMenu(TPopupMenu* Value) {
+  if (Value == FPopupMenu) return;
+  if (FPopupMenu) FPopupMenu->RemoveFreeNotification(this);
+  FPopupMenu = Value;
+  if (FPopupMenu) FPopupMenu->FreeNotification(this);
+}
+
+void TControl::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FPopupMenu) FPopupMenu = nullptr;
+}
+
+void TControl::ContextPopup(TPoint MousePos, bool& Handled) {
+  if (OnContextPopup) OnContextPopup(this, MousePos, Handled);
+}
+
+bool TControl::DoContextPopup(TPoint MousePos) {
+  bool Handled = false;
+  ContextPopup(MousePos, Handled);
+  if (Handled) return true;
+  if (FPopupMenu) {
+    const TPoint At = ClientToScreen(MousePos.X == -1 && MousePos.Y == -1 ? Point(0, 0) : MousePos);
+    FPopupMenu->SetPopupComponent(this);
+    FPopupMenu->Popup(At.X, At.Y);
+    return true;
+  }
+  // Unanswered, the request goes to the parent, in the parent's coordinates.
+  if (!FParent) return false;
+  const bool FromKeyboard = MousePos.X == -1 && MousePos.Y == -1;
+  return FParent->DoContextPopup(FromKeyboard ? MousePos : FParent->ScreenToClient(ClientToScreen(MousePos)));
+}
+
+void TControl::SetAccessibleName(const AnsiString& Value) {
+  FAccessibleName = Value;
+  if (FWidget) FWidget->setAccessibleName(QString::fromStdString(Value));
+}
+
+bool TControl::GetAccessibleValue(Integer&, Integer&, Integer&, Integer&) const { return false; }
+void TControl::SetAccessibleValue(Integer) {}
+void TControl::SelectAccessibleTab(Integer) {}
+void TControl::AccessibleValueChanged() { clvqt::NotifyAccessibleValue(this); }
+void TControl::AccessibleTabsChanged() { clvqt::NotifyAccessibleTabs(this); }
 
 void TControl::Invalidate() {
   if (FWidget) FWidget->update();
@@ -605,6 +757,7 @@ void TWinControl::AlignControls() {
   if (FAligning) return;
   FAligning = true;
   TRect R = ClientRect();
+  const TPoint Size = Point(R.Width(), R.Height());
   auto Place = [&](TAlign Which) {
     std::vector<TControl*> Group;
     for (TControl* C : FControls)
@@ -649,6 +802,7 @@ void TWinControl::AlignControls() {
   };
   try {
     for (TAlign A : {alTop, alBottom, alLeft, alRight, alClient}) Place(A);
+    for (TControl* C : std::vector<TControl*>(FControls)) C->ApplyAnchors(Size);
   } catch (...) {
     FAligning = false;
     throw;

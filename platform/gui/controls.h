@@ -35,6 +35,7 @@ class TWinControl;
 class TCustomForm;
 class TDragObject;
 class TDragDockObject;
+class TPopupMenu;
 
 namespace clvqt {
 class ControlBridge;
@@ -150,6 +151,56 @@ using TUnDockEvent =
 using TGetSiteInfoEvent = std::function<void(TObject* Sender, TControl* DockClient, TRect& InfluenceRect,
                                              TPoint MousePos, bool& CanDock)>;
 
+// The sides of its parent a control keeps its distance to when the parent is resized. Anchored
+// to both sides of a direction, the control stretches; to neither, it keeps its centre at the
+// same proportion of the parent's size.
+using TAnchors = Byte;
+inline constexpr TAnchors akLeft = 1u << 0;
+inline constexpr TAnchors akTop = 1u << 1;
+inline constexpr TAnchors akRight = 1u << 2;
+inline constexpr TAnchors akBottom = 1u << 3;
+
+// Limits on a control's size; 0 means no limit. Setting a limit re-applies the control's bounds.
+class TSizeConstraints : public TPersistent {
+ public:
+  Integer MinWidth() const { return FMinWidth; }
+  Integer MinHeight() const { return FMinHeight; }
+  Integer MaxWidth() const { return FMaxWidth; }
+  Integer MaxHeight() const { return FMaxHeight; }
+  void SetMinWidth(Integer Value);
+  void SetMinHeight(Integer Value);
+  void SetMaxWidth(Integer Value);
+  void SetMaxHeight(Integer Value);
+  void Assign(TPersistent* Source) override;
+  // A width or height brought within the limits (a maximum below the minimum gives way).
+  Integer ConstrainWidth(Integer Value) const;
+  Integer ConstrainHeight(Integer Value) const;
+
+  TNotifyEvent OnChange;
+
+ private:
+  void Set(Integer& Field, Integer Value);
+  Integer FMinWidth = 0;
+  Integer FMinHeight = 0;
+  Integer FMaxWidth = 0;
+  Integer FMaxHeight = 0;
+};
+
+// A right click (MousePos in client coordinates) or the menu key (MousePos -1, -1) asks for the
+// control's context menu; a handler that shows its own sets Handled.
+using TContextPopupEvent = std::function<void(TObject* Sender, TPoint MousePos, bool& Handled)>;
+
+// How a control that paints itself appears to the desktop's screen readers (a standard control
+// is described by its own widget): a plain area unless the control says otherwise.
+enum TAccessibleRole { arClient, arSlider, arPageTabList, arPicture };
+
+// One tab of a page tab list as a screen reader reads it.
+struct TAccessibleTab {
+  AnsiString Name;
+  TRect Bounds;  // client coordinates
+  bool Selected = false;
+};
+
 class TControl : public TComponent {
  public:
   explicit TControl(TComponent* AOwner);
@@ -214,6 +265,40 @@ class TControl : public TComponent {
 
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign Value);
+  // [akLeft, akTop] by default: the control stays where it was placed.
+  TAnchors Anchors() const { return FAnchors; }
+  void SetAnchors(TAnchors Value);
+  // Never nil; owned by the control.
+  TSizeConstraints* Constraints() const { return FConstraints; }
+  void SetConstraints(TSizeConstraints* Value);
+
+  // The menu a right click on the control (or the menu key while it has the focus) shows, after
+  // OnContextPopup, unless that handled it. Without one, the parent is asked in turn.
+  TPopupMenu* PopupMenu() const { return FPopupMenu; }
+  void SetPopupMenu(TPopupMenu* Value);
+  TContextPopupEvent OnContextPopup;
+  // The context-menu request as the platform delivers it: fires OnContextPopup, then shows
+  // PopupMenu at the pointer (at the control's top-left for the menu key). True when the
+  // request was answered, here or by a parent.
+  bool DoContextPopup(TPoint MousePos);
+
+  // --- screen readers
+  // The name screen readers speak for the control; empty: the platform's own choice (its
+  // caption, or the words written next to it). For controls that show a picture instead of
+  // words, or whose neighbouring words do not say what they hold.
+  const AnsiString& AccessibleName() const { return FAccessibleName; }
+  void SetAccessibleName(const AnsiString& Value);
+  virtual TAccessibleRole AccessibleKind() const { return arClient; }
+  // For arSlider: the range, the value and the step of the arrow keys; false when the control
+  // has none. A screen reader may set the value.
+  virtual bool GetAccessibleValue(Integer& Min, Integer& Max, Integer& Value, Integer& Step) const;
+  virtual void SetAccessibleValue(Integer Value);
+  // For arPageTabList: the tabs shown, and a screen reader's choice of one of them.
+  virtual std::vector<TAccessibleTab> AccessibleTabs() const { return {}; }
+  virtual void SelectAccessibleTab(Integer Index);
+  // Tells screen readers that the value, or the tabs and their selection, changed.
+  void AccessibleValueChanged();
+  void AccessibleTabsChanged();
 
   // Marks the control for a Paint at the next paint pass.
   virtual void Invalidate();
@@ -331,6 +416,9 @@ class TControl : public TComponent {
   virtual void MouseLeave();
   // After the control's size changed; fires OnResize.
   virtual void Resize();
+  // Fires OnContextPopup; override to answer the request otherwise, calling the inherited one.
+  virtual void ContextPopup(TPoint MousePos, bool& Handled);
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   // Colour and font as inherited from the parent when ParentColor / ParentFont are set. The
   // parent calls ParentColorChanged on every change of its colour and when it becomes the
@@ -347,6 +435,11 @@ class TControl : public TComponent {
   void WidgetResized();
   void WidgetGone();
   void ApplyCursor();
+  // Notes where the control sits in its parent, for following the parent's resizes.
+  void UpdateAnchorRules();
+  // Moves or stretches the control after its parent's client area became ParentSize.
+  void ApplyAnchors(const TPoint& ParentSize);
+  TRect ParentClientRect() const;
 
   QWidget* FWidget = nullptr;
   TWinControl* FParent = nullptr;
@@ -368,6 +461,15 @@ class TControl : public TComponent {
   TDragKind FDragKind = dkDrag;
   TCursor FDragCursor = crDrag;
   TWinControl* FHostDockSite = nullptr;
+  TAnchors FAnchors = akLeft | akTop;
+  // Per direction: the right or bottom distance, the stretched size or the centre, as
+  // UpdateAnchorRules saw it, and the parent's client size at that moment.
+  TPoint FAnchorRules;
+  TPoint FOriginalParentSize;
+  bool FAnchoring = false;
+  TSizeConstraints* FConstraints = nullptr;
+  TPopupMenu* FPopupMenu = nullptr;
+  AnsiString FAccessibleName;
   friend class TDragDockProtocol;
   friend class TDragDockRunner;
 };

@@ -77,6 +77,8 @@ class TImage : public TGraphicControl {
   // Where the picture is drawn, in client coordinates.
   TRect DestRect() const;
 
+  TAccessibleRole AccessibleKind() const override { return arPicture; }
+
  protected:
   void Paint() override;
 

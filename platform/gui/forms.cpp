@@ -261,6 +261,8 @@ void TCustomForm::ApplyWindowFlags() {
 void TCustomForm::SetBounds(Integer ALeft, Integer ATop, Integer AWidth, Integer AHeight) {
   QWidget* W = Widget();
   if (!W) return;
+  AWidth = Constraints()->ConstrainWidth(AWidth);
+  AHeight = Constraints()->ConstrainHeight(AHeight);
   if (AWidth != Width() || AHeight != Height()) {
     bool Allowed = true;
     Integer NewW = AWidth;

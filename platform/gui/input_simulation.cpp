@@ -312,6 +312,11 @@ AnsiString AccessibleRole(TControl* Control) {
     case QAccessible::Dialog: return "dialog";
     case QAccessible::StaticText: return "label";
     case QAccessible::Grouping: return "group box";
+    case QAccessible::Slider: return "slider";
+    case QAccessible::PageTabList: return "page tab list";
+    case QAccessible::PageTab: return "page tab";
+    case QAccessible::Graphic: return "image";
+    case QAccessible::Client: return "filler";
     default: return "role " + std::to_string(int(A->role()));
   }
 }

@@ -2,6 +2,7 @@
 // person reads next to them.
 #pragma once
 
+class TControl;
 class TWinControl;
 
 namespace clvqt {
@@ -14,5 +15,10 @@ void InstallAccessibility();
 // lists, step buttons) after the caption a reader sees next to it: the label, radio button or
 // check box before it on its row, else the one just above it.
 void NameFieldsAfterTheirLabels(TWinControl* Root);
+
+// Tell the screen readers listening that Control's value, or its tabs and their selection,
+// changed (nothing while none listens).
+void NotifyAccessibleValue(TControl* Control);
+void NotifyAccessibleTabs(TControl* Control);
 
 }  // namespace clvqt

@@ -2,6 +2,7 @@
 
 #include <QAbstractSlider>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -294,6 +295,9 @@ bool HandleMouse(QObject* Receiver, QMouseEvent* E, DeliverFn Base, bool& Result
     case QEvent::MouseButtonRelease:
       Result = Deliver(Receiver, E, Base);
       if (Alive) GuardedCall(Control, [&] { Control->DoMouseUp(ButtonFor(E->button()), Shift, P.x(), P.y()); });
+      // As on the framework's desktop, the context menu follows the right button's release.
+      if (Alive && E->button() == Qt::RightButton)
+        GuardedCall(Control, [&] { Control->DoContextPopup(Point(P.x(), P.y())); });
       return true;
     case QEvent::MouseMove:
       Result = Deliver(Receiver, E, Base);
@@ -301,6 +305,26 @@ bool HandleMouse(QObject* Receiver, QMouseEvent* E, DeliverFn Base, bool& Result
       return true;
     default: return false;
   }
+}
+
+// True when Control or a parent of it answers context-menu requests itself.
+bool AnswersContextMenus(const TControl* Control) {
+  for (const TControl* C = Control; C; C = C->Parent())
+    if (C->PopupMenu() || C->OnContextPopup) return true;
+  return false;
+}
+
+// Qt's own context-menu request (on the press, or from the menu key). A pointer's request is
+// answered at the release (HandleMouse); the menu key's here. Controls that answer none leave
+// it to Qt (an edit's own menu).
+bool HandleContextMenu(QObject* Receiver, QContextMenuEvent* E) {
+  auto* W = qobject_cast<QWidget*>(Receiver);
+  TControl* Control = W ? FindControl(W) : nullptr;
+  if (!Control || !Control->Enabled() || !AnswersContextMenus(Control)) return false;
+  E->accept();
+  if (E->reason() == QContextMenuEvent::Mouse) return true;
+  GuardedCall(Control, [&] { Control->DoContextPopup(Point(-1, -1)); });
+  return true;
 }
 
 bool HandleWheel(QObject* Receiver, QWheelEvent* E) {
@@ -368,6 +392,12 @@ bool FrameworkNotify(QObject* Receiver, QEvent* Event, DeliverFn Base, bool& Res
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseMove:
       return HandleMouse(Receiver, static_cast<QMouseEvent*>(Event), Base, Result);
+    case QEvent::ContextMenu:
+      if (HandleContextMenu(Receiver, static_cast<QContextMenuEvent*>(Event))) {
+        Result = true;
+        return true;
+      }
+      return false;
     case QEvent::Wheel:
       if (HandleWheel(Receiver, static_cast<QWheelEvent*>(Event))) {
         Event->accept();

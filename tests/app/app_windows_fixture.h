@@ -120,6 +120,18 @@ inline bool TypeCrop(Tmain* Main, bool ClipRun, Integer Left, Integer Top, Integ
   });
 }
 
+// For a test that runs the program in a process of its own: the windows as start-up makes them,
+// the main window shown and active with Video loaded. The process ends without freeing them.
+inline Tmain* ShowProgramWithVideo(const std::string& Video) {
+  StartImagingLibrary();
+  InitializeProgram();
+  CreateProgramWindows();
+  Tmain* main = MainWindow;
+  ShowActive(main);
+  main->load_videofile(Video);
+  return main;
+}
+
 class AppWindows : public ::testing::Test {
  protected:
   void SetUp() override {

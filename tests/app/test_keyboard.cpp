@@ -11,6 +11,8 @@
 #include "platform/gui/timers.h"
 #include "tests/app/app_windows_fixture.h"
 #include "tests/support/keyboard_user.h"
+#include "widgets/slider/slider.h"
+#include "widgets/tabs/page_control.h"
 
 namespace {
 
@@ -52,6 +54,38 @@ TEST_F(AppWindows, TransformDialogsCloseOnEscapeAndEnter) {
   }
   EXPECT_FALSE(effects->Visible());
   EXPECT_FALSE(effects2->Visible());
+}
+
+TEST_F(AppWindows, CropDialogsCloseOnEscape) {
+  ShowActive(main);
+  main->load_videofile(apptest::Clip(2));
+  for (TCropDialog* dialog : {static_cast<TCropDialog*>(setcrop), static_cast<TCropDialog*>(setcrop2)}) {
+    // Esc once the dialog is up; a dialog still open well after it is a fault (and is closed
+    // so that the test goes on).
+    int ticksAfterKey = -1;
+    bool stayedOpen = false;
+    TTimer user(nullptr);
+    user.SetInterval(5);
+    user.OnTimer = [&](TObject*) {
+      if (ticksAfterKey < 0) {
+        if (!dialog->Modal()) return;
+        SimulateKeyToTopWindow(VK_ESCAPE);
+        ticksAfterKey = 0;
+      } else if (dialog->Modal() && ++ticksAfterKey > 60) {
+        stayedOpen = true;
+        SimulateWindowClose(dialog);
+      }
+    };
+    user.SetEnabled(true);
+    if (dialog == setcrop)
+      main->bt_setcropClick(main->bt_setcrop);
+    else
+      main->bt_setcrop2Click(main->bt_setcrop2);
+    user.SetEnabled(false);
+    EXPECT_GE(ticksAfterKey, 0) << dialog->Name() << " never opened";
+    EXPECT_FALSE(stayedOpen) << dialog->Name();
+    EXPECT_FALSE(dialog->Visible()) << dialog->Name();
+  }
 }
 
 TEST_F(AppWindows, EnterInARealMessageBoxClosesItAndPressesNothingBehindIt) {
@@ -101,11 +135,16 @@ TEST_F(AppWindows, ScreenReadersHearEachControlsRoleAndTheWordsNextToIt) {
       {main->radio_allframes, "radio button", "All Frames"},
       {main->radio_changetempo2, "radio button", "Change To"},
       {main->ck_tile, "check box", "Multiple Frames Image"},
-      {main->edit_everyseconds, "editable text", "Every"},
+      {main->edit_everyseconds, "editable text", "Every Seconds"},
+      {main->edit_everyframes, "editable text", "Every Frames"},
       {main->se_scenechange, "editable text", "Frames by Scene Change"},
       {main->cb_framerate, "combo box", "Frame Per Second (FPS)"},
-      {main->EdCustomWidth, "editable text", "Custom"},
-      {main->EdCustomHeight, "editable text", "X"},
+      {main->EdCustomWidth, "editable text", "Custom width"},
+      {main->EdCustomHeight, "editable text", "Custom height"},
+      {main->split_begin, "slider", "Cut start"},
+      {main->split_end, "slider", "Cut end"},
+      {main->Image_start, "image", "Start picture"},
+      {main->pageto, "page tab list", ""},
       {main->ed_maxlength, "editable text", "Maximum Length"},
       {main->edit_namestring, "editable text", "As This String"},
       {main->spin_volume, "editable text", "Change To"},
@@ -119,6 +158,10 @@ TEST_F(AppWindows, ScreenReadersHearEachControlsRoleAndTheWordsNextToIt) {
   }
   // The arrows of step buttons and spin edits say which way they go.
   EXPECT_EQ(AccessiblePartNames(main->SpinButton1), (std::vector<AnsiString>{"Up", "Down"}));
+  // The output pages' tabs show pictures; they are read by the words in them.
+  const auto tabs = AccessiblePartNames(main->pageto);
+  ASSERT_GE(tabs.size(), 3u);
+  EXPECT_EQ(std::vector<AnsiString>(tabs.begin(), tabs.begin() + 3), (std::vector<AnsiString>{"Images", "Audio", "Video"}));
   const auto spinParts = AccessiblePartNames(main->spin_volume);
   EXPECT_NE(std::find(spinParts.begin(), spinParts.end(), "Up"), spinParts.end());
   EXPECT_NE(std::find(spinParts.begin(), spinParts.end(), "Down"), spinParts.end());

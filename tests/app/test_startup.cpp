@@ -2,7 +2,11 @@
 
 #include <cstdio>
 
+#include "app/about_box.h"
+#include "app/hint_windows.h"
 #include "app/library_loading.h"
+#include "app/run_progress_dialog.h"
+#include "app/transform_dialogs.h"
 #include "app/splash_window.h"
 #include "platform/gui/application.h"
 #include "platform/gui/dragdrop.h"
@@ -100,6 +104,35 @@ TEST(StartUpOnX11, TheWindowTitleIsTheCaptionAlone) {
   EXPECT_NE(tree.find("\"Clavorne Pro 1.2.7\""), std::string::npos) << tree;
   EXPECT_EQ(tree.find("1.2.7 \xE2\x80\x94"), std::string::npos) << tree;
   EXPECT_EQ(tree.find("1.2.7 \\342\\200\\224"), std::string::npos) << tree;
+}
+
+// The whole program in a process of its own, closed as soon as its main window shows; then
+// names each window variable shutdown left pointing at a freed window.
+void RunProgramAndClose() {
+  StartImagingLibrary();
+  TTimer closer(nullptr);
+  closer.SetInterval(10);
+  closer.OnTimer = [](TObject*) {
+    if (MainWindow && MainWindow->Visible()) MainWindow->Close();
+  };
+  closer.SetEnabled(true);
+  RunProgram();
+  const std::pair<const char*, const void*> windows[] = {
+      {"main", MainWindow},           {"batchaudioc", batchaudioc},       {"effects", effects},
+      {"effects2", effects2},         {"showdragvideo", showdragvideo},   {"showdragimage", showdragimage},
+      {"showdragvideos", showdragvideos}, {"showdragimages", showdragimages}, {"showdragaudios", showdragaudios},
+      {"about", about},               {"setcrop", setcrop},               {"setcrop2", setcrop2},
+      {"flash", flash}};
+  std::string left;
+  for (const auto& [name, window] : windows)
+    if (window) left += std::string(" ") + name;
+  std::fprintf(stderr, "LEFT[%s]\n", left.c_str());
+  std::_Exit(0);
+}
+
+TEST(Shutdown, LeavesNoWindowVariablePointingAtAFreedWindow) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(RunProgramAndClose(), ::testing::ExitedWithCode(0), "LEFT\\[\\]");
 }
 
 TEST(StartUpWithoutLibraries, ShowsLoadDllErrorAndEnds) {

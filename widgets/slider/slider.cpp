@@ -304,7 +304,23 @@ void TClCustomSlider::MoveThumbTo(Integer P) {
 // ------------------------------------------------------------------------------ events
 
 void TClCustomSlider::Change() {
+  AccessibleValueChanged();
   if (OnChange) OnChange(this);
+}
+
+bool TClCustomSlider::GetAccessibleValue(Integer& Min, Integer& Max, Integer& Value, Integer& Step) const {
+  Min = FMinValue;
+  Max = FMaxValue;
+  Value = FValue;
+  Step = StepSize();
+  return true;
+}
+
+// A screen reader setting the value is the user moving the thumb there.
+void TClCustomSlider::SetAccessibleValue(Integer Value) {
+  if (!CanChangeValue()) return;
+  SetValue(Value);
+  Changed();
 }
 
 void TClCustomSlider::Changed() {

@@ -84,6 +84,9 @@ class TClCustomSlider : public TCustomControl {
   void RulerTrackingTick();
 
   TDlgCode GetDlgCode() const override { return dlgcWantArrows; }
+  TAccessibleRole AccessibleKind() const override { return arSlider; }
+  bool GetAccessibleValue(Integer& Min, Integer& Max, Integer& Value, Integer& Step) const override;
+  void SetAccessibleValue(Integer Value) override;
   void Loaded() override;
   void DoEnter() override;
   void DoExit() override;

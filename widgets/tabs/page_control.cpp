@@ -221,6 +221,12 @@ void TClPageControl::RefreshTabs() {
   TClCustomTabControl::RefreshTabs();
 }
 
+AnsiString TClPageControl::TabAccessibleName(Integer Index) const {
+  const TClTabSheet* Page = PageOfTab(Index);
+  if (Page && !Page->AccessibleName().empty()) return Page->AccessibleName();
+  return TClCustomTabControl::TabAccessibleName(Index);
+}
+
 TClTabSheet* TClPageControl::PageOfTab(Integer Tab) const {
   if (Tab < 0) return nullptr;
   for (TClTabSheet* p : FPages)

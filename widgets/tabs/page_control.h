@@ -106,6 +106,8 @@ class TClPageControl : public TClCustomTabControl {
   void DoEnter() override;
 
  protected:
+  // A page's own accessible name when it has one (its tab may show a picture only).
+  AnsiString TabAccessibleName(Integer Index) const override;
   void QueryTabChange(Integer NewIndex, bool& AllowChange) override;
   void NotifyChange() override;
   void NotifyPageChange() override;

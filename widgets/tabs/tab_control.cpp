@@ -6,6 +6,7 @@
 #include "platform/gui/application.h"
 #include "platform/gui/drag_dock.h"
 #include "platform/gui/forms.h"
+#include "platform/gui/stdctrls.h"
 #include "widgets/tabs/tab_buttons.h"
 #include "widgets/tabs/tab_draw.h"
 
@@ -299,6 +300,35 @@ void TClCustomTabControl::SetCardVisible(bool Flag) {
   RefreshTabs();
 }
 
+AnsiString TClCustomTabControl::TabAccessibleName(Integer Index) const {
+  const TClTabData* Data = FTabs->Items(Index);
+  const AnsiString Caption = StripHotkey(Data->Caption);
+  return Caption.empty() ? Data->Hint : Caption;
+}
+
+std::vector<TAccessibleTab> TClCustomTabControl::AccessibleTabs() const {
+  std::vector<TAccessibleTab> Tabs;
+  for (Integer I = 0; I < FTabs->Count(); ++I) {
+    if (!FTabs->Items(I)->Visible) continue;
+    TAccessibleTab T;
+    T.Name = TabAccessibleName(I);
+    T.Bounds = TabRect(I);
+    T.Selected = I == FTabIndex;
+    Tabs.push_back(T);
+  }
+  return Tabs;
+}
+
+// Chosen by a screen reader: as a click on the tab would choose it.
+void TClCustomTabControl::SelectAccessibleTab(Integer Index) {
+  Integer Shown = -1;
+  for (Integer I = 0; I < FTabs->Count(); ++I) {
+    if (!FTabs->Items(I)->Visible || ++Shown != Index) continue;
+    if (FTabs->Items(I)->Enabled) SetTabIndex(I);
+    return;
+  }
+}
+
 void TClCustomTabControl::NotifyChange() {
   if (OnChange) OnChange(this);
 }
@@ -375,6 +405,7 @@ void TClCustomTabControl::SetTabIndex(Integer Value) {
         if (FScroller) FScroller->Invalidate();
       }
       if (oldIndex != FTabIndex) {
+        AccessibleTabsChanged();
         NotifyChange();
         NotifyPageChange();
         if (Designing() && FPaintedOnce) NotifyDesignerModified(this);

@@ -215,6 +215,9 @@ class TClCustomTabControl : public TCustomControl {
   // whole control, so ClientRect stays the control's own.
   void AlignControls() override;
   TDlgCode GetDlgCode() const override { return dlgcWantArrows; }
+  TAccessibleRole AccessibleKind() const override { return arPageTabList; }
+  std::vector<TAccessibleTab> AccessibleTabs() const override;
+  void SelectAccessibleTab(Integer Index) override;
   void Loaded() override;
   void DoEnter() override;
   void DoExit() override;
@@ -233,6 +236,9 @@ class TClCustomTabControl : public TCustomControl {
   TNotifyEvent OnScrolledTabs;
 
  protected:
+  // What a screen reader speaks for tab Index: its caption without accelerator marks, else its
+  // hint.
+  virtual AnsiString TabAccessibleName(Integer Index) const;
   virtual void QueryTabChange(Integer NewIndex, bool& AllowChange);
   virtual void QueryTextColor(Integer Index, TClTextStyle Style, TColor& Color, bool& Handled);
   virtual void NotifyTabClick();
