@@ -240,8 +240,12 @@ TEST(ScreenReader, ReadsEveryControlsRoleNameAndValueOverTheAccessibilityBus) {
   }
   EXPECT_TRUE(Find(Main, "combo box", "Frame Per Second (FPS)")) << Text;
   for (const Spoken& S : Main) {
-    if (S.Role != "label") EXPECT_NE(S.Name, "X") << S.Role;
-    if (S.Role == "combo box") EXPECT_NE(S.Name, "25");
+    if (S.Role != "label") {
+      EXPECT_NE(S.Name, "X") << S.Role;
+    }
+    if (S.Role == "combo box") {
+      EXPECT_NE(S.Name, "25");
+    }
     EXPECT_FALSE(S.Role != "radio button" && S.Role != "label" && S.Name == "Every") << S.Role;
   }
 
@@ -257,7 +261,9 @@ TEST(ScreenReader, ReadsEveryControlsRoleNameAndValueOverTheAccessibilityBus) {
       if (S.Depth == 0) windows.push_back(S);
     ASSERT_EQ(windows.size(), 1u) << scene << "\n" << Text;
     EXPECT_EQ(windows[0].Role, "dialog") << scene << "\n" << Text;
-    if (std::string(scene) == "effects") EXPECT_EQ(windows[0].Name, "Transform");
+    if (std::string(scene) == "effects") {
+      EXPECT_EQ(windows[0].Name, "Transform");
+    }
   }
 }
 
