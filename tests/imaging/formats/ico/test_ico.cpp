@@ -7,9 +7,7 @@
 
 #include "imaging/core/ie_helpers.h"
 #include "imaging/formats/ico/ie_ico.h"
-#include "imaging/io/ie_format_detection.h"
 #include "tests/imaging/formats/codec_test_util.h"
-#include "tests/imaging/io/io_test_util.h"
 #include "tests/imaging/support/ie_stores.h"
 
 using namespace ietest;
@@ -123,7 +121,8 @@ TEST(IcoReader, IcotoolAndImageMagickFilesDecodeAsIcotoolExtractsThem) {
     TMemoryStream m;
     FillStream(m, ReadWholeFile(file));
     m.SetPosition(0);
-    EXPECT_EQ(FindStreamFormat(&m), c.Cursor ? ioCUR : ioICO);
+    EXPECT_EQ(IsICO(&m), !c.Cursor);
+    EXPECT_EQ(IsCUR(&m), c.Cursor);
     EXPECT_EQ(m.Position(), 0);
   }
 }
@@ -277,54 +276,6 @@ TEST(IcoWriter, IcotoolListsAndExtractsOurIcons) {
       EXPECT_EQ(back.Bitmap.GetPixelRGB(20, 20), b.GetPixelRGB(20, 20));
     }
   }
-  testsupport::RemoveTree(dir);
-}
-
-// Through the I/O component: the sizes of the parameters up to the first of width 0, the icon
-// and cursor loads by extension, and the content test of each.
-TEST(IcoWriter, TheIOComponentSavesAndLoadsIconsAndCursors) {
-  const std::string dir = testsupport::MakeTempDir("icoio");
-  iotest::TRecordedIO r;
-  r.IO.LoadFromFile(iotest::W(iotest::SourcePPM()));
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  TIOParamsVals* p = r.IO.IOParams();
-  p->IcoSizes[0][0] = p->IcoSizes[0][1] = 64;
-  p->IcoSizes[1][0] = p->IcoSizes[1][1] = 32;
-  p->IcoSizes[2][0] = p->IcoSizes[2][1] = 0;
-  p->IcoSizes[3][0] = p->IcoSizes[3][1] = 16;
-  p->IcoBitCount[0] = 32;
-  p->IcoBitCount[1] = 8;
-  const std::string path = dir + "/two.ico";
-  r.Clear();
-  r.IO.SaveToFile(iotest::W(path));
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  r.ExpectEndedOnce();
-  EXPECT_EQ(RunOk("icotool -l " + ShellQuote(path)),
-            "--icon --index=1 --width=64 --height=64 --bit-depth=32 --palette-size=0\n"
-            "--icon --index=2 --width=32 --height=32 --bit-depth=8 --palette-size=256\n");
-  p->IcoImageIndex = 1;
-  r.IO.LoadFromFile(iotest::W(path));
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  EXPECT_EQ(p->FileType, ioICO);
-  EXPECT_EQ(r.IO.IEBitmap()->GetWidth(), 32);
-  p->IcoImageIndex = 2;
-  r.IO.LoadFromFile(iotest::W(path));
-  EXPECT_TRUE(r.IO.Aborting);
-  EXPECT_NE(r.IO.FailureReason().find("image 2 was asked for"), std::string::npos) << r.IO.FailureReason();
-
-  const std::string cur = Fixture("ico-io.cur", Source("20x20", "-threshold 50% -channel A -threshold 50% +channel {out}.png && icotool -c --cursor -X 7 -Y 2 -b 1 -o {out} {out}.png"));
-  r.IO.LoadFromFile(iotest::W(cur));
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  EXPECT_EQ(p->FileType, ioCUR);
-  EXPECT_EQ(p->CurXHotSpot, 7);
-  EXPECT_TRUE(r.IO.IEBitmap()->HasAlphaChannel());
-  EXPECT_EQ(FindFileFormat(iotest::W(cur), true), ioCUR);
-  TMemoryStream m;
-  FillStream(m, ReadWholeFile(path));
-  p->IcoImageIndex = 0;
-  r.IO.ParamsFromStream(&m);
-  EXPECT_EQ(p->FileType, ioICO);
-  EXPECT_EQ(p->Width, 64);
   testsupport::RemoveTree(dir);
 }
 

@@ -6,7 +6,6 @@
 #include "imaging/core/ie_helpers.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "tests/imaging/formats/codec_test_util.h"
-#include "tests/imaging/io/io_test_util.h"
 #include "tests/imaging/support/ie_stores.h"
 
 using namespace ietest;
@@ -131,37 +130,6 @@ TEST(WbmpWriter, WbmptopbmReadsOurFilesWholeAtAnySize) {
       for (Integer x = 0; x < c.W; ++x) wrong += pam.At(x, y, 0) != ((((x / 3) ^ (y / 2)) & 1) ? 255 : 0);
     EXPECT_EQ(wrong, 0);
   }
-  testsupport::RemoveTree(dir);
-}
-
-// Through the I/O component: by extension, by id and from a stream, with the finish event.
-TEST(WbmpWriter, TheIOComponentSavesAndLoadsWbmp) {
-  const std::string dir = testsupport::MakeTempDir("wbmpio");
-  iotest::TRecordedIO r;
-  r.IO.LoadFromFile(iotest::W(iotest::SourcePPM()));
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  const std::string path = dir + "/frame.wbmp";
-  r.IO.SaveToFile(iotest::W(path));
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  EXPECT_EQ(r.IO.IOParams()->FileType, ioWBMP);
-  testsupport::RunOk("wbmptopbm " + ShellQuote(path) + " > /dev/null");
-  r.Clear();
-  r.IO.LoadFromFile(iotest::W(path));
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  r.ExpectEndedOnce();
-  EXPECT_EQ(r.IO.IEBitmap()->GetWidth(), 23);
-  EXPECT_EQ(r.IO.IEBitmap()->GetPixelFormat(), ie1g);
-  EXPECT_EQ(MaxDifference(*r.IO.IEBitmap(), PamFromCommand("wbmptopbm " + ShellQuote(path) + " | pamdepth 255 2>/dev/null")), 0);
-  // The content of a WBMP says nothing of its format: a stream load needs the id.
-  TMemoryStream m;
-  FillStream(m, ReadWholeFile(path));
-  r.IO.LoadFromStreamFormat(&m, ioWBMP);
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  EXPECT_EQ(r.IO.IEBitmap()->GetHeight(), 13);
-  FillStream(m, {0, 0, 5});
-  r.IO.LoadFromStreamWBMP(&m);
-  EXPECT_TRUE(r.IO.Aborting);
-  EXPECT_NE(r.IO.FailureReason(), "");
   testsupport::RemoveTree(dir);
 }
 
