@@ -24,29 +24,18 @@ DWORD U32(const Byte* p) { return U16(p) | U16(p + 2) << 16; }
 void Put16(Byte* p, DWORD v) { p[0] = Byte(v); p[1] = Byte(v >> 8); }
 void Put32(Byte* p, DWORD v) { Put16(p, v & 0xFFFF); Put16(p + 2, v >> 16); }
 
-bool ReadFully(TStream* S, void* Buffer, Int64 Count) {
-  Byte* p = static_cast<Byte*>(Buffer);
-  while (Count > 0) {
-    const Integer got = S->Read(p, static_cast<Integer>(std::min<Int64>(Count, 1 << 30)));
-    if (got <= 0) return false;
-    p += got;
-    Count -= got;
-  }
-  return true;
-}
-
 bool Probe(TStream* Stream, DWORD Type) {
   try {
     const Int64 start = Stream->Position();
     if (Stream->Size() <= 22) return false;
     bool ok = false;
     Byte h[6];
-    if (ReadFully(Stream, h, 6) && U16(h) == 0 && U16(h + 2) == Type && U16(h + 4) != 0) {
+    if (IEReadFully(Stream, h, 6) && U16(h) == 0 && U16(h + 2) == Type && U16(h + 4) != 0) {
       ok = true;
       const DWORD count = U16(h + 4);
       Byte e[kDirEntry];
       for (DWORD i = 0; i < count && ok; ++i) {
-        ok = ReadFully(Stream, e, kDirEntry) && e[3] == 0 && U32(e + 8) != 0 &&
+        ok = IEReadFully(Stream, e, kDirEntry) && e[3] == 0 && U32(e + 8) != 0 &&
              Int64(U32(e + 12)) >= Stream->Position() - start;
       }
     }
@@ -86,7 +75,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, bool Preview
   const Int64 start = Stream->Position();
   const Int64 size = Stream->Size();
   Byte h[6];
-  if (!ReadFully(Stream, h, 6)) return IEFail(Progress, "the icon file ends inside its header");
+  if (!IEReadFully(Stream, h, 6)) return IEFail(Progress, "the icon file ends inside its header");
   if (!Cursor && h[0] == 'B' && h[1] == 'M') {
     Stream->SetPosition(start);
     return ReadBMPStream(Stream, Bitmap, static_cast<Integer>(std::min<Int64>(size, INT_MAX)), P, Progress, Preview,
@@ -101,7 +90,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, bool Preview
                                 (count == 1 ? "" : "s") + "; image " + std::to_string(index) + " was asked for");
   std::vector<TEntry> dir(static_cast<size_t>(count));
   for (Integer i = 0; i < count; ++i)
-    if (!ReadFully(Stream, dir[i].Bytes, kDirEntry))
+    if (!IEReadFully(Stream, dir[i].Bytes, kDirEntry))
       return IEFail(Progress, std::string("the ") + what + " file ends inside its directory");
 
   const TEntry* entry = &dir[static_cast<size_t>(index)];
@@ -127,7 +116,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, bool Preview
                                 std::to_string(entry->Offset()) + ")");
   Stream->SetPosition(at);
   Byte sig[8];
-  ReadFully(Stream, sig, 8);
+  IEReadFully(Stream, sig, 8);
   Stream->SetPosition(at);
   static const Byte kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   if (std::memcmp(sig, kPng, 8) == 0) {
@@ -137,7 +126,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, bool Preview
   }
 
   Byte ih[kInfoHeader];
-  if (!ReadFully(Stream, ih, kInfoHeader)) return IEFail(Progress, std::string("the ") + what + " file ends inside an image header");
+  if (!IEReadFully(Stream, ih, kInfoHeader)) return IEFail(Progress, std::string("the ") + what + " file ends inside an image header");
   const DWORD headerSize = U32(ih);
   // A longer header (V4, V5) has the palette after it.
   if (headerSize > DWORD(kInfoHeader) && headerSize <= 1024) Stream->SetPosition(at + headerSize);
@@ -175,7 +164,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, bool Preview
     // The DIB holds a full palette for its bit count, whatever the directory says.
     const Integer colours = 1 << bits;
     std::vector<Byte> pal(static_cast<size_t>(colours) * 4);
-    if (!ReadFully(Stream, pal.data(), Int64(pal.size())))
+    if (!IEReadFully(Stream, pal.data(), Int64(pal.size())))
       return IEFail(Progress, std::string("the ") + what + " file ends inside a palette");
     P.ColorMap = static_cast<TRGB*>(std::malloc(sizeof(TRGB) * colours));
     if (!P.ColorMap) throw std::bad_alloc();
@@ -224,7 +213,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, bool Preview
   // A palette whose first entry is the lighter one stores white as 0, the buffer as 1.
   const bool invertMono = bits == 1 && IERGBToGray(Lookup(P, 0)) > IERGBToGray(Lookup(P, 1));
   for (Integer n = 0; n < hgt; ++n) {
-    if (!ReadFully(Stream, line.data(), rowLen)) return truncated(n, "colour");
+    if (!IEReadFully(Stream, line.data(), rowLen)) return truncated(n, "colour");
     const Integer y = hgt - 1 - n;
     Byte* row = static_cast<Byte*>(Bitmap->GetScanline(y));
     TRGB* px = reinterpret_cast<TRGB*>(row);
@@ -263,7 +252,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, bool Preview
     const bool whiteBackground = background == TRGB{255, 255, 255};
     std::vector<Byte> andRow(static_cast<size_t>(andLen));
     for (Integer n = 0; n < hgt; ++n) {
-      if (!ReadFully(Stream, andRow.data(), andLen)) return truncated(n, "mask");
+      if (!IEReadFully(Stream, andRow.data(), andLen)) return truncated(n, "mask");
       const Integer y = hgt - 1 - n;
       Byte* row = static_cast<Byte*>(Bitmap->GetScanline(y));
       Byte* a = mask ? mask->GetScanline(y) : nullptr;
