@@ -113,6 +113,12 @@ TEST(IcoReader, IcotoolAndImageMagickFilesDecodeAsIcotoolExtractsThem) {
       if (c.Bits == 1) {
         EXPECT_EQ(r.Bitmap.GetPixelFormat(), ie1g);
       }
+      // Transparent pixels of palette images take the background colour (white unless set).
+      if (c.Bits == 4 || c.Bits == 8) {
+        ASSERT_TRUE(r.Mask);
+        EXPECT_EQ(r.Mask->GetScanline(0)[0], 0);
+        EXPECT_EQ(r.Bitmap.GetPixelRGB(0, 0), IECreateRGB(255, 255, 255));
+      }
       if (c.Cursor) {
         EXPECT_EQ(r.Params.CurXHotSpot, 3);
         EXPECT_EQ(r.Params.CurYHotSpot, 5);
