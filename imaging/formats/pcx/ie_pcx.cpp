@@ -415,8 +415,9 @@ void ReadPCXStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
   Guarded(Progress, "read the PCX image", [&] { ReadBody(Stream, Bitmap, IOParams, Size, Progress, Preview); });
 }
 
+// What the caller's progress handler raises goes on to the caller, as from every writer.
 void WritePCXStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, TIECodecProgress& Progress) {
-  Guarded(Progress, "write the PCX image", [&] { WriteBody(Stream, Bitmap, IOParams, Progress); });
+  WriteBody(Stream, Bitmap, IOParams, Progress);
 }
 
 bool IsDCX(TStream* Stream) {
@@ -445,5 +446,5 @@ void ReadDCXStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
 }
 
 void WriteDCXStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, TIECodecProgress& Progress) {
-  Guarded(Progress, "write the DCX file", [&] { WriteDcxBody(Stream, Bitmap, IOParams, Progress); });
+  WriteDcxBody(Stream, Bitmap, IOParams, Progress);
 }

@@ -509,13 +509,8 @@ void ReadTGAStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
   }
 }
 
+// What the caller's progress handler raises goes on to the caller, as from every writer.
 void WriteTGAStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, TIECodecProgress& Progress,
                     TIEMask* AlphaChannel) {
-  try {
-    WriteBody(Stream, Bitmap, IOParams, Progress, AlphaChannel);
-  } catch (const std::bad_alloc&) {
-    IEFail(Progress, "not enough memory to write the Targa image");
-  } catch (const Exception& e) {
-    IEFail(Progress, e.Message.empty() ? AnsiString("the Targa image cannot be written") : e.Message);
-  }
+  WriteBody(Stream, Bitmap, IOParams, Progress, AlphaChannel);
 }
