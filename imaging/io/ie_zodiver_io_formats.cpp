@@ -109,9 +109,12 @@ void TZodivErIO::LoadFromStreamPXM(TStream* Stream) {
   });
 }
 
+// A file holds one image and no stream header, whatever StreamHeaders says.
 void TZodivErIO::LoadFromFilePCX(const WideString& FileName) {
-  LoadFile(FileName, ioPCX, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
-    ReadPCXStream(S, FImage, *FParams, S->Size(), P, false);
+  LoadFileThroughStream(FileName, [this](TStream* File) {
+    LoadStream(File, ioPCX, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+      ReadPCXStream(S, FImage, *FParams, S->Size(), P, false);
+    });
   });
 }
 
@@ -133,9 +136,7 @@ void TZodivErIO::LoadFromStreamPCX(TStream* Stream) {
 }
 
 void TZodivErIO::LoadFromFileDCX(const WideString& FileName) {
-  LoadFile(FileName, ioDCX, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
-    ReadDCXStream(S, FImage, *FParams, P, false);
-  });
+  LoadFileThroughStream(FileName, [this](TStream* S) { LoadFromStreamDCX(S); });
 }
 
 void TZodivErIO::LoadFromStreamDCX(TStream* Stream) {

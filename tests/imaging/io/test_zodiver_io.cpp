@@ -50,6 +50,9 @@ TEST(ZodivErIO, EveryBuiltCodecLoadsAndSavesByExtension) {
       {"dib", "convert " + src + " BMP3:{out}", ioBMP, false, 0},
       {"ppm", "cp " + src + " {out}", ioPXM, true, 0},
       {"pgm", "ppmtopgm " + src + " > {out}", ioPXM, true, 0},
+      {"pcx", "ppmtopcx -24bit " + src + " > {out}", ioPCX, false, 0},
+      {"dcx", "convert " + src + " DCX:{out}", ioDCX, false, 0},
+      {"tga", "convert " + src + " -orient TopLeft TGA:{out}", ioTGA, true, 0},
   };
   TTempDir dir;
   for (const TCase& c : cases) {

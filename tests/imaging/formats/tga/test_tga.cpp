@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_helpers.h"
+#include "imaging/core/ie_limits.h"
 #include "imaging/formats/tga/ie_tga.h"
 #include "platform/rtl/sysutils.h"
 #include "tests/imaging/formats/codec_test_util.h"
@@ -151,6 +152,16 @@ TEST(TgaReader, AlphaMapsOneBitRunsAndDamage) {
     EXPECT_TRUE(r.Probe.Failed());
     EXPECT_NE(r.Probe.Reason.find(b.Reason), std::string::npos) << r.Probe.Reason;
   }
+  // Run-length data that could hold the image is still held to the sparse pixel limit.
+  const Int64 limit = IESparseImageMaxPixels;
+  IESparseImageMaxPixels = 100;
+  TRead sparse;
+  std::vector<Byte> packets;
+  for (Integer i = 0; i < 4; ++i) packets.insert(packets.end(), {0xFF, 1, 2, 3});
+  ReadTga(Concat(Header(10, 24, 16, 32), packets), sparse);
+  IESparseImageMaxPixels = limit;
+  EXPECT_TRUE(sparse.Probe.Failed());
+  EXPECT_NE(sparse.Probe.Reason.find("above the limit"), std::string::npos) << sparse.Probe.Reason;
   TMemoryStream s;
   FillStream(s, Header(10, 24, 3, 3));
   EXPECT_TRUE(IsTGA(&s));
