@@ -12,6 +12,7 @@
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_mask.h"
 #include "imaging/core/ie_quantizer.h"
+#include "imaging/formats/ie_le_bytes.h"
 #include "platform/rtl/exceptions.h"
 
 namespace {
@@ -19,15 +20,6 @@ namespace {
 constexpr Integer kHeaderSize = 128;
 constexpr Integer kPaletteSize = 768;
 
-Word U16(const Byte* p) { return Word(p[0] | p[1] << 8); }
-DWORD U32(const Byte* p) { return DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24; }
-void Put16(Byte* p, Integer v) {
-  p[0] = Byte(v);
-  p[1] = Byte(v >> 8);
-}
-void Put32(Byte* p, DWORD v) {
-  for (int i = 0; i < 4; ++i) p[i] = Byte(v >> (8 * i));
-}
 AnsiString Num(Int64 V) { return std::to_string(V); }
 
 // The bytes of one image, run-length coded or raw. A run may go on into the next line or plane,
@@ -87,10 +79,10 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, Int64 Size, 
   Byte h[kHeaderSize];
   if (Stream->Read(h, kHeaderSize) != kHeaderSize) return IEFail(Progress, "the PCX header cannot be read");
   if (h[0] != 0x0A) return IEFail(Progress, "not a PCX image: its first byte is " + Num(h[0]) + ", not 10");
-  const Integer encoding = h[2], bits = h[3], planes = h[65], lineBytes = U16(h + 66);
+  const Integer encoding = h[2], bits = h[3], planes = h[65], lineBytes = IEGetLE16(h + 66);
   if (encoding > 1) return IEFail(Progress, "the PCX encoding " + Num(encoding) + " is neither raw (0) nor run-length (1)");
   if (bits > 8) return IEFail(Progress, "PCX images of " + Num(bits) + " bits per pixel are not supported");
-  const Int64 width = Int64(U16(h + 8)) - U16(h + 4) + 1, height = Int64(U16(h + 10)) - U16(h + 6) + 1;
+  const Int64 width = Int64(IEGetLE16(h + 8)) - IEGetLE16(h + 4) + 1, height = Int64(IEGetLE16(h + 10)) - IEGetLE16(h + 6) + 1;
   if (width < 1 || height < 1)
     return IEFail(Progress, "the PCX window gives no pixels (" + Num(width) + " x " + Num(height) + ")");
   // One bit in one plane is black and white unless the header gives it two other colours;
@@ -109,7 +101,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, Int64 Size, 
     return IEFail(Progress, "the PCX lines of " + Num(lineBytes) + " bytes are too short for " + Num(width) +
                                 " pixels of " + Num(bits) + " bits");
 
-  const Integer dpiX = U16(h + 12), dpiY = U16(h + 14);
+  const Integer dpiX = IEGetLE16(h + 12), dpiY = IEGetLE16(h + 14);
   P.SetDpiX(dpiX && dpiY ? dpiX : IEGlobalDefaultDpiX);
   P.SetDpiY(dpiX && dpiY ? dpiY : IEGlobalDefaultDpiY);
   P.BitsPerSample = bits;
@@ -265,10 +257,10 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
   hd[1] = Byte(P.PcxVersion);
   hd[2] = P.PcxCompression ? 1 : 0;
   hd[3] = Byte(bits);
-  Put16(hd + 8, w - 1);
-  Put16(hd + 10, h - 1);
-  Put16(hd + 12, P.DpiX);
-  Put16(hd + 14, P.DpiY);
+  IEPutLE16(hd + 8, w - 1);
+  IEPutLE16(hd + 10, h - 1);
+  IEPutLE16(hd + 12, P.DpiX);
+  IEPutLE16(hd + 14, P.DpiY);
   if (depth <= 4)
     for (Integer i = 0; i < 16; ++i) {
       hd[16 + 3 * i] = palette[i].r;
@@ -276,8 +268,8 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
       hd[18 + 3 * i] = palette[i].b;
     }
   hd[65] = Byte(planes);
-  Put16(hd + 66, Integer(lineBytes));
-  Put16(hd + 68, depth == 24 ? 0 : 1);
+  IEPutLE16(hd + 66, Integer(lineBytes));
+  IEPutLE16(hd + 68, depth == 24 ? 0 : 1);
   bool aborting = IEAborting(Progress);
   IESafeStreamWrite(Stream, aborting, hd, kHeaderSize);
 
@@ -332,10 +324,10 @@ bool ReadDcxTable(TStream* Stream, std::vector<DWORD>& Offsets) {
   Offsets.clear();
   const Int64 size = Stream->Size();
   Byte b[4];
-  if (Stream->Read(b, 4) != 4 || U32(b) != IEDcxMagic) return false;
+  if (Stream->Read(b, 4) != 4 || IEGetLE32(b) != IEDcxMagic) return false;
   for (Integer i = 0; i < IEDcxMaxPages; ++i) {
     if (Stream->Read(b, 4) != 4) return false;
-    const DWORD offset = U32(b);
+    const DWORD offset = IEGetLE32(b);
     if (offset == 0) break;
     if (Int64(offset) >= size) return false;
     Offsets.push_back(offset);
@@ -367,7 +359,7 @@ void WriteDcxBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodec
 
   TMemoryStream out;
   std::vector<Byte> head(size_t(4 + 4 * (count + 2)), 0);
-  Put32(head.data(), IEDcxMagic);
+  IEPutLE32(head.data(), IEDcxMagic);
   out.WriteBuffer(head.data(), Int64(head.size()));
   std::vector<DWORD> offsets;
   for (Int64 page = 0; page <= count; ++page) {
@@ -388,7 +380,7 @@ void WriteDcxBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodec
   out.SetPosition(4);
   for (DWORD o : offsets) {
     Byte b[4];
-    Put32(b, o);
+    IEPutLE32(b, o);
     out.WriteBuffer(b, 4);
   }
   Stream->SetSize(0);

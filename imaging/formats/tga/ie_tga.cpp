@@ -12,6 +12,7 @@
 #include "imaging/core/ie_bits.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_quantizer.h"
+#include "imaging/formats/ie_le_bytes.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
 
@@ -20,15 +21,6 @@ namespace {
 constexpr Integer kHeaderSize = 18, kFooterSize = 26;
 const char kSignature[] = "TRUEVISION-XFILE.";
 
-Word U16(const Byte* p) { return Word(p[0] | p[1] << 8); }
-DWORD U32(const Byte* p) { return DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24; }
-void Put16(Byte* p, Integer v) {
-  p[0] = Byte(v);
-  p[1] = Byte(v >> 8);
-}
-void Put32(Byte* p, DWORD v) {
-  for (int i = 0; i < 4; ++i) p[i] = Byte(v >> (8 * i));
-}
 AnsiString Num(Int64 V) { return std::to_string(V); }
 
 // Text of a fixed field up to its first zero byte.
@@ -42,8 +34,8 @@ bool KnownDepth(Integer D) { return D == 1 || D == 4 || D == 8 || D == 16 || D =
 
 bool HeaderValid(const Byte* h) {
   const Integer type = h[2] & 7;
-  return (h[2] & ~0x0B) == 0 && type >= 1 && type <= 3 && KnownDepth(h[16]) && h[1] <= 1 && U16(h + 12) > 0 &&
-         U16(h + 14) > 0;
+  return (h[2] & ~0x0B) == 0 && type >= 1 && type <= 3 && KnownDepth(h[16]) && h[1] <= 1 && IEGetLE16(h + 12) > 0 &&
+         IEGetLE16(h + 14) > 0;
 }
 
 // The bytes of the pixel data through an 8 KB buffer.
@@ -119,22 +111,22 @@ void ReadExtension(TStream* S, Int64 Start, Int64 End, TIOParamsVals& P) {
   Byte f[kFooterSize];
   S->SetPosition(End - kFooterSize);
   if (S->Read(f, kFooterSize) != kFooterSize || FieldText(f + 8, 18) != kSignature) return;
-  const Int64 at = Start + Int64(U32(f));
-  if (U32(f) == 0 || at + IETgaExtensionSize > End) return;
+  const Int64 at = Start + Int64(IEGetLE32(f));
+  if (IEGetLE32(f) == 0 || at + IETgaExtensionSize > End) return;
   Byte e[IETgaExtensionSize];
   S->SetPosition(at);
   if (S->Read(e, IETgaExtensionSize) != IETgaExtensionSize) return;
   P.TgaAuthor = FieldText(e + 2, 41);
   P.TgaDescriptor = FieldText(e + 379, 41);
-  const Word month = U16(e + 367), day = U16(e + 369), year = U16(e + 371), hour = U16(e + 373),
-             minute = U16(e + 375), second = U16(e + 377);
+  const Word month = IEGetLE16(e + 367), day = IEGetLE16(e + 369), year = IEGetLE16(e + 371), hour = IEGetLE16(e + 373),
+             minute = IEGetLE16(e + 375), second = IEGetLE16(e + 377);
   TDateTime date, time;
   if (month >= 1 && month <= 12 && day >= 1 && day <= 31 && year > 0 && year < 2500 && hour < 24 && minute < 60 &&
       second < 60 && TryEncodeDate(year, month, day, date) && TryEncodeTime(hour, minute, second, 0, time))
     P.TgaDate = date + time;
   P.TgaBackground = IECreateRGB(e[471], e[472], e[473]);
-  if (U16(e + 474) && U16(e + 476)) P.TgaAspectRatio = double(U16(e + 474)) / U16(e + 476);
-  if (U16(e + 478) && U16(e + 480)) P.TgaGamma = double(U16(e + 478)) / U16(e + 480);
+  if (IEGetLE16(e + 474) && IEGetLE16(e + 476)) P.TgaAspectRatio = double(IEGetLE16(e + 474)) / IEGetLE16(e + 476);
+  if (IEGetLE16(e + 478) && IEGetLE16(e + 480)) P.TgaGamma = double(IEGetLE16(e + 478)) / IEGetLE16(e + 480);
 }
 
 void ReadBody(TStream* S, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProgress& Progress, bool Preview,
@@ -152,9 +144,9 @@ void ReadBody(TStream* S, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProgress&
   if (S->Read(h, kHeaderSize) != kHeaderSize) return IEFail(Progress, "the Targa file is too short for its header");
   if (!HeaderValid(h))
     return IEFail(Progress, "not a Targa image: type " + Num(h[2]) + ", " + Num(h[16]) + " bits per pixel");
-  P.TgaXPos = U16(h + 8);
-  P.TgaYPos = U16(h + 10);
-  const Integer type = h[2] & 7, depth = h[16], width = U16(h + 12), height = U16(h + 14), descriptor = h[17];
+  P.TgaXPos = IEGetLE16(h + 8);
+  P.TgaYPos = IEGetLE16(h + 10);
+  const Integer type = h[2] & 7, depth = h[16], width = IEGetLE16(h + 12), height = IEGetLE16(h + 14), descriptor = h[17];
   const bool rle = h[2] & 8;
   // The depths each kind of image has: indexes of up to 8 bits, colours of 16 to 32, greys of 1
   // to 8.
@@ -179,7 +171,7 @@ void ReadBody(TStream* S, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProgress&
   P.ColorMapCount = 0;
   P.TgaGrayscale = false;
   if (h[1] == 1) {
-    const Integer first = U16(h + 3), length = U16(h + 5), entryBits = h[7];
+    const Integer first = IEGetLE16(h + 3), length = IEGetLE16(h + 5), entryBits = h[7];
     const Integer entryBytes = entryBits == 15 || entryBits == 16 ? 2 : entryBits == 24 ? 3 : entryBits == 32 ? 4 : 0;
     if (!entryBytes) return IEFail(Progress, "Targa colour-map entries of " + Num(entryBits) + " bits are not supported");
     std::vector<Byte> map(size_t(length) * entryBytes);
@@ -189,7 +181,7 @@ void ReadBody(TStream* S, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProgress&
     // Indexes of 8 bits reach the first 256 entries only; the others are read and dropped.
     for (Integer i = 0; i < length && first + i < 256; ++i) {
       const Byte* e = map.data() + size_t(i) * entryBytes;
-      palette[first + i] = entryBytes == 2 ? From555(U16(e)) : TRGB{e[0], e[1], e[2]};
+      palette[first + i] = entryBytes == 2 ? From555(IEGetLE16(e)) : TRGB{e[0], e[1], e[2]};
       if (entryBytes == 4) paletteAlpha[first + i] = e[3];
     }
     const Integer count = std::min(length, 256);
@@ -274,7 +266,7 @@ void ReadBody(TStream* S, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProgress&
             c = palette[v[0]];
             a = paletteAlpha[v[0]];
             break;
-          case 16: c = From555(U16(v)); break;
+          case 16: c = From555(IEGetLE16(v)); break;
           case 24: c = TRGB{v[0], v[1], v[2]}; break;
           default:
             c = TRGB{v[0], v[1], v[2]};
@@ -331,8 +323,8 @@ void PutRatio(Byte* p, double V) {
         den = d;
         break;
       }
-  Put16(p, num);
-  Put16(p + 2, den);
+  IEPutLE16(p, num);
+  IEPutLE16(p + 2, den);
 }
 
 void PutText(Byte* p, const AnsiString& S, size_t Max) { std::memcpy(p, S.data(), std::min(S.size(), Max)); }
@@ -396,13 +388,13 @@ void WriteBody(TStream* S, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProgress
   hd[1] = mapped ? 1 : 0;
   hd[2] = Byte((depth == 1 || grey ? 3 : mapped ? 1 : 2) + (rle ? 8 : 0));
   if (mapped) {
-    Put16(hd + 5, 1 << depth);
+    IEPutLE16(hd + 5, 1 << depth);
     hd[7] = 24;
   }
-  Put16(hd + 8, P.TgaXPos);
-  Put16(hd + 10, P.TgaYPos);
-  Put16(hd + 12, w);
-  Put16(hd + 14, h);
+  IEPutLE16(hd + 8, P.TgaXPos);
+  IEPutLE16(hd + 10, P.TgaYPos);
+  IEPutLE16(hd + 12, w);
+  IEPutLE16(hd + 14, h);
   hd[16] = Byte(depth);
   hd[17] = Byte(0x20 | (depth == 32 ? 8 : 0));
   bool aborting = IEAborting(Progress);
@@ -459,17 +451,17 @@ void WriteBody(TStream* S, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProgress
 
   const Int64 extension = S->Position() - start;
   Byte e[IETgaExtensionSize] = {};
-  Put16(e, IETgaExtensionSize);
+  IEPutLE16(e, IETgaExtensionSize);
   PutText(e + 2, P.TgaAuthor, 40);
   Word year, month, day, hour, minute, second, ms;
   DecodeDate(P.TgaDate, year, month, day);
   DecodeTime(P.TgaDate, hour, minute, second, ms);
-  Put16(e + 367, month);
-  Put16(e + 369, day);
-  Put16(e + 371, year);
-  Put16(e + 373, hour);
-  Put16(e + 375, minute);
-  Put16(e + 377, second);
+  IEPutLE16(e + 367, month);
+  IEPutLE16(e + 369, day);
+  IEPutLE16(e + 371, year);
+  IEPutLE16(e + 373, hour);
+  IEPutLE16(e + 375, minute);
+  IEPutLE16(e + 377, second);
   PutText(e + 379, P.TgaDescriptor, 40);
   e[471] = P.TgaBackground.r;
   e[472] = P.TgaBackground.g;
@@ -477,7 +469,7 @@ void WriteBody(TStream* S, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProgress
   PutRatio(e + 474, P.TgaAspectRatio);
   PutRatio(e + 478, P.TgaGamma);
   Byte f[kFooterSize] = {};
-  Put32(f, DWORD(extension));
+  IEPutLE32(f, DWORD(extension));
   std::memcpy(f + 8, kSignature, sizeof kSignature);
   if (!aborting) IESafeStreamWrite(S, aborting, e, IETgaExtensionSize);
   if (!aborting) IESafeStreamWrite(S, aborting, f, kFooterSize);
