@@ -109,7 +109,6 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, Int64 Size, 
   P.Width = P.OriginalWidth = Integer(width);
   P.Height = P.OriginalHeight = Integer(height);
   P.PcxVersion = h[1];
-  P.PcxCompression = Byte(encoding);
   std::free(P.ColorMap);
   P.ColorMap = nullptr;
   P.ColorMapCount = 0;
