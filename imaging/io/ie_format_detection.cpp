@@ -8,7 +8,9 @@
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
+#include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/io/ie_file_formats.h"
 #include "platform/rtl/files.h"
@@ -52,13 +54,13 @@ const TProbeStep kCodecProbes[] = {
     {nullptr, ioDICOM},      // DICOM
     {IsICO, ioICO},          // icon
     {IsCUR, ioCUR},          // cursor
-    {nullptr, ioTGA},        // Targa
+    {IsTGA, ioTGA},          // Targa
     {IsPXM, ioPXM},          // PBM, PGM, PPM
     {IsJPEGStart, ioJPEG},   // a JPEG start within the first bytes
     {nullptr, ioJP2},        // JPEG 2000 file
     {nullptr, ioJ2K},        // JPEG 2000 code stream
     {IsAVI, ioAVI},          // AVI
-    {nullptr, ioDCX},        // multi-page PCX
+    {IsDCX, ioDCX},          // multi-page PCX
     {nullptr, ioWMF},        // Windows metafile
     {nullptr, ioEMF},        // enhanced metafile
     {nullptr, ioPSD},        // Photoshop

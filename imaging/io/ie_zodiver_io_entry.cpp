@@ -6,7 +6,9 @@
 #include "imaging/formats/bmp/ie_bmp.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
+#include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
@@ -184,6 +186,12 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
     case ioPNG: ReadPNGStream(Stream, FImage, *FParams, Progress, true); return;
     case ioPXM: ReadPXMStream(Stream, FImage, *FParams, Progress, true); return;
     case ioWBMP: ReadWBMPStream(Stream, FImage, *FParams, Progress, true); return;
+    case ioPCX: ReadPCXStream(Stream, FImage, *FParams, Stream->Size(), Progress, true); return;
+    case ioDCX: ReadDCXStream(Stream, FImage, *FParams, Progress, true); return;
+    case ioTGA:
+      ReadTGAStream(Stream, FImage, *FParams, Progress, true, Mask, true);
+      delete Mask;
+      return;
     case ioRAW:
       if (IEIsDNG(Stream)) return Fail("DNG files are not supported: the camera raw reader cannot decode them");
       return Fail("Reading " + IEFileFormatGetInfo(ioRAW)->FullName + " files is not available");

@@ -13,12 +13,16 @@
 #include "imaging/formats/bmp/ie_bmp.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
+#include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_stream_header.h"
 #include "imaging/io/ie_zodiver_io.h"
+#include "platform/rtl/files.h"
+#include "platform/rtl/strings.h"
 
 namespace {
 
@@ -143,6 +147,54 @@ void TZodivErIO::LoadFromStreamWBMP(TStream* Stream) {
   });
 }
 
+// A file holds one image and no stream header, whatever StreamHeaders says.
+void TZodivErIO::LoadFromFilePCX(const WideString& FileName) {
+  LoadFileThroughStream(FileName, [this](TStream* File) {
+    LoadStream(File, ioPCX, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+      ReadPCXStream(S, FImage, *FParams, S->Size(), P, false);
+    });
+  });
+}
+
+void TZodivErIO::LoadFromStreamPCX(TStream* Stream) {
+  LoadStream(Stream, ioPCX, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    if (!StreamHeaders) return ReadPCXStream(S, FImage, *FParams, S->Size(), P, false);
+    TIEStreamHeader Header;
+    if (!IEReadStreamHeader(S, Header) || Header.Tag.compare(0, 3, "PCX") != 0)
+      return IEFail(P, "the stream holds no PCX stream header");
+    if (Header.Tag == "PCX2") {
+      ReadPCXStream(S, FImage, *FParams, Header.Length, P, false);
+      IESkipStreamImage(S, Header);
+      return;
+    }
+    // The older header is four bytes long and gives no length: the image runs to the end.
+    S->SetPosition(Header.Start + 4);
+    ReadPCXStream(S, FImage, *FParams, S->Size(), P, false);
+  });
+}
+
+void TZodivErIO::LoadFromFileDCX(const WideString& FileName) {
+  LoadFileThroughStream(FileName, [this](TStream* S) { LoadFromStreamDCX(S); });
+}
+
+void TZodivErIO::LoadFromStreamDCX(TStream* Stream) {
+  LoadStream(Stream, ioDCX, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadDCXStream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromFileTGA(const WideString& FileName) {
+  LoadFile(FileName, ioTGA, {true, true, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    ReadTGAStream(S, FImage, *FParams, P, false, Alpha, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamTGA(TStream* Stream) {
+  LoadStream(Stream, ioTGA, {true, true, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    ReadTGAStream(S, FImage, *FParams, P, false, Alpha, false);
+  });
+}
+
 // --- camera raw ----------------------------------------------------------------------------
 
 void TZodivErIO::LoadFromFileRAW(const WideString& FileName) {
@@ -170,12 +222,6 @@ Integer TZodivErIO::LoadFromFileTIFF(const WideString&) { return NotAvailable(io
 Integer TZodivErIO::LoadFromStreamTIFF(TStream*) { return NotAvailable(ioTIFF, false), 0; }
 Integer TZodivErIO::LoadFromFileGIF(const WideString&) { return NotAvailable(ioGIF, false), 0; }
 Integer TZodivErIO::LoadFromStreamGIF(TStream*) { return NotAvailable(ioGIF, false), 0; }
-void TZodivErIO::LoadFromFilePCX(const WideString&) { NotAvailable(ioPCX, false); }
-void TZodivErIO::LoadFromStreamPCX(TStream*) { NotAvailable(ioPCX, false); }
-void TZodivErIO::LoadFromFileDCX(const WideString&) { NotAvailable(ioDCX, false); }
-void TZodivErIO::LoadFromStreamDCX(TStream*) { NotAvailable(ioDCX, false); }
-void TZodivErIO::LoadFromFileTGA(const WideString&) { NotAvailable(ioTGA, false); }
-void TZodivErIO::LoadFromStreamTGA(TStream*) { NotAvailable(ioTGA, false); }
 void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false); }
 void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
@@ -360,6 +406,65 @@ void TZodivErIO::SaveToFileWBMP(const WideString& FileName) {
 
 void TZodivErIO::SaveToStreamWBMP(TStream* Stream) {
   SaveStream(Stream, ioWBMP, true, [this](TStream* S, TIECodecProgress& P) { WriteWBMPStream(S, FImage, *FParams, P); });
+  });
+}
+
+void TZodivErIO::SaveToFilePCX(const WideString& FileName) {
+  SaveFile(FileName, ioPCX, true, [this](TStream* S, TIECodecProgress& P) { WritePCXStream(S, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToStreamPCX(TStream* Stream) {
+  SaveStream(Stream, ioPCX, true, [this](TStream* S, TIECodecProgress& P) {
+    const Int64 Start = StreamHeaders ? IEBeginStreamHeader(S) : -1;
+    WritePCXStream(S, FImage, *FParams, P);
+    if (Start >= 0 && !IEAborting(P)) IEEndStreamHeader(S, Start, "PCX2");
+  });
+}
+
+// A DCX that is already there gets the image as page DcxImageIndex; anything else at the name
+// is replaced by a DCX of this one page. The new file is made beside the old one, so a failed
+// insertion leaves the old pages as they were.
+void TZodivErIO::SaveToFileDCX(const WideString& FileName) {
+  TMemoryStream Pages;
+  const AnsiString Name = WideToAnsi(FileName);
+  if (FileExists(Name)) {
+    try {
+      TFileStream Old(Name, fmOpenRead | fmShareDenyWrite);
+      if (IsDCX(&Old)) Pages.CopyFrom(&Old, Old.Size());
+    } catch (const std::exception&) {
+      Pages.SetSize(0);
+    }
+  }
+  SaveFile(FileName, ioDCX, false, [this, &Pages](TStream* S, TIECodecProgress& P) {
+    WriteDCXStream(&Pages, FImage, *FParams, P);
+    if (IEAborting(P)) return;
+    Pages.SetPosition(0);
+    S->CopyFrom(&Pages, Pages.Size());
+  });
+}
+
+// A stream that holds a DCX from its start gets the image as page DcxImageIndex; any other
+// stream is emptied first and receives a DCX of this one page.
+void TZodivErIO::SaveToStreamDCX(TStream* Stream) {
+  SaveStream(Stream, ioDCX, false, [this](TStream* S, TIECodecProgress& P) {
+    S->SetPosition(0);
+    if (!IsDCX(S)) S->SetSize(0);
+    WriteDCXStream(S, FImage, *FParams, P);
+  });
+}
+
+void TZodivErIO::SaveToFileTGA(const WideString& FileName) {
+  SaveFile(FileName, ioTGA, true, [this](TStream* S, TIECodecProgress& P) {
+    std::unique_ptr<TIEMask> Alpha(AlphaToMask());
+    WriteTGAStream(S, FImage, *FParams, P, Alpha.get());
+  });
+}
+
+void TZodivErIO::SaveToStreamTGA(TStream* Stream) {
+  SaveStream(Stream, ioTGA, true, [this](TStream* S, TIECodecProgress& P) {
+    std::unique_ptr<TIEMask> Alpha(AlphaToMask());
+    WriteTGAStream(S, FImage, *FParams, P, Alpha.get());
+  });
 }
 
 // --- saves whose codecs the library does not carry yet -------------------------------------
@@ -368,12 +473,6 @@ void TZodivErIO::SaveToFileTIFF(const WideString&) { NotAvailable(ioTIFF, true);
 void TZodivErIO::SaveToStreamTIFF(TStream*) { NotAvailable(ioTIFF, true); }
 void TZodivErIO::SaveToFileGIF(const WideString&) { NotAvailable(ioGIF, true); }
 void TZodivErIO::SaveToStreamGIF(TStream*) { NotAvailable(ioGIF, true); }
-void TZodivErIO::SaveToFilePCX(const WideString&) { NotAvailable(ioPCX, true); }
-void TZodivErIO::SaveToStreamPCX(TStream*) { NotAvailable(ioPCX, true); }
-void TZodivErIO::SaveToFileDCX(const WideString&) { NotAvailable(ioDCX, true); }
-void TZodivErIO::SaveToStreamDCX(TStream*) { NotAvailable(ioDCX, true); }
-void TZodivErIO::SaveToFileTGA(const WideString&) { NotAvailable(ioTGA, true); }
-void TZodivErIO::SaveToStreamTGA(TStream*) { NotAvailable(ioTGA, true); }
 void TZodivErIO::SaveToFileJP2(const WideString&) { NotAvailable(ioJP2, true); }
 void TZodivErIO::SaveToFileJ2K(const WideString&) { NotAvailable(ioJ2K, true); }
 void TZodivErIO::SaveToStreamJP2(TStream*) { NotAvailable(ioJP2, true); }

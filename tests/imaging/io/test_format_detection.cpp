@@ -95,12 +95,15 @@ TEST(FormatDetection, OneCasePerSignatureStep) {
       {"PNG by ImageMagick", ReadWholeFile(ToolFile("png", "convert " + src + " PNG:{out}")), ioPNG},
       {"PGM by netpbm", ReadWholeFile(ToolFile("pgm", "ppmtopgm " + src + " > {out}")), ioPXM},
       {"PPM by netpbm", ReadWholeFile(SourcePPM()), ioPXM},
+      {"TGA by ImageMagick", ReadWholeFile(ToolFile("tga", "convert " + src + " TGA:{out}")), ioTGA},
+      {"TGA by netpbm", ReadWholeFile(ToolFile("ntga", "pamtotga -rgb -norle " + src + " > {out}")), ioTGA},
       {"JPEG by ImageMagick", jpeg, ioJPEG},
       {"JPEG after 40 bytes of garbage", Concat(std::vector<Byte>(40, 'x'), jpeg), ioJPEG},
       {"AVI by ffmpeg",
        ReadWholeFile(ToolFile("avi", "ffmpeg -v error -f lavfi -i testsrc2=size=32x24:rate=5 -frames:v 2 "
                                      "-c:v rawvideo -pix_fmt bgr24 -f avi -y {out}")),
        ioAVI},
+      {"DCX by ImageMagick", ReadWholeFile(ToolFile("dcx", "convert " + src + " DCX:{out}")), ioDCX},
       {"text", Bytes("nothing an image reader would take for itself"), ioUnknown},
       {"empty", {}, ioUnknown},
   };

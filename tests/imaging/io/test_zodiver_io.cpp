@@ -50,6 +50,9 @@ TEST(ZodivErIO, EveryBuiltCodecLoadsAndSavesByExtension) {
       {"dib", "convert " + src + " BMP3:{out}", ioBMP, false, 0},
       {"ppm", "cp " + src + " {out}", ioPXM, true, 0},
       {"pgm", "ppmtopgm " + src + " > {out}", ioPXM, true, 0},
+      {"pcx", "ppmtopcx -24bit " + src + " > {out}", ioPCX, false, 0},
+      {"dcx", "convert " + src + " DCX:{out}", ioDCX, false, 0},
+      {"tga", "convert " + src + " -orient TopLeft TGA:{out}", ioTGA, true, 0},
   };
   TTempDir dir;
   for (const TCase& c : cases) {
@@ -112,7 +115,8 @@ TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
       {"load of a write-only format", [&](TZodivErIO& io) { io.LoadFromFile(W(ps)); }, "PostScript Level 2 files cannot be read"},
       {"save of a read-only format", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.cur")); }, "Windows Cursor files cannot be written"},
       {"load of a format without codec", [&](TZodivErIO& io) { io.LoadFromFile(W(gif)); }, "Reading CompuServe Bitmap files is not available"},
-      {"save as .win", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.win")); }, "Writing Targa Bitmap files is not available"},
+      {"save as .win", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.win")); }, "an empty image cannot be saved as Targa"},
+      {"save as .j2c", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.j2c")); }, "Writing JPEG2000 Code Stream files is not available"},
       {"save as .xif", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.xif")); }, "Writing TIFF Bitmap files is not available"},
       {"save as .lyr", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.lyr")); }, "Writing Layers files is not available"},
       {"load of a camera raw name", [&](TZodivErIO& io) { io.LoadFromFile(W(nef)); }, "Reading Camera RAW files is not available"},
@@ -136,7 +140,7 @@ TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
     EXPECT_NE(r.IO.FailureReason().find(c.Reason), std::string::npos) << r.IO.FailureReason();
   }
   // Nothing was created by the saves that could not write.
-  for (const char* name : {"a.xyz", "a.cur", "a.win", "a.xif", "a.lyr"}) EXPECT_FALSE(FileExists(dir / name)) << name;
+  for (const char* name : {"a.xyz", "a.cur", "a.win", "a.j2c", "a.xif", "a.lyr"}) EXPECT_FALSE(FileExists(dir / name)) << name;
 }
 
 TEST(ZodivErIO, MissingFilesRaiseAfterTheFinishEvent) {

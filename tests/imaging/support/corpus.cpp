@@ -119,6 +119,21 @@ void FixIcoPngCrcs(std::vector<Byte>& D) {
   }
 }
 
+// The window's right and bottom edges (xmax, ymax) of a PCX image, or of the first page of a
+// DCX file, whose header lies beyond the table of page offsets.
+std::vector<TCorpusField> PcxSizeFields(const std::vector<Byte>& D) {
+  size_t at = 0;
+  if (D.size() >= 8 && D[0] == 0xB1 && D[1] == 0x68 && D[2] == 0xDE && D[3] == 0x3A)
+    at = size_t(D[4]) | size_t(D[5]) << 8 | size_t(D[6]) << 16 | size_t(D[7]) << 24;
+  if (at > D.size() || D.size() - at < 128 || D[at] != 0x0A) return {};
+  return {{at + 8, 2, false}, {at + 10, 2, false}};
+}
+
+std::vector<TCorpusField> TgaSizeFields(const std::vector<Byte>& D) {
+  if (D.size() < 18) return {};
+  return {{12, 2, false}, {14, 2, false}};
+}
+
 // Kilobytes of a field of /proc/<pid>/status ("VmPeak", "VmHWM", ...); 0 when unknown.
 uint64_t StatusKb(const std::string& Pid, const char* Field) {
   FILE* f = std::fopen(("/proc/" + Pid + "/status").c_str(), "r");
@@ -272,6 +287,8 @@ TCorpusFormat CorpusFormat(const std::string& Family) {
       {"jpeg", {nullptr, JpegSizeFields}},
       {"bmp", {nullptr, BmpSizeFields}},
       {"ico", {FixIcoPngCrcs, IcoSizeFields}},
+      {"pcx", {nullptr, PcxSizeFields}},
+      {"tga", {nullptr, TgaSizeFields}},
   };
   const auto it = formats.find(Family);
   return it == formats.end() ? TCorpusFormat{} : it->second;
