@@ -406,7 +406,6 @@ void TZodivErIO::SaveToFileWBMP(const WideString& FileName) {
 
 void TZodivErIO::SaveToStreamWBMP(TStream* Stream) {
   SaveStream(Stream, ioWBMP, true, [this](TStream* S, TIECodecProgress& P) { WriteWBMPStream(S, FImage, *FParams, P); });
-  });
 }
 
 void TZodivErIO::SaveToFilePCX(const WideString& FileName) {
