@@ -163,8 +163,8 @@ TEST_F(CompositeRun, EachImageFormatMakesSheetsOrIsRefusedAtOnce) {
     const char* Kind;  // ImageMagick's name for the sheet's format; nullptr: refused
   } cases[] = {
       {"*.JPG", "JPEG"}, {"*.JPEG", "JPEG"}, {"*.BMP", "BMP3"}, {"*.PNG", "PNG"},
-      {"*.PGM", "PGM"},  {"*.PPM", "PPM"},   {"*.GIF", nullptr}, {"*.PCX", nullptr},
-      {"*.TIFF", nullptr}, {"*.TGA", nullptr}, {"*.PAM", nullptr}, {"*.SGI", nullptr},
+      {"*.PGM", "PGM"},  {"*.PPM", "PPM"},   {"*.GIF", nullptr}, {"*.PCX", "PCX"},
+      {"*.TIFF", nullptr}, {"*.TGA", "TGA"}, {"*.PAM", nullptr}, {"*.SGI", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Format);
@@ -173,7 +173,6 @@ TEST_F(CompositeRun, EachImageFormatMakesSheetsOrIsRefusedAtOnce) {
     main->edit_everyseconds->SetText("1");
     const std::string folder = outDir + "/" + std::string(c.Format + 2);
     fs::create_directories(folder);
-    AnswerFolder(folder);
     if (!c.Kind) {
       main->btn_extract->Click();
       const auto boxes = services.CallsOf("MessageBox");
@@ -185,6 +184,9 @@ TEST_F(CompositeRun, EachImageFormatMakesSheetsOrIsRefusedAtOnce) {
       EXPECT_TRUE(FilesIn(folder).empty());
       continue;
     }
+    // Only a run that goes on asks for its folder: an answer queued for a refused run would be
+    // taken by the next one.
+    AnswerFolder(folder);
     ExtractAndWait();
     EXPECT_EQ(MessageTexts(), std::vector<AnsiString>{Finished});
     const std::string ext = AnsiString(c.Format + 2) == "JPEG" ? "jpeg" : LowerCase(AnsiString(c.Format + 2));
