@@ -6,6 +6,7 @@
 #include "imaging/formats/bmp/ie_bmp.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/png/ie_png.h"
+#include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_zodiver_io.h"
@@ -173,6 +174,12 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
       return;
     case ioPNG: ReadPNGStream(Stream, FImage, *FParams, Progress, true); return;
     case ioPXM: ReadPXMStream(Stream, FImage, *FParams, Progress, true); return;
+    case ioGIF: {
+      Integer Frames = 0;
+      ReadGIFStream(Stream, FImage, Frames, *FParams, Progress, true, Mask, true);
+      delete Mask;
+      return;
+    }
     case ioRAW:
       if (IEIsDNG(Stream)) return Fail("DNG files are not supported: the camera raw reader cannot decode them");
       return Fail("Reading " + IEFileFormatGetInfo(ioRAW)->FullName + " files is not available");

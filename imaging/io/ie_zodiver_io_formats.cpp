@@ -12,9 +12,11 @@
 #include "imaging/core/ie_xmp.h"
 #include "imaging/formats/bmp/ie_bmp.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/io/ie_format_detection.h"
+#include "imaging/io/ie_gif_frames.h"
 #include "imaging/io/ie_stream_header.h"
 #include "imaging/io/ie_zodiver_io.h"
 
@@ -105,6 +107,21 @@ void TZodivErIO::LoadFromStreamPXM(TStream* Stream) {
   });
 }
 
+Integer TZodivErIO::LoadFromFileGIF(const WideString& FileName) {
+  Integer Count = 0;
+  LoadFileThroughStream(FileName, [&](TStream* S) { Count = LoadFromStreamGIF(S); });
+  return Count;
+}
+
+Integer TZodivErIO::LoadFromStreamGIF(TStream* Stream) {
+  Integer Count = 0;
+  LoadStream(Stream, ioGIF, {true, true, true, false}, [&](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    Count = IELoadGIFFrame(S, FImage, Alpha, *FParams, P);
+    SetBackground(RGBToColor(FParams->GifFlagTranspColor ? FParams->GifTranspColor : FParams->GifBackground));
+  });
+  return Count;
+}
+
 // --- camera raw ----------------------------------------------------------------------------
 
 void TZodivErIO::LoadFromFileRAW(const WideString& FileName) {
@@ -130,8 +147,6 @@ void TZodivErIO::LoadFromStreamRAW(TStream* Stream) {
 
 Integer TZodivErIO::LoadFromFileTIFF(const WideString&) { return NotAvailable(ioTIFF, false), 0; }
 Integer TZodivErIO::LoadFromStreamTIFF(TStream*) { return NotAvailable(ioTIFF, false), 0; }
-Integer TZodivErIO::LoadFromFileGIF(const WideString&) { return NotAvailable(ioGIF, false), 0; }
-Integer TZodivErIO::LoadFromStreamGIF(TStream*) { return NotAvailable(ioGIF, false), 0; }
 void TZodivErIO::LoadFromFilePCX(const WideString&) { NotAvailable(ioPCX, false); }
 void TZodivErIO::LoadFromStreamPCX(TStream*) { NotAvailable(ioPCX, false); }
 void TZodivErIO::LoadFromFileDCX(const WideString&) { NotAvailable(ioDCX, false); }
@@ -286,6 +301,14 @@ void TZodivErIO::SaveToStreamPNG(TStream* Stream) {
   });
 }
 
+void TZodivErIO::SaveToFileGIF(const WideString& FileName) {
+  SaveFile(FileName, ioGIF, false, [this](TStream* S, TIECodecProgress& P) { WriteGIFStream(S, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToStreamGIF(TStream* Stream) {
+  SaveStream(Stream, ioGIF, false, [this](TStream* S, TIECodecProgress& P) { WriteGIFStream(S, FImage, *FParams, P); });
+}
+
 void TZodivErIO::SaveToFilePXM(const WideString& FileName) {
   SaveFile(FileName, ioPXM, true, [this](TStream* S, TIECodecProgress& P) { WritePXMStream(S, FImage, *FParams, P); });
 }
@@ -298,8 +321,6 @@ void TZodivErIO::SaveToStreamPXM(TStream* Stream) {
 
 void TZodivErIO::SaveToFileTIFF(const WideString&) { NotAvailable(ioTIFF, true); }
 void TZodivErIO::SaveToStreamTIFF(TStream*) { NotAvailable(ioTIFF, true); }
-void TZodivErIO::SaveToFileGIF(const WideString&) { NotAvailable(ioGIF, true); }
-void TZodivErIO::SaveToStreamGIF(TStream*) { NotAvailable(ioGIF, true); }
 void TZodivErIO::SaveToFilePCX(const WideString&) { NotAvailable(ioPCX, true); }
 void TZodivErIO::SaveToStreamPCX(TStream*) { NotAvailable(ioPCX, true); }
 void TZodivErIO::SaveToFileDCX(const WideString&) { NotAvailable(ioDCX, true); }
