@@ -10,7 +10,7 @@
 
 #include "imaging/core/ie_bits.h"
 #include "imaging/formats/compression/ie_lzw.h"
-#include "tests/imaging/support/corpus.h"
+#include "tests/imaging/formats/codec_test_util.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -24,13 +24,6 @@ std::vector<Byte> Pixels(Integer W, Integer H, Integer Bits, unsigned Seed) {
     d[i] = static_cast<Byte>(((x >> 16) % 5 == 0 ? (x >> 20) : (i / 13)) & ((1u << Bits) - 1));
   }
   return d;
-}
-
-std::vector<Byte> Bytes(TMemoryStream& M) {
-  std::vector<Byte> out(static_cast<size_t>(M.Size()));
-  M.SetPosition(0);
-  if (!out.empty()) M.ReadBuffer(out.data(), Int64(out.size()));
-  return out;
 }
 
 // GIF data from a list of codes of the given widths, least significant bit first, framed in
@@ -70,7 +63,7 @@ TEST(GifLZW, RoundTripsAtEveryCodeSizeAndInterlaced) {
     const std::vector<Byte> px = Pixels(c.W, c.H, c.Bits, unsigned(c.W * 7 + c.H));
     TMemoryStream m;
     GIFLZWCompress(&m, c.H, c.W, c.Interlaced, px.data(), c.Bits);
-    const std::vector<Byte> data = Bytes(m);
+    const std::vector<Byte> data = ietest::StreamBytes(m);
     ASSERT_GE(data.size(), 3u);
     EXPECT_EQ(data[0], c.Bits <= 1 ? 2 : c.Bits);
     // Sub-blocks of at most 254 bytes, ended by the zero length.
@@ -182,7 +175,7 @@ std::vector<Byte> TiffEncode(const std::vector<Byte>& Data, Integer RowBytes) {
   for (size_t i = 0; i < Data.size(); i += size_t(RowBytes)) TIFFLZWCompress(Data.data() + i, RowBytes, &m, state);
   TIFFLZWCompress(nullptr, 0, &m, state);
   EXPECT_EQ(state, nullptr);
-  return Bytes(m);
+  return ietest::StreamBytes(m);
 }
 
 TEST(TiffLZW, RoundTripsRowByRowInBothFillOrders) {

@@ -1,16 +1,12 @@
 // The GIF codec against giflib's and netpbm's tools and ImageMagick: their files (interlaced,
 // transparent, uncompressed-LZW, black and white, animated) decode as giftopnm decodes them;
-// ours are read back by giftopnm and giftext; animations load composed as ImageMagick's
-// -coalesce shows them, every disposal method included.
+// ours are read back by giftopnm and giftext.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "imaging/core/ie_helpers.h"
+#include "imaging/formats/compression/ie_lzw.h"
 #include "imaging/formats/gif/ie_gif.h"
-#include "imaging/io/ie_zodiver_io.h"
 #include "tests/imaging/formats/codec_test_util.h"
-#include "tests/imaging/io/io_test_util.h"
 #include "tests/imaging/support/ie_stores.h"
 
 using namespace ietest;
@@ -33,7 +29,7 @@ struct TRead {
 };
 
 void ReadGif(const std::vector<Byte>& Data, TRead& R, Integer Index = 0, bool Native = false) {
-  iotest::EnsureIOUnit();  // the LZW coders
+  IEInstallLZWCoders();
   TMemoryStream m;
   FillStream(m, Data);
   R.Params.GifImageIndex = Index;
@@ -149,7 +145,7 @@ TEST(GifReader, DamagedFilesFailWithAReasonAndKeepWhatWasDecoded) {
 }
 
 void WriteGif(TIEBitmap& B, TIOParamsVals& P, std::vector<Byte>& Out) {
-  iotest::EnsureIOUnit();
+  IEInstallLZWCoders();
   TProgressProbe probe;
   TMemoryStream m;
   WriteGIFStream(&m, &B, P, probe.Progress);
@@ -237,72 +233,6 @@ TEST(GifWriter, CommentsOfEveryLengthAreWrittenWhole) {
     EXPECT_EQ(MaxDifference(back.Bitmap, PamFromCommand("giftopnm " + ShellQuote(path))), 0);
   }
   testsupport::RemoveTree(dir);
-}
-
-// An animation through the component, frame by frame, against ImageMagick's -coalesce.
-void ExpectLikeCoalesce(const std::string& File, Integer Frames) {
-  const std::string dir = testsupport::MakeTempDir("gifco");
-  RunOk("convert " + ShellQuote(File) + " -coalesce " + ShellQuote(dir + "/f-%d.pam"));
-  for (Integer i = 0; i < Frames; ++i) {
-    SCOPED_TRACE("frame " + std::to_string(i));
-    iotest::TRecordedIO r;
-    r.IO.IOParams()->GifImageIndex = i;
-    EXPECT_EQ(r.IO.LoadFromFileGIF(iotest::W(File)), Frames);
-    ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-    EXPECT_EQ(r.IO.IOParams()->GifImageIndex, i);
-    TIEBitmap* img = r.IO.IEBitmap();
-    const TPam want = ReadPamFile(dir + "/f-" + std::to_string(i) + ".pam");
-    ASSERT_EQ(img->GetWidth(), want.Width);
-    ASSERT_EQ(img->GetHeight(), want.Height);
-    for (Integer y = 0; y < want.Height; ++y)
-      for (Integer x = 0; x < want.Width; ++x) {
-        const bool seen = want.Depth < 4 || want.At(x, y, 3) != 0;
-        const Byte a = img->HasAlphaChannel() ? img->GetAlphaValue(x, y) : 255;
-        ASSERT_EQ(a != 0, seen) << x << "," << y;
-        if (!seen) continue;
-        const TRGB c = img->GetPixelAsRGB(x, y);
-        ASSERT_EQ(c.r, want.At8(x, y, 0)) << x << "," << y;
-        ASSERT_EQ(c.g, want.At8(x, y, 1)) << x << "," << y;
-        ASSERT_EQ(c.b, want.At8(x, y, 2)) << x << "," << y;
-      }
-  }
-  testsupport::RemoveTree(dir);
-}
-
-TEST(GifFrames, AnimationsLoadComposedAsImageMagickCoalescesThem) {
-  ExpectLikeCoalesce(kCorpus + "anim.gif", 3);
-  // Every disposal method, over a screen of frames with tables of their own; the third frame
-  // is black and white, the composed picture keeps its colours.
-  const std::string every = Fixture(
-      "gif-disposals.gif",
-      "convert -size 20x16 xc:orange -fill navy -draw 'rectangle 2,2 9,9' -dispose none"
-      " \\( -size 8x8 xc:lime -repage +4+4 -dispose previous \\)"
-      " \\( -size 6x5 xc:white -fill black -draw 'point 1,1' -monochrome -repage +10+8 -dispose background \\)"
-      " \\( -size 5x5 xc:magenta -repage +1+9 -dispose previous \\)"
-      " \\( -size 4x3 xc:cyan -repage +14+1 -dispose none \\)"
-      " {out}");
-  ExpectLikeCoalesce(every, 5);
-}
-
-TEST(GifFrames, SingleFramesAndProgress) {
-  // One frame: as the reader gives it, transparency in the alpha channel.
-  iotest::TRecordedIO one;
-  EXPECT_EQ(one.IO.LoadFromFileGIF(iotest::W(kCorpus + "interlaced_transp.gif")), 1);
-  ASSERT_FALSE(one.IO.Aborting) << one.IO.FailureReason();
-  ASSERT_TRUE(one.IO.IEBitmap()->HasAlphaChannel());
-  EXPECT_EQ(one.IO.IEBitmap()->GetAlphaValue(2, 2), 0);
-  EXPECT_EQ(one.IO.IEBitmap()->GetAlphaValue(3, 2), 255);
-
-  // Ten frames, the fourth asked for: a report per frame decoded.
-  const std::string ten = Fixture("gif-ten.gif", "convert -delay 10 -size 6x4 xc:red xc:lime xc:blue xc:white xc:black"
-                                                 " xc:red xc:lime xc:blue xc:white xc:black {out}");
-  iotest::TRecordedIO r;
-  r.IO.IOParams()->GifImageIndex = 3;
-  EXPECT_EQ(r.IO.LoadFromFileGIF(iotest::W(ten)), 10);
-  EXPECT_EQ(r.Events, (std::vector<std::string>{"p0", "p10", "p20", "p30", "p100", "finish:"}));
-  EXPECT_EQ(r.IO.IOParams()->GifImageIndex, 3);
-  EXPECT_EQ(r.IO.IOParams()->GifAction, 2);
-  EXPECT_EQ(r.IO.IEBitmap()->GetPixelAsRGB(0, 0), IECreateRGB(255, 255, 255));
 }
 
 TEST(Corpus, GifReader) {
