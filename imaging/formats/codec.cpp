@@ -1,5 +1,6 @@
 #include "imaging/formats/codec.h"
 
+#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -19,6 +20,17 @@ Int64 IEStreamRemaining(TStream* Stream) {
   } catch (...) {
     return -1;
   }
+}
+
+bool IEReadFully(TStream* Stream, void* Buffer, Int64 Count) {
+  Byte* p = static_cast<Byte*>(Buffer);
+  while (Count > 0) {
+    const Integer got = Stream->Read(p, static_cast<Integer>(std::min<Int64>(Count, 1 << 30)));
+    if (got <= 0) return false;
+    p += got;
+    Count -= got;
+  }
+  return true;
 }
 
 namespace {

@@ -28,6 +28,9 @@ constexpr Int64 IEDeflateMaxRatio = 1032;
 // Bytes from the stream's position to its end; -1 when the stream cannot tell.
 Int64 IEStreamRemaining(TStream* Stream);
 
+// Reads Count bytes, however many calls the stream needs; False when it ended first.
+bool IEReadFully(TStream* Stream, void* Buffer, Int64 Count);
+
 // A header is a claim: an image of Width x Height pixels whose densest coding in the format
 // needs at least NeededBytes cannot come out of Available bytes. Then IEFail with a reason
 // naming both ("the BMP pixel data holds 12 bytes, too few for 46340 x 46340 pixels (at least

@@ -6,6 +6,7 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/ie_text.h"
 #include "imaging/core/ie_wide_file_stream.h"
+#include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/pnm/ie_pnm.h"
@@ -49,8 +50,8 @@ struct TProbeStep {
 };
 const TProbeStep kCodecProbes[] = {
     {nullptr, ioDICOM},      // DICOM
-    {nullptr, ioICO},        // icon
-    {nullptr, ioCUR},        // cursor
+    {IsICO, ioICO},          // icon
+    {IsCUR, ioCUR},          // cursor
     {nullptr, ioTGA},        // Targa
     {IsPXM, ioPXM},          // PBM, PGM, PPM
     {IsJPEGStart, ioJPEG},   // a JPEG start within the first bytes

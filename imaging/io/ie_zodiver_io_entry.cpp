@@ -4,10 +4,12 @@
 #include "imaging/core/ie_stream_classes.h"
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/formats/bmp/ie_bmp.h"
+#include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_zodiver_io.h"
 
@@ -172,6 +174,14 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
                     false, Mask, true);
       delete Mask;
       return;
+    case ioICO:
+      ReadICOStream(Stream, FImage, *FParams, true, Progress, Mask, true);
+      delete Mask;
+      return;
+    case ioCUR:
+      ReadCURStream(Stream, FImage, *FParams, true, Progress, Mask, true);
+      delete Mask;
+      return;
     case ioPNG: ReadPNGStream(Stream, FImage, *FParams, Progress, true); return;
     case ioPXM: ReadPXMStream(Stream, FImage, *FParams, Progress, true); return;
     case ioGIF: {
@@ -180,6 +190,7 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
       delete Mask;
       return;
     }
+    case ioWBMP: ReadWBMPStream(Stream, FImage, *FParams, Progress, true); return;
     case ioRAW:
       if (IEIsDNG(Stream)) return Fail("DNG files are not supported: the camera raw reader cannot decode them");
       return Fail("Reading " + IEFileFormatGetInfo(ioRAW)->FullName + " files is not available");

@@ -11,10 +11,12 @@
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/core/ie_xmp.h"
 #include "imaging/formats/bmp/ie_bmp.h"
+#include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_gif_frames.h"
 #include "imaging/io/ie_stream_header.h"
@@ -122,6 +124,42 @@ Integer TZodivErIO::LoadFromStreamGIF(TStream* Stream) {
   return Count;
 }
 
+void TZodivErIO::LoadFromFileICO(const WideString& FileName) {
+  LoadFile(FileName, ioICO, {true, true, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    ReadICOStream(S, FImage, *FParams, false, P, Alpha, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamICO(TStream* Stream) {
+  LoadStream(Stream, ioICO, {true, true, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    ReadICOStream(S, FImage, *FParams, false, P, Alpha, false);
+  });
+}
+
+void TZodivErIO::LoadFromFileCUR(const WideString& FileName) {
+  LoadFile(FileName, ioCUR, {true, true, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    ReadCURStream(S, FImage, *FParams, false, P, Alpha, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamCUR(TStream* Stream) {
+  LoadStream(Stream, ioCUR, {true, true, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    ReadCURStream(S, FImage, *FParams, false, P, Alpha, false);
+  });
+}
+
+void TZodivErIO::LoadFromFileWBMP(const WideString& FileName) {
+  LoadFile(FileName, ioWBMP, {true, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadWBMPStream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamWBMP(TStream* Stream) {
+  LoadStream(Stream, ioWBMP, {true, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadWBMPStream(S, FImage, *FParams, P, false);
+  });
+}
+
 // --- camera raw ----------------------------------------------------------------------------
 
 void TZodivErIO::LoadFromFileRAW(const WideString& FileName) {
@@ -151,18 +189,12 @@ void TZodivErIO::LoadFromFilePCX(const WideString&) { NotAvailable(ioPCX, false)
 void TZodivErIO::LoadFromStreamPCX(TStream*) { NotAvailable(ioPCX, false); }
 void TZodivErIO::LoadFromFileDCX(const WideString&) { NotAvailable(ioDCX, false); }
 void TZodivErIO::LoadFromStreamDCX(TStream*) { NotAvailable(ioDCX, false); }
-void TZodivErIO::LoadFromFileICO(const WideString&) { NotAvailable(ioICO, false); }
-void TZodivErIO::LoadFromStreamICO(TStream*) { NotAvailable(ioICO, false); }
-void TZodivErIO::LoadFromFileCUR(const WideString&) { NotAvailable(ioCUR, false); }
-void TZodivErIO::LoadFromStreamCUR(TStream*) { NotAvailable(ioCUR, false); }
 void TZodivErIO::LoadFromFileTGA(const WideString&) { NotAvailable(ioTGA, false); }
 void TZodivErIO::LoadFromStreamTGA(TStream*) { NotAvailable(ioTGA, false); }
 void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false); }
 void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
 void TZodivErIO::LoadFromStreamJ2K(TStream*) { NotAvailable(ioJ2K, false); }
-void TZodivErIO::LoadFromFileWBMP(const WideString&) { NotAvailable(ioWBMP, false); }
-void TZodivErIO::LoadFromStreamWBMP(TStream*) { NotAvailable(ioWBMP, false); }
 void TZodivErIO::LoadFromFileDICOM(const WideString&) { NotAvailable(ioDICOM, false); }
 void TZodivErIO::LoadFromStreamDICOM(TStream*) { NotAvailable(ioDICOM, false); }
 void TZodivErIO::LoadFromFilePSD(const WideString&) { NotAvailable(ioPSD, false); }
@@ -317,6 +349,42 @@ void TZodivErIO::SaveToStreamPXM(TStream* Stream) {
   SaveStream(Stream, ioPXM, true, [this](TStream* S, TIECodecProgress& P) { WritePXMStream(S, FImage, *FParams, P); });
 }
 
+// The sizes and bit counts of the icon's images: the parameters' entries before the first of
+// width 0.
+static void IcoEntries(const TIOParamsVals& P, std::vector<std::pair<Integer, Integer>>& Sizes,
+                       std::vector<Integer>& BitCounts) {
+  for (Integer i = 0; i < 16 && P.IcoSizes[i][0] != 0; ++i) {
+    Sizes.emplace_back(P.IcoSizes[i][0], P.IcoSizes[i][1]);
+    BitCounts.push_back(P.IcoBitCount[i]);
+  }
+}
+
+void TZodivErIO::SaveToFileICO(const WideString& FileName) {
+  SaveFile(FileName, ioICO, true, [this](TStream* S, TIECodecProgress& P) {
+    std::vector<std::pair<Integer, Integer>> Sizes;
+    std::vector<Integer> BitCounts;
+    IcoEntries(*FParams, Sizes, BitCounts);
+    WriteICOStream(S, FImage, *FParams, P, Sizes, BitCounts);
+  });
+}
+
+void TZodivErIO::SaveToStreamICO(TStream* Stream) {
+  SaveStream(Stream, ioICO, true, [this](TStream* S, TIECodecProgress& P) {
+    std::vector<std::pair<Integer, Integer>> Sizes;
+    std::vector<Integer> BitCounts;
+    IcoEntries(*FParams, Sizes, BitCounts);
+    WriteICOStream(S, FImage, *FParams, P, Sizes, BitCounts);
+  });
+}
+
+void TZodivErIO::SaveToFileWBMP(const WideString& FileName) {
+  SaveFile(FileName, ioWBMP, true, [this](TStream* S, TIECodecProgress& P) { WriteWBMPStream(S, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToStreamWBMP(TStream* Stream) {
+  SaveStream(Stream, ioWBMP, true, [this](TStream* S, TIECodecProgress& P) { WriteWBMPStream(S, FImage, *FParams, P); });
+}
+
 // --- saves whose codecs the library does not carry yet -------------------------------------
 
 void TZodivErIO::SaveToFileTIFF(const WideString&) { NotAvailable(ioTIFF, true); }
@@ -325,16 +393,12 @@ void TZodivErIO::SaveToFilePCX(const WideString&) { NotAvailable(ioPCX, true); }
 void TZodivErIO::SaveToStreamPCX(TStream*) { NotAvailable(ioPCX, true); }
 void TZodivErIO::SaveToFileDCX(const WideString&) { NotAvailable(ioDCX, true); }
 void TZodivErIO::SaveToStreamDCX(TStream*) { NotAvailable(ioDCX, true); }
-void TZodivErIO::SaveToFileICO(const WideString&) { NotAvailable(ioICO, true); }
-void TZodivErIO::SaveToStreamICO(TStream*) { NotAvailable(ioICO, true); }
 void TZodivErIO::SaveToFileTGA(const WideString&) { NotAvailable(ioTGA, true); }
 void TZodivErIO::SaveToStreamTGA(TStream*) { NotAvailable(ioTGA, true); }
 void TZodivErIO::SaveToFileJP2(const WideString&) { NotAvailable(ioJP2, true); }
 void TZodivErIO::SaveToFileJ2K(const WideString&) { NotAvailable(ioJ2K, true); }
 void TZodivErIO::SaveToStreamJP2(TStream*) { NotAvailable(ioJP2, true); }
 void TZodivErIO::SaveToStreamJ2K(TStream*) { NotAvailable(ioJ2K, true); }
-void TZodivErIO::SaveToFileWBMP(const WideString&) { NotAvailable(ioWBMP, true); }
-void TZodivErIO::SaveToStreamWBMP(TStream*) { NotAvailable(ioWBMP, true); }
 void TZodivErIO::SaveToFilePS(const WideString&) { NotAvailable(ioPS, true); }
 void TZodivErIO::SaveToStreamPS(TStream*) { NotAvailable(ioPS, true); }
 void TZodivErIO::SaveToFilePDF(const WideString&) { NotAvailable(ioPDF, true); }

@@ -111,17 +111,6 @@ bool DecodeRLE(const std::vector<Byte>& Data, bool Four, const TRleTarget& T, TI
   return row >= T.Height - 1;
 }
 
-bool ReadFully(TStream* S, void* Buffer, Int64 Count) {
-  Byte* p = static_cast<Byte*>(Buffer);
-  while (Count > 0) {
-    const Integer got = S->Read(p, static_cast<Integer>(std::min<Int64>(Count, 1 << 30)));
-    if (got <= 0) return false;
-    p += got;
-    Count -= got;
-  }
-  return true;
-}
-
 void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P, TIECodecProgress& Progress,
               bool Preview, bool NoFileHeader, TIEMask*& AlphaChannel, bool IgnoreAlpha) {
   const Int64 start = Stream->Position();
@@ -132,7 +121,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
     fh[0] = 'B';
     fh[1] = 'M';
   } else {
-    if (!ReadFully(Stream, fh, 14)) return IEFail(Progress, "not a BMP file: shorter than its file header");
+    if (!IEReadFully(Stream, fh, 14)) return IEFail(Progress, "not a BMP file: shorter than its file header");
     fileSize = U32(fh + 2);
     pixelOffset = U32(fh + 10);
   }
@@ -140,7 +129,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
   if (fh[0] != 'B' || fh[1] != 'M') return IEFail(Progress, "not a BMP file: no \"BM\" signature");
 
   Byte sizeBytes[4];
-  if (!ReadFully(Stream, sizeBytes, 4)) return IEFail(Progress, "the BMP file ends inside its image header");
+  if (!IEReadFully(Stream, sizeBytes, 4)) return IEFail(Progress, "the BMP file ends inside its image header");
   Stream->Seek(-4, soCurrent);
   const DWORD headerSize = U32(sizeBytes);
   std::free(P.ColorMap);
@@ -155,7 +144,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
   bool haveMasks = false;
   if (headerSize == 12) {
     Byte h[12];
-    if (!ReadFully(Stream, h, 12)) return IEFail(Progress, "the BMP file ends inside its image header");
+    if (!IEReadFully(Stream, h, 12)) return IEFail(Progress, "the BMP file ends inside its image header");
     P.BmpVersion = 2;
     width = U16(h + 4);
     height = U16(h + 6);
@@ -165,7 +154,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
     if (bits <= 8 && bits > 0) {
       const Integer count = 1 << bits;
       std::vector<Byte> pal(static_cast<size_t>(count) * 3);
-      if (!ReadFully(Stream, pal.data(), Int64(pal.size()))) return IEFail(Progress, "the BMP file ends inside its palette");
+      if (!IEReadFully(Stream, pal.data(), Int64(pal.size()))) return IEFail(Progress, "the BMP file ends inside its palette");
       P.ColorMap = static_cast<TRGB*>(std::malloc(sizeof(TRGB) * count));
       if (!P.ColorMap) throw std::bad_alloc();
       std::memcpy(P.ColorMap, pal.data(), pal.size());
@@ -175,7 +164,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
     if (headerSize < 16) return IEFail(Progress, "damaged BMP file: image header of " + std::to_string(headerSize) + " bytes");
     Byte h[64] = {};
     const DWORD take = std::min<DWORD>(headerSize, 64);
-    if (!ReadFully(Stream, h, take)) return IEFail(Progress, "the BMP file ends inside its image header");
+    if (!IEReadFully(Stream, h, take)) return IEFail(Progress, "the BMP file ends inside its image header");
     if (headerSize > 64) Stream->Seek(Int64(headerSize) - 64, soCurrent);
     P.BmpVersion = headerSize == 64 ? 3 : headerSize == 40 ? 1 : 0;
     width = static_cast<int32_t>(U32(h + 4));
@@ -205,14 +194,14 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
       } else {
         Byte m[16];
         const Integer n = compression == 6 ? 16 : 12;
-        if (!ReadFully(Stream, m, n)) return IEFail(Progress, "the BMP file ends inside its channel masks");
+        if (!IEReadFully(Stream, m, n)) return IEFail(Progress, "the BMP file ends inside its channel masks");
         for (Integer k = 0; k < n / 4; ++k) masks[k] = U32(m + 4 * k);
       }
       haveMasks = true;
     }
     if (used > 0) {
       std::vector<Byte> pal(static_cast<size_t>(used) * 4);
-      if (!ReadFully(Stream, pal.data(), Int64(pal.size()))) return IEFail(Progress, "the BMP file ends inside its palette");
+      if (!IEReadFully(Stream, pal.data(), Int64(pal.size()))) return IEFail(Progress, "the BMP file ends inside its palette");
       P.ColorMap = static_cast<TRGB*>(std::malloc(sizeof(TRGB) * used));
       if (!P.ColorMap) throw std::bad_alloc();
       for (DWORD k = 0; k < used; ++k) P.ColorMap[k] = TRGB{pal[k * 4], pal[k * 4 + 1], pal[k * 4 + 2]};
@@ -277,7 +266,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
 
   if (rle) {
     std::vector<Byte> data(static_cast<size_t>(dataSize));
-    const bool whole = ReadFully(Stream, data.data(), dataSize);
+    const bool whole = IEReadFully(Stream, data.data(), dataSize);
     const TRleTarget target{Bitmap, &P, native, w, h, topDown};
     const bool clean = DecodeRLE(data, compression == 2, target, step);
     target.Finish();
@@ -301,7 +290,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer Size, TIOParamsVals& P
   const TBitField red(masks[0]), green(masks[1]), blue(masks[2]), alphaField(masks[3]);
   std::vector<Byte> line(static_cast<size_t>(rowLen));
   for (Integer n = 0; n < h; ++n) {
-    if (!ReadFully(Stream, line.data(), rowLen)) {
+    if (!IEReadFully(Stream, line.data(), rowLen)) {
       IEFail(Progress, "the BMP file ends after " + std::to_string(n) + " of its " + std::to_string(h) + " rows");
       break;
     }

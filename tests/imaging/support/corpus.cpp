@@ -91,6 +91,51 @@ std::vector<TCorpusField> GifSizeFields(const std::vector<Byte>& D) {
   return fields;
 }
 
+// The images of an icon or cursor directory: where each one's data starts and how long it is,
+// for those that lie inside Data.
+std::vector<std::pair<size_t, size_t>> IcoImages(const std::vector<Byte>& D) {
+  std::vector<std::pair<size_t, size_t>> out;
+  if (D.size() < 6 || D[0] != 0 || D[1] != 0 || (D[2] != 1 && D[2] != 2)) return out;
+  const size_t count = size_t(D[4]) | size_t(D[5]) << 8;
+  for (size_t i = 0; i < count && 6 + 16 * (i + 1) <= D.size(); ++i) {
+    const Byte* e = D.data() + 6 + 16 * i;
+    const size_t size = size_t(e[8]) | size_t(e[9]) << 8 | size_t(e[10]) << 16 | size_t(e[11]) << 24;
+    const size_t at = size_t(e[12]) | size_t(e[13]) << 8 | size_t(e[14]) << 16 | size_t(e[15]) << 24;
+    if (at < D.size() && size <= D.size() - at) out.emplace_back(at, size);
+  }
+  return out;
+}
+
+bool IsPngAt(const std::vector<Byte>& D, size_t At) {
+  static const Byte kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  return At + 24 <= D.size() && std::memcmp(D.data() + At, kSignature, 8) == 0;
+}
+
+// Each image's own size: the bitmap header's width and height, or a PNG image's IHDR.
+std::vector<TCorpusField> IcoSizeFields(const std::vector<Byte>& D) {
+  std::vector<TCorpusField> out;
+  for (const auto& [at, size] : IcoImages(D)) {
+    if (IsPngAt(D, at)) {
+      out.push_back({at + 16, 4, true});
+      out.push_back({at + 20, 4, true});
+    } else if (size >= 12) {
+      out.push_back({at + 4, 4, false});
+      out.push_back({at + 8, 4, false});
+    }
+  }
+  return out;
+}
+
+// The CRCs of the PNG images inside an icon.
+void FixIcoPngCrcs(std::vector<Byte>& D) {
+  for (const auto& [at, size] : IcoImages(D)) {
+    if (!IsPngAt(D, at)) continue;
+    std::vector<Byte> png(D.begin() + static_cast<std::ptrdiff_t>(at), D.begin() + static_cast<std::ptrdiff_t>(at + size));
+    FixPngChunkCrcs(png);
+    std::copy(png.begin(), png.end(), D.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+}
+
 // Kilobytes of a field of /proc/<pid>/status ("VmPeak", "VmHWM", ...); 0 when unknown.
 uint64_t StatusKb(const std::string& Pid, const char* Field) {
   FILE* f = std::fopen(("/proc/" + Pid + "/status").c_str(), "r");
@@ -244,6 +289,7 @@ TCorpusFormat CorpusFormat(const std::string& Family) {
       {"jpeg", {nullptr, JpegSizeFields}},
       {"bmp", {nullptr, BmpSizeFields}},
       {"gif", {nullptr, GifSizeFields}},
+      {"ico", {FixIcoPngCrcs, IcoSizeFields}},
   };
   const auto it = formats.find(Family);
   return it == formats.end() ? TCorpusFormat{} : it->second;
