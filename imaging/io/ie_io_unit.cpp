@@ -8,6 +8,7 @@
 #include "imaging/core/ie_params.h"
 #include "imaging/core/ie_startup.h"
 #include "imaging/core/ie_streams.h"
+#include "imaging/formats/compression/ie_lzw.h"
 #include "imaging/formats/ie_color_convert.h"
 #include "imaging/io/ie_file_formats.h"
 #include "imaging/io/ie_zodiver_io.h"
@@ -20,11 +21,7 @@ bool IEUseCMYKProfile = true;
 AnsiString IEDebugLogFileName;
 
 void IEInitZodivErIO() {
-  // The LZW coders join with the GIF and TIFF codecs; until then the records carry none.
-  IEGlobalGifLZWDecompress = nullptr;
-  IEGlobalGifLZWCompress = nullptr;
-  IEGlobalTiffLZWDecompress = nullptr;
-  IEGlobalTiffLZWCompress = nullptr;
+  IEInstallLZWCoders();
   IETempFolder.clear();
   // A component made and dropped at once: its construction must not need the registry.
   delete new TZodivErIO(nullptr);

@@ -4,12 +4,13 @@
 #include "imaging/core/ie_stream_classes.h"
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/formats/bmp/ie_bmp.h"
+#include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
-#include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_zodiver_io.h"
@@ -185,6 +186,12 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
       return;
     case ioPNG: ReadPNGStream(Stream, FImage, *FParams, Progress, true); return;
     case ioPXM: ReadPXMStream(Stream, FImage, *FParams, Progress, true); return;
+    case ioGIF: {
+      Integer Frames = 0;
+      ReadGIFStream(Stream, FImage, Frames, *FParams, Progress, true, Mask, true);
+      delete Mask;
+      return;
+    }
     case ioWBMP: ReadWBMPStream(Stream, FImage, *FParams, Progress, true); return;
     case ioPCX: ReadPCXStream(Stream, FImage, *FParams, Stream->Size(), Progress, true); return;
     case ioDCX: ReadDCXStream(Stream, FImage, *FParams, Progress, true); return;

@@ -11,14 +11,16 @@
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/core/ie_xmp.h"
 #include "imaging/formats/bmp/ie_bmp.h"
+#include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
-#include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
+#include "imaging/io/ie_gif_frames.h"
 #include "imaging/io/ie_stream_header.h"
 #include "imaging/io/ie_zodiver_io.h"
 #include "platform/rtl/files.h"
@@ -109,6 +111,21 @@ void TZodivErIO::LoadFromStreamPXM(TStream* Stream) {
   LoadStream(Stream, ioPXM, {true, false, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadPXMStream(S, FImage, *FParams, P, false);
   });
+}
+
+Integer TZodivErIO::LoadFromFileGIF(const WideString& FileName) {
+  Integer Count = 0;
+  LoadFileThroughStream(FileName, [&](TStream* S) { Count = LoadFromStreamGIF(S); });
+  return Count;
+}
+
+Integer TZodivErIO::LoadFromStreamGIF(TStream* Stream) {
+  Integer Count = 0;
+  LoadStream(Stream, ioGIF, {true, true, true, false}, [&](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    Count = IELoadGIFFrame(S, FImage, Alpha, *FParams, P);
+    SetBackground(RGBToColor(FParams->GifFlagTranspColor ? FParams->GifTranspColor : FParams->GifBackground));
+  });
+  return Count;
 }
 
 void TZodivErIO::LoadFromFileICO(const WideString& FileName) {
@@ -220,8 +237,6 @@ void TZodivErIO::LoadFromStreamRAW(TStream* Stream) {
 
 Integer TZodivErIO::LoadFromFileTIFF(const WideString&) { return NotAvailable(ioTIFF, false), 0; }
 Integer TZodivErIO::LoadFromStreamTIFF(TStream*) { return NotAvailable(ioTIFF, false), 0; }
-Integer TZodivErIO::LoadFromFileGIF(const WideString&) { return NotAvailable(ioGIF, false), 0; }
-Integer TZodivErIO::LoadFromStreamGIF(TStream*) { return NotAvailable(ioGIF, false), 0; }
 void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false); }
 void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
@@ -364,6 +379,14 @@ void TZodivErIO::SaveToStreamPNG(TStream* Stream) {
   });
 }
 
+void TZodivErIO::SaveToFileGIF(const WideString& FileName) {
+  SaveFile(FileName, ioGIF, false, [this](TStream* S, TIECodecProgress& P) { WriteGIFStream(S, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToStreamGIF(TStream* Stream) {
+  SaveStream(Stream, ioGIF, false, [this](TStream* S, TIECodecProgress& P) { WriteGIFStream(S, FImage, *FParams, P); });
+}
+
 void TZodivErIO::SaveToFilePXM(const WideString& FileName) {
   SaveFile(FileName, ioPXM, true, [this](TStream* S, TIECodecProgress& P) { WritePXMStream(S, FImage, *FParams, P); });
 }
@@ -470,8 +493,6 @@ void TZodivErIO::SaveToStreamTGA(TStream* Stream) {
 
 void TZodivErIO::SaveToFileTIFF(const WideString&) { NotAvailable(ioTIFF, true); }
 void TZodivErIO::SaveToStreamTIFF(TStream*) { NotAvailable(ioTIFF, true); }
-void TZodivErIO::SaveToFileGIF(const WideString&) { NotAvailable(ioGIF, true); }
-void TZodivErIO::SaveToStreamGIF(TStream*) { NotAvailable(ioGIF, true); }
 void TZodivErIO::SaveToFileJP2(const WideString&) { NotAvailable(ioJP2, true); }
 void TZodivErIO::SaveToFileJ2K(const WideString&) { NotAvailable(ioJ2K, true); }
 void TZodivErIO::SaveToStreamJP2(TStream*) { NotAvailable(ioJP2, true); }

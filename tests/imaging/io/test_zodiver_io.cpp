@@ -96,8 +96,9 @@ TEST(ZodivErIO, EveryBuiltCodecLoadsAndSavesByExtension) {
 TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
   TTempDir dir;
   const std::string gif = ToolFile("in.gif", "convert " + ShellQuote(SourcePPM()) + " GIF:{out}");
-  const std::string ps = dir / "page.ps", nef = dir / "photo.nef";
+  const std::string ps = dir / "page.ps", nef = dir / "photo.nef", psd = dir / "layers.psd";
   WriteFileBytes(ps, std::vector<Byte>{'%', '!', 'P', 'S'});
+  WriteFileBytes(psd, std::vector<Byte>{'8', 'B', 'P', 'S'});
   WriteFileBytes(nef, ReadWholeFile(PngFile()));
   const std::vector<Byte> png = ReadWholeFile(PngFile());
   TMemoryStream text;
@@ -114,7 +115,7 @@ TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
       {"save under an unknown extension", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.xyz")); }, "\".xyz\""},
       {"load of a write-only format", [&](TZodivErIO& io) { io.LoadFromFile(W(ps)); }, "PostScript Level 2 files cannot be read"},
       {"save of a read-only format", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.cur")); }, "Windows Cursor files cannot be written"},
-      {"load of a format without codec", [&](TZodivErIO& io) { io.LoadFromFile(W(gif)); }, "Reading CompuServe Bitmap files is not available"},
+      {"load of a format without codec", [&](TZodivErIO& io) { io.LoadFromFile(W(psd)); }, "Reading Photoshop PSD files is not available"},
       {"save as .win", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.win")); }, "an empty image cannot be saved as Targa"},
       {"save as .j2c", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.j2c")); }, "Writing JPEG2000 Code Stream files is not available"},
       {"save as .xif", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.xif")); }, "Writing TIFF Bitmap files is not available"},

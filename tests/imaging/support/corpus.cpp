@@ -74,6 +74,23 @@ std::vector<TCorpusField> BmpSizeFields(const std::vector<Byte>& D) {
   return {{18, 4, false}, {22, 4, false}};
 }
 
+// The logical screen's size and the first frame's, found past the colour table and extensions.
+std::vector<TCorpusField> GifSizeFields(const std::vector<Byte>& D) {
+  if (D.size() < 13 || D[0] != 'G' || D[1] != 'I' || D[2] != 'F') return {};
+  std::vector<TCorpusField> fields = {{6, 2, false}, {8, 2, false}};
+  size_t at = 13 + ((D[10] & 0x80) ? 3u << ((D[10] & 7) + 1) : 0u);
+  while (at < D.size() && D[at] == 0x21) {
+    at += 2;
+    while (at < D.size() && D[at] != 0) at += D[at] + 1u;
+    ++at;
+  }
+  if (at + 9 < D.size() && D[at] == 0x2C) {
+    fields.push_back({at + 5, 2, false});
+    fields.push_back({at + 7, 2, false});
+  }
+  return fields;
+}
+
 // The images of an icon or cursor directory: where each one's data starts and how long it is,
 // for those that lie inside Data.
 std::vector<std::pair<size_t, size_t>> IcoImages(const std::vector<Byte>& D) {
@@ -286,6 +303,7 @@ TCorpusFormat CorpusFormat(const std::string& Family) {
       {"png", {FixPngChunkCrcs, PngSizeFields}},
       {"jpeg", {nullptr, JpegSizeFields}},
       {"bmp", {nullptr, BmpSizeFields}},
+      {"gif", {nullptr, GifSizeFields}},
       {"ico", {FixIcoPngCrcs, IcoSizeFields}},
       {"pcx", {nullptr, PcxSizeFields}},
       {"tga", {nullptr, TgaSizeFields}},

@@ -1,0 +1,554 @@
+#include "imaging/formats/compression/ie_lzw.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "imaging/core/ie_bits.h"
+
+namespace {
+
+constexpr Integer kMaxCodes = 4096;  // 12-bit codes
+constexpr Integer kHashSize = 5003;  // a prime a little above 4096 / 0.8
+constexpr Integer kHashShift = 4;
+
+// --- image walk shared by the GIF coders ---------------------------------------------------
+
+// Rows in file order: top-down, or the four interlace passes (0, 8, ...; 4, 12, ...; 2, 6, ...;
+// 1, 3, ...). Row() is Height or more once every row has had its turn.
+class TGifRowWalk {
+ public:
+  TGifRowWalk(Integer Height, bool Interlaced) : FHeight(Height), FInterlaced(Interlaced) {
+    if (FInterlaced) FStep = 8;
+  }
+  Integer Row() const { return FRow; }
+  void Next() {
+    if (!FInterlaced) {
+      ++FRow;
+      return;
+    }
+    FRow += FStep;
+    // A pass whose first row lies below the frame has no rows: short frames skip it.
+    while (FRow >= FHeight && FPass < 4) {
+      ++FPass;
+      static constexpr Integer kStart[5] = {0, 0, 4, 2, 1};
+      static constexpr Integer kStep[5] = {8, 8, 8, 4, 2};
+      if (FPass > 4) break;
+      FRow = kStart[FPass];
+      FStep = kStep[FPass];
+    }
+    if (FRow >= FHeight) FRow = FHeight;
+  }
+
+ private:
+  Integer FHeight;
+  bool FInterlaced;
+  Integer FRow = 0, FStep = 1, FPass = 1;
+};
+
+// Pixels go into Dest row by row; those past the last row are counted and dropped.
+class TGifPlacer {
+ public:
+  TGifPlacer(Byte* Dest, Integer Width, Integer Height, bool Interlaced)
+      : FDest(Dest), FWidth(Width), FHeight(Height), FWalk(Height, Interlaced) {
+    FLine = RowPtr();
+  }
+  void Put(const Byte* Pixels, Integer Count) {
+    FPlaced += Count;
+    while (Count > 0) {
+      if (!FLine) return;
+      const Integer n = Count < FWidth - FColumn ? Count : FWidth - FColumn;
+      std::memcpy(FLine + FColumn, Pixels, static_cast<size_t>(n));
+      Pixels += n;
+      Count -= n;
+      FColumn += n;
+      if (FColumn == FWidth) {
+        FColumn = 0;
+        FWalk.Next();
+        FLine = RowPtr();
+      }
+    }
+  }
+  bool Complete() const { return FPlaced >= Int64(FWidth) * FHeight; }
+
+ private:
+  Byte* RowPtr() const {
+    return FWidth > 0 && FWalk.Row() < FHeight ? FDest + size_t(FWalk.Row()) * size_t(FWidth) : nullptr;
+  }
+  Byte* FDest;
+  Integer FWidth, FHeight;
+  TGifRowWalk FWalk;
+  Byte* FLine = nullptr;
+  Integer FColumn = 0;
+  Int64 FPlaced = 0;
+};
+
+// --- GIF decoder ---------------------------------------------------------------------------
+
+class TGifBits {
+ public:
+  explicit TGifBits(const std::vector<Byte>& Data) : FData(Data) {}
+  // False when the data holds fewer than Width more bits: the data has run out.
+  bool Read(Integer Width, Integer& Code) {
+    while (FCount < Width) {
+      if (FPos >= FData.size()) return false;
+      FAcc |= std::uint32_t(FData[FPos++]) << FCount;
+      FCount += 8;
+    }
+    Code = static_cast<Integer>(FAcc & ((1u << Width) - 1));
+    FAcc >>= Width;
+    FCount -= Width;
+    return true;
+  }
+  // Whole bytes not yet touched.
+  size_t BytesLeft() const { return FData.size() - FPos; }
+
+ private:
+  const std::vector<Byte>& FData;
+  size_t FPos = 0;
+  std::uint32_t FAcc = 0;
+  Integer FCount = 0;
+};
+
+}  // namespace
+
+TIEGifLZWResult GIFLZWDecompress(TStream* Stream, Integer Height, Integer Width, bool Interlaced, Byte* Dest) {
+  const Int64 start = Stream->Position();
+  auto fail = [&] {
+    Stream->SetPosition(start);
+    return glzFailed;
+  };
+  Byte size = 0;
+  if (Stream->Read(&size, 1) != 1 || size < 2 || size > 9) return fail();
+  std::vector<Byte> data;
+  {
+    const Int64 rest = Stream->Size() - Stream->Position();
+    if (rest > 0) data.reserve(static_cast<size_t>(rest));
+    Byte len = 0, block[255];
+    while (Stream->Read(&len, 1) == 1 && len != 0) {
+      const Integer got = Stream->Read(block, len);
+      data.insert(data.end(), block, block + (got > 0 ? got : 0));
+      if (got < len) break;
+    }
+  }
+  TGifPlacer out(Dest, Width, Height, Interlaced);
+  if (data.empty()) return out.Complete() ? glzOK : glzShort;
+
+  const Integer clear = 1 << size, end = clear + 1;
+  Word prefix[kMaxCodes];
+  Byte suffix[kMaxCodes];
+  Byte first[kMaxCodes];  // the first byte of each code's string
+  Byte stack[kMaxCodes];
+  for (Integer c = 0; c < clear; ++c) {
+    prefix[c] = 0;
+    suffix[c] = first[c] = static_cast<Byte>(c);
+  }
+  Integer width = size + 1, next = clear + 2, limit = 1 << width;
+  Integer prev = -1;  // no previous code: right after the start and after each clear
+  TGifBits bits(data);
+  Integer code = 0;
+  if (!bits.Read(width, code)) return out.Complete() ? glzOK : glzShort;
+  while (code != end) {
+    Integer sp = 0;
+    if (code == clear) {
+      width = size + 1;
+      next = clear + 2;
+      limit = 1 << width;
+      prev = -1;
+    } else if (prev < 0) {
+      // The first code after a clear is a literal; anything beyond the literals counts as 0.
+      if (code > end) code = 0;
+      stack[sp++] = static_cast<Byte>(code);
+      prev = code;
+    } else {
+      if (code > next) return fail();
+      Integer c = code;
+      if (code == next) {
+        // The string being defined: the previous one and its own first byte.
+        stack[sp++] = first[prev];
+        c = prev;
+      }
+      while (c >= clear) {
+        stack[sp++] = suffix[c];
+        c = prefix[c];
+      }
+      stack[sp++] = static_cast<Byte>(c);
+      // A full table stays as it is until the encoder sends a clear code, however late: the
+      // codes that follow are plain references into it.
+      if (next < kMaxCodes) {
+        prefix[next] = static_cast<Word>(prev);
+        suffix[next] = static_cast<Byte>(c);
+        first[next] = first[prev];
+        ++next;
+        if (next >= limit && width < 12) {
+          ++width;
+          limit <<= 1;
+        }
+      }
+      prev = code;
+    }
+    if (sp > 0) {
+      // The stack holds the string backwards.
+      Byte run[kMaxCodes];
+      for (Integer i = 0; i < sp; ++i) run[i] = stack[sp - 1 - i];
+      out.Put(run, sp);
+    }
+    if (!bits.Read(width, code)) return out.Complete() ? glzOK : glzShort;
+    if (code == end && prev < 0 && bits.BytesLeft() > 0) {
+      // An end straight after a clear with data still to come: the stream is not what it seems.
+      return fail();
+    }
+  }
+  return out.Complete() ? glzOK : glzShort;
+}
+
+// --- encoders ------------------------------------------------------------------------------
+
+namespace {
+
+// Hashed LZW with open addressing; Emit decides the bit order and the framing.
+class TLZWEncoder {
+ public:
+  TLZWEncoder(TStream* Stream, Integer InitialWidth, bool Tiff)
+      : FStream(Stream), FTiff(Tiff), FInitWidth(InitialWidth) {
+    FClear = Tiff ? 256 : 1 << (InitialWidth - 1);
+    FEnd = FClear + 1;
+    FWidth = FInitWidth;
+    FMaxCode = MaxCodeFor(FWidth);
+    FNext = FClear + 2;
+    ClearHash();
+  }
+
+  void Start(Integer FirstPixel) {
+    Emit(FClear);
+    FPending = FirstPixel;
+    FStarted = true;
+  }
+  bool Started() const { return FStarted; }
+
+  void Add(Integer c) {
+    const std::int32_t key = (std::int32_t(c) << 12) + FPending;
+    Integer i = (c << kHashShift) ^ FPending;
+    if (FKeys[i] == key) {
+      FPending = FCodes[i];
+      return;
+    }
+    if (FKeys[i] >= 0) {
+      const Integer step = i == 0 ? 1 : kHashSize - i;
+      do {
+        i -= step;
+        if (i < 0) i += kHashSize;
+        if (FKeys[i] == key) {
+          FPending = FCodes[i];
+          return;
+        }
+      } while (FKeys[i] >= 0);
+    }
+    Emit(FPending);
+    FPending = c;
+    if (FNext < (FTiff ? kMaxCodes - 2 : kMaxCodes)) {
+      FCodes[i] = static_cast<Word>(FNext++);
+      FKeys[i] = key;
+    } else {
+      ClearHash();
+      FNext = FClear + 2;
+      FClearFlag = true;
+      Emit(FClear);
+    }
+  }
+
+  void Finish() {
+    if (FStarted) Emit(FPending);
+    Emit(FEnd);
+    if (FTiff) {
+      if (FBits > 0) Put(static_cast<Byte>(FAcc >> 24));
+    } else {
+      if (FBits > 0) Put(static_cast<Byte>(FAcc));
+    }
+    FAcc = 0;
+    FBits = 0;
+    Flush();
+  }
+
+ private:
+  Integer MaxCodeFor(Integer W) const {
+    if (W >= 12) return FTiff ? kMaxCodes - 1 : kMaxCodes;
+    return (1 << W) - 1;
+  }
+  void ClearHash() {
+    for (std::int32_t& k : FKeys) k = -1;
+  }
+  void Emit(Integer Code) {
+    if (FTiff) {
+      FAcc |= std::uint32_t(Code) << (32 - FBits - FWidth);
+      FBits += FWidth;
+      while (FBits >= 8) {
+        Put(static_cast<Byte>(FAcc >> 24));
+        FAcc <<= 8;
+        FBits -= 8;
+      }
+    } else {
+      FAcc |= std::uint32_t(Code) << FBits;
+      FBits += FWidth;
+      while (FBits >= 8) {
+        Put(static_cast<Byte>(FAcc));
+        FAcc >>= 8;
+        FBits -= 8;
+      }
+    }
+    if (FClearFlag) {
+      FWidth = FInitWidth;
+      FMaxCode = MaxCodeFor(FWidth);
+      FClearFlag = false;
+    } else if (FTiff ? FNext >= FMaxCode : FNext > FMaxCode) {
+      if (FWidth < 12) {
+        ++FWidth;
+        FMaxCode = MaxCodeFor(FWidth);
+      }
+    }
+  }
+  void Put(Byte B) {
+    FBuf[FFill++] = B;
+    if (FFill == 254) Flush();
+  }
+  void Flush() {
+    if (FFill == 0) return;
+    if (!FTiff) {
+      const Byte len = static_cast<Byte>(FFill);
+      FStream->WriteBuffer(&len, 1);
+    }
+    FStream->WriteBuffer(FBuf, FFill);
+    FFill = 0;
+  }
+
+  TStream* FStream;
+  bool FTiff;
+  Integer FInitWidth, FWidth, FMaxCode, FClear, FEnd, FNext;
+  bool FClearFlag = false, FStarted = false;
+  Integer FPending = 0;
+  std::uint32_t FAcc = 0;
+  Integer FBits = 0;
+  Byte FBuf[256];
+  Integer FFill = 0;
+  std::int32_t FKeys[kHashSize];
+  Word FCodes[kHashSize];
+};
+
+}  // namespace
+
+void GIFLZWCompress(TStream* Stream, Integer Height, Integer Width, bool Interlaced, const Byte* Data,
+                    Integer BitsPerPixel) {
+  const Integer size = BitsPerPixel <= 1 ? 2 : BitsPerPixel > 8 ? 8 : BitsPerPixel;
+  const Byte sizeByte = static_cast<Byte>(size);
+  Stream->WriteBuffer(&sizeByte, 1);
+  auto enc = std::make_unique<TLZWEncoder>(Stream, size + 1, false);
+  if (Width > 0 && Height > 0) {
+    TGifRowWalk walk(Height, Interlaced);
+    for (Integer n = 0; n < Height && walk.Row() < Height; ++n, walk.Next()) {
+      const Byte* row = Data + size_t(walk.Row()) * size_t(Width);
+      Integer x = 0;
+      if (!enc->Started()) enc->Start(row[x++]);
+      for (; x < Width; ++x) enc->Add(row[x]);
+    }
+  } else {
+    enc->Start(0);  // nothing to code: the decoder reads one code and the end
+  }
+  enc->Finish();
+  const Byte zero = 0;
+  Stream->WriteBuffer(&zero, 1);
+}
+
+// --- TIFF decoder --------------------------------------------------------------------------
+
+namespace {
+
+struct TTiffDecoder {
+  const Byte* Data = nullptr;
+  Int64 Size = 0;
+  Int64 BitPos = 0;
+  bool Reverse = false;
+  Integer Width = 9;
+  Integer Next = 258;
+  Integer Prev = -1;
+  bool Ended = false;
+  // Decoded bytes beyond the last chunk handed out wait at the front of Out.
+  std::vector<Byte> Out;
+  size_t Held = 0;
+  size_t LastCount = 0;
+  Word Prefix[kMaxCodes];
+  Byte Suffix[kMaxCodes];
+  Byte First[kMaxCodes];
+  Word Length[kMaxCodes];
+
+  void Reset() {
+    Width = 9;
+    Next = 258;
+    Prev = -1;
+  }
+  Byte At(Int64 i) const {
+    if (i >= Size) return 0;
+    Byte b = Data[i];
+    if (Reverse) IEReverseBitsInByte(b);
+    return b;
+  }
+  // False when the strip holds fewer bits than a code: its end.
+  bool ReadCode(Integer& Code) {
+    if (BitPos + Width > Size * 8) return false;
+    const Int64 byte = BitPos >> 3;
+    const std::uint32_t v = std::uint32_t(At(byte)) << 24 | std::uint32_t(At(byte + 1)) << 16 | std::uint32_t(At(byte + 2)) << 8 | At(byte + 3);
+    Code = static_cast<Integer>((v << (BitPos & 7)) >> (32 - Width));
+    BitPos += Width;
+    return true;
+  }
+  void Append(Integer Code) {
+    const size_t len = Code < 256 ? 1 : Length[Code];
+    if (Out.size() < Held + len) Out.resize(Held + len);
+    Byte* p = Out.data() + Held + len;
+    Integer c = Code;
+    while (c >= 256) {
+      *--p = Suffix[c];
+      c = Prefix[c];
+    }
+    *--p = static_cast<Byte>(c);
+    Held += len;
+  }
+  // Adds previous string + B; false when the table cannot take it.
+  bool AddEntry(Byte B) {
+    if (Prev < 0 || Next >= kMaxCodes) return false;
+    Prefix[Next] = static_cast<Word>(Prev);
+    Suffix[Next] = B;
+    First[Next] = Prev < 256 ? static_cast<Byte>(Prev) : First[Prev];
+    Length[Next] = static_cast<Word>((Prev < 256 ? 1 : Length[Prev]) + 1);
+    ++Next;
+    if (Next == 511) Width = 10;
+    else if (Next == 1023) Width = 11;
+    else if (Next == 2047) Width = 12;
+    return true;
+  }
+  Byte FirstOf(Integer Code) const { return Code < 256 ? static_cast<Byte>(Code) : First[Code]; }
+
+  // False on a code the table cannot explain.
+  bool Fill(size_t Count) {
+    while (Held < Count && !Ended) {
+      Integer code;
+      if (!ReadCode(code)) {
+        Ended = true;
+        break;
+      }
+      if (code == 256) {
+        Reset();
+        if (!ReadCode(code) || code == 257) {
+          Ended = true;
+          break;
+        }
+        if (code > 255) return false;
+        Append(code);
+        Prev = code;
+        continue;
+      }
+      if (code == 257) {
+        Ended = true;
+        break;
+      }
+      if (Prev < 0) {
+        // A strip that does not begin with a clear code still begins with a literal.
+        if (code > 255) return false;
+        Append(code);
+        Prev = code;
+        continue;
+      }
+      if (code < Next && code != 256 && code != 257) {
+        Append(code);
+        if (!AddEntry(FirstOf(code))) return false;
+      } else if (code == Next) {
+        if (!AddEntry(FirstOf(Prev))) return false;
+        Append(code);
+      } else {
+        return false;
+      }
+      Prev = code;
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+Byte* TIFFLZWDecompress(const Byte* Data, Integer Count, void*& State, Integer FillOrder, Int64 DataSize) {
+  auto* d = static_cast<TTiffDecoder*>(State);
+  if (d && !Data) {
+    delete d;
+    State = nullptr;
+    return nullptr;
+  }
+  if (Count < 0) return nullptr;
+  if (!d) {
+    if (!Data) return nullptr;
+    d = new TTiffDecoder;
+    d->Data = Data;
+    d->Size = DataSize > 0 ? DataSize : 0;
+    d->Reverse = FillOrder == 2;
+    d->Out.resize(size_t(Count) + kMaxCodes);
+    State = d;
+  } else if (d->LastCount > 0) {
+    // The bytes handed out last time leave; what was decoded beyond them moves to the front.
+    const size_t gone = d->Held < d->LastCount ? d->Held : d->LastCount;
+    std::memmove(d->Out.data(), d->Out.data() + gone, d->Held - gone);
+    d->Held -= gone;
+  }
+  if (d->Out.size() < size_t(Count) + kMaxCodes) d->Out.resize(size_t(Count) + kMaxCodes);
+  if (!d->Fill(size_t(Count))) return nullptr;
+  d->LastCount = size_t(Count);
+  return d->Out.data();
+}
+
+// --- TIFF encoder --------------------------------------------------------------------------
+
+void TIFFLZWCompress(const Byte* Data, Integer Count, TStream* Stream, void*& State) {
+  auto* e = static_cast<TLZWEncoder*>(State);
+  if (!Data) {
+    if (e) {
+      e->Finish();
+      delete e;
+    }
+    State = nullptr;
+    return;
+  }
+  if (!e) {
+    e = new TLZWEncoder(Stream, 9, true);
+    State = e;
+  }
+  Integer i = 0;
+  if (Count > 0 && !e->Started()) e->Start(Data[i++]);
+  for (; i < Count; ++i) e->Add(Data[i]);
+}
+
+// --- selection -----------------------------------------------------------------------------
+
+void IEInstallLZWCoders() {
+  IEGlobalGifLZWDecompress = reinterpret_cast<TIELZWProcedure>(&GIFLZWDecompress);
+  IEGlobalGifLZWCompress = reinterpret_cast<TIELZWProcedure>(&GIFLZWCompress);
+  IEGlobalTiffLZWDecompress = reinterpret_cast<TIELZWProcedure>(&TIFFLZWDecompress);
+  IEGlobalTiffLZWCompress = reinterpret_cast<TIELZWProcedure>(&TIFFLZWCompress);
+}
+
+namespace {
+template <class TProc>
+TProc Pick(TIELZWProcedure Own, TIELZWProcedure Global) {
+  return reinterpret_cast<TProc>(Own ? Own : Global);
+}
+}  // namespace
+
+TIEGifLZWDecompressProc IEGifLZWDecompressOf(const TIOParamsVals& Params) {
+  return Pick<TIEGifLZWDecompressProc>(Params.GifLZWDecompress, IEGlobalGifLZWDecompress);
+}
+TIEGifLZWCompressProc IEGifLZWCompressOf(const TIOParamsVals& Params) {
+  return Pick<TIEGifLZWCompressProc>(Params.GifLZWCompress, IEGlobalGifLZWCompress);
+}
+TIETiffLZWDecompressProc IETiffLZWDecompressOf(const TIOParamsVals& Params) {
+  return Pick<TIETiffLZWDecompressProc>(Params.TiffLZWDecompress, IEGlobalTiffLZWDecompress);
+}
+TIETiffLZWCompressProc IETiffLZWCompressOf(const TIOParamsVals& Params) {
+  return Pick<TIETiffLZWCompressProc>(Params.TiffLZWCompress, IEGlobalTiffLZWCompress);
+}
