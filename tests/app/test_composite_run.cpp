@@ -163,7 +163,7 @@ TEST_F(CompositeRun, EachImageFormatMakesSheetsOrIsRefusedAtOnce) {
     const char* Kind;  // ImageMagick's name for the sheet's format; nullptr: refused
   } cases[] = {
       {"*.JPG", "JPEG"}, {"*.JPEG", "JPEG"}, {"*.BMP", "BMP3"}, {"*.PNG", "PNG"},
-      {"*.PGM", "PGM"},  {"*.PPM", "PPM"},   {"*.GIF", nullptr}, {"*.PCX", "PCX"},
+      {"*.PGM", "PGM"},  {"*.PPM", "PPM"},   {"*.GIF", "GIF"},   {"*.PCX", "PCX"},
       {"*.TIFF", nullptr}, {"*.TGA", "TGA"}, {"*.PAM", nullptr}, {"*.SGI", nullptr},
   };
   for (const auto& c : cases) {
