@@ -46,14 +46,16 @@ void ExpectAsGiftopnm(const std::string& File, TRead& R) {
   for (Integer y = 0; y < a.Height; ++y)
     for (Integer x = 0; x < a.Width; ++x) {
       transparent += a.At(x, y, 0) == 0;
-      if (R.Alpha) EXPECT_EQ(R.Alpha->GetPixel(x, y) != 0, a.At(x, y, 0) != 0) << x << "," << y;
+      if (R.Alpha) {
+        EXPECT_EQ(R.Alpha->GetPixel(x, y) != 0, a.At(x, y, 0) != 0) << x << "," << y;
+      }
     }
   EXPECT_EQ(R.Alpha != nullptr, transparent > 0);
 }
 
 TEST(GifReader, ToolFilesDecodeAsGiftopnmDecodesThem) {
   // The checked-in files are small enough for every store.
-  for (const std::string& name : {"pal16.gif", "nolzw.gif", "interlaced_transp.gif", "bw9.gif", "anim.gif"}) {
+  for (const char* name : {"pal16.gif", "nolzw.gif", "interlaced_transp.gif", "bw9.gif", "anim.gif"}) {
     SCOPED_TRACE(name);
     ForEachStore([&](Store, StoreScope& scope) {
       TRead r;
