@@ -9,7 +9,13 @@ build=$(cd "${1:-build}" && pwd)
 runs=${2:-7}
 bench="$build/bench/bench_preview"
 here=$(cd "$(dirname "$0")" && pwd)
-compare=${COMPARE:-$here/../../shared/bench/compare}
+# The shared side-by-side timer lives beside the repository (or beside a worktree's parent).
+compare=${COMPARE:-}
+if [ -z "$compare" ]; then
+  for c in "$here/../../shared/bench/compare" "$here/../../../shared/bench/compare"; do
+    [ -x "$c" ] && { compare=$c; break; }
+  done
+fi
 [ -x "$bench" ] || { echo "compare-preview: $bench is not built" >&2; exit 1; }
 [ -x "$compare" ] || { echo "compare-preview: $compare is missing (set COMPARE)" >&2; exit 1; }
 for tool in ffmpeg ffprobe; do
