@@ -171,6 +171,8 @@ void TCropDialog::Button1Click(TObject*) { Close(); }
 
 namespace {
 
+constexpr Cardinal PreviewWaitMs = 30000;
+
 void OpenCropDialog(Tmain* Main, TCropDialog* Dialog) {
   TFFDecoder* decoder = Main->FFtoimageDecoder();
   if (decoder == nullptr || decoder->VideoStreamCount <= 0) {
@@ -186,9 +188,21 @@ void OpenCropDialog(Tmain* Main, TCropDialog* Dialog) {
       decoder->Decode(-1);
   }
   const AnsiString snapshot = AppWorkFolder() + "test.bmp";
+  TBitmap picture;
+  bool previewed = false;
+  if (!wholeVideo) {
+    // The preview of whichever end was refreshed last; the previews have a decoder of their own,
+    // so the picture is the window's, once the one asked for last has arrived.
+    Main->WaitForPreviews(PreviewWaitMs);
+    TBitmap* preview = Main->PreviewBitmap;
+    if (preview && preview->Width() > 0 && preview->Height() > 0) {
+      picture.Assign(preview);
+      previewed = true;
+    }
+  }
   try {
-    TBitmap picture;
-    if (!decoder->CopyToBitmap(&picture)) throw Exception("Read frame failed: " + decoder->LastErrorMessage);
+    if (!previewed && !decoder->CopyToBitmap(&picture))
+      throw Exception("Read frame failed: " + decoder->LastErrorMessage);
     picture.SaveToFile(snapshot);
     TZodivErIO* io = Dialog->ZodivErView1->IOComponent();
     io->Aborting = false;

@@ -29,3 +29,13 @@ void draw_fitted(TCanvas* Canvas, TBitmap* Bitmap) {
   fit_rect(source, box, target);
   Canvas->StretchDraw(target, Bitmap);
 }
+
+TRect prepare_fitted(TBitmap* Bitmap, const TRect& Box, TBitmap* Fitted) {
+  if (Int64(Bitmap->Width()) * Bitmap->Height() == 0) return TRect{};
+  TRect target;
+  fit_rect(Bitmap->Canvas()->ClipRect(), Box, target);
+  Fitted->SetPixelFormat(pf32bit);
+  Fitted->SetSize(target.Width(), target.Height());
+  Fitted->Canvas()->StretchDraw(Rect(0, 0, target.Width(), target.Height()), Bitmap);
+  return target;
+}

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/preview_worker.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,8 @@ Tmain::Tmain(TComponent* AOwner) : TForm(AOwner) {
 Tmain::~Tmain() {
   if (Application && Application->OnMessage) Application->OnMessage = nullptr;
   // The handlers reach sibling controls and the decoder: they go while the form is whole.
+  // The preview worker hands pictures to this form: it stops before anything of it goes.
+  FPreviews.reset();
   DestroyComponents();
   ActiveRun = nullptr;
   delete PreviewBitmap;

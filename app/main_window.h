@@ -33,6 +33,7 @@ class TZodivErView;
 class TFrameRun;
 class TAudioRun;
 class TClipRun;
+class TPreviewWorker;
 struct TStretch;
 
 class Tmain : public TForm {
@@ -268,7 +269,15 @@ class Tmain : public TForm {
   Int64 Duration = 0;
   Integer FrameCount = 0;
   TBitmap* PreviewBitmap = nullptr;
+  // The time of the picture in PreviewBitmap, microseconds.
+  Int64 PreviewTime = 0;
   AnsiString OutputFolder;
+  // True when every preview asked for is on screen. The previews are decoded by a worker and
+  // arrive through the main loop.
+  bool PreviewsIdle() const;
+  // Serves the loop until the previews asked for are on screen or TimeoutMs pass; true when
+  // they are.
+  bool WaitForPreviews(Cardinal TimeoutMs);
 
   // The runs, each with its own state; the run dialog serves the one that showed it last.
   std::unique_ptr<TFrameRun> FrameRun;
@@ -290,6 +299,8 @@ class Tmain : public TForm {
 
   void FillPreviewsBlack();
   void RefreshEnd(bool StartEnd);
+  void ShowPreview(bool StartEnd, TBitmap*& Picture, Int64 PictureUs, TBitmap* Fitted, const TRect& Target);
+  std::unique_ptr<TPreviewWorker> FPreviews;
   void UpdateRangeBar(bool MoveLeft);
   Int64 TimeOfPosition(Integer Position) const;
   Integer FrameOfPosition(Integer Position) const;

@@ -5,6 +5,7 @@
 #include "app/audio_run_options.h"
 #include "app/fitted_drawing.h"
 #include "app/main_window.h"
+#include "app/preview_worker.h"
 #include "app/time_text.h"
 #include "app/video_extensions.h"
 #include "media/components/decoder.h"
@@ -101,7 +102,16 @@ void Tmain::load_videofile(const AnsiString& FileName) {
   cb_framerate->SetItemIndex(cb_framerate->Items()->Count() - 1);
 
   PreviewBitmap->SetSize(0, 0);
+  PreviewTime = 0;
   FillPreviewsBlack();
+  if (!FPreviews) {
+    FPreviews = std::make_unique<TPreviewWorker>(
+        [this](bool StartEnd, TBitmap*& Picture, Int64 PictureUs, TBitmap* Fitted, const TRect& Target) {
+          ShowPreview(StartEnd, Picture, PictureUs, Fitted, Target);
+        },
+        [this](const AnsiString& Text) { StopMessage(this, Text); });
+  }
+  FPreviews->SetFile(FileName);
 
   const Integer oldBegin = split_begin->Value();
   const Integer oldEnd = split_end->Value();
@@ -174,22 +184,21 @@ void Tmain::RefreshEnd(bool StartEnd) {
   label_totaltime->SetCaption("<< " + format_time(SafeRound<Int64>(share * double(Duration))));
   label_totalframe->SetCaption("Frame " + IntToStr(SafeRound<Integer>(share * double(FrameCount))) + " >>");
 
-  try {
-    static const TSeekFlags attempts[] = {{sfBackward}, {sfBackward, sfAny}, {}, {sfAny}, {}, {sfBackward}, {sfAny}};
-    for (const TSeekFlags& flags : attempts) {
-      if (!decoder->Seek(t, flags)) continue;
-      // The picture at the slider's time, as a run starting there takes it, not the key frame before.
-      if (decoder->DecodeTo(t) && decoder->CopyToBitmap(PreviewBitmap)) {
-        TImage* image = StartEnd ? Image_start : image_end;
-        draw_fitted(image->Canvas(), PreviewBitmap);
-        image->Invalidate();
-      }
-      break;
-    }
-  } catch (const Exception&) {
-    StopMessage(this, "Read frame failed: " + decoder->LastErrorMessage);
-  }
+  // The picture follows when the worker has it: a dragged slider never waits for the decoder.
+  if (FPreviews) FPreviews->Request(StartEnd, t, (StartEnd ? Image_start : image_end)->Canvas()->ClipRect());
 }
+
+void Tmain::ShowPreview(bool StartEnd, TBitmap*& Picture, Int64 PictureUs, TBitmap* Fitted, const TRect& Target) {
+  std::swap(PreviewBitmap, Picture);
+  PreviewTime = PictureUs;
+  TImage* image = StartEnd ? Image_start : image_end;
+  if (Fitted->Width() > 0 && Fitted->Height() > 0) image->Canvas()->Draw(Target.Left, Target.Top, Fitted);
+  image->Invalidate();
+}
+
+bool Tmain::PreviewsIdle() const { return !FPreviews || FPreviews->Idle(); }
+
+bool Tmain::WaitForPreviews(Cardinal TimeoutMs) { return !FPreviews || FPreviews->WaitIdle(TimeoutMs); }
 
 void Tmain::StepEnd(bool StartEnd, Integer Delta) {
   if (Duration <= 0) return;
@@ -217,13 +226,21 @@ void Tmain::SpinButton1DownClick(TObject*) { StepEnd(true, -1); }
 void Tmain::SpinButton2UpClick(TObject*) { StepEnd(false, 1); }
 void Tmain::SpinButton2DownClick(TObject*) { StepEnd(false, -1); }
 
+// The enlarged picture is the clicked end's own: it waits for that end's picture, which the
+// loop delivers meanwhile.
+namespace {
+constexpr Cardinal EnlargeWaitMs = 30000;
+}  // namespace
+
 void Tmain::Image_startClick(TObject*) {
   split_beginChange(split_begin);
+  WaitForPreviews(EnlargeWaitMs);
   showbigimage();
 }
 
 void Tmain::image_endClick(TObject*) {
   split_endChange(split_end);
+  WaitForPreviews(EnlargeWaitMs);
   showbigimage();
 }
 
@@ -260,7 +277,7 @@ void Tmain::showbigimage() {
   picture->OnClick = [this](TObject* S) { DoActualFormClick(S); };
 
   window->SetCaption(Format("%dx%d @ %s", PreviewBitmap->Width(), PreviewBitmap->Height(),
-                            format_time(FFtoimageDecoder()->LastPicture.PTS)));
+                            format_time(PreviewTime)));
   window->SetClientWidth(picture->Width());
   window->SetClientHeight(picture->Height());
   window->ShowModal();

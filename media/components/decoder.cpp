@@ -242,8 +242,10 @@ AVCodecContext* TFFDecoder::OpenVideoCodec(Integer StreamIndex) {
     return nullptr;
   }
   context->pkt_timebase = stream->time_base;
-  // One picture at a time: frame threads would only delay the first picture after a seek.
-  context->thread_count = 1;
+  // A preview between keyframes decodes a whole interval on the way to its picture: frame
+  // threads make that road several times shorter, and slice threads help the keyframe itself.
+  context->thread_count = 0;
+  context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (ff::avcodec_open2(context, codec, nullptr) < 0) {
     ff::avcodec_free_context(&context);
     ReportMessageFmt(AV_LOG_ERROR, "Error while opening codec for input file stream #%d", StreamIndex);
@@ -325,15 +327,49 @@ bool TFFDecoder::Decode(Integer StreamIndex) {
     }
     FLastPacket = TPacketFacts{FPacket->dts, FPacket->pts, FPacket->stream_index, FPacket->pos};
     FLastPacketFlags = FPacket->flags;
+    VideoCodecContext->skip_frame = PacketShownBeforeTarget(FPacket) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     SendPacket(FPacket);
     ff::av_packet_unref(FPacket);
   }
 }
 
+bool TFFDecoder::PacketShownBeforeTarget(const AVPacket* Packet) const {
+  if (FSkipBeforeUs == AV_NOPTS_VALUE || Packet->pts == AV_NOPTS_VALUE) return false;
+  const AVStream* stream = FormatContext->streams[Packet->stream_index];
+  const Int64 start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+  // The same reckoning as the picture's PresentationUs, so a packet passed over here is one
+  // DecodeTo would have passed over too.
+  return ff::av_rescale_q(Packet->pts - start, UsableTimeBase(stream->time_base), MicrosecondBase) < FSkipBeforeUs;
+}
+
+Int64 TFFDecoder::StreamEndUs(Integer StreamIndex) const {
+  if (StreamIndex < 0 || StreamIndex >= StreamCount) return AV_NOPTS_VALUE;
+  const AVStream* stream = FormatContext->streams[StreamIndex];
+  if (stream->duration > 0) return ff::av_rescale_q(stream->duration, UsableTimeBase(stream->time_base), MicrosecondBase);
+  if (FormatContext->duration > 0) return FormatContext->duration;
+  return AV_NOPTS_VALUE;
+}
+
 bool TFFDecoder::DecodeTo(Int64 Position, Integer StreamIndex) {
-  if (!Decode(StreamIndex)) return false;
+  // Pictures shown before Position that no other picture refers to are never the answer, so the
+  // codec may pass over them; except near the end, where the last picture stands when none is
+  // at or after Position, and that picture must be the true last one.
+  const Integer index = SelectVideoStream(StreamIndex);
+  if (index < 0) return false;
+  const Int64 end = StreamEndUs(index);
+  const Int64 margin = FrameRate.num > 0 && FrameRate.den > 0 ? 2 * FrameDurationUs(FrameRate) : 1000000;
+  struct TSkipScope {
+    TFFDecoder* Decoder;
+    ~TSkipScope() {
+      Decoder->FSkipBeforeUs = AV_NOPTS_VALUE;
+      if (Decoder->VideoCodecContext) Decoder->VideoCodecContext->skip_frame = AVDISCARD_DEFAULT;
+    }
+  } scope{this};
+  if (end != AV_NOPTS_VALUE && Position <= end - margin) FSkipBeforeUs = Position;
+
+  if (!Decode(index)) return false;
   while (LastPicture.PresentationUs != AV_NOPTS_VALUE && LastPicture.PresentationUs < Position)
-    if (!Decode(StreamIndex)) break;
+    if (!Decode(index)) break;
   return true;
 }
 

@@ -105,6 +105,10 @@ class TFFDecoder : public TCustomDecoder {
   // having been drained.
   void SendPacket(const AVPacket* Packet);
   bool StorePicture(const AVFrame* Frame);
+  // Whether the packet's picture is shown before the time DecodeTo is heading for.
+  bool PacketShownBeforeTarget(const AVPacket* Packet) const;
+  // The stream's length in microseconds, or AV_NOPTS_VALUE when the file does not tell.
+  Int64 StreamEndUs(Integer StreamIndex) const;
 
   Integer FVideoCodecStream = -1;
   AVPacket* FPacket = nullptr;
@@ -113,4 +117,6 @@ class TFFDecoder : public TCustomDecoder {
   TPacketFacts FLastPacket;
   Integer FLastPacketFlags = 0;
   SwrContext* FAudioResampler = nullptr;
+  // Set while DecodeTo runs: pictures shown before it need not be decoded unless referred to.
+  Int64 FSkipBeforeUs = AV_NOPTS_VALUE;
 };

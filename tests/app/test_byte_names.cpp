@@ -46,12 +46,14 @@ TEST_F(ByteNames, ALatin1VideoIsLoadedPreviewedAndExtractedUnderItsOwnBytes) {
   EXPECT_EQ(main->FrameCount, 50);
   main->split_end->SetValue(25);
   main->split_begin->SetValue(10);
+  ASSERT_TRUE(main->WaitForPreviews(30000));
   const std::vector<TColor> start = Pixels(main->Image_start), end = Pixels(main->image_end);
 
   // The same clip under a plain name shows the same two pictures.
   main->load_videofile(runtest::AvClip(2));
   main->split_end->SetValue(25);
   main->split_begin->SetValue(10);
+  ASSERT_TRUE(main->WaitForPreviews(30000));
   EXPECT_TRUE(Pixels(main->Image_start) == start);
   EXPECT_TRUE(Pixels(main->image_end) == end);
   EXPECT_FALSE(start == end) << "the two previews must tell frames apart";

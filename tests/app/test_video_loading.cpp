@@ -113,6 +113,7 @@ TEST_F(AppWindows, PreviewsShowTheToolsFrameAtEachEnd) {
   main->load_videofile(clip);
   main->split_begin->SetValue(50);   // 2 s
   main->split_end->SetValue(125);    // 5 s
+  ASSERT_TRUE(main->WaitForPreviews(30000));
   EXPECT_EQ(main->Label_begintime->Caption(), "Start 00:00:02.000");
   EXPECT_EQ(main->label_endframe->Caption(), "Frame 125");
   EXPECT_EQ(main->label_totaltime->Caption(), "<< 00:00:03.000");
@@ -223,6 +224,7 @@ TEST_F(AppWindows, TheDropHintGoesWhenAVideoIsLoaded) {
 TEST_F(AppWindows, PreviewClickShowsTheFullSizePictureModally) {
   main->Image_startClick(main->Image_start);  // nothing decoded yet: no window
   main->load_videofile(Clip(10));
+  ASSERT_TRUE(main->WaitForPreviews(30000));
   ASSERT_EQ(main->PreviewBitmap->Width(), 160);
   TForm* shown = nullptr;
   AnsiString caption;
@@ -284,6 +286,7 @@ TEST_F(AppWindows, PreviewsShowThePictureAtTheSliderTime) {
   for (const Integer frame : {281, 374}) {
     SCOPED_TRACE(frame);
     main->split_end->SetValue(frame);
+    ASSERT_TRUE(main->WaitForPreviews(30000));
     ASSERT_EQ(main->PreviewBitmap->Width(), 320);
     const auto tool = [&](const std::string& Seconds, const std::string& Name) {
       testsupport::RunOk("ffmpeg -nostdin -v error -y -ss " + Seconds + " -i " + testsupport::ShellQuote(clip) +
@@ -295,5 +298,83 @@ TEST_F(AppWindows, PreviewsShowThePictureAtTheSliderTime) {
     EXPECT_LT(atTime, 2.0);
     EXPECT_GT(atKey, 4 * atTime + 1);
   }
+  testsupport::RemoveTree(dir);
+}
+
+// Dragging the start thumb across a clip whose key frames are 10 s apart: every position is a
+// long decode from the key frame, yet the window keeps serving its loop (a 10 ms timer never
+// waits 50 ms), and the picture left on screen is the tool's frame at the final position.
+TEST_F(AppWindows, DraggingAThumbNeverBlocksTheWindowAndEndsOnTheToolsFrame) {
+  const std::string clip = testsupport::Fixture(
+      "app_keyint250_720p.mp4",
+      "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=1280x720:rate=25:duration=10 -c:v libx264 -g 250 "
+      "-keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p -preset veryfast -f mp4 {out}");
+  ShowActive(main);
+  main->load_videofile(clip);
+  ASSERT_TRUE(MessageTexts().empty());
+  ASSERT_TRUE(main->WaitForPreviews(30000));
+
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point lastTick = Clock::now();
+  Clock::duration longestWait{};
+  TTimer ticker(nullptr);
+  ticker.SetInterval(10);
+  ticker.OnTimer = [&](TObject*) {
+    const Clock::time_point now = Clock::now();
+    longestWait = std::max(longestWait, now - lastTick);
+    lastTick = now;
+  };
+  const auto pumpFor = [](int Ms) {
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(Ms);
+    while (Clock::now() < until) {
+      Application->ProcessMessages();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  ticker.SetEnabled(true);
+  pumpFor(30);
+  lastTick = Clock::now();
+  longestWait = {};
+
+  TClSlider* slider = main->split_begin;
+  const TRect thumb = slider->ThumbRect();
+  const Integer y = (thumb.Top + thumb.Bottom) / 2;
+  Integer x = (thumb.Left + thumb.Right) / 2;
+  SimulateMouse(slider, smPress, mbLeft, x, y);
+  const Integer stop = slider->Width() * 4 / 5;
+  while (x < stop) {
+    x = std::min(stop, x + 9);
+    SimulateMouse(slider, smMove, mbLeft, x, y, ssLeft);
+    pumpFor(15);
+  }
+  SimulateMouse(slider, smRelease, mbLeft, x, y);
+  // Two single steps by key after the drag: the last one asked is the one shown.
+  SimulateKey(slider, VK_RIGHT);
+  SimulateKey(slider, VK_RIGHT);
+  pumpFor(20);
+  const Clock::duration dragWait = longestWait;
+  ASSERT_TRUE(main->WaitForPreviews(30000));
+  ticker.SetEnabled(false);
+
+  const Integer frame = slider->Value();
+  ASSERT_GT(frame, 125) << "the drag must end well past the key frame";
+  ASSERT_LT(frame, 250);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(dragWait).count(), 50);
+  EXPECT_EQ(main->PreviewTime, Int64(frame) * 40000);
+  ASSERT_EQ(main->PreviewBitmap->Width(), 1280);
+
+  const std::string dir = testsupport::MakeTempDir("drag");
+  const auto tool = [&](const std::string& Seconds, const std::string& Name) {
+    testsupport::RunOk("ffmpeg -nostdin -v error -y -ss " + Seconds + " -i " + testsupport::ShellQuote(clip) +
+                       " -frames:v 1 -f rawvideo -pix_fmt bgra " + testsupport::ShellQuote(dir + "/" + Name));
+    return PreviewDifference(main->PreviewBitmap, dir + "/" + Name);
+  };
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.2f", frame / 25.0);
+  const double atTime = tool(seconds, "at.bgra");
+  std::snprintf(seconds, sizeof seconds, "%.2f", (frame - 1) / 25.0);
+  const double before = tool(seconds, "before.bgra");
+  EXPECT_LT(atTime, 2.0);
+  EXPECT_GT(before, 4 * atTime + 1) << "the comparison must tell neighbouring frames apart";
   testsupport::RemoveTree(dir);
 }

@@ -68,6 +68,33 @@ TEST_F(DecoderDecodeTest, SeekDecodeCopyGivesFfmpegsPictures) {
   }
 }
 
+// DecodeTo passes over pictures shown before its time that nothing refers to; the picture it
+// stops at is still the tool's -ss picture, between key frames, just before the next one and
+// at the end, where the true last picture must stand for any time past it.
+TEST_F(DecoderDecodeTest, DecodeToGivesTheToolsPictureBetweenKeyFrames) {
+  struct TCase {
+    double Seconds;
+    double ShownSeconds;  // the picture expected, past the end the last one
+  };
+  const std::vector<TCase> cases = {{1.04, 1.04}, {1.48, 1.48}, {1.96, 1.96}, {0.52, 0.52}, {2.92, 2.92},
+                                    {2.96, 2.96}, {4.0, 2.96}};
+  for (const std::string& file : {decodertest::H264Mp4(), decodertest::Mpeg4Avi()}) {
+    SCOPED_TRACE(file);
+    TFFDecoder decoder(nullptr);
+    ASSERT_TRUE(decoder.OpenFile(AnsiToWide(file))) << decoder.LastErrorMessage;
+    for (const TCase& step : cases) {
+      SCOPED_TRACE(step.Seconds);
+      const Int64 us = static_cast<Int64>(step.Seconds * 1000000 + 0.5);
+      ASSERT_TRUE(decoder.Seek(us, {sfBackward})) << decoder.LastErrorMessage;
+      ASSERT_TRUE(decoder.DecodeTo(us)) << decoder.LastErrorMessage;
+      EXPECT_EQ(decoder.LastPicture.PresentationUs, static_cast<Int64>(step.ShownSeconds * 1000000 + 0.5));
+      TBitmap bitmap;
+      ASSERT_TRUE(decoder.CopyToBitmap(&bitmap)) << decoder.LastErrorMessage;
+      EXPECT_EQ(PictureDifference(bitmap, decodertest::FfmpegFrame(file, step.ShownSeconds, true)), "");
+    }
+  }
+}
+
 // Every picture comes out, the delayed ones after the end of the input too, then the end is
 // reported until the next seek.
 TEST_F(DecoderDecodeTest, DecodingToTheEndReportsEndOfStream) {
