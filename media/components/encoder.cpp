@@ -132,7 +132,11 @@ struct TCustomEncoder::TDeliveries {
 };
 
 TCustomEncoder::TCustomEncoder(TComponent* AOwner)
-    : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)), FDeliveries(std::make_unique<TDeliveries>()) {}
+    : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)), FDeliveries(std::make_unique<TDeliveries>()) {
+  // Parallel tasks run dozens of codec threads; with an arena each, their freed frame buffers
+  // would hold the process well above what the tasks use at any one time.
+  ShareAllocatorArenas();
+}
 
 TCustomEncoder::~TCustomEncoder() { Shutdown(); }
 
