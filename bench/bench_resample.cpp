@@ -1,10 +1,18 @@
-// Speed of resampling through the processing component: a 4000 x 3000 24-bit image reduced to
-// 1000 x 750 with each filter, on one thread.
+// Resampling through the processing component: a 4000 x 3000 24-bit image reduced to 1000 x 750
+// with each filter, on one thread.
 //
-//   bench_resample [benchmark options]    Google Benchmark cases, one per filter; the peers'
-//                                         times for the same job come from compare-resample.sh
+//   bench_resample [benchmark options]          Google Benchmark cases, one per filter: a tool for
+//                                               finding hot spots, set against no peer
+//   bench_resample --file FILTER IN.ppm OUT.ppm reads IN, reduces it to a quarter with the named
+//                                               filter and writes OUT: the whole process that
+//                                               compare-resample.sh times against the peers
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "bench/bench_ppm.h"
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/proc/ie_proc.h"
 
@@ -41,6 +49,30 @@ void Reduce(benchmark::State& state) {
 }
 BENCHMARK(Reduce)->DenseRange(rfNone, rfProjectWB)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
+int ReduceFile(const std::string& Filter, const char* In, const char* Out) {
+  int filter = -1;
+  for (int f = rfNone; f <= rfProjectWB; ++f)
+    if (Filter == kFilterNames[f]) filter = f;
+  if (filter < 0) {
+    std::fprintf(stderr, "unknown filter %s\n", Filter.c_str());
+    return 2;
+  }
+  TIEBitmap source, dest;
+  dest.Location = ieMemory;
+  if (!benchppm::ReadPpm(In, source)) return 1;
+  TZodivErProc proc(nullptr);
+  proc.AttachBitmap(&source);
+  proc.ResampleTo(&dest, source.GetWidth() / 4, source.GetHeight() / 4, static_cast<TResampleFilter>(filter));
+  return benchppm::WritePpm(Out, dest) ? 0 : 1;
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--file") == 0) return ReduceFile(argv[2], argv[3], argv[4]);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -3,12 +3,20 @@
 // scrolled into the middle. Each pass draws the back buffer again and copies it to the control,
 // which is the work the view does for every repaint after a change.
 //
-//   bench_view [benchmark options]    Google Benchmark cases; compare-view.sh times ImageMagick
-//                                     doing the same scaling or crop
+//   bench_view [benchmark options]        Google Benchmark cases: a tool for finding hot spots,
+//                                         set against no peer
+//   bench_view --file CASE IN.ppm OUT.ppm shows IN in the view as CASE ("fit None", "fit Lanczos3",
+//                                         ... or "100% scrolled"), draws it once and writes the
+//                                         back buffer to OUT: the whole process that
+//                                         compare-view.sh times against ImageMagick
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
+
+#include "bench/bench_ppm.h"
 
 #include "app/program.h"
 #include "imaging/core/ie_bitmap.h"
@@ -41,7 +49,7 @@ class TBenchView : public TZodivErView {
 struct TStage {
   TForm* Form = nullptr;
   TBenchView* View = nullptr;
-  TStage() {
+  explicit TStage(TIEBitmap* Source = nullptr) {
     Form = new TForm(nullptr);
     Form->SetBounds(0, 0, kClientWidth + 40, kClientHeight + 40);
     View = new TBenchView(Form);
@@ -50,8 +58,12 @@ struct TStage {
     View->SetScrollBars(ssNone);
     View->SetBounds(0, 0, kClientWidth, kClientHeight);
     ShowActive(Form);
-    View->IEBitmap()->Allocate(kWidth, kHeight, ie24RGB);
-    FillPattern(*View->IEBitmap());
+    if (Source) {
+      View->IEBitmap()->Assign(Source);
+    } else {
+      View->IEBitmap()->Allocate(kWidth, kHeight, ie24RGB);
+      FillPattern(*View->IEBitmap());
+    }
     View->Update();
   }
   ~TStage() { delete Form; }
@@ -121,6 +133,34 @@ void FullSizeScrolled(benchmark::State& state) {
 }
 BENCHMARK(FullSizeScrolled)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
+// One redraw of the named case with the image of In, its back buffer written to Out.
+int DrawFile(const std::string& Case, const char* In, const char* Out) {
+  TIEBitmap source;
+  if (!benchppm::ReadPpm(In, source)) return 1;
+  TStage stage(&source);
+  TBenchView* view = stage.View;
+  if (Case == "100% scrolled") {
+    view->SetZoomFilter(rfNone);
+    view->SetZoom(100);
+    view->ScrollTo(1500, 1100);
+  } else {
+    int filter = -1;
+    for (int f = rfNone; f <= rfProjectWB; ++f)
+      if (Case == FilterLabel(static_cast<TResampleFilter>(f))) filter = f;
+    if (filter < 0) {
+      std::fprintf(stderr, "unknown case %s\n", Case.c_str());
+      return 2;
+    }
+    view->SetZoomFilter(static_cast<TResampleFilter>(filter));
+    view->SetZoom(100);
+    view->SetZoom(25);
+    for (int i = 0; i < 8; ++i) view->DrawSelection(nullptr, false);
+  }
+  view->InvalidateViewRect(TRect{0, 0, kClientWidth, kClientHeight});
+  view->Paint();
+  return benchppm::WritePpm(Out, *view->BackBuffer()) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +168,11 @@ int main(int argc, char** argv) {
   PlatformStartup(argc, argv);
   // As the program does: without the processing unit's services the view has no filters.
   StartImagingLibrary();
+  if (argc == 5 && std::strcmp(argv[1], "--file") == 0) {
+    const int result = DrawFile(argv[2], argv[3], argv[4]);
+    StopImagingLibrary();
+    return result;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Our JPEG and PNG load and save side by side with libjpeg's and libpng's own tools on the same
-# 4000 x 3000 photo: djpeg/cjpeg and pngtopam/pnmtopng. Every job reads a file and writes a
-# file (PPM on the other side). Ours and theirs run in turn REPS times (default 9); printed are
-# the median time of each and the median of the paired ratios ours / theirs. Our time is
-# measured inside our program from opening the input to closing the output (the start of a
-# process that links Qt and FFmpeg is no codec time); theirs is the tools' whole wall-clock
-# time. Below 1.05 for JPEG and 1.1 for PNG means our own overhead is small.
+# 4000 x 3000 photo: djpeg/cjpeg and pngtopam/pnmtopng. Every job is one whole process that reads
+# a file and writes a file; start-up counts on both sides, as the user pays it on both. The
+# pictures written are checked equal pixel for pixel (ImageMagick's compare, the JPEG files after
+# decoding both) before the two are timed in turn (../shared/bench/compare, or the copy named by
+# COMPARE): median ratio with its spread and each side's peak memory.
+#   compare-codecs.sh [BUILD-DIR]            RUNS pairs (default 9)
 set -euo pipefail
 build=${1:-build}
 bench="$build/bench/bench_codecs"
+compare=${COMPARE:-$(dirname "$0")/../../shared/bench/compare}
+runs=${RUNS:-9}
 [ -x "$bench" ] || { echo "compare-codecs: $bench is not built" >&2; exit 1; }
-for tool in convert djpeg cjpeg pngtopam pnmtopng; do
+[ -x "$compare" ] || { echo "compare-codecs: no compare script at $compare" >&2; exit 1; }
+for tool in convert compare djpeg cjpeg pngtopam pnmtopng; do
   command -v $tool >/dev/null || { echo "compare-codecs: $tool is missing" >&2; exit 1; }
 done
 
@@ -22,43 +25,33 @@ convert -size 4000x3000 plasma:fractal -seed 7 -blur 0x1 +noise Gaussian -depth 
 cjpeg -quality 90 "$work/photo.ppm" > "$work/photo.jpg"
 pnmtopng "$work/photo.ppm" > "$work/photo.png"
 
-reps=${REPS:-9}
-
-ms_of() {  # wall-clock milliseconds of a shell command
-  local t0 t1
-  t0=$(date +%s%N)
-  bash -c "$1" >/dev/null
-  t1=$(date +%s%N)
-  echo $(( (t1 - t0) / 1000000 ))
+# Pixels equal; a JPEG is decoded first, by djpeg, for both sides.
+same_pixels() {
+  local a=$1 b=$2
+  if [[ $a == *.jpg ]]; then
+    djpeg "$a" >"$a.ppm" && djpeg "$b" >"$b.ppm"
+    a=$a.ppm b=$b.ppm
+  fi
+  local ae
+  ae=$(compare -metric AE "$a" "$b" null: 2>&1) || true
+  [ "$ae" = 0 ] || { echo "compare-codecs: $1 and $2 differ in $ae pixels" >&2; return 1; }
 }
 
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
-row() {  # label, our command, their command
-  # The machine is shared: ours and theirs take turns, so a busy spell hits both alike, and the
-  # medians leave out the odd slow run on either side.
-  local ours=() theirs=() ratios=()
-  for _ in $(seq "$reps"); do
-    local a b
-    a=$(bash -c "$2")
-    b=$(ms_of "$3")
-    [ "$b" -lt 1 ] && b=1
-    ours+=("$a")
-    theirs+=("$b")
-    ratios+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.4f", a / b }')")
-  done
-  local mo mt mr
-  mo=$(printf '%s\n' "${ours[@]}" | median)
-  mt=$(printf '%s\n' "${theirs[@]}" | median)
-  mr=$(printf '%s\n' "${ratios[@]}" | median)
-  awk -v l="$1" -v a="$mo" -v b="$mt" -v r="$mr" -v n="$reps" \
-    'BEGIN { printf "  %-10s ours %7.1f ms   theirs %7.1f ms   median ratio (ours / theirs) %.3f over %d pairs\n", l, a, b, r, n }'
+row() {  # label, our command, their command, our output, their output
+  bash -c "$2" >/dev/null
+  bash -c "$3"
+  same_pixels "$4" "$5"
+  echo "== $1: the same pixels on both sides"
+  "$compare" -n "$runs" -- "$2" "$3"
 }
 
-echo "4000 x 3000 photo, file in and file out"
-row "JPEG load" "$bench --jpeg-load $work/photo.jpg $work/ours.ppm" "djpeg $work/photo.jpg > $work/theirs.ppm"
-row "JPEG save" "$bench --jpeg-save $work/photo.ppm $work/ours.jpg" "cjpeg $work/photo.ppm > $work/theirs.jpg"
-row "PNG load" "$bench --png-load $work/photo.png $work/ours.ppm" "pngtopam $work/photo.png > $work/theirs.ppm"
-row "PNG save" "$bench --png-save $work/photo.ppm $work/ours.png" "pnmtopng $work/photo.ppm > $work/theirs.png"
-cmp -s "$work/ours.jpg" "$work/theirs.jpg" || echo "  (the JPEG files differ: markers and density)"
+echo "4000 x 3000 photo, file in and file out; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+row "JPEG load" "$bench --jpeg-load $work/photo.jpg $work/ours.ppm" "djpeg $work/photo.jpg > $work/theirs.ppm" \
+  "$work/ours.ppm" "$work/theirs.ppm"
+row "JPEG save" "$bench --jpeg-save $work/photo.ppm $work/ours.jpg" "cjpeg -quality 75 $work/photo.ppm > $work/theirs.jpg" \
+  "$work/ours.jpg" "$work/theirs.jpg"
+row "PNG load" "$bench --png-load $work/photo.png $work/ours.ppm" "pngtopam $work/photo.png > $work/theirs.ppm" \
+  "$work/ours.ppm" "$work/theirs.ppm"
+row "PNG save" "$bench --png-save $work/photo.ppm $work/ours.png" "pnmtopng $work/photo.ppm > $work/theirs.png" \
+  "$work/ours.png" "$work/theirs.png"
 ls -l "$work"/ours.png "$work"/theirs.png | awk '{ print "  " $5 " bytes  " $9 }'

@@ -1,34 +1,33 @@
 #!/usr/bin/env bash
-# ie24RGB -> ie8g side by side with ImageMagick on the same 4000 x 3000 image: both read a binary
-# PPM, convert it to grey and write a binary PGM. Prints the best wall-clock time of each over
-# five runs and the ratio (ImageMagick time / ours; above 1 means we are faster).
+# ie24RGB -> ie8g side by side with ImageMagick on the same 4000 x 3000 image: both are whole
+# processes that read a binary PPM, convert it to grey and write a binary PGM. The two greys are
+# checked first (same size, PSNR at least MIN_PSNR dB, default 30: the weights differ a little),
+# then the two are timed in turn (../shared/bench/compare, or the copy named by COMPARE): median
+# ratio ours/ImageMagick with its spread and each side's peak memory.
+#   compare-iebitmap.sh [BUILD-DIR]        RUNS pairs (default 7)
 set -euo pipefail
 build=${1:-build}
 bench="$build/bench/bench_iebitmap"
+compare=${COMPARE:-$(dirname "$0")/../../shared/bench/compare}
+runs=${RUNS:-7}
+min_psnr=${MIN_PSNR:-30}
 [ -x "$bench" ] || { echo "compare-iebitmap: $bench is not built" >&2; exit 1; }
+[ -x "$compare" ] || { echo "compare-iebitmap: no compare script at $compare" >&2; exit 1; }
 command -v convert >/dev/null || { echo "compare-iebitmap: ImageMagick's convert is missing" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 convert -size 4000x3000 gradient:red-blue -swirl 200 -depth 8 "$work/in.ppm"
 
-best() {  # best wall-clock milliseconds of a command over five runs
-  local best_ms=
-  for _ in 1 2 3 4 5; do
-    local t0 t1
-    t0=$(date +%s%N)
-    "$@" >/dev/null
-    t1=$(date +%s%N)
-    local ms=$(( (t1 - t0) / 1000000 ))
-    if [ -z "$best_ms" ] || [ "$ms" -lt "$best_ms" ]; then best_ms=$ms; fi
-  done
-  echo "$best_ms"
-}
-
-ours=$(best "$bench" --ppm "$work/in.ppm" "$work/ours.pgm")
-theirs=$(best convert "$work/in.ppm" -colorspace gray "$work/magick.pgm")
-identify -format 'ours: %wx%h %[type]\n' "$work/ours.pgm"
-echo "ie24RGB -> ie8g, 4000 x 3000, PPM in, PGM out"
-echo "  TIEBitmap:   ${ours} ms"
-echo "  ImageMagick: ${theirs} ms"
-awk -v a="$theirs" -v b="$ours" 'BEGIN { if (b < 1) b = 1; printf "  ratio (ImageMagick / TIEBitmap): %.2f\n", a / b }'
+ours="$bench --ppm $work/in.ppm $work/ours.pgm"
+peer="convert $work/in.ppm -colorspace gray $work/magick.pgm"
+bash -c "$ours" && bash -c "$peer"
+size=$(identify -format '%wx%h %[type]' "$work/ours.pgm")
+p=$(compare -metric PSNR "$work/ours.pgm" "$work/magick.pgm" null: 2>&1 || true)
+if [ "$size" != "4000x3000 Grayscale" ] ||
+  ! awk -v p="$p" -v m="$min_psnr" 'BEGIN { exit !(p == "inf" || p + 0 >= m) }'; then
+  echo "compare-iebitmap: ours is $size at $p dB from ImageMagick's grey; no ratio" >&2
+  exit 1
+fi
+echo "ie24RGB -> ie8g, 4000 x 3000, PPM in, PGM out (PSNR $p dB); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+"$compare" -n "$runs" -- "$ours" "$peer"

@@ -133,9 +133,9 @@ struct TCustomEncoder::TDeliveries {
 
 TCustomEncoder::TCustomEncoder(TComponent* AOwner)
     : TFFBaseComponent(AOwner), Decoder(new TFFDecoder(nullptr)), FDeliveries(std::make_unique<TDeliveries>()) {
-  // Parallel tasks free frame buffers by the hundred; kept in the allocator's pools they would
-  // hold the process at its busiest size long after the run.
-  ReturnLargeBlocksAtOnce();
+  // Parallel tasks run dozens of codec threads; with an arena each, their freed frame buffers
+  // would hold the process well above what the tasks use at any one time.
+  ShareAllocatorArenas();
 }
 
 TCustomEncoder::~TCustomEncoder() { Shutdown(); }
@@ -415,6 +415,10 @@ void TCustomEncoder::DoTerminate(TFFmpeg* Task) {
     if (!failure) failure = std::current_exception();
   }
   TerminateLock.Release();
+  // The task has closed its codecs and filters: what their frames used goes back to the system
+  // now, so a long list of parallel tasks (Express) does not pile up the freed buffers of every
+  // task in the allocator's arenas. Once per task, outside the lock, costs nothing a frame pays.
+  ReturnFreedMemory();
   if (failure) std::rethrow_exception(failure);
 }
 

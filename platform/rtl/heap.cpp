@@ -5,13 +5,14 @@
 #include <mutex>
 
 namespace {
-// Above a video line, below a small picture: a 1080p frame plane is far above it.
-constexpr int LargeBlockBytes = 256 * 1024;
+// Few enough that freed frame buffers are found again by the next task's threads; the codecs
+// allocate per picture, not per pixel, so threads seldom wait on an arena's lock.
+constexpr int SharedArenas = 2;
 }  // namespace
 
-void ReturnLargeBlocksAtOnce() {
+void ShareAllocatorArenas() {
   static std::once_flag once;
-  std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, LargeBlockBytes); });
+  std::call_once(once, [] { mallopt(M_ARENA_MAX, SharedArenas); });
 }
 
 void ReturnFreedMemory() { malloc_trim(0); }

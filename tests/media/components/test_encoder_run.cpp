@@ -1,6 +1,10 @@
 // Task lists run by the encoder: how many run at once, the order and thread of the termination
 // events, the outputs, stopping in a modal loop and destroying the encoder during a run.
+#include <malloc.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -128,6 +132,35 @@ TEST(EncoderRunRepeat, TwentyTasksManyTimesKeepTheListEventLast) {
     EXPECT_EQ(r.ListEvents, 1) << "round " << round;
     EXPECT_EQ(r.EventsAfterList, 0) << "round " << round;
   }
+  testsupport::RemoveTree(dir);
+}
+
+// A frame loop frees and asks again for buffers of one size. Once an encoder exists and has run a
+// list, such a buffer must come back from the allocator's pool: a fresh mapping for each one is a
+// munmap and a page fault per 4 KB on every frame of every run.
+TEST(EncoderMemory, AFrameSizedBufferFreedAndAskedForAgainIsReusedNotMappedAfresh) {
+  LoadFFmpegForTest();
+  const std::string input = ShortClip();
+  const std::string dir = testsupport::MakeTempDir("enc-mem");
+  TFFEncoder encoder(nullptr);
+  for (int i = 0; i < 2; ++i) AddFrameTask(encoder, input, dir, i);
+  bool ended = false;
+  encoder.OnTerminate = [&](TObject*, const TTerminateInfo& Info) { ended = ended || Info.TaskIndex == -1; };
+  encoder.StartTask(2);
+  ASSERT_TRUE(ServeUntil([&] { return ended && encoder.TerminateDelivered(); }, 60000));
+
+  constexpr size_t FrameBytes = 1920 * 1080 * 4;  // one 32-bit 1080p picture
+  auto frame = [] {
+    void* p = std::malloc(FrameBytes);
+    std::memset(p, 1, FrameBytes);
+    asm volatile("" : : "r"(p) : "memory");  // a real allocation, not one the compiler may drop
+    return p;
+  };
+  std::free(frame());
+  const size_t mappedBefore = mallinfo2().hblks;
+  void* again = frame();
+  EXPECT_EQ(mallinfo2().hblks, mappedBefore) << "the second frame-sized buffer got a mapping of its own";
+  std::free(again);
   testsupport::RemoveTree(dir);
 }
 
