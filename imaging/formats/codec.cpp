@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <string>
 
 #include "imaging/core/ie_bitmap_stores.h"
@@ -111,4 +112,23 @@ bool TIERowStepper::Next() {
     }
   }
   return !IEAborting(FProgress);
+}
+
+bool TIEBufferedInput::Read(Byte* Dest, size_t Count) {
+  while (Count > 0) {
+    if (FPos == FLen && !Fill()) return false;
+    const size_t n = std::min(Count, FLen - FPos);
+    std::memcpy(Dest, FBuffer.data() + FPos, n);
+    FPos += n;
+    Dest += n;
+    Count -= n;
+  }
+  return true;
+}
+
+bool TIEBufferedInput::Fill() {
+  const Integer got = FStream->Read(FBuffer.data(), static_cast<Integer>(FBuffer.size()));
+  FPos = 0;
+  FLen = got > 0 ? static_cast<size_t>(got) : 0;
+  return FLen > 0;
 }

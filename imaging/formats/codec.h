@@ -16,6 +16,8 @@
 #include "imaging/core/ie_progress.h"
 #include "platform/rtl/streams.h"
 
+#include <vector>
+
 // True when an image of Width x Height pixels of BitsPerPixel bits passes the library's limits
 // (IEImageLimits, imaging/core/ie_limits.h; a zero size passes, it allocates nothing).
 // Otherwise IEFail with the reason and False: the caller returns without allocating.
@@ -72,4 +74,26 @@ class TIERowStepper {
   bool FOnlyChanges;
   Int64 FDone = 0;
   Integer FLastReport = -1;
+};
+
+// Bytes of a stream through a buffer of the reader's own, for readers that take many small reads
+// (a byte at a time, a row at a time). What it has taken from the stream is its own: Buffered
+// tells how much of it the reader has not used yet.
+class TIEBufferedInput {
+ public:
+  TIEBufferedInput(TStream* Stream, size_t BufferSize) : FStream(Stream), FBuffer(BufferSize) {}
+  bool Get(Byte& B) {
+    if (FPos == FLen && !Fill()) return false;
+    B = FBuffer[FPos++];
+    return true;
+  }
+  // Answers whether all Count bytes came.
+  bool Read(Byte* Dest, size_t Count);
+  size_t Buffered() const { return FLen - FPos; }
+
+ private:
+  bool Fill();
+  TStream* FStream;
+  std::vector<Byte> FBuffer;
+  size_t FPos = 0, FLen = 0;
 };

@@ -19,29 +19,10 @@ namespace {
 
 bool IsWordByte(Byte B) { return (B >= 'a' && B <= 'z') || (B >= 'A' && B <= 'Z') || (B >= '0' && B <= '9'); }
 
-// Bytes of the stream through a buffer; what it has taken from the stream is its own.
-class TPnmInput {
+// The anymap's bytes through a buffer, with the header's words and comments as tokens.
+class TPnmInput : public TIEBufferedInput {
  public:
-  explicit TPnmInput(TStream* S) : FStream(S), FBuffer(65536) {}
-  bool Get(Byte& B) {
-    if (FPos == FLen && !Fill()) return false;
-    B = FBuffer[FPos++];
-    return true;
-  }
-  // Answers whether all Count bytes came.
-  bool Read(Byte* Dest, size_t Count) {
-    while (Count > 0) {
-      if (FPos == FLen && !Fill()) return false;
-      const size_t n = std::min(Count, FLen - FPos);
-      std::memcpy(Dest, FBuffer.data() + FPos, n);
-      FPos += n;
-      Dest += n;
-      Count -= n;
-    }
-    return true;
-  }
-  // Bytes taken from the stream and not handed out yet.
-  size_t Buffered() const { return FLen - FPos; }
+  explicit TPnmInput(TStream* S) : TIEBufferedInput(S, 65536) {}
   void Token(AnsiString& T) {
     T.clear();
     Byte b;
@@ -59,17 +40,6 @@ class TPnmInput {
       }
     }
   }
-
- private:
-  bool Fill() {
-    const Integer got = FStream->Read(FBuffer.data(), static_cast<Integer>(FBuffer.size()));
-    FPos = 0;
-    FLen = got > 0 ? static_cast<size_t>(got) : 0;
-    return FLen > 0;
-  }
-  TStream* FStream;
-  std::vector<Byte> FBuffer;
-  size_t FPos = 0, FLen = 0;
 };
 
 // A decimal token, -1 when it is not one (or too large to be a size or a sample).

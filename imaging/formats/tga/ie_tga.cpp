@@ -39,32 +39,9 @@ bool HeaderValid(const Byte* h) {
 }
 
 // The bytes of the pixel data through an 8 KB buffer.
-class TTgaInput {
+class TTgaInput : public TIEBufferedInput {
  public:
-  explicit TTgaInput(TStream* S) : FStream(S), FBuffer(8192) {}
-  bool Read(Byte* Dest, size_t Count) {
-    while (Count > 0) {
-      if (FPos == FLen && !Fill()) return false;
-      const size_t n = std::min(Count, FLen - FPos);
-      std::memcpy(Dest, FBuffer.data() + FPos, n);
-      FPos += n;
-      Dest += n;
-      Count -= n;
-    }
-    return true;
-  }
-  size_t Buffered() const { return FLen - FPos; }
-
- private:
-  bool Fill() {
-    const Integer got = FStream->Read(FBuffer.data(), Integer(FBuffer.size()));
-    FPos = 0;
-    FLen = got > 0 ? size_t(got) : 0;
-    return FLen > 0;
-  }
-  TStream* FStream;
-  std::vector<Byte> FBuffer;
-  size_t FPos = 0, FLen = 0;
+  explicit TTgaInput(TStream* S) : TIEBufferedInput(S, 8192) {}
 };
 
 // One row's units (pixels, or bytes of packed pixels below 8 bits) of UnitBytes each, raw or
