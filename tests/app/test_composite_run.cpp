@@ -33,17 +33,29 @@ std::string ImageSize(const std::string& File) {
   return testsupport::RunOk("identify -format '%w %h' " + testsupport::ShellQuote(File));
 }
 
-// Pixels of the W x H area at (X, Y) of Sheet that differ from Frame.
-long TileDifference(const std::string& Sheet, int X, int Y, int W, int H, const std::string& Frame) {
-  const std::string tile = Frame + ".tile.png";
+// What ImageMagick's compare says of the W x H area at (X, Y) of Sheet against Frame by Metric.
+// Options (such as laying both on one background) are applied to the tile and the frame alike.
+std::string CompareTile(const std::string& Sheet, int X, int Y, int W, int H, const std::string& Frame,
+                        const std::string& Metric, const std::string& Options = "") {
+  const std::string tile = Frame + ".tile.png", frame = Frame + ".frame.png";
   testsupport::RunOk("convert " + testsupport::ShellQuote(Sheet) + " -crop " + std::to_string(W) + "x" +
-                     std::to_string(H) + "+" + std::to_string(X) + "+" + std::to_string(Y) + " +repage " +
-                     testsupport::ShellQuote(tile));
+                     std::to_string(H) + "+" + std::to_string(X) + "+" + std::to_string(Y) + " +repage " + Options +
+                     " " + testsupport::ShellQuote(tile));
+  const std::string reference = Options.empty() ? Frame : frame;
+  if (!Options.empty())
+    testsupport::RunOk("convert " + testsupport::ShellQuote(Frame) + " " + Options + " " + testsupport::ShellQuote(frame));
   std::string out;
-  testsupport::Run("compare -metric AE " + testsupport::ShellQuote(tile) + " " + testsupport::ShellQuote(Frame) +
-                       " null: 2>&1",
+  testsupport::Run("compare -metric " + Metric + " " + testsupport::ShellQuote(tile) + " " +
+                       testsupport::ShellQuote(reference) + " null: 2>&1",
                    &out);
   fs::remove(tile);
+  fs::remove(frame);
+  return out;
+}
+
+// Pixels of the W x H area at (X, Y) of Sheet that differ from Frame.
+long TileDifference(const std::string& Sheet, int X, int Y, int W, int H, const std::string& Frame) {
+  const std::string out = CompareTile(Sheet, X, Y, W, H, Frame, "AE");
   try {
     return std::stol(out);
   } catch (...) {
@@ -56,18 +68,7 @@ long TileDifference(const std::string& Sheet, int X, int Y, int W, int H, const 
 // on the same background first so that pixels transparent in both count as equal; equal
 // pictures give a large number in place of ImageMagick's "inf".
 double TilePsnr(const std::string& Sheet, int X, int Y, int W, int H, const std::string& Frame) {
-  const std::string tile = Frame + ".tile.png", flat = Frame + ".flat.png";
-  testsupport::RunOk("convert " + testsupport::ShellQuote(Sheet) + " -crop " + std::to_string(W) + "x" +
-                     std::to_string(H) + "+" + std::to_string(X) + "+" + std::to_string(Y) +
-                     " +repage -background black -alpha remove -alpha off " + testsupport::ShellQuote(tile));
-  testsupport::RunOk("convert " + testsupport::ShellQuote(Frame) + " -background black -alpha remove -alpha off " +
-                     testsupport::ShellQuote(flat));
-  std::string out;
-  testsupport::Run("compare -metric PSNR " + testsupport::ShellQuote(tile) + " " + testsupport::ShellQuote(flat) +
-                       " null: 2>&1",
-                   &out);
-  fs::remove(tile);
-  fs::remove(flat);
+  const std::string out = CompareTile(Sheet, X, Y, W, H, Frame, "PSNR", "-background black -alpha remove -alpha off");
   if (out.rfind("inf", 0) == 0) return 1000;
   try {
     return std::stod(out);
