@@ -123,6 +123,11 @@ void TCompositeRun::LayOut() {
       for (Integer n = view->LayerCount() - 1; n >= 1; --n) view->MergeLayers(0, n, true);
       if (place.SaveSheet) {
         const AnsiString sheet = FSource.SheetPrefix + IntToStr(place.Sheet) + "." + FSource.Ext;
+        // Reading a GIF frame leaves its transparent colour in the shared parameters; the
+        // encoder's frames reserve one that no pixel uses, and a sheet saved with it would turn
+        // every opaque pixel of the nearest colour transparent. The sheet's own alpha channel
+        // still marks what is really transparent.
+        io->IOParams()->GifFlagTranspColor = false;
         Run(io, [&] { io->SaveToFile(AnsiToWide(sheet)); }, "The sheet \"" + sheet + "\" could not be written");
         ++FSheetsWritten;
       }

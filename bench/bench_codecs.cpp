@@ -1,5 +1,6 @@
-// The JPEG and PNG codecs on a 4000 x 3000 photo. The file-to-file modes are the work that
-// compare-codecs.sh times as a whole process against libjpeg's and libpng's own tools; the Google
+// The codecs on a 4000 x 3000 photo. The file-to-file modes are the work that the side-by-side
+// scripts time as whole processes: JPEG and PNG against libjpeg's and libpng's own tools
+// (compare-codecs.sh), GIF, PCX and TGA against netpbm's (compare-palette-codecs.sh). The Google
 // Benchmark case is an in-process tool for finding hot spots and is set against no peer.
 //
 //   bench_codecs [benchmark options]            Google Benchmark cases (in-memory decode)
@@ -8,6 +9,10 @@
 //   bench_codecs --png-load IN.png OUT.ppm      like `pngtopam IN.png > OUT.ppm`
 //   bench_codecs --png-save IN.ppm OUT.png      like `pnmtopng IN.ppm > OUT.png` (zlib level 6,
 //                                               libpng's own filter choice)
+//   bench_codecs --gif-load IN.gif OUT.ppm      like `giftopnm IN.gif > OUT.ppm` (first frame)
+//   bench_codecs --gif-save IN.ppm OUT.gif      like `pamtogif IN.ppm > OUT.gif` (8 bits)
+//   bench_codecs --pcx-load IN.pcx OUT.ppm      like `pcxtoppm IN.pcx > OUT.ppm`
+//   bench_codecs --tga-load IN.tga OUT.ppm      like `tgatoppm IN.tga > OUT.ppm`
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -17,9 +22,13 @@
 
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_params.h"
+#include "imaging/formats/compression/ie_lzw.h"
+#include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/formats/tga/ie_tga.h"
 #include "platform/rtl/streams.h"
 
 namespace {
@@ -43,6 +52,8 @@ struct TJob {
 };
 
 int RunJob(const std::string& Mode, const char* In, const char* Out) {
+  // The start-up of the library's I/O unit, which this program does not link in.
+  IEInstallLZWCoders();
   TJob job;
   {
     TFileStream in{AnsiString(In), fmOpenRead};
@@ -50,7 +61,18 @@ int RunJob(const std::string& Mode, const char* In, const char* Out) {
       ReadJPEGStream(&in, nullptr, &job.Bitmap, job.Params, job.Progress, false, false, true, false, true, true, -1, false);
     else if (Mode == "--png-load")
       ReadPNGStream(&in, &job.Bitmap, job.Params, job.Progress, false);
-    else
+    else if (Mode == "--gif-load") {
+      Integer frames = 0;
+      TIEMask* alpha = nullptr;
+      ReadGIFStream(&in, &job.Bitmap, frames, job.Params, job.Progress, false, alpha, true);
+      delete alpha;
+    } else if (Mode == "--pcx-load")
+      ReadPCXStream(&in, &job.Bitmap, job.Params, in.Size(), job.Progress, false);
+    else if (Mode == "--tga-load") {
+      TIEMask* alpha = nullptr;
+      ReadTGAStream(&in, &job.Bitmap, job.Params, job.Progress, false, alpha, true);
+      delete alpha;
+    } else
       ReadPXMStream(&in, &job.Bitmap, job.Params, job.Progress, false);
   }
   if (job.Done("reading")) return 1;
@@ -66,6 +88,8 @@ int RunJob(const std::string& Mode, const char* In, const char* Out) {
     job.Params.PngCompression = 6;
     job.Params.PngFilter = 3;
     WritePNGStream(&out, &job.Bitmap, job.Params, job.Progress, nullptr);
+  } else if (Mode == "--gif-save") {
+    WriteGIFStream(&out, &job.Bitmap, job.Params, job.Progress);
   } else {
     WritePXMStream(&out, &job.Bitmap, job.Params, job.Progress);
   }
