@@ -20,6 +20,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench/bench_ppm.h"
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_params.h"
 #include "imaging/formats/compression/ie_lzw.h"
@@ -33,23 +34,7 @@
 
 namespace {
 
-struct TJob {
-  TIEBitmap Bitmap;
-  TIOParamsVals Params{nullptr};
-  std::atomic<bool> Aborting{false};
-  AnsiString Reason;
-  TIECodecProgress Progress;
-  TJob() {
-    Bitmap.Location = ieMemory;
-    Progress.Aborting = &Aborting;
-    Progress.FailureReason = &Reason;
-  }
-  int Done(const char* What) {
-    if (!Aborting) return 0;
-    std::fprintf(stderr, "%s failed: %s\n", What, Reason.c_str());
-    return 1;
-  }
-};
+using TJob = benchppm::TBitmapJob;
 
 int RunJob(const std::string& Mode, const char* In, const char* Out) {
   // The start-up of the library's I/O unit, which this program does not link in.
@@ -75,7 +60,7 @@ int RunJob(const std::string& Mode, const char* In, const char* Out) {
     } else
       ReadPXMStream(&in, &job.Bitmap, job.Params, job.Progress, false);
   }
-  if (job.Done("reading")) return 1;
+  if (job.Failed("reading", In)) return 1;
   TFileStream out{AnsiString(Out), fmCreate};
   job.Params.PxmComments->Clear();
   job.Params.BitsPerSample = 8;
@@ -93,7 +78,7 @@ int RunJob(const std::string& Mode, const char* In, const char* Out) {
   } else {
     WritePXMStream(&out, &job.Bitmap, job.Params, job.Progress);
   }
-  return job.Done("writing");
+  return job.Failed("writing", Out) ? 1 : 0;
 }
 
 void JpegEncodeDecode(benchmark::State& state) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench/bench_ppm.h"
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_params.h"
 #include "imaging/formats/pnm/ie_pnm.h"
@@ -21,23 +22,7 @@
 
 namespace {
 
-struct TJob {
-  TIEBitmap Bitmap;
-  TIOParamsVals Params{nullptr};
-  std::atomic<bool> Aborting{false};
-  AnsiString Reason;
-  TIECodecProgress Progress;
-  TJob() {
-    Bitmap.Location = ieMemory;
-    Progress.Aborting = &Aborting;
-    Progress.FailureReason = &Reason;
-  }
-  bool Failed(const char* What) {
-    if (!Aborting) return false;
-    std::fprintf(stderr, "%s failed: %s\n", What, Reason.c_str());
-    return true;
-  }
-};
+using TJob = benchppm::TBitmapJob;
 
 int RunJob(const std::string& Mode, double Value, const char* In, const char* Out) {
   TJob job;
@@ -45,7 +30,7 @@ int RunJob(const std::string& Mode, double Value, const char* In, const char* Ou
     TFileStream in{AnsiString(In), fmOpenRead};
     ReadPXMStream(&in, &job.Bitmap, job.Params, job.Progress, false);
   }
-  if (job.Failed("reading")) return 1;
+  if (job.Failed("reading", In)) return 1;
   job.Params.PxmComments->Clear();
   job.Params.BitsPerSample = 8;
   if (Mode == "--blur") {
@@ -60,7 +45,7 @@ int RunJob(const std::string& Mode, double Value, const char* In, const char* Ou
   }
   TFileStream out{AnsiString(Out), fmCreate};
   WritePXMStream(&out, &job.Bitmap, job.Params, job.Progress);
-  return job.Failed("writing") ? 1 : 0;
+  return job.Failed("writing", Out) ? 1 : 0;
 }
 
 void Photo(TIEBitmap& B, TIEPixelFormat Format) {

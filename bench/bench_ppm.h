@@ -28,6 +28,12 @@ struct TPpmJob {
   }
 };
 
+// A job with an image of its own, held in memory, for programs that read and write other formats.
+struct TBitmapJob : TPpmJob {
+  TIEBitmap Bitmap;
+  TBitmapJob() { Bitmap.Location = ieMemory; }
+};
+
 // Reads File into Bitmap (in memory); false with the reason on stderr.
 inline bool ReadPpm(const char* File, TIEBitmap& Bitmap) {
   TPpmJob job;
