@@ -4,6 +4,7 @@
 #include <mutex>
 #include <numbers>
 
+#include "imaging/core/ie_dialog_texts.h"
 #include "imaging/core/ie_helpers.h"
 #include "platform/rtl/numerics.h"
 
@@ -21,7 +22,10 @@ void InitDefinitions() {
 void InitUtilities() {
   for (int i = 0; i < 256; ++i)
     IECosineTable[i] = SafeRound<Integer>(64.0 - std::cos(i * std::numbers::pi / 255.0) * 64.0);
+  IEInitLanguageTexts();
 }
+
+void FinalUtilities() { IEFreeLanguageTexts(); }
 
 struct TStepEntry {
   const char* Name;
@@ -34,7 +38,7 @@ struct TStepEntry {
 TStepEntry gSteps[IEStartupStepCount] = {
     {"anti-aliased drawing", nullptr, nullptr},
     {"definitions", InitDefinitions, nullptr},
-    {"utilities", InitUtilities, nullptr},
+    {"utilities", InitUtilities, FinalUtilities},
     {"JPEG 2000", nullptr, nullptr},
     {"vector objects", nullptr, nullptr},
     {"file I/O", nullptr, nullptr},

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/core/ie_dialog_texts.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_language.h"
 #include "imaging/core/ie_startup.h"
@@ -101,6 +102,71 @@ TEST(IELanguage, ExplicitUserAndSystemLookups) {
   setenv("LC_ALL", "zh_HK.UTF-8", 1);
   EXPECT_EQ(IEGetLanguageText(3, msSystem), u"Quality");
   if (saved) setenv("LC_ALL", keep.c_str(), 1); else unsetenv("LC_ALL");
+  IEFreeLanguageTexts();
+}
+
+// Sets LC_ALL for one scope and puts the old value back.
+class TLocaleScope {
+ public:
+  explicit TLocaleScope(const char* Locale) {
+    const char* old = std::getenv("LC_ALL");
+    FHad = old != nullptr;
+    if (old) FOld = old;
+    setenv("LC_ALL", Locale, 1);
+  }
+  ~TLocaleScope() {
+    if (FHad) setenv("LC_ALL", FOld.c_str(), 1);
+    else unsetenv("LC_ALL");
+  }
+
+ private:
+  bool FHad = false;
+  std::string FOld;
+};
+
+TEST(IELanguage, StartUpFillsTheBuiltInWordsAndShutdownEmptiesThem) {
+  IEInitialize();
+  EXPECT_EQ(IEGetLanguageText(dtParametersPreview, msEnglish), u"Parameters Preview");
+  EXPECT_EQ(IEGetLanguageText(dtLockPreviewHint, msEnglish),
+            u"Automatically updates your preview with the changes you have selected");
+  EXPECT_EQ(IEGetLanguageText(dtFit, msEnglish), u"Fit");
+  EXPECT_EQ(IEGetLanguageText(dtParametersPreview, msGerman), u"Parameter-Vorschau");
+  EXPECT_EQ(IEGetLanguageText(dtPreview, msChinese), u"\u9884\u89c8");
+  EXPECT_EQ(IEGetLanguageText(dtOK, msChineseTraditional), u"\u78ba\u5b9a");
+  EXPECT_EQ(IEGetLanguageText(dtRate, msSwedish), u"Proportion");
+  EXPECT_EQ(IEGetLanguageText(dtApply, msDutch), u"Toepassen");
+
+  // Every built-in row is whole, except the Polish row's rate; the host's row starts empty.
+  for (Integer language = msEnglish; language <= msKorean; ++language)
+    for (Integer id = 0; id < IEWordCount; ++id)
+      EXPECT_EQ(IEWordTable[language][id].empty(), language == msPolish && id == dtRate) << language << " " << id;
+  for (Integer id = 0; id < IEWordCount; ++id) EXPECT_TRUE(IEWordTable[msUser][id].empty());
+
+  // An explicit language falls back to English; the system path does not.
+  EXPECT_EQ(IEGetLanguageText(dtRate, msPolish), u"Rate");
+  {
+    TLocaleScope polish("pl_PL.UTF-8");
+    EXPECT_EQ(IEGetLanguageText(dtRate, msSystem), u"");
+    EXPECT_EQ(IEGetLanguageText(dtCancel, msSystem), u"Cancel");
+  }
+  {
+    TLocaleScope german("de_DE.UTF-8");
+    EXPECT_EQ(IEGetLanguageText(dtCancel, msSystem), u"Abbrechen");
+    EXPECT_EQ(IEGetLanguageText(dtQuality, msSystem), u"Quality") << "rows without a word keep English";
+  }
+  for (const char* english : {"hu_HU.UTF-8", "zh_HK.UTF-8"}) {
+    TLocaleScope scope(english);
+    EXPECT_EQ(IEGetLanguageText(dtPreview, msSystem), u"Preview") << english;
+  }
+
+  EXPECT_EQ(IEGetLanguageText(dtParametersPreview, msUser), u"Parameters Preview");
+  IESetLanguageText(msUser, dtParametersPreview, u"Vorschau der Parameter");
+  EXPECT_EQ(IEGetLanguageText(dtParametersPreview, msUser), u"Vorschau der Parameter");
+
+  IEFinalize();
+  EXPECT_EQ(IEGetLanguageText(dtParametersPreview, msUser), u"");
+  EXPECT_EQ(IEGetLanguageText(dtPreview, msEnglish), u"");
 }
 
 }  // namespace
+

@@ -1,0 +1,181 @@
+// The built-in words of the library's dialogs: the ids the dialogs ask for and the start-up that
+// fills the word table (ie_language.h) with them.
+#pragma once
+
+#include "imaging/core/ie_language.h"
+
+enum TIEDialogTextId : Byte {
+  dtPreview = 0,
+  dtOriginal = 1,
+  dtResult = 2,
+  dtOK = 3,
+  dtCancel = 4,
+  dtLockPreview = 5,
+  dtCopyResultToOriginal = 6,
+  dtContrast = 7,
+  dtBrightness = 8,
+  dtHue = 9,
+  dtSaturation = 10,
+  dtValue = 11,
+  dtBaseColor = 12,
+  dtNewColor = 13,
+  dtLuminosity = 14,
+  dtRed = 15,
+  dtGreen = 16,
+  dtBlue = 17,
+  dtFilterValues = 18,
+  dtPresets = 19,
+  dtDivisor = 20,
+  dtLoad = 21,
+  dtSave = 22,
+  dtEqualization = 23,
+  dtThreshold = 24,
+  dtEqualize = 25,
+  dtHistogram = 26,
+  dtGray = 27,
+  dtLight = 28,
+  dtLeft = 29,
+  dtTop = 30,
+  dtWidth = 31,
+  dtHeight = 32,
+  dtColor = 33,
+  dtOriginalImageQuantity = 34,
+  dtLens = 35,
+  dtRefraction = 36,
+  dtParametersPreview = 37,
+  dtQuality = 38,
+  dtDCTMethod = 39,
+  dtSmoothingFactor = 40,
+  dtGrayScale = 41,
+  dtOptimalHuffman = 42,
+  dtOriginalSize = 43,
+  dtCompressedSize = 44,
+  dtAdvanced = 45,
+  dtProgressive = 46,
+  dtCompression = 47,
+  dtImageIndex = 48,
+  dtPhotometric = 49,
+  dtScannedDocumentInfo = 50,
+  dtName = 51,
+  dtDescription = 52,
+  dtPageName = 53,
+  dtPageNumber = 54,
+  dtOf = 55,
+  dtHorizPositionInch = 56,
+  dtVertPositionInch = 57,
+  dtColors = 58,
+  dtTransparent = 59,
+  dtTransparentColor = 60,
+  dtInterlaced = 61,
+  dtBackground = 62,
+  dtHorizPosition = 63,
+  dtVertPosition = 64,
+  dtDelayTime = 65,
+  dtFilter = 66,
+  dtWave = 67,
+  dtAmplitude = 68,
+  dtWaveLength = 69,
+  dtPhase = 70,
+  dtReflective = 71,
+  dtUserFilter = 72,
+  dtMorphingFilters = 73,
+  dtWindowSize = 74,
+  dtMaximum = 75,
+  dtMinimum = 76,
+  dtOpening = 77,
+  dtClosing = 78,
+  dtRotate = 79,
+  dtFlip = 80,
+  dtHorizontal = 81,
+  dtVertical = 82,
+  dtFrequencyDomainImage = 83,
+  dtSelectRegionToClean = 84,
+  dtClear = 85,
+  dtReset = 86,
+  dtAnimate = 87,
+  dtLoadFilter = 88,
+  dtSaveFilter = 89,
+  dtBumpMap = 90,
+  dtPrint = 91,
+  dtMargins = 92,
+  dtInches = 93,
+  dtRight = 94,
+  dtBottom = 95,
+  dtPosition = 96,
+  dtSize = 97,
+  dtNormal = 98,
+  dtFitToPage = 99,
+  dtStretchToPage = 100,
+  dtSpecifiedSize = 101,
+  dtGammaCorrection = 102,
+  dtValue2 = 103,
+  dtPrintSetup = 104,
+  dtLeftMargin = 105,
+  dtTopMargin = 106,
+  dtRightMargin = 107,
+  dtBottomMargin = 108,
+  dtLocationSize = 109,
+  dtTopLeft = 110,
+  dtTopCenter = 111,
+  dtTopRight = 112,
+  dtCenterLeft = 113,
+  dtCenter = 114,
+  dtCenterRight = 115,
+  dtBottomLeft = 116,
+  dtBottomCenter = 117,
+  dtBottomRight = 118,
+  dtClose = 119,
+  dtApply = 120,
+  dtMeasureUnits = 121,
+  dtUnits = 122,
+  dtRate = 123,
+  dtAllGraphics = 124,
+  dtVideoForWindows = 125,
+  dtFile = 126,
+  dtMem = 127,
+  dtLockPreviewHint = 128,
+  dtPrintAll = 129,
+  dtPrintSelected = 130,
+  dtCommonGraphicFiles = 131,
+  dtAllFiles = 132,
+  dtHSV = 133,
+  dtHSL = 134,
+  dtRGB = 135,
+  dtFFT = 136,
+  dtSharpen = 137,
+  dtChannels = 138,
+  dtPixel = 139,
+  dtFrames = 140,
+  dtBit = 141,
+  dtByte = 142,
+  dtDpi = 143,
+  dtKB = 144,
+  dtFit = 145,
+};
+
+// Fills the English to Korean rows with the built-in words, leaving the host's row alone. Runs
+// at the library's start-up, before any dialog exists.
+void IEInitLanguageTexts();
+// Empties every row, the host's too (the library's shutdown).
+void IEFreeLanguageTexts();
+
+void IEInitTextsEnglish();
+void IEInitTextsItalian();
+void IEInitTextsGerman();
+void IEInitTextsSpanish();
+void IEInitTextsFrench();
+void IEInitTextsPortuguese();
+void IEInitTextsGreek();
+void IEInitTextsRussian();
+void IEInitTextsDutch();
+void IEInitTextsSwedish();
+void IEInitTextsPolish();
+void IEInitTextsJapanese();
+void IEInitTextsCzech();
+void IEInitTextsFinnish();
+void IEInitTextsFarsi();
+void IEInitTextsChinese();
+void IEInitTextsChineseTraditional();
+void IEInitTextsDanish();
+void IEInitTextsTurkish();
+void IEInitTextsKorean();
