@@ -2,6 +2,7 @@
 // a layer composite, a framework bitmap.
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_bitmap_pixels.h"
@@ -146,21 +147,29 @@ bool SourceColour(const RenderJob& J, const Byte* Row, Integer X, TRGB& Out) {
 void ResampleRect(TIEBitmap* Source, TIEBitmap& Scaled, Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight,
                   Integer DestWidth, Integer DestHeight, TResampleFilter Filter, bool WithAlpha) {
   const TIEPixelFormat format = Source->GetPixelFormat();
-  TIEBitmap part(SrcWidth, SrcHeight, format);
-  Source->CopyRectTo(&part, SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-  if (WithAlpha) {
-    Source->GetAlphaChannel()->CopyRectTo(part.GetAlphaChannel(), SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
-    part.GetAlphaChannel()->Full = Source->GetAlphaChannel()->Full;
+  // A fitted view shows the whole image: the resampler reads it where it is. Copying a picture
+  // of tens of megabytes first cost several times the scaling itself on every redraw.
+  const bool whole = SrcX == 0 && SrcY == 0 && SrcWidth == Source->GetWidth() && SrcHeight == Source->GetHeight();
+  std::unique_ptr<TIEBitmap> part;
+  TIEBitmap* from = Source;
+  if (!whole) {
+    part = std::make_unique<TIEBitmap>(SrcWidth, SrcHeight, format);
+    Source->CopyRectTo(part.get(), SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
+    if (WithAlpha) {
+      Source->GetAlphaChannel()->CopyRectTo(part->GetAlphaChannel(), SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
+      part->GetAlphaChannel()->Full = Source->GetAlphaChannel()->Full;
+    }
+    from = part.get();
   }
   const bool projected = format == ie1g && (Filter == rfProjectBW || Filter == rfProjectWB);
   Scaled.Allocate(DestWidth, DestHeight, projected ? ie1g : ie24RGB);
   if (format == ie1g)
-    IEProcessingServices.ResampleBW(&part, &Scaled, Filter);
+    IEProcessingServices.ResampleBW(from, &Scaled, Filter);
   else
-    IEProcessingServices.ResampleFiltered(&part, &Scaled, Filter);
+    IEProcessingServices.ResampleFiltered(from, &Scaled, Filter);
   if (WithAlpha) {
-    IEProcessingServices.ResampleGray8(part.GetAlphaChannel(), Scaled.GetAlphaChannel(), Filter);
-    Scaled.GetAlphaChannel()->Full = part.GetAlphaChannel()->Full;
+    IEProcessingServices.ResampleGray8(from->GetAlphaChannel(), Scaled.GetAlphaChannel(), Filter);
+    Scaled.GetAlphaChannel()->Full = from->GetAlphaChannel()->Full;
   }
 }
 

@@ -19,6 +19,8 @@
 #include "platform/gui/input_simulation.h"
 #include "imaging/io/ie_io_unit.h"
 #include "imaging/io/ie_zodiver_io.h"
+#include "imaging/proc/ie_proc_services.h"
+#include "imaging/proc/resample/ie_resample.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "tests/imaging/formats/codec_test_util.h"
@@ -117,6 +119,33 @@ TEST_F(ViewFixture, ZoomedImageMatchesImageMagickPointScaling) {
     EXPECT_EQ(S.At(0, 0), RgbOf(clBtnFace));
     EXPECT_EQ(S.At(View->ClientWidth() - 1, View->ClientHeight() - 1), RgbOf(clBtnFace));
   }
+}
+
+// A filtered zoom draws what the library's resampler makes of the image, whether the whole
+// image is in view (scaled where it lies) or only a part of it (that part scaled).
+TEST_F(ViewFixture, FilteredZoomShowsTheResamplersPicture) {
+  TIEBitmap Image;
+  LoadPng(NoisePng(64, 48), Image);
+  Show(Image);
+  IERegisterProcessingServices();  // the filters come from the processing layer
+  for (TResampleFilter Filter : {rfTriangle, rfLanczos3, rfFastLinear}) {
+    SCOPED_TRACE(Filter);
+    View->SetZoomFilter(Filter);
+    View->SetZoom(50);
+    Render();
+    TIEBitmap Want(32, 24, ie24RGB);
+    IEResampleFiltered(&Image, &Want, Filter);
+    TSurface S(View);
+    const Integer OX = View->OffsetX(), OY = View->OffsetY();
+    Integer Bad = 0;
+    for (Integer Y = 0; Y < 24; ++Y)
+      for (Integer X = 0; X < 32; ++X)
+        if (!(S.At(OX + X, OY + Y) == static_cast<TRGB*>(Want.GetScanline(Y))[X])) ++Bad;
+    EXPECT_EQ(Bad, 0);
+    EXPECT_EQ(S.At(OX - 1, OY), RgbOf(clBtnFace));
+    EXPECT_EQ(S.At(OX + 32, OY + 23), RgbOf(clBtnFace));
+  }
+  View->SetZoomFilter(rfNone);
 }
 
 TEST_F(ViewFixture, ScrolledViewShowsTheScaledImageFromThePixelAtItsEdge) {
