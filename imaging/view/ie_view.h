@@ -216,7 +216,7 @@ class TZodivErView : public TIEView {
   NativeInt HandleViewMessage(Cardinal Msg, NativeInt WParam, NativeInt LParam);
   // The special-key query of a focused control (the framework's CM_WANTSPECIALKEY): True when the
   // view wants the key.
-  bool WantSpecialKey(Word CharCode, TShiftState Shift);
+  bool WantSpecialKey(Word CharCode, TShiftState Shift) override;
 
   Integer ImageWidth() const { return FImageWidth; }
   Integer ImageHeight() const { return FImageHeight; }

@@ -565,6 +565,14 @@ class TWinControl : public TControl {
 
   // The special keys this control keeps for itself (see TDlgCode).
   virtual TDlgCode GetDlgCode() const { return 0; }
+  // Asked for each navigation key (Tab, Enter, Esc, an arrow) that reaches the focused control,
+  // before its form may use it: true keeps that key for the control, which then receives it as
+  // an ordinary key-down (and a Tab neither moves the focus nor reaches the form).
+  virtual bool WantSpecialKey(Word CharCode, TShiftState Shift) {
+    (void)CharCode;
+    (void)Shift;
+    return false;
+  }
 
   // A navigation key (Tab in any combination, Enter, Esc) that the focused control did not keep
   // for itself reaches its form before anything else sees it, and the form offers it to every

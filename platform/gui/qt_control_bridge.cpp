@@ -177,9 +177,16 @@ bool HandleKeyPress(QObject* Receiver, QKeyEvent* E, DeliverFn Base, bool& Resul
 
   GuardedCall(Control, [&] {
     const TDlgCode Wants = Control->GetDlgCode();
-    const bool TabToForm = Key == VK_TAB && !(Wants & (dlgcWantTab | dlgcWantAllKeys));
+    const bool Navigation = Key == VK_TAB || Key == VK_RETURN || Key == VK_ESCAPE ||
+                            Key == VK_LEFT || Key == VK_RIGHT || Key == VK_UP || Key == VK_DOWN;
+    const bool Kept = Navigation && Control->WantSpecialKey(Key, Shift);
+    if (!Alive) {
+      Consumed = true;
+      return;
+    }
+    const bool TabToForm = !Kept && Key == VK_TAB && !(Wants & (dlgcWantTab | dlgcWantAllKeys));
     const bool DialogKey =
-        TabToForm || ((Key == VK_RETURN || Key == VK_ESCAPE) && !(Wants & dlgcWantAllKeys));
+        !Kept && (TabToForm || ((Key == VK_RETURN || Key == VK_ESCAPE) && !(Wants & dlgcWantAllKeys)));
     // A dialog key goes to the form before the key preview and the control's own key-down.
     if (DialogKey && Form) {
       Word K = Key;
@@ -203,6 +210,14 @@ bool HandleKeyPress(QObject* Receiver, QKeyEvent* E, DeliverFn Base, bool& Resul
       }
     }
     if (!Alive) {
+      Consumed = true;
+      return;
+    }
+    // Qt would move the focus with a Tab it sees: a kept Tab ends here, after its character.
+    if (Kept && Key == VK_TAB) {
+      char Tab = '\t';
+      if (Form && Form != Control && Form->KeyPreview()) Form->DoKeyPress(Tab);
+      if (Tab != 0 && Alive) Control->DoKeyPress(Tab);
       Consumed = true;
       return;
     }

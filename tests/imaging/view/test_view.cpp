@@ -17,6 +17,8 @@
 #include "platform/gui/application.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/input_simulation.h"
+#include "platform/gui/keys.h"
+#include "platform/gui/stdctrls.h"
 #include "imaging/io/ie_io_unit.h"
 #include "imaging/io/ie_zodiver_io.h"
 #include "imaging/proc/ie_proc_services.h"
@@ -146,6 +148,41 @@ TEST_F(ViewFixture, FilteredZoomShowsTheResamplersPicture) {
     EXPECT_EQ(S.At(OX + 32, OY + 23), RgbOf(clBtnFace));
   }
   View->SetZoomFilter(rfNone);
+}
+
+// Navigation keys go to the form (focus moves on Tab, Esc presses the cancel button) unless
+// the view's special-key event keeps them; kept keys arrive as ordinary key-downs.
+TEST_F(ViewFixture, SpecialKeyEventKeepsNavigationKeysForTheView) {
+  auto* Cancel = new TButton(Form);
+  Cancel->SetParent(Form);
+  Cancel->SetBounds(200, 200, 80, 24);
+  Cancel->SetCancel(true);
+  Integer Cancels = 0;
+  Cancel->OnClick = [&](TObject*) { ++Cancels; };
+  std::vector<Word> Asked, Downs;
+  View->OnKeyDown = [&](TObject*, Word& Key, TShiftState) { Downs.push_back(Key); };
+
+  View->SetFocus();
+  ASSERT_TRUE(View->Focused());
+  SimulateKey(View, VK_ESCAPE, 0, '\x1b');
+  EXPECT_EQ(Cancels, 1);
+  SimulateKey(View, VK_TAB, 0, '\t');
+  EXPECT_FALSE(View->Focused()) << "an unwanted Tab moves the focus on";
+  EXPECT_TRUE(Downs.empty());
+
+  View->OnSpecialKey = [&](TObject*, Word CharCode, TShiftState, bool& Handled) {
+    Asked.push_back(CharCode);
+    Handled = CharCode != VK_RETURN;
+  };
+  View->SetFocus();
+  SimulateKey(View, VK_TAB, 0, '\t');
+  SimulateKey(View, VK_ESCAPE, 0, '\x1b');
+  SimulateKey(View, VK_LEFT);
+  EXPECT_TRUE(View->Focused());
+  EXPECT_EQ(Cancels, 1);
+  EXPECT_EQ(Downs, (std::vector<Word>{VK_TAB, VK_ESCAPE, VK_LEFT}));
+  SimulateKey(View, 'A', 0, 'a');  // not a navigation key: never offered
+  EXPECT_EQ(Asked, (std::vector<Word>{VK_TAB, VK_ESCAPE, VK_LEFT}));
 }
 
 TEST_F(ViewFixture, ScrolledViewShowsTheScaledImageFromThePixelAtItsEdge) {
