@@ -2,11 +2,13 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 TEST_ENV   := QT_QPA_PLATFORM=offscreen
 
-.PHONY: deps configure build display run test asan tsan bench clean
+.PHONY: deps configure build display run test asan tsan fuzz bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -53,6 +55,12 @@ asan: deps
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) $(CTEST_ORDER) -L '^test_app$$' -R '$(LEAK_CHECKED_APP_TESTS)'
 	$(TEST_ENV) ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) $(CTEST_ORDER) -L '^test_app$$' -E '$(LEAK_CHECKED_APP_TESTS)'
+
+# Every fuzzing target for FUZZ_SECONDS (default 60) each, several at a time; a finding fails.
+fuzz: deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLAVORNE_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	FUZZ_OUT=$(FUZZ_BUILD)/findings JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLAVORNE_TSAN=ON

@@ -14,8 +14,8 @@ packages=(
   libswscale-dev libswresample-dev
   # imaging codecs and services
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libopenjp2-7-dev liblcms2-dev libcurl4-openssl-dev
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  # tests and benchmarks; clang with libFuzzer for the fuzzing targets
+  libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
   # test oracles and peers
   ffmpeg ffmpeg-doc imagemagick netpbm libtiff-tools giflib-tools libjpeg-turbo-progs pngcheck
   dcmtk ghostscript qpdf poppler-utils icoutils libimage-exiftool-perl libopenjp2-tools

@@ -1,0 +1,46 @@
+// One fuzzing target for one image reader: the bytes are handed to the I/O component as a
+// stream of the format FUZZ_FILE_TYPE names (0: the component detects the format itself, as a
+// user's open does). A reader must end every input with an image or with a reason; a crash, a
+// sanitizer report, a leak, a hang or a run past the memory cap is a finding.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_startup.h"
+#include "imaging/io/ie_io_unit.h"
+#include "imaging/io/ie_zodiver_io.h"
+#include "platform/rtl/streams.h"
+#include "platform/startup.h"
+
+#ifndef FUZZ_FILE_TYPE
+#error "FUZZ_FILE_TYPE names the file type the target reads"
+#endif
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  PlatformStartup(*argc, *argv);
+  IERegisterFileIOUnit();
+  IEInitialize();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  if (Size > 16 * 1024 * 1024) return 0;
+  TMemoryStream Stream;
+  if (Size) Stream.Write(Data, static_cast<Integer>(Size));
+  Stream.SetPosition(0);
+  TIEBitmap Image;
+  TZodivErIO IO(nullptr);
+  IO.SetAttachedIEBitmap(&Image);
+  try {
+    if (FUZZ_FILE_TYPE == 0)
+      IO.LoadFromStream(&Stream);
+    else
+      IO.LoadFromStreamFormat(&Stream, FUZZ_FILE_TYPE);
+  } catch (...) {
+    // The component reports through its abort flag; an exception that reaches the caller is
+    // not a finding for this target (the caller's handler shows it), a crash is.
+  }
+  return 0;
+}
