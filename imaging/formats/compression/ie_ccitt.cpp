@@ -296,6 +296,8 @@ Int64 Decode1D(Byte* Row, const TBitReader& In, Integer Width, Int64 StartBit, A
     }
   }
   if (!endedEarly && a0 > Width) NoteFault(Fault, "runs of " + IntToStr(a0) + " pixels in a row of " + IntToStr(Width));
+  // A last code completed by the zeros read past the data is a row cut short.
+  if (pos > In.BitCount()) NoteFault(Fault, "the data ended inside the row's last code");
   return std::min(pos, In.BitCount());
 }
 
@@ -380,9 +382,11 @@ Int64 Decode2D(Byte* Row, const TBitReader& In, Integer Width, Byte* RefRow, Int
       rowEnds("an end-of-line code");
       break;
     }
-    const Int64 b1 = FindB1(RefRow, Width, a0, colour);
+    // b1 only where the mode needs it: each search then starts at a0 and ends near where a0
+    // goes next, so a row costs its width once however its codes were damaged.
     switch (mode) {
       case mdPass: {
+        const Int64 b1 = FindB1(RefRow, Width, a0, colour);
         const Int64 b2 = b1 >= Width ? Width : FindBit(RefRow, Width, b1 + 1, colour == 0 ? 1 : 0);
         if (colour == 1) PaintBlack(Row, Width, a0, b2);
         a0 = b2;
@@ -431,17 +435,19 @@ Int64 Decode2D(Byte* Row, const TBitReader& In, Integer Width, Byte* RefRow, Int
         break;
       }
       default: {  // vertical
-        const Int64 a1 = b1 + (Integer(mode) - Integer(mdV0));
+        const Int64 a1 = FindB1(RefRow, Width, a0, colour) + (Integer(mode) - Integer(mdV0));
         if (a1 < std::max<Int64>(a0, 0) || a1 > Width)
           NoteFault(Fault, "a vertical code that leaves the row" + AtBit(codeAt));
         if (colour == 1) PaintBlack(Row, Width, a0, a1);
-        a0 = std::max<Int64>(a1, 0);
+        // Never backwards: a damaged code must not make the row's searches start over.
+        a0 = std::max({a1, a0, Int64(0)});
         colour ^= 1;
         break;
       }
     }
   }
   if (!oneDimensional && a0 < Width) rowEnds("the data ended inside a row");
+  if (pos > bits) NoteFault(Fault, "the data ended inside the row's last code");
   if (bytes > 0) std::memcpy(RefRow, Row, size_t(bytes));
   return std::min(pos, bits);
 }
@@ -580,7 +586,13 @@ Int64 IECCITTDecode2DRow(Byte* Row, const Byte* Data, Int64 DataLen, Integer Wid
 }
 
 void IECCITTEncodeMHRow(const Byte* Row, Integer Width, TStream* Stream, bool& Aborting, Integer FillOrder) {
-  if (!Row) return;
+  if (!Row) {
+    // libtiff looks up to thirteen bits ahead of each code and drops a last row whose final
+    // code has fewer bits behind it; zero bytes after the last row are read as nothing.
+    static const Byte kTail[2] = {0, 0};
+    IESafeStreamWrite(Stream, Aborting, kTail, 2);
+    return;
+  }
   TBitWriter w(Width, 0, 0);
   Encode1D(w, Row, Width);
   w.PadToByte();

@@ -68,6 +68,8 @@ Int64 IECCITTDecode2DRow(Byte* Row, const Byte* Data, Int64 DataLen, Integer Wid
 // emptied by the closing call.
 
 // One Modified Huffman row, its last byte padded and written at once (rows are byte-aligned).
+// Row nil, the closing call of a strip: two zero bytes, which readers that look ahead past the
+// last row's codes (libtiff does) need to decode that row.
 void IECCITTEncodeMHRow(const Byte* Row, Integer Width, TStream* Stream, bool& Aborting, Integer FillOrder);
 
 // One T.4 one-dimensional row, an end-of-line code first, continuing the bits of the previous
