@@ -208,7 +208,7 @@ AnsiString AtBit(Int64 Pos) { return " at bit " + IntToStr(Pos); }
 
 // --- bilevel rows ----------------------------------------------------------------------------
 
-Integer RowBytes(Integer Width) { return Width > 0 ? (Width + 7) / 8 : 0; }
+Integer RowBytes(Integer Width) { return Width > 0 ? Integer((Int64(Width) + 7) / 8) : 0; }
 
 inline Integer PixelBit(const Byte* Row, Int64 X) { return (Row[X >> 3] >> (7 - (X & 7))) & 1; }
 
@@ -463,27 +463,31 @@ class TBitWriter {
     PendingBits = std::clamp(PendingBits, 0, 7);
     if (PendingBits > 0) Put(uint32_t(Pending >> (8 - PendingBits)), PendingBits);
   }
+  // Length is at most 24, so the accumulator never holds more than 31 bits.
   void Put(uint32_t Code, Integer Length) {
-    for (Integer b = Length - 1; b >= 0; --b) {
-      if ((FBits & 7) == 0) FBytes.push_back(0);
-      if ((Code >> b) & 1) FBytes.back() = Byte(FBytes.back() | (0x80 >> (FBits & 7)));
-      ++FBits;
+    FAcc = (FAcc << Length) | (Code & ((uint32_t(1) << Length) - 1));
+    FAccBits += Length;
+    while (FAccBits >= 8) {
+      FAccBits -= 8;
+      FBytes.push_back(Byte(FAcc >> FAccBits));
     }
   }
-  void PadToByte() { FBits = (FBits + 7) & ~Int64(7); }
+  void PadToByte() {
+    if (FAccBits > 0) Put(0, 8 - FAccBits);
+  }
   // Writes the whole bytes (bit-reversed for fill order 2) and keeps the rest pending.
   void Flush(TStream* Stream, bool& Aborting, Integer FillOrder, Byte& PendingByte, Integer& PendingBits) {
-    const size_t whole = size_t(FBits >> 3);
-    PendingBits = Integer(FBits & 7);
-    PendingByte = PendingBits ? FBytes[whole] : 0;
+    PendingBits = FAccBits;
+    PendingByte = FAccBits ? Byte(FAcc << (8 - FAccBits)) : 0;
     if (FillOrder == 2)
-      for (size_t i = 0; i < whole; ++i) FBytes[i] = kReverse.T[FBytes[i]];
-    IESafeStreamWrite(Stream, Aborting, FBytes.data(), Integer(whole));
+      for (Byte& b : FBytes) b = kReverse.T[b];
+    IESafeStreamWrite(Stream, Aborting, FBytes.data(), Integer(FBytes.size()));
   }
 
  private:
   std::vector<Byte> FBytes;
-  Int64 FBits = 0;
+  uint64_t FAcc = 0;
+  Integer FAccBits = 0;
 };
 
 void PutEOL(TBitWriter& W) { W.Put(1, 12); }
@@ -547,6 +551,18 @@ void Encode2D(TBitWriter& W, const Byte* Cur, const Byte* Ref, Integer Width) {
 
 void CopyRow(std::vector<Byte>& To, const Byte* Row, Integer Width) {
   To.assign(Row, Row + RowBytes(Width));
+}
+
+// A row against RefRow (an all-white row when there is none yet), which then takes the row.
+void Encode2DRow(TBitWriter& W, const Byte* Row, Integer Width, std::vector<Byte>& RefRow) {
+  RefRow.resize(size_t(RowBytes(Width)), 0);
+  Encode2D(W, Row, RefRow.data(), Width);
+  CopyRow(RefRow, Row, Width);
+}
+
+void CloseStrip(TBitWriter& W, std::vector<Byte>& RefRow) {
+  W.PadToByte();
+  std::vector<Byte>().swap(RefRow);
 }
 
 }  // namespace
@@ -616,21 +632,16 @@ void IECCITTEncode1DRow(const Byte* Row, Integer Width, TStream* Stream, Byte& P
 void IECCITTEncodeG3Row(const Byte* Row, Integer Width, TStream* Stream, Byte& PendingByte, Integer& PendingBits,
                         std::vector<Byte>& RefRow, bool& Aborting, Integer FillOrder) {
   TBitWriter w(Width, PendingByte, PendingBits);
+  PutEOL(w);
   if (!Row) {
-    PutEOL(w);
-    w.PadToByte();
-    RefRow.clear();
+    CloseStrip(w, RefRow);
   } else if (RefRow.empty()) {
-    PutEOL(w);
     w.Put(1, 1);
     Encode1D(w, Row, Width);
     CopyRow(RefRow, Row, Width);
   } else {
-    PutEOL(w);
     w.Put(0, 1);
-    RefRow.resize(size_t(RowBytes(Width)), 0);
-    Encode2D(w, Row, RefRow.data(), Width);
-    CopyRow(RefRow, Row, Width);
+    Encode2DRow(w, Row, Width, RefRow);
   }
   w.Flush(Stream, Aborting, FillOrder, PendingByte, PendingBits);
 }
@@ -641,13 +652,9 @@ void IECCITTEncodeG4Row(const Byte* Row, Integer Width, TStream* Stream, Byte& P
   if (!Row) {
     PutEOL(w);
     PutEOL(w);
-    w.PadToByte();
-    RefRow.clear();
+    CloseStrip(w, RefRow);
   } else {
-    if (RefRow.empty()) RefRow.assign(size_t(RowBytes(Width)), 0);
-    RefRow.resize(size_t(RowBytes(Width)), 0);
-    Encode2D(w, Row, RefRow.data(), Width);
-    CopyRow(RefRow, Row, Width);
+    Encode2DRow(w, Row, Width, RefRow);
   }
   w.Flush(Stream, Aborting, FillOrder, PendingByte, PendingBits);
 }

@@ -298,12 +298,12 @@ Rows EncodeStrips(const TBilevel& Img, TMode Mode, Integer FillOrder, Integer Ro
 
 Integer Compression(TMode M) { return M == mMH ? 2 : M == mG4 ? 4 : 3; }
 
-TBilevel TextImage(const std::string& Dir, Integer Width) {
-  const std::string pbm = Dir + "/text" + std::to_string(Width) + ".pbm";
-  testsupport::RunOk("convert -size " + std::to_string(Width) +
-                     "x90 xc:white -fill black -font DejaVu-Sans -pointsize 30 -draw \"text 4,34 'Clavorne Pro: fax 0123456789'\""
-                     " -draw \"circle 60,60 80,75\" -draw \"rectangle 300,50 " + std::to_string(Width - 3) +
-                     ",58\" -draw \"line 0,89 " + std::to_string(Width) + ",60\" -monochrome " + testsupport::ShellQuote(pbm));
+// Text and shapes drawn by ImageMagick, 997 pixels wide (not a multiple of 8); made once.
+TBilevel TextImage() {
+  const std::string pbm = testsupport::Fixture(
+      "ccitt-text-997.pbm",
+      "convert -size 997x90 xc:white -fill black -font DejaVu-Sans -pointsize 30 -draw \"text 4,34 'Clavorne Pro: fax 0123456789'\""
+      " -draw \"circle 60,60 80,75\" -draw \"rectangle 300,50 994,58\" -draw \"line 0,89 997,60\" -monochrome pbm:{out}");
   return ParsePbm(ietest::ReadWholeFile(pbm));
 }
 
@@ -313,7 +313,7 @@ TEST(CCITT, DecodesWhatLibtiffWrote) {
     std::string Name;
     TBilevel Img;
   };
-  std::vector<Source> sources = {{"text", TextImage(dir, 997)}, {"ladder", Ladder(5301)}};
+  std::vector<Source> sources = {{"text", TextImage()}, {"ladder", Ladder(5301)}};
   for (Integer w = 1; w <= 9; ++w) sources.push_back({"narrow" + std::to_string(w), Ladder(w)});
   const std::vector<std::string> writers = {
       "tiffcp -c g3:1d {in} {out}",          "tiffcp -c g3:1d:fill {in} {out}",   "tiffcp -c g3:2d {in} {out}",
@@ -356,7 +356,7 @@ TEST(CCITT, DecodesWhatLibtiffWrote) {
 // densest coding there is, so no coder may keep its bits in a store sized by the width alone.
 TEST(CCITT, LibtiffReadsWhatWeWrite) {
   const std::string dir = testsupport::MakeTempDir("ccitt");
-  std::vector<TBilevel> images = {TextImage(dir, 1003), Ladder(5301)};
+  std::vector<TBilevel> images = {TextImage(), Ladder(5301)};
   for (Integer w = 1; w <= 9; ++w) images.push_back(Ladder(w));
   for (const TBilevel& img : images) {
     for (TMode mode : {mMH, m1D, mG3, mG4}) {
@@ -526,7 +526,9 @@ TEST(CCITT, DamagedStripsEndWithAReason) {
       Integer kept = 0;
       for (size_t y = 0; y < img.Data.size() && sound.EndBits[y] + 8 <= Int64(dmg.From) * 8; ++y, ++kept)
         EXPECT_EQ(got.Shown[y], img.Data[y]) << "row " << y << " before the damage";
-      if (dmg.From > 0) EXPECT_GT(kept, 2);
+      if (dmg.From > 0) {
+        EXPECT_GT(kept, 2);
+      }
     }
   }
   // Noise alone, a megabyte of it, in rows wider than any fax: every coder ends each row in
@@ -566,7 +568,9 @@ TEST(CCITT, DecodesInsideAndOutsideTheLibrarysLifetime) {
   EXPECT_EQ(decode(), 0xCC);
   IEFinalize();
   IEStartupTrace = nullptr;
-  if (!wasStarted) EXPECT_EQ(std::count(steps.begin(), steps.end(), iessCCITT), 2);
+  if (!wasStarted) {
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), iessCCITT), 2);
+  }
   EXPECT_EQ(decode(), 0xCC);
   IERegisterStartupStep(iessCCITT, nullptr, nullptr);
 }
