@@ -23,6 +23,14 @@
 // DataLen is always the number of bytes that may be read from Data, never more: a caller that
 // advances a cursor passes what is left after it.
 //
+// Encoding a strip: every row through one encoder, then one closing call with Row nil, which
+// ends the strip on a byte boundary (the strip's byte count is then what the stream took):
+//   compression 2:                    IECCITTEncodeMHRow       (T4Options not written)
+//   compression 3, T4Options 0:       IECCITTEncode1DRow
+//   compression 3, T4Options 1:       IECCITTEncodeG3Row       (PostScript/PDF K 1 streams)
+//   compression 4, T6Options 0:       IECCITTEncodeG4Row       (PostScript/PDF K -1 streams)
+// The first row of each strip starts afresh: pending byte and bits zero, reference row empty.
+//
 // The decoders never fail: what they cannot read they skip, and the end of the data ends a row
 // as an end-of-line code would, so the rows decoded before damage are kept. A caller that wants
 // to tell a damaged strip from a good one passes Fault: it receives the first reason met (the

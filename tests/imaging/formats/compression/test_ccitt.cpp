@@ -314,7 +314,7 @@ TEST(CCITT, DecodesWhatLibtiffWrote) {
     TBilevel Img;
   };
   std::vector<Source> sources = {{"text", TextImage()}, {"ladder", Ladder(5301)}};
-  for (Integer w = 1; w <= 9; ++w) sources.push_back({"narrow" + std::to_string(w), Ladder(w)});
+  for (Integer w : {1, 3, 7, 9}) sources.push_back({"narrow" + std::to_string(w), Ladder(w)});
   const std::vector<std::string> writers = {
       "tiffcp -c g3:1d {in} {out}",          "tiffcp -c g3:1d:fill {in} {out}",   "tiffcp -c g3:2d {in} {out}",
       "tiffcp -c g3:2d:fill {in} {out}",     "tiffcp -c g4 {in} {out}",           "tiffcp -c g4 -f lsb2msb {in} {out}",
