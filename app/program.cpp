@@ -8,6 +8,7 @@
 #include "app/transform_dialogs.h"
 #include "app/splash_window.h"
 #include "imaging/core/ie_startup.h"
+#include "imaging/formats/compression/ie_ccitt.h"
 #include "imaging/formats/tiff/ie_exif_tiff_reader.h"
 #include "imaging/io/ie_io_unit.h"
 #include "imaging/proc/ie_proc_services.h"
@@ -23,6 +24,7 @@ void StartImagingLibrary() {
     IERegisterExifTiffReader();
     IERegisterFileIOUnit();
     IERegisterViewUnit();
+    IERegisterCCITTUnit();
     return true;
   }();
   (void)registered;
