@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+
 #include "imaging/core/ie_buffered_read_stream.h"
 #include "imaging/core/ie_dicom_tags.h"
 #include "imaging/core/ie_text.h"
@@ -193,13 +195,48 @@ void Finish(TDICOMContext& C, bool Wide) {
 
 // --- pixel data -----------------------------------------------------------------------------
 
+// The coded bytes of one frame. A frame of tens of megabytes is asked for in huge pages where the
+// system gives them: in small pages its first touch alone costs as much as decoding it.
+class TFrameData {
+ public:
+  TFrameData() = default;
+  TFrameData(const TFrameData&) = delete;
+  TFrameData& operator=(const TFrameData&) = delete;
+  ~TFrameData() { std::free(FData); }
+  void Resize(size_t Size) {
+    std::free(FData);
+    FData = nullptr;
+    FSize = 0;
+    constexpr size_t kHuge = size_t(2) << 20;
+    void* p = nullptr;
+    if (Size >= 4 * kHuge) {
+      if (posix_memalign(&p, kHuge, (Size + kHuge - 1) / kHuge * kHuge) == 0)
+        madvise(p, (Size + kHuge - 1) / kHuge * kHuge, MADV_HUGEPAGE);
+      else
+        p = nullptr;
+    } else {
+      p = std::malloc(Size ? Size : 1);
+    }
+    if (!p) throw std::bad_alloc();
+    FData = static_cast<Byte*>(p);
+    FSize = Size;
+  }
+  Byte* data() { return FData; }
+  size_t size() const { return FSize; }
+  bool empty() const { return FSize == 0; }
+
+ private:
+  Byte* FData = nullptr;
+  size_t FSize = 0;
+};
+
 AnsiString SizeText(const TDICOMContext& C) {
   return std::to_string(C.Columns) + " x " + std::to_string(C.Rows) + " pixels of " + std::to_string(C.SamplesPerPixel) +
          " samples (" + std::to_string(C.BitsStored) + " bits stored in " + std::to_string(C.BitsAllocated) + ")";
 }
 
 // The encapsulated bytes of the frame to load: its fragments joined. False after Fail.
-bool ReadFrameFragments(TDICOMContext& C, std::vector<Byte>& Out) {
+bool ReadFrameFragments(TDICOMContext& C, TFrameData& Out) {
   TStream* s = C.Stream;
   Word g = 0, e = 0;
   Cardinal len = 0;
@@ -290,7 +327,7 @@ bool ReadFrameFragments(TDICOMContext& C, std::vector<Byte>& Out) {
   }
   Int64 total = 0;
   for (size_t i = from; i < to; ++i) total += fragments[i].Length;
-  Out.resize(static_cast<size_t>(total));
+  Out.Resize(static_cast<size_t>(total));
   Int64 put = 0;
   for (size_t i = from; i < to; ++i) {
     s->SetPosition(fragments[i].Start);
@@ -307,7 +344,7 @@ TIEPixelFormat Allocate(TDICOMContext& C, TIEPixelFormat Format) {
   return IEAllocateImage(*C.Progress, C.Bitmap, C.Columns, C.Rows, Format);
 }
 
-void DecodeLossless(TDICOMContext& C, const std::vector<Byte>& Data) {
+void DecodeLossless(TDICOMContext& C, TFrameData& Data) {
   const bool grey = C.SamplesPerPixel == 1, rgb = C.SamplesPerPixel == 3 && C.BitsStored <= 8;
   if (!grey && !rgb) return Fail(C, "lossless JPEG pixel data of " + SizeText(C) + " is not supported");
   const bool wide = C.BitsStored > 8;
@@ -351,7 +388,7 @@ void DecodeLossless(TDICOMContext& C, const std::vector<Byte>& Data) {
   if (truncated) Fail(C, reason);
 }
 
-void DecodeBaseline(TDICOMContext& C, const std::vector<Byte>& Data) {
+void DecodeBaseline(TDICOMContext& C, TFrameData& Data) {
   TMemoryStream m;
   if (!Data.empty()) m.WriteBuffer(Data.data(), Int64(Data.size()));
   m.SetPosition(0);
@@ -390,7 +427,7 @@ Int64 DecodeDICOMRLE(const Byte* Data, Int64 Size, Byte* Dest, Int64 Count) {
 
 namespace {
 
-void DecodeRLE(TDICOMContext& C, const std::vector<Byte>& Data) {
+void DecodeRLE(TDICOMContext& C, TFrameData& Data) {
   const bool grey8 = C.SamplesPerPixel == 1 && C.BitsAllocated <= 8;
   const bool grey16 = C.SamplesPerPixel == 1 && C.BitsAllocated == 16;
   const bool rgb = C.SamplesPerPixel == 3 && C.BitsAllocated <= 8;
@@ -512,7 +549,7 @@ void DecodeDICOMPixels(TDICOMContext& C) {
     return DecodeNative(C);
   }
   if (C.PixelLength >= 0) return Fail(C, "the compressed pixel data of the DICOM file is not encapsulated");
-  std::vector<Byte> data;
+  TFrameData data;
   if (!ReadFrameFragments(C, data)) return;
   if (ts == kRLE) return DecodeRLE(C, data);
   if (ts == kBaseline) return DecodeBaseline(C, data);

@@ -119,7 +119,7 @@ class TBits {
   int FCount = 0;
 };
 
-inline int DecodeSymbol(TBits& B, const THuffman& T) {
+__attribute__((always_inline)) inline int DecodeSymbol(TBits& B, const THuffman& T) {
   if (B.Count() < 32) B.Fill();
   const uint16_t e = T.Look[B.Peek(kLookBits)];
   if (e) {
@@ -139,7 +139,7 @@ inline int DecodeSymbol(TBits& B, const THuffman& T) {
   return T.Symbols[static_cast<size_t>(T.Count - 1)];
 }
 
-inline int32_t DecodeDifference(TBits& B, const THuffman& T) {
+__attribute__((always_inline)) inline int32_t DecodeDifference(TBits& B, const THuffman& T) {
   const int s = DecodeSymbol(B, T);
   if (s == 0) return 0;
   if (s >= 16) return 32768;
@@ -337,7 +337,7 @@ bool ParseMarkers(const Byte* D, size_t N, TScan& S, std::array<THuffman, 4>& Ta
 
 }  // namespace
 
-bool DecodeLosslessJPEG(const Byte* Data, Int64 Size, const TIELosslessJPEGFrame& Frame,
+bool DecodeLosslessJPEG(Byte* Data, Int64 Size, const TIELosslessJPEGFrame& Frame,
                         const TIELosslessJPEGRowSink& Sink, AnsiString& Reason, bool* Truncated) {
   if (Truncated) *Truncated = false;
   if (!Data || Size < 32) {
@@ -364,30 +364,33 @@ bool DecodeLosslessJPEG(const Byte* Data, Int64 Size, const TIELosslessJPEGFrame
     return false;
   }
 
-  // Unstuff: the zero after each FF goes; a restart marker starts a new interval at a whole byte.
-  std::vector<Byte> bits;
-  bits.reserve(n - s.DataStart);
+  // Unstuff in place: the zero after each FF goes; a restart marker starts a new interval at a
+  // whole byte. The data between FF bytes moves as a block.
+  Byte* bits = Data + s.DataStart;
+  const size_t avail = n - s.DataStart;
+  size_t put = 0, at = 0;
   std::vector<size_t> intervals{0};
-  for (size_t i = s.DataStart; i < n; ++i) {
-    const Byte b = Data[i];
-    if (b != 0xFF) {
-      bits.push_back(b);
-      continue;
-    }
-    if (i + 1 >= n) break;
-    const Byte next = Data[i + 1];
+  while (at < avail) {
+    const Byte* ff = static_cast<const Byte*>(std::memchr(bits + at, 0xFF, avail - at));
+    const size_t run = (ff ? static_cast<size_t>(ff - bits) : avail) - at;
+    if (put != at) std::memmove(bits + put, bits + at, run);
+    put += run;
+    at += run;
+    if (!ff || at + 1 >= avail) break;
+    const Byte next = bits[at + 1];
     if (next == 0x00) {
-      bits.push_back(0xFF);
-      ++i;
+      bits[put++] = 0xFF;
+      at += 2;
     } else if (next >= 0xD0 && next <= 0xD7) {
-      intervals.push_back(bits.size());
-      ++i;
+      intervals.push_back(put);
+      at += 2;
     } else if (next == 0xFF) {
-      continue;  // fill byte
+      ++at;  // fill byte
     } else {
       break;  // end of image or another marker
     }
   }
+  const size_t bitsSize = put;
 
   const int nc = s.Components;
   const int samples = s.Width * nc;
@@ -402,7 +405,7 @@ bool DecodeLosslessJPEG(const Byte* Data, Int64 Size, const TIELosslessJPEGFrame
   uint16_t* above = rowA.data();
   uint16_t* row = rowB.data();
 
-  TBits reader(bits.data(), bits.size());
+  TBits reader(bits, bitsSize);
   reader.Start(0);
   // Rows decode whole: a restart interval that ends inside a row is decoded one pixel at a time.
   const Int64 perInterval = s.Restart;
@@ -411,7 +414,7 @@ bool DecodeLosslessJPEG(const Byte* Data, Int64 Size, const TIELosslessJPEGFrame
   Int64 pixelsLeft = perInterval;  // in the current interval
   auto restart = [&]() {
     ++interval;
-    reader.Start(interval < intervals.size() ? intervals[interval] : bits.size());
+    reader.Start(interval < intervals.size() ? intervals[interval] : bitsSize);
     pixelsLeft = perInterval;
   };
   bool firstLine = true;

@@ -19,10 +19,10 @@ struct TIELosslessJPEGFrame {
 // wide frame, Row8 otherwise (the other is nil). Answers False to stop the decoding.
 using TIELosslessJPEGRowSink = std::function<bool(Integer Y, const Word* Row16, const Byte* Row8)>;
 
-// Decodes the datastream Data[0, Size). Answers False with Reason for every structural fault:
+// Decodes the datastream Data[0, Size), whose entropy-coded data it unstuffs in place. Answers False with Reason for every structural fault:
 // too little data, a missing marker, a segment past the data, a bad or missing Huffman table, a
 // frame that is not lossless or not the size of Frame, a second scan. Samples are written as
 // reconstructed; entropy-coded data that ends early decodes as zero bits and is reported in Reason
 // with True still answered when every row was delivered (Truncated is then set).
-bool DecodeLosslessJPEG(const Byte* Data, Int64 Size, const TIELosslessJPEGFrame& Frame,
+bool DecodeLosslessJPEG(Byte* Data, Int64 Size, const TIELosslessJPEGFrame& Frame,
                         const TIELosslessJPEGRowSink& Sink, AnsiString& Reason, bool* Truncated = nullptr);

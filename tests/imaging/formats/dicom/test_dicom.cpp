@@ -339,6 +339,7 @@ TEST(LosslessJPEG, StructuralFaultsAreRefused) {
   const auto start = std::search(file.begin(), file.end(), soi.begin(), soi.end());
   ASSERT_NE(start, file.end());
   const std::vector<Byte> jpeg(start, file.end() - 8);  // without the sequence delimiter
+  std::vector<Byte> whole = jpeg;
   TIELosslessJPEGFrame frame;
   frame.Width = 13;
   frame.Height = 7;
@@ -346,7 +347,7 @@ TEST(LosslessJPEG, StructuralFaultsAreRefused) {
   Integer rowsSeen = 0;
   auto sink = [&](Integer, const Word*, const Byte*) { return ++rowsSeen, true; };
   AnsiString reason;
-  ASSERT_TRUE(DecodeLosslessJPEG(jpeg.data(), Int64(jpeg.size()), frame, sink, reason)) << reason;
+  ASSERT_TRUE(DecodeLosslessJPEG(whole.data(), Int64(whole.size()), frame, sink, reason)) << reason;
   EXPECT_EQ(rowsSeen, 7);
 
   auto patched = [&](const std::vector<Byte>& Find, size_t Skip, const std::vector<Byte>& Put) {
@@ -374,7 +375,8 @@ TEST(LosslessJPEG, StructuralFaultsAreRefused) {
     if (c.Name == "8-bit block") f.Wide = false;
     AnsiString why;
     rowsSeen = 0;
-    EXPECT_FALSE(DecodeLosslessJPEG(c.Data.data(), Int64(c.Data.size()), f, sink, why));
+    std::vector<Byte> data = c.Data;
+    EXPECT_FALSE(DecodeLosslessJPEG(data.data(), Int64(data.size()), f, sink, why));
     EXPECT_EQ(rowsSeen, 0);
     EXPECT_NE(why.find(c.Says), std::string::npos) << why;
   }

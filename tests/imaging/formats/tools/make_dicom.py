@@ -6,7 +6,8 @@
 keys: spp (1 or 3), bits (bits stored), alloc (bits allocated), signed (0/1), frames, planar,
 photometric, centre, width (the window), intercept, slope (texts as written), preamble (0/1),
 pattern (ramp: a gradient with texture over the full range of the bits; flat=V: every sample V;
-values=a,b,c: the samples in turn, cycling). Frame k is the pattern shifted by 7 k pixels, so
+values=a,b,c: the samples in turn, cycling; pgm=FILE: the samples of a binary PGM of that
+size). Frame k is the pattern shifted by 7 k pixels, so
 frames differ. The tools of dcmtk re-encode what this writes."""
 import struct
 import sys
@@ -42,7 +43,26 @@ lo = -(1 << (bits - 1)) if signed else 0
 hi = (1 << (bits - 1)) - 1 if signed else top
 
 
+source = None
+if pattern.startswith('pgm='):
+    with open(pattern[4:], 'rb') as f:
+        raw = f.read()
+    fields, at = [], 0
+    while len(fields) < 4:
+        while raw[at:at + 1].isspace():
+            at += 1
+        end = at
+        while not raw[end:end + 1].isspace():
+            end += 1
+        fields.append(raw[at:end])
+        at = end
+    source, wide = raw[at + 1:], int(fields[3]) > 255
+
+
 def sample(x, y, c, f):
+    if source is not None:
+        i = y * w + x
+        return source[2 * i] << 8 | source[2 * i + 1] if wide else source[i]
     if pattern.startswith('flat='):
         return int(pattern[5:])
     if pattern.startswith('values='):
@@ -62,7 +82,15 @@ def sample(x, y, c, f):
 
 
 pixels = bytearray()
-for f in range(frames):
+packed = source is not None and spp == 1 and frames == 1  # a big image in one go
+if packed:
+    if alloc == 16:
+        pixels = bytearray(source[:2 * w * h]) if wide else bytearray(struct.pack('<%dH' % (w * h), *source[:w * h]))
+        if wide:
+            pixels[0::2], pixels[1::2] = pixels[1::2], pixels[0::2]
+    else:
+        pixels = bytearray(source[:w * h])
+for f in range(0 if packed else frames):
     if spp == 3 and planar == 1:
         for c in range(3):
             for y in range(h):
