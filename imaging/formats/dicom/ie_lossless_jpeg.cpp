@@ -407,65 +407,28 @@ bool DecodeLosslessJPEG(Byte* Data, Int64 Size, const TIELosslessJPEGFrame& Fram
 
   TBits reader(bits, bitsSize);
   reader.Start(0);
-  // Rows decode whole: a restart interval that ends inside a row is decoded one pixel at a time.
+  // Restart intervals count whole rows: the first row of each is predicted as the image's first.
+  if (s.Restart % s.Width != 0) {
+    Reason = "the lossless JPEG's restart interval of " + std::to_string(s.Restart) + " pixels is not a whole number of its " +
+             std::to_string(s.Width) + "-pixel rows";
+    return false;
+  }
   const Int64 perInterval = s.Restart;
-  const bool rowAligned = perInterval == 0 || perInterval % s.Width == 0;
   size_t interval = 0;
   Int64 pixelsLeft = perInterval;  // in the current interval
-  auto restart = [&]() {
-    ++interval;
-    reader.Start(interval < intervals.size() ? intervals[interval] : bitsSize);
-    pixelsLeft = perInterval;
-  };
   bool firstLine = true;
   for (int y = 0; y < s.Height; ++y) {
-    if (rowAligned) {
-      if (perInterval && pixelsLeft == 0) {
-        restart();
-        firstLine = true;
-      }
-      const TRowDecoder decode = nc == 1 ? PickRowDecoder<1>(firstLine ? 0 : s.Predictor)
-                                          : nc == 2 ? PickRowDecoder<2>(firstLine ? 0 : s.Predictor)
-                                                    : PickRowDecoder<3>(firstLine ? 0 : s.Predictor);
-      decode(reader, comp, above, row, samples, firstLine ? first : 0, mask);
-      if (perInterval) pixelsLeft -= s.Width;
-    } else {
-      // Pixel by pixel: the first pixel after a restart starts over from the middle value and
-      // the rest of its row is predicted from the left.
-      bool restartedRow = firstLine;
-      for (int x = 0; x < s.Width; ++x) {
-        if (pixelsLeft == 0) {
-          restart();
-          restartedRow = true;
-          for (int c = 0; c < nc; ++c) {
-            row[x * nc + c] = static_cast<uint16_t>((first + DecodeDifference(reader, *comp[c])) & mask);
-          }
-          --pixelsLeft;
-          continue;
-        }
-        for (int c = 0; c < nc; ++c) {
-          const int k = x * nc + c;
-          int32_t p;
-          if (x == 0 && restartedRow && y == 0) p = first;
-          else if (x == 0) p = above[k];
-          else if (restartedRow) p = row[k - nc];
-          else {
-            const int32_t ra = row[k - nc], rb = above[k], rc = above[k - nc];
-            switch (s.Predictor) {
-              case 2: p = rb; break;
-              case 3: p = rc; break;
-              case 4: p = ra + rb - rc; break;
-              case 5: p = ra + ((rb - rc) >> 1); break;
-              case 6: p = rb + ((ra - rc) >> 1); break;
-              case 7: p = (ra + rb) >> 1; break;
-              default: p = ra; break;
-            }
-          }
-          row[k] = static_cast<uint16_t>((p + DecodeDifference(reader, *comp[c])) & mask);
-        }
-        --pixelsLeft;
-      }
+    if (perInterval && pixelsLeft == 0) {
+      ++interval;
+      reader.Start(interval < intervals.size() ? intervals[interval] : bitsSize);
+      pixelsLeft = perInterval;
+      firstLine = true;
     }
+    const TRowDecoder decode = nc == 1 ? PickRowDecoder<1>(firstLine ? 0 : s.Predictor)
+                                        : nc == 2 ? PickRowDecoder<2>(firstLine ? 0 : s.Predictor)
+                                                  : PickRowDecoder<3>(firstLine ? 0 : s.Predictor);
+    decode(reader, comp, above, row, samples, firstLine ? first : 0, mask);
+    if (perInterval) pixelsLeft -= s.Width;
     firstLine = false;
     bool go;
     if (Frame.Wide) {

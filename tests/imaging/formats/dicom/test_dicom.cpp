@@ -390,6 +390,50 @@ TEST(LosslessJPEG, StructuralFaultsAreRefused) {
   EXPECT_EQ(rowsSeen, 7);
 }
 
+// Restart intervals and one table shared by three components, which dcmtk does not write: a
+// crafted datastream and the samples it holds.
+TEST(LosslessJPEG, RestartIntervalsAndSharedTables) {
+  struct TCase {
+    Integer Bits, Components, Predictor, RestartRows, Tables;
+  };
+  const TCase cases[] = {{12, 1, 1, 2, 1}, {16, 1, 7, 3, 1}, {8, 3, 4, 1, 1}, {8, 3, 6, 2, 3}, {10, 1, 5, 0, 1}};
+  for (const TCase& c : cases) {
+    const std::string name = std::to_string(c.Bits) + "-" + std::to_string(c.Components) + "-" + std::to_string(c.Predictor) +
+                             "-" + std::to_string(c.RestartRows) + "-" + std::to_string(c.Tables);
+    SCOPED_TRACE(name);
+    const std::string base = "ljpeg-" + name;
+    const std::string args = " 11 7 " + std::to_string(c.Bits) + " " + std::to_string(c.Components) + " " +
+                             std::to_string(c.Predictor) + " " + std::to_string(c.RestartRows) + " " + std::to_string(c.Tables);
+    const std::string tool = std::string("python3 ") + CLAVORNE_SOURCE_DIR + "/tests/imaging/formats/tools/make_ljpeg.py ";
+    const std::string jpeg = Fixture(base + ".jpg", tool + "{out} /dev/null" + args);
+    const TPam pam = ReadPamFile(Fixture(base + ".pnm", tool + "/dev/null {out}" + args));
+    std::vector<Byte> data = ReadWholeFile(jpeg);
+    TIELosslessJPEGFrame frame;
+    frame.Width = 11;
+    frame.Height = 7;
+    frame.Components = c.Components;
+    frame.Wide = c.Bits > 8;
+    Integer worst = 0, rows = 0;
+    AnsiString reason;
+    const bool ok = DecodeLosslessJPEG(
+        data.data(), Int64(data.size()), frame,
+        [&](Integer y, const Word* Row16, const Byte* Row8) {
+          ++rows;
+          for (Integer x = 0; x < 11; ++x)
+            for (Integer k = 0; k < c.Components; ++k) {
+              const Integer got = Row16 ? Row16[x * c.Components + k] : Row8[x * c.Components + k];
+              worst = std::max(worst, std::abs(got - pam.At(x, y, k)));
+            }
+          return true;
+        },
+        reason);
+    ASSERT_TRUE(ok) << reason;
+    EXPECT_TRUE(reason.empty()) << reason;
+    EXPECT_EQ(rows, 7);
+    EXPECT_EQ(worst, 0);
+  }
+}
+
 TEST(Corpus, DicomReader) {
   const size_t reads = ReplayCorpus("dicom", [](const std::vector<Byte>& data, size_t index) -> TCorpusResult {
     TRead r;
