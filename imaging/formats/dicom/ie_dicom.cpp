@@ -491,12 +491,15 @@ void DecodeNative(TDICOMContext& C) {
   const Int64 frameBytes = Int64(C.Columns) * C.Rows * C.SamplesPerPixel * bytes;
   const Integer index = std::clamp(C.Params->ImageIndex, 0, C.Frames - 1);
   C.Frame = index;
-  const Int64 skip = frameBytes * index;
   Int64 available = C.StreamSize - s->Position();
   if (C.PixelLength >= 0) available = std::min(available, C.PixelLength);
+  // The frames before the one asked for must be there too (a count of billions of frames is a
+  // claim like any other, and must not overflow the offset).
+  const Int64 before = index > 0 && frameBytes > available / index ? available : frameBytes * index;
   if (!IECheckInputHolds(*C.Progress, "the pixel data of frame " + std::to_string(index + 1), C.Columns, C.Rows,
-                         frameBytes, available - skip < 0 ? 0 : available - skip))
+                         frameBytes, available - before < 0 ? 0 : available - before))
     return;
+  const Int64 skip = before;
   if (Allocate(C, format) == ieNull) return;
   s->SetPosition(s->Position() + skip);
   const Integer shift = wide ? 0 : 8 - std::clamp(C.BitsStored, 1, 8);

@@ -294,6 +294,9 @@ TEST(DicomReader, DamagedUnsupportedAndBombFilesFailWithAReason) {
   const std::vector<Byte> native = ReadWholeFile(MakeDicom("bad-n", kGrey16, ""));
   const std::vector<Byte> rle = ReadWholeFile(MakeDicom("bad-rle", kRGB, "dcmcrle {in} {out}"));
   const std::vector<Byte> rows = {0x28, 0, 0x10, 0, 'U', 'S', 2, 0};
+  const std::vector<Byte> columns = {0x28, 0, 0x11, 0, 'U', 'S', 2, 0};
+  const std::vector<Byte> frames = ReadWholeFile(MakeDicom("bad-frames", "13 7 bits=16 claimframes=2000000000", ""));
+  const std::vector<Byte> framesRGB = ReadWholeFile(MakeDicom("bad-frames-rgb", "13 7 spp=3 claimframes=2000000000", ""));
   const std::vector<Byte> item = {0xFE, 0xFF, 0x00, 0xE0};
   const std::vector<Byte> sof3 = {0xFF, 0xC3};
   const std::vector<Byte> ts = {2, 0, 0x10, 0, 'U', 'I'};
@@ -321,10 +324,14 @@ TEST(DicomReader, DamagedUnsupportedAndBombFilesFailWithAReason) {
       {"RLE offset", Patched(rle, {0x03, 0, 0, 0, 0x40, 0, 0, 0}, 4, {0xFF, 0xFF, 0, 0}), "outside"},
       {"RLE cut", cut(rle, rle.size() - 40), ""},
       {"unknown syntax", Patched(native, ts, 8, {'9'}), "not supported"},
+      {"billions of frames", frames, "too few"},
+      // Frame sizes times the index asked for beyond what 64 bits hold.
+      {"billions of huge frames", Patched(Patched(framesRGB, rows, 8, {0x04, 0xB5}), columns, 8, {0x04, 0xB5}), "too few"},
   };
   for (const TBad& c : cases) {
     SCOPED_TRACE(c.Name);
     TRead r;
+    r.Params.ImageIndex = 1999999999;
     ReadDicom(c.Data, r);
     EXPECT_TRUE(r.Probe.Failed());
     EXPECT_FALSE(r.Probe.Reason.empty());

@@ -5,6 +5,7 @@
 
 keys: spp (1 or 3), bits (bits stored), alloc (bits allocated), signed (0/1), frames, planar,
 photometric, centre, width (the window), intercept, slope (texts as written), preamble (0/1),
+claimframes (the number of frames the header claims, whatever the data holds),
 pattern (ramp: a gradient with texture over the full range of the bits; flat=V: every sample V;
 values=a,b,c: the samples in turn, cycling; pgm=FILE: the samples of a binary PGM of that
 size). Frame k is the pattern shifted by 7 k pixels, so
@@ -119,8 +120,8 @@ ds = (element(8, 0x16, 'UI', sop_class) + element(8, 0x18, 'UI', instance) + ele
       element(0x28, 2, 'US', us(spp)) + element(0x28, 4, 'CS', photometric))
 if spp == 3:
     ds += element(0x28, 6, 'US', us(planar))
-if frames > 1:
-    ds += element(0x28, 8, 'IS', str(frames))
+if frames > 1 or 'claimframes' in opt:
+    ds += element(0x28, 8, 'IS', opt.get('claimframes', str(frames)))
 ds += (element(0x28, 0x10, 'US', us(h)) + element(0x28, 0x11, 'US', us(w)) + element(0x28, 0x100, 'US', us(alloc)) +
        element(0x28, 0x101, 'US', us(bits)) + element(0x28, 0x102, 'US', us(bits - 1)) +
        element(0x28, 0x103, 'US', us(signed)))
