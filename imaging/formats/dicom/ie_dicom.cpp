@@ -26,7 +26,7 @@ struct TDictionaryRow {
   char VR[3];
 };
 
-constexpr TDictionaryRow kDictionary[] = {
+constexpr TDictionaryRow DICOMDictionary[] = {
 #include "ie_dicom_dictionary.inc"
 };
 
@@ -188,9 +188,20 @@ void DICOMInvertMonochrome(TDICOMContext& C, bool Wide) {
   }
 }
 
+void ApplyDICOMWindow16(TDICOMContext& C) { ApplyDICOMWindow(C, true); }
+void ApplyDICOMWindow8(TDICOMContext& C) { ApplyDICOMWindow(C, false); }
+void DICOMInvertMonochrome16(TDICOMContext& C) { DICOMInvertMonochrome(C, true); }
+void DICOMInvertMonochrome8(TDICOMContext& C) { DICOMInvertMonochrome(C, false); }
+
+// What every grey decoding ends with.
 void Finish(TDICOMContext& C, bool Wide) {
-  ApplyDICOMWindow(C, Wide);
-  DICOMInvertMonochrome(C, Wide);
+  if (Wide) {
+    ApplyDICOMWindow16(C);
+    DICOMInvertMonochrome16(C);
+  } else {
+    ApplyDICOMWindow8(C);
+    DICOMInvertMonochrome8(C);
+  }
 }
 
 // --- pixel data -----------------------------------------------------------------------------
@@ -536,7 +547,7 @@ void DecodeNative(TDICOMContext& C) {
     }
   }
   if (wide) Finish(C, true);
-  else if (grey) DICOMInvertMonochrome(C, false);
+  else if (grey) DICOMInvertMonochrome8(C);
 }
 
 void DecodeDICOMPixels(TDICOMContext& C) {
@@ -697,8 +708,8 @@ void ReadBody(TDICOMContext& C, bool Preview) {
 
 const char* DICOMDictionaryVR(Word Group, Word Element) {
   const Cardinal key = Cardinal(Group) << 16 | Element;
-  const auto* end = std::end(kDictionary);
-  const auto* it = std::lower_bound(std::begin(kDictionary), end, key, [](const TDictionaryRow& R, Cardinal K) {
+  const auto* end = std::end(DICOMDictionary);
+  const auto* it = std::lower_bound(std::begin(DICOMDictionary), end, key, [](const TDictionaryRow& R, Cardinal K) {
     return (Cardinal(R.Group) << 16 | R.Element) < K;
   });
   return it != end && it->Group == Group && it->Element == Element ? it->VR : "xs";
