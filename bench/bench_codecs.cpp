@@ -1,6 +1,7 @@
 // The codecs on a 4000 x 3000 photo. The file-to-file modes are the work that the side-by-side
 // scripts time as whole processes: JPEG and PNG against libjpeg's and libpng's own tools
-// (compare-codecs.sh), GIF, PCX and TGA against netpbm's (compare-palette-codecs.sh). The Google
+// (compare-codecs.sh), GIF, PCX and TGA against netpbm's (compare-palette-codecs.sh), DICOM
+// against dcmtk's (compare-dicom.sh). The Google
 // Benchmark case is an in-process tool for finding hot spots and is set against no peer.
 //
 //   bench_codecs [benchmark options]            Google Benchmark cases (in-memory decode)
@@ -13,6 +14,8 @@
 //   bench_codecs --gif-save IN.ppm OUT.gif      like `pamtogif IN.ppm > OUT.gif` (8 bits)
 //   bench_codecs --pcx-load IN.pcx OUT.ppm      like `pcxtoppm IN.pcx > OUT.ppm`
 //   bench_codecs --tga-load IN.tga OUT.ppm      like `tgatoppm IN.tga > OUT.ppm`
+//   bench_codecs --dicom-load IN.dcm OUT.pnm    like `dcmj2pnm IN.dcm OUT.pnm`: 8-bit PGM for grey
+//                                               (the top byte of wider samples), PPM for colour
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -27,6 +30,7 @@
 #include "imaging/core/ie_params.h"
 #include "imaging/formats/compression/ie_ccitt.h"
 #include "imaging/formats/compression/ie_lzw.h"
+#include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/pcx/ie_pcx.h"
@@ -38,6 +42,20 @@
 namespace {
 
 using TJob = benchppm::TBitmapJob;
+
+// 16-bit grey as an 8-bit PGM of the samples' top bytes, as dcmtk renders a full-range image.
+int WriteTopBytes(TStream& Out, TIEBitmap& Bitmap) {
+  const Integer w = Bitmap.GetWidth(), h = Bitmap.GetHeight();
+  const std::string header = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+  Out.WriteBuffer(header.data(), Int64(header.size()));
+  std::vector<Byte> row(static_cast<size_t>(w));
+  for (Integer y = 0; y < h; ++y) {
+    const Word* s = static_cast<const Word*>(Bitmap.GetScanline(y));
+    for (Integer x = 0; x < w; ++x) row[static_cast<size_t>(x)] = static_cast<Byte>(s[x] >> 8);
+    Out.WriteBuffer(row.data(), w);
+  }
+  return 0;
+}
 
 int RunJob(const std::string& Mode, const char* In, const char* Out) {
   // The start-up of the library's I/O unit, which this program does not link in.
@@ -60,7 +78,9 @@ int RunJob(const std::string& Mode, const char* In, const char* Out) {
       TIEMask* alpha = nullptr;
       ReadTGAStream(&in, &job.Bitmap, job.Params, job.Progress, false, alpha, true);
       delete alpha;
-    } else
+    } else if (Mode == "--dicom-load")
+      ReadDICOMStream(&in, job.Params, &job.Bitmap, job.Progress, false);
+    else
       ReadPXMStream(&in, &job.Bitmap, job.Params, job.Progress, false);
   }
   if (job.Failed("reading", In)) return 1;
@@ -68,6 +88,8 @@ int RunJob(const std::string& Mode, const char* In, const char* Out) {
   job.Params.PxmComments->Clear();
   job.Params.BitsPerSample = 8;
   job.Params.SamplesPerPixel = 3;
+  if (Mode == "--dicom-load" && job.Bitmap.GetPixelFormat() == ie16g) return WriteTopBytes(out, job.Bitmap);
+  if (Mode == "--dicom-load" && job.Bitmap.GetPixelFormat() == ie8g) job.Params.SamplesPerPixel = 1;
   if (Mode == "--jpeg-save") {
     job.Params.JpegQuality = 75;
     job.Params.JpegChromaSubsampling = 1;

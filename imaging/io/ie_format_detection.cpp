@@ -6,6 +6,7 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/ie_text.h"
 #include "imaging/core/ie_wide_file_stream.h"
+#include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/pcx/ie_pcx.h"
@@ -51,7 +52,7 @@ struct TProbeStep {
   Integer FileType;
 };
 const TProbeStep kCodecProbes[] = {
-    {nullptr, ioDICOM},      // DICOM
+    {IsDICOM, ioDICOM},      // DICOM
     {IsICO, ioICO},          // icon
     {IsCUR, ioCUR},          // cursor
     {IsTGA, ioTGA},          // Targa

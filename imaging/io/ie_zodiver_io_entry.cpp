@@ -4,6 +4,7 @@
 #include "imaging/core/ie_stream_classes.h"
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/formats/bmp/ie_bmp.h"
+#include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
@@ -186,6 +187,7 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
       return;
     case ioPNG: ReadPNGStream(Stream, FImage, *FParams, Progress, true); return;
     case ioPXM: ReadPXMStream(Stream, FImage, *FParams, Progress, true); return;
+    case ioDICOM: ReadDICOMStream(Stream, *FParams, FImage, Progress, true); return;
     case ioGIF: {
       Integer Frames = 0;
       ReadGIFStream(Stream, FImage, Frames, *FParams, Progress, true, Mask, true);

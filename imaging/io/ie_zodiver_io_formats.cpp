@@ -11,6 +11,7 @@
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/core/ie_xmp.h"
 #include "imaging/formats/bmp/ie_bmp.h"
+#include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
@@ -110,6 +111,18 @@ void TZodivErIO::LoadFromFilePXM(const WideString& FileName) {
 void TZodivErIO::LoadFromStreamPXM(TStream* Stream) {
   LoadStream(Stream, ioPXM, {true, false, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadPXMStream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromFileDICOM(const WideString& FileName) {
+  LoadFile(FileName, ioDICOM, {false, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadDICOMStream(S, *FParams, FImage, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamDICOM(TStream* Stream) {
+  LoadStream(Stream, ioDICOM, {false, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadDICOMStream(S, *FParams, FImage, P, false);
   });
 }
 
@@ -241,8 +254,6 @@ void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false)
 void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
 void TZodivErIO::LoadFromStreamJ2K(TStream*) { NotAvailable(ioJ2K, false); }
-void TZodivErIO::LoadFromFileDICOM(const WideString&) { NotAvailable(ioDICOM, false); }
-void TZodivErIO::LoadFromStreamDICOM(TStream*) { NotAvailable(ioDICOM, false); }
 void TZodivErIO::LoadFromFilePSD(const WideString&) { NotAvailable(ioPSD, false); }
 void TZodivErIO::LoadFromStreamPSD(TStream*) { NotAvailable(ioPSD, false); }
 void TZodivErIO::LoadFromFileBMPRAW(const WideString&) { NotAvailable(ioBMPRAW, false); }

@@ -151,6 +151,19 @@ std::vector<TCorpusField> TgaSizeFields(const std::vector<Byte>& D) {
   return {{12, 2, false}, {14, 2, false}};
 }
 
+// Rows and columns (explicit little-endian "US" elements) and the lengths of the items of
+// encapsulated pixel data: where a DICOM file states the sizes it reads by.
+std::vector<TCorpusField> DicomSizeFields(const std::vector<Byte>& D) {
+  std::vector<TCorpusField> fields;
+  for (size_t i = 0; i + 10 <= D.size() && fields.size() < 8; ++i) {
+    if (D[i] == 0x28 && D[i + 1] == 0 && (D[i + 2] == 0x10 || D[i + 2] == 0x11) && D[i + 3] == 0 && D[i + 4] == 'U' &&
+        D[i + 5] == 'S')
+      fields.push_back({i + 8, 2, false});
+    if (D[i] == 0xFE && D[i + 1] == 0xFF && D[i + 2] == 0 && D[i + 3] == 0xE0) fields.push_back({i + 4, 4, false});
+  }
+  return fields;
+}
+
 // Kilobytes of a field of /proc/<pid>/status ("VmPeak", "VmHWM", ...); 0 when unknown.
 uint64_t StatusKb(const std::string& Pid, const char* Field) {
   FILE* f = std::fopen(("/proc/" + Pid + "/status").c_str(), "r");
@@ -307,6 +320,7 @@ TCorpusFormat CorpusFormat(const std::string& Family) {
       {"ico", {FixIcoPngCrcs, IcoSizeFields}},
       {"pcx", {nullptr, PcxSizeFields}},
       {"tga", {nullptr, TgaSizeFields}},
+      {"dicom", {nullptr, DicomSizeFields}},
   };
   const auto it = formats.find(Family);
   return it == formats.end() ? TCorpusFormat{} : it->second;
