@@ -243,8 +243,6 @@ void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
 void TZodivErIO::LoadFromStreamJ2K(TStream*) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromFileDICOM(const WideString&) { NotAvailable(ioDICOM, false); }
 void TZodivErIO::LoadFromStreamDICOM(TStream*) { NotAvailable(ioDICOM, false); }
-void TZodivErIO::LoadFromFilePSD(const WideString&) { NotAvailable(ioPSD, false); }
-void TZodivErIO::LoadFromStreamPSD(TStream*) { NotAvailable(ioPSD, false); }
 void TZodivErIO::LoadFromFileBMPRAW(const WideString&) { NotAvailable(ioBMPRAW, false); }
 void TZodivErIO::LoadFromStreamBMPRAW(TStream*) { NotAvailable(ioBMPRAW, false); }
 void TZodivErIO::LoadFromFileObjectsLayers(const WideString&, Integer FileType) { NotAvailable(FileType, false); }
@@ -501,5 +499,3 @@ void TZodivErIO::SaveToFilePS(const WideString&) { NotAvailable(ioPS, true); }
 void TZodivErIO::SaveToStreamPS(TStream*) { NotAvailable(ioPS, true); }
 void TZodivErIO::SaveToFilePDF(const WideString&) { NotAvailable(ioPDF, true); }
 void TZodivErIO::SaveToStreamPDF(TStream*) { NotAvailable(ioPDF, true); }
-void TZodivErIO::SaveToFilePSD(const WideString&) { NotAvailable(ioPSD, true); }
-void TZodivErIO::SaveToStreamPSD(TStream*) { NotAvailable(ioPSD, true); }
