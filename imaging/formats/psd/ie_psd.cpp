@@ -57,6 +57,17 @@ TIEPixelFormat FormatFor(Integer Mode, Integer Depth) {
 
 Integer ColourChannels(Integer Mode) { return Mode == 3 || Mode == 9 ? 3 : Mode == 4 ? 4 : 1; }
 
+// A progress record of its own, for the embedded JPEG thumbnail: its failure is not the file's.
+struct TOwnProgress {
+  std::atomic<bool> Aborting{false};
+  AnsiString Reason;
+  TIECodecProgress Progress;
+  TOwnProgress() {
+    Progress.Aborting = &Aborting;
+    Progress.FailureReason = &Reason;
+  }
+};
+
 // A read past what the file holds; Where names the part of the file.
 struct TShort {
   AnsiString Where;
@@ -294,15 +305,11 @@ void TPsdReader::ApplyResource(Integer Id, const std::vector<Byte>& Data) {
       jpeg.WriteBuffer(Data.data() + 28, size - 28);
       jpeg.SetPosition(0);
       TIOParamsVals params(nullptr);
-      std::atomic<bool> aborting{false};
-      AnsiString reason;
-      TIECodecProgress progress;
-      progress.Aborting = &aborting;
-      progress.FailureReason = &reason;
+      TOwnProgress own;
       TIEBitmap* thumb = FP.GetExifBitmap();
-      ReadJPEGStream(&jpeg, nullptr, thumb, params, progress, false, false, false, false, true, true, -1, false);
+      ReadJPEGStream(&jpeg, nullptr, thumb, params, own.Progress, false, false, false, false, true, true, -1, false);
       // A damaged thumbnail costs the thumbnail, not the image.
-      if (aborting) {
+      if (own.Aborting) {
         thumb->FreeImage(true);
         break;
       }
@@ -861,13 +868,9 @@ void WriteResources(TOut& O, TIOParamsVals& P, TIEBitmap* Merged) {
     thumb.SetPixelFormat(ie24RGB);
     TMemoryStream jpeg;
     TIOParamsVals params(nullptr);
-    std::atomic<bool> aborting{false};
-    AnsiString reason;
-    TIECodecProgress progress;
-    progress.Aborting = &aborting;
-    progress.FailureReason = &reason;
-    WriteJPEGStream(&jpeg, &thumb, params, progress);
-    if (!aborting && jpeg.Size() > 0) {
+    TOwnProgress own;
+    WriteJPEGStream(&jpeg, &thumb, params, own.Progress);
+    if (!own.Aborting && jpeg.Size() > 0) {
       TOut t;
       const DWORD w = DWORD(thumb.GetWidth()), h = DWORD(thumb.GetHeight());
       t.U32(1);
