@@ -158,6 +158,14 @@ TEST(PsdReader, LayersDecodeAsTheToolsLayers) {
   ReadPsd(bytes, flat, false);
   ASSERT_FALSE(flat.Probe.Failed()) << flat.Probe.Reason;
   EXPECT_TRUE(flat.Layers.empty());
+  // A file of one layer gives that layer all the same, beside the merged image.
+  const std::string one = Fixture("psd-one-layer.psd", "convert " + ShellQuote(file) + "[0] -depth 8 PSD:{out}");
+  TRead single;
+  ReadPsd(ReadWholeFile(one), single, false);
+  ASSERT_FALSE(single.Probe.Failed()) << single.Probe.Reason;
+  ASSERT_EQ(single.Layers.size(), 1u);
+  EXPECT_EQ(single.Layers[0]->Bitmap->GetWidth(), 16);
+  EXPECT_EQ(single.Bitmap.GetWidth(), 16);
   EXPECT_EQ(MaxDifference(flat.Bitmap, PamFromCommand("convert " + ShellQuote(file) + "[0] -depth 8 PPM:-")), 0);
 }
 
@@ -258,6 +266,7 @@ TEST(PsdReader, PackedRowsRectanglesCountsAndDamage) {
       {"channel too short", Grey(2, 2, OneLayer(0, 0, 2, 2, 4, {0, 0, 10, 20}), image), "too few"},
       {"negative count", Grey(2, 2, OneLayer(0, 0, 2, 2, 6, raw, 0x8000), image), "too few for 32768 layers"},
       {"huge layer", Grey(2, 2, OneLayer(0, 0, 40000, 40000, 6, raw), image), "too few"},
+      {"huge deflated layer", Grey(2, 2, OneLayer(0, 0, 20000, 20000, 4, {0, 2, 0x78, 0x9C}), image), "too few"},
       {"layer section past the end", [&] { auto d = Grey(2, 2, {}, image); d[33] = 0x7F; return d; }(), "the file holds"},
       {"huge image", Grey(40000, 40000, {}, image), "too few"},
       {"short packed row", Grey(2, 2, {}, {0, 1, 0, 2, 0, 2, 0x00, 5, 0x01, 1, 2}), "unpacks to 1 of its 2 bytes"},
