@@ -124,7 +124,8 @@ class TPsdReader {
                std::vector<Byte>& Out);
   void PlaceRow(TIEBitmap* B, Integer Channel, Integer Y, const Byte* Row);
   void ApplyTransparentIndex(TIEBitmap* B);
-  void ToDisplayFormat(TIEBitmap* B);
+  // Through the embedded profile when UseProfile, else by plain conversion.
+  void ToDisplayFormat(TIEBitmap* B, bool UseProfile);
 
   TStream* FS;
   TIOParamsVals& FP;
@@ -277,10 +278,10 @@ void TPsdReader::ApplyTransparentIndex(TIEBitmap* B) {
   a->Full = false;
 }
 
-void TPsdReader::ToDisplayFormat(TIEBitmap* B) {
-  if (B->IsEmpty() || B->GetPixelFormat() == ie1g || B->GetPixelFormat() == ie24RGB) return;
+void TPsdReader::ToDisplayFormat(TIEBitmap* B, bool UseProfile) {
+  if (B->IsEmpty() || B->GetPixelFormat() == ie1g) return;
   TIEICC* embedded = FP.EmbeddedICCProfile;
-  if (FHadICC && IEEnableCMS && embedded && !embedded->Applied) {
+  if (UseProfile) {
     if (!embedded->IsValid()) embedded->OpenProfile();
     TIEICC* target = FP.GetSystemICCProfile();
     if (!target->IsValid()) target->OpenProfile();
@@ -659,10 +660,13 @@ void TPsdReader::Run(TIEBitmap* Bitmap, bool LoadLayers, TIEPSDLayers* Layers) {
   const bool merged = work && !FThumbnailTaken && !(FLoadLayers && gotLayers);
   if (merged && !ReadMerged(work)) return;
   if (!FP.NativePixelFormat) {
+    // Decided once: a transform marks the profile applied, and the merged image needs it as
+    // much as the layers converted before it.
+    const bool useProfile = FHadICC && IEEnableCMS && FP.EmbeddedICCProfile && !FP.EmbeddedICCProfile->Applied;
     if (Layers)
       for (size_t k = before; k < Layers->size(); ++k)
-        if (!(*Layers)[k]->MaskLayer) ToDisplayFormat((*Layers)[k]->Bitmap);
-    if (merged) ToDisplayFormat(work);
+        if (!(*Layers)[k]->MaskLayer) ToDisplayFormat((*Layers)[k]->Bitmap, useProfile);
+    if (merged) ToDisplayFormat(work, useProfile);
   }
   if (merged && aside) Bitmap->Assign(aside.get());
 }

@@ -10,6 +10,7 @@
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_icc.h"
 #include "imaging/core/ie_limits.h"
+#include "imaging/formats/ie_color_convert.h"
 #include "imaging/formats/psd/ie_psd.h"
 #include "tests/imaging/formats/codec_test_util.h"
 #include "tests/imaging/support/ie_stores.h"
@@ -120,6 +121,46 @@ TEST(PsdReader, ToolFilesDecodeAsTheToolDecodesThem) {
   ASSERT_FALSE(pal.Probe.Failed()) << pal.Probe.Reason;
   EXPECT_EQ(pal.Bitmap.GetPixelFormat(), ie8p);
   EXPECT_EQ(MaxDifference(pal.Bitmap, PamFromCommand(reduce + "PPM:-")), 0);
+}
+
+// With colour management on, the pixels go through the embedded profile to sRGB as
+// ImageMagick's -profile takes them; off, they are the file's.
+TEST(PsdReader, EmbeddedProfileAppliedToThePixels) {
+  const std::string srgb = "/usr/share/color/icc/ghostscript/srgb.icc", a98 = "/usr/share/color/icc/ghostscript/a98.icc";
+  const std::string src = Src("psd-src-photo.png", "convert -size 40x30 plasma:fractal -seed 4 -depth 8 PNG24:{out}");
+  const std::string file = Fixture("psd-a98.psd", "convert " + ShellQuote(src) + " -profile " + a98 + " -depth 8 PSD:{out}");
+  const bool saved = IEEnableCMS;
+  IEEnableCMS = true;
+  TRead r;
+  const std::vector<Byte> target = ReadWholeFile(srgb);
+  r.Params.GetSystemICCProfile()->LoadFromBuffer(target.data(), Integer(target.size()));
+  ReadPsd(ReadWholeFile(file), r);
+  IEEnableCMS = saved;
+  ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+  ASSERT_TRUE(r.Params.EmbeddedICCProfile);
+  EXPECT_EQ(r.Params.EmbeddedICCProfile->RawLength(), Integer(ReadWholeFile(a98).size()));
+  const TPam im = PamFromCommand("convert " + ShellQuote(file) + "[0] -profile " + srgb + " -depth 8 PPM:-");
+  ASSERT_EQ(im.Width, r.Bitmap.GetWidth());
+  Integer apart = 0, worst = 0;
+  for (Integer y = 0; y < im.Height; ++y)
+    for (Integer x = 0; x < im.Width; ++x) {
+      const TRGB c = r.Bitmap.GetPixelAsRGB(x, y);
+      const Integer mine[3] = {c.r, c.g, c.b};
+      for (Integer k = 0; k < 3; ++k) {
+        const Integer d = std::abs(mine[k] - im.At8(x, y, k));
+        worst = std::max(worst, d);
+        apart += d > 2;
+      }
+    }
+  EXPECT_LE(worst, 12);
+  EXPECT_LE(apart, im.Width * im.Height * 3 / 100);
+  const TPam plain = PamFromCommand("convert " + ShellQuote(file) + "[0] -depth 8 PPM:-");
+  EXPECT_GT(MaxDifference(r.Bitmap, plain), 20) << "the profile did something";
+  IEEnableCMS = false;
+  TRead off;
+  ReadPsd(ReadWholeFile(file), off);
+  IEEnableCMS = saved;
+  EXPECT_EQ(MaxDifference(off.Bitmap, plain), 0);
 }
 
 // An RGB composite and two layers, one half transparent, both offset.
