@@ -590,15 +590,16 @@ bool TPsdReader::ReadLayers(bool LoadLayers, TIEPSDLayers* Layers) {
     if (IEAborting(FProgress)) return false;
   }
   Seek(sectionEnd);
-  // Layers without pixels go, with their masks.
+  // Layers without pixels go, with their masks; so do masks without pixels, which mask nothing.
   for (size_t k = 0; k < read.size();) {
     const bool empty = read[k]->Bitmap->GetWidth() == 0 || read[k]->Bitmap->GetHeight() == 0;
-    if (!empty || read[k]->MaskLayer) {
+    if (!empty) {
       ++k;
       continue;
     }
+    const bool mask = read[k]->MaskLayer;
     read.erase(read.begin() + Int64(k));
-    if (k < read.size() && read[k]->MaskLayer) read.erase(read.begin() + Int64(k));
+    if (!mask && k < read.size() && read[k]->MaskLayer) read.erase(read.begin() + Int64(k));
   }
   for (auto& l : read) Layers->push_back(std::move(l));
   return true;
