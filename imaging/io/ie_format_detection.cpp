@@ -13,6 +13,7 @@
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/formats/psd/ie_psd.h"
 #include "imaging/io/ie_file_formats.h"
 #include "platform/rtl/files.h"
 #include "platform/rtl/strings.h"
@@ -64,7 +65,7 @@ const TProbeStep kCodecProbes[] = {
     {IsDCX, ioDCX},          // multi-page PCX
     {nullptr, ioWMF},        // Windows metafile
     {nullptr, ioEMF},        // enhanced metafile
-    {nullptr, ioPSD},        // Photoshop
+    {IsPSD, ioPSD},          // Photoshop
     {nullptr, ioIEV},        // vector objects
     {nullptr, ioLYR},        // layers
     {nullptr, ioALL},        // layers and objects

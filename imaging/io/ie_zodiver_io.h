@@ -205,6 +205,9 @@ class TZodivErIO : public TComponent {
   void SaveToStreamPDF(TStream* Stream);
   void SaveToFilePSD(const WideString& FileName);
   void SaveToStreamPSD(TStream* Stream);
+  // The stream bodies of the Photoshop methods: layers from and to an attached TZodivErView.
+  void SyncLoadFromStreamPSD(TStream* Stream);
+  void SyncSaveToStreamPSD(TStream* Stream, TIECodecProgress& Progress);
 
   // Rewrites the resolution block of the Photoshop APP13 marker with the parameters' resolution.
   void SyncPhotoshopResolution();

@@ -11,6 +11,7 @@
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/formats/psd/ie_psd.h"
 #include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
@@ -201,6 +202,7 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
       ReadTGAStream(Stream, FImage, *FParams, Progress, true, Mask, true);
       delete Mask;
       return;
+    case ioPSD: ReadPSDStream(Stream, nullptr, *FParams, Progress, false, nullptr); return;
     case ioRAW:
       if (IEIsDNG(Stream)) return Fail("DNG files are not supported: the camera raw reader cannot decode them");
       return Fail("Reading " + IEFileFormatGetInfo(ioRAW)->FullName + " files is not available");

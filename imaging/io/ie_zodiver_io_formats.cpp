@@ -254,8 +254,6 @@ void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false)
 void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
 void TZodivErIO::LoadFromStreamJ2K(TStream*) { NotAvailable(ioJ2K, false); }
-void TZodivErIO::LoadFromFilePSD(const WideString&) { NotAvailable(ioPSD, false); }
-void TZodivErIO::LoadFromStreamPSD(TStream*) { NotAvailable(ioPSD, false); }
 void TZodivErIO::LoadFromFileBMPRAW(const WideString&) { NotAvailable(ioBMPRAW, false); }
 void TZodivErIO::LoadFromStreamBMPRAW(TStream*) { NotAvailable(ioBMPRAW, false); }
 void TZodivErIO::LoadFromFileObjectsLayers(const WideString&, Integer FileType) { NotAvailable(FileType, false); }
@@ -512,5 +510,3 @@ void TZodivErIO::SaveToFilePS(const WideString&) { NotAvailable(ioPS, true); }
 void TZodivErIO::SaveToStreamPS(TStream*) { NotAvailable(ioPS, true); }
 void TZodivErIO::SaveToFilePDF(const WideString&) { NotAvailable(ioPDF, true); }
 void TZodivErIO::SaveToStreamPDF(TStream*) { NotAvailable(ioPDF, true); }
-void TZodivErIO::SaveToFilePSD(const WideString&) { NotAvailable(ioPSD, true); }
-void TZodivErIO::SaveToStreamPSD(TStream*) { NotAvailable(ioPSD, true); }

@@ -164,6 +164,22 @@ std::vector<TCorpusField> DicomSizeFields(const std::vector<Byte>& D) {
   return fields;
 }
 
+// The canvas height and width, and the bottom and right edges of the first layer when there is
+// one: a layer's rectangle claims its size as much as the header does.
+std::vector<TCorpusField> PsdSizeFields(const std::vector<Byte>& D) {
+  if (D.size() < 26) return {};
+  std::vector<TCorpusField> fields = {{14, 4, true}, {18, 4, true}};
+  uint64_t at = 26;
+  for (int section = 0; section < 2 && at + 4 <= D.size(); ++section) at += 4 + uint64_t(BigEndian32(D, size_t(at)));
+  // The layer section's length, the layer information's length and the count, then the record.
+  if (at + 10 + 16 <= D.size() && BigEndian32(D, size_t(at)) > 0) {
+    const size_t record = size_t(at) + 10;
+    fields.push_back({record + 8, 4, true});
+    fields.push_back({record + 12, 4, true});
+  }
+  return fields;
+}
+
 // Kilobytes of a field of /proc/<pid>/status ("VmPeak", "VmHWM", ...); 0 when unknown.
 uint64_t StatusKb(const std::string& Pid, const char* Field) {
   FILE* f = std::fopen(("/proc/" + Pid + "/status").c_str(), "r");
@@ -321,6 +337,7 @@ TCorpusFormat CorpusFormat(const std::string& Family) {
       {"pcx", {nullptr, PcxSizeFields}},
       {"tga", {nullptr, TgaSizeFields}},
       {"dicom", {nullptr, DicomSizeFields}},
+      {"psd", {nullptr, PsdSizeFields}},
   };
   const auto it = formats.find(Family);
   return it == formats.end() ? TCorpusFormat{} : it->second;
