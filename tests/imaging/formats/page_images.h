@@ -6,6 +6,8 @@
 #include <string>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/formats/jpeg/ie_jpeg.h"
+#include "tests/imaging/formats/codec_test_util.h"
 
 namespace ietest {
 
@@ -32,6 +34,36 @@ inline void MakeMonoImage(TIEBitmap& B, Integer W, Integer H) {
       if (White) Row[x / 8] |= Byte(0x80 >> (x % 8));
       else Row[x / 8] &= Byte(~(0x80 >> (x % 8)));
     }
+}
+
+// Largest channel difference between two images of the same size; a grey image is compared
+// with each channel of the other.
+inline Integer MaxDifference(const TPam& A, const TPam& B) {
+  EXPECT_EQ(A.Width, B.Width);
+  EXPECT_EQ(A.Height, B.Height);
+  if (A.Width != B.Width || A.Height != B.Height) return 9999;
+  Integer worst = 0;
+  for (Integer y = 0; y < A.Height; ++y)
+    for (Integer x = 0; x < A.Width; ++x)
+      for (Integer k = 0; k < 3; ++k)
+        worst = std::max(worst, std::abs(A.At8(x, y, A.Depth < 3 ? 0 : k) - B.At8(x, y, B.Depth < 3 ? 0 : k)));
+  return worst;
+}
+
+// The image as a JPEG of that quality and colour space decodes with libjpeg's djpeg.
+inline TPam JpegAsDecoded(TIEBitmap& B, Integer Quality, Byte ColorSpace = 2) {
+  TIOParamsVals p(nullptr);
+  p.JpegQuality = Quality;
+  p.JpegColorSpace = ColorSpace;
+  TProgressProbe probe;
+  TMemoryStream m;
+  WriteJPEGStream(&m, &B, p, probe.Progress);
+  EXPECT_FALSE(probe.Failed()) << probe.Reason;
+  const std::string dir = testsupport::MakeTempDir("psjpeg");
+  WriteFileBytes(dir + "/page.jpg", StreamBytes(m));
+  TPam pam = PamFromCommand("djpeg -pnm " + testsupport::ShellQuote(dir + "/page.jpg"));
+  testsupport::RemoveTree(dir);
+  return pam;
 }
 
 }  // namespace ietest

@@ -5,7 +5,6 @@
 
 #include <regex>
 
-#include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/ps/ie_ps.h"
 #include "tests/imaging/formats/codec_test_util.h"
 #include "tests/imaging/formats/page_images.h"
@@ -48,33 +47,6 @@ std::vector<TPam> Render(const std::vector<Byte>& Document, Integer W, Integer H
   for (Integer i = 1; i <= Pages; ++i) pages.push_back(ReadPamFile(dir + "/page" + std::to_string(i) + ".ppm"));
   RemoveTree(dir);
   return pages;
-}
-
-// Largest channel difference between two colour images of the same size.
-Integer MaxDifference(const TPam& A, const TPam& B) {
-  EXPECT_EQ(A.Width, B.Width);
-  EXPECT_EQ(A.Height, B.Height);
-  if (A.Width != B.Width || A.Height != B.Height) return 9999;
-  Integer worst = 0;
-  for (Integer y = 0; y < A.Height; ++y)
-    for (Integer x = 0; x < A.Width; ++x)
-      for (Integer k = 0; k < 3; ++k) worst = std::max(worst, std::abs(A.At8(x, y, k) - B.At8(x, y, k)));
-  return worst;
-}
-
-// The image as a colour JPEG of that quality decodes with libjpeg's djpeg.
-TPam JpegAsDecoded(TIEBitmap& B, Integer Quality) {
-  TIOParamsVals p(nullptr);
-  p.JpegQuality = Quality;
-  TProgressProbe probe;
-  TMemoryStream m;
-  WriteJPEGStream(&m, &B, p, probe.Progress);
-  EXPECT_FALSE(probe.Failed()) << probe.Reason;
-  const std::string dir = MakeTempDir("psjpeg");
-  WriteFileBytes(dir + "/page.jpg", StreamBytes(m));
-  TPam pam = PamFromCommand("djpeg -pnm " + ShellQuote(dir + "/page.jpg"));
-  RemoveTree(dir);
-  return pam;
 }
 
 double MeanDifference(TIEBitmap& B, const TPam& Pam) {
