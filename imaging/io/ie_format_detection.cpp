@@ -8,6 +8,7 @@
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/metafile/ie_metafile.h"
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/tga/ie_tga.h"
@@ -61,8 +62,8 @@ const TProbeStep kCodecProbes[] = {
     {nullptr, ioJ2K},        // JPEG 2000 code stream
     {IsAVI, ioAVI},          // AVI
     {IsDCX, ioDCX},          // multi-page PCX
-    {nullptr, ioWMF},        // Windows metafile
-    {nullptr, ioEMF},        // enhanced metafile
+    {IsWMF, ioWMF},          // Windows metafile
+    {IsEMF, ioEMF},          // enhanced metafile
     {nullptr, ioPSD},        // Photoshop
     {nullptr, ioIEV},        // vector objects
     {nullptr, ioLYR},        // layers

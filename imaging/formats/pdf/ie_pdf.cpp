@@ -7,8 +7,10 @@
 #include "imaging/core/ie_encoders.h"
 #include "imaging/core/ie_geometry.h"
 #include "imaging/formats/compression/ie_ccitt_image.h"
+#include "imaging/formats/ie_mono_or_colour.h"
 #include "imaging/formats/compression/ie_lzw.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -76,13 +78,7 @@ void PDFAddPage(TIEPDFDocument* Handle, TIEBitmap* Bitmap, TIOParamsVals& IOPara
   const Integer W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
   if (W <= 0 || H <= 0) return IEFail(Progress, "an empty image cannot be written as a PDF page");
   std::unique_ptr<TIEBitmap> Converted;
-  TIEBitmap* Image = Bitmap;
-  if (Bitmap->GetPixelFormat() != ie1g && Bitmap->GetPixelFormat() != ie24RGB) {
-    Converted = std::make_unique<TIEBitmap>();
-    Converted->Assign(Bitmap);
-    Converted->ConvertPixelFormat(ie24RGB);
-    Image = Converted.get();
-  }
+  TIEBitmap* Image = IEMonoOrColourImage(Bitmap, Converted);
   const bool Mono = Image->GetPixelFormat() == ie1g;
   IOParams.BitsPerSample = Mono ? 1 : 8;
   IOParams.SamplesPerPixel = Mono ? 1 : 3;
@@ -219,5 +215,9 @@ void WritePDFStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
   std::unique_ptr<TIEPDFDocument> Doc(PDFCreateDocument());
   PDFAddPage(Doc.get(), Bitmap, IOParams, Progress);
   if (IEAborting(Progress)) return;
-  PDFSaveDocument(Doc.release(), Stream, IOParams);
+  try {
+    PDFSaveDocument(Doc.release(), Stream, IOParams);
+  } catch (const EWriteError&) {
+    IEFail(Progress, "the PDF document could not be written completely");
+  }
 }

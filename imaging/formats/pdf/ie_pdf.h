@@ -34,5 +34,6 @@ void PDFAddPage(TIEPDFDocument* Handle, TIEBitmap* Bitmap, TIOParamsVals& IOPara
 // creation date), then the whole document at the stream's position; frees the handle. Nothing
 // for a nil handle.
 void PDFSaveDocument(TIEPDFDocument* Handle, TStream* Stream, TIOParamsVals& IOParams);
-// A whole document of one page; nothing is written when the page fails.
+// A whole document of one page; nothing is written when the page fails. A stream that refuses
+// bytes fails through the progress record.
 void WritePDFStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, TIECodecProgress& Progress);

@@ -10,7 +10,9 @@
 #include "imaging/core/ie_pdf_objects.h"
 #include "imaging/core/ie_stream_text.h"
 #include "imaging/formats/compression/ie_ccitt_image.h"
+#include "imaging/formats/ie_mono_or_colour.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -127,14 +129,14 @@ void PSCloseDocument(TIEPSDocument* Handle, TStream* Stream) {
 }
 
 void WritePSStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, TIECodecProgress& Progress) {
-  TIEPSDocument* Doc = PSCreateDocument(Stream, IOParams);
+  std::unique_ptr<TIEPSDocument> Doc;
   try {
-    PSAddPage(Doc, Stream, Bitmap, IOParams, Progress);
-  } catch (...) {
-    delete Doc;
-    throw;
+    Doc.reset(PSCreateDocument(Stream, IOParams));
+    PSAddPage(Doc.get(), Stream, Bitmap, IOParams, Progress);
+    PSCloseDocument(Doc.release(), Stream);
+  } catch (const EWriteError&) {
+    IEFail(Progress, "the PostScript document could not be written completely");
   }
-  PSCloseDocument(Doc, Stream);
 }
 
 void PSWritePage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, Integer PageNumber, Integer PaperWidth,
@@ -142,13 +144,7 @@ void PSWritePage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, In
   const Integer W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
   if (W <= 0 || H <= 0) return IEFail(Progress, "an empty image cannot be written as a PostScript page");
   std::unique_ptr<TIEBitmap> Converted;
-  TIEBitmap* Image = Bitmap;
-  if (Bitmap->GetPixelFormat() != ie1g && Bitmap->GetPixelFormat() != ie24RGB) {
-    Converted = std::make_unique<TIEBitmap>();
-    Converted->Assign(Bitmap);
-    Converted->ConvertPixelFormat(ie24RGB);
-    Image = Converted.get();
-  }
+  TIEBitmap* Image = IEMonoOrColourImage(Bitmap, Converted);
   const bool Mono = Image->GetPixelFormat() == ie1g;
   IOParams.BitsPerSample = Mono ? 1 : 8;
   IOParams.SamplesPerPixel = Mono ? 1 : 3;

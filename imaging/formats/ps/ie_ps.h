@@ -25,7 +25,7 @@ void PSAddPage(TIEPSDocument* Handle, TStream* Stream, TIEBitmap* Bitmap, TIOPar
                TIECodecProgress& Progress);
 // Writes the trailer and frees the handle; nothing for a nil handle.
 void PSCloseDocument(TIEPSDocument* Handle, TStream* Stream);
-// A whole document of one page.
+// A whole document of one page. A stream that refuses bytes fails through the progress record.
 void WritePSStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, TIECodecProgress& Progress);
 // The body of page PageNumber, at the stream's position. PsCompression: 0 run length, 1 fax
 // Group 4, 2 fax Group 3 two-dimensional (both for ie1g; colour images take run length), 3 JPEG
