@@ -17,6 +17,10 @@ using testsupport::ShellQuote;
 
 namespace {
 
+// Black-and-white images in the fax codings need the CCITT coder behind IEEncodeCCITTImage;
+// until it is there they must be refused with a reason.
+constexpr bool kFaxCoder = false;
+
 std::string Text(const std::vector<Byte>& Data) { return std::string(Data.begin(), Data.end()); }
 
 std::vector<Byte> WriteDocument(TIEBitmap& B, TIOParamsVals& P, TProgressProbe& Probe) {
@@ -77,8 +81,7 @@ std::vector<std::string> ImageColumns(const std::string& List, size_t Index) {
 
 // Each coding of each kind of image: the document is sound, its image is listed with its size,
 // colour and depth, and the page shows the image. A record that still asks for a CMYK JPEG (as
-// loading one leaves it) gets a colour JPEG, which the page's colour space can show. The fax
-// codings are refused with a reason until the fax coder is in the library.
+// loading one leaves it) gets a colour JPEG, which the page's colour space can show.
 TEST(PdfWriter, PopplerDrawsThePageAsTheImage) {
   struct Case {
     const char* Name;
@@ -100,6 +103,9 @@ TEST(PdfWriter, PopplerDrawsThePageAsTheImage) {
       {"mono, run length", true, 130, 20, 1, 2, "gray", "image"},
       {"mono, LZW", true, 9, 70, 5, 2, "gray", "image"},
       {"mono, value 6 is none", true, 9, 7, 6, 2, "gray", "image"},
+      {"mono, fax Group 4", true, 40, 20, 2, 2, "gray", "ccitt"},
+      {"mono, fax Group 3 two-dimensional", true, 77, 9, 3, 2, "gray", "ccitt"},
+      {"mono, value 4 is fax Group 3", true, 17, 4, 4, 2, "gray", "ccitt"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -114,8 +120,22 @@ TEST(PdfWriter, PopplerDrawsThePageAsTheImage) {
     p.JpegColorSpace = c.JpegColorSpace;
     TProgressProbe probe(true);
     const std::vector<Byte> doc = WriteDocument(b, p, probe);
+    const bool fax = c.Mono && c.Compression >= 2 && c.Compression <= 4;
+    if (fax && !kFaxCoder) {
+      EXPECT_TRUE(doc.empty());
+      EXPECT_TRUE(probe.Failed());
+      EXPECT_NE(probe.Reason.find("CCITT"), std::string::npos) << probe.Reason;
+      continue;
+    }
     ASSERT_FALSE(probe.Failed()) << probe.Reason;
     EXPECT_FALSE(probe.Reports.empty());
+    if (fax) {
+      const std::string parms = "/Filter /CCITTFaxDecode\n/DecodeParms << /K " + std::string(c.Compression == 2 ? "-1" : "1") +
+                                "\n/BlackIs1 true\n/Columns " + std::to_string(c.W) + "\n/Rows " + std::to_string(c.H) +
+                                "\n/EndOfLine false\n/Uncompressed true\n/EncodedByteAlign false\n/EndOfBlock false\n>>\n"
+                                "/ColorSpace /DeviceGray\n/BitsPerComponent 1\n";
+      EXPECT_NE(Text(doc).find(parms), std::string::npos);
+    }
     EXPECT_EQ(p.BitsPerSample, c.Mono ? 1 : 8);
     EXPECT_EQ(p.SamplesPerPixel, c.Mono ? 1 : 3);
     EXPECT_EQ(p.JpegColorSpace, c.JpegColorSpace);
@@ -133,17 +153,6 @@ TEST(PdfWriter, PopplerDrawsThePageAsTheImage) {
     } else {
       EXPECT_EQ(MaxDifference(b, page), 0);
     }
-  }
-  for (Integer compression : {2, 3, 4}) {
-    SCOPED_TRACE(compression);
-    TIEBitmap b;
-    MakeMonoImage(b, 40, 20);
-    TIOParamsVals p(nullptr);
-    p.PdfCompression = Byte(compression);
-    TProgressProbe probe;
-    EXPECT_TRUE(WriteDocument(b, p, probe).empty());
-    EXPECT_TRUE(probe.Failed());
-    EXPECT_NE(probe.Reason.find("CCITT"), std::string::npos) << probe.Reason;
   }
 }
 
