@@ -116,6 +116,13 @@ void PSAddPage(TIEPSDocument* Handle, TStream* Stream, TIEBitmap* Bitmap, TIOPar
   IEStreamWriteString(Stream, kPagesLabel + PadRight(Str(Page), kPagesFieldLength));
   Stream->SetPosition(Handle->End);
   PSWritePage(Stream, Bitmap, IOParams, Page, IOParams.PsPaperWidth, IOParams.PsPaperHeight, Progress);
+  if (Stream->Position() == Handle->End) {
+    // A refused page writes nothing (its data is made before its first line): it is not counted.
+    Stream->SetPosition(Handle->PagesLine);
+    IEStreamWriteString(Stream, kPagesLabel + PadRight(Str(Count), kPagesFieldLength));
+    Stream->SetPosition(Handle->End);
+    return;
+  }
   Handle->End = Stream->Position();
 }
 

@@ -196,6 +196,11 @@ TEST(PsWriter, MultiPageDocument) {
   TIEPSDocument* doc = PSCreateDocument(&m, p);
   PSAddPage(doc, &m, &first, p, probe.Progress);
   EXPECT_EQ(p.SamplesPerPixel, 3);
+  // A page that cannot be written leaves no page and no count behind.
+  TIEBitmap empty;
+  TProgressProbe refused;
+  PSAddPage(doc, &m, &empty, p, refused.Progress);
+  EXPECT_TRUE(refused.Failed());
   PSAddPage(doc, &m, &second, p, probe.Progress);
   EXPECT_EQ(p.BitsPerSample, 1);
   EXPECT_EQ(p.SamplesPerPixel, 1);
