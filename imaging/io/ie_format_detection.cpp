@@ -9,6 +9,7 @@
 #include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/metafile/ie_metafile.h"
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/tga/ie_tga.h"
@@ -63,8 +64,8 @@ const TProbeStep kCodecProbes[] = {
     {nullptr, ioJ2K},        // JPEG 2000 code stream
     {IsAVI, ioAVI},          // AVI
     {IsDCX, ioDCX},          // multi-page PCX
-    {nullptr, ioWMF},        // Windows metafile
-    {nullptr, ioEMF},        // enhanced metafile
+    {IsWMF, ioWMF},          // Windows metafile
+    {IsEMF, ioEMF},          // enhanced metafile
     {IsPSD, ioPSD},          // Photoshop
     {nullptr, ioIEV},        // vector objects
     {nullptr, ioLYR},        // layers

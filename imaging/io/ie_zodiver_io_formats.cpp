@@ -11,13 +11,16 @@
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/core/ie_xmp.h"
 #include "imaging/formats/bmp/ie_bmp.h"
+#include "imaging/formats/bmp/ie_bmp_raw.h"
 #include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/pcx/ie_pcx.h"
+#include "imaging/formats/pdf/ie_pdf.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/pnm/ie_pnm.h"
+#include "imaging/formats/ps/ie_ps.h"
 #include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
@@ -246,6 +249,20 @@ void TZodivErIO::LoadFromStreamRAW(TStream* Stream) {
   NotAvailable(ioRAW, false);
 }
 
+// --- raw pixels -----------------------------------------------------------------------------
+
+// The image keeps the size and pixel format the caller gave it: the data has no header to say.
+void TZodivErIO::LoadFromFileBMPRAW(const WideString& FileName) {
+  if (FileName.empty()) return;
+  LoadFileThroughStream(FileName, [this](TStream* S) { LoadFromStreamBMPRAW(S); });
+}
+
+void TZodivErIO::LoadFromStreamBMPRAW(TStream* Stream) {
+  LoadStream(Stream, ioBMPRAW, {false, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadBMPRAWStream(S, FImage, *FParams, P);
+  });
+}
+
 // --- loads whose codecs the library does not carry yet -------------------------------------
 
 Integer TZodivErIO::LoadFromFileTIFF(const WideString&) { return NotAvailable(ioTIFF, false), 0; }
@@ -254,8 +271,6 @@ void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false)
 void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
 void TZodivErIO::LoadFromStreamJ2K(TStream*) { NotAvailable(ioJ2K, false); }
-void TZodivErIO::LoadFromFileBMPRAW(const WideString&) { NotAvailable(ioBMPRAW, false); }
-void TZodivErIO::LoadFromStreamBMPRAW(TStream*) { NotAvailable(ioBMPRAW, false); }
 void TZodivErIO::LoadFromFileObjectsLayers(const WideString&, Integer FileType) { NotAvailable(FileType, false); }
 void TZodivErIO::LoadFromStreamObjectsLayers(TStream*, Integer FileType) { NotAvailable(FileType, false); }
 void TZodivErIO::ImportMetafile(const WideString& FileName, Integer, Integer, bool) {
@@ -498,6 +513,23 @@ void TZodivErIO::SaveToStreamTGA(TStream* Stream) {
   });
 }
 
+// One page per call: every save makes a whole document.
+void TZodivErIO::SaveToFilePS(const WideString& FileName) {
+  SaveFile(FileName, ioPS, true, [this](TStream* S, TIECodecProgress& P) { WritePSStream(S, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToStreamPS(TStream* Stream) {
+  SaveStream(Stream, ioPS, true, [this](TStream* S, TIECodecProgress& P) { WritePSStream(S, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToFilePDF(const WideString& FileName) {
+  SaveFile(FileName, ioPDF, true, [this](TStream* S, TIECodecProgress& P) { WritePDFStream(S, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToStreamPDF(TStream* Stream) {
+  SaveStream(Stream, ioPDF, true, [this](TStream* S, TIECodecProgress& P) { WritePDFStream(S, FImage, *FParams, P); });
+}
+
 // --- saves whose codecs the library does not carry yet -------------------------------------
 
 void TZodivErIO::SaveToFileTIFF(const WideString&) { NotAvailable(ioTIFF, true); }
@@ -506,7 +538,3 @@ void TZodivErIO::SaveToFileJP2(const WideString&) { NotAvailable(ioJP2, true); }
 void TZodivErIO::SaveToFileJ2K(const WideString&) { NotAvailable(ioJ2K, true); }
 void TZodivErIO::SaveToStreamJP2(TStream*) { NotAvailable(ioJP2, true); }
 void TZodivErIO::SaveToStreamJ2K(TStream*) { NotAvailable(ioJ2K, true); }
-void TZodivErIO::SaveToFilePS(const WideString&) { NotAvailable(ioPS, true); }
-void TZodivErIO::SaveToStreamPS(TStream*) { NotAvailable(ioPS, true); }
-void TZodivErIO::SaveToFilePDF(const WideString&) { NotAvailable(ioPDF, true); }
-void TZodivErIO::SaveToStreamPDF(TStream*) { NotAvailable(ioPDF, true); }
