@@ -57,6 +57,10 @@ make_seeds() {
     ico)  seed $t a.ico "convert $alpha -resize 16x16! ICO:{out}"; seed $t p.ico "convert $src -resize 32x32! -colors 16 ICO:{out}" ;;
     cur)  seed $t a.cur "convert $alpha -resize 16x16! ICO:{out} && printf '\\002' | dd of={out} bs=1 seek=2 conv=notrunc" ;;
     wbmp) seed $t a.wbmp "convert $bw WBMP:{out}" ;;
+    dicom) seed $t g.dcm "img2dcm -i PNM $grey {out}"; seed $t c.dcm "img2dcm -i PNM $src {out}"
+           seed $t l.dcm "img2dcm -i PNM $grey $work/l0.dcm && dcmcjpeg +el +sv 3 $work/l0.dcm {out}"
+           seed $t r.dcm "img2dcm -i PNM $src $work/r0.dcm && dcmcrle $work/r0.dcm {out}"
+           seed $t b.dcm "img2dcm -i PNM $grey $work/b0.dcm && dcmconv +tb $work/b0.dcm {out}" ;;
     detect) for f in jpeg png bmp pnm gif pcx tga ico wbmp; do make_seeds $f; done
             cp "$work"/corpus/{jpeg,png,bmp,pnm,gif,pcx,tga,ico}/* "$work/corpus/detect/" 2>/dev/null || true ;;
     *)    mkdir -p "$work/corpus/$t" ;;

@@ -17,10 +17,6 @@ using testsupport::ShellQuote;
 
 namespace {
 
-// Black-and-white pages in the fax codings need the CCITT coder behind IEEncodeCCITTImage; until
-// it is there they must be refused with a reason.
-constexpr bool kFaxCoder = false;
-
 std::string Text(const std::vector<Byte>& Data) { return std::string(Data.begin(), Data.end()); }
 
 // Writes one page on paper of the image's own size, so that 72 dpi is one pixel per point.
@@ -95,11 +91,6 @@ TEST(PsWriter, GhostscriptDrawsThePageAsTheImage) {
     TProgressProbe probe;
     const std::vector<Byte> doc = WritePage(b, c.Compression, probe, 95, c.JpegColorSpace);
     const bool fax = c.Mono && (c.Compression == 1 || c.Compression == 2);
-    if (fax && !kFaxCoder) {
-      EXPECT_TRUE(probe.Failed());
-      EXPECT_NE(probe.Reason.find("CCITT"), std::string::npos) << probe.Reason;
-      continue;
-    }
     ASSERT_FALSE(probe.Failed()) << probe.Reason;
     if (fax) {
       const std::string filter = "currentfile /ASCII85Decode filter << /K " + std::string(c.Compression == 1 ? "-1" : "1") +
