@@ -12,6 +12,7 @@
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/tiff/ie_tiff_directory.h"
+#include "imaging/formats/tiff/ie_tiff_reader.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/io/ie_file_formats.h"
 #include "platform/rtl/files.h"
@@ -70,10 +71,10 @@ const TProbeStep kCodecProbes[] = {
     {nullptr, ioALL},        // layers and objects
 };
 
-// TIFF with its camera raw exclusion, and the camera raw identification; nil until their codecs
-// join the library.
-TProbe IsTIFFProbe = nullptr;
-TProbe IsCameraRawTIFFProbe = nullptr;
+// TIFF with its camera raw exclusion, and the camera raw identification (nil until its codec
+// joins the library).
+TProbe IsTIFFProbe = IsTIFF;
+TProbe IsCameraRawTIFFProbe = IsCameraRawTIFF;
 TProbe IsRAWProbe = nullptr;
 
 Integer Detect(TStream* S) {
