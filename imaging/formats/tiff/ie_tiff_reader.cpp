@@ -234,15 +234,17 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
     if (Preview || !Bitmap) return;
 
     const TTIFFConversion conv = TIFFChooseConversion(V);
-    if (!IgnoreAlpha && conv.AlphaSample >= 0 && V.Compression != 7 && !AlphaChannel) AlphaChannel = new TIEMask();
-    if (AlphaChannel) {
+    // The mask is made once the image itself passed the size checks and was allocated.
+    auto makeMask = [&] {
+      if (!IgnoreAlpha && conv.AlphaSample >= 0 && V.Compression != 7 && !AlphaChannel) AlphaChannel = new TIEMask();
+      if (!AlphaChannel) return;
       AlphaChannel->AllocateBits(V.ImageWidth, V.ImageLength, 8);
       AlphaChannel->Fill(255);
       if (!IgnoreAlpha && conv.AlphaSample >= 0) {
         AlphaChannel->Full = false;
         V.Alpha = AlphaChannel;
       }
-    }
+    };
     if (IsExifThumb && (V.ImageWidth > kThumbnailLimit || V.ImageLength > kThumbnailLimit))
       return IEFail(Progress, "the TIFF thumbnail is larger than 400 pixels");
     if ((V.Compression == 6 || (V.JPEGInterchangeFormat != 0 && V.Compression != 5)) && V.JPEGProc < 2) {
@@ -291,6 +293,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
       }
       const TIEPixelFormat got = IEAllocateImage(Progress, Bitmap, V.ImageWidth, V.ImageLength, fmt, fmt == ie16g ? ie8g : ieNull);
       if (got == ieNull) return;
+      makeMask();
       if (got == ie8p) {
         for (Integer i = 0; i < 256; ++i)
           Bitmap->SetPaletteEntry(i, size_t(i) < V.ColorMap.size() ? V.ColorMap[size_t(i)] : TRGB{0, 0, 0});

@@ -6,7 +6,7 @@
 
 #include "imaging/formats/tiff/ie_tiff_directory.h"
 #include "tests/imaging/formats/codec_test_util.h"
-#include "tests/imaging/formats/tiff/tiff_test_util.h"
+#include "tests/imaging/formats/tiff_test_util.h"
 
 using namespace ietest;
 using namespace tifftest;

@@ -14,7 +14,7 @@
 #include "imaging/formats/compression/ie_lzw.h"
 #include "imaging/formats/tiff/ie_tiff_reader.h"
 #include "tests/imaging/formats/codec_test_util.h"
-#include "tests/imaging/formats/tiff/tiff_test_util.h"
+#include "tests/imaging/formats/tiff_test_util.h"
 #include "tests/imaging/support/ie_stores.h"
 
 using namespace ietest;
@@ -397,6 +397,63 @@ TEST(TiffReader, ParametersOfThePage) {
   EXPECT_EQ(r.Params.TiffPageCount, 7);
   EXPECT_EQ(r.Params.TiffOrientation, 6);
   EXPECT_EQ(GreyRow(r), (std::vector<Integer>{9, 9, 9}));
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<Byte> ProbePage(bool Little, std::vector<TTag> Tags, Byte At8 = 0) {
+  TTiffFile f(Little);
+  f.Data({At8, 0, 0, 0});
+  f.Directory(Tags);
+  return f.Bytes;
+}
+
+TEST(TiffProbes, TiffAndCameraRaw) {
+  const std::vector<TTag> page = {Long(256, {16}), Long(257, {8}), Short(262, {2})};
+  struct TCase {
+    std::string Name;
+    std::vector<Byte> Data;
+    bool Tiff, Raw;
+  } cases[] = {
+      {"little-endian page", ProbePage(true, page), true, false},
+      {"big-endian page", ProbePage(false, page), true, false},
+      {"big-endian page whose byte 8 is 0xBA", ProbePage(false, page, 0xBA), false, false},
+      {"little-endian page whose byte 8 is 0xBA", ProbePage(true, page, 0xBA), true, false},
+      {"no ImageLength", ProbePage(true, {Long(256, {16})}), false, false},
+      {"nine bytes, directory at 100", {'I', 'I', 42, 0, 100, 0, 0, 0, 0}, false, false},
+      {"DNG", ProbePage(true, {Long(256, {16}), Long(257, {8}), {50706, 1, {1, 1, 0, 0}}}), true, true},
+      {"colour filter array", ProbePage(false, {Long(256, {16}), Long(257, {8}), Short(262, {32803})}), true, true},
+      {"linear raw", ProbePage(true, {Long(256, {16}), Long(257, {8}), Short(262, {34892})}), true, true},
+      {"TIFF/EP preview 160 x 120", ProbePage(true, {Long(256, {160}), Long(257, {120}), Long(330, {8}), Ascii(37398, "1")}),
+       true, true},
+      {"TIFF/EP 200 x 150", ProbePage(true, {Long(256, {200}), Long(257, {150}), Long(330, {8}), Ascii(37398, "1")}), true,
+       false},
+      {"PNG signature", {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13}, false, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<Byte> data = {7, 7, 7};
+    data.insert(data.end(), c.Data.begin(), c.Data.end());
+    TMemoryStream m;
+    FillStream(m, data);
+    m.SetPosition(3);
+    EXPECT_EQ(IsTIFF(&m), c.Tiff);
+    EXPECT_EQ(m.Position(), 3);
+    EXPECT_EQ(IsCameraRawTIFF(&m), c.Raw);
+    EXPECT_EQ(m.Position(), 3);
+  }
+}
+
+TEST(Corpus, TiffReader) {
+  const size_t reads = ReplayCorpus("tiff", [](const std::vector<Byte>& data, size_t index) -> TCorpusResult {
+    TRead r;
+    r.Params.NativePixelFormat = index % 2 == 1;
+    ReadTiff(data, r);
+    return CorpusOutcome(r);
+  });
+  EXPECT_GT(reads, 100u);
 }
 
 }  // namespace

@@ -38,13 +38,10 @@ class TTiffFile {
   }
   std::vector<Byte> Bytes;
 
-  void Put16(DWORD V) {
-    if (FLittle) Bytes.insert(Bytes.end(), {Byte(V), Byte(V >> 8)});
-    else Bytes.insert(Bytes.end(), {Byte(V >> 8), Byte(V)});
-  }
-  void Put32(DWORD V) {
-    if (FLittle) Bytes.insert(Bytes.end(), {Byte(V), Byte(V >> 8), Byte(V >> 16), Byte(V >> 24)});
-    else Bytes.insert(Bytes.end(), {Byte(V >> 24), Byte(V >> 16), Byte(V >> 8), Byte(V)});
+  void Put16(DWORD V) { PutBytes(V, 2); }
+  void Put32(DWORD V) { PutBytes(V, 4); }
+  void PutBytes(DWORD V, int N) {
+    for (int k = 0; k < N; ++k) Bytes.push_back(Byte(V >> (8 * (FLittle ? k : N - 1 - k))));
   }
   void Set32(size_t At, DWORD V) {
     std::vector<Byte> keep(Bytes.begin() + At + 4, Bytes.end());
