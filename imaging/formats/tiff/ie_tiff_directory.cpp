@@ -1,7 +1,7 @@
 #include "imaging/formats/tiff/ie_tiff_directory.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <unordered_set>
 
@@ -11,7 +11,8 @@ UInt64 TIFFTypeSize(Word Type) {
   return Type < 14 ? sizes[Type] : 0;
 }
 
-TTIFFDirectory::TTIFFDirectory(TStream* Stream, bool IsLittle, Int64 Base) : Little(IsLittle), FStream(Stream), FBase(Base) {
+TTIFFDirectory::TTIFFDirectory(TStream* Stream, bool IsLittle, Int64 Base)
+    : Little(IsLittle), FStream(Stream), FBase(Base) {
   const Int64 size = Stream ? Stream->Size() - Base : 0;
   FSize = size > 0 ? static_cast<UInt64>(size) : 0;
 }
@@ -62,8 +63,10 @@ bool TTIFFDirectory::ReadTable(Int64 Offset, bool Keep, DWORD& NextOffset) {
       std::memcpy(e.Value, p + 8, 4);
     }
   }
-  if (present == count && ReadAt(start + count * 12, b, 4)) NextOffset = U32(b);
-  else NextOffset = DWORD(-1);  // marks a cut directory
+  if (present == count && ReadAt(start + count * 12, b, 4))
+    NextOffset = U32(b);
+  else
+    NextOffset = DWORD(-1);  // marks a cut directory
   return true;
 }
 
@@ -117,9 +120,15 @@ Int64 TTIFFDirectory::GetTagValue(Word Tag, Int64 Default) const {
   const TTIFFEntry* e = Entry(Tag);
   if (!e) return Default;
   switch (e->Type) {
-    case 1: case 6: case 7: return e->Value[0];
-    case 3: case 8: return U16(e->Value);
-    default: return U32(e->Value);
+    case 1:
+    case 6:
+    case 7:
+      return e->Value[0];
+    case 3:
+    case 8:
+      return U16(e->Value);
+    default:
+      return U32(e->Value);
   }
 }
 
@@ -222,13 +231,22 @@ double TTIFFDirectory::Item(Word Tag, Integer Index, double Default) const {
   if (d.empty() || at + item > d.size()) return Default;
   const Byte* p = d.data() + at;
   switch (e->Type) {
-    case 1: case 7: return p[0];
-    case 6: return static_cast<signed char>(p[0]);
-    case 3: return U16(p);
-    case 8: return static_cast<int16_t>(U16(p));
-    case 4: case 13: return U32(p);
-    case 9: return static_cast<int32_t>(U32(p));
-    case 5: case 10: {
+    case 1:
+    case 7:
+      return p[0];
+    case 6:
+      return static_cast<signed char>(p[0]);
+    case 3:
+      return U16(p);
+    case 8:
+      return static_cast<int16_t>(U16(p));
+    case 4:
+    case 13:
+      return U32(p);
+    case 9:
+      return static_cast<int32_t>(U32(p));
+    case 5:
+    case 10: {
       const DWORD n = U32(p), m = U32(p + 4);
       if (m == 0) return 0;
       return e->Type == 5 ? double(n) / double(m) : double(static_cast<int32_t>(n)) / double(static_cast<int32_t>(m));
@@ -245,6 +263,7 @@ double TTIFFDirectory::Item(Word Tag, Integer Index, double Default) const {
       std::memcpy(&f, &v, 8);
       return std::isfinite(f) ? f : Default;
     }
-    default: return Default;
+    default:
+      return Default;
   }
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/core/ie_annot.h"
 #include "imaging/core/ie_drawing.h"
 #include "imaging/core/ie_icc.h"
 #include "imaging/core/ie_markers.h"
@@ -25,17 +26,28 @@ constexpr Integer kMaxSamples = 16;
 
 Byte CompressionCode(Integer Compression, Integer T4Options) {
   switch (Compression) {
-    case 1: return 0;
-    case 2: return 1;
-    case 3: return (T4Options & 1) ? 3 : 2;
-    case 4: return 4;
-    case 5: return 5;
-    case 6: return 6;
-    case 7: return 7;
-    case 8: return 10;
-    case 32773: return 8;
-    case 32946: return 9;
-    default: return 11;
+    case 1:
+      return 0;
+    case 2:
+      return 1;
+    case 3:
+      return (T4Options & 1) ? 3 : 2;
+    case 4:
+      return 4;
+    case 5:
+      return 5;
+    case 6:
+      return 6;
+    case 7:
+      return 7;
+    case 8:
+      return 10;
+    case 32773:
+      return 8;
+    case 32946:
+      return 9;
+    default:
+      return 11;
   }
 }
 
@@ -59,12 +71,15 @@ void ReadMetadataBlocks(const TTIFFDirectory& D, TIOParamsVals* P) {
   std::vector<Byte> block;
   if (P->IptcInfo) {
     const TTIFFEntry* e = D.Entry(33723);
-    if (e && D.GetTagBlock(33723, block)) P->IptcInfo->LoadFromBuffer(block.data(), Integer(block.size()));
-    else P->IptcInfo->Clear();
+    if (e && D.GetTagBlock(33723, block))
+      P->IptcInfo->LoadFromBuffer(block.data(), Integer(block.size()));
+    else
+      P->IptcInfo->Clear();
   }
   P->XMP.clear();
   const TTIFFEntry* xmp = D.Entry(700);
   if (xmp && (xmp->Type == 1 || xmp->Type == 7) && D.GetTagBlock(700, block)) P->XMP.assign(block.begin(), block.end());
+  if (D.GetTagBlock(32932, block)) P->GetImagingAnnot()->LoadFromBuffer(block.data(), Integer(block.size()));
   if (D.GetTagBlock(34675, block)) P->GetEmbeddedICCProfile()->LoadFromBuffer(block.data(), Integer(block.size()));
 }
 
@@ -79,7 +94,8 @@ void ReadOldJPEG(const TTIFFDirectory& D, TTIFFVars& V, TIEBitmap* Bitmap, TIECo
     return IEFail(Progress, "the old-style JPEG TIFF page has no JPEG data inside the file");
   length = std::min<UInt64>(length, D.Size() - at);
   std::vector<Byte> data(static_cast<size_t>(length));
-  if (!D.ReadAt(at, data.data(), length)) return IEFail(Progress, "the old-style JPEG data of the TIFF page is truncated");
+  if (!D.ReadAt(at, data.data(), length))
+    return IEFail(Progress, "the old-style JPEG data of the TIFF page is truncated");
   TIEMemStream stream(data.data(), Int64(data.size()));
   TIOParamsVals params(nullptr);
   ReadJPEGStream(&stream, nullptr, Bitmap, params, Progress, false, false, false, false, true, false, -1, false);
@@ -95,7 +111,8 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
     const Int64 base = TranslateBase ? Stream->Position() : 0;
     Byte head[8] = {};
     Stream->SetPosition(base);
-    if (Stream->Size() - base < 8 || Stream->Read(head, 8) != 8) return IEFail(Progress, "not a TIFF file: it is too short");
+    if (Stream->Size() - base < 8 || Stream->Read(head, 8) != 8)
+      return IEFail(Progress, "not a TIFF file: it is too short");
     if (!((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')))
       return IEFail(Progress, "not a TIFF file: it does not start with \"II\" or \"MM\"");
     TTIFFDirectory dir(Stream, head[0] == 'I', base);
@@ -108,13 +125,15 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
     const bool loaded = dir.LoadIFD(index, firstOffset, PageCount);
     if (!IOParams) return;
     if (!loaded) {
-      if (PageCount == 0) return IEFail(Progress, "the TIFF file's first image directory is damaged or outside the file");
+      if (PageCount == 0)
+        return IEFail(Progress, "the TIFF file's first image directory is damaged or outside the file");
       return IEFail(Progress, "the TIFF file has no page " + std::to_string(index) + " (it holds " +
                                   std::to_string(PageCount) + (PageCount == 1 ? " page)" : " pages)"));
     }
     if (IOParams->TiffSubIndex >= 0) {
       const Int64 sub = dir.GetTagItem(330, IOParams->TiffSubIndex);
-      if (sub > 0 && !dir.LoadAt(sub)) return IEFail(Progress, "the TIFF page's sub-image directory is damaged or outside the file");
+      if (sub > 0 && !dir.LoadAt(sub))
+        return IEFail(Progress, "the TIFF page's sub-image directory is damaged or outside the file");
     }
 
     TIOParamsVals* P = IOParams;
@@ -139,7 +158,8 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
       height = V.TileLength;
     }
     if (width > INT_MAX || height > INT_MAX || width < 0 || height < 0)
-      return IEFail(Progress, "the TIFF page's size " + std::to_string(width) + " x " + std::to_string(height) + " is not possible");
+      return IEFail(Progress, "the TIFF page's size " + std::to_string(width) + " x " + std::to_string(height) +
+                                  " is not possible");
     V.ImageWidth = Integer(width);
     V.ImageLength = Integer(height);
     V.SamplesPerPixel = Integer(dir.GetTagValue(277, 1));
@@ -182,7 +202,8 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
     ReadColorMap(dir, V);
     if (V.SamplesPerPixel < 1 || V.SamplesPerPixel > kMaxSamples)
       return IEFail(Progress, "the TIFF page claims " + std::to_string(V.SamplesPerPixel) + " samples per pixel");
-    if (V.BitsPerSample == 1 && V.SamplesPerPixel == 1 && V.Compression >= 1 && V.Compression <= 4 && V.Photometric == 2)
+    if (V.BitsPerSample == 1 && V.SamplesPerPixel == 1 && V.Compression >= 1 && V.Compression <= 4 &&
+        V.Photometric == 2)
       V.Photometric = 0;
 
     P->BitsPerSample = V.BitsPerSample;
@@ -193,8 +214,10 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
     P->SetImageCount(PageCount);
     P->SetTiffOrientation(V.Orientation);
     P->TiffCompression = CompressionCode(V.Compression, V.T4Options);
-    if (V.Photometric <= 6) P->TiffPhotometInterpret = Byte(V.Photometric);
-    else if (V.Photometric == 8) P->TiffPhotometInterpret = 7;
+    if (V.Photometric <= 6)
+      P->TiffPhotometInterpret = Byte(V.Photometric);
+    else if (V.Photometric == 8)
+      P->TiffPhotometInterpret = 7;
     P->TiffPlanarConfig = V.PlanarConfig;
     P->TiffDocumentName = dir.GetString(269);
     P->TiffImageDescription = dir.GetString(270);
@@ -226,7 +249,8 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
     P->TiffYPos = std::isfinite(ypos * f) && std::fabs(ypos * f) < INT_MAX ? Integer(ypos * f) : 0;
     ReadMetadataBlocks(dir, P);
 
-    if ((P->Width == 0 || P->Height == 0) && !IsExifThumb) return IEFail(Progress, "the TIFF page has no width or height");
+    if ((P->Width == 0 || P->Height == 0) && !IsExifThumb)
+      return IEFail(Progress, "the TIFF page has no width or height");
     if (V.Compression == 5) {
       V.LZW = IETiffLZWDecompressOf(*P);
       if (!V.LZW) return IEFail(Progress, "the TIFF page is LZW-compressed and no LZW decoder is installed");
@@ -257,9 +281,11 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
         return IEFail(Progress, "the TIFF page has no strip or tile offsets: its image data cannot be found");
       if (V.GetTile >= 0) {
         const std::vector<DWORD>& o = V.TileOffsets.empty() ? V.StripOffsets : V.TileOffsets;
-        if (!tiled || size_t(V.GetTile) >= o.size()) return IEFail(Progress, "the TIFF page has no tile " + std::to_string(V.GetTile));
+        if (!tiled || size_t(V.GetTile) >= o.size())
+          return IEFail(Progress, "the TIFF page has no tile " + std::to_string(V.GetTile));
       }
-      if (V.Compression != 7 && conv.Kind == TTIFFSampleKind::Unsupported) return IEFail(Progress, TIFFUnsupportedText(V));
+      if (V.Compression != 7 && conv.Kind == TTIFFSampleKind::Unsupported)
+        return IEFail(Progress, TIFFUnsupportedText(V));
       {
         const std::vector<DWORD>& o = tiled && !V.TileOffsets.empty() ? V.TileOffsets : V.StripOffsets;
         const size_t firstBlock = V.GetTile >= 0 ? size_t(V.GetTile) : 0;
@@ -270,28 +296,45 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
       const Int64 raw = (Int64(V.ImageWidth) * V.SamplesPerPixel * V.BitsPerSample + 7) / 8 * V.ImageLength;
       Int64 ratio = 0;
       switch (V.Compression) {
-        case 1: ratio = 1; break;
-        case 32773: ratio = 64; break;
-        case 5: ratio = 4096; break;
-        case 8: case 32946: ratio = IEDeflateMaxRatio; break;
+        case 1:
+          ratio = 1;
+          break;
+        case 32773:
+          ratio = 64;
+          break;
+        case 5:
+          ratio = 4096;
+          break;
+        case 8:
+        case 32946:
+          ratio = IEDeflateMaxRatio;
+          break;
       }
       if (ratio > 0) {
-        if (!IECheckInputHolds(Progress, "the TIFF file", V.ImageWidth, V.ImageLength, raw / ratio, Int64(dir.Size()))) return;
+        if (!IECheckInputHolds(Progress, "the TIFF file", V.ImageWidth, V.ImageLength, raw / ratio, Int64(dir.Size())))
+          return;
       } else if (!IECheckSparseImage(Progress, "compressed TIFF data", V.ImageWidth, V.ImageLength)) {
         return;
       }
       const bool native = P->NativePixelFormat;
       const Integer b = V.BitsPerSample, s = V.SamplesPerPixel, ph = V.Photometric;
       TIEPixelFormat fmt = ie24RGB;
-      if (b == 1 && s == 1 && ph != 3) fmt = ie1g;
+      if (b == 1 && s == 1 && ph != 3)
+        fmt = ie1g;
       else if (native && V.Compression != 7) {
-        if (b == 8 && s == 1 && ph == 3) fmt = ie8p;
-        else if (b == 8 && s == 1 && ph <= 1) fmt = ie8g;
-        else if (b == 16 && s == 1 && ph <= 1) fmt = ie16g;
-        else if ((b == 8 || b == 16) && s >= 4 && ph == 5) fmt = ieCMYK;
-        else if (b == 16 && s == 3 && ph == 2) fmt = ieRGB48;
+        if (b == 8 && s == 1 && ph == 3)
+          fmt = ie8p;
+        else if (b == 8 && s == 1 && ph <= 1)
+          fmt = ie8g;
+        else if (b == 16 && s == 1 && ph <= 1)
+          fmt = ie16g;
+        else if ((b == 8 || b == 16) && s >= 4 && ph == 5)
+          fmt = ieCMYK;
+        else if (b == 16 && s == 3 && ph == 2)
+          fmt = ieRGB48;
       }
-      const TIEPixelFormat got = IEAllocateImage(Progress, Bitmap, V.ImageWidth, V.ImageLength, fmt, fmt == ie16g ? ie8g : ieNull);
+      const TIEPixelFormat got =
+          IEAllocateImage(Progress, Bitmap, V.ImageWidth, V.ImageLength, fmt, fmt == ie16g ? ie8g : ieNull);
       if (got == ieNull) return;
       makeMask();
       if (got == ie8p) {

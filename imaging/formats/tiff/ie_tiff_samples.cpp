@@ -29,9 +29,12 @@ TTIFFConversion TIFFChooseConversion(const TTIFFVars& V) {
   using K = TTIFFSampleKind;
   switch (V.Photometric) {
     case 2:
-      if (s >= 3 && b == 8) c.Kind = K::RGB8;
-      else if (s >= 3 && b == 16) c.Kind = K::RGB16;
-      else if (s == 1 && b == 16) c.Kind = K::RGB555;
+      if (s >= 3 && b == 8)
+        c.Kind = K::RGB8;
+      else if (s >= 3 && b == 16)
+        c.Kind = K::RGB16;
+      else if (s == 1 && b == 16)
+        c.Kind = K::RGB555;
       if (c.Kind == K::RGB8 || c.Kind == K::RGB16) FindAlpha(V, 3, c);
       break;
     case 3:
@@ -40,14 +43,19 @@ TTIFFConversion TIFFChooseConversion(const TTIFFVars& V) {
       break;
     case 0:
     case 1:
-      if (b == 1 && s == 1) c.Kind = K::Bilevel;
-      else if (b <= 8) c.Kind = K::Grey8;
-      else if (b == 16) c.Kind = K::Grey16;
+      if (b == 1 && s == 1)
+        c.Kind = K::Bilevel;
+      else if (b <= 8)
+        c.Kind = K::Grey8;
+      else if (b == 16)
+        c.Kind = K::Grey16;
       if (c.Kind != K::Bilevel) FindAlpha(V, 1, c);
       break;
     case 5:
-      if (s >= 4 && b == 8) c.Kind = K::CMYK8;
-      else if (s >= 4 && b == 16) c.Kind = K::CMYK16;
+      if (s >= 4 && b == 8)
+        c.Kind = K::CMYK8;
+      else if (s >= 4 && b == 16)
+        c.Kind = K::CMYK16;
       break;
     case 8:
       if (s >= 3 && b == 8) c.Kind = K::Lab8;
@@ -136,7 +144,8 @@ void TIFFConvertRow(const TTIFFVars& V, const TTIFFConversion& C, const Byte* Ro
       for (Integer i = 0; i < Count; ++i) {
         // Taken little-endian whatever the file's order, as the writers of these pages store it.
         const Word v = Word(Row[2 * i] | Row[2 * i + 1] << 8);
-        p[3 * i] = Byte(((v >> 10) & 31) * 8), p[3 * i + 1] = Byte(((v >> 5) & 31) * 8), p[3 * i + 2] = Byte((v & 31) * 8);
+        p[3 * i] = Byte(((v >> 10) & 31) * 8), p[3 * i + 1] = Byte(((v >> 5) & 31) * 8),
+              p[3 * i + 2] = Byte((v & 31) * 8);
       }
       toBGR(p, iecRGB);
       break;
@@ -171,9 +180,12 @@ void TIFFConvertRow(const TTIFFVars& V, const TTIFFConversion& C, const Byte* Ro
         Byte v8 = Byte(v16 >> 8);
         if (C.Kind == K::Grey16 && V.Software.compare(0, 15, "Look@Molli v1.1") == 0)
           v8 = Byte(std::min<Integer>(255, v16 >> 4));
-        if (f == ie16g) reinterpret_cast<Word*>(dst)[X + i] = C.Kind == K::Grey16 ? v16 : Word(v8 * 257);
-        else if (f == ie8g) dst[X + i] = v8;
-        else px[i] = TRGB{v8, v8, v8};
+        if (f == ie16g)
+          reinterpret_cast<Word*>(dst)[X + i] = C.Kind == K::Grey16 ? v16 : Word(v8 * 257);
+        else if (f == ie8g)
+          dst[X + i] = v8;
+        else
+          px[i] = TRGB{v8, v8, v8};
       }
       break;
     }

@@ -6,12 +6,23 @@
 #include "imaging/formats/tiff/ie_tiff_strips.h"
 
 enum class TTIFFSampleKind {
-  Unsupported, RGB8, RGB16, RGB555, Palette, Grey8, Grey16, Bilevel, CMYK8, CMYK16, Lab8, YCbCr
+  Unsupported,
+  RGB8,
+  RGB16,
+  RGB555,
+  Palette,
+  Grey8,
+  Grey16,
+  Bilevel,
+  CMYK8,
+  CMYK16,
+  Lab8,
+  YCbCr
 };
 
 struct TTIFFConversion {
   TTIFFSampleKind Kind = TTIFFSampleKind::Unsupported;
-  Integer AlphaSample = -1;     // the sample that goes to the mask, -1 for none
+  Integer AlphaSample = -1;      // the sample that goes to the mask, -1 for none
   bool AssociatedAlpha = false;  // colours stored premultiplied by alpha
 };
 

@@ -42,7 +42,8 @@ class TRowSource {
     switch (FV.Compression) {
       case 1: {
         std::fill(FRow.begin(), FRow.end(), 0);
-        if (FCursor < size) std::memcpy(FRow.data(), FData.data() + FCursor, size_t(std::min<Int64>(FRowBytes, size - FCursor)));
+        if (FCursor < size)
+          std::memcpy(FRow.data(), FData.data() + FCursor, size_t(std::min<Int64>(FRowBytes, size - FCursor)));
         FCursor += FRowBytes;
         if (FCursor > size) FShort = true;
         break;
@@ -107,7 +108,8 @@ class TRowSource {
         }
         std::fill(FRow.begin(), FRow.end(), 0);
         const Int64 at = FRowIndex * FRowBytes;
-        if (at < Int64(FPlain.size())) std::memcpy(FRow.data(), FPlain.data() + at, size_t(std::min<Int64>(FRowBytes, Int64(FPlain.size()) - at)));
+        if (at < Int64(FPlain.size()))
+          std::memcpy(FRow.data(), FPlain.data() + at, size_t(std::min<Int64>(FRowBytes, Int64(FPlain.size()) - at)));
         if (at + FRowBytes > Int64(FPlain.size())) FShort = true;
         break;
       }
@@ -144,8 +146,8 @@ class TRowSource {
 
 // The bytes of one strip or tile, as far as the stream holds them; empty when its offset lies
 // outside the stream.
-std::vector<Byte> ReadBlock(const TTIFFDirectory& Dir, const std::vector<DWORD>& Offsets, const std::vector<DWORD>& Counts,
-                            size_t Index, Int64 Least) {
+std::vector<Byte> ReadBlock(const TTIFFDirectory& Dir, const std::vector<DWORD>& Offsets,
+                            const std::vector<DWORD>& Counts, size_t Index, Int64 Least) {
   std::vector<Byte> data;
   if (Index >= Offsets.size()) return data;
   const UInt64 at = Offsets[Index];
@@ -174,8 +176,10 @@ void UndoPredictor(const TTIFFVars& V, Byte* Row, Integer Width, Integer Samples
       const Word a = V.Little ? Word(p[0] | p[1] << 8) : Word(p[0] << 8 | p[1]);
       const Word b = V.Little ? Word(q[0] | q[1] << 8) : Word(q[0] << 8 | q[1]);
       const Word s = Word(a + b);
-      if (V.Little) p[0] = Byte(s), p[1] = Byte(s >> 8);
-      else p[0] = Byte(s >> 8), p[1] = Byte(s);
+      if (V.Little)
+        p[0] = Byte(s), p[1] = Byte(s >> 8);
+      else
+        p[0] = Byte(s >> 8), p[1] = Byte(s);
     }
   }
 }
@@ -202,7 +206,8 @@ void ReadJPEGBlock(const TTIFFVars& V, std::vector<Byte>& Data, TIEBitmap* Bitma
   if (Data.empty()) return;
   TIEMemStream stream(Data.data(), static_cast<Int64>(Data.size()));
   std::unique_ptr<TIEMemStream> tables;
-  if (!V.JPEGTables.empty()) tables = std::make_unique<TIEMemStream>(const_cast<Byte*>(V.JPEGTables.data()), Int64(V.JPEGTables.size()));
+  if (!V.JPEGTables.empty())
+    tables = std::make_unique<TIEMemStream>(const_cast<Byte*>(V.JPEGTables.data()), Int64(V.JPEGTables.size()));
   TIOParamsVals params(nullptr);
   TIEBitmap part;
   std::atomic<bool> aborting{false};
@@ -222,10 +227,13 @@ void ReadJPEGBlock(const TTIFFVars& V, std::vector<Byte>& Data, TIEBitmap* Bitma
   const TIEPixelFormat f = Bitmap->GetPixelFormat();
   for (Integer r = 0; r < h; ++r) {
     TRGB* s = static_cast<TRGB*>(part.GetScanline(r));
-    if (raw) for (Integer i = 0; i < w; ++i) std::swap(s[i].r, s[i].b);
+    if (raw)
+      for (Integer i = 0; i < w; ++i) std::swap(s[i].r, s[i].b);
     Byte* d = static_cast<Byte*>(Bitmap->GetScanline(Y + r));
-    if (f == ie24RGB) std::memcpy(d + size_t(X) * 3, s, size_t(w) * 3);
-    else if (f == ie8g) for (Integer i = 0; i < w; ++i) d[X + i] = s[i].g;
+    if (f == ie24RGB)
+      std::memcpy(d + size_t(X) * 3, s, size_t(w) * 3);
+    else if (f == ie8g)
+      for (Integer i = 0; i < w; ++i) d[X + i] = s[i].g;
   }
 }
 
@@ -299,7 +307,8 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
           if (!plane) return;
           UndoPredictor(V, plane, unitW, 1);
           for (Integer k = 0; k < unitW; ++k)
-            std::memcpy(&chunky[(size_t(k) * planes + s) * sampleBytes], plane + size_t(k) * sampleBytes, size_t(sampleBytes));
+            std::memcpy(&chunky[(size_t(k) * planes + s) * sampleBytes], plane + size_t(k) * sampleBytes,
+                        size_t(sampleBytes));
         }
         row = chunky.data();
       }
@@ -314,5 +323,6 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
     if (!step.Next()) break;
   }
   if (!IEAborting(Progress) && missing)
-    IEFail(Progress, "the TIFF file is truncated or damaged: some strips or tiles are missing or shorter than their rows");
+    IEFail(Progress,
+           "the TIFF file is truncated or damaged: some strips or tiles are missing or shorter than their rows");
 }

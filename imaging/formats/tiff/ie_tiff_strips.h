@@ -43,5 +43,5 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& Vars, TIEBitmap* Bitmap
 // strip's Data (DataSize bytes) starting at bit BitPos into Row (1 = black, packed, most
 // significant bit first), RefRow being the row above for the two-dimensional codings; BitPos
 // moves past what was used. False after IEFail when the row cannot be decoded.
-bool TIFFDecodeCCITTRow(const TTIFFVars& Vars, const Byte* Data, Int64 DataSize, Int64& BitPos, Byte* Row,
-                        Byte* RefRow, TIECodecProgress& Progress);
+bool TIFFDecodeCCITTRow(const TTIFFVars& Vars, const Byte* Data, Int64 DataSize, Int64& BitPos, Byte* Row, Byte* RefRow,
+                        TIECodecProgress& Progress);

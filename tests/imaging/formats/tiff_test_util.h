@@ -74,9 +74,12 @@ class TTiffFile {
       TTiffFile enc(FLittle);
       enc.Bytes.clear();
       for (DWORD x : t.Values) {
-        if (item == 1) enc.Bytes.push_back(Byte(x));
-        else if (item == 2) enc.Put16(x);
-        else enc.Put32(x);
+        if (item == 1)
+          enc.Bytes.push_back(Byte(x));
+        else if (item == 2)
+          enc.Put16(x);
+        else
+          enc.Put32(x);
       }
       v = enc.Bytes;
       Put16(t.Tag);

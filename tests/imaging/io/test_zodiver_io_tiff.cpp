@@ -19,9 +19,10 @@ std::string TiffFile() {
                                           " -alpha set -channel A -fx 'i/w' +channel -compress lzw TIFF:{out}");
 }
 std::string TwoPages() {
-  return Fixture("io-tiff-two.tif", "convert " + ShellQuote(SourcePPM()) + " -negate {out}.n.ppm && tiffcp -c zip " +
-                                        "-r 3 " + ShellQuote(TiffFile()) + " {out}.1.tif && convert {out}.n.ppm {out}.2.tif && " +
-                                        "tiffcp {out}.1.tif {out}.2.tif {out}; rm -f {out}.n.ppm {out}.1.tif {out}.2.tif");
+  return Fixture("io-tiff-two.tif",
+                 "convert " + ShellQuote(SourcePPM()) + " -negate {out}.n.ppm && tiffcp -c zip " + "-r 3 " +
+                     ShellQuote(TiffFile()) + " {out}.1.tif && convert {out}.n.ppm {out}.2.tif && " +
+                     "tiffcp {out}.1.tif {out}.2.tif {out}; rm -f {out}.n.ppm {out}.1.tif {out}.2.tif");
 }
 
 TEST(ZodivErIOTiff, FilesAndStreamsLoadWithPagesAndAlpha) {
@@ -69,7 +70,7 @@ TEST(ZodivErIOTiff, HeadedStreamsHoldImagesOneAfterAnother) {
   auto headed = [&](const char* Tag) {
     std::vector<Byte> h = {Byte(Tag[0]), Byte(Tag[1]), Byte(Tag[2]), Byte(Tag[3]), 0, 0, 0, 0};
     const DWORD n = DWORD(tiff.size());
-    h.insert(h.end(), {Byte(n), Byte(n >> 8), Byte(n >> 16), Byte(n >> 24)});
+    for (int k = 0; k < 4; ++k) h.push_back(Byte(n >> (8 * k)));
     h.insert(h.end(), tiff.begin(), tiff.end());
     return h;
   };

@@ -18,9 +18,14 @@ TEST(TiffDirectory, TypedValuesInBothByteOrders) {
     SCOPED_TRACE(little ? "II" : "MM");
     TTiffFile f(little);
     const DWORD second = 0;  // linked below
-    const DWORD first = f.Directory({Short(256, {640}), Long(257, {480}), Short(258, {8, 8, 8}),
-                                     Long(273, {100, 2000, 70000}), Rational(282, 300, 2), Ascii(305, "a program"),
-                                     Ascii(269, "ab"), {338, 1, {2}}},
+    const DWORD first = f.Directory({Short(256, {640}),
+                                     Long(257, {480}),
+                                     Short(258, {8, 8, 8}),
+                                     Long(273, {100, 2000, 70000}),
+                                     Rational(282, 300, 2),
+                                     Ascii(305, "a program"),
+                                     Ascii(269, "ab"),
+                                     {338, 1, {2}}},
                                     second);
     const DWORD two = f.Directory({Short(256, {7}), Short(297, {1, 3})});
     const DWORD three = f.Directory({Short(256, {9})});

@@ -3,7 +3,6 @@
 // read as tiff2rgba reads them, in each of the four stores. Hand-made pages hold the cases no
 // tool writes; the corpus replays damaged copies.
 #include <gtest/gtest.h>
-
 #include <zlib.h>
 
 #include <algorithm>
@@ -24,7 +23,8 @@ using testsupport::ShellQuote;
 
 namespace {
 
-const std::string kMake = std::string("python3 ") + CLAVORNE_SOURCE_DIR + "/tests/imaging/formats/tools/make_netpbm.py ";
+const std::string kMake =
+    std::string("python3 ") + CLAVORNE_SOURCE_DIR + "/tests/imaging/formats/tools/make_netpbm.py ";
 
 struct TRead {
   TIEBitmap Bitmap;
@@ -51,8 +51,9 @@ std::string Base() { return Fixture("tiff-base-37x23.tif", "ppm2tiff -c none " +
 
 // What tiff2rgba makes of a file, as a PPM (alpha dropped).
 TPam Tiff2Rgba(const std::string& File) {
-  const std::string ppm = Fixture(File.substr(File.rfind('/') + 1) + ".rgba.ppm",
-                                  "tiff2rgba -c none -n " + ShellQuote(File) + " {out}.t && tifftopnm {out}.t > {out} 2>/dev/null; rm -f {out}.t");
+  const std::string ppm = Fixture(
+      File.substr(File.rfind('/') + 1) + ".rgba.ppm",
+      "tiff2rgba -c none -n " + ShellQuote(File) + " {out}.t && tifftopnm {out}.t > {out} 2>/dev/null; rm -f {out}.t");
   return ReadPamFile(ppm);
 }
 
@@ -85,10 +86,10 @@ TEST(TiffReader, ToolFilesReadAsTiff2rgbaReadsThem) {
       {"cmyk", "convert " + src + " -colorspace CMYK -compress lzw TIFF:{out}", 1, nullptr},
       {"lab", "convert " + src + " -colorspace Lab -compress none TIFF:{out}", 20, nullptr, true},
       {"rgb16", "convert " + src + " -depth 16 -compress none TIFF:{out}", 0, nullptr},
-      {"rgb16-be-predictor", "convert " + src + " -depth 16 -endian MSB -define tiff:predictor=2 -compress lzw TIFF:{out}", 0,
-       nullptr},
-      {"rgb16-le-predictor", "convert " + src + " -depth 16 -endian LSB -define tiff:predictor=2 -compress zip TIFF:{out}", 0,
-       nullptr},
+      {"rgb16-be-predictor",
+       "convert " + src + " -depth 16 -endian MSB -define tiff:predictor=2 -compress lzw TIFF:{out}", 0, nullptr},
+      {"rgb16-le-predictor",
+       "convert " + src + " -depth 16 -endian LSB -define tiff:predictor=2 -compress zip TIFF:{out}", 0, nullptr},
       {"grey-miniswhite", grey + " | pamtotiff -miniswhite -lzw > {out}", 0, nullptr},
       {"grey-minisblack", grey + " | pamtotiff -packbits > {out}", 0, nullptr},
       {"grey16-be", "convert " + src + " -colorspace gray -depth 16 -endian MSB -compress none TIFF:{out}", 0, nullptr},
@@ -97,7 +98,8 @@ TEST(TiffReader, ToolFilesReadAsTiff2rgbaReadsThem) {
       {"palette", "convert " + src + " -colors 12 -type Palette -compress none TIFF:{out}", 0, nullptr},
       {"palette8", "convert " + src + " -colors 200 -type Palette -compress lzw TIFF:{out}", 0, nullptr},
       {"bilevel", "cp " + bilevel + " {out}", 0, nullptr},
-      {"bilevel-miniswhite", "pamthreshold " + src + " | pamtopnm | pamtotiff -miniswhite -packbits > {out}", 0, nullptr},
+      {"bilevel-miniswhite", "pamthreshold " + src + " | pamtopnm | pamtotiff -miniswhite -packbits > {out}", 0,
+       nullptr},
       {"bilevel-tiles-be", "tiffcp -B -t -w 16 -l 16 " + bilevel + " {out}", 0, nullptr},
       {"g3-1d", "tiffcp -c g3:1d " + bilevel + " {out}", 0, "CCITT"},
       {"g3-2d", "tiffcp -c g3:2d " + bilevel + " {out}", 0, "CCITT"},
@@ -114,7 +116,8 @@ TEST(TiffReader, ToolFilesReadAsTiff2rgbaReadsThem) {
       EXPECT_NE(r.Probe.Reason.find(c.Refusal), std::string::npos) << r.Probe.Reason;
       continue;
     }
-    const TPam theirs = c.ImageMagick ? PamFromCommand("convert " + ShellQuote(file) + " -depth 8 ppm:-") : Tiff2Rgba(file);
+    const TPam theirs =
+        c.ImageMagick ? PamFromCommand("convert " + ShellQuote(file) + " -depth 8 ppm:-") : Tiff2Rgba(file);
     ForEachStore([&](Store, StoreScope& scope) {
       TRead r;
       scope.Prepare(r.Bitmap);
@@ -135,8 +138,10 @@ TEST(TiffReader, AlphaGoesToTheMask) {
     std::string Name, Recipe;
   } cases[] = {
       {"rgba8", withAlpha + "-compress lzw TIFF:{out}"},
-      {"rgba16-tiles", withAlpha + "-depth 16 -compress none TIFF:{out}.t && tiffcp -t -w 16 -l 16 {out}.t {out}; rm -f {out}.t"},
-      {"grey-alpha", "convert " + src + " -colorspace gray -alpha set -channel A -fx 'j/h' +channel -compress zip TIFF:{out}"},
+      {"rgba16-tiles",
+       withAlpha + "-depth 16 -compress none TIFF:{out}.t && tiffcp -t -w 16 -l 16 {out}.t {out}; rm -f {out}.t"},
+      {"grey-alpha",
+       "convert " + src + " -colorspace gray -alpha set -channel A -fx 'j/h' +channel -compress zip TIFF:{out}"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -153,7 +158,8 @@ TEST(TiffReader, AlphaGoesToTheMask) {
       ASSERT_EQ(r.Alpha->Width, 37);
       Integer worst = 0;
       for (Integer y = 0; y < 23; ++y)
-        for (Integer x = 0; x < 37; ++x) worst = std::max(worst, std::abs(r.Alpha->GetPixel(x, y) - alpha.At8(x, y, 0)));
+        for (Integer x = 0; x < 37; ++x)
+          worst = std::max(worst, std::abs(r.Alpha->GetPixel(x, y) - alpha.At8(x, y, 0)));
       EXPECT_LE(worst, 1);
     });
     TRead ignored;
@@ -168,8 +174,10 @@ TEST(TiffReader, AlphaGoesToTheMask) {
 // caller asked for an image that is not there), the count still given.
 TEST(TiffReader, PagesByIndexAndBeyondTheLast) {
   const std::string src = ShellQuote(Source());
-  const std::string file = Fixture("tiff-three-pages.tif", "convert " + src + " -negate {out}.2.ppm && ppmtopgm " + src +
-                                                               " > {out}.3.pgm && convert " + src + " {out}.2.ppm {out}.3.pgm -compress lzw TIFF:{out}; rm -f {out}.2.ppm {out}.3.pgm");
+  const std::string file =
+      Fixture("tiff-three-pages.tif",
+              "convert " + src + " -negate {out}.2.ppm && ppmtopgm " + src + " > {out}.3.pgm && convert " + src +
+                  " {out}.2.ppm {out}.3.pgm -compress lzw TIFF:{out}; rm -f {out}.2.ppm {out}.3.pgm");
   const std::vector<Byte> data = ReadWholeFile(file);
   for (Integer page = 0; page < 3; ++page) {
     SCOPED_TRACE(page);
@@ -179,7 +187,9 @@ TEST(TiffReader, PagesByIndexAndBeyondTheLast) {
     ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
     EXPECT_EQ(r.Pages, 3);
     EXPECT_EQ(r.Params.TiffImageCount, 3);
-    EXPECT_EQ(MaxDifference(r.Bitmap, PamFromCommand("convert " + ShellQuote(file) + "[" + std::to_string(page) + "] -depth 8 ppm:-")), 0);
+    EXPECT_EQ(MaxDifference(r.Bitmap, PamFromCommand("convert " + ShellQuote(file) + "[" + std::to_string(page) +
+                                                     "] -depth 8 ppm:-")),
+              0);
   }
   TRead beyond;
   beyond.Params.TiffImageIndex = 5;
@@ -210,18 +220,26 @@ TEST(TiffReader, PagesByIndexAndBeyondTheLast) {
 }
 
 // One strip of a hand-made page: Width x 1 (or more rows) of Data stored with Compression.
-std::vector<Byte> HandMade(bool Little, Integer Width, Integer Height, Integer Bits, Integer Samples, Integer Photometric,
-                           Integer Compression, const std::vector<Byte>& Strip, std::vector<TTag> Extra = {}) {
+std::vector<Byte> HandMade(bool Little, Integer Width, Integer Height, Integer Bits, Integer Samples,
+                           Integer Photometric, Integer Compression, const std::vector<Byte>& Strip,
+                           std::vector<TTag> Extra = {}) {
   TTiffFile f(Little);
   const DWORD at = f.Data(Strip);
-  std::vector<TTag> tags = {Long(256, {DWORD(Width)}), Long(257, {DWORD(Height)}),
-                            Short(258, std::vector<DWORD>(size_t(Samples), DWORD(Bits))), Short(259, {DWORD(Compression)}),
-                            Short(262, {DWORD(Photometric)}), Long(273, {at}), Short(277, {DWORD(Samples)}),
-                            Long(278, {DWORD(Height)}), Long(279, {DWORD(Strip.size())})};
+  std::vector<TTag> tags = {Long(256, {DWORD(Width)}),
+                            Long(257, {DWORD(Height)}),
+                            Short(258, std::vector<DWORD>(size_t(Samples), DWORD(Bits))),
+                            Short(259, {DWORD(Compression)}),
+                            Short(262, {DWORD(Photometric)}),
+                            Long(273, {at}),
+                            Short(277, {DWORD(Samples)}),
+                            Long(278, {DWORD(Height)}),
+                            Long(279, {DWORD(Strip.size())})};
   for (const TTag& e : Extra) {
     auto same = std::find_if(tags.begin(), tags.end(), [&](const TTag& t) { return t.Tag == e.Tag; });
-    if (same != tags.end()) *same = e;
-    else tags.push_back(e);
+    if (same != tags.end())
+      *same = e;
+    else
+      tags.push_back(e);
   }
   std::sort(tags.begin(), tags.end(), [](const TTag& a, const TTag& b) { return a.Tag < b.Tag; });
   f.Directory(tags);
@@ -256,8 +274,10 @@ TEST(TiffReader, PredictorsUndoneInTheFilesByteOrder) {
     SCOPED_TRACE(little ? "II" : "MM");
     std::vector<Byte> strip;
     for (Word d : {Word(0x10FF), Word(0x0101), Word(0x0001)}) {
-      if (little) strip.insert(strip.end(), {Byte(d), Byte(d >> 8)});
-      else strip.insert(strip.end(), {Byte(d >> 8), Byte(d)});
+      if (little)
+        strip.insert(strip.end(), {Byte(d), Byte(d >> 8)});
+      else
+        strip.insert(strip.end(), {Byte(d >> 8), Byte(d)});
     }
     for (Word c : {Word(32946), Word(8)}) {
       TRead r;
@@ -334,8 +354,8 @@ TEST(TiffReader, DamagedPagesFailWithAReason) {
   };
   TTiffFile loop(true);
   const DWORD strip = loop.Data({1, 2, 3});
-  const std::vector<TTag> page = {Long(256, {3}), Long(257, {1}), Short(258, {8}), Short(262, {1}), Long(273, {strip}),
-                                  Long(279, {3})};
+  const std::vector<TTag> page = {Long(256, {3}),  Long(257, {1}),     Short(258, {8}),
+                                  Short(262, {1}), Long(273, {strip}), Long(279, {3})};
   const DWORD a = loop.Directory(page);
   const DWORD b = loop.Directory(page, a);
   loop.Set32(loop.NextField(a), b);  // a -> b -> a
@@ -379,12 +399,51 @@ TEST(TiffReader, DamagedPagesFailWithAReason) {
   }
 }
 
+// One tile alone (TiffGetTile) gives a bitmap of the tile's size; a thumbnail page larger than
+// 400 pixels is refused, one of 400 is read.
+TEST(TiffReader, OneTileAndThumbnailLimits) {
+  const std::string file = Fixture("tiff-tiles.tif", "tiffcp -t -w 16 -l 16 -c zip:2 " + ShellQuote(Base()) + " {out}");
+  const TPam whole = Tiff2Rgba(file);
+  TRead tile;
+  tile.Params.TiffGetTile = 4;  // second row of tiles, second column
+  ReadTiff(ReadWholeFile(file), tile);
+  ASSERT_FALSE(tile.Probe.Failed()) << tile.Probe.Reason;
+  ASSERT_EQ(tile.Bitmap.GetWidth(), 16);
+  ASSERT_EQ(tile.Bitmap.GetHeight(), 16);
+  Integer worst = 0;
+  for (Integer y = 0; y < 23 - 16; ++y)
+    for (Integer x = 0; x < 16; ++x)
+      worst = std::max(worst, std::abs(tile.Bitmap.GetPixelAsRGB(x, y).r - whole.At8(16 + x, 16 + y, 0)));
+  EXPECT_EQ(worst, 0);
+  TRead beyond;
+  beyond.Params.TiffGetTile = 6;
+  ReadTiff(ReadWholeFile(file), beyond);
+  EXPECT_TRUE(beyond.Probe.Failed());
+
+  for (Integer width : {400, 401}) {
+    SCOPED_TRACE(width);
+    const std::vector<Byte> page = HandMade(true, width, 2, 8, 1, 1, 32773,
+                                            {0x81, 7, 0x81, 7, 0x81, 7, 0x81, 7, 0x81, 7, 0x81, 7, 0x81, 7, 0x81, 7});
+    TMemoryStream m;
+    FillStream(m, page);
+    TRead r;
+    ReadTIFFStream(&r.Bitmap, &m, r.Pages, &r.Params, r.Probe.Progress, false, r.Alpha, true, false, true);
+    EXPECT_EQ(r.Probe.Failed(), width > 400) << r.Probe.Reason;
+  }
+}
+
+TTag Xmp(const std::string& Text) {
+  TTag t{700, 7, {}};
+  for (char c : Text) t.Values.push_back(Byte(c));
+  return t;
+}
+
 TEST(TiffReader, ParametersOfThePage) {
   // 118.11 pixels per centimetre are 300 DPI; the resolution as stored goes to the EXIF fields.
   TRead r;
   ReadTiff(HandMade(false, 3, 1, 8, 1, 1, 32773, {0xFE, 9},
                     {Rational(282, 11811, 100), Rational(283, 11811, 100), Short(296, {3}), Ascii(269, "doc"),
-                     Short(297, {2, 7}), Short(274, {6})}),
+                     Short(297, {2, 7}), Short(274, {6}), Xmp("<x:xmpmeta>a</x:xmpmeta>")}),
            r);
   ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
   EXPECT_EQ(r.Params.DpiX, 300);
@@ -396,6 +455,7 @@ TEST(TiffReader, ParametersOfThePage) {
   EXPECT_EQ(r.Params.TiffPageNumber, 2);
   EXPECT_EQ(r.Params.TiffPageCount, 7);
   EXPECT_EQ(r.Params.TiffOrientation, 6);
+  EXPECT_EQ(r.Params.XMP, "<x:xmpmeta>a</x:xmpmeta>");
   EXPECT_EQ(GreyRow(r), (std::vector<Integer>{9, 9, 9}));
 }
 
@@ -426,10 +486,10 @@ TEST(TiffProbes, TiffAndCameraRaw) {
       {"DNG", ProbePage(true, {Long(256, {16}), Long(257, {8}), {50706, 1, {1, 1, 0, 0}}}), true, true},
       {"colour filter array", ProbePage(false, {Long(256, {16}), Long(257, {8}), Short(262, {32803})}), true, true},
       {"linear raw", ProbePage(true, {Long(256, {16}), Long(257, {8}), Short(262, {34892})}), true, true},
-      {"TIFF/EP preview 160 x 120", ProbePage(true, {Long(256, {160}), Long(257, {120}), Long(330, {8}), Ascii(37398, "1")}),
-       true, true},
-      {"TIFF/EP 200 x 150", ProbePage(true, {Long(256, {200}), Long(257, {150}), Long(330, {8}), Ascii(37398, "1")}), true,
-       false},
+      {"TIFF/EP preview 160 x 120",
+       ProbePage(true, {Long(256, {160}), Long(257, {120}), Long(330, {8}), Ascii(37398, "1")}), true, true},
+      {"TIFF/EP 200 x 150", ProbePage(true, {Long(256, {200}), Long(257, {150}), Long(330, {8}), Ascii(37398, "1")}),
+       true, false},
       {"PNG signature", {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13}, false, false},
   };
   for (const TCase& c : cases) {
