@@ -277,6 +277,11 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
       if (V.ImageWidth == 0 || V.ImageLength == 0) return IEFail(Progress, "the TIFF page has no width or height");
       const bool tiled = V.TileWidth > 0 && V.TileLength > 0;
       if (V.TileWidth == 0 || V.TileLength == 0) return IEFail(Progress, "the TIFF page's tiles have no size");
+      // A tile is decoded whole, also where it reaches past the page: one far larger than the
+      // page would allocate what the image never needs.
+      if (tiled && Int64(V.TileWidth) * V.TileLength > std::max<Int64>(Int64(V.ImageWidth) * V.ImageLength * 4, 1 << 20))
+        return IEFail(Progress, "the TIFF page's tiles of " + std::to_string(V.TileWidth) + " x " +
+                                    std::to_string(V.TileLength) + " pixels do not fit its size");
       if (V.StripOffsets.empty() && V.TileOffsets.empty())
         return IEFail(Progress, "the TIFF page has no strip or tile offsets: its image data cannot be found");
       if (V.GetTile >= 0) {

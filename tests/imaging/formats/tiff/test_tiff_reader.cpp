@@ -385,6 +385,15 @@ TEST(TiffReader, DamagedPagesFailWithAReason) {
       {"a directory linked to itself", self.Bytes, 1, "no page 1"},
       {"strips cut by the end of the file", cut, 0, "truncated"},
       {"not a TIFF", std::vector<Byte>(good.begin() + 2, good.end()), 0, "not a TIFF"},
+      {"tiles far larger than the page",
+       [] {
+         TTiffFile f(true);
+         const DWORD data = f.Data(std::vector<Byte>(64, 1));
+         f.Directory({Long(256, {4}), Long(257, {4}), Short(258, {8}), Short(262, {1}), Long(322, {0x10000000}),
+                      Long(323, {0x10000000}), Long(324, {data}), Long(325, {64})});
+         return f.Bytes;
+       }(),
+       0, "do not fit"},
       {"unknown compression", HandMade(true, 3, 1, 8, 1, 1, 34676, {1, 2, 3}), 0, "compression 34676"},
   };
   for (const auto& c : cases) {
