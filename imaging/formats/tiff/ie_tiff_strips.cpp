@@ -275,6 +275,12 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
   TIERowStepper step(Progress, last - first);
   bool missing = false;
   for (Int64 i = first; i < last; ++i) {
+    // Blocks come in order: once the offsets run out, the rest are missing too, and walking
+    // them would only take time (a page of tiny tiles may claim millions).
+    if (size_t((planes - 1) * perPlane + i) >= offsets.size()) {
+      missing = true;
+      break;
+    }
     const Integer x = tiled ? Integer((V.GetTile >= 0 ? 0 : i % across) * unitW) : 0;
     const Integer y = Integer((V.GetTile >= 0 ? 0 : i / across) * unitH);
     const Integer rows = std::min<Integer>(unitH, V.ImageLength - y);

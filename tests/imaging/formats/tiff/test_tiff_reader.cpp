@@ -101,9 +101,13 @@ TEST(TiffReader, ToolFilesReadAsTiff2rgbaReadsThem) {
       {"bilevel-miniswhite", "pamthreshold " + src + " | pamtopnm | pamtotiff -miniswhite -packbits > {out}", 0,
        nullptr},
       {"bilevel-tiles-be", "tiffcp -B -t -w 16 -l 16 " + bilevel + " {out}", 0, nullptr},
+      // The fax codings are refused with their reason until the CCITT decoder is wired to
+      // TIFFDecodeCCITTRow; then these rows read like the others (Refusal nullptr).
       {"g3-1d", "tiffcp -c g3:1d " + bilevel + " {out}", 0, "CCITT"},
       {"g3-2d", "tiffcp -c g3:2d " + bilevel + " {out}", 0, "CCITT"},
       {"g4", "tiffcp -c g4 " + bilevel + " {out}", 0, "CCITT"},
+      {"pamtotiff-g3", "pamthreshold " + src + " | pamtopnm | pamtotiff -g3 -miniswhite > {out}", 0, "CCITT"},
+      {"pamtotiff-g4", "pamthreshold " + src + " | pamtopnm | pamtotiff -g4 -miniswhite > {out}", 0, "CCITT"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -318,6 +322,25 @@ TEST(TiffReader, SamplesOfAnyDepthScaledToEightBits) {
       EXPECT_EQ(GreyRow(r), want);
     }
   }
+}
+
+// Uncompressed YCbCr with two pixels to a chroma pair, of odd width: the last pair's second
+// pixel lies past the row and is not stored. Other subsamplings are refused with the reason.
+TEST(TiffReader, YCbCrPairs) {
+  TRead r;
+  ReadTiff(HandMade(true, 3, 1, 8, 3, 6, 1, {100, 150, 128, 128, 200, 0, 128, 128}, {Short(530, {2, 1})}), r);
+  ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+  const std::vector<Integer> want = {100, 150, 200};
+  for (Integer x = 0; x < 3; ++x) {
+    const TRGB c = r.Bitmap.GetPixelAsRGB(x, 0);
+    EXPECT_NEAR(c.r, want[size_t(x)], 1);
+    EXPECT_NEAR(c.g, want[size_t(x)], 1);
+    EXPECT_NEAR(c.b, want[size_t(x)], 1);
+  }
+  TRead square;
+  ReadTiff(HandMade(true, 2, 2, 8, 3, 6, 1, {100, 150, 100, 150, 128, 128}, {Short(530, {2, 2})}), square);
+  EXPECT_TRUE(square.Probe.Failed());
+  EXPECT_NE(square.Probe.Reason.find("subsampling 2 x 2"), std::string::npos) << square.Probe.Reason;
 }
 
 // The colour map holds the entries its tag counts: a 4-entry map of an 8-bit page is read as
