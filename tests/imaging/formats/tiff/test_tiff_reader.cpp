@@ -343,6 +343,20 @@ TEST(TiffReader, YCbCrPairs) {
   EXPECT_NE(square.Probe.Reason.find("subsampling 2 x 2"), std::string::npos) << square.Probe.Reason;
 }
 
+// An old-style JPEG page: the interchange stream the page points to, decoded as djpeg does.
+TEST(TiffReader, OldStyleJpegPage) {
+  const std::string jpeg = Fixture("tiff-old.jpg", "cjpeg -quality 90 " + ShellQuote(Source()) + " > {out}");
+  const std::vector<Byte> stream = ReadWholeFile(jpeg);
+  TTiffFile f(true);
+  const DWORD at = f.Data(stream);
+  f.Directory({Long(256, {37}), Long(257, {23}), Short(258, {8, 8, 8}), Short(259, {6}), Short(262, {6}),
+               Short(277, {3}), Long(513, {at}), Long(514, {DWORD(stream.size())})});
+  TRead r;
+  ReadTiff(f.Bytes, r);
+  ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+  EXPECT_EQ(MaxDifference(r.Bitmap, PamFromCommand("djpeg -pnm " + ShellQuote(jpeg))), 0);
+}
+
 // The colour map holds the entries its tag counts: a 4-entry map of an 8-bit page is read as
 // 4 entries (reds, greens, blues of 4 each), not as 256 entries per plane reaching past it.
 TEST(TiffReader, ColourMapSizedByItsTag) {
