@@ -23,9 +23,16 @@ bool IsFax(Word Compression) { return Compression >= 2 && Compression <= 4; }
 // One strip or tile of one plane: its stored bytes, and the decoded rows one at a time.
 class TRowSource {
  public:
-  TRowSource(const TTIFFVars& V, std::vector<Byte>&& Data, Int64 RowBytes, Integer Rows, Integer Index)
-      : FV(V), FData(std::move(Data)), FRowBytes(RowBytes), FRows(Rows), FIndex(Index), FRow(size_t(RowBytes) + 8) {
-    if (IsFax(V.Compression)) FRef.assign(FRow.size(), 0);
+  TRowSource(const TTIFFVars& V, std::vector<Byte>&& Data, Int64 RowBytes, Integer Width, Integer Rows, Integer Index)
+      : FV(V),
+        FData(std::move(Data)),
+        FRowBytes(RowBytes),
+        FWidth(Width),
+        FRows(Rows),
+        FIndex(Index),
+        FRow(size_t(RowBytes) + 8) {
+    // The two-dimensional codings start from an all-white row above the strip.
+    if (IsFax(V.Compression)) FRef.assign(FRow.size(), 0xFF);
     if (V.FillOrder == 2 && ((V.Compression == 1 && V.BitsPerSample < 8) || V.Compression == 32773))
       for (Byte& b : FData) b = ReverseBits(b);
   }
@@ -117,7 +124,7 @@ class TRowSource {
       case 3:
       case 4:
         std::fill(FRow.begin(), FRow.end(), 0);
-        if (!TIFFDecodeCCITTRow(FV, FData.data(), size, FBitPos, FRow.data(), FRef.data(), P)) return nullptr;
+        if (!TIFFDecodeCCITTRow(FV, FWidth, FData.data(), size, FBitPos, FRow.data(), FRef.data(), P)) return nullptr;
         break;
       default:
         IEFail(P, "TIFF compression " + std::to_string(FV.Compression) + " is not supported");
@@ -132,7 +139,7 @@ class TRowSource {
   const TTIFFVars& FV;
   std::vector<Byte> FData, FPlain;
   Int64 FRowBytes;
-  Integer FRows, FIndex;
+  Integer FWidth, FRows, FIndex;
   std::vector<Byte> FRow, FRef;
   Int64 FCursor = 0, FBitPos = 0, FRowIndex = 0;
   void* FLZWState = nullptr;
@@ -239,7 +246,8 @@ void ReadJPEGBlock(const TTIFFVars& V, std::vector<Byte>& Data, TIEBitmap* Bitma
 
 }  // namespace
 
-bool TIFFDecodeCCITTRow(const TTIFFVars& Vars, const Byte*, Int64, Int64&, Byte*, Byte*, TIECodecProgress& Progress) {
+bool TIFFDecodeCCITTRow(const TTIFFVars& Vars, Integer, const Byte*, Int64, Int64&, Byte*, Byte*,
+                        TIECodecProgress& Progress) {
   IEFail(Progress, "the TIFF page is CCITT fax-compressed (compression " + std::to_string(Vars.Compression) +
                        ") and the CCITT decoder is not available");
   return false;
@@ -299,7 +307,7 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
       const Int64 least = V.Compression == 1 ? rowBytes * stored : 0;
       std::vector<Byte> data = ReadBlock(Dir, offsets, counts, index, least);
       if (data.empty()) missing = true;
-      src.push_back(std::make_unique<TRowSource>(V, std::move(data), rowBytes, stored, Integer(index)));
+      src.push_back(std::make_unique<TRowSource>(V, std::move(data), rowBytes, unitW, stored, Integer(index)));
     }
     for (Integer r = 0; r < rows; ++r) {
       const Byte* row = nullptr;

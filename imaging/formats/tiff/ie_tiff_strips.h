@@ -39,9 +39,10 @@ struct TTIFFVars {
 // through Progress with the reason; what was decoded before stays.
 void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& Vars, TIEBitmap* Bitmap, TIECodecProgress& Progress);
 
-// The CCITT fax codings (compressions 2, 3 and 4): decodes the next row of Width pixels from the
-// strip's Data (DataSize bytes) starting at bit BitPos into Row (1 = black, packed, most
-// significant bit first), RefRow being the row above for the two-dimensional codings; BitPos
-// moves past what was used. False after IEFail when the row cannot be decoded.
-bool TIFFDecodeCCITTRow(const TTIFFVars& Vars, const Byte* Data, Int64 DataSize, Int64& BitPos, Byte* Row, Byte* RefRow,
-                        TIECodecProgress& Progress);
+// The CCITT fax codings (compressions 2, 3 and 4): decodes the next row of Width pixels from the strip's Data (DataSize
+// bytes) starting at bit BitPos into Row (packed, most significant bit first, white as 1 as the fax decoders write it;
+// the sample conversion inverts photometric-1 pages), RefRow being the row above for the two-dimensional codings (all
+// 0xFF at the strip's start); BitPos moves past what was used (whole bytes for compression 2). False after IEFail when
+// the row cannot be decoded.
+bool TIFFDecodeCCITTRow(const TTIFFVars& Vars, Integer Width, const Byte* Data, Int64 DataSize, Int64& BitPos,
+                        Byte* Row, Byte* RefRow, TIECodecProgress& Progress);
