@@ -13,6 +13,8 @@
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/tga/ie_tga.h"
+#include "imaging/formats/tiff/ie_tiff_directory.h"
+#include "imaging/formats/tiff/ie_tiff_reader.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/formats/psd/ie_psd.h"
 #include "imaging/io/ie_file_formats.h"
@@ -72,10 +74,10 @@ const TProbeStep kCodecProbes[] = {
     {nullptr, ioALL},        // layers and objects
 };
 
-// TIFF with its camera raw exclusion, and the camera raw identification; nil until their codecs
-// join the library.
-TProbe IsTIFFProbe = nullptr;
-TProbe IsCameraRawTIFFProbe = nullptr;
+// TIFF with its camera raw exclusion, and the camera raw identification (nil until its codec
+// joins the library).
+TProbe IsTIFFProbe = IsTIFF;
+TProbe IsCameraRawTIFFProbe = IsCameraRawTIFF;
 TProbe IsRAWProbe = nullptr;
 
 Integer Detect(TStream* S) {
@@ -116,12 +118,6 @@ Integer Detect(TStream* S) {
   return ioUnknown;
 }
 
-Word ReadU16(const Byte* p, bool Intel) { return Intel ? Word(p[0] | p[1] << 8) : Word(p[0] << 8 | p[1]); }
-DWORD ReadU32(const Byte* p, bool Intel) {
-  return Intel ? DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24
-               : DWORD(p[0]) << 24 | DWORD(p[1]) << 16 | DWORD(p[2]) << 8 | DWORD(p[3]);
-}
-
 }  // namespace
 
 Integer FindStreamFormat(TStream* Stream) {
@@ -143,26 +139,17 @@ bool IEIsDNG(TStream* Stream) {
   constexpr Word kDNGVersion = 50706, kByte = 1;
   try {
     TIEStreamPositionKeeper Keep(Stream);
-    const Int64 Start = Keep.Position(), Size = Stream->Size() - Start;
+    const Int64 Start = Keep.Position();
     Byte h[8];
-    if (Size < 8 || !Peek(Stream, Start, h, 8)) return false;
-    bool Intel;
-    if (h[0] == 'I' && h[1] == 'I') Intel = true;
-    else if (h[0] == 'M' && h[1] == 'M') Intel = false;
-    else return false;
-    const Int64 IFD = ReadU32(h + 4, Intel);
-    if (IFD < 8 || IFD + 2 > Size) return false;
-    Byte c[2];
-    if (!Peek(Stream, Start + IFD, c, 2)) return false;
-    const Int64 Count = ReadU16(c, Intel);
-    // Entries past the end of the data are not there: look only at those that are.
-    const Int64 Whole = (Size - IFD - 2) / 12;
-    Byte e[12];
-    for (Int64 i = 0; i < Count && i < Whole; ++i) {
-      if (!Peek(Stream, Start + IFD + 2 + i * 12, e, 12)) return false;
-      if (ReadU16(e, Intel) == kDNGVersion) return ReadU16(e + 2, Intel) == kByte && ReadU32(e + 4, Intel) == 4;
-    }
-    return false;
+    if (Stream->Size() - Start < 8 || !Peek(Stream, Start, h, 8)) return false;
+    if (!((h[0] == 'I' && h[1] == 'I') || (h[0] == 'M' && h[1] == 'M'))) return false;
+    TTIFFDirectory Dir(Stream, h[0] == 'I', Start);
+    // A directory cut short still shows the version when its entry is among those there.
+    Dir.AcceptCutTables = true;
+    Integer Count = 0;
+    if (!Dir.LoadIFD(0, Dir.U32(h + 4), Count)) return false;
+    const TTIFFEntry* e = Dir.Entry(kDNGVersion);
+    return e && e->Type == kByte && e->Count == 4;
   } catch (...) {
     return false;
   }

@@ -13,6 +13,7 @@
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/formats/psd/ie_psd.h"
 #include "imaging/formats/tga/ie_tga.h"
+#include "imaging/formats/tiff/ie_tiff_reader.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_zodiver_io.h"
@@ -189,6 +190,12 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
     case ioPNG: ReadPNGStream(Stream, FImage, *FParams, Progress, true); return;
     case ioPXM: ReadPXMStream(Stream, FImage, *FParams, Progress, true); return;
     case ioDICOM: ReadDICOMStream(Stream, *FParams, FImage, Progress, true); return;
+    case ioTIFF: {
+      Integer Pages = 0;
+      ReadTIFFStream(FImage, Stream, Pages, FParams.get(), Progress, true, Mask, true, true, false);
+      delete Mask;
+      return;
+    }
     case ioGIF: {
       Integer Frames = 0;
       ReadGIFStream(Stream, FImage, Frames, *FParams, Progress, true, Mask, true);

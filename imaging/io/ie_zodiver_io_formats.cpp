@@ -22,6 +22,7 @@
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/formats/ps/ie_ps.h"
 #include "imaging/formats/tga/ie_tga.h"
+#include "imaging/formats/tiff/ie_tiff_reader.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_gif_frames.h"
@@ -127,6 +128,31 @@ void TZodivErIO::LoadFromStreamDICOM(TStream* Stream) {
   LoadStream(Stream, ioDICOM, {false, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadDICOMStream(S, *FParams, FImage, P, false);
   });
+}
+
+Integer TZodivErIO::LoadFromFileTIFF(const WideString& FileName) {
+  Integer Pages = 0;
+  LoadFile(FileName, ioTIFF, {true, true, true, true}, [&](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    TIEBufferedReadStream Buffered(S, 8192, IEBufferedReadRelative);
+    ReadTIFFStream(FImage, &Buffered, Pages, FParams.get(), P, false, Alpha, true, false, false);
+  });
+  return Pages;
+}
+
+Integer TZodivErIO::LoadFromStreamTIFF(TStream* Stream) {
+  Integer Pages = 0;
+  LoadStream(Stream, ioTIFF, {true, true, true, true}, [&](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
+    TIEStreamHeader Header;
+    if (StreamHeaders && (!IEReadStreamHeader(S, Header) || Header.Tag != "TIFF"))
+      return IEFail(P, "the stream holds no TIFF stream header");
+    {
+      // The view counts positions from the image's start, where the file's offsets count from.
+      TIEBufferedReadStream Buffered(S, 8192, true);
+      ReadTIFFStream(FImage, &Buffered, Pages, FParams.get(), P, false, Alpha, true, false, false);
+    }
+    if (StreamHeaders) IESkipStreamImage(S, Header);
+  });
+  return Pages;
 }
 
 Integer TZodivErIO::LoadFromFileGIF(const WideString& FileName) {
@@ -265,8 +291,6 @@ void TZodivErIO::LoadFromStreamBMPRAW(TStream* Stream) {
 
 // --- loads whose codecs the library does not carry yet -------------------------------------
 
-Integer TZodivErIO::LoadFromFileTIFF(const WideString&) { return NotAvailable(ioTIFF, false), 0; }
-Integer TZodivErIO::LoadFromStreamTIFF(TStream*) { return NotAvailable(ioTIFF, false), 0; }
 void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false); }
 void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }

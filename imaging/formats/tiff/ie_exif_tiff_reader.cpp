@@ -4,149 +4,29 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <set>
 #include <vector>
 
 #include "imaging/core/ie_exif.h"
 #include "imaging/core/ie_stream_classes.h"
 #include "imaging/core/ie_tags_handler.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/tiff/ie_tiff_directory.h"
 #include "platform/rtl/exceptions.h"
 
 namespace {
 
-constexpr Integer kMaxEntries = 4096;         // more than any real directory holds
-constexpr Integer kMaxChainSteps = 256;       // directories followed to reach the one asked for
 constexpr UInt64 kMaxValueBytes = 16u << 20;  // one tag's data
 constexpr Integer kThumbnailLimit = 400;
 
-// Bytes of one TIFF type, 0 for an unknown type.
-UInt64 TypeSize(Word Type) {
-  static const Byte sizes[13] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-  return Type < 13 ? sizes[Type] : 0;
-}
+UInt64 TypeSize(Word Type) { return Type == 0 ? 0 : TIFFTypeSize(Type); }
 
-struct TEntry {
-  Word Tag = 0, Type = 0;
-  DWORD Count = 0;
-  Byte Value[4] = {};
-};
+using TEntry = TTIFFEntry;
 
-// The structure as offsets from its header; nothing is read outside [0, Size).
-class TTiffBytes {
+// The shared directory with the readings the EXIF fields want.
+class TDirectory : public TTIFFDirectory {
  public:
-  TTiffBytes(TStream* S) : FStream(S), FBase(S->Position()) {
-    const Int64 size = S->Size() - FBase;
-    FSize = size > 0 ? static_cast<UInt64>(size) : 0;
-  }
-  bool Read(UInt64 Offset, void* Dest, UInt64 Count) const {
-    if (Offset > FSize || Count > FSize - Offset) return false;
-    if (Count == 0) return true;
-    FStream->SetPosition(FBase + static_cast<Int64>(Offset));
-    return FStream->Read(Dest, static_cast<Integer>(Count)) == static_cast<Integer>(Count);
-  }
-  UInt64 Size() const { return FSize; }
-  bool Little = true;
-
-  Word U16(const Byte* P) const { return Little ? Word(P[0] | P[1] << 8) : Word(P[0] << 8 | P[1]); }
-  DWORD U32(const Byte* P) const {
-    return Little ? DWORD(P[0]) | DWORD(P[1]) << 8 | DWORD(P[2]) << 16 | DWORD(P[3]) << 24
-                  : DWORD(P[0]) << 24 | DWORD(P[1]) << 16 | DWORD(P[2]) << 8 | DWORD(P[3]);
-  }
-
- private:
-  TStream* FStream;
-  Int64 FBase;
-  UInt64 FSize;
-};
-
-class TDirectory {
- public:
-  TDirectory(const TTiffBytes& Bytes) : FBytes(Bytes) {}
-
-  // False when the directory does not lie inside the structure.
-  bool Load(UInt64 Offset) {
-    Clear();
-    Byte b[12];
-    if (!FBytes.Read(Offset, b, 2)) return false;
-    const Integer count = FBytes.U16(b);
-    if (count > kMaxEntries) return false;
-    for (Integer i = 0; i < count; ++i) {
-      if (!FBytes.Read(Offset + 2 + UInt64(i) * 12, b, 12)) {
-        Clear();
-        return false;
-      }
-      TEntry e;
-      e.Tag = FBytes.U16(b);
-      e.Type = FBytes.U16(b + 2);
-      e.Count = FBytes.U32(b + 4);
-      std::memcpy(e.Value, b + 8, 4);
-      FEntries.push_back(e);
-    }
-    Byte next[4];
-    FNext = FBytes.Read(Offset + 2 + UInt64(count) * 12, next, 4) ? FBytes.U32(next) : 0;
-    return true;
-  }
-  DWORD Next() const { return FNext; }
-  void Clear() {
-    FEntries.clear();
-    FNext = 0;
-  }
-
-  const TEntry* Find(Word Tag) const {
-    for (const TEntry& e : FEntries)
-      if (e.Tag == Tag) return &e;
-    return nullptr;
-  }
-  // The tag's data, inline or where its offset points; empty for an unknown type, a size past
-  // the limit or data outside the structure.
-  std::vector<Byte> Data(const TEntry& E) const {
-    const UInt64 size = UInt64(E.Count) * TypeSize(E.Type);
-    if (size == 0 || size > kMaxValueBytes) return {};
-    std::vector<Byte> out(static_cast<size_t>(size));
-    if (size <= 4) {
-      std::memcpy(out.data(), E.Value, out.size());
-      return out;
-    }
-    if (!FBytes.Read(FBytes.U32(E.Value), out.data(), size)) return {};
-    return out;
-  }
-  // Item Index of a numeric tag; Default when absent, not numeric or too short.
-  double Item(Word Tag, Integer Index, double Default = 0) const {
-    const TEntry* e = Find(Tag);
-    if (!e || Index < 0 || DWORD(Index) >= e->Count) return Default;
-    const std::vector<Byte> d = Data(*e);
-    const UInt64 at = UInt64(Index) * TypeSize(e->Type);
-    if (d.empty() || at + TypeSize(e->Type) > d.size()) return Default;
-    const Byte* p = d.data() + at;
-    switch (e->Type) {
-      case 1: case 7: return p[0];
-      case 6: return static_cast<signed char>(p[0]);
-      case 3: return FBytes.U16(p);
-      case 8: return static_cast<int16_t>(FBytes.U16(p));
-      case 4: return FBytes.U32(p);
-      case 9: return static_cast<int32_t>(FBytes.U32(p));
-      case 5: case 10: {
-        const DWORD n = FBytes.U32(p), m = FBytes.U32(p + 4);
-        if (m == 0) return 0;
-        return e->Type == 5 ? double(n) / double(m) : double(static_cast<int32_t>(n)) / double(static_cast<int32_t>(m));
-      }
-      case 11: {
-        const DWORD v = FBytes.U32(p);
-        float f;
-        std::memcpy(&f, &v, 4);
-        return std::isfinite(f) ? f : Default;
-      }
-      case 12: {
-        UInt64 v = FBytes.Little ? UInt64(FBytes.U32(p)) | UInt64(FBytes.U32(p + 4)) << 32
-                                 : UInt64(FBytes.U32(p)) << 32 | FBytes.U32(p + 4);
-        double f;
-        std::memcpy(&f, &v, 8);
-        return std::isfinite(f) ? f : Default;
-      }
-      default: return Default;
-    }
-  }
+  using TTIFFDirectory::TTIFFDirectory;
+  const TEntry* Find(Word Tag) const { return Entry(Tag); }
   Integer Number(Word Tag, Integer Default = 0) const {
     const double v = Item(Tag, 0, Default);
     return v >= -2147483648.0 && v <= 2147483647.0 ? static_cast<Integer>(v) : Default;
@@ -180,30 +60,13 @@ class TDirectory {
     const std::vector<Byte> d = Data(*e);
     return AnsiString(d.begin(), d.end());
   }
-  const TTiffBytes& Source() const { return FBytes; }
-
- private:
-  const TTiffBytes& FBytes;
-  std::vector<TEntry> FEntries;
-  DWORD FNext = 0;
+  const TTIFFDirectory& Source() const { return *this; }
 };
-
-// Directory Index of the chain, following each next-directory offset once at most.
-bool LoadChained(DWORD First, Integer Index, TDirectory& Dir) {
-  std::set<DWORD> seen;
-  DWORD at = First;
-  for (Integer step = 0; step <= kMaxChainSteps; ++step) {
-    if (at == 0 || !seen.insert(at).second || !Dir.Load(at)) return false;
-    if (step == Index) return true;
-    at = Dir.Next();
-  }
-  return false;
-}
 
 bool LoadPointed(const TDirectory& Page, Word Tag, TDirectory& Dir) {
   const TEntry* e = Page.Find(Tag);
   if (!e || (e->Type != 4 && e->Type != 13) || e->Count < 1) return false;
-  return Dir.Load(Page.Source().U32(e->Value));
+  return Dir.LoadAt(Page.Source().U32(e->Value));
 }
 
 // The maker note as a directory of its own: entries in little-endian order, each one's data
@@ -215,7 +78,7 @@ void ReadMakerNote(const TDirectory& Exif, TIETagsHandler* Handler) {
   const TEntry* note = Exif.Find(37500);
   if (!note) return;
   const std::vector<Byte> raw = Exif.Data(*note);
-  const TTiffBytes& bytes = Exif.Source();
+  const TTIFFDirectory& bytes = Exif.Source();
   if (raw.size() < 2) return;
   const Integer n = bytes.U16(raw.data());
   if (n >= 257 || size_t(n) * 12 + 2 > raw.size()) return;
@@ -238,7 +101,7 @@ void ReadMakerNote(const TDirectory& Exif, TIETagsHandler* Handler) {
       // Offsets inside a maker note count from the structure's start for most cameras.
       if (size > kMaxValueBytes) continue;
       k.Data.resize(static_cast<size_t>(size));
-      if (!bytes.Read(bytes.U32(k.Value), k.Data.data(), size)) continue;
+      if (!bytes.ReadAt(bytes.U32(k.Value), k.Data.data(), size)) continue;
     } else if (!bytes.Little && size > 0) {
       // Inline values are turned round item by item below.
       k.Data.assign(k.Value, k.Value + size);
@@ -396,7 +259,7 @@ void ReadGpsTags(const TDirectory& D, TIOParamsVals* P) {
 // strip); False when there is none or it cannot be decoded.
 bool ReadJpegImage(const TDirectory& D, TIEBitmap* Bitmap, bool Thumbnail) {
   if (!Bitmap) return false;
-  const TTiffBytes& bytes = D.Source();
+  const TTIFFDirectory& bytes = D.Source();
   UInt64 at = 0, length = 0;
   if (D.Find(513) && D.Find(514)) {
     at = static_cast<UInt64>(D.Item(513, 0));
@@ -410,7 +273,7 @@ bool ReadJpegImage(const TDirectory& D, TIEBitmap* Bitmap, bool Thumbnail) {
   }
   if (length < 4 || length > kMaxValueBytes) return false;
   std::vector<Byte> jpeg(static_cast<size_t>(length));
-  if (!bytes.Read(at, jpeg.data(), length)) return false;
+  if (!bytes.ReadAt(at, jpeg.data(), length)) return false;
 
   TIEMemStream stream(jpeg.data(), static_cast<Int64>(jpeg.size()));
   TIOParamsVals params(nullptr);
@@ -438,21 +301,24 @@ bool ReadJpegImage(const TDirectory& D, TIEBitmap* Bitmap, bool Thumbnail) {
 
 bool IEReadExifTiffDirectory(TIEBitmap* Bitmap, TStream* Stream, TIOParamsVals* Params, bool TagsOnly, bool Thumbnail) {
   if (!Stream || !Params) return false;
-  TTiffBytes bytes(Stream);
+  const Int64 base = Stream->Position();
   Byte head[8];
-  if (!bytes.Read(0, head, 8)) return false;
-  if (head[0] == 'I' && head[1] == 'I') bytes.Little = true;
-  else if (head[0] == 'M' && head[1] == 'M') bytes.Little = false;
+  Stream->SetPosition(base);
+  if (Stream->Size() - base < 8 || Stream->Read(head, 8) != 8) return false;
+  bool little;
+  if (head[0] == 'I' && head[1] == 'I') little = true;
+  else if (head[0] == 'M' && head[1] == 'M') little = false;
   else return false;
-  const Word magic = bytes.U16(head + 2);
+  TDirectory page(Stream, little, base);
+  const Word magic = page.U16(head + 2);
   if (magic != 42 && magic != 0x4F52 && magic != 0x5352) return false;
-  TDirectory page(bytes);
-  if (!LoadChained(bytes.U32(head + 4), Params->TiffImageIndex, page)) return false;
+  Integer pages = 0;
+  if (!page.LoadIFD(Params->TiffImageIndex, page.U32(head + 4), pages)) return false;
   if (!TagsOnly) return ReadJpegImage(page, Bitmap, Thumbnail);
 
   ReadPageTags(page, Params);
   // A directory that is absent or damaged reads as one without tags.
-  TDirectory exif(bytes), gps(bytes);
+  TDirectory exif(Stream, little, base), gps(Stream, little, base);
   if (!LoadPointed(page, 34665, exif)) exif.Clear();
   ReadExifTags(exif, Params);
   if (!LoadPointed(page, 34853, gps)) gps.Clear();

@@ -75,6 +75,24 @@ std::vector<TCorpusField> BmpSizeFields(const std::vector<Byte>& D) {
 }
 
 // The logical screen's size and the first frame's, found past the colour table and extensions.
+// The value fields of ImageWidth and ImageLength in the first directory, in the file's order.
+std::vector<TCorpusField> TiffSizeFields(const std::vector<Byte>& D) {
+  if (D.size() < 8 || D[0] != D[1] || (D[0] != 'I' && D[0] != 'M')) return {};
+  const bool big = D[0] == 'M';
+  auto u16 = [&](size_t at) { return big ? size_t(D[at]) << 8 | D[at + 1] : size_t(D[at + 1]) << 8 | D[at]; };
+  const size_t ifd = big ? size_t(D[4]) << 24 | size_t(D[5]) << 16 | size_t(D[6]) << 8 | D[7]
+                         : size_t(D[7]) << 24 | size_t(D[6]) << 16 | size_t(D[5]) << 8 | D[4];
+  if (ifd < 8 || ifd + 2 > D.size()) return {};
+  std::vector<TCorpusField> fields;
+  const size_t n = u16(ifd);
+  for (size_t i = 0; i < n && ifd + 2 + 12 * (i + 1) <= D.size(); ++i) {
+    const size_t e = ifd + 2 + 12 * i;
+    const size_t tag = u16(e), type = u16(e + 2);
+    if ((tag == 256 || tag == 257) && (type == 3 || type == 4)) fields.push_back({e + 8, type == 3 ? 2 : 4, big});
+  }
+  return fields;
+}
+
 std::vector<TCorpusField> GifSizeFields(const std::vector<Byte>& D) {
   if (D.size() < 13 || D[0] != 'G' || D[1] != 'I' || D[2] != 'F') return {};
   std::vector<TCorpusField> fields = {{6, 2, false}, {8, 2, false}};
@@ -338,6 +356,7 @@ TCorpusFormat CorpusFormat(const std::string& Family) {
       {"tga", {nullptr, TgaSizeFields}},
       {"dicom", {nullptr, DicomSizeFields}},
       {"psd", {nullptr, PsdSizeFields}},
+      {"tiff", {nullptr, TiffSizeFields}},
   };
   const auto it = formats.find(Family);
   return it == formats.end() ? TCorpusFormat{} : it->second;

@@ -1,0 +1,342 @@
+#include "imaging/formats/tiff/ie_tiff_strips.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+
+#include "imaging/core/ie_stream_classes.h"
+#include "imaging/formats/compression/ie_deflate_streams.h"
+#include "imaging/formats/jpeg/ie_jpeg.h"
+#include "imaging/formats/tiff/ie_tiff_samples.h"
+
+namespace {
+
+Byte ReverseBits(Byte B) {
+  B = Byte((B & 0xF0) >> 4 | (B & 0x0F) << 4);
+  B = Byte((B & 0xCC) >> 2 | (B & 0x33) << 2);
+  return Byte((B & 0xAA) >> 1 | (B & 0x55) << 1);
+}
+
+bool IsFax(Word Compression) { return Compression >= 2 && Compression <= 4; }
+
+// One strip or tile of one plane: its stored bytes, and the decoded rows one at a time.
+class TRowSource {
+ public:
+  TRowSource(const TTIFFVars& V, std::vector<Byte>&& Data, Int64 RowBytes, Integer Width, Integer Rows, Integer Index)
+      : FV(V),
+        FData(std::move(Data)),
+        FRowBytes(RowBytes),
+        FWidth(Width),
+        FRows(Rows),
+        FIndex(Index),
+        FRow(size_t(RowBytes) + 8) {
+    // The two-dimensional codings start from an all-white row above the strip.
+    if (IsFax(V.Compression)) FRef.assign(FRow.size(), 0xFF);
+    if (V.FillOrder == 2 && ((V.Compression == 1 && V.BitsPerSample < 8) || V.Compression == 32773))
+      for (Byte& b : FData) b = ReverseBits(b);
+  }
+  ~TRowSource() {
+    if (FLZWState && FV.LZW) FV.LZW(nullptr, 0, FLZWState, FV.FillOrder, 0);
+  }
+  TRowSource(const TRowSource&) = delete;
+  TRowSource& operator=(const TRowSource&) = delete;
+
+  // The next row, RowBytes bytes (zeros where the data ended early); nil after IEFail.
+  const Byte* Next(TIECodecProgress& P) {
+    const size_t rb = static_cast<size_t>(FRowBytes);
+    const Int64 size = static_cast<Int64>(FData.size());
+    switch (FV.Compression) {
+      case 1: {
+        std::fill(FRow.begin(), FRow.end(), 0);
+        if (FCursor < size)
+          std::memcpy(FRow.data(), FData.data() + FCursor, size_t(std::min<Int64>(FRowBytes, size - FCursor)));
+        FCursor += FRowBytes;
+        if (FCursor > size) FShort = true;
+        break;
+      }
+      case 32773: {
+        // A run that crosses the row's end is cut there; the next row starts after it.
+        size_t out = 0;
+        std::fill(FRow.begin(), FRow.end(), 0);
+        while (out < rb && FCursor < size) {
+          const signed char n = static_cast<signed char>(FData[size_t(FCursor++)]);
+          if (n >= 0) {
+            const Int64 count = std::min<Int64>(n + 1, size - FCursor);
+            for (Int64 k = 0; k < count; ++k, ++FCursor)
+              if (out < rb) FRow[out++] = FData[size_t(FCursor)];
+          } else if (n != -128) {
+            if (FCursor >= size) break;
+            const Byte b = FData[size_t(FCursor++)];
+            for (Integer k = 0; k < 1 - n && out < rb; ++k) FRow[out++] = b;
+          }
+        }
+        if (out < rb) FShort = true;
+        break;
+      }
+      case 5: {
+        if (!FV.LZW) {
+          IEFail(P, "the TIFF page is LZW-compressed and no LZW decoder is installed");
+          return nullptr;
+        }
+        if (FData.empty()) {
+          std::fill(FRow.begin(), FRow.end(), 0);
+          FShort = true;
+          break;
+        }
+        const Byte* r = FV.LZW(FData.data(), static_cast<Integer>(FRowBytes), FLZWState, FV.FillOrder, size);
+        if (!r) {
+          IEFail(P, "the LZW data of TIFF " + Unit() + " is damaged");
+          return nullptr;
+        }
+        std::memcpy(FRow.data(), r, rb);
+        break;
+      }
+      case 8:
+      case 32946: {
+        if (!FInflated) {
+          FInflated = true;
+          if (!FData.empty()) {
+            void* out = nullptr;
+            Integer got = 0;
+            const Int64 want = FRowBytes * FRows;
+            try {
+              // More than the strip's rows is never used: the limit keeps a small strip from
+              // inflating to gigabytes.
+              ZDecompressBuf(FData.data(), static_cast<Integer>(FData.size()), out, got,
+                             static_cast<Integer>(std::min<Int64>(want, 1 << 30)), want + 65536);
+            } catch (const Exception& e) {
+              IEFail(P, "the Deflate data of TIFF " + Unit() + " is damaged (" + e.Message + ")");
+              return nullptr;
+            }
+            FPlain.assign(static_cast<Byte*>(out), static_cast<Byte*>(out) + got);
+            std::free(out);
+          }
+        }
+        std::fill(FRow.begin(), FRow.end(), 0);
+        const Int64 at = FRowIndex * FRowBytes;
+        if (at < Int64(FPlain.size()))
+          std::memcpy(FRow.data(), FPlain.data() + at, size_t(std::min<Int64>(FRowBytes, Int64(FPlain.size()) - at)));
+        if (at + FRowBytes > Int64(FPlain.size())) FShort = true;
+        break;
+      }
+      case 2:
+      case 3:
+      case 4:
+        std::fill(FRow.begin(), FRow.end(), 0);
+        if (!TIFFDecodeCCITTRow(FV, FWidth, FData.data(), size, FBitPos, FRow.data(), FRef.data(), P)) return nullptr;
+        break;
+      default:
+        IEFail(P, "TIFF compression " + std::to_string(FV.Compression) + " is not supported");
+        return nullptr;
+    }
+    ++FRowIndex;
+    return FRow.data();
+  }
+
+ private:
+  AnsiString Unit() const { return (FV.TileWidth > 0 ? "tile " : "strip ") + std::to_string(FIndex); }
+  const TTIFFVars& FV;
+  std::vector<Byte> FData, FPlain;
+  Int64 FRowBytes;
+  Integer FWidth, FRows, FIndex;
+  std::vector<Byte> FRow, FRef;
+  Int64 FCursor = 0, FBitPos = 0, FRowIndex = 0;
+  void* FLZWState = nullptr;
+  bool FInflated = false;
+  bool FShort = false;
+
+ public:
+  // True once a row was asked for that the data did not hold.
+  bool Short() const { return FShort; }
+};
+
+// The bytes of one strip or tile, as far as the stream holds them; empty when its offset lies
+// outside the stream.
+std::vector<Byte> ReadBlock(const TTIFFDirectory& Dir, const std::vector<DWORD>& Offsets,
+                            const std::vector<DWORD>& Counts, size_t Index, Int64 Least) {
+  std::vector<Byte> data;
+  if (Index >= Offsets.size()) return data;
+  const UInt64 at = Offsets[Index];
+  if (at >= Dir.Size()) return data;
+  UInt64 size = Index < Counts.size() ? Counts[Index] : 0;
+  // An uncompressed strip whose count is too small still holds its rows; a count of 0 means
+  // "up to the end".
+  if (size == 0) size = Dir.Size() - at;
+  if (Least > 0 && UInt64(Least) > size) size = UInt64(Least);
+  size = std::min<UInt64>(size, Dir.Size() - at);
+  data.resize(static_cast<size_t>(size));
+  if (!Dir.ReadAt(at, data.data(), size)) data.clear();
+  return data;
+}
+
+void UndoPredictor(const TTIFFVars& V, Byte* Row, Integer Width, Integer Samples) {
+  if (V.Predictor != 2 || !(V.Compression == 5 || V.Compression == 8 || V.Compression == 32946)) return;
+  const size_t n = size_t(Width) * Samples;
+  if (V.BitsPerSample == 8) {
+    for (size_t i = Samples; i < n; ++i) Row[i] = Byte(Row[i] + Row[i - Samples]);
+  } else if (V.BitsPerSample == 16) {
+    // Samples in the file's byte order, whatever the machine's.
+    for (size_t i = Samples; i < n; ++i) {
+      Byte* p = Row + 2 * i;
+      const Byte* q = Row + 2 * (i - Samples);
+      const Word a = V.Little ? Word(p[0] | p[1] << 8) : Word(p[0] << 8 | p[1]);
+      const Word b = V.Little ? Word(q[0] | q[1] << 8) : Word(q[0] << 8 | q[1]);
+      const Word s = Word(a + b);
+      if (V.Little)
+        p[0] = Byte(s), p[1] = Byte(s >> 8);
+      else
+        p[0] = Byte(s >> 8), p[1] = Byte(s);
+    }
+  }
+}
+
+// Samples below 8 bits (other than bilevel rows) one per byte, grey scaled to 0..255.
+void ExpandSamples(const TTIFFVars& V, const Byte* Row, Byte* Out, size_t Count) {
+  const Integer b = V.BitsPerSample;
+  const Integer max = (1 << b) - 1;
+  const bool grey = V.Photometric == 0 || V.Photometric == 1;
+  size_t bit = 0;
+  for (size_t i = 0; i < Count; ++i, bit += size_t(b)) {
+    Integer v = 0;
+    for (Integer k = 0; k < b; ++k) {
+      const size_t at = bit + size_t(k);
+      v = v << 1 | ((Row[at / 8] >> (7 - at % 8)) & 1);
+    }
+    Out[i] = grey ? Byte((v * 255 + max / 2) / max) : Byte(v);
+  }
+}
+
+// Decodes one strip or tile of JPEG data into the page at (X, Y).
+void ReadJPEGBlock(const TTIFFVars& V, std::vector<Byte>& Data, TIEBitmap* Bitmap, Integer X, Integer Y,
+                   TIECodecProgress& Progress) {
+  if (Data.empty()) return;
+  TIEMemStream stream(Data.data(), static_cast<Int64>(Data.size()));
+  std::unique_ptr<TIEMemStream> tables;
+  if (!V.JPEGTables.empty())
+    tables = std::make_unique<TIEMemStream>(const_cast<Byte*>(V.JPEGTables.data()), Int64(V.JPEGTables.size()));
+  TIOParamsVals params(nullptr);
+  TIEBitmap part;
+  std::atomic<bool> aborting{false};
+  AnsiString reason;
+  TIECodecProgress p;
+  p.Aborting = &aborting;
+  p.FailureReason = &reason;
+  const bool raw = tables && V.Photometric == 2;
+  try {
+    ReadJPEGStream(&stream, tables.get(), &part, params, p, false, raw, false, true, false, true, -1, false);
+  } catch (const Exception& e) {
+    if (!aborting) IEFail(p, e.Message);
+  }
+  if (aborting) return IEFail(Progress, "the JPEG data of a TIFF strip or tile cannot be decoded: " + reason);
+  if (part.GetPixelFormat() != ie24RGB) part.SetPixelFormat(ie24RGB);
+  const Integer w = std::min(part.GetWidth(), V.ImageWidth - X), h = std::min(part.GetHeight(), V.ImageLength - Y);
+  const TIEPixelFormat f = Bitmap->GetPixelFormat();
+  for (Integer r = 0; r < h; ++r) {
+    TRGB* s = static_cast<TRGB*>(part.GetScanline(r));
+    if (raw)
+      for (Integer i = 0; i < w; ++i) std::swap(s[i].r, s[i].b);
+    Byte* d = static_cast<Byte*>(Bitmap->GetScanline(Y + r));
+    if (f == ie24RGB)
+      std::memcpy(d + size_t(X) * 3, s, size_t(w) * 3);
+    else if (f == ie8g)
+      for (Integer i = 0; i < w; ++i) d[X + i] = s[i].g;
+  }
+}
+
+}  // namespace
+
+bool TIFFDecodeCCITTRow(const TTIFFVars& Vars, Integer, const Byte*, Int64, Int64&, Byte*, Byte*,
+                        TIECodecProgress& Progress) {
+  IEFail(Progress, "the TIFF page is CCITT fax-compressed (compression " + std::to_string(Vars.Compression) +
+                       ") and the CCITT decoder is not available");
+  return false;
+}
+
+void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIECodecProgress& Progress) {
+  const bool tiled = V.TileWidth > 0 && V.TileLength > 0;
+  const std::vector<DWORD>& offsets = tiled && !V.TileOffsets.empty() ? V.TileOffsets : V.StripOffsets;
+  const std::vector<DWORD>& counts = tiled && !V.TileOffsets.empty() ? V.TileByteCounts : V.StripByteCounts;
+  const bool planar = V.PlanarConfig == 2 && V.SamplesPerPixel > 1;
+  const Integer planes = planar ? V.SamplesPerPixel : 1;
+  const Integer unitW = tiled ? V.TileWidth : V.ImageWidth;
+  const Integer unitH = tiled ? V.TileLength : std::max(1, std::min(V.RowsPerStrip, V.ImageLength));
+  const Int64 across = tiled ? (Int64(V.ImageWidth) + unitW - 1) / unitW : 1;
+  const Int64 down = (Int64(V.ImageLength) + unitH - 1) / unitH;
+  const Int64 perPlane = across * down;
+  Int64 first = 0, last = perPlane;
+  if (tiled && V.GetTile >= 0) {
+    first = V.GetTile;
+    last = first + 1;
+  }
+  const bool bilevel = V.BitsPerSample == 1 && V.SamplesPerPixel == 1 && (V.Photometric == 0 || V.Photometric == 1);
+  const Integer sampleBytes = V.BitsPerSample == 16 ? 2 : 1;
+  const Integer rowSamples = planar ? 1 : V.SamplesPerPixel;
+  Int64 rowBytes = (Int64(unitW) * rowSamples * V.BitsPerSample + 7) / 8;
+  const TTIFFConversion conv = TIFFChooseConversion(V);
+  if (V.Compression != 7 && conv.Kind == TTIFFSampleKind::Unsupported) return IEFail(Progress, TIFFUnsupportedText(V));
+  if (V.Compression != 7 && V.BitsPerSample != 8 && V.BitsPerSample != 16 && (planar || V.BitsPerSample > 8))
+    return IEFail(Progress, TIFFUnsupportedText(V));
+  if (V.Photometric == 6 && V.Compression != 7 && V.YCbCrSubsampling[0] == 2) rowBytes = (Int64(unitW) + 1) / 2 * 4;
+
+  std::vector<Byte> chunky(size_t(unitW) * V.SamplesPerPixel * sampleBytes + 16), scratch;
+  TIERowStepper step(Progress, last - first);
+  bool missing = false;
+  for (Int64 i = first; i < last; ++i) {
+    // Blocks come in order: once the offsets run out, the rest are missing too, and walking
+    // them would only take time (a page of tiny tiles may claim millions).
+    if (size_t((planes - 1) * perPlane + i) >= offsets.size()) {
+      missing = true;
+      break;
+    }
+    const Integer x = tiled ? Integer((V.GetTile >= 0 ? 0 : i % across) * unitW) : 0;
+    const Integer y = Integer((V.GetTile >= 0 ? 0 : i / across) * unitH);
+    const Integer rows = std::min<Integer>(unitH, V.ImageLength - y);
+    const Integer visible = std::min<Integer>(unitW, V.ImageWidth - x);
+    if (V.Compression == 7) {
+      std::vector<Byte> data = ReadBlock(Dir, offsets, counts, size_t(i), 0);
+      if (data.empty()) missing = true;
+      ReadJPEGBlock(V, data, Bitmap, x, y, Progress);
+      if (!step.Next()) break;
+      continue;
+    }
+    std::vector<std::unique_ptr<TRowSource>> src;
+    const Integer stored = tiled ? unitH : rows;
+    for (Integer s = 0; s < planes; ++s) {
+      const size_t index = size_t(s * perPlane + i);
+      const Int64 least = V.Compression == 1 ? rowBytes * stored : 0;
+      std::vector<Byte> data = ReadBlock(Dir, offsets, counts, index, least);
+      if (data.empty()) missing = true;
+      src.push_back(std::make_unique<TRowSource>(V, std::move(data), rowBytes, unitW, stored, Integer(index)));
+    }
+    for (Integer r = 0; r < rows; ++r) {
+      const Byte* row = nullptr;
+      if (!planar) {
+        row = src[0]->Next(Progress);
+        if (!row) return;
+        UndoPredictor(V, const_cast<Byte*>(row), unitW, V.SamplesPerPixel);
+      } else {
+        for (Integer s = 0; s < planes; ++s) {
+          Byte* plane = const_cast<Byte*>(src[size_t(s)]->Next(Progress));
+          if (!plane) return;
+          UndoPredictor(V, plane, unitW, 1);
+          for (Integer k = 0; k < unitW; ++k)
+            std::memcpy(&chunky[(size_t(k) * planes + s) * sampleBytes], plane + size_t(k) * sampleBytes,
+                        size_t(sampleBytes));
+        }
+        row = chunky.data();
+      }
+      if (V.BitsPerSample < 8 && !bilevel) {
+        ExpandSamples(V, row, chunky.data(), size_t(unitW) * V.SamplesPerPixel);
+        row = chunky.data();
+      }
+      TIFFConvertRow(V, conv, row, Bitmap, x, y + r, visible, scratch);
+    }
+    for (const auto& p : src)
+      if (p->Short()) missing = true;
+    if (!step.Next()) break;
+  }
+  if (!IEAborting(Progress) && missing)
+    IEFail(Progress,
+           "the TIFF file is truncated or damaged: some strips or tiles are missing or shorter than their rows");
+}
