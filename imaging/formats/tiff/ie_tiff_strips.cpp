@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "imaging/core/ie_stream_classes.h"
+#include "imaging/formats/compression/ie_ccitt.h"
 #include "imaging/formats/compression/ie_deflate_streams.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/tiff/ie_tiff_samples.h"
@@ -246,10 +247,32 @@ void ReadJPEGBlock(const TTIFFVars& V, std::vector<Byte>& Data, TIEBitmap* Bitma
 
 }  // namespace
 
-bool TIFFDecodeCCITTRow(const TTIFFVars& Vars, Integer, const Byte*, Int64, Int64&, Byte*, Byte*,
-                        TIECodecProgress& Progress) {
-  IEFail(Progress, "the TIFF page is CCITT fax-compressed (compression " + std::to_string(Vars.Compression) +
-                       ") and the CCITT decoder is not available");
+bool TIFFDecodeCCITTRow(const TTIFFVars& Vars, Integer Width, const Byte* Data, Int64 DataSize, Int64& BitPos,
+                        Byte* Row, Byte* RefRow, TIECodecProgress& Progress) {
+  AnsiString Fault;
+  const Integer Fill = Vars.FillOrder == 2 ? 2 : 1;
+  switch (Vars.Compression) {
+    case 2: {
+      // Modified Huffman rows start on byte boundaries.
+      const Int64 At = (BitPos + 7) / 8;
+      if (At >= DataSize) {
+        Fault = "it ends before the row";
+        break;
+      }
+      BitPos = (At + IECCITTDecodeMHRow(Row, Data + At, DataSize - At, Width, Fill, &Fault)) * 8;
+      break;
+    }
+    case 3:
+      BitPos = (Vars.T4Options & 1) ? IECCITTDecode2DRow(Row, Data, DataSize, Width, RefRow, BitPos, Fill, true, &Fault)
+                                    : IECCITTDecode1DRow(Row, Data, DataSize, Width, BitPos, Fill, &Fault);
+      break;
+    default:
+      BitPos = IECCITTDecode2DRow(Row, Data, DataSize, Width, RefRow, BitPos, Fill, false, &Fault);
+      break;
+  }
+  if (Fault.empty()) return true;
+  IEFail(Progress, "the CCITT fax data (compression " + std::to_string(Vars.Compression) +
+                       ") of the TIFF page is damaged: " + Fault);
   return false;
 }
 
