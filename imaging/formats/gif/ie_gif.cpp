@@ -9,6 +9,7 @@
 
 #include "imaging/core/ie_bits.h"
 #include "imaging/core/ie_quantizer.h"
+#include "imaging/core/ie_streams.h"
 #include "imaging/formats/compression/ie_lzw.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/lists.h"
@@ -36,6 +37,10 @@ bool ReadTable(TStream* S, Integer Entries, std::vector<TRGB>& Table) {
   for (Integer i = 0; i < Entries; ++i) Table[size_t(i)] = TRGB{raw[3 * i + 2], raw[3 * i + 1], raw[3 * i]};
   return true;
 }
+
+struct TWorkBufferFree {
+  void operator()(Byte* Block) const { std::free(Block); }
+};
 
 // The most pixels one data byte can stand for: a 12-bit code for a string of 4095 pixels.
 constexpr Int64 kMaxPixelsPerByte = 4095 * 8 / 12 + 1;
@@ -67,7 +72,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer& FrameCount, TIOParams
   const Integer wanted = P.GifImageIndex;
   Byte control[4] = {0, 0, 0, 0};
   bool haveControl = false;
-  std::vector<Byte> indexes;
+  std::unique_ptr<Byte, TWorkBufferFree> indexes;
   std::vector<TRGB> table;
   Integer tableBits = 0, w = 0, h = 0;
   bool decoded = false;
@@ -168,9 +173,11 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer& FrameCount, TIOParams
       IEFail(Progress, "no GIF LZW decoder is installed");
       break;
     }
-    // Pixels the data never reaches show the first colour, as other readers show them.
-    indexes.assign(size_t(w) * size_t(h), 0);
-    const TIEGifLZWResult r = decode(Stream, h, w, P.GifInterlaced, indexes.data());
+    // Pixels the data never reaches show the first colour, as other readers show them. The
+    // block comes zeroed from the system rather than being cleared page by page.
+    indexes.reset(static_cast<Byte*>(IEZeroedWorkBuffer(size_t(w) * size_t(h))));
+    if (!indexes) throw std::bad_alloc();
+    const TIEGifLZWResult r = decode(Stream, h, w, P.GifInterlaced, indexes.get());
     decoded = true;
     if (r == glzFailed) {
       damage = "the image data of GIF frame " + std::to_string(FrameCount - 1) + " is damaged";
@@ -208,7 +215,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer& FrameCount, TIOParams
       const Byte transparent = control[3];
       bool anyTransparent = false;
       for (Integer y = 0; y < h; ++y) {
-        const Byte* src = indexes.data() + size_t(y) * size_t(w);
+        const Byte* src = indexes.get() + size_t(y) * size_t(w);
         Byte* row = static_cast<Byte*>(Bitmap->GetScanline(y));
         if (format == ie1g) {
           std::memset(row, 0, (size_t(w) + 7) / 8);
