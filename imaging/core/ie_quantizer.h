@@ -20,6 +20,10 @@ extern Integer IENeuQuantQuality;
 // The distinct colours of an image in order of first appearance.
 struct TIEExactPalette {
   std::vector<TRGB> Colors;
+  // Where each colour stands in Colors, hashed by its value (filled by IEExactPaletteCreate; a
+  // table without it is searched entry by entry).
+  std::vector<DWORD> SlotKeys;
+  std::vector<Word> SlotIndexes;
 };
 
 // nil unless Bitmap is ie24RGB with at most N distinct colours, which are then also copied to

@@ -339,6 +339,7 @@ class TLZWEncoder {
     FAcc = 0;
     FBits = 0;
     Flush();
+    WriteOut();
   }
 
  private:
@@ -382,15 +383,27 @@ class TLZWEncoder {
     FBuf[FFill++] = B;
     if (FFill == 254) Flush();
   }
+  // GIF sub-blocks gather in a larger buffer before they go to the stream: a write call for each
+  // block of 255 bytes costs more than coding it. TIFF strips go out as they come, since the
+  // caller codes a strip over several calls and may look at the stream in between.
   void Flush() {
     if (FFill == 0) return;
     if (!FTiff) {
-      const Byte len = static_cast<Byte>(FFill);
-      FStream->WriteBuffer(&len, 1);
+      FOut.push_back(static_cast<Byte>(FFill));
+      FOut.insert(FOut.end(), FBuf, FBuf + FFill);
+      if (FOut.size() >= kOutChunk) WriteOut();
+    } else {
+      FStream->WriteBuffer(FBuf, FFill);
     }
-    FStream->WriteBuffer(FBuf, FFill);
     FFill = 0;
   }
+  void WriteOut() {
+    if (FOut.empty()) return;
+    FStream->WriteBuffer(FOut.data(), Int64(FOut.size()));
+    FOut.clear();
+  }
+  static constexpr size_t kOutChunk = 65536;
+  std::vector<Byte> FOut;
 
   TStream* FStream;
   bool FTiff;

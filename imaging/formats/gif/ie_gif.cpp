@@ -302,13 +302,15 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
     P.GifFlagTranspColor = true;
   }
   std::vector<TRGB> palette(size_t(1) << depth, TRGB{0, 0, 0});
-  std::vector<Byte> indexes(size_t(w) * size_t(h));
+  std::unique_ptr<Byte, TWorkBufferFree> indexBlock(static_cast<Byte*>(IEZeroedWorkBuffer(size_t(w) * size_t(h))));
+  if (!indexBlock) throw std::bad_alloc();
+  Byte* const indexes = indexBlock.get();
   std::unique_ptr<TIEQuantizer> quantizer;
   if (wanted == ie1g) {
     palette[1] = TRGB{255, 255, 255};
     for (Integer y = 0; y < h; ++y) {
       const Byte* row = static_cast<const Byte*>(src->GetScanline(y));
-      Byte* d = indexes.data() + size_t(y) * size_t(w);
+      Byte* d = indexes + size_t(y) * size_t(w);
       for (Integer x = 0; x < w; ++x) d[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
     }
   } else {
@@ -317,7 +319,7 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
       own = true;
       for (Integer i = 0; i < src->GetPaletteLength(); ++i) palette[size_t(i)] = src->GetPaletteEntry(i);
       for (Integer y = 0; y < h; ++y)
-        std::memcpy(indexes.data() + size_t(y) * size_t(w), src->GetScanline(y), size_t(w));
+        std::memcpy(indexes + size_t(y) * size_t(w), src->GetScanline(y), size_t(w));
     }
     if (!own) {
       if (wanted == ie8p) {
@@ -327,18 +329,27 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
         src = copy.get();
       }
       quantizer = std::make_unique<TIEQuantizer>(src, palette.data(), n);
+      // Neighbours often share a colour: the last lookup answers them.
+      TRGB last = TRGB{0, 0, 0};
+      Byte lastIndex = 0;
+      bool haveLast = false;
       for (Integer y = 0; y < h; ++y) {
         const TRGB* px = static_cast<const TRGB*>(src->GetScanline(y));
-        Byte* d = indexes.data() + size_t(y) * size_t(w);
+        Byte* d = indexes + size_t(y) * size_t(w);
         for (Integer x = 0; x < w; ++x) {
-          const Integer i = quantizer->RGBIndex(px[x]);
-          d[x] = Byte(i < 0 || i >= n ? Nearest(palette, n, px[x]) : i);
+          if (!haveLast || !(px[x] == last)) {
+            const Integer i = quantizer->RGBIndex(px[x]);
+            last = px[x];
+            lastIndex = Byte(i < 0 || i >= n ? Nearest(palette, n, px[x]) : i);
+            haveLast = true;
+          }
+          d[x] = lastIndex;
         }
       }
     }
     if (alpha && depth > 1)
       for (Integer y = 0; y < h; ++y) {
-        Byte* d = indexes.data() + size_t(y) * size_t(w);
+        Byte* d = indexes + size_t(y) * size_t(w);
         for (Integer x = 0; x < w; ++x)
           if (Bitmap->GetAlphaValue(x, y) < 255) d[x] = Byte(n);
       }
@@ -392,7 +403,7 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
   IEReportProgress(Progress, 70);
   if (IEAborting(Progress)) return;
   if (!encode) return IEFail(Progress, "no GIF LZW encoder is installed");
-  encode(Stream, h, w, P.GifInterlaced, indexes.data(), depth);
+  encode(Stream, h, w, P.GifInterlaced, indexes, depth);
 
   out.clear();
   // A sub-block holds 255 bytes at most and a zero length ends the extension: a long line goes
