@@ -183,6 +183,12 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProg
           for (Integer x = 0; x < w; ++x, s += 3) px[x] = TRGB{t[s[2]], t[s[1]], t[s[0]]};
         } else if (colour) {
           for (Integer x = 0; x < w; ++x) px[x] = IECreateRGB(scale(sample(3 * x)), scale(sample(3 * x + 1)), scale(sample(3 * x + 2)));
+        } else if (!wide) {
+          const Byte* t = table.data();
+          for (Integer x = 0; x < w; ++x) {
+            const Byte v = t[s[x]];
+            px[x] = TRGB{v, v, v};
+          }
         } else {
           for (Integer x = 0; x < w; ++x) {
             const Byte v = scale(sample(x));
