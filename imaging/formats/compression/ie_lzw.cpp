@@ -113,6 +113,21 @@ class TGifBlocks {
     B = FBuffer[FPos++];
     return true;
   }
+  // The data bytes that lie together in the buffer from here on (at most the rest of the
+  // current sub-block), taken as read; false when the data has ended.
+  bool Span(const Byte*& From, const Byte*& To) {
+    if (FBlockLeft == 0 && !NextBlock()) return false;
+    if (FPos == FLen && !Fill()) {
+      FDone = true;
+      return false;
+    }
+    const size_t n = std::min(FBlockLeft, FLen - FPos);
+    From = FBuffer.data() + FPos;
+    To = From + n;
+    FPos += n;
+    FBlockLeft -= n;
+    return true;
+  }
   // Whether a data byte follows (it stays to be read).
   bool More() {
     if (FBlockLeft == 0 && !NextBlock()) return false;
@@ -166,9 +181,8 @@ class TGifBits {
   // False when the data holds fewer than Width more bits: the data has run out.
   bool Read(Integer Width, Integer& Code) {
     while (FCount < Width) {
-      Byte b;
-      if (!FData.Next(b)) return false;
-      FAcc |= std::uint32_t(b) << FCount;
+      if (FAt == FEnd && !FData.Span(FAt, FEnd)) return false;
+      FAcc |= std::uint32_t(*FAt++) << FCount;
       FCount += 8;
     }
     Code = static_cast<Integer>(FAcc & ((1u << Width) - 1));
@@ -177,10 +191,12 @@ class TGifBits {
     return true;
   }
   // Whether whole bytes follow that no code has touched yet.
-  bool BytesLeft() { return FData.More(); }
+  bool BytesLeft() { return FAt != FEnd || FData.More(); }
 
  private:
   TGifBlocks& FData;
+  const Byte* FAt = nullptr;
+  const Byte* FEnd = nullptr;
   std::uint32_t FAcc = 0;
   Integer FCount = 0;
 };
