@@ -26,8 +26,9 @@ size_t SlotOf(const TIEExactPalette& T, DWORD K) {
 }
 }  // namespace
 
-TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palette) {
+TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palette, Byte* Indexes) {
   if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || N < 1) return nullptr;
+  if (Indexes && N > 256) return nullptr;
   auto* table = new TIEExactPalette;
   table->Colors.reserve(static_cast<size_t>(N));
   // The hash only speeds up the membership test; the table keeps the order of first appearance.
@@ -42,31 +43,41 @@ TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palett
   const bool hashed = !table->SlotKeys.empty();
   Integer width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
   DWORD last = 0xFFFFFFFFu;
+  Integer lastIndex = 0;
   std::unordered_map<DWORD, Integer> seen;
   for (Integer y = 0; y < height; ++y) {
     const TRGB* row = static_cast<const TRGB*>(Bitmap->GetScanline(y));
+    Byte* out = Indexes ? Indexes + size_t(y) * size_t(width) : nullptr;
     for (Integer x = 0; x < width; ++x) {
       const DWORD key = Key(row[x]);
-      if (key == last) continue;
-      last = key;
-      size_t slot = 0;
-      if (hashed) {
-        slot = SlotOf(*table, key);
-        if (table->SlotKeys[slot] != 0) continue;
-      } else if (seen.count(key)) {
-        continue;
+      if (key != last) {
+        last = key;
+        size_t slot = 0;
+        bool known = false;
+        if (hashed) {
+          slot = SlotOf(*table, key);
+          known = table->SlotKeys[slot] != 0;
+          if (known) lastIndex = table->SlotIndexes[slot];
+        } else if (auto it = seen.find(key); it != seen.end()) {
+          known = true;
+          lastIndex = it->second;
+        }
+        if (!known) {
+          if (static_cast<Integer>(table->Colors.size()) == N) {
+            delete table;
+            return nullptr;
+          }
+          lastIndex = static_cast<Integer>(table->Colors.size());
+          if (hashed) {
+            table->SlotKeys[slot] = key | kUsed;
+            table->SlotIndexes[slot] = static_cast<Word>(lastIndex);
+          } else {
+            seen.emplace(key, lastIndex);
+          }
+          table->Colors.push_back(row[x]);
+        }
       }
-      if (static_cast<Integer>(table->Colors.size()) == N) {
-        delete table;
-        return nullptr;
-      }
-      if (hashed) {
-        table->SlotKeys[slot] = key | kUsed;
-        table->SlotIndexes[slot] = static_cast<Word>(table->Colors.size());
-      } else {
-        seen.emplace(key, static_cast<Integer>(table->Colors.size()));
-      }
-      table->Colors.push_back(row[x]);
+      if (out) out[x] = static_cast<Byte>(lastIndex);
     }
   }
   for (size_t i = 0; i < table->Colors.size(); ++i) Palette[i] = table->Colors[i];

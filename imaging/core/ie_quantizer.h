@@ -27,8 +27,10 @@ struct TIEExactPalette {
 };
 
 // nil unless Bitmap is ie24RGB with at most N distinct colours, which are then also copied to
-// Palette[0 ..].
-TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palette);
+// Palette[0 ..]. With Indexes (N at most 256) each pixel's position in the table is written
+// there on the way, Width x Height bytes row after row; what it holds after a nil answer is
+// undefined.
+TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palette, Byte* Indexes = nullptr);
 // The colour's position, -1 when it is not in the table.
 Integer IEExactPaletteIndex(const TIEExactPalette* Table, Integer Count, TRGB Color);
 void IEExactPaletteFree(TIEExactPalette*& Table);

@@ -38,6 +38,10 @@ bool ReadTable(TStream* S, Integer Entries, std::vector<TRGB>& Table) {
   return true;
 }
 
+struct TExactPaletteFree {
+  void operator()(TIEExactPalette* Table) const { IEExactPaletteFree(Table); }
+};
+
 struct TWorkBufferFree {
   void operator()(Byte* Block) const { std::free(Block); }
 };
@@ -306,6 +310,12 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
   if (!indexBlock) throw std::bad_alloc();
   Byte* const indexes = indexBlock.get();
   std::unique_ptr<TIEQuantizer> quantizer;
+  std::unique_ptr<TIEExactPalette, TExactPaletteFree> exact;
+  // The position of a colour in the palette, -1 when neither table knows it.
+  auto lookUp = [&](TRGB C) -> Integer {
+    if (exact) return IEExactPaletteIndex(exact.get(), n, C);
+    return quantizer ? quantizer->RGBIndex(C) : -1;
+  };
   if (wanted == ie1g) {
     palette[1] = TRGB{255, 255, 255};
     for (Integer y = 0; y < h; ++y) {
@@ -328,6 +338,11 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
         copy->SetPixelFormat(ie24RGB);
         src = copy.get();
       }
+      // A picture of at most n colours (not grey, which gets the grey ramp) has them as its
+      // palette in the order they first appear: the table and the indexes come in one pass.
+      if (!src->IsGrayScale()) exact.reset(IEExactPaletteCreate(src, n, palette.data(), indexes));
+    }
+    if (!own && !exact) {
       quantizer = std::make_unique<TIEQuantizer>(src, palette.data(), n);
       // Neighbours often share a colour: the last lookup answers them.
       TRGB last = TRGB{0, 0, 0};
@@ -370,7 +385,7 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
   put16(w);
   put16(h);
   put8(0x80 + (depth - 1) * 16 + (depth - 1));
-  const Integer background = quantizer ? quantizer->RGBIndex(P.GifBackground) : -1;
+  const Integer background = lookUp(P.GifBackground);
   put8(background >= 0 && background < n ? background : Nearest(palette, n, P.GifBackground));
   put8(0);
   for (const TRGB& c : palette) {
@@ -382,7 +397,7 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
   if (alpha && depth > 1) {
     transparent = n;
   } else {
-    const Integer t = quantizer ? quantizer->RGBIndex(P.GifTranspColor) : -1;
+    const Integer t = lookUp(P.GifTranspColor);
     transparent = t >= 0 && t < n ? t : Nearest(palette, n, P.GifTranspColor);
   }
   put8(0x21);
