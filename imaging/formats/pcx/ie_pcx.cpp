@@ -48,12 +48,33 @@ class TPcxInput {
         i += n;
         continue;
       }
-      // Plain bytes are copied while the buffer and the line last; a run's count byte ends it.
+      // Plain bytes and whole runs are taken here while the buffer and the line last; a run
+      // that goes on past the line, or whose two bytes the buffer splits, is left to the steps
+      // around.
       const Byte* p = FBuffer.data() + FPos;
       const Byte* const end = FBuffer.data() + FLen;
-      while (i < Count && p < end && *p < 0xC0) Dest[i++] = *p++;
+      while (i < Count && p < end) {
+        const Byte b = *p;
+        if (b < 0xC0) {
+          Dest[i++] = b;
+          ++p;
+          continue;
+        }
+        if (end - p < 2) break;
+        const size_t run = b & 0x3F;
+        const Byte value = p[1];
+        p += 2;
+        const size_t n = std::min(run, Count - i);
+        for (size_t k = 0; k < n; ++k) Dest[i + k] = value;
+        i += n;
+        if (n < run) {
+          FRun = run - n;
+          FValue = value;
+          break;
+        }
+      }
       FPos = size_t(p - FBuffer.data());
-      if (i == Count || FPos == FLen) continue;
+      if (i == Count || FPos == FLen || FRun > 0) continue;
       const Byte b = FBuffer[FPos++];
       if (FPos == FLen && !Fill()) break;
       FRun = b & 0x3F;
