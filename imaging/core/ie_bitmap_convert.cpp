@@ -325,12 +325,15 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
         });
         break;
       }
-      case ie8g:
+      case ie8g: {
+        // The weights are read once: stores through a byte pointer could otherwise change them
+        // for all the compiler knows, and it would load them again for every pixel.
+        const Integer red = IEGrayWeights.Red, green = IEGrayWeights.Green, blue = IEGrayWeights.Blue;
         rows([&](const Byte* s, Byte* d, Integer) {
-          for (Integer x = 0; x < w; ++x, s += 3)
-            d[x] = static_cast<Byte>((s[2] * IEGrayWeights.Red + s[1] * IEGrayWeights.Green + s[0] * IEGrayWeights.Blue) / 100);
+          for (Integer x = 0; x < w; ++x, s += 3) d[x] = static_cast<Byte>((s[2] * red + s[1] * green + s[0] * blue) / 100);
         });
         break;
+      }
       case ie32RGB:
         rows([&](const Byte* s, Byte* d, Integer) {
           for (Integer x = 0; x < w; ++x, s += 3, d += 4) {

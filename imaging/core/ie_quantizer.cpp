@@ -1,5 +1,6 @@
 #include "imaging/core/ie_quantizer.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "imaging/core/ie_bitmap.h"
@@ -13,25 +14,70 @@ Integer IENeuQuantQuality = -1;
 
 namespace {
 DWORD Key(TRGB c) { return DWORD(c.r) << 16 | DWORD(c.g) << 8 | c.b; }
+
+// A key with this bit set marks a used slot: colour keys use the low 24 bits only.
+constexpr DWORD kUsed = 0x80000000u;
+
+size_t SlotOf(const TIEExactPalette& T, DWORD K) {
+  const size_t mask = T.SlotKeys.size() - 1;
+  size_t i = (K * 0x9E3779B1u) >> 8 & mask;
+  while (T.SlotKeys[i] != 0 && T.SlotKeys[i] != (K | kUsed)) i = (i + 1) & mask;
+  return i;
+}
 }  // namespace
 
-TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palette) {
+TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palette, Byte* Indexes) {
   if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || N < 1) return nullptr;
+  if (Indexes && N > 256) return nullptr;
   auto* table = new TIEExactPalette;
   table->Colors.reserve(static_cast<size_t>(N));
-  // The map only speeds up the membership test; the table keeps the order of first appearance.
-  std::unordered_map<DWORD, Integer> seen;
+  // The hash only speeds up the membership test; the table keeps the order of first appearance.
+  // It stays at most a quarter full, and neighbouring pixels mostly repeat a colour.
+  // Beyond 16384 colours (not a palette any more) a general map does the test.
+  if (N <= 16384) {
+    size_t slots = 64;
+    while (slots < size_t(N) * 4) slots *= 2;
+    table->SlotKeys.assign(slots, 0);
+    table->SlotIndexes.assign(slots, 0);
+  }
+  const bool hashed = !table->SlotKeys.empty();
   Integer width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
+  DWORD last = 0xFFFFFFFFu;
+  Integer lastIndex = 0;
+  std::unordered_map<DWORD, Integer> seen;
   for (Integer y = 0; y < height; ++y) {
     const TRGB* row = static_cast<const TRGB*>(Bitmap->GetScanline(y));
+    Byte* out = Indexes ? Indexes + size_t(y) * size_t(width) : nullptr;
     for (Integer x = 0; x < width; ++x) {
-      if (seen.count(Key(row[x]))) continue;
-      if (static_cast<Integer>(table->Colors.size()) == N) {
-        delete table;
-        return nullptr;
+      const DWORD key = Key(row[x]);
+      if (key != last) {
+        last = key;
+        size_t slot = 0;
+        bool known = false;
+        if (hashed) {
+          slot = SlotOf(*table, key);
+          known = table->SlotKeys[slot] != 0;
+          if (known) lastIndex = table->SlotIndexes[slot];
+        } else if (auto it = seen.find(key); it != seen.end()) {
+          known = true;
+          lastIndex = it->second;
+        }
+        if (!known) {
+          if (static_cast<Integer>(table->Colors.size()) == N) {
+            delete table;
+            return nullptr;
+          }
+          lastIndex = static_cast<Integer>(table->Colors.size());
+          if (hashed) {
+            table->SlotKeys[slot] = key | kUsed;
+            table->SlotIndexes[slot] = static_cast<Word>(lastIndex);
+          } else {
+            seen.emplace(key, lastIndex);
+          }
+          table->Colors.push_back(row[x]);
+        }
       }
-      seen.emplace(Key(row[x]), static_cast<Integer>(table->Colors.size()));
-      table->Colors.push_back(row[x]);
+      if (out) out[x] = static_cast<Byte>(lastIndex);
     }
   }
   for (size_t i = 0; i < table->Colors.size(); ++i) Palette[i] = table->Colors[i];
@@ -40,6 +86,12 @@ TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palett
 
 Integer IEExactPaletteIndex(const TIEExactPalette* Table, Integer Count, TRGB Color) {
   Integer n = IEMin(Count, static_cast<Integer>(Table->Colors.size()));
+  if (!Table->SlotKeys.empty()) {
+    const size_t slot = SlotOf(*Table, Key(Color));
+    if (Table->SlotKeys[slot] == 0) return -1;
+    const Integer i = Table->SlotIndexes[slot];
+    return i < n ? i : -1;
+  }
   for (Integer i = 0; i < n; ++i)
     if (Table->Colors[static_cast<size_t>(i)] == Color) return i;
   return -1;

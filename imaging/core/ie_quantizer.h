@@ -20,11 +20,17 @@ extern Integer IENeuQuantQuality;
 // The distinct colours of an image in order of first appearance.
 struct TIEExactPalette {
   std::vector<TRGB> Colors;
+  // Where each colour stands in Colors, hashed by its value (filled by IEExactPaletteCreate; a
+  // table without it is searched entry by entry).
+  std::vector<DWORD> SlotKeys;
+  std::vector<Word> SlotIndexes;
 };
 
 // nil unless Bitmap is ie24RGB with at most N distinct colours, which are then also copied to
-// Palette[0 ..].
-TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palette);
+// Palette[0 ..]. With Indexes (N at most 256) each pixel's position in the table is written
+// there on the way, Width x Height bytes row after row; what it holds after a nil answer is
+// undefined.
+TIEExactPalette* IEExactPaletteCreate(TIEBitmap* Bitmap, Integer N, TRGB* Palette, Byte* Indexes = nullptr);
 // The colour's position, -1 when it is not in the table.
 Integer IEExactPaletteIndex(const TIEExactPalette* Table, Integer Count, TRGB Color);
 void IEExactPaletteFree(TIEExactPalette*& Table);

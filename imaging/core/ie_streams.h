@@ -21,6 +21,9 @@ void IEFreeMem(void*& Block);
 // Zero-filled block; nullptr when the memory is not there.
 void* IEGlobalAlloc(size_t Size);
 void IEGlobalFree(void*& Block);
+// A codec's zero-filled working buffer (not an image, so not subject to the refusal below);
+// nullptr when the memory is not there. Released with std::free.
+void* IEZeroedWorkBuffer(size_t Size);
 // Heap block, or nullptr instead of an exception.
 void IEGetMemOrNil(void*& P, size_t Size);
 // Heap block released by IEHeapFree; nullptr when refused.

@@ -1,5 +1,6 @@
 #include "imaging/formats/compression/ie_lzw.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -54,6 +55,15 @@ class TGifPlacer {
       : FDest(Dest), FWidth(Width), FHeight(Height), FWalk(Height, Interlaced) {
     FLine = RowPtr();
   }
+  // Room for Count pixels within the current row, or nil when they would reach past it; the
+  // caller fills all Count of them.
+  Byte* Reserve(Integer Count) {
+    if (!FLine || Count >= FWidth - FColumn) return nullptr;
+    Byte* at = FLine + FColumn;
+    FColumn += Count;
+    FPlaced += Count;
+    return at;
+  }
   void Put(const Byte* Pixels, Integer Count) {
     FPlaced += Count;
     while (Count > 0) {
@@ -86,14 +96,93 @@ class TGifPlacer {
 
 // --- GIF decoder ---------------------------------------------------------------------------
 
+// The data bytes of a frame's sub-blocks, taken from the stream through a buffer of its own: a
+// frame of a large picture has tens of thousands of sub-blocks, and a read call for each length
+// and each block costs more than decoding them.
+class TGifBlocks {
+ public:
+  explicit TGifBlocks(TStream* Stream) : FStream(Stream), FBuffer(kBufferSize) {}
+  // The next data byte; false at the zero length that ends the data, or where the stream ends.
+  bool Next(Byte& B) {
+    if (FBlockLeft == 0 && !NextBlock()) return false;
+    if (FPos == FLen && !Fill()) {
+      FDone = true;
+      return false;
+    }
+    --FBlockLeft;
+    B = FBuffer[FPos++];
+    return true;
+  }
+  // The data bytes that lie together in the buffer from here on (at most the rest of the
+  // current sub-block), taken as read; false when the data has ended.
+  bool Span(const Byte*& From, const Byte*& To) {
+    if (FBlockLeft == 0 && !NextBlock()) return false;
+    if (FPos == FLen && !Fill()) {
+      FDone = true;
+      return false;
+    }
+    const size_t n = std::min(FBlockLeft, FLen - FPos);
+    From = FBuffer.data() + FPos;
+    To = From + n;
+    FPos += n;
+    FBlockLeft -= n;
+    return true;
+  }
+  // Whether a data byte follows (it stays to be read).
+  bool More() {
+    if (FBlockLeft == 0 && !NextBlock()) return false;
+    if (FPos == FLen && !Fill()) {
+      FDone = true;
+      return false;
+    }
+    return true;
+  }
+  // Reads on to the end of the data, then leaves the stream just behind it.
+  void Finish() {
+    Byte b;
+    while (Next(b)) {
+      const size_t skip = std::min(FBlockLeft, FLen - FPos);
+      FPos += skip;
+      FBlockLeft -= skip;
+    }
+    const size_t unused = FLen - FPos;
+    if (unused > 0) FStream->Seek(-static_cast<Int64>(unused), soCurrent);
+    FPos = FLen = 0;
+  }
+
+ private:
+  static constexpr size_t kBufferSize = 65536;
+  bool Fill() {
+    const Integer got = FStream->Read(FBuffer.data(), static_cast<Integer>(FBuffer.size()));
+    FPos = 0;
+    FLen = got > 0 ? static_cast<size_t>(got) : 0;
+    return FLen > 0;
+  }
+  // Takes the next length byte; false at the terminator or the end of the stream.
+  bool NextBlock() {
+    while (!FDone) {
+      if (FPos == FLen && !Fill()) break;
+      FBlockLeft = FBuffer[FPos++];
+      if (FBlockLeft == 0) break;
+      return true;
+    }
+    FDone = true;
+    return false;
+  }
+  TStream* FStream;
+  std::vector<Byte> FBuffer;
+  size_t FPos = 0, FLen = 0, FBlockLeft = 0;
+  bool FDone = false;
+};
+
 class TGifBits {
  public:
-  explicit TGifBits(const std::vector<Byte>& Data) : FData(Data) {}
+  explicit TGifBits(TGifBlocks& Data) : FData(Data) {}
   // False when the data holds fewer than Width more bits: the data has run out.
   bool Read(Integer Width, Integer& Code) {
     while (FCount < Width) {
-      if (FPos >= FData.size()) return false;
-      FAcc |= std::uint32_t(FData[FPos++]) << FCount;
+      if (FAt == FEnd && !FData.Span(FAt, FEnd)) return false;
+      FAcc |= std::uint32_t(*FAt++) << FCount;
       FCount += 8;
     }
     Code = static_cast<Integer>(FAcc & ((1u << Width) - 1));
@@ -101,12 +190,13 @@ class TGifBits {
     FCount -= Width;
     return true;
   }
-  // Whole bytes not yet touched.
-  size_t BytesLeft() const { return FData.size() - FPos; }
+  // Whether whole bytes follow that no code has touched yet.
+  bool BytesLeft() { return FAt != FEnd || FData.More(); }
 
  private:
-  const std::vector<Byte>& FData;
-  size_t FPos = 0;
+  TGifBlocks& FData;
+  const Byte* FAt = nullptr;
+  const Byte* FEnd = nullptr;
   std::uint32_t FAcc = 0;
   Integer FCount = 0;
 };
@@ -121,36 +211,31 @@ TIEGifLZWResult GIFLZWDecompress(TStream* Stream, Integer Height, Integer Width,
   };
   Byte size = 0;
   if (Stream->Read(&size, 1) != 1 || size < 2 || size > 9) return fail();
-  std::vector<Byte> data;
-  {
-    const Int64 rest = Stream->Size() - Stream->Position();
-    if (rest > 0) data.reserve(static_cast<size_t>(rest));
-    Byte len = 0, block[255];
-    while (Stream->Read(&len, 1) == 1 && len != 0) {
-      const Integer got = Stream->Read(block, len);
-      data.insert(data.end(), block, block + (got > 0 ? got : 0));
-      if (got < len) break;
-    }
-  }
+  TGifBlocks data(Stream);
   TGifPlacer out(Dest, Width, Height, Interlaced);
-  if (data.empty()) return out.Complete() ? glzOK : glzShort;
+  // The data is read to its end whatever the codes say, so that the stream is left behind it.
+  auto finish = [&] {
+    data.Finish();
+    return out.Complete() ? glzOK : glzShort;
+  };
 
   const Integer clear = 1 << size, end = clear + 1;
   Word prefix[kMaxCodes];
   Byte suffix[kMaxCodes];
   Byte first[kMaxCodes];  // the first byte of each code's string
-  Byte stack[kMaxCodes];
+  Word length[kMaxCodes];
+  Byte run[kMaxCodes];
   for (Integer c = 0; c < clear; ++c) {
     prefix[c] = 0;
     suffix[c] = first[c] = static_cast<Byte>(c);
+    length[c] = 1;
   }
   Integer width = size + 1, next = clear + 2, limit = 1 << width;
   Integer prev = -1;  // no previous code: right after the start and after each clear
   TGifBits bits(data);
   Integer code = 0;
-  if (!bits.Read(width, code)) return out.Complete() ? glzOK : glzShort;
+  if (!bits.Read(width, code)) return finish();
   while (code != end) {
-    Integer sp = 0;
     if (code == clear) {
       width = size + 1;
       next = clear + 2;
@@ -159,27 +244,34 @@ TIEGifLZWResult GIFLZWDecompress(TStream* Stream, Integer Height, Integer Width,
     } else if (prev < 0) {
       // The first code after a clear is a literal; anything beyond the literals counts as 0.
       if (code > end) code = 0;
-      stack[sp++] = static_cast<Byte>(code);
+      const Byte b = static_cast<Byte>(code);
+      if (Byte* at = out.Reserve(1)) *at = b;
+      else out.Put(&b, 1);
       prev = code;
     } else {
       if (code > next) return fail();
-      Integer c = code;
-      if (code == next) {
-        // The string being defined: the previous one and its own first byte.
-        stack[sp++] = first[prev];
-        c = prev;
-      }
+      // The string of a code not yet defined is the previous one and its own first byte.
+      const bool fresh = code == next;
+      Integer c = fresh ? prev : code;
+      const Integer len = length[c] + (fresh ? 1 : 0);
+      // The chain gives the string backwards: it is written from its last byte down, straight
+      // into the row when the row holds it.
+      Byte* at = out.Reserve(len);
+      Byte* p = (at ? at : run) + len;
+      if (fresh) *--p = first[prev];
       while (c >= clear) {
-        stack[sp++] = suffix[c];
+        *--p = suffix[c];
         c = prefix[c];
       }
-      stack[sp++] = static_cast<Byte>(c);
+      *--p = static_cast<Byte>(c);
+      if (!at) out.Put(run, len);
       // A full table stays as it is until the encoder sends a clear code, however late: the
       // codes that follow are plain references into it.
       if (next < kMaxCodes) {
         prefix[next] = static_cast<Word>(prev);
         suffix[next] = static_cast<Byte>(c);
         first[next] = first[prev];
+        length[next] = static_cast<Word>(length[prev] + 1);
         ++next;
         if (next >= limit && width < 12) {
           ++width;
@@ -188,19 +280,13 @@ TIEGifLZWResult GIFLZWDecompress(TStream* Stream, Integer Height, Integer Width,
       }
       prev = code;
     }
-    if (sp > 0) {
-      // The stack holds the string backwards.
-      Byte run[kMaxCodes];
-      for (Integer i = 0; i < sp; ++i) run[i] = stack[sp - 1 - i];
-      out.Put(run, sp);
-    }
-    if (!bits.Read(width, code)) return out.Complete() ? glzOK : glzShort;
-    if (code == end && prev < 0 && bits.BytesLeft() > 0) {
+    if (!bits.Read(width, code)) return finish();
+    if (code == end && prev < 0 && bits.BytesLeft()) {
       // An end straight after a clear with data still to come: the stream is not what it seems.
       return fail();
     }
   }
-  return out.Complete() ? glzOK : glzShort;
+  return finish();
 }
 
 // --- encoders ------------------------------------------------------------------------------
@@ -269,6 +355,7 @@ class TLZWEncoder {
     FAcc = 0;
     FBits = 0;
     Flush();
+    WriteOut();
   }
 
  private:
@@ -312,15 +399,27 @@ class TLZWEncoder {
     FBuf[FFill++] = B;
     if (FFill == 254) Flush();
   }
+  // GIF sub-blocks gather in a larger buffer before they go to the stream: a write call for each
+  // block of 255 bytes costs more than coding it. TIFF strips go out as they come, since the
+  // caller codes a strip over several calls and may look at the stream in between.
   void Flush() {
     if (FFill == 0) return;
     if (!FTiff) {
-      const Byte len = static_cast<Byte>(FFill);
-      FStream->WriteBuffer(&len, 1);
+      FOut.push_back(static_cast<Byte>(FFill));
+      FOut.insert(FOut.end(), FBuf, FBuf + FFill);
+      if (FOut.size() >= kOutChunk) WriteOut();
+    } else {
+      FStream->WriteBuffer(FBuf, FFill);
     }
-    FStream->WriteBuffer(FBuf, FFill);
     FFill = 0;
   }
+  void WriteOut() {
+    if (FOut.empty()) return;
+    FStream->WriteBuffer(FOut.data(), Int64(FOut.size()));
+    FOut.clear();
+  }
+  static constexpr size_t kOutChunk = 65536;
+  std::vector<Byte> FOut;
 
   TStream* FStream;
   bool FTiff;

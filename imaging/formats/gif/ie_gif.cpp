@@ -9,6 +9,7 @@
 
 #include "imaging/core/ie_bits.h"
 #include "imaging/core/ie_quantizer.h"
+#include "imaging/core/ie_streams.h"
 #include "imaging/formats/compression/ie_lzw.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/lists.h"
@@ -36,6 +37,14 @@ bool ReadTable(TStream* S, Integer Entries, std::vector<TRGB>& Table) {
   for (Integer i = 0; i < Entries; ++i) Table[size_t(i)] = TRGB{raw[3 * i + 2], raw[3 * i + 1], raw[3 * i]};
   return true;
 }
+
+struct TExactPaletteFree {
+  void operator()(TIEExactPalette* Table) const { IEExactPaletteFree(Table); }
+};
+
+struct TWorkBufferFree {
+  void operator()(Byte* Block) const { std::free(Block); }
+};
 
 // The most pixels one data byte can stand for: a 12-bit code for a string of 4095 pixels.
 constexpr Int64 kMaxPixelsPerByte = 4095 * 8 / 12 + 1;
@@ -67,7 +76,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer& FrameCount, TIOParams
   const Integer wanted = P.GifImageIndex;
   Byte control[4] = {0, 0, 0, 0};
   bool haveControl = false;
-  std::vector<Byte> indexes;
+  std::unique_ptr<Byte, TWorkBufferFree> indexes;
   std::vector<TRGB> table;
   Integer tableBits = 0, w = 0, h = 0;
   bool decoded = false;
@@ -168,9 +177,11 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer& FrameCount, TIOParams
       IEFail(Progress, "no GIF LZW decoder is installed");
       break;
     }
-    // Pixels the data never reaches show the first colour, as other readers show them.
-    indexes.assign(size_t(w) * size_t(h), 0);
-    const TIEGifLZWResult r = decode(Stream, h, w, P.GifInterlaced, indexes.data());
+    // Pixels the data never reaches show the first colour, as other readers show them. The
+    // block comes zeroed from the system rather than being cleared page by page.
+    indexes.reset(static_cast<Byte*>(IEZeroedWorkBuffer(size_t(w) * size_t(h))));
+    if (!indexes) throw std::bad_alloc();
+    const TIEGifLZWResult r = decode(Stream, h, w, P.GifInterlaced, indexes.get());
     decoded = true;
     if (r == glzFailed) {
       damage = "the image data of GIF frame " + std::to_string(FrameCount - 1) + " is damaged";
@@ -208,7 +219,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, Integer& FrameCount, TIOParams
       const Byte transparent = control[3];
       bool anyTransparent = false;
       for (Integer y = 0; y < h; ++y) {
-        const Byte* src = indexes.data() + size_t(y) * size_t(w);
+        const Byte* src = indexes.get() + size_t(y) * size_t(w);
         Byte* row = static_cast<Byte*>(Bitmap->GetScanline(y));
         if (format == ie1g) {
           std::memset(row, 0, (size_t(w) + 7) / 8);
@@ -295,13 +306,21 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
     P.GifFlagTranspColor = true;
   }
   std::vector<TRGB> palette(size_t(1) << depth, TRGB{0, 0, 0});
-  std::vector<Byte> indexes(size_t(w) * size_t(h));
+  std::unique_ptr<Byte, TWorkBufferFree> indexBlock(static_cast<Byte*>(IEZeroedWorkBuffer(size_t(w) * size_t(h))));
+  if (!indexBlock) throw std::bad_alloc();
+  Byte* const indexes = indexBlock.get();
   std::unique_ptr<TIEQuantizer> quantizer;
+  std::unique_ptr<TIEExactPalette, TExactPaletteFree> exact;
+  // The position of a colour in the palette, -1 when neither table knows it.
+  auto lookUp = [&](TRGB C) -> Integer {
+    if (exact) return IEExactPaletteIndex(exact.get(), n, C);
+    return quantizer ? quantizer->RGBIndex(C) : -1;
+  };
   if (wanted == ie1g) {
     palette[1] = TRGB{255, 255, 255};
     for (Integer y = 0; y < h; ++y) {
       const Byte* row = static_cast<const Byte*>(src->GetScanline(y));
-      Byte* d = indexes.data() + size_t(y) * size_t(w);
+      Byte* d = indexes + size_t(y) * size_t(w);
       for (Integer x = 0; x < w; ++x) d[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
     }
   } else {
@@ -310,7 +329,7 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
       own = true;
       for (Integer i = 0; i < src->GetPaletteLength(); ++i) palette[size_t(i)] = src->GetPaletteEntry(i);
       for (Integer y = 0; y < h; ++y)
-        std::memcpy(indexes.data() + size_t(y) * size_t(w), src->GetScanline(y), size_t(w));
+        std::memcpy(indexes + size_t(y) * size_t(w), src->GetScanline(y), size_t(w));
     }
     if (!own) {
       if (wanted == ie8p) {
@@ -319,19 +338,33 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
         copy->SetPixelFormat(ie24RGB);
         src = copy.get();
       }
+      // A picture of at most n colours (not grey, which gets the grey ramp) has them as its
+      // palette in the order they first appear: the table and the indexes come in one pass.
+      if (!src->IsGrayScale()) exact.reset(IEExactPaletteCreate(src, n, palette.data(), indexes));
+    }
+    if (!own && !exact) {
       quantizer = std::make_unique<TIEQuantizer>(src, palette.data(), n);
+      // Neighbours often share a colour: the last lookup answers them.
+      TRGB last = TRGB{0, 0, 0};
+      Byte lastIndex = 0;
+      bool haveLast = false;
       for (Integer y = 0; y < h; ++y) {
         const TRGB* px = static_cast<const TRGB*>(src->GetScanline(y));
-        Byte* d = indexes.data() + size_t(y) * size_t(w);
+        Byte* d = indexes + size_t(y) * size_t(w);
         for (Integer x = 0; x < w; ++x) {
-          const Integer i = quantizer->RGBIndex(px[x]);
-          d[x] = Byte(i < 0 || i >= n ? Nearest(palette, n, px[x]) : i);
+          if (!haveLast || !(px[x] == last)) {
+            const Integer i = quantizer->RGBIndex(px[x]);
+            last = px[x];
+            lastIndex = Byte(i < 0 || i >= n ? Nearest(palette, n, px[x]) : i);
+            haveLast = true;
+          }
+          d[x] = lastIndex;
         }
       }
     }
     if (alpha && depth > 1)
       for (Integer y = 0; y < h; ++y) {
-        Byte* d = indexes.data() + size_t(y) * size_t(w);
+        Byte* d = indexes + size_t(y) * size_t(w);
         for (Integer x = 0; x < w; ++x)
           if (Bitmap->GetAlphaValue(x, y) < 255) d[x] = Byte(n);
       }
@@ -352,7 +385,7 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
   put16(w);
   put16(h);
   put8(0x80 + (depth - 1) * 16 + (depth - 1));
-  const Integer background = quantizer ? quantizer->RGBIndex(P.GifBackground) : -1;
+  const Integer background = lookUp(P.GifBackground);
   put8(background >= 0 && background < n ? background : Nearest(palette, n, P.GifBackground));
   put8(0);
   for (const TRGB& c : palette) {
@@ -364,7 +397,7 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
   if (alpha && depth > 1) {
     transparent = n;
   } else {
-    const Integer t = quantizer ? quantizer->RGBIndex(P.GifTranspColor) : -1;
+    const Integer t = lookUp(P.GifTranspColor);
     transparent = t >= 0 && t < n ? t : Nearest(palette, n, P.GifTranspColor);
   }
   put8(0x21);
@@ -385,7 +418,7 @@ void WriteBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecPro
   IEReportProgress(Progress, 70);
   if (IEAborting(Progress)) return;
   if (!encode) return IEFail(Progress, "no GIF LZW encoder is installed");
-  encode(Stream, h, w, P.GifInterlaced, indexes.data(), depth);
+  encode(Stream, h, w, P.GifInterlaced, indexes, depth);
 
   out.clear();
   // A sub-block holds 255 bytes at most and a zero length ends the extension: a long line goes

@@ -22,20 +22,16 @@ constexpr Integer kPaletteSize = 768;
 
 AnsiString Num(Int64 V) { return std::to_string(V); }
 
-// The bytes of one image, run-length coded or raw. A run may go on into the next line or plane,
-// so the decoder keeps what is left of it between lines.
+// The bytes of one image, run-length coded or raw, read from the stream through a buffer and
+// never beyond Length bytes. A run may go on into the next line or plane, so the decoder keeps
+// what is left of it between lines.
 class TPcxInput {
  public:
-  TPcxInput(const Byte* Data, size_t Length, bool Rle) : FData(Data), FLength(Length), FRle(Rle) {}
+  TPcxInput(TStream* Stream, Int64 Length, bool Rle)
+      : FStream(Stream), FLeft(Length > 0 ? Length : 0), FRle(Rle), FBuffer(kBufferSize) {}
   // Fills Count bytes; False when the data ended before them (the rest are zero).
   bool Line(Byte* Dest, size_t Count) {
     size_t i = 0;
-    if (!FRle) {
-      const size_t n = std::min(Count, FLength - FPos);
-      std::memcpy(Dest, FData + FPos, n);
-      FPos += n;
-      i = n;
-    }
     while (i < Count) {
       if (FRun > 0) {
         const size_t n = std::min(FRun, Count - i);
@@ -44,15 +40,45 @@ class TPcxInput {
         FRun -= n;
         continue;
       }
-      if (FPos >= FLength) break;
-      const Byte b = FData[FPos++];
-      if (b < 0xC0) {
-        Dest[i++] = b;
+      if (FPos == FLen && !Fill()) break;
+      if (!FRle) {
+        const size_t n = std::min(Count - i, FLen - FPos);
+        std::memcpy(Dest + i, FBuffer.data() + FPos, n);
+        FPos += n;
+        i += n;
         continue;
       }
-      if (FPos >= FLength) break;
+      // Plain bytes and whole runs are taken here while the buffer and the line last; a run
+      // that goes on past the line, or whose two bytes the buffer splits, is left to the steps
+      // around.
+      const Byte* p = FBuffer.data() + FPos;
+      const Byte* const end = FBuffer.data() + FLen;
+      while (i < Count && p < end) {
+        const Byte b = *p;
+        if (b < 0xC0) {
+          Dest[i++] = b;
+          ++p;
+          continue;
+        }
+        if (end - p < 2) break;
+        const size_t run = b & 0x3F;
+        const Byte value = p[1];
+        p += 2;
+        const size_t n = std::min(run, Count - i);
+        for (size_t k = 0; k < n; ++k) Dest[i + k] = value;
+        i += n;
+        if (n < run) {
+          FRun = run - n;
+          FValue = value;
+          break;
+        }
+      }
+      FPos = size_t(p - FBuffer.data());
+      if (i == Count || FPos == FLen || FRun > 0) continue;
+      const Byte b = FBuffer[FPos++];
+      if (FPos == FLen && !Fill()) break;
       FRun = b & 0x3F;
-      FValue = FData[FPos++];
+      FValue = FBuffer[FPos++];
     }
     if (i == Count) return true;
     std::memset(Dest + i, 0, Count - i);
@@ -60,9 +86,24 @@ class TPcxInput {
   }
 
  private:
-  const Byte* FData;
-  size_t FLength, FPos = 0;
+  static constexpr size_t kBufferSize = 65536;
+  bool Fill() {
+    FPos = FLen = 0;
+    if (FLeft <= 0) return false;
+    const Integer got = FStream->Read(FBuffer.data(), Integer(std::min<Int64>(FLeft, Int64(FBuffer.size()))));
+    if (got <= 0) {
+      FLeft = 0;
+      return false;
+    }
+    FLen = size_t(got);
+    FLeft -= got;
+    return true;
+  }
+  TStream* FStream;
+  Int64 FLeft;
   bool FRle;
+  std::vector<Byte> FBuffer;
+  size_t FPos = 0, FLen = 0;
   size_t FRun = 0;
   Byte FValue = 0;
 };
@@ -156,9 +197,7 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, Int64 Size, 
   if (IEAllocateImage(Progress, Bitmap, width, height, format) == ieNull) return;
   const Integer w = Integer(width), hgt = Integer(height);
 
-  std::vector<Byte> data(static_cast<size_t>(Size - kHeaderSize));
-  const Integer got = data.empty() ? 0 : Stream->Read(data.data(), Integer(std::min<size_t>(data.size(), 0x7FFFFFFF)));
-  TPcxInput in(data.data(), size_t(std::max(got, 0)), encoding == 1);
+  TPcxInput in(Stream, std::min<Int64>(Size - kHeaderSize, 0x7FFFFFFF), encoding == 1);
   std::vector<Byte> line(static_cast<size_t>(lineSet));
   TIERowStepper step(Progress, hgt);
   Integer wholeRows = -1;

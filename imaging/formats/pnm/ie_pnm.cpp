@@ -183,6 +183,12 @@ void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProg
           for (Integer x = 0; x < w; ++x, s += 3) px[x] = TRGB{t[s[2]], t[s[1]], t[s[0]]};
         } else if (colour) {
           for (Integer x = 0; x < w; ++x) px[x] = IECreateRGB(scale(sample(3 * x)), scale(sample(3 * x + 1)), scale(sample(3 * x + 2)));
+        } else if (!wide) {
+          const Byte* t = table.data();
+          for (Integer x = 0; x < w; ++x) {
+            const Byte v = t[s[x]];
+            px[x] = TRGB{v, v, v};
+          }
         } else {
           for (Integer x = 0; x < w; ++x) {
             const Byte v = scale(sample(x));
@@ -290,18 +296,27 @@ void WritePXMStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
   IESafeStreamWrite(Stream, aborting, header.data(), static_cast<Integer>(header.size()));
   TIERowStepper step(Progress, h);
   const size_t rowBytes = kind == kP4 ? (size_t(w) + 7) / 8 : kind == kP5 ? size_t(w) : kind == kP6 ? size_t(w) * 3 : size_t(w) * 6;
-  std::vector<Byte> out(rowBytes);
+  // Rows go out a megabyte or so at a time: a write call per row of a large image costs more
+  // than converting the row.
+  const size_t rowsPerWrite = std::max<size_t>(1, (size_t(1) << 20) / std::max<size_t>(rowBytes, 1));
+  std::vector<Byte> chunk(rowBytes * std::min<size_t>(rowsPerWrite, size_t(h)));
+  size_t held = 0;
+  auto flush = [&] {
+    IESafeStreamWrite(Stream, aborting, chunk.data(), static_cast<Integer>(held));
+    held = 0;
+  };
   for (Integer y = 0; y < h && !aborting; ++y) {
     const Byte* row = static_cast<const Byte*>(src->GetScanline(y));
     const TRGB* px = reinterpret_cast<const TRGB*>(row);
+    Byte* const out = chunk.data() + held;
     switch (kind) {
       case kP4:
         for (size_t k = 0; k < rowBytes; ++k) out[k] = static_cast<Byte>(~row[k]);
         if (w % 8) out[rowBytes - 1] &= static_cast<Byte>(0xFF << (8 - w % 8));
         break;
       case kP5:
-        if (src->GetPixelFormat() == ie8g) std::memcpy(out.data(), row, rowBytes);
-        else IEConvertColorFunction(const_cast<Byte*>(row), iecBGR, out.data(), iecGray, w, &IOParams);
+        if (src->GetPixelFormat() == ie8g) std::memcpy(out, row, rowBytes);
+        else IEConvertColorFunction(const_cast<Byte*>(row), iecBGR, out, iecGray, w, &IOParams);
         break;
       case kP6x16:
         for (Integer x = 0; x < w; ++x) {
@@ -318,11 +333,15 @@ void WritePXMStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
         break;
       }
       case kP6:
-        IECopySwapRB(row, out.data(), w);
+        IECopySwapRB(row, out, w);
         break;
     }
-    IESafeStreamWrite(Stream, aborting, out.data(), static_cast<Integer>(rowBytes));
-    if (!step.Next()) break;
+    held += rowBytes;
+    if (held + rowBytes > chunk.size() || y == h - 1) flush();
+    if (!step.Next()) {
+      flush();
+      break;
+    }
   }
   if (aborting && !IEAborting(Progress)) IEFail(Progress, "the anymap could not be written completely (disk full?)");
 }
