@@ -18,6 +18,7 @@
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/formats/tga/ie_tga.h"
+#include "imaging/formats/tiff/ie_tiff_writer.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_gif_frames.h"
@@ -431,6 +432,19 @@ void TZodivErIO::SaveToStreamWBMP(TStream* Stream) {
   SaveStream(Stream, ioWBMP, true, [this](TStream* S, TIECodecProgress& P) { WriteWBMPStream(S, FImage, *FParams, P); });
 }
 
+void TZodivErIO::SaveToFileTIFF(const WideString& FileName) {
+  SaveFile(FileName, ioTIFF, false,
+           [this](TStream* S, TIECodecProgress& P) { WriteTIFFStream(S, false, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToStreamTIFF(TStream* Stream) {
+  SaveStream(Stream, ioTIFF, false, [this](TStream* S, TIECodecProgress& P) {
+    const Int64 Start = StreamHeaders ? IEBeginStreamHeader(S) : -1;
+    WriteTIFFStream(S, false, FImage, *FParams, P);
+    if (Start >= 0 && !IEAborting(P)) IEEndStreamHeader(S, Start, "TIFF");
+  });
+}
+
 void TZodivErIO::SaveToFilePCX(const WideString& FileName) {
   SaveFile(FileName, ioPCX, true, [this](TStream* S, TIECodecProgress& P) { WritePCXStream(S, FImage, *FParams, P); });
 }
@@ -491,8 +505,6 @@ void TZodivErIO::SaveToStreamTGA(TStream* Stream) {
 
 // --- saves whose codecs the library does not carry yet -------------------------------------
 
-void TZodivErIO::SaveToFileTIFF(const WideString&) { NotAvailable(ioTIFF, true); }
-void TZodivErIO::SaveToStreamTIFF(TStream*) { NotAvailable(ioTIFF, true); }
 void TZodivErIO::SaveToFileJP2(const WideString&) { NotAvailable(ioJP2, true); }
 void TZodivErIO::SaveToFileJ2K(const WideString&) { NotAvailable(ioJ2K, true); }
 void TZodivErIO::SaveToStreamJP2(TStream*) { NotAvailable(ioJP2, true); }
