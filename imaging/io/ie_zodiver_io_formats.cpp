@@ -311,6 +311,9 @@ void TZodivErIO::PrepareJPEGMarkers() {
     }
   }
   if (FParams->ExifHasEXIFData) {
+    // The block describes the image written now, not the one it was read with.
+    FParams->ExifExifImageWidth = FImage->GetWidth();
+    FParams->ExifExifImageHeight = FImage->GetHeight();
     void* Block = nullptr;
     Integer Length = 0;
     IESaveEXIFToBuffer(FParams.get(), Block, Length);

@@ -1,5 +1,6 @@
 #include "imaging/formats/tiff/ie_exif_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -182,12 +183,13 @@ void TIFFAddMakerNote(TTIFFTagList& List, TStream* Stream, Word Tag, Integer Max
   List.AddAt(Tag, tftUndefined, static_cast<DWORD>(block.size()), at);
 }
 
-void TIFFWriteEXIFTags(TTIFFTagList& List, TStream* Stream, TIOParamsVals& P, bool& Aborting) {
+void TIFFWriteEXIFTags(TTIFFTagList& List, TStream* Stream, TIOParamsVals& P, bool& Aborting, bool ForJpeg) {
   List.AddAscii(270, P.ExifImageDescription);
-  const double xres = P.ExifXResolution > 0 ? P.ExifXResolution : P.DpiX;
-  const double yres = P.ExifYResolution > 0 ? P.ExifYResolution : P.DpiY;
-  if (WholeResolution(xres)) List.AddRational(282, WholeResolution(xres), 1);
-  if (WholeResolution(yres)) List.AddRational(283, WholeResolution(yres), 1);
+  // The resolution is required; an unknown one is EXIF's default of 72 dots an inch.
+  const double xres = P.ExifXResolution > 0 ? P.ExifXResolution : P.DpiX > 0 ? P.DpiX : 72;
+  const double yres = P.ExifYResolution > 0 ? P.ExifYResolution : P.DpiY > 0 ? P.DpiY : 72;
+  List.AddRational(282, std::max<DWORD>(WholeResolution(xres), 1), 1);
+  List.AddRational(283, std::max<DWORD>(WholeResolution(yres), 1), 1);
   if (P.TiffOrientation >= 1 && P.TiffOrientation <= 8) List.AddShort(274, static_cast<Word>(P.TiffOrientation));
   List.AddShort(296, 2);
   List.AddAscii(305, P.ExifSoftware);
@@ -202,7 +204,9 @@ void TIFFWriteEXIFTags(TTIFFTagList& List, TStream* Stream, TIOParamsVals& P, bo
   List.AddAscii(272, P.ExifModel);
   List.AddAscii(306, P.ExifDateTime);
   AddRationalArray(List, 318, P.ExifWhitePoint, 2);
-  AddNonZeroShort(List, 531, P.ExifYCbCrPositioning);
+  // JPEG's chroma samples are centred unless the record says otherwise.
+  if (P.ExifYCbCrPositioning == 1 || P.ExifYCbCrPositioning == 2) List.AddShort(531, static_cast<Word>(P.ExifYCbCrPositioning));
+  else if (ForJpeg) List.AddShort(531, 1);
   AddRationalArray(List, 319, P.ExifPrimaryChromaticities, 6);
   AddRationalArray(List, 529, P.ExifYCbCrCoefficients, 3);
   AddRationalArray(List, 532, P.ExifReferenceBlackWhite, 6);
@@ -222,6 +226,10 @@ void TIFFWriteEXIFTags(TTIFFTagList& List, TStream* Stream, TIOParamsVals& P, bo
   AddVersion(exif, 36864, P.ExifExifVersion.empty() ? AnsiString("0220") : P.ExifExifVersion);
   exif.AddAscii(36867, P.ExifDateTimeOriginal);
   exif.AddAscii(36868, P.ExifDateTimeDigitized);
+  if (ForJpeg) {
+    const Byte components[4] = {1, 2, 3, 0};  // Y, Cb, Cr
+    exif.AddBytes(37121, tftUndefined, components, 4);
+  }
   AddNonZeroRational(exif, 37122, P.ExifCompressedBitsPerPixel);
   // APEX values below 1 (shutter slower than a second, dark scenes, negative bias) are negative:
   // these three are signed.
@@ -246,8 +254,9 @@ void TIFFWriteEXIFTags(TTIFFTagList& List, TStream* Stream, TIOParamsVals& P, bo
   exif.AddAscii(37521, P.ExifSubsecTimeOriginal);
   exif.AddAscii(37522, P.ExifSubsecTimeDigitized);
   AddVersion(exif, 40960, P.ExifFlashPixVersion.empty() ? AnsiString("0100") : P.ExifFlashPixVersion);
-  // Colour space 1 is sRGB, 65535 uncalibrated; the record's 0 means it does not know.
-  AddNonZeroShort(exif, 40961, P.ExifColorSpace);
+  // Colour space 1 is sRGB, 65535 uncalibrated; the record's 0 means it does not know, which
+  // EXIF, where the tag is required, calls uncalibrated.
+  exif.AddShort(40961, P.ExifColorSpace == 1 ? 1 : 65535);
   if (P.ExifExifImageWidth > 0) exif.AddLong(40962, static_cast<DWORD>(P.ExifExifImageWidth));
   if (P.ExifExifImageHeight > 0) exif.AddLong(40963, static_cast<DWORD>(P.ExifExifImageHeight));
   exif.AddAscii(40964, P.ExifRelatedSoundFile);

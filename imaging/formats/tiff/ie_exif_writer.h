@@ -13,8 +13,11 @@ class TIETagsHandler;
 
 // Adds the page directory's camera tags to List, writes the EXIF directory (and the GPS one
 // when the record has a GPS version) and adds the tags that point to them. Fields the record
-// does not hold (empty texts, zero or -1 numbers) are not written.
-void TIFFWriteEXIFTags(TTIFFTagList& List, TStream* Stream, TIOParamsVals& IOParams, bool& Aborting);
+// does not hold (empty texts, zero or -1 numbers) are not written, except the few that EXIF
+// requires, which get their "unknown" values. ForJpeg: the directory is a JPEG file's EXIF block
+// and also carries what EXIF requires of JPEG files (component order, pixel dimensions).
+void TIFFWriteEXIFTags(TTIFFTagList& List, TStream* Stream, TIOParamsVals& IOParams, bool& Aborting,
+                       bool ForJpeg = false);
 
 // Writes the GPS directory and adds tag 34853 to List.
 void TIFFWriteGPSIFD(TTIFFTagList& List, TStream* Stream, TIOParamsVals& IOParams, bool& Aborting);

@@ -316,21 +316,10 @@ void TIFFWriteOldJPEG(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TI
   }
   const Byte* data = static_cast<const Byte*>(jpeg.Memory());
   const Int64 size = jpeg.Size();
-  Int64 sos = 0;
-  for (Int64 i = 0; i + 1 < size; ++i)
-    if (data[i] == 0xFF && data[i + 1] == 0xDA) {
-      sos = i;
-      break;
-    }
   TTIFFTagList::WordAlign(Stream, Aborting);
   const DWORD at = TTIFFTagList::Offset32(Stream, Aborting);
   IESafeStreamWrite(Stream, Aborting, data, static_cast<Integer>(size));
   if (Aborting) return;
-  Tags.AddLong(514, static_cast<DWORD>(size));
   Tags.AddLong(513, at);
-  Tags.AddLong(278, static_cast<DWORD>(Bitmap->GetHeight()));
-  Tags.AddLong(279, static_cast<DWORD>(size - sos));
-  Tags.AddLong(273, at + static_cast<DWORD>(sos));
-  Tags.AddShort(512, 1);
-  Tags.AddShortArray(530, {2, 2});
+  Tags.AddLong(514, static_cast<DWORD>(size));
 }

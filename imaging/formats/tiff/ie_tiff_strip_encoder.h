@@ -54,7 +54,8 @@ Integer TIFFRowsPerStrip(Integer Height, Int64 RowBytes);
 void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIECodecProgress& Progress,
                      TTIFFWriteVars& Vars, bool& Aborting);
 
-// Compression 6: the JPEG interchange stream, with the strip tags pointing at its scan data.
+// Compression 6, the form of EXIF thumbnails: the JPEG interchange stream and the two tags that
+// locate it (JPEGInterchangeFormat and its length), nothing else.
 void TIFFWriteOldJPEG(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIECodecProgress& Progress,
                       TTIFFWriteVars& Vars, bool& Aborting);
 

@@ -245,14 +245,21 @@ Integer WriteTIFFStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   TTIFFTagList tags(Stream, aborting);
   try {
     if (IOParams.ExifHasEXIFData) {
-      TIFFWriteEXIFTags(tags, Stream, IOParams, aborting);
+      TIFFWriteEXIFTags(tags, Stream, IOParams, aborting, !work && !Append);
     } else {
       tags.AddAscii(270, IOParams.TiffImageDescription);
-      tags.AddRational(282, static_cast<DWORD>(std::max(RoundDpi(IOParams, true), 1)), 1);
-      tags.AddRational(283, static_cast<DWORD>(std::max(RoundDpi(IOParams, false), 1)), 1);
+      // An unknown resolution is written as the customary 72 dots an inch, never as 0.
+      const Integer dx = RoundDpi(IOParams, true), dy = RoundDpi(IOParams, false);
+      tags.AddRational(282, static_cast<DWORD>(dx > 0 ? dx : 72), 1);
+      tags.AddRational(283, static_cast<DWORD>(dy > 0 ? dy : 72), 1);
       tags.AddShort(296, 2);
     }
-    if (work && !aborting) {
+    if (work && !aborting && compression == 6) {
+      // The old-style JPEG page is an EXIF thumbnail: the interchange stream and its resolution,
+      // nothing that describes strips (EXIF forbids those tags beside a JPEG thumbnail).
+      tags.AddShort(259, 6);
+      TIFFWriteOldJPEG(Stream, work, tags, Progress, vars, aborting);
+    } else if (work && !aborting) {
       const TIEPixelFormat wf = work->GetPixelFormat();
       const Integer w = work->GetWidth(), h = work->GetHeight();
       tags.AddLong(256, static_cast<DWORD>(w));
@@ -279,8 +286,7 @@ Integer WriteTIFFStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
         tags.AddShort(284, 1);
         tags.AddShort(327, 0);
       }
-      if (compression == 6) TIFFWriteOldJPEG(Stream, work, tags, Progress, vars, aborting);
-      else TIFFWriteStrips(Stream, work, tags, Progress, vars, aborting);
+      TIFFWriteStrips(Stream, work, tags, Progress, vars, aborting);
       if (!aborting) {
         tags.AddShort(277, static_cast<Word>(spp));
         if (vars.Alpha) tags.AddShort(338, 2);  // unassociated: the colours are not premultiplied

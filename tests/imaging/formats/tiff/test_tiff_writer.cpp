@@ -196,10 +196,12 @@ TEST_F(TiffWriter, PackBitsRunsAndLiterals) {
   };
   std::vector<Byte> distinct(130);
   for (Integer i = 0; i < 130; ++i) distinct[i] = Byte(i);
-  std::vector<Byte> distinctOut;
-  distinctOut.push_back(0x7F);
-  distinctOut.insert(distinctOut.end(), distinct.begin(), distinct.begin() + 128);
-  distinctOut.insert(distinctOut.end(), {0x01, 128, 129});
+  std::vector<Byte> distinctOut(1 + 128 + 3);
+  distinctOut[0] = 0x7F;
+  for (Integer i = 0; i < 128; ++i) distinctOut[1 + i] = Byte(i);
+  distinctOut[129] = 0x01;
+  distinctOut[130] = 128;
+  distinctOut[131] = 129;
   const std::vector<TCase> cases = {
       {"ten equal", std::vector<Byte>(10, 0x41), {0xF7, 0x41}},
       {"130 distinct", distinct, distinctOut},
