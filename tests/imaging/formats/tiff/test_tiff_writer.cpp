@@ -132,6 +132,10 @@ TEST_F(TiffWriter, EveryCompressionAndLayoutDecodesToTheImageUnderTiff2rgba) {
       {"rgb48-lzw", ieRGB48, 16, 3, 5, 2, "horizontal differencing", 1},
       {"bilevel-packbits", ie1g, 1, 1, 8, 1, "Bits/Sample: 1", 0},
       {"palette8-lzw", ie24RGB, 8, 1, 5, 3, "palette color", 0},
+      // JPEG cannot code palette indexes: the page is written uncompressed.
+      {"palette4-asked-jpeg", ie24RGB, 4, 1, 7, 3, "Compression Scheme: None", 0},
+      // Grey rows are one sample, whatever the record's sample count says.
+      {"grey-record-says-rgb", ie8g, 8, 3, 8, 2, "min-is-black", 0},
       {"cmyk-none", ieCMYK, 8, 4, 0, 5, "separated", 3},
   };
   for (const TCase& c : cases) {
@@ -142,6 +146,10 @@ TEST_F(TiffWriter, EveryCompressionAndLayoutDecodesToTheImageUnderTiff2rgba) {
       // Smooth, as photographs are: JPEG's losses stay small there.
       for (Integer y = 0; y < 37; ++y)
         for (Integer x = 0; x < 61; ++x) b.SetPixelRGB(x, y, IECreateRGB(Byte(x * 4), Byte(y * 6), Byte(128 + x - y)));
+    }
+    if (c.Name == "palette4-asked-jpeg") {
+      for (Integer y = 0; y < 37; ++y)
+        for (Integer x = 0; x < 61; ++x) b.SetPixelRGB(x, y, IECreateRGB(Byte(x % 4 * 80), Byte(y % 4 * 80), Byte(100)));
     }
     if (c.Name == "palette8-lzw") {
       // At most 256 colours, so that the palette holds every one.
@@ -160,6 +168,11 @@ TEST_F(TiffWriter, EveryCompressionAndLayoutDecodesToTheImageUnderTiff2rgba) {
     ExpectToolsAccept(path, &info);
     EXPECT_NE(info.find(c.Expect), std::string::npos) << info;
     EXPECT_LE(MaxDifference(b, ThroughTiff2Rgba(path)), c.Tolerance);
+    if (c.Name == "palette4-asked-jpeg") {
+      // Sixteen reds, sixteen greens, sixteen blues.
+      const std::string dump = RunOk("tiffdump " + ShellQuote(path));
+      EXPECT_NE(dump.find("Colormap (320) SHORT (3) 48<"), std::string::npos) << dump;
+    }
   }
 }
 
