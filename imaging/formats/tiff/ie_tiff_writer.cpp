@@ -157,7 +157,7 @@ Integer WriteTIFFStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
       quantizer = std::make_unique<TIEQuantizer>(work, palette, paletteCount);
       if (!(IOParams.TiffCompression == 5 || (IOParams.TiffCompression >= 8 && IOParams.TiffCompression <= 10)))
         IOParams.TiffCompression = 0;
-      if (quantizer->GrayScale() || work->IsGrayScale()) {
+      if (quantizer->GrayScale()) {
         phot = 1;
       } else {
         phot = 3;
@@ -184,9 +184,9 @@ Integer WriteTIFFStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
       default: vars.Kind = tpkRGB; break;
     }
     Integer tc = IOParams.TiffCompression;
-    // JPEG keeps no alpha channel: a translucent image goes to Deflate, which keeps every byte.
-    if ((tc == 6 || tc == 7) && Bitmap != nullptr && TIFFHasTranslucentAlpha(work) && vars.Kind == tpkRGB &&
-        f == ie24RGB && !Append)
+    // A JPEG page keeps no alpha channel: a translucent image goes to Deflate, which keeps every
+    // byte. (Old-style JPEG pages are EXIF thumbnails, which are JPEG by definition.)
+    if (tc == 7 && vars.Kind == tpkRGB && f == ie24RGB && TIFFHasTranslucentAlpha(work))
       tc = IOParams.TiffCompression = 9;
     switch (tc) {
       case 1: compression = 2; bilevel = true; break;
