@@ -10,6 +10,8 @@
 #include "imaging/core/ie_exif.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_markers.h"
+#include "imaging/core/ie_tags_handler.h"
+#include "imaging/formats/ie_le_bytes.h"
 #include "imaging/formats/compression/ie_lzw.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/tiff/ie_exif_tiff_reader.h"
@@ -205,6 +207,47 @@ TEST_F(ExifWriter, TiffPageCarriesTheExifDirectoryExiftoolValidates) {
   std::string out;
   EXPECT_EQ(testsupport::Run("tiffinfo -D " + ShellQuote(file) + " 2>/dev/null", &out), 0);
   EXPECT_NE(out.find("EXIFIFDOffset"), std::string::npos) << out;
+}
+
+TEST_F(ExifWriter, MakerNoteTravelsWithItsDataInEitherByteOrder) {
+  for (bool little : {true, false}) {
+    SCOPED_TRACE(little ? "II" : "MM");
+    auto put16 = [&](std::vector<Byte>& v, Word w) {
+      if (little) v.insert(v.end(), {Byte(w), Byte(w >> 8)});
+      else v.insert(v.end(), {Byte(w >> 8), Byte(w)});
+    };
+    auto put32 = [&](std::vector<Byte>& v, DWORD d) {
+      put16(v, Word(little ? d : d >> 16));
+      put16(v, Word(little ? d >> 16 : d));
+    };
+    // Three entries: a SHORT inline, a text stored after the table, and a block too large to
+    // carry (it is left out).
+    std::vector<Byte> note;
+    put16(note, 3);
+    put16(note, 1), put16(note, 3), put32(note, 1), put16(note, 7), put16(note, 0);
+    put16(note, 2), put16(note, 2), put32(note, 8), put32(note, 2 + 36);
+    put16(note, 3), put16(note, 7), put32(note, 4000), put32(note, 2 + 36);
+    for (char c : std::string("Maker1\0\0", 8)) note.push_back(Byte(c));
+    TIOParamsVals p(nullptr);
+    p.ExifHasEXIFData = true;
+    p.ExifMakerNote->LittleEndian = little;
+    p.ExifMakerNote->Stream()->WriteBuffer(note.data(), Int64(note.size()));
+    p.ExifMakerNote->ReadDirectory();
+    void* block = nullptr;
+    Integer length = 0;
+    IESaveEXIFToBuffer(&p, block, length);
+    ASSERT_TRUE(block);
+    TIOParamsVals back(nullptr);
+    ASSERT_TRUE(IELoadEXIFFromBuffer(block, length, &back));
+    std::free(block);
+    TIETagsHandler* h = back.ExifMakerNote;
+    ASSERT_EQ(h->EntryCount(), 2);
+    EXPECT_EQ(IEGetLE16(h->Entry(0)), 1);
+    EXPECT_EQ(IEGetLE16(h->Entry(0) + 8), 7);
+    const DWORD at = IEGetLE32(h->Entry(1) + 8);
+    ASSERT_LE(Int64(at) + 8, h->Stream()->Size());
+    EXPECT_EQ(std::string(static_cast<const char*>(h->Stream()->Memory()) + at, 6), "Maker1");
+  }
 }
 
 TEST_F(ExifWriter, RationalsKeepAsManyDecimalsAsTheyCan) {
