@@ -6,6 +6,7 @@
 
 #include "imaging/core/ie_exif.h"
 #include "imaging/formats/tiff/ie_exif_tiff_reader.h"
+#include "imaging/formats/tiff/ie_tiff_writer.h"
 #include "tests/imaging/io/io_test_util.h"
 
 using namespace ietest;
@@ -27,7 +28,9 @@ class ExifSaves : public ::testing::Test {
   void SetUp() override {
     EnsureIOUnit();
     Saved = IEExifTiffCodec;
+    // Both halves as the program's start-up installs them (other tests swap the codec).
     IERegisterExifTiffReader();
+    IERegisterExifTiffWriter();
   }
   void TearDown() override { IEExifTiffCodec = Saved; }
   TIEExifTiffCodec Saved;
