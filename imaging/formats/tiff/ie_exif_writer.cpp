@@ -152,8 +152,8 @@ void TIFFAddMakerNote(TTIFFTagList& List, TStream* Stream, Word Tag, Integer Max
     kept.push_back(k);
   }
   if (kept.empty()) return;
-  TTIFFTagList::WordAlign(Stream, Aborting);
-  const DWORD at = TTIFFTagList::Offset32(Stream, Aborting);
+  List.Align();
+  const DWORD at = List.Offset();
   std::vector<Byte> block(2 + 12 * kept.size() + 4, 0);
   IEPutLE16(block.data(), static_cast<Integer>(kept.size()));
   for (size_t i = 0; i < kept.size(); ++i) {
@@ -212,7 +212,7 @@ void TIFFWriteEXIFTags(TTIFFTagList& List, TStream* Stream, TIOParamsVals& P, bo
   AddRationalArray(List, 532, P.ExifReferenceBlackWhite, 6);
   List.AddAscii(33432, P.ExifCopyright);
 
-  TTIFFTagList exif(Stream, Aborting);
+  TTIFFTagList exif(Stream, Aborting, List.Base());
   AddNonZeroRational(exif, 33434, P.ExifExposureTime);
   AddNonZeroRational(exif, 33437, P.ExifFNumber);
   AddNonZeroShort(exif, 34850, P.ExifExposureProgram);
@@ -290,7 +290,7 @@ void TIFFWriteEXIFTags(TTIFFTagList& List, TStream* Stream, TIOParamsVals& P, bo
 }
 
 void TIFFWriteGPSIFD(TTIFFTagList& List, TStream* Stream, TIOParamsVals& P, bool& Aborting) {
-  TTIFFTagList gps(Stream, Aborting);
+  TTIFFTagList gps(Stream, Aborting, List.Base());
   std::vector<Byte> version = IEDottedTextToBytes(P.GpsVersionID);
   version.resize(4, 0);
   gps.AddBytes(0, tftByte, version.data(), 4);

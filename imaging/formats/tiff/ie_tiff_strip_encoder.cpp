@@ -242,11 +242,11 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
     return IEFail(Progress, "an empty image cannot be saved as TIFF");
   }
   if (Vars.Compression == 7) {
-    TTIFFTagList::WordAlign(Stream, Aborting);
-    const DWORD at = TTIFFTagList::Offset32(Stream, Aborting);
+    Tags.Align();
+    const DWORD at = Tags.Offset();
     WriteJPEGStrip(Stream, Bitmap, Vars, Progress);
     if (IEAborting(Progress)) Aborting = true;
-    const DWORD end = TTIFFTagList::Offset32(Stream, Aborting);
+    const DWORD end = Tags.Offset();
     if (!Aborting) AddStripTags(Tags, height, {at}, {end - at});
     return;
   }
@@ -263,8 +263,8 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
   try {
     for (Integer y = 0; y < height && !Aborting; ++y) {
       if (y % rowsPerStrip == 0) {
-        TTIFFTagList::WordAlign(Stream, Aborting);
-        offsets.push_back(TTIFFTagList::Offset32(Stream, Aborting));
+        Tags.Align();
+        offsets.push_back(Tags.Offset());
         if (deflate) zip = std::make_unique<TZCompressionStream>(Stream, DeflateLevel(Vars.IOParams ? Vars.IOParams->TiffZipCompression : 1));
       }
       builder.Build(y, out.data());
@@ -284,7 +284,7 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
         if (ccitt) TIFFCCITTEncodeRow(nullptr, width, Stream, Vars, Progress, Aborting);
         else if (Vars.Compression == 5 && lzw) Vars.LZWCompress(nullptr, 0, Stream, lzw);
         else if (deflate) zip.reset();
-        counts.push_back(TTIFFTagList::Offset32(Stream, Aborting) - offsets.back());
+        counts.push_back(Tags.Offset() - offsets.back());
       }
       if (!step.Next()) Aborting = true;
     }
@@ -316,8 +316,8 @@ void TIFFWriteOldJPEG(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TI
   }
   const Byte* data = static_cast<const Byte*>(jpeg.Memory());
   const Int64 size = jpeg.Size();
-  TTIFFTagList::WordAlign(Stream, Aborting);
-  const DWORD at = TTIFFTagList::Offset32(Stream, Aborting);
+  Tags.Align();
+  const DWORD at = Tags.Offset();
   IESafeStreamWrite(Stream, Aborting, data, static_cast<Integer>(size));
   if (Aborting) return;
   Tags.AddLong(513, at);

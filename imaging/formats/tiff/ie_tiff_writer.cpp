@@ -32,7 +32,8 @@ bool ReadAt(TStream* S, Int64 Pos, void* Buf, Integer Count) {
   return S->Read(Buf, Count) == Count;
 }
 
-// Walks the chain of an "II" file from Start. Answers the number of pages, or -1 with Reason.
+// Walks the chain of an "II" file that starts at Start (its offsets count from there). Answers
+// the number of pages, or -1 with Reason; Point.LinkPos is a stream position.
 Integer WalkChain(TStream* S, Int64 Start, Integer Index, TAppendPoint& Point, AnsiString& Reason) {
   Byte head[8];
   if (!ReadAt(S, Start, head, 8) || head[0] != 'I' || head[1] != 'I' || IEGetLE16(head + 2) != 42) {
@@ -51,11 +52,12 @@ Integer WalkChain(TStream* S, Int64 Start, Integer Index, TAppendPoint& Point, A
     }
     if (link == 0) break;
     Byte b[4];
-    if (Int64(link) + 2 > size || !seen.insert(link).second || i >= kMaxPages || !ReadAt(S, link, b, 2)) {
+    if (Start + Int64(link) + 2 > size || !seen.insert(link).second || i >= kMaxPages ||
+        !ReadAt(S, Start + link, b, 2)) {
       Reason = "the TIFF file's chain of pages is damaged (directory " + std::to_string(i) + ")";
       return -1;
     }
-    linkPos = Int64(link) + 2 + 12 * Int64(IEGetLE16(b));
+    linkPos = Start + Int64(link) + 2 + 12 * Int64(IEGetLE16(b));
     if (linkPos + 4 > size || !ReadAt(S, linkPos, b, 4)) {
       Reason = "the TIFF file's directory " + std::to_string(i) + " runs past the end of the file";
       return -1;
@@ -242,7 +244,7 @@ Integer WriteTIFFStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     IOParams.TiffPhotometInterpret = static_cast<Byte>(phot);
   }
 
-  TTIFFTagList tags(Stream, aborting);
+  TTIFFTagList tags(Stream, aborting, start);
   try {
     if (IOParams.ExifHasEXIFData) {
       TIFFWriteEXIFTags(tags, Stream, IOParams, aborting, !work && !Append);

@@ -10,7 +10,8 @@
 
 // Writes Bitmap (nil: a page of tags only) as one page. The page's layout and compression come
 // from IOParams (BitsPerSample, SamplesPerPixel, TiffPhotometInterpret, TiffCompression), which
-// are changed to the values actually written. Offsets are stream positions.
+// are changed to the values actually written. Offsets count from the structure's start (the
+// stream's position at the call), so the TIFF reads the same wherever it is stored.
 // Append: the stream stands at the start of an existing "II" file; the page becomes page
 // TiffImageIndex (the last one when the index is beyond the end) and only one link field of the
 // old pages changes. Answers the file's page count after writing: 1 for a new file, 0 when an

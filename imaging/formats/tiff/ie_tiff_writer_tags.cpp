@@ -6,15 +6,15 @@
 #include "imaging/core/ie_mask.h"
 #include "imaging/formats/ie_le_bytes.h"
 
-void TTIFFTagList::WordAlign(TStream* Stream, bool& Aborting) {
-  if (Stream->Position() & 1) {
+void TTIFFTagList::WordAlign(TStream* Stream, bool& Aborting, Int64 Base) {
+  if ((Stream->Position() - Base) & 1) {
     const Byte zero = 0;
     IESafeStreamWrite(Stream, Aborting, &zero, 1);
   }
 }
 
-DWORD TTIFFTagList::Offset32(TStream* Stream, bool& Aborting) {
-  const Int64 pos = Stream->Position();
+DWORD TTIFFTagList::Offset32(TStream* Stream, bool& Aborting, Int64 Base) {
+  const Int64 pos = Stream->Position() - Base;
   if (pos < 0 || pos > Int64(0xFFFFFFFF)) {
     Aborting = true;
     return 0;
@@ -34,8 +34,8 @@ void TTIFFTagList::AddRaw(Word Tag, Word Type, DWORD Count, const void* Data, si
       FAborting = true;
       return;
     }
-    WordAlign(FStream, FAborting);
-    IEPutLE32(e.Value, Offset32(FStream, FAborting));
+    Align();
+    IEPutLE32(e.Value, Offset());
     IESafeStreamWrite(FStream, FAborting, Data, static_cast<Integer>(Bytes));
   }
   FEntries.push_back(e);
@@ -113,8 +113,8 @@ bool TTIFFTagList::Has(Word Tag) const {
 }
 
 DWORD TTIFFTagList::WriteDirectory(DWORD Next) {
-  WordAlign(FStream, FAborting);
-  const DWORD at = Offset32(FStream, FAborting);
+  Align();
+  const DWORD at = Offset();
   // Stable: of two entries with one tag the first added stays first, so what a reader that
   // takes the first finds is what was meant.
   std::stable_sort(FEntries.begin(), FEntries.end(),

@@ -1,7 +1,9 @@
 // The tag list of one TIFF directory being written (little-endian): entries are collected as
 // they are added, values that do not fit the entry's four bytes are written to the stream at
 // once (at an even position) and the entry keeps their offset; the directory itself is written
-// last, its entries sorted by tag. Offsets are stream positions and must fit 32 bits.
+// last, its entries sorted by tag. Offsets count from Base, the stream position where the TIFF
+// structure starts, so that the structure reads the same wherever it is stored; they must fit
+// 32 bits.
 #pragma once
 
 #include <vector>
@@ -30,7 +32,10 @@ struct TTIFFWriteEntry {
 class TTIFFTagList {
  public:
   // Aborting is raised by a short write or an offset beyond 32 bits; never lowered.
-  TTIFFTagList(TStream* Stream, bool& Aborting) : FStream(Stream), FAborting(Aborting) {}
+  TTIFFTagList(TStream* Stream, bool& Aborting, Int64 Base = 0) : FStream(Stream), FAborting(Aborting), FBase(Base) {}
+  Int64 Base() const { return FBase; }
+  // The stream's position as an offset of this structure.
+  DWORD Offset() { return Offset32(FStream, FAborting, FBase); }
 
   void AddLong(Word Tag, DWORD Value);
   void AddShort(Word Tag, Word Value);
@@ -56,10 +61,11 @@ class TTIFFTagList {
   bool Has(Word Tag) const;
   bool Empty() const { return FEntries.empty(); }
 
-  // Writes one zero byte when the stream stands at an odd position.
-  static void WordAlign(TStream* Stream, bool& Aborting);
-  // The stream position as a 32-bit offset; raises Aborting (and answers 0) beyond 32 bits.
-  static DWORD Offset32(TStream* Stream, bool& Aborting);
+  // Writes one zero byte when the stream stands at an odd offset of the structure.
+  static void WordAlign(TStream* Stream, bool& Aborting, Int64 Base);
+  void Align() { WordAlign(FStream, FAborting, FBase); }
+  // The stream position less Base as a 32-bit offset; raises Aborting (and answers 0) beyond.
+  static DWORD Offset32(TStream* Stream, bool& Aborting, Int64 Base);
 
   // Aligns, writes the directory (count, entries sorted by tag, Next) and answers its offset.
   DWORD WriteDirectory(DWORD Next);
@@ -67,5 +73,6 @@ class TTIFFTagList {
  private:
   TStream* FStream;
   bool& FAborting;
+  Int64 FBase;
   std::vector<TTIFFWriteEntry> FEntries;
 };

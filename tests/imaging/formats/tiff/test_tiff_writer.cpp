@@ -362,6 +362,35 @@ TEST_F(TiffWriter, PagesAreLinkedIntoFilesOfOtherWriters) {
   ExpectToolsAccept(dir / "own.tif");
 }
 
+TEST_F(TiffWriter, ATiffWrittenInsideAStreamStandsOnItsOwn) {
+  // Written behind 13 bytes of something else (a stream header, another image), the TIFF's
+  // offsets count from its own start: cut out, it is a file any reader takes, and a page can be
+  // added to it where it stands.
+  TTempDir dir;
+  TIEBitmap b;
+  Paint(b, 31, 17, ie24RGB);
+  TMemoryStream m;
+  FillStream(m, std::vector<Byte>(13, 0xAB));
+  m.Seek(0, soEnd);
+  TIOParamsVals p(nullptr);
+  p.TiffCompression = 5;
+  TProgressProbe probe;
+  EXPECT_EQ(WriteTIFFStream(&m, false, &b, p, probe.Progress), 1);
+  m.SetPosition(13);
+  p.TiffImageIndex = 1;
+  EXPECT_EQ(WriteTIFFStream(&m, true, &b, p, probe.Progress), 2);
+  ASSERT_FALSE(probe.Failed()) << probe.Reason;
+  const std::vector<Byte> all = StreamBytes(m);
+  EXPECT_EQ(std::vector<Byte>(all.begin(), all.begin() + 13), std::vector<Byte>(13, 0xAB));
+  const std::string path = dir / "cut.tif";
+  WriteFileBytes(path, std::vector<Byte>(all.begin() + 13, all.end()));
+  EXPECT_EQ(CheckLayout(path), 2);
+  ExpectToolsAccept(path);
+  EXPECT_EQ(MaxDifference(b, ThroughTiff2Rgba(path)), 0);
+  RunOk("tiffcp " + ShellQuote(path) + ",1 " + ShellQuote(dir / "second.tif"));
+  EXPECT_EQ(MaxDifference(b, ThroughTiff2Rgba(dir / "second.tif")), 0);
+}
+
 TEST_F(TiffWriter, AppendRefusesFilesItCannotLinkIntoAndLeavesThemAlone) {
   TTempDir dir;
   RunOk("convert -size 9x9 xc:red " + ShellQuote(dir / "ii.tif") + " && tiffcp -B " + ShellQuote(dir / "ii.tif") + " " +
