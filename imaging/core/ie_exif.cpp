@@ -185,6 +185,8 @@ void IESaveEXIFToBuffer(TIOParamsVals* Params, void*& Buffer, Integer& Length) {
     TIOParamsVals scratch(nullptr);
     scratch.SetImageIndex(1);
     scratch.TiffCompression = 6;
+    // An append reads the file from its start to find where the new page links in.
+    stream.SetPosition(0);
     if (!IEExifTiffCodec.Write(&stream, true, Params->ExifBitmap, &scratch)) return;
   }
   Int64 size = stream.Size();

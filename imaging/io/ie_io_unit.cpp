@@ -10,6 +10,7 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/formats/compression/ie_lzw.h"
 #include "imaging/formats/ie_color_convert.h"
+#include "imaging/formats/tiff/ie_tiff_writer.h"
 #include "imaging/io/ie_file_formats.h"
 #include "imaging/io/ie_zodiver_io.h"
 #include "platform/rtl/exceptions.h"
@@ -22,6 +23,7 @@ AnsiString IEDebugLogFileName;
 
 void IEInitZodivErIO() {
   IEInstallLZWCoders();
+  IERegisterExifTiffWriter();
   IETempFolder.clear();
   // A component made and dropped at once: its construction must not need the registry.
   delete new TZodivErIO(nullptr);

@@ -23,6 +23,7 @@
 #include "imaging/formats/ps/ie_ps.h"
 #include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/tiff/ie_tiff_reader.h"
+#include "imaging/formats/tiff/ie_tiff_writer.h"
 #include "imaging/formats/wbmp/ie_wbmp.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_gif_frames.h"
@@ -358,6 +359,9 @@ void TZodivErIO::PrepareJPEGMarkers() {
     }
   }
   if (FParams->ExifHasEXIFData) {
+    // The block describes the image written now, not the one it was read with.
+    FParams->ExifExifImageWidth = FImage->GetWidth();
+    FParams->ExifExifImageHeight = FImage->GetHeight();
     void* Block = nullptr;
     Integer Length = 0;
     IESaveEXIFToBuffer(FParams.get(), Block, Length);
@@ -479,6 +483,19 @@ void TZodivErIO::SaveToStreamWBMP(TStream* Stream) {
   SaveStream(Stream, ioWBMP, true, [this](TStream* S, TIECodecProgress& P) { WriteWBMPStream(S, FImage, *FParams, P); });
 }
 
+void TZodivErIO::SaveToFileTIFF(const WideString& FileName) {
+  SaveFile(FileName, ioTIFF, false,
+           [this](TStream* S, TIECodecProgress& P) { WriteTIFFStream(S, false, FImage, *FParams, P); });
+}
+
+void TZodivErIO::SaveToStreamTIFF(TStream* Stream) {
+  SaveStream(Stream, ioTIFF, false, [this](TStream* S, TIECodecProgress& P) {
+    const Int64 Start = StreamHeaders ? IEBeginStreamHeader(S) : -1;
+    WriteTIFFStream(S, false, FImage, *FParams, P);
+    if (Start >= 0 && !IEAborting(P)) IEEndStreamHeader(S, Start, "TIFF");
+  });
+}
+
 void TZodivErIO::SaveToFilePCX(const WideString& FileName) {
   SaveFile(FileName, ioPCX, true, [this](TStream* S, TIECodecProgress& P) { WritePCXStream(S, FImage, *FParams, P); });
 }
@@ -556,8 +573,6 @@ void TZodivErIO::SaveToStreamPDF(TStream* Stream) {
 
 // --- saves whose codecs the library does not carry yet -------------------------------------
 
-void TZodivErIO::SaveToFileTIFF(const WideString&) { NotAvailable(ioTIFF, true); }
-void TZodivErIO::SaveToStreamTIFF(TStream*) { NotAvailable(ioTIFF, true); }
 void TZodivErIO::SaveToFileJP2(const WideString&) { NotAvailable(ioJP2, true); }
 void TZodivErIO::SaveToFileJ2K(const WideString&) { NotAvailable(ioJ2K, true); }
 void TZodivErIO::SaveToStreamJP2(TStream*) { NotAvailable(ioJP2, true); }

@@ -119,7 +119,7 @@ TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
       {"load of a cut Photoshop file", [&](TZodivErIO& io) { io.LoadFromFile(W(psd)); }, "too short for its header"},
       {"save as .win", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.win")); }, "an empty image cannot be saved as Targa"},
       {"save as .j2c", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.j2c")); }, "Writing JPEG2000 Code Stream files is not available"},
-      {"save as .xif", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.xif")); }, "Writing TIFF Bitmap files is not available"},
+      {"save as .xif", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.xif")); }, "an empty image cannot be saved as TIFF"},
       {"save as .lyr", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.lyr")); }, "Writing Layers files is not available"},
       {"load of a camera raw name", [&](TZodivErIO& io) { io.LoadFromFile(W(nef)); }, "Reading Camera RAW files is not available"},
       {"load of an AVI frame", [&](TZodivErIO& io) { io.LoadFromFile(W(dir / "clip.avi")); }, "AVI"},

@@ -1,0 +1,325 @@
+#include "imaging/formats/tiff/ie_tiff_strip_encoder.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "imaging/core/ie_mask.h"
+#include "imaging/core/ie_quantizer.h"
+#include "imaging/core/ie_streams.h"
+#include "imaging/formats/compression/ie_deflate_streams.h"
+#include "imaging/formats/compression/ie_packbits_encoder.h"
+#include "imaging/formats/ie_color_convert.h"
+#include "imaging/formats/ie_le_bytes.h"
+#include "imaging/formats/jpeg/ie_jpeg.h"
+#include "platform/rtl/exceptions.h"
+
+namespace {
+
+constexpr Int64 kStripBitmapBytes = 524288;
+
+// The kinds whose pixels are one sample.
+bool OneSample(Byte Kind) { return Kind == tpkWhiteIsZero || Kind == tpkBlackIsZero || Kind == tpkPalette || Kind == 4; }
+
+// Bits low bits of each value, most significant first.
+void PackBits(const std::vector<Integer>& Values, Integer Bits, Byte* Out, size_t OutBytes) {
+  std::memset(Out, 0, OutBytes);
+  size_t bit = 0;
+  const Integer mask = (1 << Bits) - 1;
+  for (Integer v : Values) {
+    const Integer val = v & mask;
+    for (Integer b = Bits - 1; b >= 0; --b, ++bit)
+      if (val >> b & 1) Out[bit >> 3] |= Byte(0x80 >> (bit & 7));
+  }
+}
+
+Integer ClampIndex(Integer I, Integer Max) { return I < 0 ? 0 : I > Max ? Max : I; }
+
+// The zlib level for the page's Deflate setting; an unknown setting gets the default level
+// rather than no compressed data at all.
+TZCompressionLevel DeflateLevel(Integer Setting) {
+  switch (Setting) {
+    case 0: return zcFastest;
+    case 2: return zcMax;
+    default: return zcDefault;
+  }
+}
+
+// The fresh parameters a JPEG strip is written with.
+void JpegParams(TIOParamsVals& P, const TTIFFWriteVars& Vars) {
+  P.JpegQuality = Vars.JpegQuality;
+  P.JpegColorSpace = Vars.JpegColorSpace;
+  if (Vars.IOParams) {
+    P.SetDpiX(Vars.IOParams->DpiX);
+    P.SetDpiY(Vars.IOParams->DpiY);
+  }
+}
+
+}  // namespace
+
+bool TIFFHasTranslucentAlpha(TIEBitmap* Bitmap) {
+  if (!Bitmap->HasAlphaChannel()) return false;
+  TIEBitmap* a = Bitmap->GetAlphaChannel();
+  for (Integer y = 0; y < a->GetHeight(); ++y) {
+    const Byte* r = static_cast<const Byte*>(a->GetScanline(y));
+    for (Integer x = 0; x < a->GetWidth(); ++x)
+      if (r[x] != 255) return true;
+  }
+  return false;
+}
+
+Integer TIFFStripSamples(TIEBitmap* Bitmap, const TTIFFWriteVars& Vars) {
+  const TIEPixelFormat f = Bitmap->GetPixelFormat();
+  if (f == ie1g || OneSample(Vars.Kind)) return 1;
+  if (f == ieCMYK || Vars.Kind == tpkCMYK) return 4;
+  return Vars.Alpha ? 4 : 3;
+}
+
+Integer TIFFRowsPerStrip(Integer Height, Int64 RowBytes) {
+  if (Height <= 0) return 1;
+  Int64 n = Int64(Height) * RowBytes / kStripBitmapBytes;
+  if (n < 1) n = 1;
+  const Int64 rows = Height / n;
+  // A row longer than a strip's budget still makes a strip of one row.
+  return rows < 1 ? 1 : static_cast<Integer>(rows);
+}
+
+void TIFFApplyPredictor(Byte* Row, Integer Pixels, Integer Samples, Integer Bits) {
+  if (Bits == 16) {
+    // From the right, so each difference is taken against the original value on its left.
+    for (Integer i = Pixels * Samples - 1; i >= Samples; --i) {
+      const Word cur = IEGetLE16(Row + 2 * i), prev = IEGetLE16(Row + 2 * (i - Samples));
+      IEPutLE16(Row + 2 * i, Word(cur - prev));
+    }
+  } else {
+    for (Integer i = Pixels * Samples - 1; i >= Samples; --i) Row[i] = Byte(Row[i] - Row[i - Samples]);
+  }
+}
+
+bool TIFFCCITTEncodeRow(const Byte*, Integer, TStream*, TTIFFWriteVars& Vars, TIECodecProgress& Progress,
+                        bool& Aborting) {
+  Aborting = true;
+  IEFail(Progress, "CCITT fax compression (TIFF compression " + std::to_string(Vars.Compression) +
+                       ") cannot be written: no fax coder is installed");
+  return false;
+}
+
+namespace {
+
+// Builds one strip row of the page's layout into Out (which has the row's size).
+class TRowBuilder {
+ public:
+  TRowBuilder(TIEBitmap* Bitmap, TTIFFWriteVars& Vars, Integer Samples)
+      : FBitmap(Bitmap), FVars(Vars), FSamples(Samples), FWidth(Bitmap->GetWidth()) {
+    const TIEPixelFormat f = Bitmap->GetPixelFormat();
+    Int64 bits;
+    if (f == ie1g) bits = 1;
+    else if (f == ieRGB48 || (f == ie16g && Vars.BitsPerSample == 16)) bits = 16 * Int64(Samples);
+    else if (OneSample(Vars.Kind)) bits = Vars.BitsPerSample;
+    else bits = 8 * Int64(Samples);
+    FRowBytes = static_cast<size_t>((Int64(FWidth) * bits + 7) / 8);
+  }
+  size_t RowBytes() const { return FRowBytes; }
+
+  void Build(Integer Y, Byte* Out) {
+    const Byte* row = static_cast<const Byte*>(FBitmap->GetScanline(Y));
+    const TIEPixelFormat f = FBitmap->GetPixelFormat();
+    switch (f) {
+      case ie1g:
+        std::memcpy(Out, row, FRowBytes);
+        if (FVars.Kind == tpkWhiteIsZero)
+          for (size_t i = 0; i < FRowBytes; ++i) Out[i] = Byte(~Out[i]);
+        return;
+      case ie8g: BuildGrey(row, Out, false); return;
+      case ie16g: BuildGrey(row, Out, true); return;
+      case ieCMYK:
+        for (size_t i = 0; i < FRowBytes; ++i) Out[i] = Byte(~row[i]);
+        return;
+      case ieRGB48: {
+        const Word* s = reinterpret_cast<const Word*>(row);
+        for (Integer i = 0; i < FWidth * 3; ++i) IEPutLE16(Out + 2 * i, s[i]);
+        if (FVars.Predictor == 2) TIFFApplyPredictor(Out, FWidth, 3, 16);
+        return;
+      }
+      default: break;  // ie24RGB
+    }
+    const TRGB* px = reinterpret_cast<const TRGB*>(row);
+    switch (FVars.Kind) {
+      case tpkCMYK:
+        IEConvertColorFunction(const_cast<Byte*>(row), iecBGR, Out, iecCMYK, FWidth, FVars.IOParams);
+        for (size_t i = 0; i < FRowBytes; ++i) Out[i] = Byte(~Out[i]);
+        return;
+      case tpkCIELab:
+        IEConvertColorFunction(const_cast<Byte*>(row), iecBGR, Out, iecCIELab, FWidth, FVars.IOParams);
+        return;
+      case tpkBlackIsZero:
+      case tpkPalette: {
+        const Integer maxIndex = (1 << (FVars.BitsPerSample > 8 ? 8 : FVars.BitsPerSample)) - 1;
+        if (FVars.BitsPerSample == 8 || FVars.BitsPerSample == 16) {
+          for (Integer x = 0; x < FWidth; ++x) {
+            const Integer i = FVars.Quantizer ? ClampIndex(FVars.Quantizer->RGBIndex(px[x]), maxIndex) : px[x].g;
+            if (FVars.BitsPerSample == 8) Out[x] = Byte(i);
+            else IEPutLE16(Out + 2 * x, Word(i * 257));
+          }
+        } else {
+          FValues.resize(static_cast<size_t>(FWidth));
+          for (Integer x = 0; x < FWidth; ++x)
+            FValues[x] = FVars.Quantizer ? ClampIndex(FVars.Quantizer->RGBIndex(px[x]), maxIndex) : px[x].g;
+          PackBits(FValues, FVars.BitsPerSample, Out, FRowBytes);
+        }
+        return;
+      }
+      default: break;
+    }
+    Byte* o = Out;
+    const Byte* alpha =
+        FVars.Alpha ? static_cast<const Byte*>(FBitmap->GetAlphaChannel()->GetScanline(Y)) : nullptr;
+    for (Integer x = 0; x < FWidth; ++x) {
+      *o++ = px[x].r;
+      *o++ = px[x].g;
+      *o++ = px[x].b;
+      if (alpha) *o++ = alpha[x];
+    }
+    if (FVars.Predictor == 2) TIFFApplyPredictor(Out, FWidth, FSamples, 8);
+  }
+
+ private:
+  void BuildGrey(const Byte* Row, Byte* Out, bool Wide) {
+    const Integer bits = FVars.BitsPerSample;
+    auto value8 = [&](Integer x) -> Integer {
+      return Wide ? reinterpret_cast<const Word*>(Row)[x] >> 8 : Row[x];
+    };
+    if (Wide && bits == 16) {
+      for (Integer x = 0; x < FWidth; ++x) IEPutLE16(Out + 2 * x, reinterpret_cast<const Word*>(Row)[x]);
+      if (FVars.Predictor == 2) TIFFApplyPredictor(Out, FWidth, 1, 16);
+    } else if (bits == 16) {
+      for (Integer x = 0; x < FWidth; ++x) IEPutLE16(Out + 2 * x, Word(Row[x] * 257));
+      if (FVars.Predictor == 2) TIFFApplyPredictor(Out, FWidth, 1, 16);
+    } else if (bits >= 8) {
+      for (Integer x = 0; x < FWidth; ++x) Out[x] = Byte(value8(x));
+      if (FVars.Predictor == 2) TIFFApplyPredictor(Out, FWidth, 1, 8);
+    } else {
+      // Fewer grey levels keep the top bits: the darkest stays black and the lightest white.
+      FValues.resize(static_cast<size_t>(FWidth));
+      for (Integer x = 0; x < FWidth; ++x) FValues[x] = value8(x) >> (8 - bits);
+      PackBits(FValues, bits, Out, FRowBytes);
+    }
+  }
+
+  TIEBitmap* FBitmap;
+  TTIFFWriteVars& FVars;
+  Integer FSamples;
+  Integer FWidth;
+  size_t FRowBytes = 0;
+  std::vector<Integer> FValues;
+};
+
+void WriteJPEGStrip(TStream* Stream, TIEBitmap* Bitmap, TTIFFWriteVars& Vars, TIECodecProgress& Progress) {
+  TIOParamsVals p(nullptr);
+  JpegParams(p, Vars);
+  WriteJPEGStream(Stream, Bitmap, p, Progress);
+}
+
+void AddStripTags(TTIFFTagList& Tags, Integer RowsPerStrip, const std::vector<DWORD>& Offsets,
+                  const std::vector<DWORD>& Counts) {
+  Tags.AddLong(278, static_cast<DWORD>(RowsPerStrip));
+  if (Offsets.size() == 1) {
+    Tags.AddLong(273, Offsets[0]);
+    Tags.AddLong(279, Counts[0]);
+  } else {
+    Tags.AddLongArray(273, Offsets);
+    Tags.AddLongArray(279, Counts);
+  }
+}
+
+}  // namespace
+
+void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIECodecProgress& Progress,
+                     TTIFFWriteVars& Vars, bool& Aborting) {
+  const Integer width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
+  if (width <= 0 || height <= 0) {
+    Aborting = true;
+    return IEFail(Progress, "an empty image cannot be saved as TIFF");
+  }
+  if (Vars.Compression == 7) {
+    Tags.Align();
+    const DWORD at = Tags.Offset();
+    WriteJPEGStrip(Stream, Bitmap, Vars, Progress);
+    if (IEAborting(Progress)) Aborting = true;
+    const DWORD end = Tags.Offset();
+    if (!Aborting) AddStripTags(Tags, height, {at}, {end - at});
+    return;
+  }
+  const Integer samples = TIFFStripSamples(Bitmap, Vars);
+  TRowBuilder builder(Bitmap, Vars, samples);
+  const bool deflate = Vars.Compression == 32946 || Vars.Compression == 8;
+  const Integer rowsPerStrip = deflate ? height : TIFFRowsPerStrip(height, Bitmap->GetRowLen());
+  std::vector<DWORD> offsets, counts;
+  std::vector<Byte> out(builder.RowBytes());
+  TIERowStepper step(Progress, height, true);
+  std::unique_ptr<TZCompressionStream> zip;
+  void* lzw = nullptr;
+  const bool ccitt = Vars.Compression >= 2 && Vars.Compression <= 4;
+  try {
+    for (Integer y = 0; y < height && !Aborting; ++y) {
+      if (y % rowsPerStrip == 0) {
+        Tags.Align();
+        offsets.push_back(Tags.Offset());
+        if (deflate) zip = std::make_unique<TZCompressionStream>(Stream, DeflateLevel(Vars.IOParams ? Vars.IOParams->TiffZipCompression : 1));
+      }
+      builder.Build(y, out.data());
+      const Integer n = static_cast<Integer>(out.size());
+      if (ccitt) {
+        if (!TIFFCCITTEncodeRow(out.data(), width, Stream, Vars, Progress, Aborting)) break;
+      } else if (Vars.Compression == 5) {
+        Vars.LZWCompress(out.data(), n, Stream, lzw);
+      } else if (Vars.Compression == 32773) {
+        IEPackBitsEncode(out.data(), n, Stream, Aborting);
+      } else if (deflate) {
+        zip->WriteBuffer(out.data(), n);
+      } else {
+        IESafeStreamWrite(Stream, Aborting, out.data(), n);
+      }
+      if ((y + 1) % rowsPerStrip == 0 || y + 1 == height) {
+        if (ccitt) TIFFCCITTEncodeRow(nullptr, width, Stream, Vars, Progress, Aborting);
+        else if (Vars.Compression == 5 && lzw) Vars.LZWCompress(nullptr, 0, Stream, lzw);
+        else if (deflate) zip.reset();
+        counts.push_back(Tags.Offset() - offsets.back());
+      }
+      if (!step.Next()) Aborting = true;
+    }
+  } catch (const Exception& e) {
+    Aborting = true;
+    IEFail(Progress, "the TIFF strips could not be written: " + e.Message);
+  }
+  if (lzw) Vars.LZWCompress(nullptr, 0, Stream, lzw);
+  zip.reset();
+  if (IEAborting(Progress)) Aborting = true;
+  if (Aborting) {
+    IEFail(Progress, "the TIFF strips could not be written completely");
+    return;
+  }
+  AddStripTags(Tags, rowsPerStrip, offsets, counts);
+}
+
+void TIFFWriteOldJPEG(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIECodecProgress& Progress,
+                      TTIFFWriteVars& Vars, bool& Aborting) {
+  TMemoryStream jpeg;
+  try {
+    WriteJPEGStrip(&jpeg, Bitmap, Vars, Progress);
+  } catch (const Exception& e) {
+    IEFail(Progress, "the JPEG thumbnail could not be written: " + e.Message);
+  }
+  if (IEAborting(Progress) || jpeg.Size() < 4) {
+    Aborting = true;
+    return;
+  }
+  const Byte* data = static_cast<const Byte*>(jpeg.Memory());
+  const Int64 size = jpeg.Size();
+  Tags.Align();
+  const DWORD at = Tags.Offset();
+  IESafeStreamWrite(Stream, Aborting, data, static_cast<Integer>(size));
+  if (Aborting) return;
+  Tags.AddLong(513, at);
+  Tags.AddLong(514, static_cast<DWORD>(size));
+}
