@@ -13,6 +13,7 @@
 #include "imaging/formats/bmp/ie_bmp.h"
 #include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/ico/ie_ico.h"
+#include "imaging/formats/jp2/ie_jp2.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
@@ -212,6 +213,32 @@ void TZodivErIO::LoadFromStreamTGA(TStream* Stream) {
   });
 }
 
+// Both containers go through one reader, which tells them apart by content; the method only
+// decides the file type recorded.
+void TZodivErIO::LoadFromFileJP2(const WideString& FileName) {
+  LoadFile(FileName, ioJP2, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadJ2000Stream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromFileJ2K(const WideString& FileName) {
+  LoadFile(FileName, ioJ2K, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadJ2000Stream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamJP2(TStream* Stream) {
+  LoadStream(Stream, ioJP2, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadJ2000Stream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamJ2K(TStream* Stream) {
+  LoadStream(Stream, ioJ2K, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadJ2000Stream(S, FImage, *FParams, P, false);
+  });
+}
+
 // --- camera raw ----------------------------------------------------------------------------
 
 void TZodivErIO::LoadFromFileRAW(const WideString& FileName) {
@@ -237,10 +264,6 @@ void TZodivErIO::LoadFromStreamRAW(TStream* Stream) {
 
 Integer TZodivErIO::LoadFromFileTIFF(const WideString&) { return NotAvailable(ioTIFF, false), 0; }
 Integer TZodivErIO::LoadFromStreamTIFF(TStream*) { return NotAvailable(ioTIFF, false), 0; }
-void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false); }
-void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
-void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
-void TZodivErIO::LoadFromStreamJ2K(TStream*) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromFileDICOM(const WideString&) { NotAvailable(ioDICOM, false); }
 void TZodivErIO::LoadFromStreamDICOM(TStream*) { NotAvailable(ioDICOM, false); }
 void TZodivErIO::LoadFromFilePSD(const WideString&) { NotAvailable(ioPSD, false); }
@@ -489,14 +512,34 @@ void TZodivErIO::SaveToStreamTGA(TStream* Stream) {
   });
 }
 
+void TZodivErIO::SaveToFileJP2(const WideString& FileName) {
+  SaveFile(FileName, ioJP2, true, [this](TStream* S, TIECodecProgress& P) {
+    WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJP2);
+  });
+}
+
+void TZodivErIO::SaveToFileJ2K(const WideString& FileName) {
+  SaveFile(FileName, ioJ2K, true, [this](TStream* S, TIECodecProgress& P) {
+    WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJ2K);
+  });
+}
+
+void TZodivErIO::SaveToStreamJP2(TStream* Stream) {
+  SaveStream(Stream, ioJP2, true, [this](TStream* S, TIECodecProgress& P) {
+    WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJP2);
+  });
+}
+
+void TZodivErIO::SaveToStreamJ2K(TStream* Stream) {
+  SaveStream(Stream, ioJ2K, true, [this](TStream* S, TIECodecProgress& P) {
+    WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJ2K);
+  });
+}
+
 // --- saves whose codecs the library does not carry yet -------------------------------------
 
 void TZodivErIO::SaveToFileTIFF(const WideString&) { NotAvailable(ioTIFF, true); }
 void TZodivErIO::SaveToStreamTIFF(TStream*) { NotAvailable(ioTIFF, true); }
-void TZodivErIO::SaveToFileJP2(const WideString&) { NotAvailable(ioJP2, true); }
-void TZodivErIO::SaveToFileJ2K(const WideString&) { NotAvailable(ioJ2K, true); }
-void TZodivErIO::SaveToStreamJP2(TStream*) { NotAvailable(ioJP2, true); }
-void TZodivErIO::SaveToStreamJ2K(TStream*) { NotAvailable(ioJ2K, true); }
 void TZodivErIO::SaveToFilePS(const WideString&) { NotAvailable(ioPS, true); }
 void TZodivErIO::SaveToStreamPS(TStream*) { NotAvailable(ioPS, true); }
 void TZodivErIO::SaveToFilePDF(const WideString&) { NotAvailable(ioPDF, true); }

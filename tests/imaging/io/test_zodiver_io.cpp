@@ -117,7 +117,7 @@ TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
       {"save of a read-only format", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.cur")); }, "Windows Cursor files cannot be written"},
       {"load of a format without codec", [&](TZodivErIO& io) { io.LoadFromFile(W(psd)); }, "Reading Photoshop PSD files is not available"},
       {"save as .win", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.win")); }, "an empty image cannot be saved as Targa"},
-      {"save as .j2c", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.j2c")); }, "Writing JPEG2000 Code Stream files is not available"},
+      {"save as .pdf", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.pdf")); }, "Writing Adobe PDF files is not available"},
       {"save as .xif", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.xif")); }, "Writing TIFF Bitmap files is not available"},
       {"save as .lyr", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.lyr")); }, "Writing Layers files is not available"},
       {"load of a camera raw name", [&](TZodivErIO& io) { io.LoadFromFile(W(nef)); }, "Reading Camera RAW files is not available"},
@@ -141,7 +141,7 @@ TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
     EXPECT_NE(r.IO.FailureReason().find(c.Reason), std::string::npos) << r.IO.FailureReason();
   }
   // Nothing was created by the saves that could not write.
-  for (const char* name : {"a.xyz", "a.cur", "a.win", "a.j2c", "a.xif", "a.lyr"}) EXPECT_FALSE(FileExists(dir / name)) << name;
+  for (const char* name : {"a.xyz", "a.cur", "a.win", "a.pdf", "a.xif", "a.lyr"}) EXPECT_FALSE(FileExists(dir / name)) << name;
 }
 
 TEST(ZodivErIO, MissingFilesRaiseAfterTheFinishEvent) {
