@@ -53,6 +53,8 @@ TEST(ZodivErIO, EveryBuiltCodecLoadsAndSavesByExtension) {
       {"pcx", "ppmtopcx -24bit " + src + " > {out}", ioPCX, false, 0},
       {"dcx", "convert " + src + " DCX:{out}", ioDCX, false, 0},
       {"tga", "convert " + src + " -orient TopLeft TGA:{out}", ioTGA, true, 0},
+      {"jp2", "opj_compress -i " + src + " -o {out}.jp2 -n 3 >/dev/null && mv {out}.jp2 {out}", ioJP2, true, 0},
+      {"j2k", "opj_compress -i " + src + " -o {out}.j2k -n 3 >/dev/null && mv {out}.j2k {out}", ioJ2K, true, 0},
   };
   TTempDir dir;
   for (const TCase& c : cases) {

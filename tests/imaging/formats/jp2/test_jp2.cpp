@@ -199,6 +199,9 @@ TEST(Jp2Reader, ProbesPreviewAndRefusedInput) {
       {"no components", noComponents, "cannot be read"},
       {"100000 x 100000 in a few bytes", withSize(100000, 100000, 100000, 100000), "above the limit"},
       {"2000000 pixels wide", withSize(2000000, 24, 2000000, 24), "above the limit"},
+      // Within the image size limits, but 1.2 billion 32-bit samples for the library to hold.
+      {"20000 x 20000 in one tile", withSize(20000, 20000, 20000, 20000), "above the limit"},
+      {"20000 x 20000 in tiles of 1000", withSize(20000, 20000, 1000, 1000), "above the limit"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
