@@ -178,6 +178,16 @@ TEST(Jp2Reader, ProbesPreviewAndRefusedInput) {
     }
     return d;
   };
+  // Two components, the JP2 colour box set to sRGB: a colour image short of its blue.
+  const std::string two = Fixture("jp2-two-components.jp2",
+                                  "python3 -c \"import sys; open(sys.argv[1],'wb').write(bytes(range(128)))\" {out}.raw && "
+                                  "opj_compress -i {out}.raw -o {out}.jp2 -F 8,8,2,8,u -n 2 >/dev/null && mv {out}.jp2 {out} && rm {out}.raw");
+  std::vector<Byte> twoAsRgb = ReadWholeFile(two);
+  for (size_t i = 0; i + 11 < twoAsRgb.size(); ++i)
+    if (std::string(twoAsRgb.begin() + i, twoAsRgb.begin() + i + 4) == "colr") {
+      twoAsRgb[i + 10] = 16;
+      break;
+    }
   std::vector<Byte> corrupt = good;
   for (size_t i = good.size() / 2; i < good.size() / 2 + 40; ++i) corrupt[i] ^= 0x5A;
   std::vector<Byte> noComponents = good;
@@ -197,6 +207,7 @@ TEST(Jp2Reader, ProbesPreviewAndRefusedInput) {
       {"header cut short", std::vector<Byte>(good.begin(), good.begin() + 30), "cannot be read"},
       {"data corrupted", corrupt, ""},
       {"no components", noComponents, "cannot be read"},
+      {"sRGB of two components", twoAsRgb, "component"},
       {"100000 x 100000 in a few bytes", withSize(100000, 100000, 100000, 100000), "above the limit"},
       {"2000000 pixels wide", withSize(2000000, 24, 2000000, 24), "above the limit"},
       // Within the image size limits, but 1.2 billion 32-bit samples for the library to hold.
