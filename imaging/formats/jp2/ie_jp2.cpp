@@ -144,10 +144,76 @@ AnsiString Choose(const opj_image_t& Image, TChoice& C) {
   return "";
 }
 
+UInt64 BigEndian(const Byte* P, Integer Bytes) {
+  UInt64 v = 0;
+  for (Integer i = 0; i < Bytes; ++i) v = v << 8 | P[i];
+  return v;
+}
+
+// The library sets up every tile the image and tile size segment claims before it reads any of
+// them (several kilobytes each), so a few bytes claiming tens of thousands of tiles cost it
+// hundreds of megabytes. Each tile needs at least one tile-part header of 14 bytes: the claim
+// is checked against the code stream's bytes first. Answers False after IEFail; a header too
+// damaged to tell is left for the library to refuse.
+bool TilesFit(TStream* Stream, bool Jp2, TIECodecProgress& Progress) {
+  const Int64 start = Stream->Position();
+  const Int64 end = start + IEStreamRemaining(Stream);
+  if (end < start) return true;
+  Int64 at = start;
+  Byte b[42];
+  auto peek = [&](Int64 Pos, Integer Count) {
+    if (Pos < start || Pos + Count > end) return false;
+    Stream->SetPosition(Pos);
+    return IEReadFully(Stream, b, Count);
+  };
+  if (Jp2) {
+    // The code stream is the contents of the first contiguous code stream box.
+    bool found = false;
+    for (Integer boxes = 0; boxes < 4096 && !found; ++boxes) {
+      if (!peek(at, 8)) break;
+      Int64 length = Int64(BigEndian(b, 4));
+      const bool codeStream = b[4] == 'j' && b[5] == 'p' && b[6] == '2' && b[7] == 'c';
+      Int64 header = 8;
+      if (length == 1) {
+        if (!peek(at + 8, 8) || BigEndian(b, 8) > UInt64(end - at)) break;
+        length = Int64(BigEndian(b, 8));
+        header = 16;
+      } else if (length == 0) {
+        length = end - at;
+      }
+      if (codeStream) {
+        at += header;
+        found = true;
+      } else {
+        if (length < header) break;
+        at += length;
+      }
+    }
+    if (!found) {
+      Stream->SetPosition(start);
+      return true;
+    }
+  }
+  const bool read = peek(at, 42);
+  Stream->SetPosition(start);
+  if (!read || b[0] != 0xFF || b[1] != 0x4F || b[2] != 0xFF || b[3] != 0x51) return true;
+  const Int64 xsiz = Int64(BigEndian(b + 8, 4)), ysiz = Int64(BigEndian(b + 12, 4));
+  const Int64 xtsiz = Int64(BigEndian(b + 24, 4)), ytsiz = Int64(BigEndian(b + 28, 4));
+  const Int64 xtosiz = Int64(BigEndian(b + 32, 4)), ytosiz = Int64(BigEndian(b + 36, 4));
+  if (xtsiz == 0 || ytsiz == 0 || xtosiz >= xsiz || ytosiz >= ysiz) return true;
+  const Int64 tiles = ((xsiz - xtosiz + xtsiz - 1) / xtsiz) * ((ysiz - ytosiz + ytsiz - 1) / ytsiz);
+  const Int64 bytes = end - at;
+  if (tiles <= bytes / 14) return true;
+  IEFail(Progress, "the JPEG 2000 code stream holds " + std::to_string(bytes) + " bytes, too few for its " +
+                       std::to_string(tiles) + " tiles (at least 14 bytes each)");
+  return false;
+}
+
 void ReadBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P, TIECodecProgress& Progress, bool Preview) {
   const bool jp2 = IsJP2(Stream);
   if (!jp2 && !IsJ2K(Stream))
     return IEFail(Progress, "not a JPEG 2000 file: it starts with neither the JP2 signature nor a code stream header");
+  if (!TilesFit(Stream, jp2, Progress)) return;
   TCodecHandle codec(opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
   TIEOpenJpegMessages msg;
   IEOpenJpegMessagesTo(codec.C, msg);

@@ -212,7 +212,9 @@ TEST(Jp2Reader, ProbesPreviewAndRefusedInput) {
       {"2000000 pixels wide", withSize(2000000, 24, 2000000, 24), "above the limit"},
       // Within the image size limits, but 1.2 billion 32-bit samples for the library to hold.
       {"20000 x 20000 in one tile", withSize(20000, 20000, 20000, 20000), "above the limit"},
-      {"20000 x 20000 in tiles of 1000", withSize(20000, 20000, 1000, 1000), "above the limit"},
+      {"20000 x 20000 in tiles of 1000", withSize(20000, 20000, 1000, 1000), "too few for its 400 tiles"},
+      // 12000 tiles of 4 x 4 pixels in a kilobyte: each tile needs a header of its own.
+      {"12000 tiles", withSize(480, 400, 4, 4), "too few for its 12000 tiles"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
