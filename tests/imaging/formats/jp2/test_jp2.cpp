@@ -88,6 +88,9 @@ TEST(Jp2Reader, OpjCompressFilesReadAsOpjDecompressDecodesThem) {
       {"grey-12", kMake + "grey 23 9 4095 0 {out}.src.pgm && ", "-n 2", "j2k", 12, 1, false},
       {"grey-4", "python3 -c \"import sys; open(sys.argv[1],'wb').write(bytes((x*3+y)%16 for y in range(7) for x in range(13)))\" {out}.src.raw && ",
        "-n 2 -F 13,7,1,4,u", "j2k", 4, 1, false},
+      // Signed samples are shown moved up by half their range, as opj_decompress writes them.
+      {"grey-signed", "python3 -c \"import sys; open(sys.argv[1],'wb').write(bytes((x*16+y*3-128)&255 for y in range(7) for x in range(13)))\" {out}.src.raw && ",
+       "-n 2 -F 13,7,1,8,s", "j2k", 8, 1, false},
       {"alpha", alpha, "-n 3", "jp2", 8, 3, true},
       {"alpha", alpha, "-n 3", "j2k", 8, 3, true},
       {"tiny-7x5", kMake + "rgb 7 5 255 0 {out}.src.ppm && ", "-n 1", "j2k", 8, 3, false},
