@@ -37,7 +37,20 @@ void* AlignedBlock(size_t size, bool zeroed) {
   // without a pass over it: a memset would touch every page of a 36 MB image before the codec
   // writes it.
   static_assert(alignof(std::max_align_t) >= kHeader);
-  if (zeroed) return std::calloc(1, size);
+  if (zeroed) {
+    void* p = std::calloc(1, size);
+    // An image of many megabytes is written page by page: asked for in 2 MiB pages where the
+    // system offers them, it takes one fault per 2 MiB instead of one per 4 KiB, which on a
+    // virtual machine costs a decoder several percent. Only the whole 2 MiB spans inside the
+    // block are marked; the block is untouched so far, so nothing is moved.
+    constexpr size_t kHuge = size_t(2) << 20;
+    if (p && size >= 4 * kHuge) {
+      const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+      const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + size) & ~(kHuge - 1);
+      if (to > from) (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    }
+    return p;
+  }
   void* p = nullptr;
   if (posix_memalign(&p, kHeader, size) != 0) return nullptr;
   return p;
