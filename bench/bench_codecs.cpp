@@ -1,7 +1,7 @@
 // The codecs on a 4000 x 3000 photo. The file-to-file modes are the work that the side-by-side
 // scripts time as whole processes: JPEG and PNG against libjpeg's and libpng's own tools
 // (compare-codecs.sh), GIF, PCX and TGA against netpbm's (compare-palette-codecs.sh), DICOM
-// against dcmtk's (compare-dicom.sh). The Google
+// against dcmtk's (compare-dicom.sh), JPEG 2000 against OpenJPEG's (compare-jp2.sh). The Google
 // Benchmark case is an in-process tool for finding hot spots and is set against no peer.
 //
 //   bench_codecs [benchmark options]            Google Benchmark cases (in-memory decode)
@@ -21,6 +21,10 @@
 //                                               the predictor on 8-bit RGB, as its saves do)
 //   bench_codecs --tiff-rewrite-zip IN.tif OUT.tif  like `tiffcp -c zip IN.tif OUT.tif` (zlib's
 //                                               default level)
+//   bench_codecs --jp2-load IN.jp2 OUT.ppm      like `opj_decompress -i IN.jp2 -o OUT.ppm` (JP2 or
+//                                               code stream, by content)
+//   bench_codecs --jp2-save IN.ppm OUT.jp2      like `opj_compress -i IN.ppm -o OUT.jp2` (lossless,
+//   bench_codecs --j2k-save IN.ppm OUT.j2k      6 resolutions, one layer, LRCP: both sides' defaults)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -37,6 +41,7 @@
 #include "imaging/formats/compression/ie_lzw.h"
 #include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/gif/ie_gif.h"
+#include "imaging/formats/jp2/ie_jp2.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
@@ -92,6 +97,8 @@ int RunJob(const std::string& Mode, const char* In, const char* Out) {
       TIEMask* alpha = nullptr;
       ReadTIFFStream(&job.Bitmap, &in, pages, &job.Params, job.Progress, false, alpha, true, false, false);
       delete alpha;
+    } else if (Mode == "--jp2-load") {
+      ReadJ2000Stream(&in, &job.Bitmap, job.Params, job.Progress, false);
     } else
       ReadPXMStream(&in, &job.Bitmap, job.Params, job.Progress, false);
   }
@@ -117,6 +124,8 @@ int RunJob(const std::string& Mode, const char* In, const char* Out) {
     WriteTIFFStream(&out, false, &job.Bitmap, job.Params, job.Progress);
   } else if (Mode == "--gif-save") {
     WriteGIFStream(&out, &job.Bitmap, job.Params, job.Progress);
+  } else if (Mode == "--jp2-save" || Mode == "--j2k-save") {
+    WriteJ2000Stream(&out, &job.Bitmap, job.Params, job.Progress, Mode == "--jp2-save" ? IEJ2000FormatJP2 : IEJ2000FormatJ2K);
   } else {
     WritePXMStream(&out, &job.Bitmap, job.Params, job.Progress);
   }

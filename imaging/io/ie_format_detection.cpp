@@ -8,6 +8,7 @@
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/ico/ie_ico.h"
+#include "imaging/formats/jp2/ie_jp2.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/metafile/ie_metafile.h"
 #include "imaging/formats/pcx/ie_pcx.h"
@@ -62,8 +63,8 @@ const TProbeStep kCodecProbes[] = {
     {IsTGA, ioTGA},          // Targa
     {IsPXM, ioPXM},          // PBM, PGM, PPM
     {IsJPEGStart, ioJPEG},   // a JPEG start within the first bytes
-    {nullptr, ioJP2},        // JPEG 2000 file
-    {nullptr, ioJ2K},        // JPEG 2000 code stream
+    {IsJP2, ioJP2},          // JPEG 2000 file
+    {IsJ2K, ioJ2K},          // JPEG 2000 code stream
     {IsAVI, ioAVI},          // AVI
     {IsDCX, ioDCX},          // multi-page PCX
     {IsWMF, ioWMF},          // Windows metafile

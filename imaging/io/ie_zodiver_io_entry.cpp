@@ -7,6 +7,7 @@
 #include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/ico/ie_ico.h"
+#include "imaging/formats/jp2/ie_jp2.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/png/ie_png.h"
@@ -196,6 +197,8 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
       delete Mask;
       return;
     }
+    case ioJP2:
+    case ioJ2K: ReadJ2000Stream(Stream, FImage, *FParams, Progress, true); return;
     case ioGIF: {
       Integer Frames = 0;
       ReadGIFStream(Stream, FImage, Frames, *FParams, Progress, true, Mask, true);

@@ -15,6 +15,7 @@
 #include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/gif/ie_gif.h"
 #include "imaging/formats/ico/ie_ico.h"
+#include "imaging/formats/jp2/ie_jp2.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/pcx/ie_pcx.h"
 #include "imaging/formats/pdf/ie_pdf.h"
@@ -255,6 +256,32 @@ void TZodivErIO::LoadFromStreamTGA(TStream* Stream) {
   });
 }
 
+// Both containers go through one reader, which tells them apart by content; the method only
+// decides the file type recorded.
+void TZodivErIO::LoadFromFileJP2(const WideString& FileName) {
+  LoadFile(FileName, ioJP2, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadJ2000Stream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromFileJ2K(const WideString& FileName) {
+  LoadFile(FileName, ioJ2K, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadJ2000Stream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamJP2(TStream* Stream) {
+  LoadStream(Stream, ioJP2, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadJ2000Stream(S, FImage, *FParams, P, false);
+  });
+}
+
+void TZodivErIO::LoadFromStreamJ2K(TStream* Stream) {
+  LoadStream(Stream, ioJ2K, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadJ2000Stream(S, FImage, *FParams, P, false);
+  });
+}
+
 // --- camera raw ----------------------------------------------------------------------------
 
 void TZodivErIO::LoadFromFileRAW(const WideString& FileName) {
@@ -292,10 +319,6 @@ void TZodivErIO::LoadFromStreamBMPRAW(TStream* Stream) {
 
 // --- loads whose codecs the library does not carry yet -------------------------------------
 
-void TZodivErIO::LoadFromFileJP2(const WideString&) { NotAvailable(ioJP2, false); }
-void TZodivErIO::LoadFromFileJ2K(const WideString&) { NotAvailable(ioJ2K, false); }
-void TZodivErIO::LoadFromStreamJP2(TStream*) { NotAvailable(ioJP2, false); }
-void TZodivErIO::LoadFromStreamJ2K(TStream*) { NotAvailable(ioJ2K, false); }
 void TZodivErIO::LoadFromFileObjectsLayers(const WideString&, Integer FileType) { NotAvailable(FileType, false); }
 void TZodivErIO::LoadFromStreamObjectsLayers(TStream*, Integer FileType) { NotAvailable(FileType, false); }
 void TZodivErIO::ImportMetafile(const WideString& FileName, Integer, Integer, bool) {
@@ -571,9 +594,29 @@ void TZodivErIO::SaveToStreamPDF(TStream* Stream) {
   SaveStream(Stream, ioPDF, true, [this](TStream* S, TIECodecProgress& P) { WritePDFStream(S, FImage, *FParams, P); });
 }
 
+void TZodivErIO::SaveToFileJP2(const WideString& FileName) {
+  SaveFile(FileName, ioJP2, true, [this](TStream* S, TIECodecProgress& P) {
+    WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJP2);
+  });
+}
+
+void TZodivErIO::SaveToFileJ2K(const WideString& FileName) {
+  SaveFile(FileName, ioJ2K, true, [this](TStream* S, TIECodecProgress& P) {
+    WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJ2K);
+  });
+}
+
+void TZodivErIO::SaveToStreamJP2(TStream* Stream) {
+  SaveStream(Stream, ioJP2, true, [this](TStream* S, TIECodecProgress& P) {
+    WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJP2);
+  });
+}
+
+void TZodivErIO::SaveToStreamJ2K(TStream* Stream) {
+  SaveStream(Stream, ioJ2K, true, [this](TStream* S, TIECodecProgress& P) {
+    WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJ2K);
+  });
+}
+
 // --- saves whose codecs the library does not carry yet -------------------------------------
 
-void TZodivErIO::SaveToFileJP2(const WideString&) { NotAvailable(ioJP2, true); }
-void TZodivErIO::SaveToFileJ2K(const WideString&) { NotAvailable(ioJ2K, true); }
-void TZodivErIO::SaveToStreamJP2(TStream*) { NotAvailable(ioJP2, true); }
-void TZodivErIO::SaveToStreamJ2K(TStream*) { NotAvailable(ioJ2K, true); }

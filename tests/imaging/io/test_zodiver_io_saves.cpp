@@ -71,7 +71,8 @@ struct TWriter {
 const std::vector<TWriter>& Writers() {
   static const std::vector<TWriter> W = {{"png", 8, 3}, {"jpg", 8, 3}, {"bmp", 8, 3}, {"ppm", 8, 3},
                                          {"pgm", 8, 1}, {"pbm", 1, 1}, {"svt", 8, 3},
-                                         {"pcx", 8, 3}, {"tga", 8, 3}};
+                                         {"pcx", 8, 3}, {"tga", 8, 3},
+                                         {"jp2", 8, 3}, {"j2k", 8, 1}};
   return W;
 }
 

@@ -198,6 +198,24 @@ std::vector<TCorpusField> PsdSizeFields(const std::vector<Byte>& D) {
   return fields;
 }
 
+// JPEG 2000: the image and tile size segment of the code stream (wherever the JP2 boxes put
+// it), and the JP2 image header box, which repeats the size.
+std::vector<TCorpusField> Jp2SizeFields(const std::vector<Byte>& D) {
+  std::vector<TCorpusField> fields;
+  for (size_t i = 0; i + 32 <= D.size(); ++i)
+    if (D[i] == 0xFF && D[i + 1] == 0x4F && D[i + 2] == 0xFF && D[i + 3] == 0x51) {
+      for (size_t at : {8, 12, 24, 28}) fields.push_back({i + at, 4, true});
+      break;
+    }
+  for (size_t i = 0; i + 16 <= D.size(); ++i)
+    if (D[i] == 'i' && D[i + 1] == 'h' && D[i + 2] == 'd' && D[i + 3] == 'r') {
+      fields.push_back({i + 4, 4, true});
+      fields.push_back({i + 8, 4, true});
+      break;
+    }
+  return fields;
+}
+
 // Kilobytes of a field of /proc/<pid>/status ("VmPeak", "VmHWM", ...); 0 when unknown.
 uint64_t StatusKb(const std::string& Pid, const char* Field) {
   FILE* f = std::fopen(("/proc/" + Pid + "/status").c_str(), "r");
@@ -357,6 +375,7 @@ TCorpusFormat CorpusFormat(const std::string& Family) {
       {"dicom", {nullptr, DicomSizeFields}},
       {"psd", {nullptr, PsdSizeFields}},
       {"tiff", {nullptr, TiffSizeFields}},
+      {"jp2", {nullptr, Jp2SizeFields}},
   };
   const auto it = formats.find(Family);
   return it == formats.end() ? TCorpusFormat{} : it->second;
