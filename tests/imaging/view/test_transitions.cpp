@@ -191,7 +191,15 @@ TEST_F(TransitionTest, SmallAndThinPicturesAndStepsOutOfRangeAreSafe) {
     for (Integer effect = 1; effect <= IETransitionEffectCount; ++effect) {
       SCOPED_TRACE(std::to_string(sz.cx) + " x " + std::to_string(sz.cy) + " effect " + std::to_string(effect));
       Engine()->Run(s.get(), t.get(), effect, 1000000);
+      // The bytes that pad each row of the work picture to its stride must never be written: a
+      // pixel drawn one column too far lands there.
+      TBitmap* work = Engine()->WorkPicture();
+      const Integer stride = work->BytesPerScanline();
+      for (Integer y = 0; y < sz.cy; ++y) std::memset(static_cast<Byte*>(work->ScanLine(y)) + sz.cx * 3, 0xA5, size_t(stride - sz.cx * 3));
       for (Integer step : steps) Engine()->DrawFrame(step);
+      for (Integer y = 0; y < sz.cy; ++y)
+        for (Integer k = sz.cx * 3; k < stride; ++k)
+          ASSERT_EQ(static_cast<Byte*>(work->ScanLine(y))[k], 0xA5) << "row " << y << " byte " << k;
       EXPECT_EQ(Engine()->Width(), sz.cx);
       for (Integer y = 0; y < sz.cy; ++y)
         for (Integer x = 0; x < sz.cx; ++x) {
