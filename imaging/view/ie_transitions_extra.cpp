@@ -519,17 +519,24 @@ REGION_EFFECT(CircularWipeToCenter) {
                   true);
 }
 
-// Bars 5 pixels thick every 10 pixels, growing to length A along x (horizontal mode) and to B
-// along y (vertical mode); see the effect table for the modes.
-void BarsAxis(TIETransitionRegion& Rg, bool Horizontal, Integer A, Integer Snap, Integer Mode, Integer W, Integer H) {
-  if (Mode == 0) return;
-  // Horizontal bars in (x along W, y along H); vertical ones swap the axes.
-  auto add = [&](Integer l, Integer t, Integer r, Integer b) {
+// Adds rectangles given along an axis: (l, r) along it and (t, b) across it; for the vertical
+// axis the two are exchanged, so one description serves bars, bands and specks both ways.
+struct TAxisRects {
+  TIETransitionRegion& Rg;
+  bool Horizontal;
+  void operator()(Integer l, Integer t, Integer r, Integer b) const {
     if (Horizontal)
       Rg.AddRect(l, t, r, b);
     else
       Rg.AddRect(t, l, b, r);
-  };
+  }
+};
+
+// Bars 5 pixels thick every 10 pixels, growing to length A along x (horizontal mode) and to B
+// along y (vertical mode); see the effect table for the modes.
+void BarsAxis(TIETransitionRegion& Rg, bool Horizontal, Integer A, Integer Snap, Integer Mode, Integer W, Integer H) {
+  if (Mode == 0) return;
+  const TAxisRects add{Rg, Horizontal};
   if (A <= W) {
     if (W < A + Snap) A = W;
     for (Integer i = 0; i < H + 5; i += 10) {
@@ -599,12 +606,7 @@ REGION_EFFECT(CrisscrossFromBottomLeftTopRight) {
 // Bands every 5 pixels whose ends are jittered while the effect is under way.
 void ShredAxis(TIETransitionRegion& Rg, bool Horizontal, Integer A, Integer Mode, Integer W, Integer H) {
   if (Mode == 0) return;
-  auto add = [&](Integer l, Integer t, Integer r, Integer b) {
-    if (Horizontal)
-      Rg.AddRect(l, t, r, b);
-    else
-      Rg.AddRect(t, l, b, r);
-  };
+  const TAxisRects add{Rg, Horizontal};
   const Integer j = A < W ? W / 7 : 0;
   const Integer thick = 5 + H % 5;
   for (Integer y = 0; y < H; y += 5) {
@@ -658,12 +660,7 @@ SHRED(ShreddedOutFromVerticalCenter, 3, 0)
 // A band with loose specks running ahead of its edge.
 void SpeckleAxis(TIETransitionRegion& Rg, bool Horizontal, Integer A, Integer Mode, Integer W, Integer H) {
   if (Mode == 0) return;
-  auto add = [&](Integer l, Integer t, Integer r, Integer b) {
-    if (Horizontal)
-      Rg.AddRect(l, t, r, b);
-    else
-      Rg.AddRect(t, l, b, r);
-  };
+  const TAxisRects add{Rg, Horizontal};
   const Integer g = A < W ? W / 10 : 0;
   const Integer s = std::max(g / 20, 2);
   for (Integer y = 0; y < H; y += Half(s)) {
