@@ -218,7 +218,7 @@ TEST_F(TransitionTest, SmallAndThinPicturesAndStepsOutOfRangeAreSafe) {
   EXPECT_EQ(Coverage(w, kNew), 1.0 / 3);
 }
 
-TEST_F(TransitionTest, StartIsRefusedForUnknownEffectsAndMismatchedPictures) {
+TEST_F(TransitionTest, StartRefusesUnknownEffectsAndMismatchedPicturesAndTakesAnyFormat) {
   auto a = Picture(10, 10, kOld), b = Picture(10, 11, kNew), e = std::make_unique<TBitmap>();
   EXPECT_THROW(Engine()->Run(a.get(), a.get(), 0, 100), EInvalidOperation);
   EXPECT_THROW(Engine()->Run(a.get(), a.get(), 165, 100), EInvalidOperation);
@@ -227,6 +227,19 @@ TEST_F(TransitionTest, StartIsRefusedForUnknownEffectsAndMismatchedPictures) {
   EXPECT_THROW(Engine()->Run(e.get(), e.get(), 1, 100), EInvalidOperation);
   EXPECT_THROW(Engine()->RunPanZoom(nullptr, TRect{}, TRect{}, 10, 10, 100), EInvalidOperation);
   EXPECT_FALSE(Engine()->Running());
+  // Pictures of another pixel format are taken as 24-bit copies.
+  auto c = Picture(10, 10, kOld), d = Picture(10, 10, kNew);
+  c->SetPixelFormat(pf32bit);
+  d->SetPixelFormat(pf15bit);
+  Engine()->Run(c.get(), d.get(), 1, 1000000);
+  EXPECT_EQ(Engine()->WorkPicture()->PixelFormat(), pf24bit);
+  Engine()->DrawFrame(0);
+  EXPECT_EQ(Coverage(Engine()->WorkPicture(), kOld), 1.0);
+  Engine()->DrawFrame(1024);
+  // 15-bit colour keeps the top five bits of each channel.
+  const Byte* p = Pixel(Engine()->WorkPicture(), 4, 4);
+  EXPECT_EQ((std::vector<Integer>{p[0] & 0xF8, p[1] & 0xF8, p[2] & 0xF8}),
+            (std::vector<Integer>{0xC0, 0xD0, 0xE0}));
 }
 
 TEST(TransitionTiming, StepsFollowTheirCurveAndStayInRange) {
