@@ -209,28 +209,37 @@ void TIETransitionEffects::CopyBlock(const TIETransitionRows& From, Integer From
     std::memmove(FWorkRows.Rows[ToY + y] + size_t(ToX) * 3, From.Rows[FromY + y] + size_t(FromX) * 3, size_t(W) * 3);
 }
 
+namespace {
+
+// One row of a fade: d := (a x (1024 - s) + b x s) >> 10 for every byte. The rows never overlap,
+// which lets the compiler work on many bytes at once.
+__attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic"))) void FadeRow(
+    const Byte* __restrict a, const Byte* __restrict b, Byte* __restrict d, size_t n, Cardinal s) {
+  const Cardinal r = 1024 - s;
+  for (size_t i = 0; i < n; ++i) d[i] = Byte((a[i] * r + b[i] * s) >> 10);
+}
+
+}  // namespace
+
 void TIETransitionEffects::Fade(const TIETransitionRows& A, const TIETransitionRows& B, Integer Step) {
-  const Integer s = Step, r = IETransitionStepMax - Step;
   const size_t n = size_t(FWidth) * 3;
-  for (Integer y = 0; y < FHeight; ++y) {
-    const Byte* a = A.Rows[y];
-    const Byte* b = B.Rows[y];
-    Byte* d = FWorkRows.Rows[y];
-    for (size_t i = 0; i < n; ++i) d[i] = Byte((a[i] * r + b[i] * s) >> 10);
-  }
+  for (Integer y = 0; y < FHeight; ++y) FadeRow(A.Rows[y], B.Rows[y], FWorkRows.Rows[y], n, Cardinal(Step));
 }
 
 // Fades Picture out to (Towards false) or in from (Towards true) the view's background colour.
 void TIETransitionEffects::FadeWithColour(const TIETransitionRows& Picture, bool Towards, Integer Step) {
   const TColor c = ColorToRGB(FOwner->Background());
-  const Integer bgr[3] = {Integer((c >> 16) & 0xFF), Integer((c >> 8) & 0xFF), Integer(c & 0xFF)};
-  const Integer pictureShare = Towards ? Step : IETransitionStepMax - Step;
-  const Integer colourShare = IETransitionStepMax - pictureShare;
+  std::vector<Byte> colour(size_t(FWidth) * 3);
+  for (size_t x = 0; x < colour.size(); x += 3) {
+    colour[x] = Byte(c >> 16);
+    colour[x + 1] = Byte(c >> 8);
+    colour[x + 2] = Byte(c);
+  }
   for (Integer y = 0; y < FHeight; ++y) {
-    const Byte* p = Picture.Rows[y];
-    Byte* d = FWorkRows.Rows[y];
-    for (Integer x = 0; x < FWidth; ++x)
-      for (Integer k = 0; k < 3; ++k) d[x * 3 + k] = Byte((bgr[k] * colourShare + p[x * 3 + k] * pictureShare) >> 10);
+    if (Towards)
+      FadeRow(colour.data(), Picture.Rows[y], FWorkRows.Rows[y], colour.size(), Cardinal(Step));
+    else
+      FadeRow(Picture.Rows[y], colour.data(), FWorkRows.Rows[y], colour.size(), Cardinal(Step));
   }
 }
 
