@@ -6,6 +6,7 @@
 #include "imaging/core/ie_canvas.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_text_boxes.h"
+#include "imaging/view/ie_transitions.h"
 #include "platform/gui/application.h"
 #include "platform/gui/forms.h"
 #include "platform/rtl/exceptions.h"
@@ -80,6 +81,9 @@ TZodivErView::~TZodivErView() {
   SyncLayers();
   // A navigator that outlives the view must not keep our image or call back into us.
   if (FNavigator) SetNavigator(nullptr);
+  // The engine's timer is one of our components: the engine lets go of it first.
+  delete FTransition;
+  FTransition = nullptr;
   // The I/O and processing components, the timers and the transition engine are owned by the
   // view and go with its other owned components.
   DestroyComponents();
@@ -130,6 +134,7 @@ void TZodivErView::FillWithBackground() {
 }
 
 void TZodivErView::ClearImage() {
+  if (FTransition) FTransition->Stop();
   FIEBitmap->Allocate(1, 1, FIEBitmap->GetPixelFormat() == ieNull ? ie24RGB : FIEBitmap->GetPixelFormat());
   FillWithBackground();
 }
@@ -179,6 +184,34 @@ void TZodivErView::InvalidateViewRect(const TRect&) {
   // The surface is repainted whole; the rectangle only narrows what the screen needs to show.
   FBackBufferDirty = true;
   Invalidate();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transition engine
+
+void TZodivErView::CreateTransitionEffects() {
+  if (!FTransition) FTransition = new TIETransitionEffects(this);
+}
+
+void TZodivErView::StopTransition() {
+  if (FTransition) FTransition->Stop();
+  Update();
+}
+
+TNotifyEvent TZodivErView::OnTransitionStop() const { return FTransition ? FTransition->OnTransitionStop : nullptr; }
+
+void TZodivErView::SetOnTransitionStop(TNotifyEvent Value) {
+  CreateTransitionEffects();
+  FTransition->OnTransitionStop = std::move(Value);
+}
+
+std::function<void(TObject*, Integer)> TZodivErView::OnTransitionStep() const {
+  return FTransition ? FTransition->OnTransitionStep : nullptr;
+}
+
+void TZodivErView::SetOnTransitionStep(std::function<void(TObject*, Integer)> Value) {
+  CreateTransitionEffects();
+  FTransition->OnTransitionStep = std::move(Value);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -331,6 +364,7 @@ void TZodivErView::Update() {
 }
 
 void TZodivErView::Resize() {
+  if (FTransition) FTransition->Stop();
   TIEView::Resize();
   if (!FInUpdate && FLayers.size() > 0) Update();
 }

@@ -455,8 +455,15 @@ class TZodivErView : public TIEView {
   TIESpecialKeyEvent OnSpecialKey;
   TNotifyEvent OnDShowNewFrame;
   TNotifyEvent OnDShowEvent;
-  TNotifyEvent OnTransitionStop;
-  TNotifyEvent OnTransitionStep;
+  // The transition engine holds these handlers: writing one creates it, reading gives nil while
+  // there is none.
+  TNotifyEvent OnTransitionStop() const;
+  void SetOnTransitionStop(TNotifyEvent Value);
+  std::function<void(TObject* Sender, Integer Step)> OnTransitionStep() const;
+  void SetOnTransitionStep(std::function<void(TObject* Sender, Integer Step)> Value);
+  void CreateTransitionEffects();
+  TIETransitionEffects* TransitionEffects() const { return FTransition; }
+  void StopTransition();
 
  protected:
   void Paint() override;
