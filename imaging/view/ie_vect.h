@@ -369,4 +369,7 @@ class TZodivErVect : public TZodivErView {
   TResampleFilter FBitmapResampleFilter = rfNone;
   bool FOutputDrawing = false;
   bool FDragging = false;
+  // A 32-bit surface the objects are drawn on when the target has another layout, kept between
+  // draws: the canvas of any other layout converts the whole picture on every call.
+  std::unique_ptr<TBitmap> FWork32;
 };

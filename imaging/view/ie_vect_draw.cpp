@@ -315,15 +315,40 @@ bool TZodivErVect::DrawObject(TIEVObjectRec& o, Integer Handle, bool DrawingAlph
 }
 
 void TZodivErVect::DrawObjects(bool BitmapCoords, Integer Handle, bool AntiAlias, TBitmap* Dest) {
-  if (!Dest) return;
+  if (!Dest || FZOrder.empty()) return;
+  const Integer W = Dest->Width(), H = Dest->Height();
+  if (W <= 0 || H <= 0) return;
+  // A 24-bit target is copied once onto the 32-bit surface and back once, instead of being
+  // converted whole by every drawing call of every object.
+  const bool Via32 = Dest->PixelFormat() == pf24bit;
+  TBitmap* Target = Dest;
+  if (Via32) {
+    if (!FWork32) {
+      FWork32 = std::make_unique<TBitmap>();
+      FWork32->SetPixelFormat(pf32bit);
+    }
+    if (FWork32->Width() != W || FWork32->Height() != H) FWork32->SetSize(W, H);
+    for (Integer y = 0; y < H; ++y) {
+      const Byte* s = static_cast<const Byte*>(Dest->ScanLine(y));
+      Byte* d = static_cast<Byte*>(FWork32->ScanLine(y));
+      for (Integer x = 0; x < W; ++x, s += 3, d += 4) d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 255;
+    }
+    Target = FWork32.get();
+  }
   const bool Saved = FObjAntialias;
   FObjAntialias = AntiAlias;
   for (size_t i = 0; i < FZOrder.size(); ++i) {
     const Integer h = FZOrder[i];
     if (Handle >= 0 && h != Handle) continue;
-    DrawObject(FObjects[static_cast<size_t>(h)], h, false, 1, !BitmapCoords, !BitmapCoords, Dest);
+    DrawObject(FObjects[static_cast<size_t>(h)], h, false, 1, !BitmapCoords, !BitmapCoords, Target);
   }
   FObjAntialias = Saved;
+  if (Via32)
+    for (Integer y = 0; y < H; ++y) {
+      const Byte* s = static_cast<const Byte*>(FWork32->ScanLine(y));
+      Byte* d = static_cast<Byte*>(Dest->ScanLine(y));
+      for (Integer x = 0; x < W; ++x, s += 4, d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2];
+    }
 }
 
 void TZodivErVect::DrawObjectsToBackBuffer(TBitmap* Dest) { DrawObjects(false, -1, FObjAntialias, Dest); }
@@ -343,9 +368,9 @@ void TZodivErVect::DrawObjectsToImage(TIEBitmap* Image, bool Output, Integer Han
     DrawObjects(true, Handle, Output, Image->GetVclBitmap());
   } else {
     TIEBitmap Work;
-    Work.Location = ieTBitmap;
     Work.Allocate(Image->GetWidth(), Image->GetHeight(), ie24RGB);
     Work.CopyAndConvertFormat(Image);
+    Work.SetLocation(ieTBitmap);
     DrawObjects(true, Handle, Output, Work.GetVclBitmap());
     Work.SetLocation(ieFile);
     Work.ConvertPixelFormat(Image->GetPixelFormat());
