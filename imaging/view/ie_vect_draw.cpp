@@ -15,13 +15,8 @@
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 
-// Trunc with the float guard: a NaN or a value beyond int32 never reaches the conversion.
-Integer T(double V) {
-  if (!(V == V)) return 0;
-  if (V >= 2147483647.0) return 2147483647;
-  if (V <= -2147483648.0) return -2147483647 - 1;
-  return static_cast<Integer>(V);
-}
+// Toward zero; NaN and values beyond int32 never reach the conversion.
+Integer T(double V) { return SafeTrunc<Integer>(V); }
 
 void Grow(TRect& R, Integer X, Integer Y) { IEAddPointToRect(R, X, Y); }
 }  // namespace

@@ -441,9 +441,14 @@ void ReadPNGBytes(TStream* S, TMemoryStream& Out) {
     const Int64 Left = IEStreamRemaining(S);
     if (Left >= 0 && Int64(Len) + 4 > Left) Damaged("an image of the table ends early");
     Out.WriteBuffer(H, 8);
-    std::vector<Byte> Data(size_t(Len) + 4);
-    R.Bytes(Data.data(), Int64(Data.size()));
-    Out.WriteBuffer(Data.data(), Int64(Data.size()));
+    // Copied in pieces, so that a length the stream cannot back never allocates all of it.
+    std::vector<Byte> Piece(65536);
+    for (Int64 Rest = Int64(Len) + 4; Rest > 0;) {
+      const Int64 k = std::min<Int64>(Rest, Int64(Piece.size()));
+      R.Bytes(Piece.data(), k);
+      Out.WriteBuffer(Piece.data(), k);
+      Rest -= k;
+    }
     if (std::memcmp(H + 4, "IEND", 4) == 0) break;
   }
   Out.SetPosition(0);

@@ -13,12 +13,8 @@
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 
-Integer T(double V) {
-  if (!(V == V)) return 0;
-  if (V >= 2147483647.0) return 2147483647;
-  if (V <= -2147483648.0) return -2147483647 - 1;
-  return static_cast<Integer>(V);
-}
+// Toward zero; NaN and values beyond int32 never reach the conversion.
+Integer T(double V) { return SafeTrunc<Integer>(V); }
 
 void Grow(TRect& R, Integer X, Integer Y) { IEAddPointToRect(R, X, Y); }
 
@@ -29,6 +25,21 @@ void SelectObjectFont(TIECanvas* C, const TIEVObjectRec& o, double ZoomY, Intege
   h = h == 0 ? H0 : T(h * ZoomY);
   L.ToFont(C->GetFont(), h);
   C->GetFont()->SetColor(o.PenColor);
+}
+
+// Rulers and angles: a solid unzoomed pen, no fill, the font at its point size over the zoom.
+void MeasurementTools(TIECanvas* C, TColor PenColor, Integer PenWidth, double InvZoomY, const TIELogFont& Font) {
+  TCanvas* Cv = C->GetHandle();
+  C->Pen()->SetMode(pmCopy);
+  C->Pen()->SetWidth(float(PenWidth));
+  C->Pen()->SetStyle(psSolid);
+  C->Pen()->SetColor(PenColor);
+  C->Brush()->SetStyle(bsClear);
+  Cv->Brush()->SetStyle(bsClear);
+  Font.ToFont(Cv->Font(), 0);
+  Cv->Font()->SetSize(std::max(3, T(std::abs(Font.Height()) / InvZoomY)));
+  Cv->Font()->SetOrientation(0);
+  Cv->Font()->SetColor(PenColor);
 }
 
 AnsiString FloatText(TZodivErVect* V, double Value) {
@@ -206,16 +217,7 @@ void TZodivErVect::DrawRuler(TIECanvas* C, Integer x1, Integer y1, Integer x2, I
                              double InvZoomY, TRect& Extent, const TIELogFont& Font) {
   if (x1 == x2 && y1 == y2) return;
   TCanvas* Cv = C->GetHandle();
-  C->Pen()->SetMode(pmCopy);
-  C->Pen()->SetWidth(float(PenWidth));
-  C->Pen()->SetStyle(psSolid);
-  C->Pen()->SetColor(PenColor);
-  C->Brush()->SetStyle(bsClear);
-  Cv->Brush()->SetStyle(bsClear);
-  Font.ToFont(Cv->Font(), 0);
-  Cv->Font()->SetSize(std::max(3, T(std::abs(Font.Height()) / InvZoomY)));
-  Cv->Font()->SetOrientation(0);
-  Cv->Font()->SetColor(PenColor);
+  MeasurementTools(C, PenColor, PenWidth, InvZoomY, Font);
   C->DrawLine(x1, y1, x2, y2);
   Grow(Extent, x1, y1), Grow(Extent, x2, y2);
   double a;
@@ -302,16 +304,7 @@ void TZodivErVect::DrawAngle(TIECanvas* C, const TPoint P[3], TColor PenColor, I
   (void)InvZoomX;
   if (P[0].X == IEV_UNPLACED) return;
   TCanvas* Cv = C->GetHandle();
-  C->Pen()->SetMode(pmCopy);
-  C->Pen()->SetWidth(float(PenWidth));
-  C->Pen()->SetStyle(psSolid);
-  C->Pen()->SetColor(PenColor);
-  C->Brush()->SetStyle(bsClear);
-  Cv->Brush()->SetStyle(bsClear);
-  Font.ToFont(Cv->Font(), 0);
-  Cv->Font()->SetSize(std::max(3, T(std::abs(Font.Height()) / InvZoomY)));
-  Cv->Font()->SetOrientation(0);
-  Cv->Font()->SetColor(PenColor);
+  MeasurementTools(C, PenColor, PenWidth, InvZoomY, Font);
   std::vector<TPoint> Placed;
   for (Integer i = 0; i < 3 && P[i].X != IEV_UNPLACED; ++i) Placed.push_back(P[i]);
   if (Placed.size() >= 2) C->Polyline(Placed);
