@@ -3,6 +3,8 @@
 
   vect_objects.py read FILE          prints the file's contents as JSON
   vect_objects.py write VERSION OUT  writes a sample drawing in that (old) version
+  vect_objects.py batch DIR SPEC...  writes DIR/v<code>.iev for each SPEC: a version character,
+                                     followed by "g" to put the first three objects in a group
 
 The sample holds a line with arrows, a filled box, a text with a font, a ruler, a closed
 polyline, an angle, a memo, a labelled line and a bitmap object whose image is a 3 x 2 picture
@@ -405,5 +407,8 @@ def write(v, out, group=False):
 if __name__ == "__main__":
     if sys.argv[1] == "read":
         print(json.dumps(read(sys.argv[2]), indent=1))
+    elif sys.argv[1] == "batch":
+        for spec in sys.argv[3:]:
+            write(ord(spec[0]), "%s/v%d.iev" % (sys.argv[2], ord(spec[0])), group=spec[1:] == "g")
     elif sys.argv[1] == "write":
         write(ord(sys.argv[2]), sys.argv[3], group=len(sys.argv) > 4 and sys.argv[4] == "group")
