@@ -6,7 +6,10 @@
 #include <fstream>
 
 #include "imaging/formats/compression/ie_deflate_streams.h"
+#include "imaging/io/ie_file_formats.h"
+#include "imaging/io/ie_zodiver_io.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
 #include "tests/imaging/view/vect_test_fixture.h"
 
 using namespace vecttest;
@@ -363,4 +366,52 @@ TEST_F(VectTest, DamagedFilesAreRefusedAndTheViewKeepsItsObjects) {
   TStringStream Ok(G);
   EXPECT_TRUE(IETestObjectsStream(&Ok));
   EXPECT_FALSE(View->LoadObjectsFromFile(""));
+}
+
+TEST_F(VectTest, TheIOComponentLoadsObjectsFilesIntoAVectorViewOrAnImage) {
+  const std::string Dir = testsupport::MakeTempDir("vectio");
+  TIEVObjectRec R = Rec(ievkBox, 5, 5, 24, 19);
+  R.BrushStyle = bsSolid;
+  R.BrushColor = 0x0000FF;
+  R.PenColor = 0x0000FF;
+  View->AppendObject(R);
+  const std::string Path = Dir + "/box.iev";
+  View->SaveObjectsToFile(Path);
+  View->ClearObjects();
+
+  // Into the attached vector view: the objects stay objects, over a clear white picture of
+  // their extent.
+  TZodivErIO* IO = View->IOComponent();
+  IO->LoadFromFile(AnsiToWide(Path));
+  EXPECT_FALSE(IO->Aborting) << IO->FailureReason();
+  ASSERT_EQ(View->ObjectsCount(), 1);
+  EXPECT_EQ(View->IEBitmap()->GetWidth(), 25);
+  EXPECT_EQ(View->IEBitmap()->GetHeight(), 20);
+  EXPECT_EQ(View->IEBitmap()->GetAlphaChannel()->GetPixelByte(10, 10), 0);
+  EXPECT_EQ(IO->IOParams()->FileType, ioIEV);
+
+  // Into a plain image: the objects are drawn into it.
+  TIEBitmap Image;
+  TZodivErIO Plain(nullptr);
+  Plain.SetAttachedIEBitmap(&Image);
+  Plain.LoadFromFile(AnsiToWide(Path));
+  EXPECT_FALSE(Plain.Aborting) << Plain.FailureReason();
+  ASSERT_EQ(Image.GetWidth(), 25);
+  EXPECT_EQ(Image.GetPixelAsRGB(15, 12), (TRGB{0, 0, 255}));
+  EXPECT_EQ(Image.GetPixelAsRGB(2, 2), (TRGB{255, 255, 255}));
+
+  // A damaged file fails with the file's name and the cause, and the view keeps its objects.
+  const std::string Bad = Dir + "/bad.iev";
+  std::string Bytes;
+  {
+    TMemoryStream M;
+    View->SaveObjectsToStream(&M);
+    Bytes = Slurp(M);
+  }
+  std::ofstream(Bad, std::ios::binary).write(Bytes.data(), std::streamsize(Bytes.size() - 5));
+  IO->LoadFromFile(AnsiToWide(Bad));
+  EXPECT_TRUE(IO->Aborting);
+  EXPECT_NE(IO->FailureReason().find(Bad), std::string::npos) << IO->FailureReason();
+  EXPECT_EQ(View->ObjectsCount(), 1);
+  testsupport::RemoveTree(Dir);
 }
