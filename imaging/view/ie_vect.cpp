@@ -162,6 +162,9 @@ Integer TZodivErVect::AppendObject(const TIEVObjectRec& S) {
   if (FObjects.size() % 512 == 0) {
     FObjects.reserve(FObjects.size() + 522);
     FZOrder.reserve(FObjects.size() + 522);
+    // The records moved: plug-ins must follow their own.
+    for (TIEVObjectRec& o : FObjects)
+      if (o.PlugIn) o.PlugIn->Rec = &o;
   }
   const Integer h = static_cast<Integer>(FObjects.size());
   FObjects.emplace_back();

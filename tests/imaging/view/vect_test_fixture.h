@@ -46,7 +46,10 @@ struct VectTest : ::testing::Test {
     View->IEBitmap()->Fill(static_cast<double>(0xFFFFFF));
     View->Update();
   }
-  void TearDown() override { delete Form; }
+  void TearDown() override {
+    delete Form;
+    IEFinalize();
+  }
 
   // A record of Kind over the box, with the template's other values.
   TIEVObjectRec Rec(Byte Kind, Integer X1, Integer Y1, Integer X2, Integer Y2) {
