@@ -114,14 +114,45 @@ void TZodivErVect::DrawArrow(TIECanvas* C, Byte Shape, Integer tx, Integer ty, I
 }
 
 namespace {
-// Paints a frame W pixels wide inside the box, clipped to the bitmap.
-void IEDrawBitmapBorder(TIEBitmap* B, Integer x1, Integer y1, Integer x2, Integer y2, Integer W, TColor Color) {
-  const TRGB c = IETColorToTRGB(Color);
-  const Integer bw = B->GetWidth(), bh = B->GetHeight();
+// Stretches the whole image into the box on Dest. The image renderer writes 24-bit bitmaps, so
+// a 32-bit target lends it the covered part through a 24-bit copy.
+void RenderImage(TIEBitmap* B, TBitmap* Dest, Integer X, Integer Y, Integer W, Integer H, Integer Transparency,
+                 TResampleFilter Filter) {
+  if (Dest->PixelFormat() != pf32bit) {
+    B->RenderToTBitmap(Dest, nullptr, nullptr, X, Y, W, H, 0, 0, B->GetWidth(), B->GetHeight(), B->HasAlphaChannel(),
+                       false, Transparency, Filter, true, 0);
+    return;
+  }
+  const Integer cx1 = std::max(X, 0), cy1 = std::max(Y, 0);
+  const Integer cx2 = std::min(X + W, Dest->Width()), cy2 = std::min(Y + H, Dest->Height());
+  if (cx1 >= cx2 || cy1 >= cy2) return;
+  TBitmap Part;
+  Part.SetPixelFormat(pf24bit);
+  Part.SetSize(cx2 - cx1, cy2 - cy1);
+  for (Integer y = cy1; y < cy2; ++y) {
+    const Byte* s = static_cast<const Byte*>(Dest->ScanLine(y)) + size_t(cx1) * 4;
+    Byte* d = static_cast<Byte*>(Part.ScanLine(y - cy1));
+    for (Integer x = cx1; x < cx2; ++x, s += 4, d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2];
+  }
+  B->RenderToTBitmap(&Part, nullptr, nullptr, X - cx1, Y - cy1, W, H, 0, 0, B->GetWidth(), B->GetHeight(),
+                     B->HasAlphaChannel(), false, Transparency, Filter, true, 0);
+  for (Integer y = cy1; y < cy2; ++y) {
+    const Byte* s = static_cast<const Byte*>(Part.ScanLine(y - cy1));
+    Byte* d = static_cast<Byte*>(Dest->ScanLine(y)) + size_t(cx1) * 4;
+    for (Integer x = cx1; x < cx2; ++x, s += 3, d += 4) d[0] = s[0], d[1] = s[1], d[2] = s[2];
+  }
+}
+
+// Paints a frame W pixels wide inside the box, clipped to the bitmap (24 or 32 bits a pixel).
+void IEDrawBitmapBorder(TBitmap* Dest, Integer x1, Integer y1, Integer x2, Integer y2, Integer W, TColor Color) {
+  const Integer bpp = Dest->PixelFormat() == pf32bit ? 4 : Dest->PixelFormat() == pf24bit ? 3 : 0;
+  if (!bpp) return;
+  const Byte r = Byte(Color & 0xFF), g = Byte((Color >> 8) & 0xFF), b = Byte((Color >> 16) & 0xFF);
+  const Integer bw = Dest->Width(), bh = Dest->Height();
   auto Put = [&](Integer x, Integer y) {
     if (x < 0 || y < 0 || x >= bw || y >= bh) return;
-    B->SetPixelRGB(x, y, c);
-    if (B->HasAlphaChannel()) B->GetAlphaChannel()->SetPixelByte(x, y, 255);
+    Byte* p = static_cast<Byte*>(Dest->ScanLine(y)) + size_t(x) * bpp;
+    p[0] = b, p[1] = g, p[2] = r;
   };
   for (Integer i = 0; i < W; ++i) {
     for (Integer x = x1 + i; x <= x2 - i; ++x) Put(x, y1 + i), Put(x, y2 - i);
@@ -232,14 +263,8 @@ bool TZodivErVect::DrawObject(TIEVObjectRec& o, Integer Handle, bool DrawingAlph
           C.Brush()->SetStyle(bsClear);
           C.Rectangle(bx1, by1, bx2 + 1, by2 + 1);
         } else {
-          B->RenderToTBitmap(Dest, nullptr, nullptr, bx1, by1, bx2 - bx1 + 1, by2 - by1 + 1, 0, 0, B->GetWidth(),
-                             B->GetHeight(), B->HasAlphaChannel(), false, o.Transparency, FBitmapResampleFilter, true,
-                             0);
-          if (o.BitmapBorder) {
-            TIEBitmap Wrap;
-            Wrap.EncapsulateTBitmap(Dest, false);
-            IEDrawBitmapBorder(&Wrap, bx1, by1, bx2, by2, w, o.PenColor);
-          }
+          RenderImage(B, Dest, bx1, by1, bx2 - bx1 + 1, by2 - by1 + 1, o.Transparency, FBitmapResampleFilter);
+          if (o.BitmapBorder) IEDrawBitmapBorder(Dest, bx1, by1, bx2, by2, w, o.PenColor);
         }
         break;
       }
@@ -251,9 +276,8 @@ bool TZodivErVect::DrawObject(TIEVObjectRec& o, Integer Handle, bool DrawingAlph
         P->SetLineJoin(0);
         if (o.MemoHasBitmap && !DrawingAlpha)
           if (TIEBitmap* B = GetSharedBitmap(o.BitmapIndex); B && B->GetWidth() > 0 && B->GetHeight() > 0)
-            B->RenderToTBitmap(Dest, nullptr, nullptr, std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1) + 1,
-                               std::abs(y2 - y1) + 1, 0, 0, B->GetWidth(), B->GetHeight(), false, false,
-                               o.Transparency, FBitmapResampleFilter, true, 0);
+            RenderImage(B, Dest, std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1) + 1, std::abs(y2 - y1) + 1,
+                        o.Transparency, FBitmapResampleFilter);
         DrawMemoObject(&C, x1, y1, x2, y2, o, ZX, ZY, o.DrawnBox);
         break;
       case ievkRuler: {

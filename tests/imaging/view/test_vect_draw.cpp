@@ -300,6 +300,12 @@ TEST_F(VectDrawTest, EveryKindOnTheRealViewFollowsTheZoom) {
   // Its edge is zoomed too: bitmap x 140 begins at client offset + 280.
   EXPECT_EQ(Back->Canvas()->Pixels(View->BitmapToScreenX(140) - 2, cy), TColor(0xF0F0F0));
   EXPECT_EQ(View->GetObjectRec(BoxH)->DrawnBox.Left, View->BitmapToScreenX(140));
+  // The image object shows its picture (green, a red pixel in the middle) inside its frame.
+  EXPECT_EQ(Back->Canvas()->Pixels(View->BitmapToScreenX(15), View->BitmapToScreenY(125)), TColor(0x00C000));
+  EXPECT_EQ(Back->Canvas()->Pixels(View->BitmapToScreenX(30), View->BitmapToScreenY(100)), TColor(0x0000FF));
+  // Its frame lies on the box's edge, not beside it.
+  EXPECT_EQ(Back->Canvas()->Pixels(View->BitmapToScreenX(10), View->BitmapToScreenY(105)), TColor(0));
+  EXPECT_EQ(Back->Canvas()->Pixels(View->BitmapToScreenX(10) - 10, View->BitmapToScreenY(105)), TColor(0xF0F0F0));
   // The highlighter turned the grey background yellow-ish: blue cleared.
   const TColor Under = Back->Canvas()->Pixels(View->BitmapToScreenX(390), View->BitmapToScreenY(295));
   EXPECT_EQ((Under >> 16) & 0xFF, 0);
