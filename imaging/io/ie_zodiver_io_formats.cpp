@@ -1,6 +1,8 @@
 // One load and one save family per built-in format, each the common frame around its codec.
 // Formats whose codec the library does not carry yet end with a reason and the finish event.
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <cstring>
 
 #include "imaging/core/ie_buffered_read_stream.h"
@@ -29,6 +31,8 @@
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_gif_frames.h"
 #include "imaging/io/ie_stream_header.h"
+#include "imaging/view/ie_vect.h"
+#include "platform/rtl/strings.h"
 #include "imaging/io/ie_zodiver_io.h"
 #include "platform/rtl/files.h"
 #include "platform/rtl/strings.h"
@@ -319,8 +323,57 @@ void TZodivErIO::LoadFromStreamBMPRAW(TStream* Stream) {
 
 // --- loads whose codecs the library does not carry yet -------------------------------------
 
-void TZodivErIO::LoadFromFileObjectsLayers(const WideString&, Integer FileType) { NotAvailable(FileType, false); }
-void TZodivErIO::LoadFromStreamObjectsLayers(TStream*, Integer FileType) { NotAvailable(FileType, false); }
+void TZodivErIO::LoadFromFileObjectsLayers(const WideString& FileName, Integer FileType) {
+  if (FileType != ioIEV) return NotAvailable(FileType, false);
+  FFailureReason.clear();
+  FParams->FileType = FileType;
+  const AnsiString Name = WideToAnsi(FileName);
+  // A view that shows objects keeps them as objects over a white picture of their extent;
+  // otherwise a view of our own draws them into the component's image.
+  auto* Attached = dynamic_cast<TZodivErVect*>(FAttachedZodivEr);
+  std::unique_ptr<TZodivErVect> Temporary;
+  TZodivErVect* V = Attached;
+  if (!V) {
+    Temporary = std::make_unique<TZodivErVect>(nullptr);
+    V = Temporary.get();
+  }
+  try {
+    if (!V->LoadObjectsFromFile(Name)) {
+      Fail("\"" + Name + "\" is not a vector objects file");
+      return DoFinishWork();
+    }
+  } catch (Exception& E) {
+    Fail("Cannot read \"" + Name + "\": " + E.Message);
+    return DoFinishWork();
+  }
+  const TRect R = V->GetObjectsExtent();
+  TIEBitmap* Img = V->IEBitmap();
+  Img->Allocate(std::max<Integer>(R.Right, 1), std::max<Integer>(R.Bottom, 1), ie24RGB);
+  Img->Fill(static_cast<double>(0xFFFFFF));
+  // Clear under the objects the view keeps; a flattened picture stays opaque, or the objects
+  // just drawn into it would be invisible wherever its alpha is honoured.
+  if (!Temporary) Img->GetAlphaChannel()->Fill(0);
+  if (Temporary) {
+    V->DrawObjectsToBitmap(true);
+    if (FImage) FImage->Assign(Img);
+  } else {
+    V->Update();
+  }
+  DoFinishWork();
+}
+
+void TZodivErIO::LoadFromStreamObjectsLayers(TStream* Stream, Integer FileType) {
+  auto* Attached = dynamic_cast<TZodivErVect*>(FAttachedZodivEr);
+  if (FileType != ioIEV || !Attached) return NotAvailable(FileType, false);
+  FFailureReason.clear();
+  try {
+    if (!Attached->LoadObjectsFromStream(Stream)) Fail("The stream does not hold vector objects");
+  } catch (Exception& E) {
+    Fail("Cannot read the vector objects: " + E.Message);
+  }
+  FParams->FileType = FileType;
+  DoFinishWork();
+}
 void TZodivErIO::ImportMetafile(const WideString& FileName, Integer, Integer, bool) {
   WideString Ext;
   IEExtractFileExtW(FileName, false, Ext);
