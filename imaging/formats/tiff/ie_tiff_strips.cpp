@@ -8,6 +8,7 @@
 #include "imaging/core/ie_stream_classes.h"
 #include "imaging/formats/compression/ie_ccitt.h"
 #include "imaging/formats/compression/ie_deflate_streams.h"
+#include "imaging/formats/compression/ie_packbits.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/tiff/ie_tiff_samples.h"
 
@@ -58,21 +59,11 @@ class TRowSource {
       }
       case 32773: {
         // A run that crosses the row's end is cut there; the next row starts after it.
-        size_t out = 0;
         std::fill(FRow.begin(), FRow.end(), 0);
-        while (out < rb && FCursor < size) {
-          const signed char n = static_cast<signed char>(FData[size_t(FCursor++)]);
-          if (n >= 0) {
-            const Int64 count = std::min<Int64>(n + 1, size - FCursor);
-            for (Int64 k = 0; k < count; ++k, ++FCursor)
-              if (out < rb) FRow[out++] = FData[size_t(FCursor)];
-          } else if (n != -128) {
-            if (FCursor >= size) break;
-            const Byte b = FData[size_t(FCursor++)];
-            for (Integer k = 0; k < 1 - n && out < rb; ++k) FRow[out++] = b;
-          }
-        }
-        if (out < rb) FShort = true;
+        const TIEPackBitsResult r =
+            IEPackBitsDecode(FData.data() + std::min(FCursor, size), size_t(size - std::min(FCursor, size)), FRow.data(), rb);
+        FCursor += Int64(r.Read);
+        if (r.Written < rb) FShort = true;
         break;
       }
       case 5: {
