@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
+
+#include "imaging/core/ie_mask.h"
 
 TIEPackBitsResult IEPackBitsDecode(const Byte* Src, size_t SrcLength, Byte* Dest, size_t DestLength) {
   TIEPackBitsResult r;
@@ -60,4 +63,12 @@ void PackBitsRow(const Byte* Data, Integer Length, Byte* Dest, Integer& DestLeng
   }
   flush();
   DestLength = out;
+}
+
+void IEPackBitsEncode(const Byte* Data, Integer Count, TStream* Stream, bool& Aborting) {
+  if (Count <= 0) return;
+  std::vector<Byte> out(IEPackBitsMaxPacked(static_cast<size_t>(Count)));
+  Integer n = 0;
+  PackBitsRow(Data, Count, out.data(), n);
+  IESafeStreamWrite(Stream, Aborting, out.data(), n);
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "platform/rtl/streams.h"
 #include "platform/rtl/types.h"
 
 struct TIEPackBitsResult {
@@ -23,3 +24,7 @@ constexpr size_t IEPackBitsMaxPacked(size_t Length) { return Length + (Length + 
 // Packs one row: runs of 4 to 128 equal bytes become repeat packets, everything else literal
 // packets of up to 128 bytes. Dest has room for IEPackBitsMaxPacked(Length) bytes.
 void PackBitsRow(const Byte* Data, Integer Length, Byte* Dest, Integer& DestLength);
+
+// PackBitsRow's packets of Count bytes of Data, written to Stream in one write. A short write
+// raises Aborting; it is never lowered.
+void IEPackBitsEncode(const Byte* Data, Integer Count, TStream* Stream, bool& Aborting);

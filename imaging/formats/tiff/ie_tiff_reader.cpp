@@ -194,6 +194,8 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
       const Int64 s = dir.Entry(530) ? dir.GetTagItem(530, k) : 2;
       V.YCbCrSubsampling[k] = s == 0 ? 2 : Integer(s);
     }
+    if (dir.Entry(532))
+      for (Integer k = 0; k < 6; ++k) V.ReferenceBlackWhite[k] = dir.GetRational(532, k);
     dir.GetTagArray(273, V.StripOffsets);
     dir.GetTagArray(279, V.StripByteCounts);
     dir.GetTagArray(324, V.TileOffsets);

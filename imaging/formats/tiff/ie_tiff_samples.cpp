@@ -61,7 +61,8 @@ TTIFFConversion TIFFChooseConversion(const TTIFFVars& V) {
       if (s >= 3 && b == 8) c.Kind = K::Lab8;
       break;
     case 6:
-      if (s == 3 && b == 8 && V.YCbCrSubsampling[1] == 1 && (V.YCbCrSubsampling[0] == 1 || V.YCbCrSubsampling[0] == 2))
+      if (s == 3 && b == 8 && (V.YCbCrSubsampling[1] == 1 || V.YCbCrSubsampling[1] == 2) &&
+          (V.YCbCrSubsampling[0] == 1 || V.YCbCrSubsampling[0] == 2))
         c.Kind = K::YCbCr;
       break;
   }
@@ -76,6 +77,27 @@ AnsiString TIFFUnsupportedText(const TTIFFVars& V) {
     s += " and subsampling " + std::to_string(V.YCbCrSubsampling[0]) + " x " + std::to_string(V.YCbCrSubsampling[1]);
   return s + " are not supported";
 }
+
+namespace {
+
+// Brings Count pixels of Y, Cb, Cr from the page's reference codes to full range; the default
+// codes leave them as they are. Codes that make no range (black not below white) are ignored.
+void StretchYCbCr(const TTIFFVars& V, Byte* P, Integer Count) {
+  const double* r = V.ReferenceBlackWhite;
+  if (r[0] == 0 && r[1] == 255 && r[2] == 128 && r[3] == 255 && r[4] == 128 && r[5] == 255) return;
+  if (!(r[1] > r[0] && r[3] > r[2] && r[5] > r[4])) return;
+  Byte table[3][256];
+  for (Integer c = 0; c < 3; ++c)
+    for (Integer v = 0; v < 256; ++v) {
+      const double black = r[2 * c], white = r[2 * c + 1];
+      const double full = c == 0 ? (v - black) * 255 / (white - black) : (v - black) * 127 / (white - black) + 128;
+      table[c][v] = Byte(full < 0 ? 0 : full > 255 ? 255 : full + 0.5);
+    }
+  for (Integer i = 0; i < Count; ++i)
+    for (Integer c = 0; c < 3; ++c) P[3 * i + c] = table[c][P[3 * i + c]];
+}
+
+}  // namespace
 
 void TIFFConvertRow(const TTIFFVars& V, const TTIFFConversion& C, const Byte* Row, TIEBitmap* Bitmap, Integer X,
                     Integer Y, Integer Count, std::vector<Byte>& Scratch) {
@@ -232,6 +254,7 @@ void TIFFConvertRow(const TTIFFVars& V, const TTIFFConversion& C, const Byte* Ro
           p[3 * i] = q[i & 1], p[3 * i + 1] = q[2], p[3 * i + 2] = q[3];
         }
       }
+      StretchYCbCr(V, p, Count);
       toBGR(p, iecYCbCr);
       break;
     }

@@ -7,8 +7,9 @@
 #include "imaging/core/ie_mask.h"
 #include "imaging/core/ie_quantizer.h"
 #include "imaging/core/ie_streams.h"
+#include "imaging/formats/compression/ie_ccitt.h"
 #include "imaging/formats/compression/ie_deflate_streams.h"
-#include "imaging/formats/compression/ie_packbits_encoder.h"
+#include "imaging/formats/compression/ie_packbits.h"
 #include "imaging/formats/ie_color_convert.h"
 #include "imaging/formats/ie_le_bytes.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
@@ -96,12 +97,34 @@ void TIFFApplyPredictor(Byte* Row, Integer Pixels, Integer Samples, Integer Bits
   }
 }
 
-bool TIFFCCITTEncodeRow(const Byte*, Integer, TStream*, TTIFFWriteVars& Vars, TIECodecProgress& Progress,
-                        bool& Aborting) {
-  Aborting = true;
-  IEFail(Progress, "CCITT fax compression (TIFF compression " + std::to_string(Vars.Compression) +
-                       ") cannot be written: no fax coder is installed");
-  return false;
+bool TIFFCCITTEncodeRow(const Byte* Row, Integer Width, TStream* Stream, TTIFFWriteVars& Vars,
+                        TIECodecProgress& Progress, bool& Aborting) {
+  const Integer fill = Vars.FillOrder == 2 ? 2 : 1;
+  switch (Vars.Compression) {
+    case 2:
+      IECCITTEncodeMHRow(Row, Width, Stream, Aborting, fill);
+      break;
+    case 3:
+      if (Vars.TwoDimensional)
+        IECCITTEncodeG3Row(Row, Width, Stream, Vars.CCITTPendingByte, Vars.CCITTPendingBits, Vars.CCITTRefRow,
+                           Aborting, fill);
+      else
+        IECCITTEncode1DRow(Row, Width, Stream, Vars.CCITTPendingByte, Vars.CCITTPendingBits, Aborting, fill);
+      break;
+    case 4:
+      IECCITTEncodeG4Row(Row, Width, Stream, Vars.CCITTPendingByte, Vars.CCITTPendingBits, Vars.CCITTRefRow,
+                         Aborting, fill);
+      break;
+    default:
+      Aborting = true;
+      IEFail(Progress, "TIFF compression " + std::to_string(Vars.Compression) + " is not a fax coding");
+      return false;
+  }
+  if (Aborting) {
+    IEFail(Progress, "the fax coded TIFF strip could not be written");
+    return false;
+  }
+  return true;
 }
 
 namespace {
@@ -265,6 +288,9 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
       if (y % rowsPerStrip == 0) {
         Tags.Align();
         offsets.push_back(Tags.Offset());
+        Vars.CCITTPendingByte = 0;
+        Vars.CCITTPendingBits = 0;
+        Vars.CCITTRefRow.clear();
         if (deflate) zip = std::make_unique<TZCompressionStream>(Stream, DeflateLevel(Vars.IOParams ? Vars.IOParams->TiffZipCompression : 1));
       }
       builder.Build(y, out.data());

@@ -4,6 +4,8 @@
 // stream that EXIF thumbnails are stored in).
 #pragma once
 
+#include <vector>
+
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_params.h"
 #include "imaging/formats/codec.h"
@@ -37,6 +39,10 @@ struct TTIFFWriteVars {
   Byte JpegColorSpace = 2;  // the JPEG writer's colour space
   TIOParamsVals* IOParams = nullptr;
   bool Alpha = false;  // the fourth sample is the alpha channel (straight, not premultiplied)
+  // The fax coder's state inside the current strip; every strip's closing call leaves it empty.
+  Byte CCITTPendingByte = 0;
+  Integer CCITTPendingBits = 0;
+  std::vector<Byte> CCITTRefRow;
 };
 
 // Samples per pixel the strips of Bitmap get (alpha included when the encoder keeps it).

@@ -8,6 +8,7 @@
 #include "imaging/core/ie_stream_classes.h"
 #include "imaging/formats/compression/ie_ccitt.h"
 #include "imaging/formats/compression/ie_deflate_streams.h"
+#include "imaging/formats/compression/ie_packbits.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "imaging/formats/tiff/ie_tiff_samples.h"
 
@@ -58,21 +59,11 @@ class TRowSource {
       }
       case 32773: {
         // A run that crosses the row's end is cut there; the next row starts after it.
-        size_t out = 0;
         std::fill(FRow.begin(), FRow.end(), 0);
-        while (out < rb && FCursor < size) {
-          const signed char n = static_cast<signed char>(FData[size_t(FCursor++)]);
-          if (n >= 0) {
-            const Int64 count = std::min<Int64>(n + 1, size - FCursor);
-            for (Int64 k = 0; k < count; ++k, ++FCursor)
-              if (out < rb) FRow[out++] = FData[size_t(FCursor)];
-          } else if (n != -128) {
-            if (FCursor >= size) break;
-            const Byte b = FData[size_t(FCursor++)];
-            for (Integer k = 0; k < 1 - n && out < rb; ++k) FRow[out++] = b;
-          }
-        }
-        if (out < rb) FShort = true;
+        const TIEPackBitsResult r =
+            IEPackBitsDecode(FData.data() + std::min(FCursor, size), size_t(size - std::min(FCursor, size)), FRow.data(), rb);
+        FCursor += Int64(r.Read);
+        if (r.Written < rb) FShort = true;
         break;
       }
       case 5: {
@@ -300,7 +291,16 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
   if (V.Compression != 7 && conv.Kind == TTIFFSampleKind::Unsupported) return IEFail(Progress, TIFFUnsupportedText(V));
   if (V.Compression != 7 && V.BitsPerSample != 8 && V.BitsPerSample != 16 && (planar || V.BitsPerSample > 8))
     return IEFail(Progress, TIFFUnsupportedText(V));
-  if (V.Photometric == 6 && V.Compression != 7 && V.YCbCrSubsampling[0] == 2) rowBytes = (Int64(unitW) + 1) / 2 * 4;
+  // Subsampled YCbCr comes in blocks of SubH x SubV luma samples and their chroma pair, a row of
+  // blocks covering SubV rows of the image.
+  const bool ycbcr = V.Photometric == 6 && V.Compression != 7 && !planar;
+  const Integer subH = ycbcr ? V.YCbCrSubsampling[0] : 1, subV = ycbcr ? V.YCbCrSubsampling[1] : 1;
+  if (subH * subV > 1) rowBytes = (Int64(unitW) + subH - 1) / subH * (subH * subV + 2);
+  // The rows of blocks are spread into whole rows of samples, which convert as unsubsampled.
+  TTIFFVars full;
+  if (subV > 1) full = V;
+  full.YCbCrSubsampling[0] = full.YCbCrSubsampling[1] = 1;
+  std::vector<Byte> lines(subV > 1 ? size_t(unitW) * 3 * size_t(subV) : 0);
 
   std::vector<Byte> chunky(size_t(unitW) * V.SamplesPerPixel * sampleBytes + 16), scratch;
   TIERowStepper step(Progress, last - first);
@@ -324,7 +324,7 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
       continue;
     }
     std::vector<std::unique_ptr<TRowSource>> src;
-    const Integer stored = tiled ? unitH : rows;
+    const Integer stored = ((tiled ? unitH : rows) + subV - 1) / subV;
     for (Integer s = 0; s < planes; ++s) {
       const size_t index = size_t(s * perPlane + i);
       const Int64 least = V.Compression == 1 ? rowBytes * stored : 0;
@@ -332,7 +332,21 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
       if (data.empty()) missing = true;
       src.push_back(std::make_unique<TRowSource>(V, std::move(data), rowBytes, unitW, stored, Integer(index)));
     }
-    for (Integer r = 0; r < rows; ++r) {
+    for (Integer r = 0; r < rows && subV > 1; r += subV) {
+      const Byte* blocks = src[0]->Next(Progress);
+      if (!blocks) return;
+      const Integer lumas = subH * subV;
+      for (Integer k = 0; k < unitW; ++k) {
+        const Byte* q = blocks + size_t(k / subH) * size_t(lumas + 2);
+        for (Integer j = 0; j < subV; ++j) {
+          Byte* p = &lines[(size_t(j) * unitW + k) * 3];
+          p[0] = q[j * subH + k % subH], p[1] = q[lumas], p[2] = q[lumas + 1];
+        }
+      }
+      for (Integer j = 0; j < subV && r + j < rows; ++j)
+        TIFFConvertRow(full, conv, &lines[size_t(j) * unitW * 3], Bitmap, x, y + r + j, visible, scratch);
+    }
+    for (Integer r = 0; r < rows && subV == 1; ++r) {
       const Byte* row = nullptr;
       if (!planar) {
         row = src[0]->Next(Progress);

@@ -23,6 +23,9 @@ struct TTIFFVars {
   Integer T4Options = 0, T6Options = 0, FillOrder = 1;
   AnsiString Software;
   Integer YCbCrSubsampling[2] = {2, 2};
+  // The codes of black and white of Y, Cb and Cr; video-range YCbCr (16..235, chroma 128 +- 112)
+  // says so here and must be stretched to full range before conversion.
+  double ReferenceBlackWhite[6] = {0, 255, 128, 255, 128, 255};
   Integer JPEGProc = 0;
   DWORD JPEGInterchangeFormat = 0, JPEGInterchangeFormatLength = 0;
   TIETiffLZWDecompressProc LZW = nullptr;

@@ -315,7 +315,9 @@ TEST(TiffReader, SamplesOfAnyDepthScaledToEightBits) {
 }
 
 // Uncompressed YCbCr with two pixels to a chroma pair, of odd width: the last pair's second
-// pixel lies past the row and is not stored. Other subsamplings are refused with the reason.
+// pixel lies past the row and is not stored. Blocks of 2 x 2 (what FFmpeg writes from 4:2:0
+// video) spread over two rows, of odd width and height; other subsamplings are refused with
+// the reason.
 TEST(TiffReader, YCbCrPairs) {
   TRead r;
   ReadTiff(HandMade(true, 3, 1, 8, 3, 6, 1, {100, 150, 128, 128, 200, 0, 128, 128}, {Short(530, {2, 1})}), r);
@@ -327,10 +329,34 @@ TEST(TiffReader, YCbCrPairs) {
     EXPECT_NEAR(c.g, want[size_t(x)], 1);
     EXPECT_NEAR(c.b, want[size_t(x)], 1);
   }
+  // 3 x 3 pixels: two rows of two blocks, the last block of each row and the second row
+  // reaching past the image.
   TRead square;
-  ReadTiff(HandMade(true, 2, 2, 8, 3, 6, 1, {100, 150, 100, 150, 128, 128}, {Short(530, {2, 2})}), square);
-  EXPECT_TRUE(square.Probe.Failed());
-  EXPECT_NE(square.Probe.Reason.find("subsampling 2 x 2"), std::string::npos) << square.Probe.Reason;
+  ReadTiff(HandMade(true, 3, 3, 8, 3, 6, 1,
+                    {10, 20, 30, 40, 128, 128, 50, 60, 70, 80, 128, 128, 90, 100, 110, 120, 128, 128, 130, 140, 150, 160,
+                     128, 128},
+                    {Short(530, {2, 2})}),
+           square);
+  ASSERT_FALSE(square.Probe.Failed()) << square.Probe.Reason;
+  const Integer greys[3][3] = {{10, 20, 50}, {30, 40, 70}, {90, 100, 130}};
+  for (Integer y = 0; y < 3; ++y)
+    for (Integer x = 0; x < 3; ++x) {
+      const TRGB c = square.Bitmap.GetPixelAsRGB(x, y);
+      EXPECT_NEAR(c.g, greys[y][x], 1) << x << "," << y;
+      EXPECT_NEAR(c.r, greys[y][x], 1) << x << "," << y;
+    }
+  // Video range: Y from 16 to 235, chroma 128 +- 112, stretched to full range.
+  TRead video;
+  ReadTiff(HandMade(true, 2, 1, 8, 3, 6, 1, {16, 235, 128, 128},
+                    {Short(530, {2, 1}), TTag{532, 5, {16, 1, 235, 1, 128, 1, 240, 1, 128, 1, 240, 1}}}),
+           video);
+  ASSERT_FALSE(video.Probe.Failed()) << video.Probe.Reason;
+  EXPECT_LE(video.Bitmap.GetPixelAsRGB(0, 0).g, 1);
+  EXPECT_GE(video.Bitmap.GetPixelAsRGB(1, 0).g, 254);
+  TRead wide;
+  ReadTiff(HandMade(true, 4, 1, 8, 3, 6, 1, {100, 150, 100, 150, 128, 128}, {Short(530, {4, 1})}), wide);
+  EXPECT_TRUE(wide.Probe.Failed());
+  EXPECT_NE(wide.Probe.Reason.find("subsampling 4 x 1"), std::string::npos) << wide.Probe.Reason;
 }
 
 // An old-style JPEG page: the interchange stream the page points to, decoded as djpeg does.

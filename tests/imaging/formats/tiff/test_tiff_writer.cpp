@@ -4,14 +4,16 @@
 // made; strips, PackBits runs, the predictor and the resolution as the format's users expect.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <regex>
 
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_mask.h"
 #include "imaging/formats/compression/ie_lzw.h"
-#include "imaging/formats/compression/ie_packbits_encoder.h"
+#include "imaging/formats/compression/ie_packbits.h"
 #include "imaging/formats/ie_le_bytes.h"
+#include "imaging/formats/tiff/ie_tiff_reader.h"
 #include "imaging/formats/tiff/ie_tiff_strip_encoder.h"
 #include "imaging/formats/tiff/ie_tiff_writer.h"
 #include "tests/imaging/formats/codec_test_util.h"
@@ -419,31 +421,245 @@ TEST_F(TiffWriter, AppendRefusesFilesItCannotLinkIntoAndLeavesThemAlone) {
   }
 }
 
-TEST_F(TiffWriter, FaxCompressionFailsWithItsReasonUntilACoderIsThere) {
-  TIEBitmap b;
-  Paint(b, 16, 4, ie1g);
-  for (Integer tc : {1, 2, 3, 4}) {
-    TIOParamsVals p(nullptr);
-    p.BitsPerSample = 1;
-    p.SamplesPerPixel = 1;
-    p.TiffCompression = Byte(tc);
-    TMemoryStream m;
-    TProgressProbe probe;
-    WriteTIFFStream(&m, false, &b, p, probe.Progress);
-    EXPECT_TRUE(probe.Failed()) << tc;
-    EXPECT_NE(probe.Reason.find("CCITT"), std::string::npos) << probe.Reason;
-  }
-  // A colour image asked for fax compression is written uncompressed instead.
+// A bilevel page with runs of every length: short strokes, runs longer than the make-up codes'
+// 2560 pixels, rows equal to the one above (the two-dimensional coders' vertical modes) and
+// rows that change at every pixel over half their width (over the whole width of a 1728-pixel
+// fax row, that overflows libtiff's run buffer, in files of its own tools as well).
+void PaintBilevel(TIEBitmap& B, Integer W, Integer H) {
+  TIEBitmap rgb(W, H, ie24RGB);
+  for (Integer y = 0; y < H; ++y)
+    for (Integer x = 0; x < W; ++x) {
+      const Integer band = y / 3 % 4;
+      bool black = band == 0 ? (x * x + y * 5) % 11 < 4 : band == 1 ? x / 9 % 2 == 0 : band == 2 ? (x + y) % 2 == 0 && x >= W / 4 && x < W * 3 / 4 + 1
+                                                                                               : x > W / 3 && x < W - 2;
+      if (y % 17 == 5) black = false;
+      rgb.SetPixelRGB(x, y, black ? IECreateRGB(0, 0, 0) : IECreateRGB(255, 255, 255));
+    }
+  B.Assign(&rgb);
+  B.SetPixelFormat(ie1g);
+}
+
+// Our own reader's idea of the file: the page decoded into a fresh bitmap.
+void ReadOwn(const std::string& Path, TIEBitmap& Out) {
+  TMemoryStream m;
+  FillStream(m, ReadWholeFile(Path));
+  TIOParamsVals p(nullptr);
+  TProgressProbe probe;
+  TIEMask* alpha = nullptr;
+  Integer pages = 0;
+  ReadTIFFStream(&Out, &m, pages, &p, probe.Progress, false, alpha, true, false, false);
+  delete alpha;
+  EXPECT_FALSE(probe.Failed()) << probe.Reason;
+}
+
+TEST_F(TiffWriter, FaxCodedPagesDecodeToTheImageUnderLibtiffAndOurReader) {
   TTempDir dir;
-  TIEBitmap c;
-  Paint(c, 16, 4, ie24RGB);
+  struct TCase {
+    Integer Compression;  // the record's value: 1 MH, 2 G3 1D, 3 G3 2D, 4 G4
+    std::string Scheme;   // in tiffinfo's description
+  };
+  const std::vector<TCase> schemes = {
+      {1, "CCITT RLE"}, {2, "CCITT Group 3"}, {3, "CCITT Group 3"}, {4, "CCITT Group 4"}};
+  struct TSize {
+    Integer W, H;
+  };
+  // Widths that are no multiple of 8, narrow pages of 1 to 9 pixels, runs past 2560 pixels and a
+  // fax page tall enough for two strips.
+  std::vector<TSize> sizes = {{61, 37}, {2600, 9}, {1728, 5000}};
+  for (Integer w = 1; w <= 9; ++w) sizes.push_back({w, 13});
+  for (const TCase& c : schemes)
+    for (Integer photometric : {0, 1})
+      for (Integer fill : {1, 2})
+        for (const TSize& sz : sizes) {
+          if (fill == 2 && sz.W != 61) continue;
+          const std::string name = std::to_string(c.Compression) + "-ph" + std::to_string(photometric) + "-fill" +
+                                   std::to_string(fill) + "-" + std::to_string(sz.W) + "x" + std::to_string(sz.H);
+          SCOPED_TRACE(name);
+          TIEBitmap b;
+          PaintBilevel(b, sz.W, sz.H);
+          TIOParamsVals p(nullptr);
+          p.BitsPerSample = 1;
+          p.SamplesPerPixel = 1;
+          p.TiffCompression = Byte(c.Compression);
+          p.TiffPhotometInterpret = Byte(photometric);
+          p.TiffFillOrder = fill;
+          const std::string path = dir / (name + ".tif");
+          EXPECT_EQ(WriteFile(path, &b, p), 1);
+          EXPECT_EQ(CheckLayout(path), 1);
+          std::string info;
+          ExpectToolsAccept(path, &info);
+          EXPECT_NE(info.find(c.Scheme), std::string::npos) << info.substr(0, 800);
+          if (c.Compression == 3) {
+            EXPECT_NE(info.find("2-d encoding"), std::string::npos) << info.substr(0, 800);
+          }
+          if (sz.H == 5000) {
+            EXPECT_NE(info.find("Rows/Strip: 2500\n"), std::string::npos) << info.substr(0, 800);
+          }
+          EXPECT_EQ(MaxDifference(b, ThroughTiff2Rgba(path)), 0);
+          if (sz.W == 61) {
+            EXPECT_EQ(MaxDifference(b, PamFromCommand("tifftopnm -quiet " + ShellQuote(path) + " 2>/dev/null | pbmtopgm 1 1")), 0);
+          }
+          TIEBitmap back;
+          ReadOwn(path, back);
+          EXPECT_EQ(back.GetPixelFormat(), ie1g);
+          EXPECT_EQ(MaxDifference(b, back), 0);
+        }
+  // A colour image asked for fax compression is written uncompressed instead.
+  TIEBitmap colour;
+  Paint(colour, 16, 4, ie24RGB);
   TIOParamsVals p(nullptr);
   p.TiffCompression = 4;
-  WriteFile(dir / "colour.tif", &c, p);
+  WriteFile(dir / "colour.tif", &colour, p);
   std::string info;
   ExpectToolsAccept(dir / "colour.tif", &info);
   EXPECT_NE(info.find("Compression Scheme: None"), std::string::npos);
   EXPECT_NE(info.find("RGB color"), std::string::npos);
+}
+
+// Every sample of A and B: 16-bit samples as 16-bit numbers, alpha included.
+Integer MaxSampleDifference(TIEBitmap& A, TIEBitmap& B) {
+  EXPECT_EQ(A.GetPixelFormat(), B.GetPixelFormat());
+  if (A.GetPixelFormat() != B.GetPixelFormat()) return 99999;
+  Integer worst = MaxDifference(A, B);
+  for (Integer y = 0; y < A.GetHeight() && y < B.GetHeight(); ++y)
+    for (Integer x = 0; x < A.GetWidth() && x < B.GetWidth(); ++x) {
+      if (A.GetPixelFormat() == ie16g) worst = std::max(worst, std::abs(A.GetPixelWord(x, y) - B.GetPixelWord(x, y)));
+      if (A.GetPixelFormat() == ieRGB48) {
+        const TRGB48 a = A.GetPixelRGB48(x, y), b = B.GetPixelRGB48(x, y);
+        worst = std::max({worst, std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+      }
+    }
+  EXPECT_EQ(A.HasAlphaChannel(), B.HasAlphaChannel());
+  if (A.HasAlphaChannel() && B.HasAlphaChannel())
+    for (Integer y = 0; y < A.GetHeight() && y < B.GetHeight(); ++y)
+      for (Integer x = 0; x < A.GetWidth() && x < B.GetWidth(); ++x)
+        worst = std::max(worst, std::abs(A.GetAlphaChannel()->GetPixelByte(x, y) - B.GetAlphaChannel()->GetPixelByte(x, y)));
+  return worst;
+}
+
+// Reads page Index of Data with our reader.
+void ReadOwnPage(const std::vector<Byte>& Data, Integer Index, TIEBitmap& Out, TIOParamsVals& P, Integer& Pages) {
+  TMemoryStream m;
+  FillStream(m, Data);
+  P.TiffImageIndex = Index;
+  P.NativePixelFormat = true;
+  TProgressProbe probe;
+  TIEMask* alpha = nullptr;
+  ReadTIFFStream(&Out, &m, Pages, &P, probe.Progress, false, alpha, true, false, false);
+  if (alpha) {
+    TIEBitmap* a = Out.GetAlphaChannel();
+    for (Integer y = 0; y < Out.GetHeight(); ++y)
+      for (Integer x = 0; x < Out.GetWidth(); ++x) a->SetPixelByte(x, y, alpha->GetPixel(x, y));
+    delete alpha;
+  }
+  EXPECT_FALSE(probe.Failed()) << probe.Reason;
+}
+
+// What we write we read back as it was: every compression with every layout, pages appended to
+// one file, and the EXIF fields of the page.
+TEST_F(TiffWriter, OurReaderReadsBackWhatOurWriterWrote) {
+  struct TLayout {
+    std::string Name;
+    TIEPixelFormat Format;
+    Integer Bits, Samples;
+    bool Alpha, Palette;
+  };
+  const std::vector<TLayout> layouts = {
+      {"rgb", ie24RGB, 8, 3, false, false},      {"grey", ie8g, 8, 1, false, false},
+      {"grey16", ie16g, 16, 1, false, false},    {"rgb48", ieRGB48, 16, 3, false, false},
+      {"bilevel", ie1g, 1, 1, false, false},     {"palette8", ie24RGB, 8, 1, false, true},
+      {"palette4", ie24RGB, 4, 1, false, true},  {"alpha", ie24RGB, 8, 3, true, false},
+  };
+  struct TCompression {
+    Integer Value, Tolerance;
+  };
+  // JPEG is lossy, on smooth pictures slightly; a bilevel page is widened to colour for it and
+  // its sharp edges ring.
+  const std::vector<TCompression> compressions = {{0, 0}, {5, 0}, {8, 0}, {9, 0}, {7, 12}};
+  auto make = [](TIEBitmap& B, const TLayout& L, Integer Seed, bool Smooth) {
+    Paint(B, 45 + Seed, 29, L.Format == ie1g ? ie24RGB : L.Format);
+    if (Smooth && L.Format == ie24RGB && !L.Palette)
+      // As photographs are: JPEG's losses stay small there.
+      for (Integer y = 0; y < 29; ++y)
+        for (Integer x = 0; x < B.GetWidth(); ++x) B.SetPixelRGB(x, y, IECreateRGB(Byte(x * 4), Byte(y * 6), Byte(128 + x - y)));
+    if (Smooth && L.Format == ie8g)
+      for (Integer y = 0; y < 29; ++y)
+        for (Integer x = 0; x < B.GetWidth(); ++x) B.SetPixelByte(x, y, Byte(x * 3 + y * 2));
+    if (Smooth && L.Format == ie16g)
+      for (Integer y = 0; y < 29; ++y)
+        for (Integer x = 0; x < B.GetWidth(); ++x) B.SetPixelWord(x, y, Word((x * 3 + y * 2) * 257));
+    if (L.Format == ie1g) PaintBilevel(B, 45 + Seed, 29);
+    if (L.Palette) {
+      const Integer levels = L.Bits == 4 ? 4 : 16;
+      for (Integer y = 0; y < 29; ++y)
+        for (Integer x = 0; x < B.GetWidth(); ++x)
+          B.SetPixelRGB(x, y, IECreateRGB(Byte(x % levels * (240 / levels)), Byte(y % 2 * 200), Byte(L.Bits == 4 ? 90 : y % 4 * 60)));
+    }
+    if (L.Format == ieRGB48)
+      for (Integer y = 0; y < 29; ++y)
+        for (Integer x = 0; x < B.GetWidth(); ++x) B.SetPixelRGB48(x, y, Smooth ? TRGB48{Word(x * 1024), Word(y * 1500), Word(32768 + (x - y) * 256)}
+                                                                : TRGB48{Word(x * 1111 + Seed), Word(y * 2003), Word(x * y * 37)});
+    if (L.Alpha)
+      for (Integer y = 0; y < 29; ++y)
+        for (Integer x = 0; x < B.GetWidth(); ++x) B.GetAlphaChannel()->SetPixelByte(x, y, Byte(x * 5 + y));
+  };
+  for (const TCompression& c : compressions)
+    for (const TLayout& l : layouts) {
+      SCOPED_TRACE(l.Name + " compression " + std::to_string(c.Value));
+      // Three pages in one stream: a new file, then two appended, the second before the first.
+      TMemoryStream m;
+      TIEBitmap pages[3];
+      TProgressProbe probe;
+      for (Integer k = 0; k < 3; ++k) {
+        make(pages[k], l, k, c.Value == 7);
+        TIOParamsVals p(nullptr);
+        p.BitsPerSample = l.Bits;
+        p.SamplesPerPixel = l.Samples;
+        p.TiffCompression = Byte(c.Value);
+        p.TiffImageIndex = k == 2 ? 1 : 9;
+        if (k == 1) {
+          p.ExifHasEXIFData = true;
+          p.ExifMake = "Clavorne";
+          p.ExifModel = "Round trip";
+          p.SetExifOrientation(6);
+          p.SetExifXResolution(300);
+          p.SetExifYResolution(300);
+        }
+        m.SetPosition(0);
+        EXPECT_EQ(WriteTIFFStream(&m, k > 0, &pages[k], p, probe.Progress), k + 1);
+      }
+      ASSERT_FALSE(probe.Failed()) << probe.Reason;
+      const std::vector<Byte> file = StreamBytes(m);
+      // File order: page 0, page 2, page 1.
+      const Integer order[3] = {0, 2, 1};
+      for (Integer i = 0; i < 3; ++i) {
+        SCOPED_TRACE("page " + std::to_string(i));
+        TIEBitmap back;
+        TIOParamsVals p(nullptr);
+        Integer count = 0;
+        ReadOwnPage(file, i, back, p, count);
+        EXPECT_EQ(count, 3);
+        TIEBitmap& want = pages[order[i]];
+        if (c.Value == 7 && (l.Format == ie16g || l.Format == ieRGB48 || l.Alpha || l.Palette || l.Format == ie1g)) {
+          // Written another way or widened to colour: the picture is what counts.
+          EXPECT_LE(MaxDifference(want, back), l.Format == ie1g ? 64 : c.Tolerance);
+        } else if (c.Value == 7) {
+          EXPECT_LE(MaxDifference(want, back), c.Tolerance);
+        } else if (l.Palette) {
+          // Read as the palette's indexes: the colours are what counts.
+          EXPECT_EQ(MaxDifference(want, back), 0);
+        } else {
+          EXPECT_EQ(MaxSampleDifference(want, back), 0);
+        }
+        if (order[i] == 1) {
+          EXPECT_TRUE(p.ExifHasEXIFData);
+          EXPECT_EQ(p.ExifMake, "Clavorne");
+          EXPECT_EQ(p.ExifModel, "Round trip");
+          EXPECT_EQ(p.ExifOrientation, 6);
+          EXPECT_NEAR(p.DpiX, 300, 0.5);
+        }
+      }
+    }
 }
 
 }  // namespace
