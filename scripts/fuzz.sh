@@ -57,14 +57,65 @@ make_seeds() {
     ico)  seed $t a.ico "convert $alpha -resize 16x16! ICO:{out}"; seed $t p.ico "convert $src -resize 32x32! -colors 16 ICO:{out}" ;;
     cur)  seed $t a.cur "convert $alpha -resize 16x16! ICO:{out} && printf '\\002' | dd of={out} bs=1 seek=2 conv=notrunc" ;;
     wbmp) seed $t a.wbmp "convert $bw WBMP:{out}" ;;
-    dicom) seed $t g.dcm "img2dcm -i PNM $grey {out}"; seed $t c.dcm "img2dcm -i PNM $src {out}"
-           seed $t l.dcm "img2dcm -i PNM $grey $work/l0.dcm && dcmcjpeg +el +sv 3 $work/l0.dcm {out}"
-           seed $t r.dcm "img2dcm -i PNM $src $work/r0.dcm && dcmcrle $work/r0.dcm {out}"
-           seed $t b.dcm "img2dcm -i PNM $grey $work/b0.dcm && dcmconv +tb $work/b0.dcm {out}" ;;
-    detect) for f in jpeg png bmp pnm gif pcx tga ico wbmp; do make_seeds $f; done
-            cp "$work"/corpus/{jpeg,png,bmp,pnm,gif,pcx,tga,ico}/* "$work/corpus/detect/" 2>/dev/null || true ;;
+    dicom) seed $t g.dcm "convert $grey BMP3:$work/g.bmp && img2dcm -i BMP $work/g.bmp {out}"
+           seed $t c.dcm "convert $src BMP3:$work/c.bmp && img2dcm -i BMP $work/c.bmp {out}"
+           seed $t l.dcm "convert $grey BMP3:$work/l.bmp && img2dcm -i BMP $work/l.bmp $work/l0.dcm && dcmcjpeg +el +sv 3 $work/l0.dcm {out}"
+           seed $t r.dcm "convert $src BMP3:$work/r.bmp && img2dcm -i BMP $work/r.bmp $work/r0.dcm && dcmcrle $work/r0.dcm {out}"
+           seed $t b.dcm "convert $grey BMP3:$work/b.bmp && img2dcm -i BMP $work/b.bmp $work/b0.dcm && dcmconv +tb $work/b0.dcm {out}" ;;
+    exif) seed $t t.exif "{ printf 'Exif\\0\\0'; convert $src -resize 8x6! -compress None TIFF:-; } > {out}"
+          seed $t m.exif "{ printf 'Exif\\0\\0'; convert $src -resize 4x3! -endian MSB -compress None TIFF:-; } > {out}" ;;
+    iptc) iptc_seeds "$work/corpus/$t" ;;
+    xmp)  seed $t a.xmp "printf 'http://ns.adobe.com/xap/1.0/\\0<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF/></x:xmpmeta><?xpacket end=\"w\"?>' > {out}" ;;
+    icc)  for f in /usr/share/color/icc/ghostscript/{srgb,gray_to_k,a98}.icc; do seed $t "$(basename "$f")" "cp $f {out}"; done ;;
+    annotdib) seed $t a.dib "convert $src -resize 5x3! BMP3:- | tail -c +15 > {out}"
+              seed $t m.dib "convert $bw -resize 9x4! BMP3:- | tail -c +15 > {out}" ;;
+    annot) annot_seeds "$work/corpus/$t" "$work/dib" ;;
+    rawrecord) mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/record/*.ierec "$work/corpus/$t/" ;;
+    options) mkdir -p "$work/corpus/$t"
+             printf -- '-vcodec libx264 -b:v 1000k -r 25 -s 640x480' > "$work/corpus/$t/a"
+             printf -- '-ss 0x1F -t 12.5 -metadata "title=a \\"b\\" c" -crf $7 -qscale:v -3e2' > "$work/corpus/$t/b" ;;
+    tiff) seed $t n.tif "convert $src -compress None TIFF:{out}"
+          seed $t l.tif "convert $src -compress None TIFF:$work/t0.tif && tiffcp -c lzw:2 -r 4 $work/t0.tif {out}"
+          seed $t z.tif "convert $src -compress None TIFF:$work/t1.tif && tiffcp -t -w 16 -l 16 -c zip $work/t1.tif {out}"
+          seed $t g.tif "convert $bw -compress None TIFF:$work/t2.tif && tiffcp -c g4 $work/t2.tif {out}"
+          seed $t f.tif "convert $bw -compress None TIFF:$work/t3.tif && tiffcp -c g3:2d $work/t3.tif {out}"
+          seed $t a.tif "convert $alpha -depth 16 -compress RLE TIFF:{out}" ;;
+    psd)  seed $t a.psd "convert $src -compress RLE PSD:{out}"; seed $t g.psd "convert $grey -compress None PSD:{out}"
+          seed $t l.psd "convert $alpha \( $src -flip \) PSD:{out}" ;;
+    jp2)  seed $t a.jp2 "opj_compress -i $src -o {out}.jp2 -n 3 >/dev/null && mv {out}.jp2 {out}"
+          seed $t t.jp2 "opj_compress -i $src -o {out}.jp2 -t 8,8 -r 20 >/dev/null && mv {out}.jp2 {out}" ;;
+    j2k)  seed $t a.j2k "opj_compress -i $grey -o {out}.j2k -n 2 >/dev/null && mv {out}.j2k {out}" ;;
+    detect) for f in jpeg png bmp pnm gif pcx tga ico wbmp dicom tiff psd jp2; do make_seeds $f; done
+            mkdir -p "$work/corpus/detect"
+            cp "$work"/corpus/{jpeg,png,bmp,pnm,gif,pcx,tga,ico,wbmp,dicom,tiff,psd,jp2}/* "$work/corpus/detect/" 2>/dev/null || true ;;
     *)    mkdir -p "$work/corpus/$t" ;;
   esac
+}
+
+# IPTC items, bare and inside a Photoshop image-resource block.
+iptc_seeds() {
+  mkdir -p "$1"
+  local items='\034\002\000\000\002\000\004\034\002\170\000\005hello\034\002\031\000\003key'
+  printf "$items" > "$1/bare.iptc"
+  printf "Photoshop 3.0\0008BIM\004\004\000\000\000\000\000\037$items\000" > "$1/ps.iptc"
+}
+# Annotation blocks: a freehand line, a text note and an image mark holding a small DIB.
+annot_seeds() {
+  mkdir -p "$1"
+  convert "$work/src.ppm" -resize 4x3! BMP3:- 2>/dev/null | tail -c +15 > "$2"
+  python3 - "$1/a.annot" "$2" <<'EOF'
+import struct, sys
+def named(kind, name, data):
+    return struct.pack('<i', kind) + struct.pack('<i', 12) + name.ljust(8, b'\0') + struct.pack('<i', len(data)) + data
+def mark(kind):
+    return struct.pack('<ii', 5, 164) + struct.pack('<i', kind) + bytes(160)
+dib = open(sys.argv[2], 'rb').read()
+out = struct.pack('<ii', 0, 1) + named(2, b'OiGroup', b'0\0') + named(2, b'OiIndex', b'1\0')
+out += mark(3) + named(6, b'OiAnoDat', struct.pack('<ii', 0, 2) + struct.pack('<iiii', 1, 2, 30, 40))
+out += mark(7) + named(6, b'OiAnText', struct.pack('<iiii', 0, 0, 1000, 4) + b'note\0')
+out += mark(1) + named(6, b'OiFilNam', b'a.bmp\0') + named(6, b'OiDIB', dib)
+open(sys.argv[1], 'wb').write(out)
+EOF
 }
 
 run_one() {

@@ -17,7 +17,10 @@ bool IECheckImageSize(TIECodecProgress& Progress, Int64 Width, Int64 Height, Int
 Int64 IEStreamRemaining(TStream* Stream) {
   try {
     const Int64 size = Stream->Size(), pos = Stream->Position();
-    return size >= pos && pos >= 0 ? size - pos : -1;
+    // A header may send the position past the end (a pixel-data offset beyond the file): no
+    // bytes are left there, which is not the same as a stream that cannot tell.
+    if (size < 0 || pos < 0) return -1;
+    return size > pos ? size - pos : 0;
   } catch (...) {
     return -1;
   }

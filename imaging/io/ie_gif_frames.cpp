@@ -147,14 +147,16 @@ Integer IELoadGIFFrame(TStream* Stream, TIEBitmap* Image, TIEMask*& Mask, TIOPar
       const Integer w = std::max(P.GifWinWidth, here.W), h = std::max(P.GifWinHeight, here.H);
       if (previousAction == 2) screen.Fill(previous, P.GifBackground, 0);
       if (previousAction == 3) screen.Restore(saved);
-      if (screen.Empty()) {
-        if (!IECheckImageSize(Progress, w, h, 32)) break;
-        screen.Allocate(w, h, P.GifBackground);
-      }
-      if (w > screen.Width() || h > screen.Height()) {
-        if (!IECheckImageSize(Progress, w, h, 32)) break;
-        screen.Enlarge(w, h, P.GifBackground);
-      }
+      // The logical screen's size is a claim of the header alone: past the frame's own pixels it
+      // is blank area that a few bytes can ask for, and is bounded like other sparse data.
+      const bool screenOk = [&] {
+        if (!IECheckImageSize(Progress, w, h, 32)) return false;
+        if (Int64(w) * h <= Int64(here.W) * here.H) return true;
+        return IECheckSparseImage(Progress, "a GIF logical screen", w, h);
+      }();
+      if (!screenOk) break;
+      if (screen.Empty()) screen.Allocate(w, h, P.GifBackground);
+      if (w > screen.Width() || h > screen.Height()) screen.Enlarge(w, h, P.GifBackground);
       if (P.GifAction == 3) saved = screen.Save(here);
       screen.Draw(&frame, keepMask.get(), here.X, here.Y);
       previous = here;

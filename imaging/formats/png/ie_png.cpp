@@ -1,6 +1,7 @@
 #include "imaging/formats/png/ie_png.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,6 +16,16 @@
 #include "platform/rtl/numerics.h"
 
 namespace {
+
+// libpng holds an ancillary chunk (text, profile, EXIF) whole before it looks at it, in a block
+// sized by the chunk's length field alone: a few bytes of file could ask for 2 GiB, and libpng's
+// own chunk ceiling is not applied to them. No block a real file needs comes near this one (the
+// rows of the widest image the size gate passes included); a larger request fails, which libpng
+// turns into a skipped chunk or an error with its reason.
+constexpr png_alloc_size_t kMaxPngBlock = 64 * 1024 * 1024;
+
+png_voidp CappedMalloc(png_structp, png_alloc_size_t Size) { return Size <= kMaxPngBlock ? std::malloc(Size) : nullptr; }
+void PlainFree(png_structp, png_voidp Block) { std::free(Block); }
 
 // libpng calls this inside its own frames: nothing may be thrown from here, so a stream that
 // raises or ends early becomes a libpng error (a longjmp to the reader's guard).
@@ -117,6 +128,7 @@ void ReadPNGStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
     png_set_read_fn(g.Png, Stream, ReadData);
     // libpng's own ceiling on the header's size, below ours so the gate below decides.
     png_set_user_limits(g.Png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_set_mem_fn(g.Png, nullptr, CappedMalloc, PlainFree);
     png_uint_32 width = 0, height = 0;
     int depth = 0, colorType = 0, interlace = 0;
     IEPngCall(g.Png, msg, [&] {

@@ -5,6 +5,7 @@
 
 #include "imaging/core/ie_helpers.h"
 #include "tests/imaging/io/io_test_util.h"
+#include "tests/imaging/support/corpus.h"
 
 using namespace ietest;
 using iotest::W;
@@ -80,6 +81,55 @@ TEST(GifFrames, SingleFramesAndProgress) {
   EXPECT_EQ(r.IO.IOParams()->GifImageIndex, 3);
   EXPECT_EQ(r.IO.IOParams()->GifAction, 2);
   EXPECT_EQ(r.IO.IEBitmap()->GetPixelAsRGB(0, 0), IECreateRGB(255, 255, 255));
+}
+
+// The logical screen's size is the header's word alone: a composed frame may grow it to what a
+// desktop holds, but a few bytes claiming more blank screen than that are refused with a reason
+// instead of filling gigabytes. Each read runs in a child under the corpus caps.
+TEST(GifFrames, LogicalScreenClaimsAreBounded) {
+  const std::vector<Byte> anim = ReadWholeFile(kCorpus + "anim.gif");
+  ASSERT_GT(anim.size(), 10u);
+  struct TCase {
+    Integer Width, Height;
+    bool Read;
+  };
+  const TCase cases[] = {{2000, 1500, true}, {20000, 20000, false}, {65535, 30000, false}};
+  std::vector<std::vector<Byte>> files;
+  std::vector<TCorpusJob> jobs;
+  for (const TCase& c : cases) {
+    std::vector<Byte> d = anim;
+    d[6] = Byte(c.Width), d[7] = Byte(c.Width >> 8), d[8] = Byte(c.Height), d[9] = Byte(c.Height >> 8);
+    files.push_back(d);
+  }
+  for (size_t i = 0; i < files.size(); ++i)
+    jobs.push_back({&files[i], 1, std::to_string(cases[i].Width) + " x " + std::to_string(cases[i].Height)});
+  const std::vector<TCorpusReplay> replays = ReplayAll(
+      jobs,
+      [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+        iotest::TRecordedIO r;
+        r.IO.IOParams()->GifImageIndex = 1;
+        r.IO.LoadFromBuffer(data.data(), Integer(data.size()), ioGIF);
+        if (r.IO.Aborting) return {false, r.IO.FailureReason()};
+        return {true, ""};
+      },
+      DefaultCorpusCaps());
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    SCOPED_TRACE(jobs[i].Label);
+    EXPECT_EQ(replays[i].Problem, "");
+    EXPECT_EQ(replays[i].Result.Read, cases[i].Read) << replays[i].Result.Reason;
+    if (!cases[i].Read) {
+      EXPECT_NE(replays[i].Result.Reason.find("GIF logical screen"), std::string::npos) << replays[i].Result.Reason;
+    }
+  }
+}
+
+TEST(GifFrames, FuzzFindings) {
+  ReplayFuzzFindings("gif", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    iotest::TRecordedIO r;
+    r.IO.LoadFromBuffer(data.data(), Integer(data.size()), ioGIF);
+    if (r.IO.Aborting) return {false, r.IO.FailureReason()};
+    return {true, ""};
+  });
 }
 
 }  // namespace

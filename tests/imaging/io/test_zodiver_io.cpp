@@ -15,6 +15,7 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/files.h"
 #include "tests/imaging/io/io_test_util.h"
+#include "tests/imaging/support/corpus.h"
 
 using namespace ietest;
 using namespace iotest;
@@ -586,6 +587,17 @@ TEST(ZodivErIO, AttachedViewGetsItsImageResolutionAndRefresh) {
   EXPECT_EQ(r.IO.IEBitmap()->GetWidth(), 0);
   r.IO.LoadFromFile(W(SourcePPM()));
   EXPECT_FALSE(r.IO.Aborting);
+}
+
+// Inputs that once ballooned a reader reached through the format detection, as a user's open
+// reaches it: each is read or refused with the component's reason, within the corpus caps.
+TEST(ZodivErIO, DetectionFuzzFindings) {
+  ietest::ReplayFuzzFindings("detect", [](const std::vector<Byte>& data, size_t) -> ietest::TCorpusResult {
+    TRecordedIO r;
+    r.IO.LoadFromBuffer(data.data(), Integer(data.size()), ioUnknown);
+    if (r.IO.Aborting) return {false, r.IO.FailureReason()};
+    return {true, ""};
+  });
 }
 
 }  // namespace

@@ -666,4 +666,28 @@ size_t ReplayCorpus(const std::string& Family, const TCorpusReader& Reader) {
   return reads;
 }
 
+size_t ReplayFuzzFindings(const std::string& Target, const TCorpusReader& Reader) {
+  const std::string folder = std::string(CLAVORNE_SOURCE_DIR) + "/tests/fuzz/regressions/" + Target;
+  std::vector<std::string> files;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.') files.push_back(folder + "/" + e->d_name);
+    closedir(d);
+  }
+  std::sort(files.begin(), files.end());
+  EXPECT_FALSE(files.empty()) << "no fuzzing findings kept in " << folder;
+  std::vector<std::vector<Byte>> data;
+  for (const std::string& file : files) data.push_back(ReadWholeFile(file));
+  std::vector<TCorpusJob> jobs;
+  for (size_t i = 0; i < files.size(); ++i) jobs.push_back({&data[i], 1, files[i]});
+  const std::vector<TCorpusReplay> replays = ReplayAll(jobs, Reader, DefaultCorpusCaps());
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    EXPECT_EQ(replays[i].Problem, "") << jobs[i].Label;
+    if (replays[i].Problem.empty() && !replays[i].Result.Read) {
+      EXPECT_FALSE(replays[i].Result.Reason.empty()) << jobs[i].Label << ": refused without a reason";
+    }
+  }
+  return jobs.size();
+}
+
 }  // namespace ietest

@@ -112,4 +112,9 @@ std::vector<TCorpusReplay> ReplayAll(const std::vector<TCorpusJob>& Jobs, const 
 // number of reads made.
 size_t ReplayCorpus(const std::string& Family, const TCorpusReader& Reader);
 
+// Replays the inputs that once crashed, hung or ballooned a fuzzing target, kept in
+// tests/fuzz/regressions/<Target>/: each must now be read or refused with a reason, within the
+// caps. Answers the number of reads made.
+size_t ReplayFuzzFindings(const std::string& Target, const TCorpusReader& Reader);
+
 }  // namespace ietest

@@ -386,6 +386,29 @@ TEST(BmpWriter, FullDiskFails) {
   EXPECT_FALSE(probe.Reason.empty());
 }
 
+// A pixel-data offset beyond the end of the file leaves no bytes for the rows: the claim of the
+// header is refused before the image is allocated, naming what is missing.
+TEST(BmpReader, PixelOffsetPastTheEndRefusedBeforeAllocating) {
+  for (const uint32_t offset : {0x200u, 0x1B281100u, 0x7FFFFFFFu}) {
+    SCOPED_TRACE(offset);
+    std::vector<Byte> data = MakeBmp(4000, 3000, 24, 0, {}, {0, 0, 0, 0});
+    for (int i = 0; i < 4; ++i) data[10 + i] = Byte(offset >> (8 * i));
+    TRead r;
+    ReadBmp(data, r);
+    EXPECT_TRUE(r.Probe.Failed());
+    EXPECT_NE(r.Probe.Reason.find("holds 0 bytes, too few for 4000 x 3000 pixels"), std::string::npos) << r.Probe.Reason;
+    EXPECT_EQ(r.Bitmap.GetWidth(), 0);
+  }
+}
+
+TEST(Corpus, BmpFuzzFindings) {
+  ReplayFuzzFindings("bmp", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    TRead r;
+    ReadBmp(data, r);
+    return CorpusOutcome(r);
+  });
+}
+
 TEST(Corpus, BmpReader) {
   const size_t reads = ReplayCorpus("bmp", [](const std::vector<Byte>& data, size_t index) -> TCorpusResult {
     TRead r;

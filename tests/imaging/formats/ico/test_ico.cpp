@@ -285,6 +285,14 @@ TEST(IcoWriter, IcotoolListsAndExtractsOurIcons) {
   testsupport::RemoveTree(dir);
 }
 
+TEST(Corpus, CurFuzzFindings) {
+  ReplayFuzzFindings("cur", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    TRead r;
+    ReadIco(data, r, true);
+    return CorpusOutcome(r);
+  });
+}
+
 TEST(Corpus, IcoReader) {
   const size_t reads = ReplayCorpus("ico", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
     TRead r;

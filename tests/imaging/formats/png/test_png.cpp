@@ -413,6 +413,16 @@ TEST(PngWriter, FullDiskFailsTheSave) {
   testsupport::RemoveTree(dir);
 }
 
+// Each kept finding names in its length field an ancillary chunk of up to 2 GiB that the file
+// does not hold.
+TEST(Corpus, PngFuzzFindings) {
+  ReplayFuzzFindings("png", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    TRead r;
+    ReadPng(data, r);
+    return CorpusOutcome(r);
+  });
+}
+
 TEST(Corpus, PngReader) {
   const size_t reads = ReplayCorpus("png", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
     TRead r;
