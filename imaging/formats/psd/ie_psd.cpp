@@ -1,6 +1,7 @@
 #include "imaging/formats/psd/ie_psd.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -146,9 +147,12 @@ size_t RowBytesOf(Int64 Width, Integer Depth) { return size_t((Width * Depth + 7
 
 // The fewest bytes a channel of Rows x RowBytes can be coded in: packed, two bytes repeat up to
 // 128, after a table of two bytes a row; raw, every byte.
+// Claims past what 64 bits hold answer the largest value: no input holds them.
 Int64 DensestChannel(bool Packed, Int64 Rows, size_t RowBytes) {
-  if (!Packed) return Rows * Int64(RowBytes);
-  return Rows * (2 + 2 * ((Int64(RowBytes) + 127) / 128));
+  const Int64 PerRow = Packed ? 2 + 2 * ((Int64(RowBytes) + 127) / 128) : Int64(RowBytes);
+  Int64 Bytes = 0;
+  if (Rows < 0 || PerRow < 0 || __builtin_mul_overflow(Rows, PerRow, &Bytes)) return INT64_MAX;
+  return Bytes;
 }
 
 template <class TPlace>

@@ -288,6 +288,8 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
   const Integer rowSamples = planar ? 1 : V.SamplesPerPixel;
   Int64 rowBytes = (Int64(unitW) * rowSamples * V.BitsPerSample + 7) / 8;
   const TTIFFConversion conv = TIFFChooseConversion(V);
+  // No sample has no bits: a depth of 0 would divide the scaling of small samples by zero.
+  if (V.BitsPerSample < 1 || V.BitsPerSample > 16) return IEFail(Progress, TIFFUnsupportedText(V));
   if (V.Compression != 7 && conv.Kind == TTIFFSampleKind::Unsupported) return IEFail(Progress, TIFFUnsupportedText(V));
   if (V.Compression != 7 && V.BitsPerSample != 8 && V.BitsPerSample != 16 && (planar || V.BitsPerSample > 8))
     return IEFail(Progress, TIFFUnsupportedText(V));

@@ -570,6 +570,15 @@ TEST(PsdWriter, PaletteThumbnailAndRefusals) {
   }
 }
 
+// Found by fuzzing: a channel's claimed size overflowed 64 bits in the check against the input.
+TEST(Corpus, PsdFuzzFindings) {
+  ReplayFuzzFindings("psd", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    TRead r;
+    ReadPsd(data, r, false);
+    return CorpusOutcome(r);
+  });
+}
+
 TEST(Corpus, PsdReader) {
   const size_t reads = ReplayCorpus("psd", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
     TRead r;

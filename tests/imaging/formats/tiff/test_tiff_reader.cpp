@@ -568,6 +568,15 @@ TEST(TiffProbes, TiffAndCameraRaw) {
   }
 }
 
+// Found by fuzzing: a page of 0 bits per sample divided by zero when its samples were scaled.
+TEST(Corpus, TiffFuzzFindings) {
+  ReplayFuzzFindings("tiff", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    TRead r;
+    ReadTiff(data, r);
+    return CorpusOutcome(r);
+  });
+}
+
 TEST(Corpus, TiffReader) {
   const size_t reads = ReplayCorpus("tiff", [](const std::vector<Byte>& data, size_t index) -> TCorpusResult {
     TRead r;
