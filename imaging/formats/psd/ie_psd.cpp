@@ -155,6 +155,12 @@ Int64 DensestChannel(bool Packed, Int64 Rows, size_t RowBytes) {
   return Bytes;
 }
 
+// The fewest bytes Deflate can pack a channel of Rows x RowBytes into.
+Int64 DensestDeflated(Int64 Rows, size_t RowBytes) {
+  const Int64 Raw = DensestChannel(false, Rows, RowBytes);
+  return Raw / IEDeflateMaxRatio + (Raw % IEDeflateMaxRatio != 0);
+}
+
 template <class TPlace>
 bool TPsdReader::DecodeRows(bool Packed, const std::vector<Word>& Counts, size_t CountAt, Int64 Rows,
                             size_t RowBytes, Int64 Limit, const AnsiString& What, TPlace Place, TIERowStepper* Step) {
@@ -367,7 +373,7 @@ bool TPsdReader::ReadMerged(TIEBitmap* Work) {
   const bool packed = compression == 1, zipped = compression >= 2;
   const Int64 rows = Int64(FH.Channels) * FH.Height;
   const size_t rowBytes = RowBytesOf(FH.Width, FH.Depth);
-  const Int64 densest = zipped ? (rows * Int64(rowBytes) + IEDeflateMaxRatio - 1) / IEDeflateMaxRatio
+  const Int64 densest = zipped ? DensestDeflated(rows, rowBytes)
                                : DensestChannel(packed, rows, rowBytes);
   if (!IECheckInputHolds(FProgress, "the Photoshop merged image", FH.Width, FH.Height, densest, Left())) return false;
   if (zipped) {
@@ -556,7 +562,7 @@ bool TPsdReader::ReadLayers(bool LoadLayers, TIEPSDLayers* Layers) {
       const Integer depth = isMask ? 8 : FH.Depth;
       const size_t rowBytes = RowBytesOf(w, depth);
       const AnsiString what = "channel " + Num(c.Id) + " of layer " + Num(i);
-      const Int64 densest = zipped ? (h * Int64(rowBytes) + IEDeflateMaxRatio - 1) / IEDeflateMaxRatio
+      const Int64 densest = zipped ? DensestDeflated(h, rowBytes)
                                    : DensestChannel(packed, h, rowBytes);
       if (!IECheckInputHolds(FProgress, "the Photoshop " + what, w, h, densest, end - Pos())) return false;
       TIEBitmap* target = isMask ? r.Mask->Bitmap : r.Layer->Bitmap;
