@@ -14,6 +14,7 @@
 #include "imaging/core/ie_buffered_read_stream.h"
 #include "imaging/core/ie_dicom_tags.h"
 #include "imaging/core/ie_text.h"
+#include "imaging/formats/compression/ie_packbits.h"
 #include "imaging/formats/dicom/ie_lossless_jpeg.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
 #include "platform/rtl/exceptions.h"
@@ -417,25 +418,6 @@ void DecodeBaseline(TDICOMContext& C, TFrameData& Data) {
 
 }  // namespace
 
-Int64 DecodeDICOMRLE(const Byte* Data, Int64 Size, Byte* Dest, Int64 Count) {
-  Int64 in = 0, out = 0;
-  while (out < Count && in < Size) {
-    const int n = static_cast<int8_t>(Data[in++]);
-    if (n >= 0) {
-      const Int64 k = std::min<Int64>({n + 1, Count - out, Size - in});
-      std::memcpy(Dest + out, Data + in, static_cast<size_t>(k));
-      out += k;
-      in += n + 1;
-    } else if (n != -128) {
-      if (in >= Size) break;
-      const Int64 k = std::min<Int64>(1 - n, Count - out);
-      std::memset(Dest + out, Data[in++], static_cast<size_t>(k));
-      out += k;
-    }
-  }
-  return out;
-}
-
 namespace {
 
 void DecodeRLE(TDICOMContext& C, TFrameData& Data) {
@@ -466,7 +448,9 @@ void DecodeRLE(TDICOMContext& C, TFrameData& Data) {
   std::vector<Byte> planes(static_cast<size_t>(plane * segments));
   for (Integer k = 0; k < segments; ++k) {
     const Int64 end = std::max(starts[k], std::min(starts[k + 1] > starts[k] ? starts[k + 1] : size, size));
-    const Int64 got = DecodeDICOMRLE(Data.data() + starts[k], end - starts[k], planes.data() + plane * k, plane);
+    const Int64 got = Int64(
+        IEPackBitsDecode(Data.data() + starts[k], size_t(end - starts[k]), planes.data() + plane * k, size_t(plane))
+            .Written);
     if (got < plane)
       Fail(C, "RLE segment " + std::to_string(k + 1) + " ends after " + std::to_string(got) + " of its " +
                   std::to_string(plane) + " bytes");

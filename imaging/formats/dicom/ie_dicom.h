@@ -22,6 +22,3 @@ void ReadDICOMStream(TStream* Stream, TIOParamsVals& IOParams, TIEBitmap* Bitmap
 // may have several (or is not listed), "!!" for the item and delimitation tags.
 const char* DICOMDictionaryVR(Word Group, Word Element);
 
-// DICOM's run-length coding (PackBits) of Data[0, Size) into at most Count bytes of Dest; answers
-// the bytes produced.
-Int64 DecodeDICOMRLE(const Byte* Data, Int64 Size, Byte* Dest, Int64 Count);
