@@ -189,6 +189,7 @@ void TFrameRun::Start() {
     ErrorMessage("Please set cropping area!");
     return;
   }
+  FWorkFolder.clear();
   if (IsCompositeFrameRun(choices)) {
     // The program lays these frames out itself, through the imaging library: a format it cannot
     // read and write would end in loose frames and no sheet.
@@ -254,6 +255,8 @@ void TFrameRun::StartTasks() {
   const AnsiString ext = "." + FrameImageExtension(choices.ImageFormat);
   const bool composite = IsCompositeFrameRun(choices);
   FFrameFolder.clear();
+  TileSourcePrefix.clear();
+  TileOutputPrefix.clear();
   if (composite) {
     FFrameFolder = MakeRunFrameFolder(FWorkFolder);
     if (FFrameFolder.empty()) {
