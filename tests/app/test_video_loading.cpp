@@ -302,8 +302,10 @@ TEST_F(AppWindows, PreviewsShowThePictureAtTheSliderTime) {
 }
 
 // Dragging the start thumb across a clip whose key frames are 10 s apart: every position is a
-// long decode from the key frame, yet the window keeps serving its loop (a 10 ms timer never
-// waits 50 ms), and the picture left on screen is the tool's frame at the final position.
+// long decode from the key frame (several hundred milliseconds each), yet the window keeps serving
+// its loop (a 10 ms timer never waits 150 ms, which leaves room for a busy machine's scheduling
+// but not for one such decode), and the picture left on screen is the tool's frame at the final
+// position.
 TEST_F(AppWindows, DraggingAThumbNeverBlocksTheWindowAndEndsOnTheToolsFrame) {
   const std::string clip = testsupport::Fixture(
       "app_keyint250_720p.mp4",
@@ -359,7 +361,7 @@ TEST_F(AppWindows, DraggingAThumbNeverBlocksTheWindowAndEndsOnTheToolsFrame) {
   const Integer frame = slider->Value();
   ASSERT_GT(frame, 125) << "the drag must end well past the key frame";
   ASSERT_LT(frame, 250);
-  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(dragWait).count(), 50);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(dragWait).count(), 150);
   EXPECT_EQ(main->PreviewTime, Int64(frame) * 40000);
   ASSERT_EQ(main->PreviewBitmap->Width(), 1280);
 
