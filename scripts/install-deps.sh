@@ -21,8 +21,9 @@ packages=(
   dcmtk ghostscript qpdf poppler-utils icoutils libimage-exiftool-perl libopenjp2-tools
   # resampling peers of the benchmarks
   python3-pil libvips-tools
-  # ICC profiles (version 2 and 4) whose texts the colour-profile tests compare with exiftool
-  libgs-common
+  # ICC profiles (version 2 and 4, some with texts in many languages) whose texts the
+  # colour-profile tests compare with exiftool
+  libgs-common colord-data
   python3 fonts-dejavu-core xvfb x11-utils locales
   # a screen reader's view of the windows: the accessibility bus and a reader of it
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0

@@ -402,17 +402,18 @@ bool LocalisedTextAt(const Byte* P, Int64 Tag, Int64 End, AnsiString& Text) {
 void TIEICC::ReadInfoTag(const char* Signature, Int64 Offset, Int64 Size) {
   const Byte* p = FRaw.data();
   const Int64 end = Offset + Size;
-  if (Size >= 1000) return;
   bool copyright = std::strcmp(Signature, "cprt") == 0;
   bool description = std::strcmp(Signature, "desc") == 0;
   if (!copyright && !description) return;
   AnsiString text;
   bool found;
-  // Version 4 profiles keep both texts as multi-localised records.
+  // Version 4 profiles keep both texts as multi-localised records. Only the first record is read
+  // (and it must be short), so a tag that is large because it holds many languages still gives
+  // its text; a plain text tag of 1000 bytes or more is skipped.
   if (Size >= 4 && std::memcmp(p + Offset, "mluc", 4) == 0)
     found = LocalisedTextAt(p, Offset, end, text);
   else
-    found = TextAt(p, Offset + (copyright ? 8 : 12), end, text);
+    found = Size < 1000 && TextAt(p, Offset + (copyright ? 8 : 12), end, text);
   if (!found) return;
   (copyright ? ProfileCopyright : ProfileDescription) = text;
 }
