@@ -162,6 +162,8 @@ namespace {
 struct Mask {
   QRect Box;
   std::vector<uchar> A;
+  // Nothing was put in yet: a painter may then draw straight into the coverage.
+  bool Blank = true;
 
   explicit Mask(const QRect& box) : Box(box.isValid() ? box : QRect()) {
     A.assign(size_t(std::max(0, Box.width())) * size_t(std::max(0, Box.height())), 0);
@@ -174,32 +176,49 @@ struct Mask {
   void Set(int x, int y, uchar v = 255) {
     if (!Box.contains(x, y)) return;
     A[size_t(y - Box.y()) * size_t(Box.width()) + size_t(x - Box.x())] = v;
+    Blank = false;
   }
   void FillRect(const QRect& r, uchar v = 255) {
     const QRect c = r.intersected(Box);
     for (int y = c.top(); y <= c.bottom(); ++y)
       std::fill_n(&A[size_t(y - Box.y()) * size_t(Box.width()) + size_t(c.left() - Box.x())], c.width(), v);
+    if (!c.isEmpty()) Blank = false;
   }
   // Removes from this mask every pixel covered by Other.
   void Subtract(const Mask& other) {
+    if (Blank || other.Blank) return;
     const QRect c = Box.intersected(other.Box);
-    for (int y = c.top(); y <= c.bottom(); ++y)
-      for (int x = c.left(); x <= c.right(); ++x)
-        if (other.At(x, y)) Set(x, y, 0);
+    for (int y = c.top(); y <= c.bottom(); ++y) {
+      const uchar* o = &other.A[size_t(y - other.Box.y()) * size_t(other.Box.width()) + size_t(c.left() - other.Box.x())];
+      uchar* d = &A[size_t(y - Box.y()) * size_t(Box.width()) + size_t(c.left() - Box.x())];
+      for (int x = 0; x < c.width(); ++x)
+        if (o[x]) d[x] = 0;
+    }
   }
   // Draws with a Qt painter into the mask (no anti-aliasing unless asked for).
   template <class F>
   void Paint(F draw, bool antialias = false) {
     if (Empty()) return;
-    QImage img(Box.size(), QImage::Format_Alpha8);
-    img.fill(0);
-    {
+    const auto paintInto = [&](QImage& img) {
       QPainter p(&img);
       p.setRenderHint(QPainter::Antialiasing, antialias);
       p.setRenderHint(QPainter::TextAntialiasing, antialias);
       p.translate(-Box.x(), -Box.y());
       draw(p);
+    };
+    if (Blank) {
+      // Onto nothing, painting over equals taking the larger coverage: draw in place. Without
+      // anti-aliasing the painter only writes full coverage, as the threshold below would.
+      QImage img(A.data(), Box.width(), Box.height(), Box.width(), QImage::Format_Alpha8);
+      paintInto(img);
+      if (!antialias)
+        for (uchar& v : A) v = v >= 128 ? 255 : 0;
+      Blank = false;
+      return;
     }
+    QImage img(Box.size(), QImage::Format_Alpha8);
+    img.fill(0);
+    paintInto(img);
     for (int y = 0; y < Box.height(); ++y) {
       const uchar* row = img.constScanLine(y);
       uchar* dst = &A[size_t(y) * size_t(Box.width())];
@@ -293,11 +312,34 @@ inline QRgb* PixelAt(QImage& img, int x, int y) { return reinterpret_cast<QRgb*>
 void Apply(QImage& img, const QRegion* clip, const Mask& m, const Source& src, TPenMode mode) {
   if (m.Empty()) return;
   const QRegion area = DrawableArea(img, clip, m.Box);
+  const int mx = m.Box.x(), my = m.Box.y();
+  const size_t stride = size_t(m.Box.width());
+  const auto blend = [](QRgb P, QRgb D, uchar a) {
+    auto mix = [a](QRgb p, QRgb d, int shift) {
+      const int pc = (p >> shift) & 0xFF, dc = (d >> shift) & 0xFF;
+      return QRgb((dc * (255 - a) + pc * a + 127) / 255) << shift;
+    };
+    return mix(P, D, 16) | mix(P, D, 8) | mix(P, D, 0);
+  };
+  // The area lies inside the mask's box, so rows are read without bounds checks.
   for (const QRect& r : area) {
     for (int y = r.top(); y <= r.bottom(); ++y) {
       QRgb* row = PixelAt(img, 0, y);
+      const uchar* cover = m.A.data() + size_t(y - my) * stride;
+      if (src.kind == Source::Solid && mode == pmCopy) {
+        // The common case (every solid pen and brush) in a tight loop.
+        const QRgb P = src.Rgb & 0xFFFFFF;
+        for (int x = r.left(); x <= r.right(); ++x) {
+          const uchar a = cover[x - mx];
+          if (a == 255)
+            row[x] = 0xFF000000u | P;
+          else if (a)
+            row[x] = 0xFF000000u | blend(P, row[x] & 0xFFFFFF, a);
+        }
+        continue;
+      }
       for (int x = r.left(); x <= r.right(); ++x) {
-        const uchar a = m.At(x, y);
+        const uchar a = cover[x - mx];
         if (!a) continue;
         QRgb P;
         if (src.kind == Source::Hatch) {
@@ -313,11 +355,7 @@ void Apply(QImage& img, const QRegion* clip, const Mask& m, const Source& src, T
         const QRgb D = row[x] & 0xFFFFFF;
         QRgb out;
         if (mode == pmCopy && a != 255) {
-          auto mix = [a](QRgb p, QRgb d, int shift) {
-            const int pc = (p >> shift) & 0xFF, dc = (d >> shift) & 0xFF;
-            return QRgb((dc * (255 - a) + pc * a + 127) / 255) << shift;
-          };
-          out = mix(P, D, 16) | mix(P, D, 8) | mix(P, D, 0);
+          out = blend(P, D, a);
         } else {
           if (a < 128) continue;
           out = Rop2(mode, P, D);
@@ -928,7 +966,11 @@ void RenderText(TCanvas* c, CanvasStep& s, int x, int y, const TextLine& line, b
     clipStore = s.Clip ? s.Clip->intersected(*limit) : *limit;
     clip = &clipStore;
   }
-  const QRect reach = s.Img->rect().intersected(t.mapRect(QRectF(-h, -h, w + 2.0 * h, 3.0 * h)).toAlignedRect());
+  // Upright text stays near its advance box (a margin covers overhangs and accents); turned text
+  // may reach anywhere within its height of the box.
+  const QRectF around = angle == 0 ? QRectF(-h / 2.0, -h / 4.0, w + double(h), h * 1.5)
+                                   : QRectF(-h, -h, w + 2.0 * h, 3.0 * h);
+  const QRect reach = s.Img->rect().intersected(t.mapRect(around).toAlignedRect());
   if (reach.isEmpty()) return;
 
   if (opaque) {
@@ -1118,7 +1160,21 @@ void CanvasAccess::Blit(TCanvas* Canvas, const QImage& Source, const QRect& Sour
       const QRegion area = DrawableArea(*s.Img, s.Clip, QRect(dl, dt, dw, dh));
       const QRgb P = ColorToRgbBits(Canvas->Brush()->Color());
       const qint64 sw = SourceRect.width(), sh = SourceRect.height();
-      for (const QRect& r : area) {
+      // A plain copy at the same size (the usual way a back buffer reaches the screen) moves
+      // whole row spans.
+      const bool plainCopy = !flipX && !flipY && dw == sw && dh == sh && !TransparentRgb && ((Rop >> 16) & 0xFF) == 0xCC &&
+                             SourceRect.left() >= 0 && SourceRect.top() >= 0 &&
+                             SourceRect.right() < Source.width() && SourceRect.bottom() < Source.height();
+      if (plainCopy) {
+        for (const QRect& r : area)
+          for (int y = r.top(); y <= r.bottom(); ++y) {
+            const QRgb* srow = reinterpret_cast<const QRgb*>(Source.constScanLine(SourceRect.top() + (y - dt))) +
+                               (SourceRect.left() + (r.left() - dl));
+            QRgb* drow = PixelAt(*s.Img, r.left(), y);
+            for (int i = 0, n = r.width(); i < n; ++i) drow[i] = 0xFF000000u | srow[i];
+          }
+      }
+      for (const QRect& r : plainCopy ? QRegion() : area) {
         for (int y = r.top(); y <= r.bottom(); ++y) {
           qint64 oy = y - dt;
           if (flipY) oy = dh - 1 - oy;

@@ -2,6 +2,9 @@
 
 #include <cctype>
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <QFont>
 #include <QFontInfo>
@@ -224,7 +227,9 @@ QColor ToQColor(TColor Color) {
 
 TColor FromQColor(const QColor& Color) { return RGB(Byte(Color.red()), Byte(Color.green()), Byte(Color.blue())); }
 
-QFont ToQFont(const TFont& Font) {
+namespace {
+
+QFont MakeQFont(const TFont& Font) {
   QFont f(QString::fromStdString(Font.FamilyName()));
   // Crisp glyphs as the classic desktop draws them: every pixel is either text or not, which also
   // keeps text exact on indexed bitmaps and under raster operations.
@@ -249,4 +254,36 @@ QFont ToQFont(const TFont& Font) {
   // Whole-pixel stems, as the desktop's small UI text has.
   f.setHintingPreference(QFont::PreferFullHinting);
   return f;
+}
+
+}  // namespace
+
+QFont ToQFont(const TFont& Font) {
+  // Drawing code asks for the same few fonts for every line of text; sizing a positive height
+  // needs a metrics probe, so the last fonts made are kept (per thread: fonts are not shared).
+  struct TKey {
+    std::string Family;
+    Integer Height;
+    unsigned Styles;
+    bool operator==(const TKey&) const = default;
+  };
+  struct TEntry {
+    TKey Key;
+    QFont Made;
+  };
+  thread_local std::vector<TEntry> recent;
+  unsigned styles = 0;
+  for (TFontStyle st : {fsBold, fsItalic, fsUnderline, fsStrikeOut})
+    styles = styles << 1 | (Font.Style().Contains(st) ? 1u : 0u);
+  TKey key{Font.FamilyName(), Font.Height(), styles};
+  for (size_t i = 0; i < recent.size(); ++i)
+    if (recent[i].Key == key) {
+      if (i > 0) std::swap(recent[i], recent[0]);
+      return recent[0].Made;
+    }
+  QFont made = MakeQFont(Font);
+  constexpr size_t kKept = 16;
+  if (recent.size() >= kKept) recent.pop_back();
+  recent.insert(recent.begin(), TEntry{std::move(key), made});
+  return made;
 }
