@@ -361,10 +361,16 @@ void TZodivErIO::MaskToAlpha(TIEMask* Mask) {
   TIEBitmap* Alpha = FImage->GetAlphaChannel();
   if (!Alpha) return;
   const Integer W = std::min(Alpha->GetWidth(), Mask->Width), H = std::min(Alpha->GetHeight(), Mask->Height);
-  const Integer Scale = Mask->BitsPerPixel == 1 ? 255 : 1;
+  if (W <= 0 || H <= 0 || (Mask->BitsPerPixel != 1 && Mask->BitsPerPixel != 8)) return;
+  // Row by row: a large frame's mask is read at memory speed, not a checked call a pixel.
   for (Integer y = 0; y < H; ++y) {
     Byte* Row = static_cast<Byte*>(Alpha->GetScanline(y));
-    for (Integer x = 0; x < W; ++x) Row[x] = Byte(Mask->GetPixel(x, y) * Scale);
+    const Byte* Bits = Mask->GetScanline(y);
+    if (Mask->BitsPerPixel == 8) {
+      std::memcpy(Row, Bits, static_cast<size_t>(W));
+    } else {
+      for (Integer x = 0; x < W; ++x) Row[x] = IEGetBit(Bits, x) ? 255 : 0;
+    }
   }
 }
 
