@@ -323,6 +323,12 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
       } else if (!IECheckSparseImage(Progress, "compressed TIFF data", V.ImageWidth, V.ImageLength)) {
         return;
       }
+      // A fax coding spends at least one bit a row (a row equal to the one above is one vertical
+      // code), so a tall page cannot come out of a few bytes.
+      if ((V.Compression == 2 || V.Compression == 3 || V.Compression == 4) &&
+          !IECheckInputHolds(Progress, "the TIFF file", V.ImageWidth, V.ImageLength, (Int64(V.ImageLength) + 7) / 8,
+                             Int64(dir.Size())))
+        return;
       const bool native = P->NativePixelFormat;
       const Integer b = V.BitsPerSample, s = V.SamplesPerPixel, ph = V.Photometric;
       TIEPixelFormat fmt = ie24RGB;

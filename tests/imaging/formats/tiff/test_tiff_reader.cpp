@@ -448,6 +448,10 @@ TEST(TiffReader, DamagedPagesFailWithAReason) {
        }(),
        0, "do not fit"},
       {"unknown compression", HandMade(true, 3, 1, 8, 1, 1, 34676, {1, 2, 3}), 0, "compression 34676"},
+      // Found by fuzzing: a fax page of 13585 rows claimed by a few bytes was allocated (and
+      // painted white) before its first row was found damaged.
+      {"a tall fax page out of a few bytes", HandMade(true, 2732, 13585, 1, 1, 0, 4, std::vector<Byte>(90, 0x74)), 0,
+       "too few"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
