@@ -236,6 +236,36 @@ TEST(AviReader, FileCutInsideItsFramesKeepsTheFramesBefore) {
   EXPECT_EQ(FrameDifference(Frame, Ref, 0, false), 0);
 }
 
+TEST(AviReader, EmptyFrameRepeatsTheOneBefore) {
+  const std::string Avi = Video("bgr24", "-c:v rawvideo -pix_fmt bgr24");
+  const std::vector<Byte> Ref = Bytes(ToolFrames(Avi, "bgr24"));
+  const std::vector<Byte> Good = Bytes(Avi);
+  const size_t Frame0 = Find(Good, "00dc", Find(Good, "movi")), Frame1 = Find(Good, "00dc", Frame0 + 8);
+  ASSERT_GT(Frame1, Frame0);
+  // An empty frame chunk followed by padding where frame 1's pixels were: the layout stays.
+  auto Empty = [](std::vector<Byte>& D, size_t At) {
+    IEPutLE32(&D[At + 4], 0);
+    std::memcpy(&D[At + 8], "JUNK", 4);
+    IEPutLE32(&D[At + 12], 32 * 24 * 3 - 8);
+  };
+  std::vector<Byte> D = Good;
+  Empty(D, Frame1);
+  TOpened A(D);
+  ASSERT_TRUE(A.Opened) << A.Probe.Reason;
+  TIEBitmap Frame;
+  Integer Bits = 0;
+  ASSERT_EQ(A.Read(1, Frame, Bits), "");
+  EXPECT_EQ(FrameDifference(Frame, Ref, 0, false), 0);
+  ASSERT_EQ(A.Read(2, Frame, Bits), "");
+  EXPECT_EQ(FrameDifference(Frame, Ref, 2, false), 0);
+
+  D = Good;
+  Empty(D, Frame0);
+  TOpened B(D);
+  ASSERT_TRUE(B.Opened) << B.Probe.Reason;
+  EXPECT_NE(B.Read(0, Frame, Bits).find("frame 0 holds no picture"), std::string::npos);
+}
+
 TEST(Corpus, AviReader) {
   const size_t Reads = ReplayCorpus("avi", [](const std::vector<Byte>& Data, size_t) -> TCorpusResult {
     TOpened A(Data);
