@@ -188,6 +188,8 @@ bool IEDownloadURL(const WideString& URL, TStream* Stream, const WideString& Pro
                Set(CURLOPT_FOLLOWLOCATION, 1L) && Set(CURLOPT_MAXREDIRS, 10L) &&
                Set(CURLOPT_PROTOCOLS_STR, "http,https,ftp") && Set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https") &&
                Set(CURLOPT_CONNECTTIMEOUT, 30L) && Set(CURLOPT_FAILONERROR, 1L) &&
+               // A length announced above the cap is refused before its body comes.
+               Set(CURLOPT_MAXFILESIZE_LARGE, curl_off_t(IEDownloadMaxBytes)) &&
                Set(CURLOPT_SSL_VERIFYPEER, 1L) && Set(CURLOPT_SSL_VERIFYHOST, 2L) &&
                // An empty proxy goes direct, whatever the environment's proxy variables say.
                Set(CURLOPT_PROXY, ProxyText.c_str()) && Set(CURLOPT_WRITEFUNCTION, WriteBlock) &&
@@ -221,7 +223,7 @@ bool IEDownloadURL(const WideString& URL, TStream* Stream, const WideString& Pro
     gCurl.EasyGetinfo(Handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &Total);
     const AnsiString Detail = *ErrorText ? AnsiString(ErrorText) : AnsiString(gCurl.EasyStrerror(Result));
     if (T.Stopped) return Fail("the download was stopped after " + N(T.Received) + " bytes");
-    if (T.TooLarge) return Fail("the resource is larger than the " + N(IEDownloadMaxBytes) + " bytes a download may bring");
+    if (T.TooLarge || Result == CURLE_FILESIZE_EXCEEDED) return Fail("the resource is larger than the " + N(IEDownloadMaxBytes) + " bytes a download may bring");
     if (T.StreamRefused) return Fail("the stream did not take the downloaded bytes");
     switch (Result) {
       case CURLE_HTTP_RETURNED_ERROR: return Fail("the server answered with HTTP status " + N(Status));
