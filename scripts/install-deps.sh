@@ -14,6 +14,8 @@ packages=(
   libswscale-dev libswresample-dev
   # imaging codecs and services
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libopenjp2-7-dev liblcms2-dev libcurl4-openssl-dev
+  # the internet library, loaded at run time for downloads by address
+  libcurl4
   # tests and benchmarks; clang with libFuzzer for the fuzzing targets
   libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
   # test oracles and peers
@@ -25,6 +27,8 @@ packages=(
   # colour-profile tests compare with exiftool
   libgs-common colord-data
   python3 fonts-dejavu-core xvfb x11-utils locales
+  # the FTP server of the download tests (the HTTP and HTTPS ones are python3's own, with openssl)
+  python3-pyftpdlib openssl
   # a screen reader's view of the windows: the accessibility bus and a reader of it
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
 )

@@ -12,6 +12,7 @@
 #include "imaging/formats/ie_color_convert.h"
 #include "imaging/formats/tiff/ie_tiff_writer.h"
 #include "imaging/io/ie_file_formats.h"
+#include "imaging/io/ie_url_download.h"
 #include "imaging/io/ie_zodiver_io.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
@@ -20,6 +21,7 @@ std::vector<TIEIOPlugin*>* IEPluginList = nullptr;
 Integer IEMaxMetafileSize = 8000;
 bool IEUseCMYKProfile = true;
 AnsiString IEDebugLogFileName;
+bool IEAVIFileInitialized = false;
 
 void IEInitZodivErIO() {
   IEInstallLZWCoders();
@@ -28,6 +30,8 @@ void IEInitZodivErIO() {
   // A component made and dropped at once: its construction must not need the registry.
   delete new TZodivErIO(nullptr);
   IERegisterBuiltinFormats();
+  IEAVIFileInitialized = false;
+  IEInitWinINet();
   IEConvertColorFunction = IEDefaultConvertColorFunction;
   IEEnableCMS = false;
   if (!IEPluginList) IEPluginList = new std::vector<TIEIOPlugin*>;
@@ -50,6 +54,8 @@ void IEUnloadPlugins() {
 void IEFinalZodivErIO() {
   IEUnloadPlugins();
   IEFreeFileFormats();
+  IEAVIFileInitialized = false;
+  IEFreeWinINet();
   delete IEPluginList;
   IEPluginList = nullptr;
   IEDebugLogFileName.clear();

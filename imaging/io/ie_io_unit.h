@@ -23,6 +23,8 @@ extern std::vector<TIEIOPlugin*>* IEPluginList;
 extern Integer IEMaxMetafileSize;
 // Single CMYK pixels go through a CMYK profile when one is available.
 extern bool IEUseCMYKProfile;
+// True once an AVI file has been opened since start-up.
+extern bool IEAVIFileInitialized;
 // Where IEDebugLog appends; empty: no log.
 extern AnsiString IEDebugLogFileName;
 

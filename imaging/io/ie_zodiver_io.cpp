@@ -62,6 +62,7 @@ TZodivErIO::~TZodivErIO() {
   WaitThreads(false);
   ClosePSFile();
   ClosePDFFile();
+  CloseAVIFile();
   UnregisterFromView();
   FParams.reset();
   if (FOwnsImage) delete FImage;
@@ -510,10 +511,7 @@ void TZodivErIO::LoadFromFile(const WideString& FileName) {
   WideString WExt;
   IEExtractFileExtW(FileName, true, WExt);
   const AnsiString Ext = WideToAnsi(WExt);
-  if (Ext == ".avi") {
-    NotAvailable(ioAVI, false);
-    return;
-  }
+  if (Ext == ".avi") return LoadAVIByName(FileName);
   TIEFileFormatInfo* Row = IEFileFormatGetInfoByExt(Ext);
   if (!Row) {
     Fail("Unknown file extension \"" + Ext + "\"");

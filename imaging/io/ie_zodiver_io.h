@@ -18,6 +18,7 @@
 #include "imaging/core/ie_mask.h"
 #include "imaging/core/ie_params.h"
 #include "imaging/core/ie_progress.h"
+#include "imaging/formats/avi/ie_avi.h"
 #include "imaging/io/ie_file_formats.h"
 #include "imaging/io/ie_io_unit.h"
 #include "imaging/view/ie_view_base.h"
@@ -115,8 +116,10 @@ class TZodivErIO : public TComponent {
   virtual void LoadFromStream(TStream* Stream);
   virtual void LoadFromStreamFormat(TStream* Stream, Integer FileType);
   virtual void SaveToStream(TStream* Stream, Integer FileType);
-  // Download is not part of the library yet: fails with a reason and the finish event.
+  // Downloads the resource (ie_url_download.h) through the proxy settings below and loads it
+  // as LoadFromStream does; a failed download fails with its reason and the finish event.
   void LoadFromURL(const WideString& URL);
+  WideString ProxyAddress, ProxyUser, ProxyPassword;
 
   bool MakeConsistentBitmap(TIEPixelFormatSet Allowed);
   void Update();
@@ -170,7 +173,12 @@ class TZodivErIO : public TComponent {
   void LoadFromFileObjectsLayers(const WideString& FileName, Integer FileType);
   void LoadFromStreamObjectsLayers(TStream* Stream, Integer FileType);
   void ImportMetafile(const WideString& FileName, Integer Width, Integer Height, bool WithAlpha);
+  // Frames of an AVI file kept open between loads: OpenAVIFile answers the frame count (0 when
+  // the file cannot be opened: Aborting and the reason say so), LoadFromAVI loads one frame,
+  // failing with a reason when no file is open or the frame is out of range or lost.
+  Integer OpenAVIFile(const WideString& FileName);
   void LoadFromAVI(Integer FrameIndex);
+  void CloseAVIFile();
 
   // --- per-format saves ---
   void SaveToFileTIFF(const WideString& FileName);
@@ -277,6 +285,8 @@ class TZodivErIO : public TComponent {
   void RegisteredLoad(TStream* Stream, TIEFileFormatInfo* Row, const WideString& FileName, bool CatchReader);
   bool DispatchStreamLoad(TStream* Stream, Integer FileType, bool WithExtras);
   void ParamsRead(TStream* Stream, Integer FileType, bool FromFile);
+  // LoadFromFile of an ".avi" name: opens the file, loads frame ImageIndex and closes it.
+  void LoadAVIByName(const WideString& FileName);
 
   TParamsLink FParamsLink{this};
   TBitmap* FPictureBitmap = nullptr;
@@ -293,4 +303,7 @@ class TZodivErIO : public TComponent {
   std::unique_ptr<TIOPrintPreviewParams> FPrintPreviewParams;
   std::unique_ptr<TIOParamsVals> FParams;
   AnsiString FFailureReason;
+  std::unique_ptr<TStream> FAviFile;
+  std::unique_ptr<TIEAviReader> FAviReader;
+  WideString FAviFileName;
 };

@@ -155,13 +155,6 @@ void TZodivErIO::LoadFromBuffer(const void* Buffer, Integer BufferSize, Integer 
   else LoadFromStreamFormat(&Memory, FileType);
 }
 
-void TZodivErIO::LoadFromURL(const WideString& URL) {
-  (void)URL;
-  FFailureReason.clear();
-  Fail("Loading images from internet addresses is not available");
-  DoFinishWork();
-}
-
 // --- parameters only -----------------------------------------------------------------------
 
 void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {

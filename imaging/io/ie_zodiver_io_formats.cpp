@@ -379,7 +379,6 @@ void TZodivErIO::ImportMetafile(const WideString& FileName, Integer, Integer, bo
   IEExtractFileExtW(FileName, false, Ext);
   NotAvailable(Ext == u"emf" ? ioEMF : ioWMF, false);
 }
-void TZodivErIO::LoadFromAVI(Integer) { NotAvailable(ioAVI, false); }
 
 // --- saves of the built codecs -------------------------------------------------------------
 

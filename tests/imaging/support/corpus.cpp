@@ -74,6 +74,23 @@ std::vector<TCorpusField> BmpSizeFields(const std::vector<Byte>& D) {
   return {{18, 4, false}, {22, 4, false}};
 }
 
+// The video's frame width and height in its format chunk, and the frame count of its stream
+// header, found where the headers put them.
+std::vector<TCorpusField> AviSizeFields(const std::vector<Byte>& D) {
+  std::vector<TCorpusField> fields;
+  auto find = [&](const char* Id) {
+    for (size_t at = 12; at + 8 <= D.size(); ++at)
+      if (std::equal(Id, Id + 4, D.begin() + std::ptrdiff_t(at))) return at + 8;
+    return size_t(0);
+  };
+  if (const size_t strh = find("strh"); strh && strh + 36 <= D.size()) fields.push_back({strh + 32, 4, false});
+  if (const size_t strf = find("strf"); strf && strf + 12 <= D.size()) {
+    fields.push_back({strf + 4, 4, false});
+    fields.push_back({strf + 8, 4, false});
+  }
+  return fields;
+}
+
 // The logical screen's size and the first frame's, found past the colour table and extensions.
 // The value fields of ImageWidth and ImageLength in the first directory, in the file's order.
 std::vector<TCorpusField> TiffSizeFields(const std::vector<Byte>& D) {
@@ -376,6 +393,7 @@ TCorpusFormat CorpusFormat(const std::string& Family) {
       {"psd", {nullptr, PsdSizeFields}},
       {"tiff", {nullptr, TiffSizeFields}},
       {"jp2", {nullptr, Jp2SizeFields}},
+      {"avi", {nullptr, AviSizeFields}},
   };
   const auto it = formats.find(Family);
   return it == formats.end() ? TCorpusFormat{} : it->second;
