@@ -19,7 +19,7 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # A photo-like grey picture over the whole 16-bit range: smooth areas, edges and noise.
-convert -size 4000x3000 plasma:fractal -seed 7 -blur 0x1 +noise Gaussian -colorspace gray -auto-level -depth 16 \
+convert -seed 7 -size 4000x3000 plasma:fractal -blur 0x1 +noise Gaussian -colorspace gray -auto-level -depth 16 \
   "$work/photo.pgm"
 python3 "$make" "$work/native.dcm" 4000 3000 bits=16 pattern=pgm="$work/photo.pgm"
 dcmcjpeg +el "$work/native.dcm" "$work/photo.dcm"

@@ -23,7 +23,7 @@ unset OPJ_NUM_THREADS
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # A photo-like picture: smooth areas, edges and noise.
-convert -size 4000x3000 plasma:fractal -seed 7 -blur 0x1 +noise Gaussian -depth 8 "$work/photo.ppm" 2>/dev/null ||
+convert -seed 7 -size 4000x3000 plasma:fractal -blur 0x1 +noise Gaussian -depth 8 "$work/photo.ppm" 2>/dev/null ||
   convert -size 4000x3000 gradient:red-blue -swirl 200 +noise Gaussian -depth 8 "$work/photo.ppm"
 opj_compress -i "$work/photo.ppm" -o "$work/photo.jp2" >/dev/null
 opj_compress -i "$work/photo.ppm" -o "$work/photo.j2k" >/dev/null

@@ -18,7 +18,7 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # A photo-like picture: smooth areas, edges and noise.
-convert -size 4000x3000 plasma:fractal -seed 7 -blur 0x1 +noise Gaussian -depth 8 "$work/photo.ppm" 2>/dev/null ||
+convert -seed 7 -size 4000x3000 plasma:fractal -blur 0x1 +noise Gaussian -depth 8 "$work/photo.ppm" 2>/dev/null ||
   convert -size 4000x3000 gradient:red-blue -swirl 200 +noise Gaussian -depth 8 "$work/photo.ppm"
 # GIF holds at most 256 colours and pamtogif takes no more: both writers get the same reduced
 # picture, so neither has a colour reduction of its own to do.

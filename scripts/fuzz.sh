@@ -32,7 +32,7 @@ seed() {  # target, file name, command writing {out}
 make_seeds() {
   local t=$1 src="$work/src.ppm" grey="$work/src.pgm" bw="$work/src.pbm" alpha="$work/src.png"
   [ -f "$src" ] || {
-    convert -size 23x17 plasma:fractal -seed 3 -depth 8 "$src"
+    convert -seed 3 -size 23x17 plasma:fractal -depth 8 "$src"
     convert "$src" -colorspace Gray "$grey"
     convert "$src" -monochrome "$bw"
     convert "$src" \( -size 23x17 gradient: \) -alpha off -compose CopyOpacity -composite "$alpha"

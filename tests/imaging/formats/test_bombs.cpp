@@ -82,7 +82,7 @@ std::vector<Byte> TinyBmp(int32_t W, int32_t H, uint16_t Bits, uint32_t Compress
 // A real 8 x 8 baseline JPEG from ImageMagick with the frame header's size patched.
 std::vector<Byte> JpegClaiming(uint16_t W, uint16_t H, bool Progressive) {
   const std::string small = testsupport::Fixture(Progressive ? "bomb-8x8-progressive.jpg" : "bomb-8x8.jpg",
-                                                 std::string("convert -size 8x8 plasma:fractal -seed 1 -strip ") +
+                                                 std::string("convert -seed 1 -size 8x8 plasma:fractal -strip ") +
                                                      (Progressive ? "-interlace JPEG " : "") + "{out}");
   std::vector<Byte> d = ReadWholeFile(small);
   for (size_t i = 2; i + 9 < d.size(); ++i)

@@ -206,7 +206,7 @@ std::vector<Byte> FirstStrip(const std::vector<Byte>& T) {
 TEST(TiffLZW, DecodesLibtiffStripsAndLibtiffReadsOurs) {
   const std::string dir = testsupport::MakeTempDir("lzw");
   // A grey picture with gradients and noise, one strip.
-  testsupport::RunOk("cd " + dir + " && convert -size 256x300 plasma:fractal -seed 4 -colorspace gray -depth 8 gray:raw.gray"
+  testsupport::RunOk("cd " + dir + " && convert -seed 4 -size 256x300 plasma:fractal -colorspace gray -depth 8 gray:raw.gray"
                      " && convert -size 256x300 -depth 8 gray:raw.gray -define tiff:rows-per-strip=300 -define tiff:predictor=1 -compress lzw -endian LSB lzw.tif");
   const std::vector<Byte> raw = ietest::ReadWholeFile(dir + "/raw.gray");
   ASSERT_EQ(raw.size(), 256u * 300u);

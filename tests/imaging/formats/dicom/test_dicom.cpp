@@ -161,7 +161,7 @@ TEST(DicomReader, LosslessJPEGWithEveryPredictorIsBitExact) {
 TEST(DicomReader, BaselineJPEGWithinTheJPEGTolerance) {
   // img2dcm wraps a JPEG as it is; dcmcjpeg +eb encodes the native image.
   const std::string jpgGrey = Fixture("dicom-grey.jpg", "convert -size 24x16 gradient:black-white -quality 90 {out}");
-  const std::string jpgRGB = Fixture("dicom-rgb.jpg", "convert -size 24x16 plasma:fractal -seed 3 -quality 90 {out}");
+  const std::string jpgRGB = Fixture("dicom-rgb.jpg", "convert -seed 3 -size 24x16 plasma:fractal -quality 90 {out}");
   const std::vector<std::pair<std::string, std::string>> files = {
       {"img2dcm-grey", Fixture("dicom-img2dcm-grey.dcm", "img2dcm " + ShellQuote(jpgGrey) + " {out}")},
       {"img2dcm-rgb", Fixture("dicom-img2dcm-rgb.dcm", "img2dcm " + ShellQuote(jpgRGB) + " {out}")},

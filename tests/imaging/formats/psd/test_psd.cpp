@@ -127,7 +127,7 @@ TEST(PsdReader, ToolFilesDecodeAsTheToolDecodesThem) {
 // ImageMagick's -profile takes them; off, they are the file's.
 TEST(PsdReader, EmbeddedProfileAppliedToThePixels) {
   const std::string srgb = "/usr/share/color/icc/ghostscript/srgb.icc", a98 = "/usr/share/color/icc/ghostscript/a98.icc";
-  const std::string src = Src("psd-src-photo.png", "convert -size 40x30 plasma:fractal -seed 4 -depth 8 PNG24:{out}");
+  const std::string src = Src("psd-src-photo.png", "convert -seed 4 -size 40x30 plasma:fractal -depth 8 PNG24:{out}");
   const std::string file = Fixture("psd-a98.psd", "convert " + ShellQuote(src) + " -profile " + a98 + " -depth 8 PSD:{out}");
   const bool saved = IEEnableCMS;
   IEEnableCMS = true;

@@ -39,7 +39,7 @@ TEST(WbmpReader, NetpbmFilesDecodeAsNetpbmReadsThem) {
     SCOPED_TRACE(size);
     const std::string file = Fixture(std::string("wbmp-") + size + ".wbmp",
                                      std::string("convert -size ") + size +
-                                         " plasma:fractal -seed 7 -colorspace gray -threshold 50% pbm:- | pbmtowbmp > {out}");
+                                         " -seed 7 plasma:fractal -colorspace gray -threshold 50% pbm:- | pbmtowbmp > {out}");
     const TPam pam = PamFromCommand("wbmptopbm " + ShellQuote(file) + " | pamdepth 255 2>/dev/null");
     ForEachStore([&](Store, StoreScope& scope) {
       TRead r;
