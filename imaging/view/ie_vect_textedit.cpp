@@ -31,6 +31,11 @@ void TZodivErVect::StartTextEdit() {
   FEditBox->SetText(FEditStartText);
   FEditBox->Show();
   if (FEditBox->CanFocus()) FEditBox->SetFocus();
+  // Typing goes on at the end of the text, however the focus arrived.
+  Integer Chars = 0;
+  for (unsigned char c : FEditStartText)
+    if ((c & 0xC0) != 0x80) ++Chars;
+  FEditBox->SetSelStart(Chars);
   if (OnActivateTextEdit) OnActivateTextEdit(this);
 }
 

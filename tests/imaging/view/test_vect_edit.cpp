@@ -248,8 +248,11 @@ TEST_F(VectEditTest, PolylinePointsAreMovedInsertedAndDeleted) {
   View->SetMouseInteractObj(mioEditPolyline);
   Integer Changes = 0;
   View->OnVectorialChanged = [&](TObject*) { ++Changes; };
+  // Each point edit is a change: its undo snapshot is kept.
+  View->ObjAutoUndo = true;
 
   Drag(C(100, 100), C(120, 110));
+  EXPECT_EQ(View->ObjectsSnapshotCount(), 1);
   EXPECT_EQ(Obj(h).PolyPoints[2].X, 120);
   EXPECT_EQ(Obj(h).PolyPoints[2].Y, 110);
   EXPECT_TRUE(SameRect(Box(h), TRect{20, 20, 120, 110}));
