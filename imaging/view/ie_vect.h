@@ -20,6 +20,7 @@
 #include "imaging/view/ie_view.h"
 #include "platform/gui/bitmap.h"
 #include "platform/gui/graphics_objects.h"
+#include "platform/gui/services.h"
 #include "platform/rtl/streams.h"
 
 class TIECanvas;
@@ -244,6 +245,22 @@ using TIEVDragLenEndEvent = std::function<void(TObject* Sender, double Value)>;
 using TIEVMeasureHintEvent = std::function<void(TObject* Sender, AnsiString& Text, double Value)>;
 using TIEDrawObjectEvent = std::function<void(TObject* Sender, Integer hobj, TBitmap* destination, TRect destRect,
                                               bool drawingAlpha, bool& handled)>;
+
+// What the vector unit sets up at the library's start-up: the "ZODIVER VECT" clipboard format
+// (registered so other programs see the name; no data is ever put under it), the Ctrl
+// shortcuts of the text editor and the plug-in class list. Register before IEInitialize.
+void IERegisterVectorUnit();
+void IEInitZodivErVect();
+void IEFinalZodivErVect();
+// The format's id, 0 before start-up.
+extern TClipFormat IEVectClipboardFormat;
+// Ctrl+L, E, R, J (alignment left, centre, right, justified), C, X, V (copy, cut, paste), F
+// (font dialog), B, I, U (bold, italic, underline) and G (colour dialog), 0 before start-up.
+struct TIEVTextShortCuts {
+  Word AlignLeft = 0, AlignCenter = 0, AlignRight = 0, AlignJustify = 0;
+  Word Copy = 0, Cut = 0, Paste = 0, Font = 0, Bold = 0, Italic = 0, Underline = 0, Color = 0;
+};
+extern TIEVTextShortCuts IEVTextShortCuts;
 
 // True when the stream holds "IEV" and a known version at its position; the position is kept.
 bool IETestObjectsStream(TStream* Stream);

@@ -6,8 +6,34 @@
 #include "imaging/core/ie_mask.h"
 #include "imaging/proc/ie_proc.h"
 #include "imaging/view/ie_vect.h"
+#include "imaging/core/ie_startup.h"
+#include "platform/gui/clipboard.h"
 #include "platform/gui/keys.h"
+#include "platform/gui/menus.h"
 #include "platform/gui/stdctrls.h"
+
+TClipFormat IEVectClipboardFormat = 0;
+TIEVTextShortCuts IEVTextShortCuts;
+
+// ---------- unit start-up ----------
+
+void IEInitZodivErVect() {
+  IEVectClipboardFormat = RegisterClipboardFormat("ZODIVER VECT");
+  const auto ctrl = [](char K) { return ShortCut(Word(K), ssCtrl); };
+  TIEVTextShortCuts& S = IEVTextShortCuts;
+  S.AlignLeft = ctrl('L'), S.AlignCenter = ctrl('E'), S.AlignRight = ctrl('R'), S.AlignJustify = ctrl('J');
+  S.Copy = ctrl('C'), S.Cut = ctrl('X'), S.Paste = ctrl('V'), S.Font = ctrl('F');
+  S.Bold = ctrl('B'), S.Italic = ctrl('I'), S.Underline = ctrl('U'), S.Color = ctrl('G');
+  // The plug-in class list exists from the start, empty until a program registers a class.
+}
+
+void IEFinalZodivErVect() {
+  IEFreePlugInClasses();
+  IEVectClipboardFormat = 0;
+  IEVTextShortCuts = TIEVTextShortCuts{};
+}
+
+void IERegisterVectorUnit() { IERegisterStartupStep(iessVectorObjects, IEInitZodivErVect, IEFinalZodivErVect); }
 
 // ---------- change events ----------
 

@@ -4,6 +4,7 @@
 #include "platform/gui/application.h"
 #include "platform/gui/clipboard.h"
 #include "platform/gui/keys.h"
+#include "platform/gui/menus.h"
 #include "platform/gui/stdctrls.h"
 #include "tests/imaging/view/vect_test_fixture.h"
 
@@ -304,4 +305,68 @@ TEST_F(VectKeysTest, MeasuringOperations) {
   EXPECT_EQ(View->ObjectsCount(), 1);
   View->Assign(nullptr);
   EXPECT_EQ(View->ObjectsCount(), 0);
+}
+
+namespace {
+
+struct TRecordingPlugIn : TIEVPlugInObject {
+  std::vector<std::string>* Log = nullptr;
+  bool HandleKey(Word Key, TShiftState) override {
+    Log->push_back("key " + std::to_string(Key));
+    return true;
+  }
+  void MouseDown(TMouseButton, TShiftState, Integer, Integer) override { Log->push_back("down"); }
+  void MouseUp(TMouseButton, TShiftState, Integer, Integer) override { Log->push_back("up"); }
+  void MouseEnter(TShiftState, Integer, Integer) override { Log->push_back("enter"); }
+  void MouseLeave(TShiftState, Integer, Integer) override { Log->push_back("leave"); }
+  std::unique_ptr<TIEVPlugInObject> Clone() const override {
+    auto P = std::make_unique<TRecordingPlugIn>();
+    P->Log = Log;
+    return P;
+  }
+  AnsiString PlugInClassName() const override { return "TRecordingPlugIn"; }
+};
+
+}  // namespace
+
+TEST_F(VectKeysTest, PlugInObjectsHearKeysAndTheMouseOverThem) {
+  std::vector<std::string> Log;
+  TRecordingPlugIn Proto;
+  Proto.Log = &Log;
+  TIEVObjectRec R = Rec(ievkPlugIn, 40, 40, 100, 90);
+  R.PlugIn = Proto.Clone();
+  const Integer h = View->AppendObject(R);
+  View->SetMouseInteractObj(mioObjectSelect);
+  SimulateMouse(View, smMove, mbLeft, C(150, 150).X, C(150, 150).Y);
+  SimulateMouse(View, smMove, mbLeft, C(60, 60).X, C(60, 60).Y);
+  Click(C(60, 60));
+  SimulateMouse(View, smMove, mbLeft, C(150, 150).X, C(150, 150).Y);
+  EXPECT_EQ(Log, (std::vector<std::string>{"enter", "down", "up", "leave"}));
+  ASSERT_TRUE(View->IsObjectSelected(h));
+  Log.clear();
+  SimulateKey(View, VK_RIGHT);
+  EXPECT_EQ(Log, std::vector<std::string>{"key " + std::to_string(VK_RIGHT)});
+  // With a second object selected the keys are the view's alone.
+  View->AddToSelection(FilledBox(120, 120, 140, 140));
+  Log.clear();
+  SimulateKey(View, VK_RIGHT);
+  EXPECT_TRUE(Log.empty());
+}
+
+TEST_F(VectKeysTest, TheUnitStartUpRegistersTheFormatShortcutsAndPlugInList) {
+  // The fixture started the library; start it again with the vector unit registered.
+  IEFinalize();
+  IERegisterVectorUnit();
+  IEInitialize();
+  EXPECT_NE(IEVectClipboardFormat, 0);
+  EXPECT_EQ(ClipboardFormatName(IEVectClipboardFormat), AnsiString("ZODIVER VECT"));
+  EXPECT_EQ(IEVTextShortCuts.Bold, ShortCut(Word('B'), ssCtrl));
+  EXPECT_EQ(IEVTextShortCuts.AlignCenter, ShortCut(Word('E'), ssCtrl));
+  EXPECT_EQ(IEVTextShortCuts.Color, ShortCut(Word('G'), ssCtrl));
+  IERegisterPlugInClass("TRecordingPlugIn", [] { return std::make_unique<TRecordingPlugIn>(); });
+  EXPECT_NE(IECreatePlugInObject("TRecordingPlugIn"), nullptr);
+  IEFinalize();
+  EXPECT_EQ(IECreatePlugInObject("TRecordingPlugIn"), nullptr);
+  EXPECT_EQ(IEVTextShortCuts.Bold, 0);
+  IEInitialize();
 }
