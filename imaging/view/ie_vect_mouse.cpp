@@ -112,42 +112,49 @@ TPoint TZodivErVect::SnapClient(TPoint From, TPoint To) {
 
 // ---------- rubber bands and previews ----------
 
+namespace {
+
+// The canvas with a one-pixel solid pen that inverts what it draws over, so that drawing the
+// same figure twice restores the screen; the pen is put back by the destructor.
+struct TNotPen {
+  TCanvas* C;
+  explicit TNotPen(TCanvas* Canvas) : C(Canvas) {
+    if (!C) return;
+    C->Pen()->SetMode(pmNot);
+    C->Pen()->SetWidth(1);
+    C->Pen()->SetStyle(psSolid);
+  }
+  ~TNotPen() {
+    if (C) C->Pen()->SetMode(pmCopy);
+  }
+};
+
+}  // namespace
+
 void TZodivErVect::XorLine() {
-  TCanvas* C = Canvas();
-  if (!C) return;
-  C->Pen()->SetMode(pmNot);
-  C->Pen()->SetWidth(1);
-  C->Pen()->SetStyle(psSolid);
-  C->MoveTo(FDown.X, FDown.Y);
-  C->LineTo(FCurrent.X, FCurrent.Y);
-  C->Pen()->SetMode(pmCopy);
+  TNotPen P(Canvas());
+  if (!P.C) return;
+  P.C->MoveTo(FDown.X, FDown.Y);
+  P.C->LineTo(FCurrent.X, FCurrent.Y);
 }
 
 void TZodivErVect::XorBox() {
-  TCanvas* C = Canvas();
-  if (!C) return;
-  C->Pen()->SetMode(pmNot);
-  C->Pen()->SetWidth(1);
-  C->Pen()->SetStyle(psSolid);
-  C->MoveTo(FDown.X, FDown.Y);
-  C->LineTo(FCurrent.X, FDown.Y);
-  C->LineTo(FCurrent.X, FCurrent.Y);
-  C->LineTo(FDown.X, FCurrent.Y);
-  C->LineTo(FDown.X, FDown.Y);
-  C->Pen()->SetMode(pmCopy);
+  TNotPen P(Canvas());
+  if (!P.C) return;
+  P.C->MoveTo(FDown.X, FDown.Y);
+  P.C->LineTo(FCurrent.X, FDown.Y);
+  P.C->LineTo(FCurrent.X, FCurrent.Y);
+  P.C->LineTo(FDown.X, FCurrent.Y);
+  P.C->LineTo(FDown.X, FDown.Y);
 }
 
 void TZodivErVect::XorEllipse() {
-  TCanvas* C = Canvas();
-  if (!C) return;
-  C->Pen()->SetMode(pmNot);
-  C->Pen()->SetWidth(1);
-  C->Pen()->SetStyle(psSolid);
-  C->Brush()->SetStyle(bsClear);
-  C->Ellipse(std::min(FDown.X, FCurrent.X), std::min(FDown.Y, FCurrent.Y), std::max(FDown.X, FCurrent.X) + 1,
-             std::max(FDown.Y, FCurrent.Y) + 1);
-  C->Pen()->SetMode(pmCopy);
-  C->Brush()->SetStyle(bsSolid);
+  TNotPen P(Canvas());
+  if (!P.C) return;
+  P.C->Brush()->SetStyle(bsClear);
+  P.C->Ellipse(std::min(FDown.X, FCurrent.X), std::min(FDown.Y, FCurrent.Y), std::max(FDown.X, FCurrent.X) + 1,
+               std::max(FDown.Y, FCurrent.Y) + 1);
+  P.C->Brush()->SetStyle(bsSolid);
 }
 
 void TZodivErVect::DrawRulerPreview() {

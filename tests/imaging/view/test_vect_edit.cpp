@@ -355,3 +355,34 @@ TEST_F(VectEditTest, MeasuringDragShowsTheLengthAndReportsIt) {
   Release(C(109, 10));
   EXPECT_NEAR(Reported, 1.0, 1e-3);
 }
+
+TEST_F(VectEditTest, TheCursorFollowsTheGripOrPolylinePointUnderTheMouse) {
+  const Integer h = Add(ievkBox, 40, 40, 100, 80);
+  View->GetObjectRec(h)->BrushStyle = bsSolid;
+  View->AddToSelection(h);
+  View->SetMouseInteractObj(mioObjectSelect);
+  const auto CursorAt = [&](TPoint P, TShiftState S = 0) {
+    Hover(P, S);
+    return static_cast<TControl*>(View)->Cursor();
+  };
+  EXPECT_EQ(CursorAt(C(40, 40)), crIEMoveDiag1);
+  EXPECT_EQ(CursorAt(C(100, 40)), crIEMoveDiag2);
+  EXPECT_EQ(CursorAt(C(70, 60)), crIEMove);
+  EXPECT_EQ(CursorAt(C(40, 60)), crIEMoveHorz);
+  EXPECT_EQ(CursorAt(C(70, 80)), crIEMoveVert);
+  EXPECT_EQ(CursorAt(C(150, 150)), View->Cursor());
+
+  TIEVObjectRec R = Rec(ievkPolyline, 20, 100, 100, 160);
+  R.PolyPoints = {{20, 100}, {100, 100}, {60, 160}};
+  R.PolyBaseRect = TRect{20, 100, 100, 160};
+  const Integer p = View->AppendObject(R);
+  View->ClearSelection();
+  View->AddToSelection(p);
+  View->Update();
+  View->Paint();
+  View->SetMouseInteractObj(mioEditPolyline);
+  EXPECT_EQ(CursorAt(C(100, 100)), crIEMove);
+  EXPECT_EQ(CursorAt(C(100, 100), ssCtrl), crIECross3Minus);
+  EXPECT_EQ(CursorAt(C(60, 100)), crIECross3Plus);
+  EXPECT_EQ(CursorAt(C(150, 30)), View->Cursor());
+}
