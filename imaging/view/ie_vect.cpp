@@ -582,17 +582,20 @@ void TZodivErVect::SetMUnit(TIEUnits Value) {
   FMUnit = Value;
   FTemplate.RulerUnit = Value;
   ComputeUnitScale();
+  RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
 }
 
 void TZodivErVect::SetDpiX(Integer Value) {
   TZodivErView::SetDpiX(Value);
   ComputeUnitScale();
+  RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
   Update();
 }
 
 void TZodivErVect::SetDpiY(Integer Value) {
   TZodivErView::SetDpiY(Value);
   ComputeUnitScale();
+  RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
   Update();
 }
 

@@ -333,9 +333,15 @@ class TZodivErVect : public TZodivErView {
   TIEUnits MUnit() const { return FMUnit; }
   void SetMUnit(TIEUnits Value);
   Integer FloatDigits() const { return FFloatDigits; }
-  void SetFloatDigits(Integer Value) { FFloatDigits = Value; }
+  void SetFloatDigits(Integer Value) {
+    FFloatDigits = Value;
+    RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
+  }
   Integer FloatPrecision() const { return FFloatPrecision; }
-  void SetFloatPrecision(Integer Value) { FFloatPrecision = Value; }
+  void SetFloatPrecision(Integer Value) {
+    FFloatPrecision = Value;
+    RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
+  }
   bool ShareBitmaps = true;
   bool SelectOnMouseDown = true;
   double MeasureScale = 1.0;
@@ -355,6 +361,8 @@ class TZodivErVect : public TZodivErView {
   TIEUserSelectObject OnUserDeselectObject;
   // Fired whenever the set of objects changes as a whole (clear, load); object undo hooks here.
   TNotifyEvent OnVectorialChanged;
+  // Published for programs that set it; the view itself never fires it.
+  TNotifyEvent OnBeforeVectorialChanged;
 
   // ----- drawing -----
   bool ObjAntialias() const { return FObjAntialias; }

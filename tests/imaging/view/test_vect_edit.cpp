@@ -352,7 +352,13 @@ TEST_F(VectEditTest, MeasuringDragShowsTheLengthAndReportsIt) {
   EXPECT_TRUE(View->MeasureHintVisible());
   EXPECT_EQ(Seen, AnsiString("1.00 inches"));
   EXPECT_EQ(View->MeasureHintText(), AnsiString("<1.00 inches>"));
-  Release(C(109, 10));
+  // The digits setter redraws the hint in place.
+  View->SetFloatDigits(3);
+  EXPECT_EQ(Seen, AnsiString("1.000 inches"));
+  // A length of exactly 0 (one pixel up and left of the start) shows the last one instead.
+  MoveHeld(C(9, 9));
+  EXPECT_EQ(Seen, AnsiString("1.000 inches"));
+  Release(C(9, 9));
   EXPECT_NEAR(Reported, 1.0, 1e-3);
 }
 
