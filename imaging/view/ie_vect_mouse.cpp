@@ -752,7 +752,7 @@ void TZodivErVect::EndGestureCreation(TShiftState) {
   if (EditNewText && o && (o->Kind == ievkText || o->Kind == ievkMemo)) {
     SetEditedObject(h);
     StartTextEdit();
-  } else {
-    VectorialChanged();
   }
+  // An object whose editor did not open is reported now; an edit reports when it ends.
+  if (!IsEditingText()) VectorialChanged();
 }
