@@ -392,3 +392,50 @@ TEST_F(VectEditTest, TheCursorFollowsTheGripOrPolylinePointUnderTheMouse) {
   EXPECT_EQ(CursorAt(C(60, 100)), crIECross3Plus);
   EXPECT_EQ(CursorAt(C(150, 30)), View->Cursor());
 }
+
+TEST_F(VectEditTest, EveryKindIsResizedByItsGripsAndAnglesByTheirPoints) {
+  const Byte Kinds[] = {ievkLine, ievkBox,  ievkEllipse, ievkArc,       ievkBitmap,  ievkText,
+                        ievkRuler, ievkMemo, ievkPolyline, ievkLineLabel, ievkPlugIn};
+  View->SetMouseInteractObj(mioObjectSelect);
+  for (Byte K : Kinds) {
+    SCOPED_TRACE(int(K));
+    View->ClearObjects();
+    TIEVObjectRec R = Rec(K, 40, 40, 100, 80);
+    if (K == ievkPolyline) {
+      R.PolyPoints = {{0, 0}, {60, 40}, {0, 40}};
+      R.PolyBaseRect = TRect{0, 0, 60, 40};
+    }
+    if (K == ievkText || K == ievkMemo || K == ievkLineLabel) R.Text = "x";
+    const Integer h = View->AppendObject(R);
+    View->AddToSelection(h);
+    View->Update();
+    View->Paint();
+    Drag(C(100, 80), C(120, 90));
+    Drag(C(40, 40), C(30, 35));
+    EXPECT_TRUE(SameRect(Box(h), TRect{30, 35, 120, 90}));
+    if (K == ievkPolyline) {
+      // The points follow the box they are mapped into.
+      View->Paint();
+      EXPECT_EQ(Obj(h).DrawnPoints[1].X, View->BitmapToScreenX(120));
+      EXPECT_EQ(Obj(h).DrawnPoints[1].Y, View->BitmapToScreenY(90));
+    }
+  }
+
+  View->ClearObjects();
+  TIEVObjectRec A = Rec(ievkAngle, 0, 0, 0, 0);
+  A.AnglePoints[0] = {40, 40}, A.AnglePoints[1] = {70, 80}, A.AnglePoints[2] = {100, 50};
+  const Integer h = View->AppendObject(A);
+  View->AddToSelection(h);
+  Drag(C(40, 40), C(45, 30));
+  EXPECT_EQ(Obj(h).AnglePoints[0].X, 45);
+  EXPECT_EQ(Obj(h).AnglePoints[0].Y, 30);
+  Integer x1, y1, x2, y2;
+  TZodivErVect::AngleBoundingBox(Obj(h).AnglePoints, x1, y1, x2, y2);
+  EXPECT_TRUE(SameRect(Box(h), TRect{x1, y1, x2, y2}));
+  // A press on a ray moves the whole angle.
+  Drag(C(85, 65), C(95, 65));
+  EXPECT_EQ(Obj(h).AnglePoints[0].X, 55);
+  EXPECT_EQ(Obj(h).AnglePoints[1].X, 80);
+  EXPECT_EQ(Obj(h).AnglePoints[2].X, 110);
+  EXPECT_EQ(Obj(h).AnglePoints[2].Y, 50);
+}
