@@ -12,6 +12,7 @@
 #include "imaging/formats/tiff/ie_exif_tiff_reader.h"
 #include "imaging/io/ie_io_unit.h"
 #include "imaging/proc/ie_proc_services.h"
+#include "imaging/view/ie_vect.h"
 #include "imaging/view/ie_view.h"
 #include "media/binding/loader.h"
 #include "platform/gui/application.h"
@@ -24,6 +25,7 @@ void StartImagingLibrary() {
     IERegisterExifTiffReader();
     IERegisterFileIOUnit();
     IERegisterViewUnit();
+    IERegisterVectorUnit();
     IERegisterCCITTUnit();
     return true;
   }();

@@ -5,6 +5,7 @@
 #include "imaging/proc/ie_proc.h"
 #include "imaging/core/ie_text.h"
 #include "imaging/view/ie_layer.h"
+#include "imaging/view/ie_vect.h"
 #include "imaging/view/ie_view.h"
 #include "imaging/view/ie_view_base.h"
 #include "platform/rtl/streams.h"
@@ -73,8 +74,15 @@ bool TZodivErProc::PushSnapshot(TUndoList& List, TIEUndoSource Source) {
       entry.Data = std::move(stream);
       break;
     }
+    case ieuObject: {
+      auto* vect = dynamic_cast<TZodivErVect*>(FAttachedView);
+      if (!vect) return false;
+      auto stream = std::make_unique<TMemoryStream>();
+      vect->SaveObjectsToStream(stream.get());
+      entry.Data = std::move(stream);
+      break;
+    }
     default:
-      // Vector objects are kept by the vector view, which takes these sources over.
       return false;
   }
   // A limit below 1 never gets here, so the trimming always ends.
@@ -133,6 +141,13 @@ void TZodivErProc::Restore(TUndoEntry& Entry) {
     case ieuFullLayer:
       if (auto* view = dynamic_cast<TZodivErView*>(FAttachedView))
         LoadLayerRecords(view, static_cast<TMemoryStream*>(Entry.Data.get()));
+      break;
+    case ieuObject:
+      if (auto* vect = dynamic_cast<TZodivErVect*>(FAttachedView)) {
+        auto* stream = static_cast<TMemoryStream*>(Entry.Data.get());
+        stream->SetPosition(0);
+        vect->LoadObjectsFromStream(stream);
+      }
       break;
     default:
       break;

@@ -10,6 +10,7 @@
 
 #include "imaging/core/ie_geometry.h"
 #include "imaging/proc/ie_bit_rows.h"
+#include "platform/gui/stdctrls.h"
 
 const char* const IEUnitNames[8] = {"pixels", "inches", "km", "mt", "cm", "mm", "microns", "nanometers"};
 
@@ -142,9 +143,19 @@ TZodivErVect::TZodivErVect(TComponent* AOwner) : TZodivErView(AOwner) {
   FTemplate.PenColor = F.Color();
   FTemplate.RulerUnit = FMUnit;
   ComputeUnitScale();
+  GripBrush.SetColor(0xBAFFFF);
+  MeasureHintBrush.SetColor(0x60FFFF);
+  MeasureHintFont.SetColor(clBlack);
+  MeasureHintFont.SetStyle(TFontStyles{fsBold});
 }
 
 TZodivErVect::~TZodivErVect() {
+  // A running edit gives its text back first; the editor goes with the view.
+  FDestroying = true;
+  EndTextEdit();
+  FEditedObject = -1;
+  delete FEditBox;
+  FEditBox = nullptr;
   ReleaseObjects();
   FreeObjectData(FTemplate);
 }
@@ -244,12 +255,9 @@ void TZodivErVect::ReleaseObjects() {
   FZOrder.clear();
 }
 
-void TZodivErVect::VectorialChanged() {
-  if (OnVectorialChanged) OnVectorialChanged(this);
-}
-
 void TZodivErVect::ClearObjects() {
   ResetInteraction();
+  SaveObjectsUndo();
   ReleaseObjects();
   FSelection.clear();
   FObjects.clear();
@@ -546,8 +554,6 @@ void TZodivErVect::AngleBoundingBox(const TPoint P[3], Integer& X1, Integer& Y1,
   X1 = P[1].X - dx, Y1 = P[1].Y - dy, X2 = P[1].X + dx, Y2 = P[1].Y + dy;
 }
 
-void TZodivErVect::ResetInteraction() {}
-
 void TZodivErVect::ComputeUnitScale(TIEUnits Unit, double& FX, double& FY) {
   if (Unit == ieuPIXELS) {
     FX = FY = 1.0;
@@ -576,23 +582,29 @@ void TZodivErVect::SetMUnit(TIEUnits Value) {
   FMUnit = Value;
   FTemplate.RulerUnit = Value;
   ComputeUnitScale();
+  RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
 }
 
 void TZodivErVect::SetDpiX(Integer Value) {
   TZodivErView::SetDpiX(Value);
   ComputeUnitScale();
+  RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
   Update();
 }
 
 void TZodivErVect::SetDpiY(Integer Value) {
   TZodivErView::SetDpiY(Value);
   ComputeUnitScale();
+  RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
   Update();
 }
 
 void TZodivErVect::SetMouseInteract(TIEMouseInteract Value) {
   TZodivErView::SetMouseInteract(Value);
-  if (Value != 0) ResetInteraction();
+  if (Value != 0) {
+    FMouseInteractObj &= mioArea | mioLength | mioNoClickCreate;
+    ResetInteraction();
+  }
 }
 
 void TZodivErVect::Select(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Op) {

@@ -19,10 +19,13 @@
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/view/ie_view.h"
 #include "platform/gui/bitmap.h"
+#include "platform/gui/graphics_objects.h"
+#include "platform/gui/services.h"
 #include "platform/rtl/streams.h"
 
 class TIECanvas;
 class TZodivErVect;
+class TEdit;
 
 enum TIEVKind : Byte {
   ievkNone = 0,
@@ -122,6 +125,12 @@ class TIEVPlugInObject {
   virtual void SaveToStream(TStream*) {}
   virtual void LoadFromStream(TStream*) {}
   virtual bool HandleKey(Word, TShiftState) { return false; }
+  // The mouse over the object, in client coordinates of the view.
+  virtual void MouseDown(TMouseButton, TShiftState, Integer, Integer) {}
+  virtual void MouseMove(TShiftState, Integer, Integer) {}
+  virtual void MouseUp(TMouseButton, TShiftState, Integer, Integer) {}
+  virtual void MouseEnter(TShiftState, Integer, Integer) {}
+  virtual void MouseLeave(TShiftState, Integer, Integer) {}
   virtual void Draw(TBitmap*, Integer, Integer, Integer, Integer, bool, double, double) {}
   virtual std::unique_ptr<TIEVPlugInObject> Clone() const = 0;
   // The name the class is registered under; the objects file stores it.
@@ -207,8 +216,51 @@ struct TIEVSharedBitmap {
 
 using TIEVNewObject = std::function<void(TObject* Sender, Integer hobj)>;
 using TIEUserSelectObject = std::function<void(TObject* Sender, Integer hobj)>;
+// The object-editing modes of the mouse (a set of 17 flags, apart from the view's own modes).
+using TIEMouseInteractVt = uint32_t;
+inline constexpr TIEMouseInteractVt mioArea = 1u << 0;
+inline constexpr TIEMouseInteractVt mioLength = 1u << 1;
+inline constexpr TIEMouseInteractVt mioPutLine = 1u << 2;
+inline constexpr TIEMouseInteractVt mioPutBox = 1u << 3;
+inline constexpr TIEMouseInteractVt mioPutEllipse = 1u << 4;
+inline constexpr TIEMouseInteractVt mioPutBitmap = 1u << 5;
+inline constexpr TIEMouseInteractVt mioPutText = 1u << 6;
+inline constexpr TIEMouseInteractVt mioObjectSelect = 1u << 7;
+inline constexpr TIEMouseInteractVt mioDragLen = 1u << 8;
+inline constexpr TIEMouseInteractVt mioPutRuler = 1u << 9;
+inline constexpr TIEMouseInteractVt mioPutPolyline = 1u << 10;
+inline constexpr TIEMouseInteractVt mioPutAngle = 1u << 11;
+inline constexpr TIEMouseInteractVt mioPutMemo = 1u << 12;
+inline constexpr TIEMouseInteractVt mioPutLineLabel = 1u << 13;
+inline constexpr TIEMouseInteractVt mioEditPolyline = 1u << 14;
+inline constexpr TIEMouseInteractVt mioNoClickCreate = 1u << 15;
+inline constexpr TIEMouseInteractVt mioPutPlugIn = 1u << 16;
+
+enum TIEVUndoMode { ieumSeparated, ieumShared };
+
+using TIEVObjectMoveResizeEvent =
+    std::function<void(TObject* Sender, Integer hobj, Integer Grip, Integer& OffsetX, Integer& OffsetY)>;
+using TIEVObjectClickEvent = std::function<void(TObject* Sender, Integer hobj)>;
+using TIEVDragLenEndEvent = std::function<void(TObject* Sender, double Value)>;
+using TIEVMeasureHintEvent = std::function<void(TObject* Sender, AnsiString& Text, double Value)>;
 using TIEDrawObjectEvent = std::function<void(TObject* Sender, Integer hobj, TBitmap* destination, TRect destRect,
                                               bool drawingAlpha, bool& handled)>;
+
+// What the vector unit sets up at the library's start-up: the "ZODIVER VECT" clipboard format
+// (registered so other programs see the name; no data is ever put under it), the Ctrl
+// shortcuts of the text editor and the plug-in class list. Register before IEInitialize.
+void IERegisterVectorUnit();
+void IEInitZodivErVect();
+void IEFinalZodivErVect();
+// The format's id, 0 before start-up.
+extern TClipFormat IEVectClipboardFormat;
+// Ctrl+L, E, R, J (alignment left, centre, right, justified), C, X, V (copy, cut, paste), F
+// (font dialog), B, I, U (bold, italic, underline) and G (colour dialog), 0 before start-up.
+struct TIEVTextShortCuts {
+  Word AlignLeft = 0, AlignCenter = 0, AlignRight = 0, AlignJustify = 0;
+  Word Copy = 0, Cut = 0, Paste = 0, Font = 0, Bold = 0, Italic = 0, Underline = 0, Color = 0;
+};
+extern TIEVTextShortCuts IEVTextShortCuts;
 
 // True when the stream holds "IEV" and a known version at its position; the position is kept.
 bool IETestObjectsStream(TStream* Stream);
@@ -228,7 +280,10 @@ class TZodivErVect : public TZodivErView {
   void ClearObjects();
   Integer ObjectsCount() const { return static_cast<Integer>(FZOrder.size()); }
   // Handle of the object at position Index of the drawing order (0 = bottom).
-  Integer GetObjectAt(Integer Index) const { return FZOrder[static_cast<size_t>(Index)]; }
+  // IEV_NO_OBJECT for a position outside the list.
+  Integer GetObjectAt(Integer Index) const {
+    return Index >= 0 && static_cast<size_t>(Index) < FZOrder.size() ? FZOrder[static_cast<size_t>(Index)] : IEV_NO_OBJECT;
+  }
   Integer ObjectsCapacity() const { return static_cast<Integer>(FObjects.capacity()); }
 
   // ----- selection -----
@@ -239,7 +294,11 @@ class TZodivErVect : public TZodivErView {
   void ClearSelection();
   void ClearSelectionAndUpdate();
   Integer SelectedObjectsCount() const { return static_cast<Integer>(FSelection.size()); }
-  Integer SelectedObject(Integer Index) const { return FSelection[static_cast<size_t>(Index)]; }
+  // IEV_NO_OBJECT for a position outside the selection list.
+  Integer SelectedObject(Integer Index) const {
+    return Index >= 0 && static_cast<size_t>(Index) < FSelection.size() ? FSelection[static_cast<size_t>(Index)]
+                                                                      : IEV_NO_OBJECT;
+  }
   TRect SelectionExtent();
   void SelectObjectsInRect(Integer hobj, Integer X1, Integer Y1, Integer X2, Integer Y2);
 
@@ -274,16 +333,22 @@ class TZodivErVect : public TZodivErView {
   TIEUnits MUnit() const { return FMUnit; }
   void SetMUnit(TIEUnits Value);
   Integer FloatDigits() const { return FFloatDigits; }
-  void SetFloatDigits(Integer Value) { FFloatDigits = Value; }
+  void SetFloatDigits(Integer Value) {
+    FFloatDigits = Value;
+    RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
+  }
   Integer FloatPrecision() const { return FFloatPrecision; }
-  void SetFloatPrecision(Integer Value) { FFloatPrecision = Value; }
+  void SetFloatPrecision(Integer Value) {
+    FFloatPrecision = Value;
+    RefreshMeasureHint(IEV_UNPLACED, IEV_UNPLACED);
+  }
   bool ShareBitmaps = true;
   bool SelectOnMouseDown = true;
   double MeasureScale = 1.0;
   Integer MaxSelectionDistance = -1;
   bool SelectUnfilledBoxInside = false;
   bool LengthIncludesCursor = true;
-  bool ObjAutoUndo = false;  // object undo (a later unit) snapshots before ClearObjects
+  bool ObjAutoUndo = false;
   void SetDpiX(Integer Value) override;
   void SetDpiY(Integer Value) override;
   void SetMouseInteract(TIEMouseInteract Value) override;
@@ -296,6 +361,8 @@ class TZodivErVect : public TZodivErView {
   TIEUserSelectObject OnUserDeselectObject;
   // Fired whenever the set of objects changes as a whole (clear, load); object undo hooks here.
   TNotifyEvent OnVectorialChanged;
+  // Published for programs that set it; the view itself never fires it.
+  TNotifyEvent OnBeforeVectorialChanged;
 
   // ----- drawing -----
   bool ObjAntialias() const { return FObjAntialias; }
@@ -347,11 +414,114 @@ class TZodivErVect : public TZodivErView {
   void CopyObjectsTo(TZodivErVect* Dest);
   Integer CopyObjectTo(Integer Handle, TZodivErVect* Dest);
 
+  // ----- mouse editing (ie_vect_mouse.cpp) -----
+  TIEMouseInteractVt MouseInteractObj() const { return FMouseInteractObj; }
+  void SetMouseInteractObj(TIEMouseInteractVt Value);
+  bool AllowMoveOutside = true;
+  bool RubberBandSelect = true;
+  bool EditNewText = true;
+  bool CenterNewObjects = false;
+  Integer PolylineClosingMode = 0;
+  bool PolylineOutOfImage = false;
+  void SelectAtPoint(TShiftState Shift, Integer X, Integer Y, bool FromPress);
+  void MoveObjectBy(Integer hobj, Integer DX, Integer DY);
+  void ResizeObjectBy(Integer hobj, Integer Grip, bool KeepAspect, Integer DX, Integer DY);
+  void XorLine();
+  void XorBox();
+  void XorEllipse();
+  void DrawRulerPreview();
+  void DrawAnglePreview();
+  Integer PolylinePointAt(Integer X, Integer Y);
+  Integer PolylineSegmentAt(Integer X, Integer Y);
+  // The kind of the object a gesture is creating (ievkNone when none is).
+  Byte CreatingKind() const { return FCreatingKind; }
+  bool Dragging() const { return FDragging; }
+  TIEVObjectMoveResizeEvent OnObjectMoveResize;
+  TIEVObjectClickEvent OnObjectClick;
+  TIEVObjectClickEvent OnObjectDblClick;
+  TIEVObjectClickEvent OnObjectOver;
+  TIEVDragLenEndEvent OnDragLenEnd;
+  virtual void ObjectMoveResize(Integer hobj, Integer Grip, Integer& OffsetX, Integer& OffsetY);
+  virtual void ObjectClick(Integer hobj);
+  virtual void ObjectDblClick(Integer hobj);
+  virtual void ObjectOver(Integer hobj);
+  virtual void NewObject(Integer hobj);
+  virtual void UserSelectObject(Integer hobj);
+  virtual void UserDeselectObject(Integer hobj);
+
+  // ----- grips and measurement hint (ie_vect_grips.cpp) -----
+  Integer GripSize = 5;
+  Byte GripShape = 1;
+  TPen GripPen;
+  TBrush GripBrush;
+  bool CenterMoveGrip = false;
+  TFont MeasureHintFont;
+  TBrush MeasureHintBrush;
+  TPicture* ObjGripImage();
+  TIEVMeasureHintEvent OnMeasureHint;
+  Integer GripAt(Integer X, Integer Y, Integer& Grip);
+  bool IsOnGrip(Integer CX, Integer CY, Integer X, Integer Y) const;
+  void DrawGrip(TCanvas* Canvas, Integer Kind, Integer X, Integer Y);
+  void DrawObjectGrips(TCanvas* Canvas, Integer hobj);
+  void DrawSelectionGrips(TCanvas* Canvas);
+  void ShowMeasureHint(Integer X, Integer Y);
+  void HideMeasureHint();
+  void RefreshMeasureHint(Integer X, Integer Y);
+  bool MeasureHintVisible() const { return FHintVisible; }
+  // The text the hint showed last, and the value it measured.
+  const AnsiString& MeasureHintText() const { return FMeasureText; }
+  double LastMeasuredValue() const { return FLastMeasured; }
+  // The client box of an object as it is drawn, corners ordered as the object stores them.
+  void ObjectClientBox(const TIEVObjectRec& Obj, Integer& X1, Integer& Y1, Integer& X2, Integer& Y2);
+
+  // ----- keys, object undo, change events (ie_vect_keys.cpp) -----
+  Integer ObjUndoLimit = 1;
+  TIEVUndoMode ObjUndoMode = ieumSeparated;
+  void SaveObjectsUndo();
+  void PushObjectsSnapshot();
+  void DropLastObjectsSnapshot();
+  void ClearObjectsSnapshots();
+  Integer ObjectsSnapshotCount() const { return static_cast<Integer>(FObjUndo.size()); }
+  // Snapshot Index of the view's own list, oldest first (nullptr outside it).
+  TMemoryStream* ObjectsSnapshot(Integer Index);
+  virtual void VectorialChanged();
+  virtual void VectorialChangedOnce();
+  void Assign(TObject* Source) override;
+  void SetMeasureScale(double Value);
+  double SelectionArea();
+  Integer FindObjectAtClient(Integer X, Integer Y, double& Distance);
+  static Integer CountAnglePoints(const TPoint Points[3]);
+  void ShiftSelectionPoints(Integer DX, Integer DY) override;
+  TDlgCode GetDlgCode() const override;
+
+  // ----- object text editing (ie_vect_textedit.cpp) -----
+  // The object the in-place editor works on (-1: none); StartTextEdit opens it.
+  Integer EditedObject() const { return FEditedObject; }
+  void SetEditedObject(Integer hobj);
+  void StartTextEdit();
+  void EndTextEdit();
+  virtual void PlaceTextEditor();
+  bool IsEditingText() const { return FEditedObject >= 0; }
+  TEdit* TextEditBox() const { return FEditBox; }
+  void Update() override;
+  void ViewChange(Integer Change) override;
+  TNotifyEvent OnActivateTextEdit;
+  TNotifyEvent OnDeactivateTextEdit;
+  TKeyEvent OnTextKeyDown;
+  void EditBoxKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
+  void EditBoxChange(TObject* Sender);
+
  protected:
   // The working copy of the template's font as the template default of a ruler/angle loaded
   // without one.
   TIELogFont DefaultFont(Integer Height) const;
-  void VectorialChanged();
+  void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
+  void MouseMove(TShiftState Shift, Integer X, Integer Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
+  void KeyDown(Word& Key, TShiftState Shift) override;
+  void DoEnter() override;
+  void DoExit() override;
+  void Resize() override;
 
  private:
   friend class TIEVObjectsReader;
@@ -372,4 +542,50 @@ class TZodivErVect : public TZodivErView {
   // A 32-bit surface the objects are drawn on when the target has another layout, kept between
   // draws: the canvas of any other layout converts the whole picture on every call.
   std::unique_ptr<TBitmap> FWork32;
+
+  // ----- mouse gesture state -----
+  TIEMouseInteractVt FMouseInteractObj = 0;
+  Byte FCreatingKind = ievkNone;
+  Integer FPolylineHandle = -1;
+  TPoint FPolylineLast{0, 0};
+  Integer FAngleHandle = -1;
+  Integer FDragGrip = 0;
+  Integer FPolyPoint = -1;
+  Integer FPolySegment = -1;
+  TPoint FDown{0, 0};      // client point the gesture started from (clamped)
+  TPoint FCurrent{0, 0};   // client point of the last move
+  TPoint FRawMouse{0, 0};  // unclamped client point of the last move, for the hint
+  TPoint FDragOffset{0, 0};
+  bool FDoubleClickSeen = false;
+  bool FChangedInGesture = false;
+  bool FUndoTaken = false;
+  bool FSelectDeferred = false;
+  bool FInGesture = false;
+  bool FMeasuring = false;  // the line being dragged measures (mioDragLen) and makes no object
+  Integer FHoverObject = -1;
+  void EndGestureCreation(TShiftState Shift);
+  void FinishPolyline();
+  void AddPolylineClientPoint(Integer X, Integer Y);
+  void UpdateHoverCursor(Integer X, Integer Y, TShiftState Shift);
+  TPoint SnapClient(TPoint From, TPoint To);
+
+  // ----- grips and hint -----
+  std::unique_ptr<TPicture> FGripImage;
+  bool FHintVisible = false;
+  bool FHintShown = false;
+  TPoint FHintPos{0, 0};
+  TPoint FHintDrawn{0, 0};
+  std::unique_ptr<TBitmap> FHintSave;
+  double FLastMeasured = 0;
+  AnsiString FMeasureText;
+
+  // ----- change events and undo -----
+  bool FChangedOnce = false;
+  std::vector<std::unique_ptr<TMemoryStream>> FObjUndo;
+
+  // ----- text editing -----
+  Integer FEditedObject = -1;
+  TEdit* FEditBox = nullptr;
+  AnsiString FEditStartText;
+  bool FDestroying = false;
 };

@@ -395,6 +395,7 @@ void TZodivErVect::RenderToBitmap(TIEBitmap* Dest, TIERenderTables* RowCache, co
                                   bool DrawBackground, bool DrawGadgets) {
   TZodivErView::RenderToBitmap(Dest, RowCache, ClipRect, DrawBackground, DrawGadgets);
   if (Dest && (!FZOrder.empty() || DrawBackground || DrawGadgets)) DrawObjectsToBackBuffer(Dest->GetVclBitmap());
+  if (Dest && DrawGadgets && !FSelection.empty()) DrawSelectionGrips(Dest->GetVclBitmap()->Canvas());
 }
 
 void TZodivErVect::DrawObjectsToImage(TIEBitmap* Image, bool Output, Integer Handle) {
