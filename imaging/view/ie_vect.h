@@ -212,6 +212,8 @@ using TIEDrawObjectEvent = std::function<void(TObject* Sender, Integer hobj, TBi
 
 // True when the stream holds "IEV" and a known version at its position; the position is kept.
 bool IETestObjectsStream(TStream* Stream);
+// The stream holds a layers-and-objects file at its position; the position is kept.
+bool IETestLayersObjectsStream(TStream* Stream);
 
 class TZodivErVect : public TZodivErView {
  public:
@@ -346,6 +348,12 @@ class TZodivErVect : public TZodivErView {
   void SaveObjectsToFile(const AnsiString& FileName);
   void CopyObjectsTo(TZodivErVect* Dest);
   Integer CopyObjectTo(Integer Handle, TZodivErVect* Dest);
+  // ----- layers-and-objects file (ie_layer_file.cpp) -----
+  void SaveLayersAndObjectsToStream(TStream* Stream, Integer Compression);
+  // False for another format; a damaged file raises EReadError and changes neither the layers
+  // nor the objects.
+  bool LoadLayersAndObjectsFromStream(TStream* Stream);
+  bool LoadLayersAndObjectsFromFile(const AnsiString& FileName);
 
  protected:
   // The working copy of the template's font as the template default of a ruler/angle loaded
