@@ -17,6 +17,7 @@
 #include "imaging/core/ie_params.h"
 #include "imaging/formats/codec.h"
 #include "imaging/formats/compression/ie_deflate_streams.h"
+#include "imaging/formats/ie_le_bytes.h"
 #include "imaging/io/ie_file_formats.h"
 #include "imaging/io/ie_zodiver_io.h"
 #include "imaging/view/ie_layer.h"
@@ -55,8 +56,8 @@ struct TOut {
   void U8(Byte V) { Bytes(&V, 1); }
   void Bool(bool V) { U8(V ? 1 : 0); }
   void I32(Integer V) {
-    const uint32_t u = static_cast<uint32_t>(V);
-    const Byte b[4] = {Byte(u), Byte(u >> 8), Byte(u >> 16), Byte(u >> 24)};
+    Byte b[4];
+    IEPutLE32(b, static_cast<DWORD>(V));
     Bytes(b, 4);
   }
   void F64(double V) {
@@ -88,7 +89,7 @@ struct TIn {
   Integer I32() {
     Byte b[4];
     Bytes(b, 4);
-    return static_cast<Integer>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+    return static_cast<Integer>(IEGetLE32(b));
   }
   Int64 I64() {
     const uint32_t Low = static_cast<uint32_t>(I32());
@@ -123,10 +124,7 @@ Integer ReadUpTo(TStream* S, Byte* Buffer, Integer Count) {
   return Got;
 }
 
-Integer HeaderInt(const Byte* H, Integer At) {
-  return static_cast<Integer>(uint32_t(H[At]) | uint32_t(H[At + 1]) << 8 | uint32_t(H[At + 2]) << 16 |
-                              uint32_t(H[At + 3]) << 24);
-}
+Integer HeaderInt(const Byte* H, Integer At) { return static_cast<Integer>(IEGetLE32(H + At)); }
 
 void FreeUserData(TIELayer& L) {
   if (L.UserDataSize > 0) std::free(L.UserData);
@@ -175,6 +173,14 @@ class TIELayerFileReader {
     }
     S->SetPosition(RecordsEnd);
     return lfRead;
+  }
+
+  // True when the layers are read and wait for Commit; a file of version 0 or below is refused
+  // after the view's parameters follow its base layer.
+  bool ReadAll(TStream* S) {
+    const TResult R = Read(S);
+    if (R == lfOldVersion) Finish();
+    return R == lfRead;
   }
 
   // The layers read replace the view's.
@@ -444,11 +450,7 @@ void TZodivErView::SaveLayersToStream(TStream* Stream, Integer Compression) {
 
 bool TZodivErView::LoadLayersFromStream(TStream* Stream) {
   TIELayerFileReader Reader(this);
-  switch (Reader.Read(Stream)) {
-    case TIELayerFileReader::lfNotLayers: return false;
-    case TIELayerFileReader::lfOldVersion: Reader.Finish(); return false;
-    case TIELayerFileReader::lfRead: break;
-  }
+  if (!Reader.ReadAll(Stream)) return false;
   Reader.Commit();
   return true;
 }
@@ -479,11 +481,7 @@ bool TZodivErVect::LoadLayersAndObjectsFromStream(TStream* Stream) {
   if (ReadUpTo(Stream, B, 4) != 4) return false;
   const Integer P = HeaderInt(B, 0);
   TIELayerFileReader Reader(this);
-  switch (Reader.Read(Stream)) {
-    case TIELayerFileReader::lfNotLayers: return false;
-    case TIELayerFileReader::lfOldVersion: Reader.Finish(); return false;
-    case TIELayerFileReader::lfRead: break;
-  }
+  if (!Reader.ReadAll(Stream)) return false;
   if (P < 0 || P >= Stream->Size()) Damaged(Format("the vector objects offset %d is outside the file", P));
   Stream->SetPosition(P);
   // The objects reader replaces the objects only when all of them were read; the layers follow

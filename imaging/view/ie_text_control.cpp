@@ -845,6 +845,17 @@ void TIETextControl::Paint() {
   }
 }
 
+// The caret shows only while the control has the focus.
+void TIETextControl::DoEnter() {
+  TCustomControl::DoEnter();
+  Invalidate();
+}
+
+void TIETextControl::DoExit() {
+  TCustomControl::DoExit();
+  Invalidate();
+}
+
 // ---------- TIEEdit ----------
 
 bool TIEEdit::WantSpecialKey(Word CharCode, TShiftState) {

@@ -106,6 +106,8 @@ class TIETextControl : public TCustomControl {
   void KeyPress(char& Key) override;
   void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
   void MouseMove(TShiftState Shift, Integer X, Integer Y) override;
+  void DoEnter() override;
+  void DoExit() override;
 
  private:
   void PaintBackground();

@@ -140,22 +140,14 @@ TEST_F(LayerFileTest, LayersRoundTripInEveryCompressionAndAnIndependentReaderAgr
 
     auto M = ReadWithPython(Path);
     const std::string Stored = Compression == -1 ? "-1" : "8";
-    EXPECT_EQ(M["version"], "6");
-    EXPECT_EQ(M["compression"], Stored);
-    EXPECT_EQ(M["count"], "3");
-    EXPECT_EQ(M["layers.1.PosX"], "7");
-    EXPECT_EQ(M["layers.1.PosY"], "-3");
-    EXPECT_EQ(M["layers.1.Opacity"], "100");
-    EXPECT_EQ(M["layers.1.LayerName"], "top");
-    EXPECT_EQ(M["layers.1.UserData"], "010203");
-    EXPECT_EQ(M["layers.1.CanSelect"], "0");
-    EXPECT_EQ(M["layers.1.DimOutside"], "1");
-    EXPECT_EQ(M["layers.1.MagnifyFactor"], "3.25");
-    EXPECT_EQ(M["layers.2.MaskLayer"], "1");
-    EXPECT_EQ(M["layers.0.image.width"], "20");
-    EXPECT_EQ(M["layers.1.image.width"], "6");
-    EXPECT_EQ(M["layers.1.image.height"], "4");
-    EXPECT_EQ(M["layers.1.image.kind"], Compression == -1 ? "raw" : "png");
+    const std::pair<const char*, std::string> Want[] = {
+        {"version", "6"}, {"compression", Stored}, {"count", "3"}, {"layers.1.PosX", "7"},
+        {"layers.1.PosY", "-3"}, {"layers.1.Opacity", "100"}, {"layers.1.LayerName", "top"},
+        {"layers.1.UserData", "010203"}, {"layers.1.CanSelect", "0"}, {"layers.1.DimOutside", "1"},
+        {"layers.1.MagnifyFactor", "3.25"}, {"layers.2.MaskLayer", "1"}, {"layers.0.image.width", "20"},
+        {"layers.1.image.width", "6"}, {"layers.1.image.height", "4"},
+        {"layers.1.image.kind", Compression == -1 ? "raw" : "png"}};
+    for (const auto& [Key, Value] : Want) EXPECT_EQ(M[Key], Value) << Key;
     EXPECT_EQ(M["layers.0.offset"], M["records_end"]);
     if (Compression == -1) {
       EXPECT_EQ(M["end"], std::to_string(FileSize(Path)));

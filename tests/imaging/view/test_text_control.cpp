@@ -348,6 +348,15 @@ TEST_F(TextControlTest, LayoutWrapsAlignsAndCollectsLines) {
   ASSERT_GE(std::count(Lines.begin(), Lines.end(), '\n'), 4);
   EXPECT_EQ(Lines.back(), '\n');
   EXPECT_NE(Lines.find("aaaa bbbb \n"), std::string::npos) << Lines;
+  // End on a wrapped line stops before its wrapping blank; Shift+End selects within the line.
+  C->CaretIndex = 0;
+  C->Paint();
+  Key(VK_END, ssShift);
+  EXPECT_EQ(C->TextBuffer[size_t(C->CaretIndex)], ' ');
+  EXPECT_EQ(C->CharY[size_t(C->CaretIndex)], C->CharY[0]);
+  EXPECT_NE(C->CharY[size_t(C->CaretIndex) + 1], C->CharY[0]);
+  EXPECT_EQ(Selected(), "aaaa bbbb");
+  C->DeselectText();
   // The long word is cut into pieces of which none is wider than the area.
   const Integer AreaW = C->ClientWidth() - 2;
   for (Integer i = 20; i < C->TextLength(); ++i) EXPECT_LE(C->CharX[size_t(i)] + C->CharWidthCache[size_t(i)], AreaW + 1);
@@ -362,6 +371,20 @@ TEST_F(TextControlTest, LayoutWrapsAlignsAndCollectsLines) {
   for (Integer k = 18; k > 0 && C->CharY[size_t(k) - 1] == C->CharY[18]; --k)
     EXPECT_EQ(C->CharX[size_t(k)] - C->CharX[size_t(k) - 1], C->CharWidthCache[size_t(k) - 1]) << k;
   EXPECT_NE(C->CharY[18], C->CharY[0]);
+}
+
+// The single-line editor keeps Tab for itself and types no tab character.
+TEST_F(TextControlTest, TheLineEditKeepsTabAndTheArrows) {
+  auto* E = new TIEEdit(Form);
+  E->SetParent(Form);
+  E->SetBounds(10, 220, 200, 24);
+  E->SetFocus();
+  SimulateTyping(E, "ab");
+  SimulateKey(E, VK_TAB, 0, '\t');
+  SimulateKey(E, VK_LEFT);
+  SimulateTyping(E, "c");
+  EXPECT_EQ(E->Text(), "acb");
+  EXPECT_TRUE(E->Focused());
 }
 
 }  // namespace
