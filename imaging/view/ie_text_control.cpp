@@ -96,9 +96,14 @@ void TIETextControl::SetText() {
     CharFormats.push_back(FormatFromFont());
     SetUses(CharFormats[0], N);
   }
-  // An index that names no record would be read past the list: such characters take format 0.
+  // The text may come from a file: an index that names no record would be read past the list
+  // (such characters take format 0), and use counts are counted again, since PackFormats
+  // would drop a record still in use whose stored count said 0.
   for (Integer& I : CharFormatIndex)
     if (I < 0 || size_t(I) >= CharFormats.size()) I = 0;
+  for (TIETextCharFormatRec& F : CharFormats) SetUses(F, 0);
+  if (!CharFormats.empty())
+    for (Integer I : CharFormatIndex) SetUses(CharFormats[size_t(I)], Uses(CharFormats[size_t(I)]) + 1);
   const Integer Keep = Uses(CurrentFormat);
   CurrentFormat = FormatFromFont();
   SetUses(CurrentFormat, Keep);

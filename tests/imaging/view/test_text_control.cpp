@@ -86,6 +86,25 @@ TEST_F(TextControlTest, TypedCharactersShareOneFormatUntilOneIsMadeBold) {
   EXPECT_EQ(C->CharFormats.size(), 1u);
 }
 
+// A memo's text handed over from a file: indices that name no record fall back to the first,
+// and stored use counts are not trusted, so packing keeps every record still in use.
+TEST_F(TextControlTest, AHandedOverTextIsCheckedBeforeUse) {
+  TIETextCharFormatRec A, B;
+  A.Bytes[4] = 1, A.Bytes[5] = 'X';
+  B.Bytes[4] = 1, B.Bytes[5] = 'Y';
+  std::memset(&A.Bytes[0], 0, 4);  // claims no users
+  C->TextBuffer = "abc";
+  C->CharFormats = {A, B};
+  C->CharFormatIndex = {0, 7, 1};
+  C->SetText();
+  EXPECT_EQ(C->CharFormatIndex[1], 0);
+  EXPECT_EQ(Uses(C->CharFormats[0]), 2);
+  C->PackFormats();
+  ASSERT_EQ(C->CharFormats.size(), 2u);
+  EXPECT_EQ(FormatOf(2).FontName(), "Y");
+  C->Paint();
+}
+
 // Each row: keys from a known caret, then the caret, the selection and the text.
 TEST_F(TextControlTest, CaretKeysMoveSelectAndEdit) {
   Type("hello world\nsecond line");
