@@ -19,6 +19,8 @@
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/formats/psd/ie_psd.h"
 #include "imaging/io/ie_file_formats.h"
+#include "imaging/view/ie_layer_file.h"
+#include "imaging/view/ie_vect.h"
 #include "platform/rtl/files.h"
 #include "platform/rtl/strings.h"
 
@@ -70,9 +72,9 @@ const TProbeStep kCodecProbes[] = {
     {IsWMF, ioWMF},          // Windows metafile
     {IsEMF, ioEMF},          // enhanced metafile
     {IsPSD, ioPSD},          // Photoshop
-    {nullptr, ioIEV},        // vector objects
-    {nullptr, ioLYR},        // layers
-    {nullptr, ioALL},        // layers and objects
+    {IETestObjectsStream, ioIEV},        // vector objects
+    {IETestLayersStream, ioLYR},         // layers
+    {IETestLayersObjectsStream, ioALL},  // layers and objects
 };
 
 // TIFF with its camera raw exclusion, and the camera raw identification (nil until its codec

@@ -324,6 +324,22 @@ void TZodivErIO::LoadFromStreamBMPRAW(TStream* Stream) {
 // --- loads whose codecs the library does not carry yet -------------------------------------
 
 void TZodivErIO::LoadFromFileObjectsLayers(const WideString& FileName, Integer FileType) {
+  if (FileType == ioLYR || FileType == ioALL) {
+    FFailureReason.clear();
+    const AnsiString Name = WideToAnsi(FileName);
+    std::unique_ptr<TFileStream> F;
+    try {
+      F = std::make_unique<TFileStream>(Name, fmOpenRead | fmShareDenyWrite);
+    } catch (Exception& E) {
+      FParams->FileType = FileType;
+      Fail("Cannot read \"" + Name + "\": " + E.Message);
+      return DoFinishWork();
+    }
+    LoadFromStreamObjectsLayers(F.get(), FileType);
+    // The stream form does not know the file: the reason names it.
+    if (Aborting && !FFailureReason.empty()) FFailureReason = "\"" + Name + "\": " + FFailureReason;
+    return;
+  }
   if (FileType != ioIEV) return NotAvailable(FileType, false);
   FFailureReason.clear();
   FParams->FileType = FileType;
@@ -363,6 +379,35 @@ void TZodivErIO::LoadFromFileObjectsLayers(const WideString& FileName, Integer F
 }
 
 void TZodivErIO::LoadFromStreamObjectsLayers(TStream* Stream, Integer FileType) {
+  if (FileType == ioLYR || FileType == ioALL) {
+    // An attached view of the right class takes the layers (and objects); without one a view
+    // of our own reads them and the component's image becomes their flattened picture.
+    FFailureReason.clear();
+    const bool All = FileType == ioALL;
+    TZodivErView* Target = All ? dynamic_cast<TZodivErVect*>(FAttachedZodivEr)
+                               : dynamic_cast<TZodivErView*>(FAttachedZodivEr);
+    std::unique_ptr<TZodivErView> Temporary;
+    if (!Target) {
+      Temporary = All ? std::make_unique<TZodivErVect>(nullptr) : std::make_unique<TZodivErView>(nullptr);
+      Target = Temporary.get();
+    }
+    try {
+      const bool Ok = All ? static_cast<TZodivErVect*>(Target)->LoadLayersAndObjectsFromStream(Stream)
+                          : Target->LoadLayersFromStream(Stream);
+      if (!Ok) {
+        Fail(All ? "The stream does not hold layers and vector objects" : "The stream does not hold layers");
+      } else if (Temporary) {
+        Temporary->SetCurrentLayer(0);
+        Temporary->FlattenLayers();
+        if (All) static_cast<TZodivErVect*>(Target)->DrawObjectsToBitmap(true);
+        if (FImage) FImage->Assign(Temporary->IEBitmap());
+      }
+    } catch (Exception& E) {
+      Fail((All ? "Cannot read the layers and vector objects: " : "Cannot read the layers: ") + E.Message);
+    }
+    FParams->FileType = FileType;
+    return DoFinishWork();
+  }
   auto* Attached = dynamic_cast<TZodivErVect*>(FAttachedZodivEr);
   if (FileType != ioIEV || !Attached) return NotAvailable(FileType, false);
   FFailureReason.clear();

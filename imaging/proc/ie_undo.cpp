@@ -14,15 +14,15 @@ namespace {
 
 // Every layer's record in index order; only the current layer's carries its image, and only
 // for a whole-layer snapshot.
-void SaveLayerRecords(TZodivErView* View, TStream* Stream, bool CurrentWithBitmap) {
+void SaveLayerRecords(TZodivErView* View, TIELayerRecordStream* Stream, bool CurrentWithBitmap) {
   for (Integer i = 0; i < View->LayerCount(); ++i)
-    View->LayerAt(i)->SaveToStream(Stream, CurrentWithBitmap && i == View->CurrentLayerIndex());
+    View->LayerAt(i)->SaveToStream(Stream, CurrentWithBitmap && i == View->CurrentLayerIndex(), &Stream->Ids);
 }
 
 // Each record goes back to the layer that has its identifier. Layers added since are left
 // alone, and records of layers removed since are skipped; a record whose length does not fit
 // the stream ends the walk.
-void LoadLayerRecords(TZodivErView* View, TStream* Stream) {
+void LoadLayerRecords(TZodivErView* View, TIELayerRecordStream* Stream) {
   const Int64 size = Stream->Size();
   Stream->SetPosition(0);
   while (Stream->Position() < size) {
@@ -36,7 +36,7 @@ void LoadLayerRecords(TZodivErView* View, TStream* Stream) {
     for (Integer i = 0; i < View->LayerCount() && !match; ++i)
       if (IECompareGUID(View->LayerAt(i)->LayerGuid, guid)) match = View->LayerAt(i);
     Stream->SetPosition(start);
-    if (match) match->LoadFromStream(Stream);
+    if (match) match->LoadFromStream(Stream, &Stream->Ids);
     else Stream->SetPosition(start + length);
   }
   View->Update();
@@ -69,7 +69,7 @@ bool TZodivErProc::PushSnapshot(TUndoList& List, TIEUndoSource Source) {
     case ieuFullLayer: {
       auto* view = dynamic_cast<TZodivErView*>(FAttachedView);
       if (!view) return false;
-      auto stream = std::make_unique<TMemoryStream>();
+      auto stream = std::make_unique<TIELayerRecordStream>();
       SaveLayerRecords(view, stream.get(), Source == ieuFullLayer);
       entry.Data = std::move(stream);
       break;
@@ -140,7 +140,7 @@ void TZodivErProc::Restore(TUndoEntry& Entry) {
     case ieuLayer:
     case ieuFullLayer:
       if (auto* view = dynamic_cast<TZodivErView*>(FAttachedView))
-        LoadLayerRecords(view, static_cast<TMemoryStream*>(Entry.Data.get()));
+        if (auto* records = dynamic_cast<TIELayerRecordStream*>(Entry.Data.get())) LoadLayerRecords(view, records);
       break;
     case ieuObject:
       if (auto* vect = dynamic_cast<TZodivErVect*>(FAttachedView)) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/view/ie_view.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/guid.h"
@@ -18,27 +19,6 @@ void FreeUserData(TIELayer& Layer) {
   if (Layer.UserDataSize > 0) std::free(Layer.UserData);
   Layer.UserData = nullptr;
   Layer.UserDataSize = 0;
-}
-
-// The record keeps a user-data reference in four bytes: references are numbered here, so the
-// same number always brings back the same reference within the process.
-std::vector<void*>& UserDataReferences() {
-  static std::vector<void*> references;
-  return references;
-}
-
-Integer UserDataNumber(void* Reference) {
-  if (!Reference) return 0;
-  auto& refs = UserDataReferences();
-  for (size_t i = 0; i < refs.size(); ++i)
-    if (refs[i] == Reference) return static_cast<Integer>(i + 1);
-  refs.push_back(Reference);
-  return static_cast<Integer>(refs.size());
-}
-
-void* UserDataReference(Integer Number) {
-  const auto& refs = UserDataReferences();
-  return Number >= 1 && static_cast<size_t>(Number) <= refs.size() ? refs[static_cast<size_t>(Number) - 1] : nullptr;
 }
 
 template <class T>
@@ -57,6 +37,45 @@ void PutBool(TStream* S, bool V) { Put<Byte>(S, V ? 1 : 0); }
 bool GetBool(TStream* S) { return Get<Byte>(S) != 0; }
 
 }  // namespace
+
+Integer TIELayerIdTable::Add(const TIELayer& Layer) {
+  if (!Layer.UserData) return 0;
+  TEntry e;
+  e.Reference = Layer.UserData;
+  Integer size = Layer.UserDataSize;
+  // A shared reference may be a block another layer of the view owns; that layer can free it
+  // before the record comes back, so its bytes are kept like an owned block's.
+  if (size <= 0 && Layer.Owner)
+    for (Integer i = 0; i < Layer.Owner->LayerCount(); ++i) {
+      const TIELayer* other = Layer.Owner->LayerAt(i);
+      if (other->UserData == Layer.UserData && other->UserDataSize > 0) size = other->UserDataSize;
+    }
+  if (size > 0) {
+    e.Owned = true;
+    const Byte* p = static_cast<const Byte*>(Layer.UserData);
+    e.Copy.assign(p, p + size);
+  } else {
+    for (size_t i = 0; i < FEntries.size(); ++i)
+      if (!FEntries[i].Owned && FEntries[i].Reference == Layer.UserData) return static_cast<Integer>(i + 1);
+  }
+  FEntries.push_back(std::move(e));
+  return Count();
+}
+
+void TIELayerIdTable::Restore(Integer Id, TIELayer& Layer) const {
+  const TEntry* e = Id >= 1 && Id <= Count() ? &FEntries[static_cast<size_t>(Id) - 1] : nullptr;
+  FreeUserData(Layer);
+  if (!e) return;
+  if (!e->Owned) {
+    Layer.UserData = e->Reference;
+    return;
+  }
+  void* block = std::malloc(e->Copy.size());
+  if (!block) throw EOutOfMemory("Out of memory");
+  std::memcpy(block, e->Copy.data(), e->Copy.size());
+  Layer.UserData = block;
+  Layer.UserDataSize = static_cast<Integer>(e->Copy.size());
+}
 
 TIELayer::TIELayer(TZodivErView* AOwner, TIEBitmap* ABitmap, bool ShareBitmap) : Owner(AOwner) {
   if (ShareBitmap) {
@@ -153,7 +172,7 @@ void TIELayer::SetRotationAngle(double Angle) {
     FRotationAngle = Angle;
 }
 
-void TIELayer::SaveToStream(TStream* Stream, bool WithBitmap) {
+void TIELayer::SaveToStream(TStream* Stream, bool WithBitmap, TIELayerIdTable* Ids) {
   const Int64 start = Stream->Position();
   Put<Integer>(Stream, 0);  // the length, written when it is known
   Stream->WriteBuffer(LayerGuid, sizeof(LayerGuid));
@@ -176,7 +195,7 @@ void TIELayer::SaveToStream(TStream* Stream, bool WithBitmap) {
   Put(Stream, MagnifierSource);
   Stream->WriteBuffer(unused, 6);
   Put(Stream, Operation);
-  Put<Integer>(Stream, UserDataNumber(UserData));
+  Put<Integer>(Stream, Ids ? Ids->Add(*this) : 0);
   Put<Byte>(Stream, ResampleFilter);
   PutBool(Stream, UseResampleFilter);
   Put<Integer>(Stream, static_cast<Integer>(LayerName.size()));
@@ -195,8 +214,11 @@ void TIELayer::SaveToStream(TStream* Stream, bool WithBitmap) {
   Stream->SetPosition(end);
 }
 
-void TIELayer::LoadFromStream(TStream* Stream) {
-  Get<Integer>(Stream);
+void TIELayer::LoadFromStream(TStream* Stream, const TIELayerIdTable* Ids) {
+  const Int64 start = Stream->Position();
+  const Integer length = Get<Integer>(Stream);
+  if (length < 4 || length > Stream->Size() - start) throw EReadError("Stream read error");
+  const Int64 end = start + length;
   Byte guid[sizeof(LayerGuid)];
   if (Stream->Read(guid, sizeof(guid)) != static_cast<Integer>(sizeof(guid))) throw EReadError("Stream read error");
   std::memcpy(LayerGuid, guid, sizeof(guid));
@@ -221,19 +243,12 @@ void TIELayer::LoadFromStream(TStream* Stream) {
   MagnifierSource = Get<Byte>(Stream);
   Stream->Seek(6, soCurrent);
   Operation = Get<Byte>(Stream);
-  void* reference = UserDataReference(Get<Integer>(Stream));
-  // A block this layer owns is kept unless the record names another one; the named one stays
-  // its owner's.
-  if (reference != UserData) {
-    if (UserDataSize > 0) std::free(UserData);
-    UserDataSize = 0;
-    UserData = reference;
-  }
+  const Integer userDataId = Get<Integer>(Stream);
   const Byte filter = Get<Byte>(Stream);
   ResampleFilter = filter <= rfProjectWB ? static_cast<TResampleFilter>(filter) : rfNone;
   UseResampleFilter = GetBool(Stream);
   const Integer nameLength = Get<Integer>(Stream);
-  if (nameLength < 0 || nameLength > Stream->Size() - Stream->Position()) throw EReadError("Stream read error");
+  if (nameLength < 0 || nameLength > end - Stream->Position()) throw EReadError("Stream read error");
   LayerName.assign(static_cast<size_t>(nameLength), '\0');
   if (nameLength > 0 && Stream->Read(LayerName.data(), nameLength) != nameLength) throw EReadError("Stream read error");
   MaskLayer = GetBool(Stream);
@@ -242,4 +257,9 @@ void TIELayer::LoadFromStream(TStream* Stream) {
   RotationCenterX = Get<double>(Stream);
   RotationCenterY = Get<double>(Stream);
   if (GetBool(Stream) && Bitmap && !Bitmap->LoadRawFromStream(nullptr, Stream)) throw EReadError("Stream read error");
+  // A record whose fields run past its own length is damaged; the next one starts at its end.
+  if (Stream->Position() > end) throw EReadError("Stream read error");
+  Stream->SetPosition(end);
+  if (Ids) Ids->Restore(userDataId, *this);
+  else FreeUserData(*this);
 }

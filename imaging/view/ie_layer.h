@@ -3,13 +3,46 @@
 // first entry is the base layer; the current layer's image is the view's image.
 #pragma once
 
+#include <vector>
+
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_types.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/geometry.h"
+#include "platform/rtl/streams.h"
 
 class TStream;
 class TZodivErView;
+class TIELayer;
+
+// The user-data references of the layer records written into one stream. A record keeps only a
+// number; the table that came with the stream turns it back into data, so a record read with
+// another table, or none, never reaches a block it does not know. A block a layer owns is kept
+// as a copy: the layer may free it before the record is read back.
+class TIELayerIdTable {
+ public:
+  // 0 when the layer has no user data.
+  Integer Add(const TIELayer& Layer);
+  // Gives Layer the data numbered Id (an owned copy, or the shared reference); an unknown
+  // number leaves it without user data.
+  void Restore(Integer Id, TIELayer& Layer) const;
+  Integer Count() const { return static_cast<Integer>(FEntries.size()); }
+
+ private:
+  struct TEntry {
+    void* Reference = nullptr;
+    std::vector<Byte> Copy;
+    bool Owned = false;
+  };
+  std::vector<TEntry> FEntries;
+};
+
+// Layer records together with the id table that decodes them.
+class TIELayerRecordStream : public TMemoryStream {
+ public:
+  AnsiString ClassName() const override { return "TIELayerRecordStream"; }
+  TIELayerIdTable Ids;
+};
 
 class TIELayer : public TObject {
  public:
@@ -33,9 +66,10 @@ class TIELayer : public TObject {
   Integer ScreenToLayerY(Integer Y);
   Integer LayerToScreenX(Integer X);
   Integer LayerToScreenY(Integer Y);
-  // The layer record, with the image when WithBitmap.
-  void SaveToStream(TStream* Stream, bool WithBitmap = true);
-  void LoadFromStream(TStream* Stream);
+  // The layer record, with the image when WithBitmap. The user-data reference is numbered in
+  // Ids; without a table the record carries none.
+  void SaveToStream(TStream* Stream, bool WithBitmap = true, TIELayerIdTable* Ids = nullptr);
+  void LoadFromStream(TStream* Stream, const TIELayerIdTable* Ids = nullptr);
 
   Integer WidthOverride = 0;
   Integer HeightOverride = 0;

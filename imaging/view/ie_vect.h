@@ -264,6 +264,8 @@ extern TIEVTextShortCuts IEVTextShortCuts;
 
 // True when the stream holds "IEV" and a known version at its position; the position is kept.
 bool IETestObjectsStream(TStream* Stream);
+// The stream holds a layers-and-objects file at its position; the position is kept.
+bool IETestLayersObjectsStream(TStream* Stream);
 
 class TZodivErVect : public TZodivErView {
  public:
@@ -413,6 +415,12 @@ class TZodivErVect : public TZodivErView {
   void SaveObjectsToFile(const AnsiString& FileName);
   void CopyObjectsTo(TZodivErVect* Dest);
   Integer CopyObjectTo(Integer Handle, TZodivErVect* Dest);
+  // ----- layers-and-objects file (ie_layer_file.cpp) -----
+  void SaveLayersAndObjectsToStream(TStream* Stream, Integer Compression);
+  // False for another format; a damaged file raises EReadError and changes neither the layers
+  // nor the objects.
+  bool LoadLayersAndObjectsFromStream(TStream* Stream);
+  bool LoadLayersAndObjectsFromFile(const AnsiString& FileName);
 
   // ----- mouse editing (ie_vect_mouse.cpp) -----
   TIEMouseInteractVt MouseInteractObj() const { return FMouseInteractObj; }

@@ -356,6 +356,14 @@ class TZodivErView : public TIEView {
   bool IsPointInLayer(Integer X, Integer Y, Integer Index);
   void SyncLayers();
   virtual void LayerNotify(Integer Layer, TIELayerEvent Event);
+  // ----- layers file (ie_layer_file.cpp) -----
+  // Compression -1 keeps each image as a zlib stream of its raw record; otherwise it is the
+  // file type the images are written in. A failed image save raises EWriteError.
+  void SaveLayersToStream(TStream* Stream, Integer Compression);
+  // False for another format (the view untouched) and for a file of version 0 or below. A
+  // damaged file raises EReadError naming the cause, and the view keeps the layers it had.
+  bool LoadLayersFromStream(TStream* Stream);
+  bool LoadLayersFromFile(const AnsiString& FileName);
 
   // ----- selection -----
   virtual void Select(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Op);
@@ -528,6 +536,7 @@ class TZodivErView : public TIEView {
   // ----- mouse (ie_view_mouse.cpp) -----
   TPoint ClampToCurrentLayer(Integer X, Integer Y);
 
+  friend class TIELayerFileReader;
   // ----- image state -----
   TBitmap* FLegacyBitmap = nullptr;  // owned by FIEBitmap while it wraps it
   TIEBitmap* FIEBitmap = nullptr;    // the current layer's bitmap

@@ -45,14 +45,15 @@ TEST(Layer, RecordRoundTripsAndRefusesDamage) {
   a.UserData = &marker;
 
   TMemoryStream m;
-  a.SaveToStream(&m, true);
+  TIELayerIdTable ids;
+  a.SaveToStream(&m, true, &ids);
   Integer length = 0;
   std::memcpy(&length, m.Memory(), 4);
   EXPECT_EQ(length, m.Size());
 
   TIELayer b(nullptr, nullptr, false);
   m.SetPosition(0);
-  b.LoadFromStream(&m);
+  b.LoadFromStream(&m, &ids);
   EXPECT_EQ(m.Position(), m.Size());
   EXPECT_EQ(std::memcmp(a.LayerGuid, b.LayerGuid, 16), 0);
   EXPECT_EQ(b.WidthOverride, 14);
@@ -67,6 +68,11 @@ TEST(Layer, RecordRoundTripsAndRefusesDamage) {
   EXPECT_EQ(b.RotationAngle(), 30);
   EXPECT_EQ(b.RotationCenterX, 0.25);
   EXPECT_EQ(b.UserData, &marker);
+  // Another stream's table, or none, knows no reference of this one.
+  TIELayerIdTable other;
+  m.SetPosition(0);
+  b.LoadFromStream(&m, &other);
+  EXPECT_EQ(b.UserData, nullptr);
   EXPECT_EQ(b.Bitmap->GetWidth(), 7);
   EXPECT_EQ(b.Bitmap->GetPixelRGB(6, 4), IECreateRGB(1, 2, 3));
 
