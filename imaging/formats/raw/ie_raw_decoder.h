@@ -72,6 +72,9 @@ struct TIERawDecoder {
   Integer out_width = 0;
   Integer halve = 0;
   Integer canon_file = 0;
+  // The Huffman table set (0..2) a Canon CIFF heap names for its sensor data; identification
+  // reads it, the Canon decoder builds its trees from it.
+  Integer canon_table = 0;
   Integer cmy_sensor = 0;
   Integer three_layer_sensor = 0;
   Integer use_fixed_matrix = 0;
