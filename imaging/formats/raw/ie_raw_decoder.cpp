@@ -281,8 +281,7 @@ void canon_huffman_tables(TIERawDecoder& S, Integer Table, const Byte* SecondTre
   if (Table > 2) Table = 2;
   reset_tree_pool(S);
   S.tree_root[0] = build_huffman_tree(S, kCanonFirstTrees[Table], 29);
-  if (!SecondTree) throw EIERawError(kRawCanonNotSupported);
-  S.tree_root[1] = build_huffman_tree(S, SecondTree, SecondLength);
+  if (SecondTree) S.tree_root[1] = build_huffman_tree(S, SecondTree, SecondLength);
 }
 
 bool canon_low_bits_present(TIERawDecoder& S) {
@@ -309,6 +308,20 @@ void raw_damaged(TIERawDecoder& S, const AnsiString& Reason) { IEFail(S.progress
 bool raw_check_truncated(TIERawDecoder& S, const char* Stage) {
   if (!RawInputEnded(S)) return false;
   raw_damaged(S, AnsiString("the raw sensor data ends early (") + Stage + ")");
+  return true;
+}
+
+bool raw_begin(TIERawDecoder& S, const char* Stage, Integer Rows) {
+  const bool ok = S.image && S.out_height > 0 && S.out_width > 0 && S.height > 0 && S.width > 0 &&
+                  S.height <= kRawMaxSide && S.width <= kRawMaxSide && S.sensor_height >= 0 &&
+                  S.sensor_width >= 0 && S.sensor_height <= kRawMaxSide && S.sensor_width <= kRawMaxSide &&
+                  S.active_top >= 0 && S.active_left >= 0 && S.active_top <= kRawMaxSide &&
+                  S.active_left <= kRawMaxSide;
+  if (!ok) {
+    raw_damaged(S, AnsiString("the camera's sensor size is not valid (") + Stage + ")");
+    return false;
+  }
+  raw_progress_start(S, Rows);
   return true;
 }
 

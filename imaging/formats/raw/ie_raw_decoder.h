@@ -205,12 +205,12 @@ Integer decode_symbol(TIERawDecoder& S, Integer Root);
 Integer build_sigma_tree(TIERawDecoder& S, const Cardinal* Codes);
 // Pairs (length, value) of Count pairs: answers the root.
 Integer build_radc_tree(TIERawDecoder& S, const Byte* Pairs, Integer Count);
-// Resets the pool, builds the Canon first tree of Table (limited to 2) into tree_root[0] and the
-// second tree from SecondTree (16 counts, then the symbols; SecondLength bytes) into
-// tree_root[1]. The symbols of the cameras' second trees are not known to this program, so
-// without SecondTree it raises EIERawError saying the coding is not supported.
+// Resets the pool, builds the Canon first tree of Table (limited to 2) into tree_root[0] and,
+// when SecondTree is given (16 counts, then the symbols; SecondLength bytes), the second tree
+// into tree_root[1]. The symbols of the cameras' second trees are not known to this program, so
+// without SecondTree tree_root[1] stays undefined and canon_compressed_load_raw refuses the file.
 void canon_huffman_tables(TIERawDecoder& S, Integer Table, const Byte* SecondTree = nullptr, Integer SecondLength = 0);
-// Text of the refusal above.
+// Text of that refusal.
 extern const char* const kRawCanonNotSupported;
 // The Canon first-tree source of Table (0..2), 29 bytes; the Nikon tree source, 30 bytes.
 const Byte* canon_first_tree_source(Integer Table);
@@ -234,6 +234,14 @@ void raw_damaged(TIERawDecoder& S, const AnsiString& Reason);
 // At the end of a decoder: when the input ran out, reports "the sensor data ends early" for
 // Stage. Answers true when it did.
 bool raw_check_truncated(TIERawDecoder& S, const char* Stage);
+
+// The largest sensor side a decoder accepts; no camera comes near it, and it keeps every
+// product of two sides inside 32 bits.
+constexpr Integer kRawMaxSide = 32768;
+// At the start of a decoder: checks that the sizes the decoder reads are usable (active area
+// inside 1..kRawMaxSide, sensor sizes 0..kRawMaxSide, an image buffer) and starts the progress
+// over Rows rows. Otherwise reports the damage for Stage and answers false: nothing is decoded.
+bool raw_begin(TIERawDecoder& S, const char* Stage, Integer Rows);
 
 // Progress of a decoder: percent-per-row is 100 / Rows / 2; Report(row) sends Trunc(row x it)
 // when a handler is assigned.

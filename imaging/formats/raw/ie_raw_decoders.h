@@ -45,10 +45,9 @@ void fuji_s7000_diagonal_load_raw(TIERawDecoder& S);
 void fuji_f700_diagonal_load_raw(TIERawDecoder& S);
 
 // Entropy-coded data.
+// Decodes with the trees canon_huffman_tables left in the pool; raises kRawCanonNotSupported
+// when the second tree is not there (always for camera files, see canon_huffman_tables).
 void canon_compressed_load_raw(TIERawDecoder& S);
-// The same decoder with the second-tree source given (16 counts, then the symbols), for files
-// whose tables are known to the caller.
-void canon_compressed_decode(TIERawDecoder& S, const Byte* SecondTree, Integer SecondLength);
 void lossless_huffman_load_raw(TIERawDecoder& S);
 void nikon_compressed_load_raw(TIERawDecoder& S);
 void sigma_huffman_load_raw(TIERawDecoder& S);
