@@ -52,11 +52,13 @@ struct TKodakBits {
 void read_tone_curve(TIERawDecoder& S, Word* Curve) {
   for (Integer i = 0; i < kCurveSize; ++i) Curve[i] = static_cast<Word>(i);
   if (strcasecmp(S.make, "KODAK") != 0) return;
-  if (!S.tone_curve_start) {
-    // The curve's place is kept in a directory at 12 when identification did not find it.
+  if (S.tone_curve_start) {
+    // A directory at 12 may name the curve's place over the one identification found. The file
+    // need not hold one there: running past its end while looking is no truncated sensor data.
+    const Int64 shortBefore = S.short_reads;
     raw_seek(S, 12);
     Integer entries = read_u16(S);
-    while (entries-- > 0 && !RawInputEnded(S)) {
+    while (entries-- > 0 && S.short_reads == shortBefore) {
       const Integer tag = read_u16(S);
       read_u16(S);
       const Cardinal count = read_u32(S);
@@ -66,6 +68,7 @@ void read_tone_curve(TIERawDecoder& S, Word* Curve) {
         S.tone_curve_length = static_cast<Integer>(count);
       }
     }
+    S.short_reads = shortBefore;
   }
   // An empty curve has no last entry to repeat: the identity stays.
   if (S.tone_curve_start && S.tone_curve_length > 0) {
