@@ -41,10 +41,10 @@ void cmyg_to_rgb_coefficients(TIERawDecoder& S) {
         for (Integer k = 0; k < 6; ++k) work[r][k] -= f * work[p][k];
       }
     }
-    // work's right half is the inverse of A; its entry (r, k) weighs channel k's response for
-    // colour r.
+    // work's right half is the inverse of A: its entry (r, k) takes colour r from the value of
+    // the channel of A's row k.
     for (Integer r = 0; r < 3; ++r)
-      for (Integer k = 0; k < 3; ++k) matrix[r][channel[k]] += work[k][3 + r];
+      for (Integer k = 0; k < 3; ++k) matrix[r][channel[k]] += work[r][3 + k];
   }
   for (Integer r = 0; r < 3; ++r) {
     double sum = 0;

@@ -341,6 +341,110 @@ TEST(RawReader, ThumbnailInsteadOfTheSensorWhenAsked) {
   EXPECT_EQ(none.Bitmap.GetWidth(), 247);
 }
 
+// --- colour stages on tiny hand-computed states ----------------------------------------
+
+// A state of Height x Width pixels (pattern 0x94949494: R G / G B) over an image of its own.
+struct TColourState {
+  std::unique_ptr<TIERawDecoder> S = std::make_unique<TIERawDecoder>();
+  std::vector<Word> Image;
+  TColourState(Integer Height, Integer Width) {
+    S->height = S->out_height = Height;
+    S->width = S->out_width = Width;
+    S->filters = 0x94949494;
+    S->colors = 3;
+    Image.assign(size_t(Height) * Width * 4, 0);
+    S->image = reinterpret_cast<Word(*)[4]>(Image.data());
+  }
+  Word& At(Integer Row, Integer Col, Integer C) { return Image[(size_t(Row) * S->width + Col) * 4 + C]; }
+};
+
+// Automatic balance: the means of red 1000, green 500 and blue 250 give multipliers 1, 2, 4;
+// a red highlight within 100 of the clipping level is left out of the means and clipped.
+TEST(RawColour, AutomaticBalanceLeavesClippedHighlightsOut) {
+  TColourState t(2, 4);
+  TIERawDecoder& s = *t.S;
+  s.saturation_level = 2000;
+  s.opt_auto_wb = 1;
+  t.At(0, 0, 0) = 1000, t.At(0, 2, 0) = 1950;
+  t.At(0, 1, 1) = t.At(0, 3, 1) = t.At(1, 0, 1) = t.At(1, 2, 1) = 500;
+  t.At(1, 1, 2) = t.At(1, 3, 2) = 250;
+  apply_white_balance(s);
+  EXPECT_FLOAT_EQ(s.wb_multipliers[0], 1);
+  EXPECT_FLOAT_EQ(s.wb_multipliers[1], 2);
+  EXPECT_FLOAT_EQ(s.wb_multipliers[2], 4);
+  EXPECT_EQ(t.At(0, 0, 0), 1000);
+  EXPECT_EQ(t.At(0, 2, 0), 1950);
+  EXPECT_EQ(t.At(0, 1, 1), 1000);
+  EXPECT_EQ(t.At(1, 1, 2), 1000);
+  EXPECT_EQ(t.At(0, 0, 1), 0) << "cells of other colours stay empty";
+}
+
+// A channel without any usable sample has no mean: the multipliers stay as the camera row set
+// them instead of becoming infinite (a division by zero before).
+TEST(RawColour, AutomaticBalanceWithAnEmptyChannelKeepsTheMultipliers) {
+  TColourState t(2, 2);
+  TIERawDecoder& s = *t.S;
+  s.saturation_level = 4000;
+  s.opt_auto_wb = 1;
+  s.wb_multipliers[0] = 1.5f, s.wb_multipliers[2] = 1.25f;
+  t.At(0, 0, 0) = 1000, t.At(0, 1, 1) = 500;  // no blue at all
+  apply_white_balance(s);
+  EXPECT_FLOAT_EQ(s.wb_multipliers[0], 1.5f);
+  EXPECT_FLOAT_EQ(s.wb_multipliers[1], 1);
+  EXPECT_FLOAT_EQ(s.wb_multipliers[2], 1.25f);
+  EXPECT_EQ(t.At(0, 0, 0), 1500);
+}
+
+// Camera balance without a usable white patch falls back to the camera's own ratios.
+TEST(RawColour, CameraBalanceFallsBackToTheCameraRatios) {
+  TColourState t(2, 2);
+  TIERawDecoder& s = *t.S;
+  s.saturation_level = 0x4000;
+  s.opt_camera_wb = 1;
+  s.camera_wb_red = 2, s.camera_wb_blue = 3;
+  t.At(0, 0, 0) = 100, t.At(1, 1, 2) = 100;
+  apply_white_balance(s);
+  EXPECT_FLOAT_EQ(s.wb_multipliers[0], 2);
+  EXPECT_FLOAT_EQ(s.wb_multipliers[2], 3);
+  EXPECT_EQ(t.At(0, 0, 0), 200);
+  EXPECT_EQ(t.At(1, 1, 2), 300);
+}
+
+// A pixel of full scale in all three channels has luminance Trunc(65535 x sqrt 3 / 2), counted
+// in the histogram at that level shifted right by 3; a 2 x 2 image has no inner pixel to fill.
+TEST(RawColour, LuminanceAndHistogramOfTheOutputStage) {
+  TColourState t(2, 2);
+  TIERawDecoder& s = *t.S;
+  s.saturation_level = 65535;
+  t.At(0, 0, 0) = 100;
+  vng_interpolate(s);
+  EXPECT_EQ(t.At(0, 0, 1), 0);
+  for (Integer c = 0; c < 3; ++c) t.At(1, 1, c) = 65535;
+  to_output_rgb(s);
+  EXPECT_EQ(t.At(1, 1, 3), 56754);
+  EXPECT_EQ(s.histogram[56754 >> 3], 1);
+  EXPECT_EQ(s.histogram[50 >> 3], 1);
+}
+
+// The four-colour matrix inverts the filters' responses: applied to them it leaves no colour in
+// another channel (each of its four 3 x 3 inverses does so exactly).
+TEST(RawColour, FourColourMatrixInvertsTheFilterResponses) {
+  auto state = std::make_unique<TIERawDecoder>();
+  cmyg_to_rgb_coefficients(*state);
+  const double response[4][3] = {{0.11, 0.86, 0.08}, {0.5, 0.29, 0.51}, {0.11, 0.92, 0.75}, {0.81, 0.98, 0.08}};
+  EXPECT_EQ(state->use_fixed_matrix, 1);
+  for (int r = 0; r < 3; ++r) {
+    double rowSum = 0;
+    for (int c = 0; c < 4; ++c) rowSum += state->fixed_matrix[r][c];
+    EXPECT_NEAR(rowSum, 1, 1e-5);
+    for (int k = 0; k < 3; ++k) {
+      double v = 0;
+      for (int c = 0; c < 4; ++c) v += state->fixed_matrix[r][c] * response[c][k];
+      if (k != r) EXPECT_NEAR(v, 0, 1e-4) << r << "," << k;
+    }
+  }
+}
+
 // --- CIFF metadata ----------------------------------------------------------------------
 
 // Names and size from the heaps, the maker-note records as a directory, and of the previews the
