@@ -59,6 +59,7 @@ class TCIFFWalk {
   void Record(Word Type, DWORD Size, Int64 Data, Integer Depth);
   void Note(Word Tag, DWORD Size);
   void Preview(Int64 Data);
+  bool ReadJpeg(Int64 Pos, TIEBitmap* Bitmap, TIOParamsVals& Params, bool Preview);
 
   TStream* FStream;
   TIOParamsVals& FParams;
@@ -140,19 +141,8 @@ void TCIFFWalk::Preview(Int64 Data) {
   if (FPreviews >= kMaxPreviewCandidates) return;
   ++FPreviews;
   TIOParamsVals params(nullptr);
-  std::atomic<bool> aborting{false};
-  AnsiString reason;
-  TIECodecProgress progress;
-  progress.Aborting = &aborting;
-  progress.FailureReason = &reason;
   TIEBitmap unused;
-  FStream->SetPosition(Data);
-  try {
-    ReadJPEGStream(FStream, nullptr, &unused, params, progress, true, false, false, false, false, false, -1, false);
-  } catch (const std::exception&) {
-    return;
-  }
-  if (aborting) return;
+  if (!ReadJpeg(Data, &unused, params, true)) return;
   if (params.Width < FBestWidth && params.Height < FBestHeight) {
     FBest = Data;
     FBestWidth = params.Width;
@@ -160,23 +150,30 @@ void TCIFFWalk::Preview(Int64 Data) {
   }
 }
 
+// The JPEG at Pos, its parameters only or decoded, with a parameter record of its own so that
+// the file's are not overwritten; False when it cannot be read.
+bool TCIFFWalk::ReadJpeg(Int64 Pos, TIEBitmap* Bitmap, TIOParamsVals& Params, bool Preview) {
+  std::atomic<bool> aborting{false};
+  AnsiString reason;
+  TIECodecProgress progress;
+  progress.Aborting = &aborting;
+  progress.FailureReason = &reason;
+  FStream->SetPosition(Pos);
+  try {
+    ReadJPEGStream(FStream, nullptr, Bitmap, Params, progress, Preview, false, false, false, !Preview, !Preview, -1,
+                   false);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return !aborting;
+}
+
 void TCIFFWalk::Finish() {
   TIEBitmap* thumb = FParams.GetExifBitmap();
   thumb->FreeImage(true);
   if (FBest >= 1) {
     TIOParamsVals params(nullptr);
-    std::atomic<bool> aborting{false};
-    AnsiString reason;
-    TIECodecProgress progress;
-    progress.Aborting = &aborting;
-    progress.FailureReason = &reason;
-    FStream->SetPosition(FBest);
-    try {
-      ReadJPEGStream(FStream, nullptr, thumb, params, progress, false, false, false, false, true, true, -1, false);
-    } catch (const std::exception&) {
-      aborting = true;
-    }
-    if (aborting) thumb->FreeImage(true);
+    if (!ReadJpeg(FBest, thumb, params, false)) thumb->FreeImage(true);
   }
 
   // One little-endian directory of 16-bit items, their data after the table in entry order.

@@ -218,6 +218,20 @@ const TCameraRow kKodakModels[] = {
     {.Key = K::ModelNoCase, .Text = "DCS Pro SLR/n", .Wb = {1.324f, 1, 1.483f}},
 };
 
+// The Phase One backs, told apart by their stored height.
+struct TPhaseOneBack {
+  Integer RawHeight;
+  const char* Model;
+  Integer Height, Width, Top, Left;
+  float Wb[3];
+};
+const TPhaseOneBack kPhaseOneBacks[] = {
+    {2060, "LightPhase", 2048, 3080, 5, 22, {1.331f, 1, 1.154f}},
+    {2682, "H10", 2672, 4012, 5, 26, {0, 0, 0}},
+    {4128, "H20", 4098, 4098, 20, 26, {1.963f, 1, 1.43f}},
+    {5488, "H25", 5458, 4098, 20, 26, {2.8f, 1, 1.2f}},
+};
+
 bool Wild(const char* Name, const char* Pattern) {
   for (; *Pattern; ++Name, ++Pattern)
     if (!*Name || (*Pattern != '$' && *Pattern != *Name)) return false;
@@ -407,28 +421,13 @@ Integer Special(TIERawDecoder& S, const TCameraRow& R) {
       return 0;
     }
     case X::PhaseOne:
-      switch (S.sensor_height) {
-        case 2060:
-          std::strcpy(S.model, "LightPhase");
-          S.height = 2048, S.width = 3080, S.active_top = 5, S.active_left = 22;
-          SetWb(S, 1.331f, 1, 1.154f);
-          break;
-        case 2682:
-          std::strcpy(S.model, "H10");
-          S.height = 2672, S.width = 4012, S.active_top = 5, S.active_left = 26;
-          break;
-        case 4128:
-          std::strcpy(S.model, "H20");
-          S.height = 4098, S.width = 4098, S.active_top = 20, S.active_left = 26;
-          SetWb(S, 1.963f, 1, 1.43f);
-          break;
-        case 5488:
-          std::strcpy(S.model, "H25");
-          S.height = 5458, S.width = 4098, S.active_top = 20, S.active_left = 26;
-          SetWb(S, 2.8f, 1, 1.2f);
-          break;
-        default: break;
-      }
+      for (const TPhaseOneBack& b : kPhaseOneBacks)
+        if (S.sensor_height == b.RawHeight) {
+          std::strcpy(S.model, b.Model);
+          S.height = b.Height, S.width = b.Width, S.active_top = b.Top, S.active_left = b.Left;
+          for (Integer c = 0; c < 3; ++c)
+            if (b.Wb[c] != 0) S.wb_multipliers[c] = b.Wb[c];
+        }
       S.filters = (S.active_top & 1) ? 0x94949494 : 0x49494949;
       return 0;
     case X::Sinar: {
