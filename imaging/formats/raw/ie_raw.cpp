@@ -31,13 +31,14 @@ AnsiString CameraName(const TIERawDecoder& S) {
   return AnsiString(S.make) + " " + AnsiString(S.model) + " " + AnsiString(S.model_extra);
 }
 
-// The size of the developed image before a diagonal sensor is turned upright.
+// The size of the developed image before a diagonal sensor is turned upright (sizes from the
+// file may be anything up to 2^31: the sums are made in 64 bits and the result held below 2^31).
 void OutputSize(const TIERawDecoder& S, bool Halve, Integer& Width, Integer& Height) {
   const Integer halve = Halve && S.filters ? 1 : 0;
-  const Integer w = (S.width + halve) >> halve, h = (S.height + halve) >> halve;
-  const Integer trim = !halve && S.filters ? 1 : 0;
-  Width = std::max(w - 2 * trim, 0);
-  Height = std::max(h - 2 * trim, 0) * S.row_repeat;
+  const Int64 w = (Int64(S.width) + halve) >> halve, h = (Int64(S.height) + halve) >> halve;
+  const Int64 trim = !halve && S.filters ? 1 : 0;
+  Width = Integer(std::clamp<Int64>(w - 2 * trim, 0, 0x7FFFFFFF));
+  Height = Integer(std::clamp<Int64>((h - 2 * trim) * S.row_repeat, 0, 0x7FFFFFFF));
 }
 
 void Report(TIERawDecoder& S, Integer Percent) {
@@ -167,8 +168,8 @@ void ReadRAWStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
   if (Preview) return;
 
   S.halve = IOParams.RawHalfSize && S.filters ? 1 : 0;
-  S.out_height = (S.height + S.halve) >> S.halve;
-  S.out_width = (S.width + S.halve) >> S.halve;
+  S.out_height = Integer((Int64(S.height) + S.halve) >> S.halve);
+  S.out_width = Integer((Int64(S.width) + S.halve) >> S.halve);
   const Int64 cells = Int64(S.height) * S.width;
   if (!IECheckImageSize(Progress, S.out_width, S.out_height, 64)) return;
   const Int64 available = input.Size() - S.data_offset;

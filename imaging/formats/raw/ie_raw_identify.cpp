@@ -167,7 +167,7 @@ void ReadTiffRawTags(TIERawDecoder& S, Int64 Base) {
   if (std::strncmp(S.make, "OLYMPUS", 7) == 0) {
     S.make[7] = 0;
     S.sensor_width = w.LastWidth;
-    S.sensor_height = (w.LastHeight + 1) & ~1;
+    S.sensor_height = Integer((Int64(w.LastHeight) + 1) & ~Int64(1));
     S.data_offset = Integer(w.SecondStrip);
   }
   if (std::strcmp(S.make, "Canon") == 0 && std::strcmp(S.model, "EOS D2000C") != 0) S.data_offset = Integer(w.StripOffset);
@@ -416,7 +416,9 @@ void ReadRolleiHeader(TIERawDecoder& S) {
     if (key == "TX ") tx = v;
     if (key == "TY ") ty = v;
   }
-  S.data_offset = Integer(Int64(S.data_offset) + Int64(tx) * ty * 2);
+  // The thumbnail's size only moves the data: a product beyond any file leaves it past the end.
+  const Int64 skip = Int64(std::clamp(tx, 0, 1 << 24)) * std::clamp(ty, 0, 1 << 24) * 2;
+  S.data_offset = Integer(std::min<Int64>(Int64(S.data_offset) + skip, 0x7FFFFFFF));
   std::strcpy(S.make, "Rollei");
   std::strcpy(S.model, "d530flex");
 }
@@ -627,6 +629,9 @@ Integer identify_raw(TIERawDecoder& S) {
 
   NormaliseNames(S);
   if (!S.make[0]) return 1;
+  // No sensor is this large; the rows' arithmetic on sizes stays well inside 32 bits below it.
+  constexpr Integer kMaxSide = 1 << 24;
+  if (S.sensor_width < 0 || S.sensor_height < 0 || S.sensor_width > kMaxSide || S.sensor_height > kMaxSide) return 1;
 
   S.load_raw = nullptr;
   S.height = S.sensor_height;
@@ -655,7 +660,7 @@ Integer identify_raw(TIERawDecoder& S) {
   if (apply_camera_table(S) != 0) return 1;
 
   // The final step.
-  if (!S.load_raw || S.height <= 0 || S.width <= 0) return 1;
+  if (!S.load_raw || S.height <= 0 || S.width <= 0 || S.height > kMaxSide || S.width > kMaxSide) return 1;
   if (!S.sensor_height) S.sensor_height = S.height;
   if (!S.sensor_width) S.sensor_width = S.width;
   if (S.colors == 4 && !S.use_fixed_matrix) cmyg_to_rgb_coefficients(S);
