@@ -117,12 +117,12 @@ void lossless_huffman_load_raw(TIERawDecoder& S) {
     }
     if (marker == 0xFFDA) break;
   }
-  if (S.tree_root[0] < 0 || (per_row > 1 && S.tree_root[1] < 0))
-    throw EIERawError(": Huffman table not defined");
   if (rows <= 0 || per_row <= 0 || S.sensor_width <= 0) {
     raw_damaged(S, "the lossless JPEG stream of the raw sensor data has no frame size (lossless_huffman_load_raw())");
     return;
   }
+  if (S.tree_root[0] < 0 || (per_row > 1 && S.tree_root[1] < 0))
+    throw EIERawError(": Huffman table not defined");
   raw_progress_start(S, rows);
   S.ff_stuffing = 1;
   read_bits(S, -1);

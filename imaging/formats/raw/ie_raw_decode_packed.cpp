@@ -43,7 +43,8 @@ void canon_10bit_interleaved_load_raw(TIERawDecoder& S) {
     }
     for (Integer col = 0; col < S.width && col < 896; ++col) set_cell(S, row, col, pixel[col] << 4);
     for (Integer col = S.width; col < 896; ++col) sum += pixel[col];
-    if ((row += 2) > S.height) row = 1;
+    // Even rows, then odd ones; at an even height row == height is already past the end.
+    if ((row += 2) >= S.height) row = 1;
     if (RawInputEnded(S)) break;
   }
   if (S.width < 896) masked_black(S, sum, Int64(896 - S.width) * S.height, 16);

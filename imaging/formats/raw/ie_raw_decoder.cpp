@@ -95,6 +95,24 @@ void check_allocation(const void* Pointer, const char* Stage) {
   if (!Pointer) throw EIERawError(AnsiString(": Out of memory in ") + Stage);
 }
 
+namespace {
+
+// Tops the store up to 25 bits or more; bytes past the end count as missing bits.
+void refill_bits(TIERawDecoder& S) {
+  while (S.bit_count < 25) {
+    Integer c = next_byte(S);
+    if (c < 0) {
+      c = 0;
+      S.phantom_bits += 8;
+    }
+    S.bit_store = (S.bit_store << 8) | Cardinal(c);
+    S.bit_count += 8;
+    if (c == 0xFF && S.ff_stuffing) next_byte(S);
+  }
+}
+
+}  // namespace
+
 Integer read_bits(TIERawDecoder& S, Integer n) {
   if (n == 0) return 0;
   Integer result = 0;
@@ -106,19 +124,8 @@ Integer read_bits(TIERawDecoder& S, Integer n) {
     // Codes are at most 25 bits; a larger request comes from a damaged table and must not
     // shift past the store.
     if (n < 0 || n > 25) n = 25;
-    if (S.bit_count < n) {
-      // Only a caller that skipped read_bits(-1) gets here; fill as the reset would.
-      while (S.bit_count < 25) {
-        Integer c = next_byte(S);
-        if (c < 0) {
-          c = 0;
-          S.phantom_bits += 8;
-        }
-        S.bit_store = (S.bit_store << 8) | Cardinal(c);
-        S.bit_count += 8;
-        if (c == 0xFF && S.ff_stuffing) next_byte(S);
-      }
-    }
+    // Only a caller that skipped read_bits(-1) finds the store short; fill it as the reset would.
+    if (S.bit_count < n) refill_bits(S);
     result = static_cast<Integer>((static_cast<UInt64>(S.bit_store) << (32 - S.bit_count) & 0xFFFFFFFFu) >> (32 - n));
     S.bit_count -= n;
     if (S.phantom_bits > S.bit_count) {
@@ -126,16 +133,7 @@ Integer read_bits(TIERawDecoder& S, Integer n) {
       S.phantom_bits = S.bit_count;
     }
   }
-  while (S.bit_count < 25) {
-    Integer c = next_byte(S);
-    if (c < 0) {
-      c = 0;
-      S.phantom_bits += 8;
-    }
-    S.bit_store = (S.bit_store << 8) | Cardinal(c);
-    S.bit_count += 8;
-    if (c == 0xFF && S.ff_stuffing) next_byte(S);
-  }
+  refill_bits(S);
   return result;
 }
 

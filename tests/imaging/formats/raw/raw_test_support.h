@@ -19,11 +19,15 @@ struct TRawFixture {
   AnsiString Reason;
 
   explicit TRawFixture(const std::vector<Byte>& Data) {
-    if (!Data.empty()) Stream.Write(Data.data(), static_cast<Integer>(Data.size()));
-    Stream.Seek(0, soBeginning);
+    SetData(Data);
     S->stream = &Stream;
     S->progress.Aborting = &Aborting;
     S->progress.FailureReason = &Reason;
+  }
+  void SetData(const std::vector<Byte>& Data) {
+    Stream.Clear();
+    if (!Data.empty()) Stream.Write(Data.data(), static_cast<Integer>(Data.size()));
+    Stream.Seek(0, soBeginning);
   }
   // Sizes of the sensor and the active area, and an image buffer of the active size.
   void Size(Integer SensorH, Integer SensorW, Integer H, Integer W, Cardinal Filters = 0x94949494) {
@@ -38,6 +42,8 @@ struct TRawFixture {
     S->image = reinterpret_cast<Word(*)[4]>(Image.data());
   }
   Word Cell(Integer row, Integer col) { return *sensor_cell(*S, row, col); }
+  // Index of the sample sensor_cell(row, col) in Image.
+  long CellIndex(Integer row, Integer col) { return sensor_cell(*S, row, col) - Image.data(); }
   Word Sample(Integer row, Integer col, Integer c) { return Image[(static_cast<size_t>(row) * S->out_width + col) * 4 + c]; }
 };
 
