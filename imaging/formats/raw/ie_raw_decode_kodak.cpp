@@ -52,9 +52,9 @@ struct TKodakBits {
 void read_tone_curve(TIERawDecoder& S, Word* Curve) {
   for (Integer i = 0; i < kCurveSize; ++i) Curve[i] = static_cast<Word>(i);
   if (strcasecmp(S.make, "KODAK") != 0) return;
-  if (S.tone_curve_start) {
-    // A directory at 12 may name the curve's place over the one identification found. The file
-    // need not hold one there: running past its end while looking is no truncated sensor data.
+  if (!S.tone_curve_start) {
+    // The curve's place is kept in a directory at 12 when identification did not find it. The
+    // file need not hold one there: running past its end while looking is no truncated sensor data.
     const Int64 shortBefore = S.short_reads;
     raw_seek(S, 12);
     Integer entries = read_u16(S);
