@@ -156,8 +156,9 @@ void coolpix_10bit_load_raw(TIERawDecoder& S) {
 
 void rollei_10bit_load_raw(TIERawDecoder& S) {
   const char* stage = "rollei_10bit_load_raw()";
-  if (!raw_begin(S, stage, 0) || S.sensor_width <= 0) {
-    if (S.sensor_width <= 0) raw_damaged(S, AnsiString("the camera's sensor size is not valid (") + stage + ")");
+  if (!raw_begin(S, stage, 0)) return;
+  if (S.sensor_width <= 0) {
+    raw_damaged(S, AnsiString("the camera's sensor size is not valid (") + stage + ")");
     return;
   }
   Byte pixel[10];
