@@ -18,6 +18,7 @@
 #include "imaging/formats/tiff/ie_tiff_reader.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/formats/psd/ie_psd.h"
+#include "imaging/formats/raw/ie_raw.h"
 #include "imaging/io/ie_file_formats.h"
 #include "imaging/view/ie_layer_file.h"
 #include "imaging/view/ie_vect.h"
@@ -77,11 +78,10 @@ const TProbeStep kCodecProbes[] = {
     {IETestLayersObjectsStream, ioALL},  // layers and objects
 };
 
-// TIFF with its camera raw exclusion, and the camera raw identification (nil until its codec
-// joins the library).
+// TIFF with its camera raw exclusion, and the camera raw identification.
 TProbe IsTIFFProbe = IsTIFF;
 TProbe IsCameraRawTIFFProbe = IsCameraRawTIFF;
-TProbe IsRAWProbe = nullptr;
+TProbe IsRAWProbe = IsRAW;
 
 Integer Detect(TStream* S) {
   const Int64 Size = S->Size();

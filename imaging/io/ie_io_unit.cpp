@@ -10,10 +10,12 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/formats/compression/ie_lzw.h"
 #include "imaging/formats/ie_color_convert.h"
+#include "imaging/formats/raw/ie_raw.h"
 #include "imaging/formats/tiff/ie_tiff_writer.h"
 #include "imaging/io/ie_file_formats.h"
 #include "imaging/io/ie_url_download.h"
 #include "imaging/io/ie_zodiver_io.h"
+#include "imaging/proc/ie_channels.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
 
@@ -34,6 +36,7 @@ void IEInitZodivErIO() {
   IEInitWinINet();
   IEConvertColorFunction = IEDefaultConvertColorFunction;
   IEEnableCMS = false;
+  IERawMatchHistograms = IEMatchHistograms;
   if (!IEPluginList) IEPluginList = new std::vector<TIEIOPlugin*>;
   IEBufferedReadRelative = false;
   IEUseCMYKProfile = true;

@@ -272,6 +272,8 @@ class TZodivErIO : public TComponent {
   void LoadStream(TStream* Stream, Integer FileType, const TLoadSteps& Steps, const TLoadBody& Body);
   void SaveStream(TStream* Stream, Integer FileType, bool To24Bit, const TSaveBody& Body);
   void Fail(const AnsiString& Reason);
+  // The camera raw reader; a DNG it does not recognise is refused as such.
+  void ReadCameraRaw(TStream* Stream, TIECodecProgress& Progress, bool Preview);
   TIECodecProgress MakeProgress();
   void ConvertTo24Bit();
   void RemoveAlpha();

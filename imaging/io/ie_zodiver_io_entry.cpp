@@ -6,6 +6,7 @@
 #include "imaging/formats/bmp/ie_bmp.h"
 #include "imaging/formats/dicom/ie_dicom.h"
 #include "imaging/formats/gif/ie_gif.h"
+#include "imaging/formats/raw/ie_raw.h"
 #include "imaging/formats/ico/ie_ico.h"
 #include "imaging/formats/jp2/ie_jp2.h"
 #include "imaging/formats/jpeg/ie_jpeg.h"
@@ -206,9 +207,7 @@ void TZodivErIO::ParamsRead(TStream* Stream, Integer FileType, bool FromFile) {
       delete Mask;
       return;
     case ioPSD: ReadPSDStream(Stream, nullptr, *FParams, Progress, false, nullptr); return;
-    case ioRAW:
-      if (IEIsDNG(Stream)) return Fail("DNG files are not supported: the camera raw reader cannot decode them");
-      return Fail("Reading " + IEFileFormatGetInfo(ioRAW)->FullName + " files is not available");
+    case ioRAW: ReadCameraRaw(Stream, Progress, true); return;
     default: break;
   }
   TIEFileFormatInfo* Row = IEFileFormatGetInfo(FileType);

@@ -24,6 +24,7 @@
 #include "imaging/formats/png/ie_png.h"
 #include "imaging/formats/pnm/ie_pnm.h"
 #include "imaging/formats/ps/ie_ps.h"
+#include "imaging/formats/raw/ie_raw.h"
 #include "imaging/formats/tga/ie_tga.h"
 #include "imaging/formats/tiff/ie_tiff_reader.h"
 #include "imaging/formats/tiff/ie_tiff_writer.h"
@@ -296,15 +297,21 @@ void TZodivErIO::LoadFromStreamRAW(TStream* Stream) {
   // A format registered later for the "RAW" extension takes such streams over.
   const Integer Owner = IEFileTypeFromExt("RAW");
   if (Owner != ioUnknown && Owner != ioRAW) return LoadFromStreamFormat(Stream, Owner);
-  // DNG files are TIFF-structured raw files that the camera raw reader does not decode: say so
-  // rather than leave them failing without a word.
-  if (IEIsDNG(Stream)) {
-    FFailureReason.clear();
-    Fail("DNG files are not supported: the camera raw reader cannot decode them");
-    DoFinishWork();
+  LoadStream(Stream, ioRAW, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
+    ReadCameraRaw(S, P, false);
+  });
+}
+
+// DNG files are TIFF-structured raw files; the reader decodes those made by the cameras it knows
+// and refuses the others (those a converter wrote) by name rather than as unknown files.
+void TZodivErIO::ReadCameraRaw(TStream* Stream, TIECodecProgress& Progress, bool Preview) {
+  const Int64 start = Stream->Position();
+  if (IEIsDNG(Stream) && !IsRAW(Stream)) {
+    IEFail(Progress, "DNG files are not supported: the camera raw reader cannot decode this one");
     return;
   }
-  NotAvailable(ioRAW, false);
+  Stream->SetPosition(start);
+  ReadRAWStream(Stream, FImage, *FParams, Progress, Preview);
 }
 
 // --- raw pixels -----------------------------------------------------------------------------

@@ -61,10 +61,11 @@ void SkipInputData(j_decompress_ptr Info, long Count) {
   if (Count <= 0) return;
   auto* src = reinterpret_cast<TJpegSource*>(Info->src);
   size_t n = static_cast<size_t>(Count);
+  // Through the installed procedure: a caller may have replaced ours with its own.
   while (n > src->Pub.bytes_in_buffer) {
     n -= src->Pub.bytes_in_buffer;
-    FillInputBuffer(Info);
-    if (src->RanDry) return;
+    src->Pub.bytes_in_buffer = 0;
+    if (!(*src->Pub.fill_input_buffer)(Info) || src->RanDry) return;
   }
   src->Pub.next_input_byte += n;
   src->Pub.bytes_in_buffer -= n;
@@ -85,6 +86,15 @@ void SetSource(jpeg_decompress_struct& Info, TJpegSource& Src, TStream* Stream, 
   Src.RanDry = false;
   Info.src = &Src.Pub;
 }
+
+}  // namespace
+
+void SetJPEGStreamSource(jpeg_decompress_struct& Info, TStream* Stream, TIECodecProgress* Progress) {
+  void* block = (*Info.mem->alloc_large)(reinterpret_cast<j_common_ptr>(&Info), JPOOL_PERMANENT, sizeof(TJpegSource));
+  SetSource(Info, *new (block) TJpegSource(), Stream, Progress);
+}
+
+namespace {
 
 struct TJpegDest {
   jpeg_destination_mgr Pub{};

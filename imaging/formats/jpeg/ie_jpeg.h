@@ -32,6 +32,11 @@ Int64 FindJPEGStart(TStream* Stream);
 // embedded profile; the position is kept.
 void ReadJPEGICCProfile(TStream* Stream, TIOParamsVals& IOParams);
 
+// Makes Stream the source of Info through a source manager taken from Info's permanent pool (so
+// it goes with the decompressor). Progress, when given, records a stream that is empty. Calls
+// libjpeg's allocator: run it inside IEJpegCall.
+void SetJPEGStreamSource(jpeg_decompress_struct& Info, TStream* Stream, TIECodecProgress* Progress = nullptr);
+
 // Bytes from the position through the end-of-image marker of the JPEG datastream starting there
 // (through the end of the data when none comes); the position is kept.
 Integer GetJPEGStreamLength(TStream* Stream);

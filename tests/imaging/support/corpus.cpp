@@ -394,6 +394,7 @@ TCorpusFormat CorpusFormat(const std::string& Family) {
       {"tiff", {nullptr, TiffSizeFields}},
       {"jp2", {nullptr, Jp2SizeFields}},
       {"avi", {nullptr, AviSizeFields}},
+      {"raw", {nullptr, TiffSizeFields}},
   };
   const auto it = formats.find(Family);
   return it == formats.end() ? TCorpusFormat{} : it->second;
@@ -428,7 +429,11 @@ std::vector<std::string> CorpusFiles(const std::string& Family) {
   if (DIR* d = opendir(folder.c_str())) {
     while (dirent* e = readdir(d)) {
       const std::string name = e->d_name;
-      if (name[0] == '.' || name == "README" || (name.size() > 4 && name.substr(name.size() - 4) == ".cpp")) continue;
+      const auto ends = [&](const std::string& Ext) {
+        return name.size() > Ext.size() && name.compare(name.size() - Ext.size(), Ext.size(), Ext) == 0;
+      };
+      // The family's folder also holds its tests and their helpers.
+      if (name[0] == '.' || name == "README" || ends(".cpp") || ends(".h")) continue;
       files.push_back(folder + "/" + name);
     }
     closedir(d);
