@@ -23,6 +23,8 @@ packages=(
   python3-pil libvips-tools
   # ICC profiles (version 2 and 4) whose texts the colour-profile tests compare with exiftool
   libgs-common
+  # the measurements the built-in CMYK profile is made from, and the tool that makes it
+  icc-profiles-free argyll
   python3 fonts-dejavu-core xvfb x11-utils locales
   # a screen reader's view of the windows: the accessibility bus and a reader of it
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0

@@ -18,7 +18,6 @@
 
 std::vector<TIEIOPlugin*>* IEPluginList = nullptr;
 Integer IEMaxMetafileSize = 8000;
-bool IEUseCMYKProfile = true;
 AnsiString IEDebugLogFileName;
 
 void IEInitZodivErIO() {
@@ -33,6 +32,8 @@ void IEInitZodivErIO() {
   if (!IEPluginList) IEPluginList = new std::vector<TIEIOPlugin*>;
   IEBufferedReadRelative = false;
   IEUseCMYKProfile = true;
+  // The profiles themselves are made on first use, not here.
+  IEFreeCMYKProfiles();
   IEMaxMetafileSize = 8000;
 }
 
@@ -48,6 +49,7 @@ void IEUnloadPlugins() {
 }
 
 void IEFinalZodivErIO() {
+  IEFreeCMYKProfiles();
   IEUnloadPlugins();
   IEFreeFileFormats();
   delete IEPluginList;
