@@ -93,11 +93,7 @@ bool RecordDIB(const TRecord& R, size_t InfoAt, size_t BitsAt, DWORD Usage, TBit
   size_t infoSize, bitsSize;
   const Byte* info = R.Block(InfoAt, InfoAt + 4, infoSize);
   const Byte* bits = R.Block(BitsAt, BitsAt + 4, bitsSize);
-  if (!info || !bits) return false;
-  AnsiString why;
-  if (DecodeDIB(info, infoSize, bits, bitsSize, Usage, Bitmap, BottomUp, why)) return true;
-  if (!why.empty()) throw EDamaged{why};
-  return false;
+  return info && bits && DecodeDIB(info, infoSize, bits, bitsSize, Usage, Bitmap, BottomUp);
 }
 
 }  // namespace
@@ -275,7 +271,7 @@ void PlayEMF(const Byte* Data, size_t Size, TCanvas* Canvas, const TRect& Dest, 
           if (32 + count * 16 > bytes) throw EDamaged{"a clip region's rectangles run past its data"};
           for (size_t i = 0; i < count; ++i) {
             const size_t q = 16 + 32 + 16 * i;
-            rects.push_back(TRect{Integer(r.I(q)), Integer(r.I(q + 4)), Integer(r.I(q + 8)), Integer(r.I(q + 12))});
+            rects.push_back(TRect{ToPixels(r.I(q)), ToPixels(r.I(q + 4)), ToPixels(r.I(q + 8)), ToPixels(r.I(q + 12))});
           }
         }
         p.SelectClipRects(rects, mode);
@@ -298,10 +294,10 @@ void PlayEMF(const Byte* Data, size_t Size, TCanvas* Canvas, const TRect& Dest, 
         }
         const double sx = r.I(44), sy = r.I(48);
         const double sw = type == 77 ? r.I(100) : w, sh = type == 77 ? r.I(104) : h;
-        p.Blit(x, y, w, h, bitmap, TRect{Integer(sx), Integer(sy), Integer(sx + sw), Integer(sy + sh)}, rop);
+        p.Blit(x, y, w, h, bitmap, TRect{ToPixels(sx), ToPixels(sy), ToPixels(sx + sw), ToPixels(sy + sh)}, rop);
         break;
       }
-      case 81: {  // STRETCHDIBITS
+      case 80: case 81: {  // SETDIBITSTODEVICE (unscaled), STRETCHDIBITS
         TBitmap bitmap;
         bool bottomUp;
         if (!RecordDIB(r, 48, 56, r.U(64), bitmap, bottomUp)) {
@@ -310,22 +306,10 @@ void PlayEMF(const Byte* Data, size_t Size, TCanvas* Canvas, const TRect& Dest, 
         }
         const double sx = r.I(32), sy = r.I(36), sw = r.I(40), sh = r.I(44);
         // The source's y counts from the bitmap's first stored row: the bottom of a bottom-up one.
-        const Integer top = bottomUp ? Integer(bitmap.Height() - (sy + sh)) : Integer(sy);
-        p.Blit(r.I(24), r.I(28), r.I(72), r.I(76), bitmap,
-               TRect{Integer(sx), top, Integer(sx + sw), top + Integer(sh)}, r.U(68));
-        break;
-      }
-      case 80: {  // SETDIBITSTODEVICE: the bitmap copied unscaled
-        TBitmap bitmap;
-        bool bottomUp;
-        if (!RecordDIB(r, 48, 56, r.U(64), bitmap, bottomUp)) {
-          p.Skip();
-          break;
-        }
-        const double sx = r.I(32), sy = r.I(36), sw = r.I(40), sh = r.I(44);
-        const Integer top = bottomUp ? Integer(bitmap.Height() - (sy + sh)) : Integer(sy);
-        p.Blit(r.I(24), r.I(28), sw, sh, bitmap, TRect{Integer(sx), top, Integer(sx + sw), top + Integer(sh)},
-               cmSrcCopy);
+        const double top = bottomUp ? bitmap.Height() - (sy + sh) : sy;
+        const TRect source{ToPixels(sx), ToPixels(top), ToPixels(sx + sw), ToPixels(top + sh)};
+        if (type == 80) p.Blit(r.I(24), r.I(28), sw, sh, bitmap, source, cmSrcCopy);
+        else p.Blit(r.I(24), r.I(28), r.I(72), r.I(76), bitmap, source, r.U(68));
         break;
       }
       case 83: case 84: {  // EXTTEXTOUTA, EXTTEXTOUTW: bounds, mode, scales, then the text record

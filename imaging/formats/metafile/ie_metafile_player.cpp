@@ -28,7 +28,11 @@ TPenMode PenModeOf(Integer Rop2) {
   return Rop2 >= 1 && Rop2 <= 16 ? modes[Rop2 - 1] : pmCopy;
 }
 
-Integer Coord(double V) { return SafeRound<Integer>(std::clamp(V, -1.0e8, 1.0e8)); }
+Integer Coord(double V) { return ToPixels(V); }
+
+// Pens and fonts larger than this many pixels are drawn at this size: beyond the largest
+// picture an import makes, they only cost time.
+constexpr double kMaxStroke = 20000;
 
 // Bits of a colour mask as 8-bit value (for bit-field DIBs).
 struct TMaskField {
@@ -48,6 +52,8 @@ struct TMaskField {
 };
 
 }  // namespace
+
+Integer ToPixels(double V) { return SafeRound<Integer>(std::clamp(V, -1.0e8, 1.0e8)); }
 
 TObject StockObject(DWORD Index) {
   TObject o;
@@ -72,11 +78,10 @@ TObject StockObject(DWORD Index) {
 }
 
 bool DecodeDIB(const Byte* Info, size_t InfoSize, const Byte* Bits, size_t BitsSize, DWORD Usage, TBitmap& Out,
-               bool& BottomUp, AnsiString& Why) {
-  Why.clear();
-  if (InfoSize < 12) return Why = "bitmap header too short", false;
+               bool& BottomUp) {
+  if (InfoSize < 12) throw EDamaged{"bitmap header too short"};
   const DWORD headerSize = IEGetLE32(Info);
-  if (headerSize < 12 || headerSize > InfoSize) return Why = "bitmap header size beyond its record", false;
+  if (headerSize < 12 || headerSize > InfoSize) throw EDamaged{"bitmap header size beyond its record"};
   Int64 width, height;
   Integer bitCount;
   DWORD compression = 0, used = 0;
@@ -87,7 +92,7 @@ bool DecodeDIB(const Byte* Info, size_t InfoSize, const Byte* Bits, size_t BitsS
     bitCount = IEGetLE16(Info + 10);
     entrySize = 3;
   } else {
-    if (headerSize < 40) return Why = "bitmap header size unknown", false;
+    if (headerSize < 40) throw EDamaged{"bitmap header size unknown"};
     width = std::int32_t(IEGetLE32(Info + 4));
     height = std::int32_t(IEGetLE32(Info + 8));
     bitCount = IEGetLE16(Info + 14);
@@ -96,13 +101,13 @@ bool DecodeDIB(const Byte* Info, size_t InfoSize, const Byte* Bits, size_t BitsS
   }
   BottomUp = height > 0;
   height = height < 0 ? -height : height;
-  if (width <= 0 || height <= 0) return Why = "bitmap without pixels", false;
-  if (width * height > kMaxBitmapPixels) return Why = "bitmap too large", false;
+  if (width <= 0 || height <= 0) throw EDamaged{"bitmap without pixels"};
+  if (width * height > kMaxBitmapPixels) throw EDamaged{"bitmap too large"};
   if (Usage != 0) return false;  // colours from a palette the player does not keep
   const bool fields = compression == 3 && (bitCount == 16 || bitCount == 32);
   if (compression != 0 && !fields) return false;  // run-length and embedded JPEG/PNG bitmaps
   if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
-    return Why = "bitmap of " + IntToStr(bitCount) + " bits per pixel", false;
+    throw EDamaged{"bitmap of " + IntToStr(bitCount) + " bits per pixel"};
   std::vector<TColor> table;
   size_t at = headerSize;
   DWORD masks[3] = {0x7C00, 0x03E0, 0x001F};
@@ -110,20 +115,20 @@ bool DecodeDIB(const Byte* Info, size_t InfoSize, const Byte* Bits, size_t BitsS
   if (fields) {
     // Masks follow a 40-byte header; later headers hold them inside.
     const size_t m = headerSize == 40 ? at : 40;
-    if (m + 12 > InfoSize) return Why = "bitmap masks beyond their record", false;
+    if (m + 12 > InfoSize) throw EDamaged{"bitmap masks beyond their record"};
     for (int i = 0; i < 3; ++i) masks[i] = IEGetLE32(Info + m + 4 * i);
     if (headerSize == 40) at += 12;
   }
   if (bitCount <= 8) {
     const size_t entries = used && used < (1u << bitCount) ? used : (size_t(1) << bitCount);
-    if (at + entries * entrySize > InfoSize) return Why = "bitmap colour table beyond its record", false;
+    if (at + entries * entrySize > InfoSize) throw EDamaged{"bitmap colour table beyond its record"};
     for (size_t i = 0; i < entries; ++i) {
       const Byte* e = Info + at + i * entrySize;
       table.push_back(TColor(e[2]) | TColor(e[1]) << 8 | TColor(e[0]) << 16);
     }
   }
   const Int64 rowBytes = (width * bitCount + 31) / 32 * 4;
-  if (rowBytes * height > Int64(BitsSize)) return Why = "bitmap bits beyond their record", false;
+  if (rowBytes * height > Int64(BitsSize)) throw EDamaged{"bitmap bits beyond their record"};
   Out.SetPixelFormat(pf32bit);
   Out.SetSize(Integer(width), Integer(height));
   const TMaskField r(masks[0]), g(masks[1]), b(masks[2]);
@@ -308,7 +313,7 @@ void TPlayer::ApplyPen() {
   TPen* p = FCanvas->Pen();
   p->SetColor(Pen.Color & 0xFFFFFF);
   const Integer style = Pen.PenStyle & 0x0F;
-  const double width = Pen.PenWidth > 0 ? Pen.PenWidth * ScaleX() : 1;
+  const double width = Pen.PenWidth > 0 ? std::min(Pen.PenWidth * ScaleX(), kMaxStroke) : 1;
   p->SetWidth(std::max(1, Coord(width)));
   static const TPenStyle styles[] = {psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame};
   // Wide pens draw solid, as the desktop draws them.
@@ -518,15 +523,10 @@ void TPlayer::PolyTo(const std::vector<TPointD>& Points, bool Bezier) {
 void TPlayer::PolyBezier(const std::vector<TPointD>& Points) {
   if (Points.empty()) return;
   const TPointD keep = Current;
-  const bool inPath = FInPath;
   // A curve of its own: it starts at its first point and leaves the current position alone.
-  if (inPath) AddFigure({ToDest(Points[0].X, Points[0].Y)}, false);
+  if (FInPath) AddFigure({ToDest(Points[0].X, Points[0].Y)}, false);
   Current = Points[0];
-  if (inPath) {
-    PolyTo(std::vector<TPointD>(Points.begin() + 1, Points.end()), true);
-  } else {
-    PolyTo(std::vector<TPointD>(Points.begin() + 1, Points.end()), true);
-  }
+  PolyTo(std::vector<TPointD>(Points.begin() + 1, Points.end()), true);
   Current = keep;
 }
 
@@ -567,7 +567,7 @@ void TPlayer::Text(double X, double Y, const std::u16string& Chars, const std::v
   if (updateCP) X = Current.X, Y = Current.Y;
   TFont* f = FCanvas->Font();
   f->SetName(Font.Face.empty() ? AnsiString("Tahoma") : Font.Face);
-  const double h = Font.FontHeight == 0 ? -12 : Font.FontHeight * ScaleY();
+  const double h = Font.FontHeight == 0 ? -12 : std::clamp(Font.FontHeight * ScaleY(), -kMaxStroke, kMaxStroke);
   f->SetHeight(h < 0 ? std::min(-1, Coord(h)) : std::max(1, Coord(h)));
   f->SetColor(TextColor & 0xFFFFFF);
   TFontStyles st;
@@ -689,7 +689,7 @@ void TPlayer::SelectClipRects(const std::vector<TRect>& Rects, Integer Mode) {
   // The picture's own clip bounds every selection.
   TRegion own = TRegion::CreateRectRgn(std::min(FDest.Left, FDest.Right), std::min(FDest.Top, FDest.Bottom),
                                        std::max(FDest.Left, FDest.Right), std::max(FDest.Top, FDest.Bottom));
-  if (Mode == 5 || !any) {  // RGN_COPY
+  if (Mode < RGN_AND || Mode > RGN_DIFF || !any) {  // RGN_COPY, or a mode no region op knows
     if (any) CombineRgn(own, own, region, RGN_AND);
     FCanvas->SelectClipRgn(&own);
     return;

@@ -16,6 +16,10 @@ struct TPointD {
   double X = 0, Y = 0;
 };
 
+// A coordinate or size from a record as a pixel value: rounded, NaN 0, and kept within a range
+// the canvas can take whatever a hostile record or transform gives.
+Integer ToPixels(double V);
+
 // A metafile failed: the record loop stops and keeps the reason.
 struct EDamaged {
   AnsiString Reason;
@@ -44,10 +48,10 @@ struct TObject {
 TObject StockObject(DWORD Index);
 
 // A device-independent bitmap decoded from its header and bits; Usage DIB_RGB_COLORS only.
-// False with Why for a damaged one; False with an empty Why for one the player does not draw
-// (compressed, palette-indexed colours).
+// Raises EDamaged for a damaged one; false for one the player does not draw (compressed,
+// colours from a palette).
 bool DecodeDIB(const Byte* Info, size_t InfoSize, const Byte* Bits, size_t BitsSize, DWORD Usage, TBitmap& Out,
-               bool& BottomUp, AnsiString& Why);
+               bool& BottomUp);
 
 class TPlayer {
  public:

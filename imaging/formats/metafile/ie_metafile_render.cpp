@@ -83,11 +83,11 @@ void TIEMetafile::Parse() {
       }
     }
     if (!closed) Invalid("the file ends before its end record");
-    const Integer frameW = Integer(IEGetLE32(d + 32)) - Integer(IEGetLE32(d + 24));
-    const Integer frameH = Integer(IEGetLE32(d + 36)) - Integer(IEGetLE32(d + 28));
+    const Int64 frameW = Int64(std::int32_t(IEGetLE32(d + 32))) - std::int32_t(IEGetLE32(d + 24));
+    const Int64 frameH = Int64(std::int32_t(IEGetLE32(d + 36))) - std::int32_t(IEGetLE32(d + 28));
     // The frame is in hundredths of a millimetre; the picture's size is its extent on the screen.
-    FWidth = Side(Int64(frameW), 2540, kScreenDpi);
-    FHeight = Side(Int64(frameH), 2540, kScreenDpi);
+    FWidth = Side(frameW, 2540, kScreenDpi);
+    FHeight = Side(frameH, 2540, kScreenDpi);
     return;
   }
   size_t start = 0;

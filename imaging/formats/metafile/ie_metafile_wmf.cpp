@@ -69,16 +69,12 @@ size_t PackedBitsOffset(const Byte* P, size_t Size) {
 bool PackedDIB(const Byte* P, size_t Size, DWORD Usage, TBitmap& Bitmap, bool& BottomUp) {
   const size_t bits = PackedBitsOffset(P, Size);
   if (!bits || bits > Size) throw EDamaged{"a bitmap's header runs past its record"};
-  AnsiString why;
-  if (DecodeDIB(P, bits, P + bits, Size - bits, Usage, Bitmap, BottomUp, why)) return true;
-  if (!why.empty()) throw EDamaged{why};
-  return false;
+  return DecodeDIB(P, bits, P + bits, Size - bits, Usage, Bitmap, BottomUp);
 }
 
 TRect SourceRect(const TBitmap& Bitmap, bool BottomUp, double X, double Y, double W, double H) {
-  const Integer h = Bitmap.Height();
-  const Integer top = BottomUp ? Integer(h - (Y + H)) : Integer(Y);
-  return TRect{Integer(X), top, Integer(X + W), top + Integer(H)};
+  const double top = BottomUp ? Bitmap.Height() - (Y + H) : Y;
+  return TRect{ToPixels(X), ToPixels(top), ToPixels(X + W), ToPixels(top + H)};
 }
 
 }  // namespace
@@ -302,7 +298,7 @@ void PlayWMF(const Byte* Data, size_t Size, size_t RecordsAt, Integer ObjectCoun
           p.Skip();
           break;
         }
-        p.Blit(dx, dy, dw, dh, bitmap, TRect{Integer(sx), Integer(sy), Integer(sx + sw), Integer(sy + sh)}, rop);
+        p.Blit(dx, dy, dw, dh, bitmap, TRect{ToPixels(sx), ToPixels(sy), ToPixels(sx + sw), ToPixels(sy + sh)}, rop);
         break;
       }
       case 0x0F43: {  // STRETCHDIB: rop, usage, source h, w, y, x, destination h, w, y, x, packed DIB

@@ -1,17 +1,14 @@
-// Metafile import through the library's own player: pictures python3 writes record by record
+// The metafile player: pictures python3 writes record by record
 // (tools/make_metafile_picture.py) drawn at their own size and scaled, each shape compared with
-// the pixels its record names; the sizes an import comes out at; the alpha channel of the
-// untouched background; and damaged files, which fail with a reason instead of crashing.
+// the pixels its record names; the picture class's loading and saving; damaged records, which
+// stop the drawing with a reason instead of crashing.
 #include <gtest/gtest.h>
-
-#include <functional>
 
 #include "imaging/formats/metafile/ie_metafile_render.h"
 #include "platform/rtl/exceptions.h"
-#include "tests/imaging/io/io_test_util.h"
+#include "tests/imaging/formats/codec_test_util.h"
 
 using namespace ietest;
-using namespace iotest;
 using testsupport::Fixture;
 
 namespace {
@@ -22,6 +19,34 @@ std::string Picture(const std::string& Kind) {
                                             "/tests/imaging/formats/tools/make_metafile_picture.py {out} " + Kind);
 }
 
+std::unique_ptr<TIEMetafile> Load(const std::string& Kind) {
+  auto pic = std::make_unique<TIEMetafile>();
+  TMemoryStream m;
+  FillStream(m, ReadWholeFile(Picture(Kind)));
+  pic->LoadFromStream(&m);
+  return pic;
+}
+
+// The picture drawn on white into a W x H bitmap (its own size when W is 0).
+struct TDrawn {
+  TBitmap Surface;
+  AnsiString PlayError;
+  TDrawn(const std::string& Kind, Integer W = 0, Integer H = 0) {
+    auto pic = Load(Kind);
+    Surface.SetPixelFormat(pf32bit);
+    Surface.SetSize(W ? W : pic->Width(), H ? H : pic->Height());
+    TCanvas* c = Surface.Canvas();
+    c->Brush()->SetColor(clWhite);
+    c->FillRect(TRect{0, 0, Surface.Width(), Surface.Height()});
+    c->StretchDraw(TRect{0, 0, Surface.Width(), Surface.Height()}, pic.get());
+    PlayError = pic->PlayError();
+  }
+  TRGB At(Integer X, Integer Y) const {
+    const TColor c = Surface.PixelColor(X, Y);
+    return TRGB{Byte(c >> 16), Byte(c >> 8), Byte(c)};
+  }
+};
+
 constexpr TRGB kRed{0, 0, 255}, kBlue{255, 0, 0}, kGreen{0, 255, 0}, kBlack{0, 0, 0}, kWhite{255, 255, 255};
 constexpr TRGB kYellow{0, 255, 255}, kCyan{255, 255, 0}, kMagenta{255, 0, 255}, kNavy{128, 0, 0};
 constexpr TRGB kOrange{0, 128, 255};
@@ -29,54 +54,6 @@ constexpr TRGB kOrange{0, 128, 255};
 std::string Name(TRGB c) { return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b); }
 
 }  // namespace
-
-// The Part's sizes: a 1000 x 500 picture at (-1, 250) and at its own size, a 16000 x 8000 one
-// brought down to 8000 x 4000; a zero side asked for does nothing; LoadFromFile keeps the file's
-// name and format; a plain WMF takes its size from the window its records set up.
-TEST(MetafileImport, SizesOfAnImport) {
-  TRecordedIO r;
-  r.IO.SetBackground(clWhite);
-  r.IO.ImportMetafile(W(Picture("emf-1000")), -1, 250, false);
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  TIEBitmap* b = r.IO.IEBitmap();
-  EXPECT_EQ(b->GetWidth(), 500);
-  EXPECT_EQ(b->GetHeight(), 250);
-  EXPECT_EQ(b->GetPixelAsRGB(100, 100), kRed);  // the rectangle over the left half
-  EXPECT_EQ(b->GetPixelAsRGB(400, 100), kWhite);
-  EXPECT_FALSE(b->HasAlphaChannel());
-  EXPECT_EQ(r.IO.IOParams()->FileType, ioEMF);
-  EXPECT_EQ(r.IO.IOParams()->Width, 500);
-  r.ExpectEndedOnce();
-
-  r.IO.ImportMetafile(W(Picture("emf-16000")), -1, -1, false);
-  EXPECT_FALSE(r.IO.Aborting);
-  EXPECT_EQ(b->GetWidth(), 8000);
-  EXPECT_EQ(b->GetHeight(), 4000);
-
-  r.IO.LoadFromFile(W(Picture("emf-1000")));
-  EXPECT_FALSE(r.IO.Aborting);
-  EXPECT_EQ(b->GetWidth(), 1000);
-  EXPECT_EQ(b->GetHeight(), 500);
-  EXPECT_EQ(r.IO.IOParams()->FileType, ioEMF);
-  EXPECT_EQ(WideToAnsi(r.IO.IOParams()->FileName), Picture("emf-1000"));
-
-  // A zero side: nothing happens, and that is no failure.
-  r.IO.ImportMetafile(W(Picture("emf-shapes")), 0, 100, false);
-  EXPECT_FALSE(r.IO.Aborting);
-  EXPECT_EQ(b->GetWidth(), 1000);
-
-  r.IO.LoadFromFile(W(Picture("wmf-shapes")));
-  EXPECT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  EXPECT_EQ(r.IO.IOParams()->FileType, ioWMF);
-  EXPECT_EQ(b->GetWidth(), 96);
-  EXPECT_EQ(b->GetHeight(), 48);
-
-  r.IO.ImportMetafile(W(Picture("wmf-plain")), -1, -1, false);
-  EXPECT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  EXPECT_EQ(b->GetWidth(), 960);
-  EXPECT_EQ(b->GetHeight(), 480);
-  EXPECT_EQ(b->GetPixelAsRGB(150, 150), kRed);
-}
 
 // Every shape of the EMF and WMF pictures where its record puts it, at the picture's own size
 // and at twice that: the filled rectangle covers exactly its pixels (right and bottom edges
@@ -87,19 +64,15 @@ TEST(MetafileRender, ShapesWhereTheirRecordsPutThem) {
     const bool emf = kind[0] == 'e';
     for (Integer s : {1, 2}) {
       SCOPED_TRACE(std::string(kind) + " x" + std::to_string(s));
-      TRecordedIO r;
-      r.IO.SetBackground(clWhite);
-      r.IO.ImportMetafile(W(Picture(kind)), 96 * s, 48 * s, false);
-      ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-      TIEBitmap* b = r.IO.IEBitmap();
-      ASSERT_EQ(b->GetWidth(), 96 * s);
-      auto at = [&](Integer x, Integer y) { return b->GetPixelAsRGB(x * s, y * s); };
+      const TDrawn d(kind, 96 * s, 48 * s);
+      ASSERT_EQ(d.PlayError, "");
+      auto at = [&](Integer x, Integer y) { return d.At(x * s, y * s); };
       // The red rectangle (10,10)-(30,20), pixel for pixel in the area around it.
       for (Integer y = 5 * s; y < 25 * s; ++y)
         for (Integer x = 5 * s; x < 36 * s; ++x) {
           const bool inside = x >= 10 * s && x < 30 * s && y >= 10 * s && y < 20 * s;
-          if ((b->GetPixelAsRGB(x, y) == kRed) != inside) {
-            ADD_FAILURE() << "pixel " << x << "," << y << " is " << Name(b->GetPixelAsRGB(x, y));
+          if ((d.At(x, y) == kRed) != inside) {
+            ADD_FAILURE() << "pixel " << x << "," << y << " is " << Name(d.At(x, y));
             return;
           }
         }
@@ -122,7 +95,7 @@ TEST(MetafileRender, ShapesWhereTheirRecordsPutThem) {
       Integer below = 0, above = 0;
       for (Integer y = 10 * s; y < 44 * s; ++y)
         for (Integer x = 62 * s; x < 96 * s; ++x) {
-          const TRGB c = b->GetPixelAsRGB(x, y);
+          const TRGB c = d.At(x, y);
           if (c.r < 100 && c.g < 100 && c.b < 100 && !(y >= 2 * s && y < 22 * s && x >= 70 * s && x < 90 * s))
             (y < 26 * s ? above : below)++;
         }
@@ -137,15 +110,12 @@ TEST(MetafileRender, ShapesWhereTheirRecordsPutThem) {
 // The window and viewport mapping and the world transform: a rectangle of half the window
 // covers exactly the top-left quarter; a transform moving by 50 moves a rectangle by 50 pixels.
 TEST(MetafileRender, MappingAndWorldTransform) {
-  TRecordedIO r;
-  r.IO.SetBackground(clWhite);
-  r.IO.ImportMetafile(W(Picture("emf-mapped")), -1, -1, false);
-  ASSERT_FALSE(r.IO.Aborting) << r.IO.FailureReason();
-  TIEBitmap* b = r.IO.IEBitmap();
-  ASSERT_EQ(b->GetWidth(), 96);
+  const TDrawn d("emf-mapped");
+  ASSERT_EQ(d.PlayError, "");
+  ASSERT_EQ(d.Surface.Width(), 96);
   for (Integer y = 0; y < 48; ++y)
     for (Integer x = 0; x < 96; ++x) {
-      const TRGB c = b->GetPixelAsRGB(x, y);
+      const TRGB c = d.At(x, y);
       const TRGB want = x < 48 && y < 24 ? kRed : (x >= 50 && x < 60 && y >= 30 && y < 40 ? kBlue : kWhite);
       if (!(c == want)) {
         ADD_FAILURE() << "pixel " << x << "," << y << " is " << Name(c) << ", not " << Name(want);
@@ -154,73 +124,24 @@ TEST(MetafileRender, MappingAndWorldTransform) {
     }
 }
 
-// With the alpha channel: what no record touched is transparent, drawn pixels are opaque, and a
-// drawn pixel of exactly the key colour red 3, green 2, blue 1 is transparent as well.
-TEST(MetafileImport, AlphaFromTheUntouchedBackground) {
-  TRecordedIO r;
-  r.IO.ImportMetafile(W(Picture("emf-shapes")), -1, -1, true);
-  ASSERT_FALSE(r.IO.Aborting);
-  TIEBitmap* b = r.IO.IEBitmap();
-  ASSERT_TRUE(b->HasAlphaChannel());
-  TIEBitmap* a = b->GetAlphaChannel();
-  EXPECT_EQ(static_cast<Byte*>(a->GetScanline(15))[15], 255);  // the red rectangle
-  EXPECT_EQ(static_cast<Byte*>(a->GetScanline(2))[2], 0);      // nothing drawn there
-  EXPECT_FALSE(a->Full);
-
-  r.IO.ImportMetafile(W(Picture("emf-key")), -1, -1, true);
-  ASSERT_FALSE(r.IO.Aborting);
-  a = b->GetAlphaChannel();
-  EXPECT_EQ(b->GetPixelAsRGB(15, 15), (TRGB{1, 2, 3}));
-  EXPECT_EQ(static_cast<Byte*>(a->GetScanline(15))[15], 0);
-  for (Integer y = 0; y < 48; ++y)
-    for (Integer x = 0; x < 96; ++x) ASSERT_EQ(static_cast<Byte*>(a->GetScanline(y))[x], 0) << x << "," << y;
-
-  // Without it the image has none, also after an import that had one.
-  r.IO.ImportMetafile(W(Picture("emf-key")), -1, -1, false);
-  EXPECT_FALSE(b->HasAlphaChannel());
-}
-
-// Damaged files: a broken chain of records raises EInvalidGraphic naming the file, after the
-// finish event; a damaged record inside a sound chain stops the drawing, keeps what was drawn
-// and fails with its reason; a picture without width has no image to give.
-TEST(MetafileImport, DamagedFilesFailWithTheirReason) {
-  struct TCase {
-    const char* Kind;
-    bool Raises;
-    const char* Reason;
+// A damaged record inside a sound chain of records stops the drawing with its reason; what came
+// before it stays drawn.
+TEST(MetafileRender, DamagedRecordsStopWithTheirReason) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"emf-badobject", "object 9 outside the table of 2"}, {"emf-badcount", "too short"},
+      {"emf-deepsave", "levels deep"},                      {"emf-bigdib", "bitmap too large"},
+      {"emf-badblock", "names bytes"},                      {"wmf-badobject", "object 5 beyond the table of 2"},
+      {"wmf-badcount", "parameter words"},                  {"wmf-full", "more objects than the table of 2"},
   };
-  const TCase cases[] = {
-      {"emf-cut", true, "past the end of the file"},
-      {"wmf-noeof", true, "ends before its end record"},
-      {"emf-badobject", false, "object 9 outside the table of 2"},
-      {"emf-badcount", false, "too short"},
-      {"emf-deepsave", false, "levels deep"},
-      {"emf-bigdib", false, "bitmap too large"},
-      {"emf-badblock", false, "names bytes"},
-      {"wmf-badobject", false, "object 5 beyond the table of 2"},
-      {"wmf-badcount", false, "parameter words"},
-      {"wmf-full", false, "more objects than the table of 2"},
-      {"emf-zero", false, "size of 0 x 500"},
-  };
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Kind);
-    TRecordedIO r;
-    const std::string file = Picture(c.Kind);
-    if (c.Raises) {
-      try {
-        r.IO.LoadFromFile(W(file));
-        ADD_FAILURE() << "no exception";
-      } catch (EInvalidGraphic& E) {
-        EXPECT_NE(E.Message.find(file), std::string::npos) << E.Message;
-        EXPECT_NE(E.Message.find(c.Reason), std::string::npos) << E.Message;
-      }
-    } else {
-      r.IO.LoadFromFile(W(file));
-    }
-    EXPECT_TRUE(r.IO.Aborting);
-    EXPECT_NE(r.IO.FailureReason().find(c.Reason), std::string::npos) << r.IO.FailureReason();
-    r.ExpectEndedOnce();
-    EXPECT_EQ(r.AbortingAtFinish, std::vector<bool>{true});
+  for (const auto& [kind, reason] : cases) {
+    SCOPED_TRACE(kind);
+    const TDrawn d(kind);
+    EXPECT_NE(d.PlayError.find(reason), std::string::npos) << d.PlayError;
+  }
+  // Chains that do not hold are refused when loading.
+  for (const char* kind : {"emf-cut", "wmf-noeof"}) {
+    SCOPED_TRACE(kind);
+    EXPECT_THROW(Load(kind), EInvalidGraphic);
   }
 }
 
