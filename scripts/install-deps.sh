@@ -25,6 +25,8 @@ packages=(
   libgs-common
   # the measurements the built-in CMYK profile is made from, and the tool that makes it
   icc-profiles-free argyll
+  # an independent metafile player the metafile tests compare with
+  libwmf-bin
   python3 fonts-dejavu-core xvfb x11-utils locales
   # a screen reader's view of the windows: the accessibility bus and a reader of it
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0

@@ -165,3 +165,36 @@ TEST(MetafileRender, PictureLoadsSavesAndRefuses) {
     EXPECT_TRUE(pic.Empty());
   }
 }
+
+// A player nobody here wrote: libwmf's wmf2gd draws the same WMF at the same size. Outside the
+// text (their fonts differ) and the bitmap (libwmf smooths it) every pixel of ours has its colour
+// in the same place of theirs or next to it: the players round shape edges half a pixel apart.
+TEST(MetafileRender, WmfAsLibwmfDrawsIt) {
+  const std::string png = Fixture("mfpic-wmf-shapes-libwmf.png", "wmf2gd --maxwidth=96 --maxheight=48 --maxsize -o {out} " +
+                                                                     testsupport::ShellQuote(Picture("wmf-shapes")));
+  const TPam theirs = PamFromCommand("convert " + testsupport::ShellQuote(png) + " -depth 8 PPM:-");
+  const TDrawn d("wmf-shapes");
+  ASSERT_EQ(theirs.Width, d.Surface.Width());
+  ASSERT_EQ(theirs.Height, d.Surface.Height());
+  auto near = [&](TRGB c, Integer x, Integer y) {
+    for (Integer v = std::max(0, y - 1); v <= std::min(47, y + 1); ++v)
+      for (Integer u = std::max(0, x - 1); u <= std::min(95, x + 1); ++u)
+        if (std::abs(c.r - theirs.At(u, v, 0)) <= 40 && std::abs(c.g - theirs.At(u, v, 1)) <= 40 &&
+            std::abs(c.b - theirs.At(u, v, 2)) <= 40)
+          return true;
+    return false;
+  };
+  Integer compared = 0, red = 0;
+  std::string far;
+  for (Integer y = 0; y < 48; ++y)
+    for (Integer x = 0; x < 96; ++x) {
+      if ((x >= 60 && y >= 24) || (x >= 68 && x < 92 && y < 24)) continue;
+      const TRGB c = d.At(x, y);
+      ++compared;
+      red += c == kRed;
+      if (!near(c, x, y) && far.size() < 200) far += " " + std::to_string(x) + "," + std::to_string(y);
+    }
+  EXPECT_EQ(far, "");
+  EXPECT_EQ(red, 200);  // the whole rectangle was compared
+  EXPECT_GT(compared, 3000);
+}

@@ -173,7 +173,11 @@ def signed(v):
 
 def wmf(records, placeable=True, objects=8, eof=True):
     body = b"".join(records) + (wrec(0) if eof else b"")
-    largest = max(struct.unpack_from("<I", body, 0)[0], 3)
+    largest, at = 3, 0
+    while at < len(body):
+        words = struct.unpack_from("<I", body, at)[0]
+        largest = max(largest, words)
+        at += 2 * words
     head = struct.pack("<HHHIHIH", 1, 9, 0x300, (18 + len(body)) // 2, objects, largest, 0)
     data = head + body
     if not placeable:
@@ -206,10 +210,15 @@ def wmf_shapes():
         wrec(0x020B, 0, 0), wrec(0x020C, 480, 960),
         wrec(0x0102, 1),                      # transparent background
         w_pen(5, 0), wrec(0x012D, 0),         # object 0: null pen
+        # White over the whole box first, so that players which size a picture by what it draws
+        # (libwmf) see the same box.
+        w_brush(rgb(255, 255, 255)), wrec(0x012D, 1), wrec(0x041B, 480, 960, 0, 0), wrec(0x01F0, 1),
         w_pen(0, rgb(255, 0, 0)), wrec(0x012D, 1),  # object 1: a red pen for the rectangle's edge
         w_brush(rgb(255, 0, 0)), wrec(0x012D, 2), wrec(0x041B, 200, 300, 100, 100),
         wrec(0x012D, 0), wrec(0x01F0, 1),           # the null pen again; object 1 freed
-        w_brush(rgb(0, 0, 255)), wrec(0x012D, 1), w_polygon([(220, 460), (380, 280), (220, 280)]),
+        w_brush(rgb(0, 0, 255)), wrec(0x012D, 1),
+        w_pen(0, rgb(0, 0, 255)), wrec(0x012D, 3), w_polygon([(220, 460), (380, 280), (220, 280)]),
+        wrec(0x012D, 0), wrec(0x01F0, 3),
         wrec(0x02FB, raw=font), wrec(0x012D, 3),
         wrec(0x0521, len(text), raw=text + struct.pack("<hh", 260, 620)),
         wrec(0x0F43, *map(signed, w_colour(0x00CC0020)), 0, 2, 2, 0, 0, 200, 200, 20, 700, raw=info + bits),
