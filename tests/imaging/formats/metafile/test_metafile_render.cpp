@@ -198,3 +198,25 @@ TEST(MetafileRender, WmfAsLibwmfDrawsIt) {
   EXPECT_EQ(red, 200);  // the whole rectangle was compared
   EXPECT_GT(compared, 3000);
 }
+
+// The player on its corpus and mutated copies of it: each copy is loaded and drawn into a
+// bitmap of a fixed size, or refused with a reason, never crashing, hanging or ballooning.
+TEST(Corpus, MetafilePlayer) {
+  const size_t reads = ReplayCorpus("metafile", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    TIEMetafile pic;
+    TMemoryStream m;
+    FillStream(m, data);
+    try {
+      pic.LoadFromStream(&m);
+    } catch (EInvalidGraphic& E) {
+      return {false, E.Message};
+    }
+    TBitmap surface;
+    surface.SetPixelFormat(pf32bit);
+    surface.SetSize(192, 96);
+    surface.Canvas()->StretchDraw(TRect{0, 0, 192, 96}, &pic);
+    if (!pic.PlayError().empty()) return {false, pic.PlayError()};
+    return {true, ""};
+  });
+  EXPECT_GT(reads, 100u);
+}
