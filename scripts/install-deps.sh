@@ -26,6 +26,10 @@ packages=(
   # ICC profiles (version 2 and 4, some with texts in many languages) whose texts the
   # colour-profile tests compare with exiftool
   libgs-common colord-data
+  # the measurements the built-in CMYK profile is made from, and the tool that makes it
+  icc-profiles-free argyll
+  # an independent metafile player the metafile tests compare with
+  libwmf-bin
   python3 fonts-dejavu-core xvfb x11-utils locales
   # the FTP server of the download tests (the HTTP and HTTPS ones are python3's own, with openssl)
   python3-pyftpdlib openssl

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_cmyk.h"
+#include "imaging/core/ie_cmyk_profile.h"
 #include "imaging/core/ie_colors.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_icc.h"
@@ -41,9 +42,12 @@ void IEDefaultConvertColorFunction(void* Src, Byte SrcKind, void* Dst, Byte DstK
         return;
       case iecCMYK:
       case iecCMYKInk:
+        // Ink amounts become the stored form in the caller's row, as callers expect.
+        if (SrcKind == iecCMYKInk)
+          for (size_t k = 0; k < size_t(Count) * 4; ++k) s[k] = static_cast<Byte>(255 - s[k]);
+        // The profile converts the whole row in one pass; the per-pixel call is the formula then.
+        if (IECMYKRowThroughProfile(s, out, Count)) return;
         for (Integer i = 0; i < Count; ++i, s += 4) {
-          if (SrcKind == iecCMYKInk)
-            for (int k = 0; k < 4; ++k) s[k] = static_cast<Byte>(255 - s[k]);
           DWORD v = DWORD(s[0]) | DWORD(s[1]) << 8 | DWORD(s[2]) << 16 | DWORD(s[3]) << 24;
           IECMYK2RGB(v, out[i]);
         }
@@ -72,6 +76,7 @@ void IEDefaultConvertColorFunction(void* Src, Byte SrcKind, void* Dst, Byte DstK
   const TRGB* in = static_cast<const TRGB*>(Src);
   switch (DstKind) {
     case iecCMYK:
+      if (IERGBRowThroughProfile(in, d, Count)) return;
       for (Integer i = 0; i < Count; ++i, d += 4) {
         const DWORD v = IERGB2CMYK(DWORD(in[i].r) << 16 | DWORD(in[i].g) << 8 | in[i].b);
         std::memcpy(d, &v, 4);

@@ -21,7 +21,6 @@
 
 std::vector<TIEIOPlugin*>* IEPluginList = nullptr;
 Integer IEMaxMetafileSize = 8000;
-bool IEUseCMYKProfile = true;
 AnsiString IEDebugLogFileName;
 bool IEAVIFileInitialized = false;
 
@@ -40,6 +39,8 @@ void IEInitZodivErIO() {
   if (!IEPluginList) IEPluginList = new std::vector<TIEIOPlugin*>;
   IEBufferedReadRelative = false;
   IEUseCMYKProfile = true;
+  // The profiles themselves are made on first use, not here.
+  IEFreeCMYKProfiles();
   IEMaxMetafileSize = 8000;
 }
 
@@ -55,6 +56,7 @@ void IEUnloadPlugins() {
 }
 
 void IEFinalZodivErIO() {
+  IEFreeCMYKProfiles();
   IEUnloadPlugins();
   IEFreeFileFormats();
   IEAVIFileInitialized = false;

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "imaging/core/ie_cmyk_profile.h"
 #include "platform/rtl/dynlib.h"
 #include "platform/rtl/sync.h"
 #include "platform/rtl/types.h"
@@ -21,8 +22,6 @@ struct TIEIOPlugin {
 extern std::vector<TIEIOPlugin*>* IEPluginList;
 // Largest width and height of an imported metafile.
 extern Integer IEMaxMetafileSize;
-// Single CMYK pixels go through a CMYK profile when one is available.
-extern bool IEUseCMYKProfile;
 // True once an AVI file has been opened since start-up.
 extern bool IEAVIFileInitialized;
 // Where IEDebugLog appends; empty: no log.

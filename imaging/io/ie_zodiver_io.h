@@ -30,6 +30,7 @@ class TBitmap;
 class TFont;
 class TForm;
 class TImage;
+class TIEMetafile;
 
 // Pixel formats as bits (1 shl format); 0 allows every format.
 using TIEPixelFormatSet = std::uint16_t;
@@ -172,11 +173,17 @@ class TZodivErIO : public TComponent {
   void LoadFromStreamBMPRAW(TStream* Stream);
   void LoadFromFileObjectsLayers(const WideString& FileName, Integer FileType);
   void LoadFromStreamObjectsLayers(TStream* Stream, Integer FileType);
+  // Draws a WMF or EMF at Width x Height (a negative side follows the picture's proportions,
+  // both negative keep its size; sides are brought down to IEMaxMetafileSize); WithAlpha makes
+  // what the drawing did not touch transparent. A file that is not a readable metafile raises
+  // EInvalidGraphic naming it, after the finish event.
   void ImportMetafile(const WideString& FileName, Integer Width, Integer Height, bool WithAlpha);
   // Frames of an AVI file kept open between loads: OpenAVIFile answers the frame count (0 when
   // the file cannot be opened: Aborting and the reason say so), LoadFromAVI loads one frame,
   // failing with a reason when no file is open or the frame is out of range or lost.
   Integer OpenAVIFile(const WideString& FileName);
+  // The same for a loaded picture; no event. A zero Width or Height does nothing.
+  void SyncImportMetafile(TIEMetafile* Picture, Integer Width, Integer Height, bool WithAlpha);
   void LoadFromAVI(Integer FrameIndex);
   void CloseAVIFile();
 

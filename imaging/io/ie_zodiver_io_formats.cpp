@@ -426,11 +426,6 @@ void TZodivErIO::LoadFromStreamObjectsLayers(TStream* Stream, Integer FileType) 
   FParams->FileType = FileType;
   DoFinishWork();
 }
-void TZodivErIO::ImportMetafile(const WideString& FileName, Integer, Integer, bool) {
-  WideString Ext;
-  IEExtractFileExtW(FileName, false, Ext);
-  NotAvailable(Ext == u"emf" ? ioEMF : ioWMF, false);
-}
 
 // --- saves of the built codecs -------------------------------------------------------------
 

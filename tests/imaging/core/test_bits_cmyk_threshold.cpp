@@ -9,6 +9,7 @@
 #include "imaging/core/ie_cmyk.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_threshold.h"
+#include "tests/imaging/support/plain_cmyk.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ TEST(IEBitRows, CopyBitRunKeepsOtherBitsAndStaysInTheSource) {
 }
 
 TEST(IECmyk, PlainFormulaBothWays) {
+  const ietest::TCMYKProfileUse formula(false);
   struct Case { TRGB rgb; DWORD cmyk; } cases[] = {
       {TRGB{255, 255, 255}, 0xFFFFFFFF},  // white: no ink
       {TRGB{0, 0, 0}, 0x01000000},        // black: K = 1

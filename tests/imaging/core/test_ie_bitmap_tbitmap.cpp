@@ -7,6 +7,7 @@
 
 #include "imaging/core/ie_bitmap.h"
 #include "tests/imaging/core/ie_bitmap_test_util.h"
+#include "tests/imaging/support/plain_cmyk.h"
 #include "platform/gui/graphics.h"
 
 using namespace ietest;
@@ -67,6 +68,7 @@ TEST(BitmapTBitmapStore, AssignAndConvertInsideTheStoreKeepFieldsTrue) {
   EXPECT_EQ(b.GetPixelFormat(), ie8g);
   EXPECT_EQ(b.GetPixelByte(3, 1), 181);  // pure green by the grey weights
 
+  const ietest::TCMYKProfileUse formula(false);  // the formula's round trip is exact
   b.ConvertPixelFormat(ieCMYK);  // not held there: the image leaves the store
   EXPECT_EQ(b.Location, ieMemory);
   EXPECT_EQ(b.GetPixelFormat(), ieCMYK);

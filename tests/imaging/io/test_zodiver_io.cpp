@@ -104,6 +104,9 @@ TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
   WriteFileBytes(psd, std::vector<Byte>{'8', 'B', 'P', 'S'});
   WriteFileBytes(nef, ReadWholeFile(PngFile()));
   const std::vector<Byte> png = ReadWholeFile(PngFile());
+  const std::string metafile = testsupport::Fixture(
+      "mfpic-emf-badobject.emf",
+      std::string("python3 ") + CLAVORNE_SOURCE_DIR + "/tests/imaging/formats/tools/make_metafile_picture.py {out} emf-badobject");
   TMemoryStream text;
   FillStream(text, std::vector<Byte>(64, 'x'));
   struct TCase {
@@ -118,7 +121,7 @@ TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
       {"save under an unknown extension", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.xyz")); }, "\".xyz\""},
       {"load of a write-only format", [&](TZodivErIO& io) { io.LoadFromFile(W(ps)); }, "PostScript Level 2 files cannot be read"},
       {"save of a read-only format", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.cur")); }, "Windows Cursor files cannot be written"},
-      {"load of a format without codec", [&](TZodivErIO& io) { io.LoadFromFile(W(dir / "a.wmf")); }, "Reading Windows Metafile files is not available"},
+      {"load of a metafile with a damaged record", [&](TZodivErIO& io) { io.LoadFromFile(W(metafile)); }, "object 9"},
       {"load of a cut Photoshop file", [&](TZodivErIO& io) { io.LoadFromFile(W(psd)); }, "too short for its header"},
       {"save as .win", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.win")); }, "an empty image cannot be saved as Targa"},
       {"save as .xif", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.xif")); }, "an empty image cannot be saved as TIFF"},

@@ -13,6 +13,7 @@
 #include "imaging/formats/ie_color_convert.h"
 #include "imaging/formats/psd/ie_psd.h"
 #include "tests/imaging/formats/codec_test_util.h"
+#include "tests/imaging/support/plain_cmyk.h"
 #include "tests/imaging/support/ie_stores.h"
 
 using namespace ietest;
@@ -67,6 +68,8 @@ void ExpectSamples(TIEBitmap& B, const TPam& P, Integer Channels, bool Ink) {
 std::string Src(const char* Name, const char* Recipe) { return Fixture(Name, Recipe); }
 
 TEST(PsdReader, ToolFilesDecodeAsTheToolDecodesThem) {
+  // ImageMagick shows CMYK documents by the plain formula when they carry no profile.
+  const TCMYKProfileUse formula(false);
   const std::string rgb = Src("psd-src-13x7.png", "convert -size 13x7 gradient:red-blue \\( -size 13x7 gradient:white-black -rotate 90 -resize 13x7! \\) -compose multiply -composite -depth 16 PNG48:{out}");
   const std::string q = ShellQuote(rgb);
   struct TCase {
@@ -387,6 +390,8 @@ void Paint(TIEBitmap& B, Integer W, Integer H, Integer Seed) {
 }
 
 TEST(PsdWriter, TheToolReadsWhatWeWrite) {
+  // ImageMagick shows CMYK documents by the plain formula when they carry no profile.
+  const TCMYKProfileUse formula(false);
   const std::string dir = testsupport::MakeTempDir("psdw");
   TIEBitmap rgb;
   Paint(rgb, 11, 6, 0);

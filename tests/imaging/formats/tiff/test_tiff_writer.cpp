@@ -17,6 +17,7 @@
 #include "imaging/formats/tiff/ie_tiff_strip_encoder.h"
 #include "imaging/formats/tiff/ie_tiff_writer.h"
 #include "tests/imaging/formats/codec_test_util.h"
+#include "tests/imaging/support/plain_cmyk.h"
 
 using namespace ietest;
 using testsupport::Run;
@@ -113,6 +114,8 @@ class TiffWriter : public ::testing::Test {
 };
 
 TEST_F(TiffWriter, EveryCompressionAndLayoutDecodesToTheImageUnderTiff2rgba) {
+  // tiff2rgba turns CMYK into RGB by the plain formula.
+  const TCMYKProfileUse formula(false);
   TTempDir dir;
   struct TCase {
     std::string Name;
