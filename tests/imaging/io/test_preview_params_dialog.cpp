@@ -746,30 +746,37 @@ TEST_F(PreviewDialog, ScreenReadersHearEachFieldsRoleAndName) {
 TEST_F(PreviewDialog, ScreenshotOnAnXServer) {
   if (const char* Out = std::getenv("CLV_PREVIEW_DIALOG_SHOT")) {
     Load(Rose(), ioJPEG);
-    bool Saved = false;
     Open(IEPreviewPage(ppALL), [&](TfIOPreviews* D) {
-      SimulateClick(D->Button3);
-      Saved = SaveFormImage(D, Out);
+      for (Integer Page = 0; Page < D->PageControl1->PageCount(); ++Page) {
+        if (!D->PageControl1->Pages(Page)->TabVisible()) continue;
+        SimulateTabClick(D->PageControl1, Page);
+        SimulateClick(D->Button3);
+        const AnsiString Name = D->PageControl1->ActivePage()->Caption();
+        EXPECT_TRUE(SaveFormImage(D, std::string(Out) + "/" + Name + ".png")) << Name;
+      }
       SimulateKeyToTopWindow(VK_ESCAPE);
     });
-    EXPECT_TRUE(Saved);
     return;
   }
   const std::string Dir = testsupport::MakeTempDir("previewshot");
-  const std::string Shot = Dir + "/preview-dialog.png";
-  const std::string Command = "CLV_PREVIEW_DIALOG_SHOT=" + testsupport::ShellQuote(Shot) +
+  const std::string Command = "CLV_PREVIEW_DIALOG_SHOT=" + testsupport::ShellQuote(Dir) +
                               " QT_QPA_PLATFORM=xcb xvfb-run -a -s '-screen 0 1024x768x24' /proc/" +
                               std::to_string(getpid()) +
                               "/exe --gtest_filter=PreviewDialog.ScreenshotOnAnXServer >" +
                               testsupport::ShellQuote(Dir + "/log") + " 2>&1";
   EXPECT_EQ(testsupport::Run(Command), 0) << testsupport::RunOk("cat " + testsupport::ShellQuote(Dir + "/log"));
-  const std::string Size = testsupport::RunOk("identify -format '%w %h' " + testsupport::ShellQuote(Shot));
-  int Width = 0, Height = 0;
-  ASSERT_EQ(std::sscanf(Size.c_str(), "%d %d", &Width, &Height), 2) << Size;
-  EXPECT_GE(Width, 527);
-  EXPECT_GE(Height, 425);
+  for (const char* Page : {"JPEG", "TIFF", "GIF", "BMP", "PCX", "PNG", "TGA", "JPEG2000"}) {
+    const std::string Shot = Dir + "/" + Page + ".png";
+    std::string Size;
+    ASSERT_EQ(testsupport::Run("identify -format '%w %h' " + testsupport::ShellQuote(Shot), &Size), 0) << Page;
+    int Width = 0, Height = 0;
+    ASSERT_EQ(std::sscanf(Size.c_str(), "%d %d", &Width, &Height), 2) << Size;
+    EXPECT_GE(Width, 527) << Page;
+    EXPECT_GE(Height, 425) << Page;
+  }
   // Kept for a look when asked for.
-  if (const char* Keep = std::getenv("CLV_KEEP_PREVIEW_SHOT")) testsupport::RunOk("cp " + testsupport::ShellQuote(Shot) + " " + testsupport::ShellQuote(Keep));
+  if (const char* Keep = std::getenv("CLV_KEEP_PREVIEW_SHOTS"))
+    testsupport::RunOk("cp " + testsupport::ShellQuote(Dir) + "/*.png " + testsupport::ShellQuote(Keep));
   testsupport::RemoveTree(Dir);
 }
 
