@@ -714,11 +714,17 @@ TEST_F(PreviewDialog, ScreenReadersHearEachFieldsRoleAndName) {
     AnsiString Role, Name;
   };
   std::map<std::string, Heard> H;
+  auto Listen = [&](std::initializer_list<TControl*> Controls) {
+    for (TControl* C : Controls) H[C->Name()] = {AccessibleRole(C), AccessibleName(C)};
+  };
   Open(IEPreviewPage(ppAUTO), [&](TfIOPreviews* D) {
-    for (TControl* C : std::initializer_list<TControl*>{D->ComboBox5, D->Edit9, D->CheckBox4, D->CheckBox5, D->Edit10,
-                                                        D->Edit12, D->Panel4, D->Button1, D->Button2, D->Button3,
-                                                        D->chkLockPreview, D->PageControl1})
-      H[C->Name()] = {AccessibleRole(C), AccessibleName(C)};
+    Listen({D->ComboBox5, D->Edit9, D->CheckBox4, D->CheckBox5, D->Edit10, D->Edit12, D->Panel4, D->Button1,
+            D->Button2, D->Button3, D->chkLockPreview});
+    SimulateKeyToTopWindow(VK_ESCAPE);
+  });
+  IO.IOParams()->FileType = ioJPEG;
+  Open(IEPreviewPage(ppAUTO), [&](TfIOPreviews* D) {
+    Listen({D->Edit22, D->TrackBar13, D->ComboBox1, D->Edit23, D->ComboBox13, D->CheckBox2});
     SimulateKeyToTopWindow(VK_ESCAPE);
   });
   const std::map<std::string, Heard> Expected = {
@@ -733,6 +739,12 @@ TEST_F(PreviewDialog, ScreenReadersHearEachFieldsRoleAndName) {
       {"Button2", {"push button", "Cancel"}},
       {"Button3", {"push button", "Preview"}},
       {"chkLockPreview", {"check box", "Lock preview"}},
+      {"Edit22", {"editable text", "Quality:"}},
+      {"TrackBar13", {"slider", "Quality"}},
+      {"ComboBox1", {"combo box", "DCT method:"}},
+      {"Edit23", {"editable text", "Smoothing factor:"}},
+      {"ComboBox13", {"combo box", "Photometric:"}},
+      {"CheckBox2", {"check box", "Optimal Huffman"}},
   };
   for (const auto& [Name, E] : Expected) {
     SCOPED_TRACE(Name);
