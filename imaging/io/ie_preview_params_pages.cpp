@@ -286,9 +286,9 @@ void TfIOPreviews::BuildTIFFPages() {
   TabSheetTIFF2 = NewSheet("TabSheetTIFF2", "TIFF");
   P = TabSheetTIFF2;
   Label81 = NewLabel(this, P, "Label81", "&Compression:", 8, 8);
-  ComboBox16 = NewList(this, P, "ComboBox16", Compressions, FieldLeft, 4, 112);
+  ComboBox16 = NewList(this, P, "ComboBox16", Compressions, 88, 4, 120);
   Label82 = NewLabel(this, P, "Label82", "C&olors:", 8, 34);
-  ComboBox17 = NewList(this, P, "ComboBox17", {"2", "16", "256", "16777216"}, FieldLeft, 30, 112);
+  ComboBox17 = NewList(this, P, "ComboBox17", {"2", "16", "256", "16777216"}, 88, 30, 120);
   NewSizeLabels(P, "Label77", "Label78", "Label79", "Label80", 61);
   for (TComboBox* C : {ComboBox16, ComboBox17}) C->OnChange = [this](TObject* S) { ComboBox16Change(S); };
 }

@@ -654,7 +654,9 @@ TEST_F(PreviewDialog, CaptionsComeFromTheWordTableInTheChosenLanguage) {
     EXPECT_EQ(Cancel, C.Cancel);
     EXPECT_EQ(Preview, C.Preview);
     EXPECT_EQ(PaletteCancel, "&" + Cancel);
-    if (C.Quality) EXPECT_EQ(Quality, C.Quality);
+    if (C.Quality) {
+      EXPECT_EQ(Quality, C.Quality);
+    }
   }
 }
 
@@ -748,7 +750,9 @@ TEST_F(PreviewDialog, ScreenReadersHearEachFieldsRoleAndName) {
   };
   for (const auto& [Name, E] : Expected) {
     SCOPED_TRACE(Name);
-    if (!E.Role.empty()) EXPECT_EQ(H[Name].Role, E.Role);
+    if (!E.Role.empty()) {
+      EXPECT_EQ(H[Name].Role, E.Role);
+    }
     EXPECT_EQ(H[Name].Name, E.Name);
   }
 }
@@ -758,16 +762,19 @@ TEST_F(PreviewDialog, ScreenReadersHearEachFieldsRoleAndName) {
 TEST_F(PreviewDialog, ScreenshotOnAnXServer) {
   if (const char* Out = std::getenv("CLV_PREVIEW_DIALOG_SHOT")) {
     Load(Rose(), ioJPEG);
-    Open(IEPreviewPage(ppALL), [&](TfIOPreviews* D) {
-      for (Integer Page = 0; Page < D->PageControl1->PageCount(); ++Page) {
-        if (!D->PageControl1->Pages(Page)->TabVisible()) continue;
-        SimulateTabClick(D->PageControl1, Page);
-        SimulateClick(D->Button3);
-        const AnsiString Name = D->PageControl1->ActivePage()->Caption();
-        EXPECT_TRUE(SaveFormImage(D, std::string(Out) + "/" + Name + ".png")) << Name;
-      }
-      SimulateKeyToTopWindow(VK_ESCAPE);
-    });
+    for (bool Simplified : {false, true}) {
+      IO.SimplifiedParamsDialogs = Simplified;
+      Open(IEPreviewPage(ppALL), [&](TfIOPreviews* D) {
+        for (Integer Page = 0; Page < D->PageControl1->PageCount(); ++Page) {
+          if (!D->PageControl1->Pages(Page)->TabVisible()) continue;
+          SimulateTabClick(D->PageControl1, Page);
+          SimulateClick(D->Button3);
+          const AnsiString Name = (Simplified ? "simplified-" : "") + D->PageControl1->ActivePage()->Caption();
+          EXPECT_TRUE(SaveFormImage(D, std::string(Out) + "/" + Name + ".png")) << Name;
+        }
+        SimulateKeyToTopWindow(VK_ESCAPE);
+      });
+    }
     return;
   }
   const std::string Dir = testsupport::MakeTempDir("previewshot");
