@@ -48,10 +48,16 @@ class PreviewDialog : public ::testing::Test {
  protected:
   void SetUp() override {
     EnsureIOUnit();
-    if (IEGetLanguageText(dtParametersPreview, msEnglish).empty()) IEInitLanguageTexts();
+    // The words are the library's start-up's to fill; a test that fills them empties them again.
+    FilledWords = IEGetLanguageText(dtParametersPreview, msEnglish).empty();
+    if (FilledWords) IEInitLanguageTexts();
     IO.MsgLanguage = msEnglish;
     IO.SimplifiedParamsDialogs = false;
     IO.PreviewsParams = 1u << ioppApplyButton;
+  }
+
+  void TearDown() override {
+    if (FilledWords) IEFreeLanguageTexts();
   }
 
   void Load(const std::string& File, Integer FileType) {
@@ -95,6 +101,7 @@ class PreviewDialog : public ::testing::Test {
   TZodivErIO IO{nullptr};
   std::function<void(TfIOPreviews*)> BeforeShow;
   bool Shown = false;
+  bool FilledWords = false;
 };
 
 // --- pages ----------------------------------------------------------------------------------
