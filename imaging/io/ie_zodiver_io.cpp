@@ -12,6 +12,7 @@
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/formats/codec.h"
 #include "imaging/io/ie_format_detection.h"
+#include "imaging/io/ie_preview_params_dialog.h"
 #include "imaging/proc/resample/ie_resample.h"
 #include "platform/gui/bitmap.h"
 #include "platform/gui/extctrls.h"
@@ -273,15 +274,12 @@ void TZodivErIO::AcquireBitmapReceived(TIEBitmap* ABitmap, TIOParamsVals*& Param
 }
 
 bool TZodivErIO::DoPreviews(TPreviewParams Pages) {
-  (void)Pages;
   if (OnDoPreviews) {
     bool Handled = false;
     OnDoPreviews(this, Handled);
     if (Handled) return true;
   }
-  FFailureReason = "The save-parameter dialog is not available";
-  Aborting = true;
-  return false;
+  return IEExecutePreviewsDialog(this, Pages);
 }
 
 // --- resolution ----------------------------------------------------------------------------

@@ -100,8 +100,8 @@ class TZodivErIO : public TComponent {
   virtual TBitmap* GetBitmap();
   virtual void DoProgress(TObject* Sender, Integer Percent);
   virtual void UpdateViewDPI();
-  // The save-parameter dialog is not part of the library yet: OnDoPreviews may answer for it,
-  // otherwise False with Aborting and a reason.
+  // The save-parameter dialog, unless OnDoPreviews answers for it: True when the user confirmed
+  // parameters, which are then in IOParams.
   virtual bool DoPreviews(TPreviewParams Pages);
 
   virtual void DoAcquireBitmap(TIEBitmap* ABitmap, bool& Handled);

@@ -17,6 +17,8 @@
 #include "app/about_box.h"
 #include "app/crop_dialogs.h"
 #include "app/transform_dialogs.h"
+#include "imaging/io/ie_preview_params_dialog.h"
+#include "imaging/io/ie_zodiver_io.h"
 #include "platform/gui/application.h"
 #include "platform/gui/input_simulation.h"
 #include "tests/app/app_windows_fixture.h"
@@ -174,6 +176,27 @@ void ReadWindowsAloud(const std::string& Output) {
   ReadWhileOpen(effects, "effects", [&] { main->Button3Click(main->Button3); });
   ReadWhileOpen(about, "about", [&] { main->Help1Click(nullptr); });
   ReadWhileOpen(setcrop, "setcrop", [&] { main->bt_setcropClick(main->bt_setcrop); });
+  // The imaging library's save-parameter dialog, which exists only while DoPreviews runs.
+  TZodivErIO IO(nullptr);
+  IO.MsgLanguage = msEnglish;
+  IO.SimplifiedParamsDialogs = false;
+  IO.PreviewsParams = 1u << ioppApplyButton;
+  IO.MakeConsistentBitmap(0);
+  IO.IEBitmap()->Allocate(40, 30, ie24RGB);
+  IO.IOParams()->FileType = ioJPEG;
+  IO.OnIOPreview = [&](TObject*, TForm* Form) {
+    auto* Dialog = static_cast<TfIOPreviews*>(Form);
+    auto* Look = new TTimer(Dialog);
+    Look->SetInterval(50);
+    Look->OnTimer = [&, Dialog, Look](TObject*) {
+      if (!Dialog->Modal() || !Dialog->Activated) return;
+      Look->SetEnabled(false);
+      All += "SCENE previews\n" + ReadAloud(main->Caption());
+      Dialog->Close();
+    };
+    Look->SetEnabled(true);
+  };
+  IO.DoPreviews(IEPreviewPage(ppAUTO));
   std::ofstream(Output) << All;
   std::_Exit(0);
 }
@@ -199,7 +222,7 @@ TEST(ScreenReader, ReadsEveryControlsRoleNameAndValueOverTheAccessibilityBus) {
   const std::string Text = session.Heard();
   if (std::getenv("CLV_SHOW_SPOKEN")) std::fprintf(stderr, "%s", Text.c_str());
   Account A = Parse(Text);
-  ASSERT_EQ(A.size(), 4u) << Text;
+  ASSERT_EQ(A.size(), 5u) << Text;
   const std::vector<Spoken>& Main = A["main"];
   ASSERT_FALSE(Main.empty()) << Text;
   EXPECT_EQ(Main[0].Role, "frame") << Text;
@@ -255,7 +278,7 @@ TEST(ScreenReader, ReadsEveryControlsRoleNameAndValueOverTheAccessibilityBus) {
       EXPECT_FALSE(S.Has("focused") && !S.Has("showing")) << scene << ": " << S.Role << " " << S.Name;
 
   // The dialogs are dialogs (the main window, which shows behind each, is not read again).
-  for (const char* scene : {"effects", "about", "setcrop"}) {
+  for (const char* scene : {"effects", "about", "setcrop", "previews"}) {
     std::vector<Spoken> windows;
     for (const Spoken& S : A[scene])
       if (S.Depth == 0) windows.push_back(S);
@@ -265,6 +288,27 @@ TEST(ScreenReader, ReadsEveryControlsRoleNameAndValueOverTheAccessibilityBus) {
       EXPECT_EQ(windows[0].Name, "Transform");
     }
   }
+
+  // The save-parameter dialog: the fields of its page are named by their captions and its
+  // slider says what it sets, with the quality it holds. (The other pages are read too, as not
+  // showing.)
+  const std::vector<Spoken>& Previews = A["previews"];
+  ASSERT_FALSE(Previews.empty()) << Text;
+  EXPECT_EQ(Previews[0].Name, "Parameters Preview") << Text;
+  auto Showing = [&](const std::string& Role, const std::string& Name) -> const Spoken* {
+    for (const Spoken& S : Previews)
+      if (S.Role == Role && S.Name == Name && S.Has("showing")) return &S;
+    return nullptr;
+  };
+  const Spoken* quality = Showing("slider", "Quality");
+  ASSERT_TRUE(quality) << Text;
+  EXPECT_EQ(quality->Value, "0..100=80");
+  EXPECT_TRUE(Showing("text", "Quality:")) << Text;
+  for (const char* name : {"DCT method:", "Photometric:"}) EXPECT_TRUE(Showing("combo box", name)) << name;
+  for (const char* name : {"Optimal Huffman", "Progressive", "Lock preview"})
+    EXPECT_TRUE(Showing("check box", name)) << name;
+  for (const char* name : {"OK", "Cancel", "Preview", "Apply"}) EXPECT_TRUE(Showing("push button", name)) << name;
+  EXPECT_TRUE(Showing("page tab", "JPEG")) << Text;
 }
 
 }  // namespace
