@@ -85,6 +85,10 @@ make_seeds() {
     jp2)  seed $t a.jp2 "opj_compress -i $src -o {out}.jp2 -n 3 >/dev/null && mv {out}.jp2 {out}"
           seed $t t.jp2 "opj_compress -i $src -o {out}.jp2 -t 8,8 -r 20 >/dev/null && mv {out}.jp2 {out}" ;;
     j2k)  seed $t a.j2k "opj_compress -i $grey -o {out}.j2k -n 2 >/dev/null && mv {out}.j2k {out}" ;;
+    raw)  mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/raw/*.{nef,raw,orf,crw,x3f} "$work/corpus/$t/" ;;
+    avi)  mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/avi/*.avi "$work/corpus/$t/" ;;
+    wmf)  mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/metafile/*.wmf "$work/corpus/$t/" ;;
+    emf)  mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/metafile/*.emf "$work/corpus/$t/" ;;
     detect) for f in jpeg png bmp pnm gif pcx tga ico wbmp dicom tiff psd jp2; do make_seeds $f; done
             mkdir -p "$work/corpus/detect"
             cp "$work"/corpus/{jpeg,png,bmp,pnm,gif,pcx,tga,ico,wbmp,dicom,tiff,psd,jp2}/* "$work/corpus/detect/" 2>/dev/null || true ;;

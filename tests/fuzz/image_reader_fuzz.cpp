@@ -1,10 +1,15 @@
 // One fuzzing target for one image reader: the bytes are handed to the I/O component as a
 // stream of the format FUZZ_FILE_TYPE names (0: the component detects the format itself, as a
-// user's open does). A reader must end every input with an image or with a reason; a crash, a
+// user's open does), or, for the readers that work on files only (AVI frames, metafiles), as a
+// file whose extension FUZZ_FILE_EXT names. A reader must end every input with an image or with a reason; a crash, a
 // sanitizer report, a leak, a hang or a run past the memory cap is a finding.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
 
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_startup.h"
@@ -34,10 +39,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TZodivErIO IO(nullptr);
   IO.SetAttachedIEBitmap(&Image);
   try {
+#ifdef FUZZ_FILE_EXT
+    static const std::string File = "/tmp/clavorne-fuzz-" + std::to_string(getpid()) + "." FUZZ_FILE_EXT;
+    std::ofstream(File, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(Data), std::streamsize(Size));
+    std::u16string Name(File.begin(), File.end());
+    IO.LoadFromFile(Name);
+#else
     if (FUZZ_FILE_TYPE == 0)
       IO.LoadFromStream(&Stream);
     else
       IO.LoadFromStreamFormat(&Stream, FUZZ_FILE_TYPE);
+#endif
   } catch (...) {
     // The component reports through its abort flag; an exception that reaches the caller is
     // not a finding for this target (the caller's handler shows it), a crash is.
