@@ -12,6 +12,7 @@
 #include "platform/rtl/sync.h"
 
 std::function<void()> WakeMainThread;
+std::function<void()> QueuedCallFailed;
 
 namespace {
 
@@ -21,6 +22,9 @@ struct PostedCall {
   TThreadMethod Method;
   bool Done = false;
   std::exception_ptr Error;
+  // Queued calls have nobody waiting for them; Tag is what RemoveQueuedEvents matches.
+  bool Queued = false;
+  const void* Tag = nullptr;
 };
 
 struct CallQueue {
@@ -93,6 +97,34 @@ void Synchronize(const TThreadMethod& Method) {
 
 void RunInMainThread(const TThreadMethod& Method) { Synchronize(Method); }
 
+void QueueInMainThread(const TThreadMethod& Method, const void* Tag) {
+  if (!Method) return;
+  CallQueue& q = Queue();
+  auto call = std::make_shared<PostedCall>();
+  call->Method = Method;
+  call->Queued = true;
+  call->Tag = Tag;
+  {
+    std::lock_guard<std::mutex> guard(q.Lock);
+    if (q.Closed) return;
+    q.Pending.push_back(call);
+  }
+  q.Wake.notify_all();
+  if (WakeMainThread) {
+    try {
+      WakeMainThread();
+    } catch (...) {
+    }
+  }
+}
+
+void RemoveQueuedEvents(const void* Tag) {
+  if (!Tag) return;
+  CallQueue& q = Queue();
+  std::lock_guard<std::mutex> guard(q.Lock);
+  std::erase_if(q.Pending, [Tag](const std::shared_ptr<PostedCall>& call) { return call->Queued && call->Tag == Tag; });
+}
+
 bool CheckSynchronize(Cardinal TimeoutMs) {
   RequireMainThread("CheckSynchronize");
   CallQueue& q = Queue();
@@ -112,7 +144,14 @@ bool CheckSynchronize(Cardinal TimeoutMs) {
     try {
       call->Method();
     } catch (...) {
-      call->Error = std::current_exception();
+      if (!call->Queued) call->Error = std::current_exception();
+      else if (QueuedCallFailed) {
+        // Nobody waits for a queued call: its failure is the main loop's to report.
+        try {
+          QueuedCallFailed();
+        } catch (...) {
+        }
+      }
     }
     lock.lock();
     call->Done = true;
