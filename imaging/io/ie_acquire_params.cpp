@@ -200,14 +200,15 @@ bool IEWiaOleInitialized() { return OleInitializedByHolders; }
 
 Integer TWiaEventCallBack::ImageEventCallback(const TGUID& EventGUID, const WideString&, const WideString&,
                                               const WideString&, DWORD, const WideString&, DWORD, DWORD) {
-  if (!FOwner) return 0;
+  TIEWia* Owner = FOwner;
+  if (!Owner) return 0;
   Byte Kind = 0;
   if (EventGUID == WIA_EVENT_TREE_UPDATED) Kind = 1;
   else if (EventGUID == WIA_EVENT_ITEM_CREATED) Kind = 2;
   else if (EventGUID == WIA_EVENT_ITEM_DELETED) Kind = 3;
   else return 0;
-  FOwner->LastEvent = Kind;
-  if (FOwner->OnDeviceEvent) FOwner->OnDeviceEvent(FOwner);
+  Owner->LastEvent = Kind;
+  if (Owner->OnDeviceEvent) Owner->OnDeviceEvent(Owner);
   return 0;
 }
 
@@ -220,8 +221,8 @@ TIEWia::TIEWia(TZodivErIO* Owner) : FOwner(Owner) {
   }
   const TGUID* Events[3] = {&WIA_EVENT_ITEM_CREATED, &WIA_EVENT_ITEM_DELETED, &WIA_EVENT_TREE_UPDATED};
   for (int i = 0; i < 3; ++i) {
-    FCallbacks.push_back(std::make_unique<TWiaEventCallBack>(this));
-    if (!FDevMgr->RegisterEventCallbackInterface(*Events[i], FCallbacks.back().get(), FRegistrations[i]))
+    FCallbacks.push_back(std::make_shared<TWiaEventCallBack>(this));
+    if (!FDevMgr->RegisterEventCallbackInterface(*Events[i], FCallbacks.back(), FRegistrations[i]))
       FRegistrations[i] = nullptr;
   }
 }

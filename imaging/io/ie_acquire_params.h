@@ -178,7 +178,8 @@ class TIEWia;
 // The WIA device manager, as far as the holder uses it.
 struct IIEWiaDevMgr : IIEUnknown {
   // Subscribes Callback to Event for every device; the registration ends when released.
-  virtual bool RegisterEventCallbackInterface(const TGUID& Event, class TWiaEventCallBack* Callback,
+  // The manager keeps Callback for as long as it may call it.
+  virtual bool RegisterEventCallbackInterface(const TGUID& Event, std::shared_ptr<class TWiaEventCallBack> Callback,
                                               IIEUnknown*& Registration) = 0;
 };
 
@@ -189,7 +190,8 @@ extern const TGUID WIA_EVENT_ITEM_CREATED;
 extern const TGUID WIA_EVENT_ITEM_DELETED;
 extern const TGUID WIA_EVENT_TREE_UPDATED;
 
-// Hands WIA events to its holder. Lives as long as the device manager holds it.
+// Hands WIA events to its holder. Lives as long as the device manager holds it; once the holder
+// is gone, a late event finds no owner and changes nothing.
 class TWiaEventCallBack {
  public:
   explicit TWiaEventCallBack(TIEWia* Owner) : FOwner(Owner) {}
@@ -201,7 +203,7 @@ class TWiaEventCallBack {
   void DropOwner() { FOwner = nullptr; }
 
  private:
-  TIEWia* FOwner;
+  std::atomic<TIEWia*> FOwner;
 };
 
 class TIEWia {
@@ -235,7 +237,7 @@ class TIEWia {
   std::unique_ptr<TObject> FItem;
   TZodivErIO* FOwner;
   IIEUnknown* FRegistrations[3] = {nullptr, nullptr, nullptr};
-  std::vector<std::unique_ptr<TWiaEventCallBack>> FCallbacks;
+  std::vector<std::shared_ptr<TWiaEventCallBack>> FCallbacks;
   AnsiString FNotAvailable;
 };
 
