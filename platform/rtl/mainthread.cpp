@@ -65,20 +65,12 @@ std::chrono::steady_clock::time_point DeadlineAfter(Cardinal ms) {
   return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
 }
 
-}  // namespace
-
-void Synchronize(const TThreadMethod& Method) {
-  if (!Method) return;
-  if (IsMainThread()) {
-    Method();
-    return;
-  }
+// Puts the call in the queue and wakes the main thread; False when the queue is closed.
+bool Post(const std::shared_ptr<PostedCall>& call) {
   CallQueue& q = Queue();
-  auto call = std::make_shared<PostedCall>();
-  call->Method = Method;
   {
     std::lock_guard<std::mutex> guard(q.Lock);
-    if (q.Closed) throw EThread(QueueClosedText);
+    if (q.Closed) return false;
     q.Pending.push_back(call);
   }
   q.Wake.notify_all();
@@ -90,6 +82,21 @@ void Synchronize(const TThreadMethod& Method) {
     } catch (...) {
     }
   }
+  return true;
+}
+
+}  // namespace
+
+void Synchronize(const TThreadMethod& Method) {
+  if (!Method) return;
+  if (IsMainThread()) {
+    Method();
+    return;
+  }
+  CallQueue& q = Queue();
+  auto call = std::make_shared<PostedCall>();
+  call->Method = Method;
+  if (!Post(call)) throw EThread(QueueClosedText);
   std::unique_lock<std::mutex> lock(q.Lock);
   q.CallDone.wait(lock, [&] { return call->Done; });
   if (call->Error) std::rethrow_exception(call->Error);
@@ -99,23 +106,11 @@ void RunInMainThread(const TThreadMethod& Method) { Synchronize(Method); }
 
 void QueueInMainThread(const TThreadMethod& Method, const void* Tag) {
   if (!Method) return;
-  CallQueue& q = Queue();
   auto call = std::make_shared<PostedCall>();
   call->Method = Method;
   call->Queued = true;
   call->Tag = Tag;
-  {
-    std::lock_guard<std::mutex> guard(q.Lock);
-    if (q.Closed) return;
-    q.Pending.push_back(call);
-  }
-  q.Wake.notify_all();
-  if (WakeMainThread) {
-    try {
-      WakeMainThread();
-    } catch (...) {
-    }
-  }
+  Post(call);
 }
 
 void RemoveQueuedEvents(const void* Tag) {

@@ -203,6 +203,23 @@ TEST(IOThreads, WithoutAViewEventsRunInTheWorkerAndNestedLoadsStayThere) {
   EXPECT_EQ(Outside.GetWidth(), 320);
 }
 
+// What a worker's call raises reaches nobody: it becomes Aborting, after the finish event.
+TEST(IOThreads, AFailureInsideAWorkerBecomesAborting) {
+  iotest::EnsureIOUnit();
+  TIEBitmap Outside(8, 8, ie24RGB);
+  TZodivErIO IO(nullptr);
+  IO.SetAttachedIEBitmap(&Outside);
+  IO.AsyncMode = true;
+  std::atomic<int> Finishes{0};
+  IO.OnFinishWork = [&](TObject*) { ++Finishes; };
+  const std::string Dir = testsupport::MakeTempDir("ioasyncfail");
+  IO.SaveToFile(W(Dir + "/no/such/folder/out.png"));
+  IO.WaitThreads(false);
+  EXPECT_TRUE(IO.Aborting.load());
+  EXPECT_EQ(Finishes.load(), 1);
+  testsupport::RemoveTree(Dir);
+}
+
 TEST(IOThreads, WaitThreadsWithAbortStopsARunningLoad) {
   GatedFormat Gated;
   TIEBitmap Outside;
