@@ -12,6 +12,7 @@
 #include "imaging/formats/ie_color_convert.h"
 #include "imaging/formats/raw/ie_raw.h"
 #include "imaging/formats/tiff/ie_tiff_writer.h"
+#include "imaging/io/ie_acquire_params.h"
 #include "imaging/io/ie_file_formats.h"
 #include "imaging/io/ie_url_download.h"
 #include "imaging/io/ie_zodiver_io.h"
@@ -23,11 +24,14 @@ std::vector<TIEIOPlugin*>* IEPluginList = nullptr;
 Integer IEMaxMetafileSize = 8000;
 AnsiString IEDebugLogFileName;
 bool IEAVIFileInitialized = false;
+AnsiString IETWainLogFileName;
 
 void IEInitZodivErIO() {
   IEInstallLZWCoders();
   IERegisterExifTiffWriter();
   IETempFolder.clear();
+  IETWainLogFileName.clear();
+  IEInitWia();
   // A component made and dropped at once: its construction must not need the registry.
   delete new TZodivErIO(nullptr);
   IERegisterBuiltinFormats();
@@ -63,15 +67,19 @@ void IEFinalZodivErIO() {
   IEFreeWinINet();
   delete IEPluginList;
   IEPluginList = nullptr;
+  IEFinalWia();
   IEDebugLogFileName.clear();
+  IETWainLogFileName.clear();
   IETempFolder.clear();
 }
 
 void IERegisterFileIOUnit() { IERegisterStartupStep(iessFileIO, IEInitZodivErIO, IEFinalZodivErIO); }
 
-void IEDebugLog(const AnsiString& Msg) {
-  if (IEDebugLogFileName.empty()) return;
-  FILE* f = std::fopen(IEDebugLogFileName.c_str(), "a");
+void IEDebugLog(const AnsiString& Msg) { IEAppendLogLine(IEDebugLogFileName, Msg); }
+
+void IEAppendLogLine(const AnsiString& FileName, const AnsiString& Msg) {
+  if (FileName.empty()) return;
+  FILE* f = std::fopen(FileName.c_str(), "a");
   if (!f) throw EInOutError(std::strerror(errno), errno);
   const TDateTime When = Now();
   const AnsiString Line = FormatDateTime("yyyy-mm-dd", When) + " " + FormatDateTime("hh:nn:ss", When) + " : " + Msg + "\n";

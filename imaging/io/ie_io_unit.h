@@ -26,6 +26,8 @@ extern Integer IEMaxMetafileSize;
 extern bool IEAVIFileInitialized;
 // Where IEDebugLog appends; empty: no log.
 extern AnsiString IEDebugLogFileName;
+// Where the acquisition holders log (IETWainLog); empty: no log.
+extern AnsiString IETWainLogFileName;
 
 void IEInitZodivErIO();
 void IEFinalZodivErIO();
@@ -37,6 +39,9 @@ void IEUnloadPlugins();
 // Appends "date time : Msg" to the debug log; nothing without a log file name. A file that
 // cannot be written raises EInOutError.
 void IEDebugLog(const AnsiString& Msg);
+// Appends "date time : Msg" to FileName; nothing for an empty name. Raises EInOutError as
+// IEDebugLog does.
+void IEAppendLogLine(const AnsiString& FileName, const AnsiString& Msg);
 
 // Print placement settings; nothing in the library reads them yet.
 class TIOPrintPreviewParams {

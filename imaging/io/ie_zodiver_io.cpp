@@ -11,9 +11,11 @@
 #include "imaging/core/ie_text.h"
 #include "imaging/core/ie_wide_file_stream.h"
 #include "imaging/formats/codec.h"
+#include "imaging/io/ie_acquire_params.h"
 #include "imaging/io/ie_format_detection.h"
 #include "imaging/io/ie_preview_params_dialog.h"
 #include "imaging/proc/resample/ie_resample.h"
+#include "imaging/view/ie_view.h"
 #include "platform/gui/bitmap.h"
 #include "platform/gui/extctrls.h"
 #include "platform/gui/graphics_objects.h"
@@ -53,6 +55,8 @@ void StretchNearest(TIEBitmap* Source, TIEBitmap* Dest) {
 TZodivErIO::TZodivErIO(TComponent* AOwner) : TComponent(AOwner) {
   FImage = new TIEBitmap;
   FOwnsImage = true;
+  FThreads = std::make_unique<TIEIOThreadList>();
+  FTWainParams = std::make_unique<TIETWainParams>(this);
   FPreviewFont = std::make_unique<TFont>();
   FPrintPreviewParams = std::make_unique<TIOPrintPreviewParams>();
   FParams = std::make_unique<TIOParamsVals>(&FParamsLink);
@@ -61,21 +65,26 @@ TZodivErIO::TZodivErIO(TComponent* AOwner) : TComponent(AOwner) {
 
 TZodivErIO::~TZodivErIO() {
   WaitThreads(false);
+  CloseMediaFile();
   ClosePSFile();
   ClosePDFFile();
   CloseAVIFile();
   UnregisterFromView();
   FParams.reset();
+  FTWainParams.reset();
   if (FOwnsImage) delete FImage;
   FImage = nullptr;
+  FWia.reset();
+  FDirectShow.reset();
+  FThreads.reset();
 }
 
 void TZodivErIO::TParamsLink::SetViewDpiX(Integer Value) {
-  if (FIO->FAttachedZodivEr) FIO->FAttachedZodivEr->SetDpiX(Value);
+  if (FIO->FAttachedZodivEr) FIO->OnMainThread([this, Value] { FIO->FAttachedZodivEr->SetDpiX(Value); });
 }
 
 void TZodivErIO::TParamsLink::SetViewDpiY(Integer Value) {
-  if (FIO->FAttachedZodivEr) FIO->FAttachedZodivEr->SetDpiY(Value);
+  if (FIO->FAttachedZodivEr) FIO->OnMainThread([this, Value] { FIO->FAttachedZodivEr->SetDpiY(Value); });
 }
 
 // --- attachment ----------------------------------------------------------------------------
@@ -121,6 +130,8 @@ void TZodivErIO::ViewChanged(bool Destroying) {
   TIEView* View = FAttachedZodivEr;
   if (!View) return;
   if (Destroying) {
+    // A worker still writing into the view's image must be done before that image goes.
+    WaitThreads(true);
     // The view's image goes with it: take an image of our own.
     FViewCallback = -1;
     SetAttachedZodivEr(nullptr);
@@ -187,6 +198,7 @@ void TZodivErIO::SetAttachedIEBitmap(TIEBitmap* Bitmap) {
 void TZodivErIO::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
   if (Operation != opRemove) return;
+  if (AComponent && (AComponent == FAttachedZodivEr || AComponent == FAttachedTImage)) WaitThreads(true);
   if (AComponent && AComponent == FAttachedZodivEr) {
     FViewCallback = -1;  // the view has dropped its callbacks already
     FAttachedZodivEr = nullptr;
@@ -231,31 +243,76 @@ bool TZodivErIO::MakeConsistentBitmap(TIEPixelFormatSet Allowed) {
 
 // --- events --------------------------------------------------------------------------------
 
+// From a worker thread, events reach an attached view with a parent window as posted messages;
+// without such a view they are called in the worker thread.
 void TZodivErIO::DoProgress(TObject* Sender, Integer Percent) {
-  if (OnProgress) OnProgress(Sender, Percent);
+  if (!OnProgress) return;
+  if (PostToView(IEM_PROGRESS, Percent)) return;
+  OnProgress(Sender, Percent);
 }
 
 void TZodivErIO::DoFinishWork() {
   DoProgress(this, 100);
-  if (OnFinishWork) OnFinishWork(this);
+  if (!OnFinishWork) return;
+  if (PostToView(IEM_FINISHWORK, 0)) return;
+  OnFinishWork(this);
 }
 
 void TZodivErIO::Update() {
   if (!FImage) return;
   if (FPictureBitmap && FImage->HasAlphaChannel()) FImage->RemoveAlphaChannel(false, Background());
   if (!FAttachedZodivEr) {
-    if (FPictureBitmap) FPictureBitmap->SetModified(true);
+    if (FPictureBitmap) OnMainThread([this] { FPictureBitmap->SetModified(true); });
     return;
   }
-  FAttachedZodivEr->Update();
-  FAttachedZodivEr->ImageChange();
+  if (PostToView(IEM_UPDATE, 0)) return;
+  OnMainThread([this] {
+    FAttachedZodivEr->Update();
+    FAttachedZodivEr->ImageChange();
+  });
 }
 
 void TZodivErIO::UpdateViewDPI() {
   if (!FAttachedZodivEr) return;
-  FAttachedZodivEr->SuspendPaint();
-  FAttachedZodivEr->SetDpi(FParams->DpiX, FParams->DpiY);
-  FAttachedZodivEr->ResumePaintQuiet();
+  OnMainThread([this] {
+    FAttachedZodivEr->SuspendPaint();
+    FAttachedZodivEr->SetDpi(FParams->DpiX, FParams->DpiY);
+    FAttachedZodivEr->ResumePaintQuiet();
+  });
+}
+
+// --- acquisition holders -------------------------------------------------------------------
+
+TIEWia* TZodivErIO::GetWia() {
+  if (!FWia) {
+    FWia = std::make_unique<TIEWia>(this);
+    FWia->OnProgress = [this](Integer Percent) { return WiaProgress(Percent); };
+  }
+  return FWia.get();
+}
+
+bool TZodivErIO::WiaProgress(Integer Percent) {
+  DoProgress(this, Percent);
+  return !Aborting;
+}
+
+TIEDirectShow* TZodivErIO::GetDirectShow() {
+  if (!FDirectShow) {
+    FDirectShow = std::make_unique<TIEDirectShow>();
+    if (FAttachedZodivEr) FDirectShow->SetNotifyWindow(FAttachedZodivEr, IEM_NEWFRAME, IEM_EVENT);
+  }
+  return FDirectShow.get();
+}
+
+void TZodivErIO::UpdateDShowNotifyWindow() {
+  if (FAttachedZodivEr && FDirectShow && FDirectShow->NotifyWindow() != FAttachedZodivEr)
+    FDirectShow->SetNotifyWindow(FAttachedZodivEr, IEM_NEWFRAME, IEM_EVENT);
+}
+
+void TZodivErIO::CloseMediaFile() {
+  if (!FMediaFile) return;
+  FMediaFile->Disconnect();
+  FMediaFile.reset();
 }
 
 void TZodivErIO::DoAcquireBitmap(TIEBitmap* ABitmap, bool& Handled) {
@@ -517,6 +574,7 @@ void TZodivErIO::LoadFromFile(const WideString& FileName) {
     return;
   }
   if (Row->InternalFormat && LoadFileById(FileName, Row->FileType)) return;
+  if (Row->ReadFunction && InThread(&TZodivErIO::LoadFromFile, FileName)) return;
   RegisteredLoad(nullptr, Row, FileName, true);
 }
 
@@ -615,6 +673,7 @@ void TZodivErIO::SaveToFile(const WideString& FileName) {
     DoFinishWork();
     return;
   }
+  if (InThread(&TZodivErIO::SaveToFile, FileName)) return;
   SaveFile(FileName, Row->FileType, true, [&](TStream* S, TIECodecProgress& Progress) {
     FParams->FileName = FileName;
     FParams->FileType = Row->FileType;

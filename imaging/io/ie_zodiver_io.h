@@ -20,6 +20,7 @@
 #include "imaging/core/ie_progress.h"
 #include "imaging/formats/avi/ie_avi.h"
 #include "imaging/io/ie_file_formats.h"
+#include "imaging/io/ie_io_threads.h"
 #include "imaging/io/ie_io_unit.h"
 #include "imaging/view/ie_view_base.h"
 #include "platform/gui/colors.h"
@@ -31,6 +32,9 @@ class TFont;
 class TForm;
 class TImage;
 class TIEMetafile;
+class TIETWainParams;
+class TIEWia;
+class TIEDirectShow;
 
 // Pixel formats as bits (1 shl format); 0 allows every format.
 using TIEPixelFormatSet = std::uint16_t;
@@ -84,6 +88,19 @@ class TZodivErIO : public TComponent {
   Byte DefaultDitherMethod() const { return FDefaultDitherMethod; }
   void SetDefaultDitherMethod(Byte Value);
   TIOPrintPreviewParams* PrintPreviewParams() const { return FPrintPreviewParams.get(); }
+  // Loads and saves on an image the component does not own (a view, a picture control or an
+  // outside bitmap) run in a worker thread of the component and return at once; the finish
+  // event tells when the work is done. Until then the caller leaves the image, the parameter
+  // record and the stream alone.
+  bool AsyncMode = false;
+  // The proxy LoadFromURL goes through; empty for none.
+  WideString ProxyAddress;
+  WideString ProxyUser;
+  WideString ProxyPassword;
+  // The acquisition holders: the TWAIN parameters live as long as the component, the other two
+  // are made on first request. No acquisition device interface exists on this system.
+  TIETWainParams* TWainParams() const { return FTWainParams.get(); }
+  Integer AcquireState() const { return FAcquireState; }
 
   TIEProgressEvent OnProgress;
   TNotifyEvent OnFinishWork;
@@ -98,6 +115,8 @@ class TZodivErIO : public TComponent {
   // The framework bitmap behind the image: its own when the image is stored as one, else the
   // attached picture bitmap.
   virtual TBitmap* GetBitmap();
+  virtual TIEWia* GetWia();
+  virtual TIEDirectShow* GetDirectShow();
   virtual void DoProgress(TObject* Sender, Integer Percent);
   virtual void UpdateViewDPI();
   // The save-parameter dialog, unless OnDoPreviews answers for it: True when the user confirmed
@@ -108,6 +127,10 @@ class TZodivErIO : public TComponent {
   virtual void LoadFromFile(const WideString& FileName);
   virtual void LoadFromFileAuto(const WideString& FileName);
   virtual void SaveToFile(const WideString& FileName);
+  // Writes the image as source text into FileName: the bytes of its encoding in FileType as a
+  // constant array (Style 0), a byte list (1) or base64 lines (2), or a character picture of
+  // an ie24RGB image (3).
+  virtual void SaveToSourceArray(const WideString& FileName, Integer FileType, Byte Style);
   virtual void LoadFromFileFormat(const WideString& FileName, Integer FileType);
   virtual void LoadFromBuffer(const void* Buffer, Integer BufferSize, Integer FileType);
   virtual void ParamsFromFile(const WideString& FileName);
@@ -117,10 +140,9 @@ class TZodivErIO : public TComponent {
   virtual void LoadFromStream(TStream* Stream);
   virtual void LoadFromStreamFormat(TStream* Stream, Integer FileType);
   virtual void SaveToStream(TStream* Stream, Integer FileType);
-  // Downloads the resource (ie_url_download.h) through the proxy settings below and loads it
+  // Downloads the resource (ie_url_download.h) through the proxy settings above and loads it
   // as LoadFromStream does; a failed download fails with its reason and the finish event.
   void LoadFromURL(const WideString& URL);
-  WideString ProxyAddress, ProxyUser, ProxyPassword;
 
   bool MakeConsistentBitmap(TIEPixelFormatSet Allowed);
   void Update();
@@ -128,9 +150,18 @@ class TZodivErIO : public TComponent {
   void AdjustDPI();
   // Called by an attached view when its image object changed or when it goes away.
   void ViewChanged(bool Destroying);
-  // No worker threads run in this library yet: nothing to wait for.
-  void WaitThreads(bool Abort) { (void)Abort; }
-  bool IsInsideAsyncThread() const { return false; }
+  // Waits until every worker thread of the component has ended; with Abort, Aborting is raised
+  // so that running codecs stop at their next check. On the main thread the wait keeps serving
+  // the calls workers hand to the main thread.
+  void WaitThreads(bool Abort);
+  // The calling thread is one of the component's worker threads.
+  bool IsInsideAsyncThread() const;
+  void ResumeThreads();
+  // The WIA holder's progress: passes Percent on and answers whether to go on.
+  bool WiaProgress(Integer Percent);
+  // Points the DirectShow holder's notifications at the attached view's window.
+  void UpdateDShowNotifyWindow();
+  void CloseMediaFile();
   void ClosePSFile() {}
   void ClosePDFFile() {}
 
@@ -231,6 +262,8 @@ class TZodivErIO : public TComponent {
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
+  friend class TIEIOThread;
+
   // The parameter record calls up to its owner through this link.
   class TParamsLink : public TIEParamsOwner {
    public:
@@ -297,6 +330,29 @@ class TZodivErIO : public TComponent {
   // LoadFromFile of an ".avi" name: opens the file, loads frame ImageIndex and closes it.
   void LoadAVIByName(const WideString& FileName);
 
+  // Frame step 1: with AsyncMode on an image not owned, outside the component's own threads,
+  // each InThread hands the call to a new worker thread and answers True; else False, and the
+  // caller does the work itself.
+  bool StartsThread() const;
+  bool InThread(TIEIOThread::TFileProc Method, const WideString& FileName);
+  bool InThread(TIEIOThread::TStreamProc Method, TStream* Stream);
+  bool InThread(TIEIOThread::TFileFunc Method, const WideString& FileName);
+  bool InThread(TIEIOThread::TStreamFunc Method, TStream* Stream);
+  bool InThread(TIEIOThread::TFileIntProc Method, const WideString& FileName, Integer Value);
+  bool InThread(TIEIOThread::TStreamIntProc Method, TStream* Stream, Integer Value);
+  bool InThread(TIEIOThread::TIntProc Method, Integer Value);
+  bool InThread(TIEIOThread::TMetafileProc Method, const WideString& FileName, Integer Width, Integer Height,
+                bool WithAlpha);
+  bool InThreadURL(TIEIOThread::TFileProc Method, const WideString& Address);
+  Integer OtherThreadsRunning(bool Abort);
+  // From a worker thread, posts Msg to an attached view that has a parent window (making its
+  // window on the main thread first) and answers True; otherwise False.
+  bool PostToView(Cardinal Msg, Integer WParam);
+  void EnsureViewHandle();
+  // Runs Work on the main thread when called from a worker: a view and a picture control are
+  // the main thread's.
+  void OnMainThread(const std::function<void()>& Work);
+
   TParamsLink FParamsLink{this};
   TBitmap* FPictureBitmap = nullptr;
   TIEBitmap* FImage = nullptr;
@@ -308,6 +364,11 @@ class TZodivErIO : public TComponent {
   bool FChangeBackground = false;
   std::unique_ptr<TFont> FPreviewFont;
   Integer FAcquireState = 0;
+  std::unique_ptr<TIEIOThreadList> FThreads;
+  std::unique_ptr<TIETWainParams> FTWainParams;
+  std::unique_ptr<TIEWia> FWia;
+  std::unique_ptr<TIEDirectShow> FDirectShow;
+  std::unique_ptr<TIEDirectShow> FMediaFile;  // an open media file; nothing opens one yet
   Byte FDefaultDitherMethod = 1;
   std::unique_ptr<TIOPrintPreviewParams> FPrintPreviewParams;
   std::unique_ptr<TIOParamsVals> FParams;

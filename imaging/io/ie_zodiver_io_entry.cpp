@@ -69,7 +69,11 @@ void TZodivErIO::LoadFromStream(TStream* Stream) {
     DoFinishWork();
     return;
   }
-  if (!Row->InternalFormat) return RegisteredLoad(Stream, Row, WideString(), false);
+  if (!Row->InternalFormat) {
+    // Detection left the stream where it was: the thread detects the format again.
+    if (Row->ReadFunction && InThread(&TZodivErIO::LoadFromStream, Stream)) return;
+    return RegisteredLoad(Stream, Row, WideString(), false);
+  }
   if (!DispatchStreamLoad(Stream, FileType, false)) NotAvailable(FileType, false);
 }
 
@@ -82,7 +86,10 @@ void TZodivErIO::LoadFromStreamFormat(TStream* Stream, Integer FileType) {
     DoFinishWork();
     return;
   }
-  if (!Row->InternalFormat) return RegisteredLoad(Stream, Row, WideString(), false);
+  if (!Row->InternalFormat) {
+    if (Row->ReadFunction && InThread(&TZodivErIO::LoadFromStreamFormat, Stream, FileType)) return;
+    return RegisteredLoad(Stream, Row, WideString(), false);
+  }
   if (DispatchStreamLoad(Stream, FileType, true)) return;
   if (!Row->ReadFunction) {
     FFailureReason.clear();
@@ -122,6 +129,7 @@ void TZodivErIO::SaveToStream(TStream* Stream, Integer FileType) {
   }
   // The built-in rows left here (objects and layers) hold a placeholder that writes nothing.
   if (Row->InternalFormat) return NotAvailable(FileType, true);
+  if (InThread(&TZodivErIO::SaveToStream, Stream, FileType)) return;
   SaveStream(Stream, FileType, true, [this, Row](TStream* S, TIECodecProgress& P) {
     FParams->FileType = Row->FileType;
     Row->WriteFunction(S, FImage, *FParams, P);
@@ -141,6 +149,7 @@ void TZodivErIO::LoadFromFileFormat(const WideString& FileName, Integer FileType
     if (!LoadFileById(FileName, FileType)) LoadFromFile(FileName);
     return;
   }
+  if (Row->ReadFunction && InThread(&TZodivErIO::LoadFromFileFormat, FileName, FileType)) return;
   RegisteredLoad(nullptr, Row, FileName, false);
 }
 
@@ -152,6 +161,8 @@ void TZodivErIO::LoadFromFileAuto(const WideString& FileName) {
 
 void TZodivErIO::LoadFromBuffer(const void* Buffer, Integer BufferSize, Integer FileType) {
   TIEMemStream Memory(Buffer, Buffer ? BufferSize : 0);
+  // The wrapper goes when this call returns: a worker thread must not be left reading it.
+  TIESynchronousScope Synchronous;
   if (FileType == ioUnknown) LoadFromStream(&Memory);
   else LoadFromStreamFormat(&Memory, FileType);
 }

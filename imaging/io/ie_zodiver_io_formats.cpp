@@ -70,6 +70,7 @@ bool AddPayload(TIEMarkerList* List, Byte Type, void* Payload, Integer Length, I
 // --- loads of the built codecs -------------------------------------------------------------
 
 void TZodivErIO::LoadFromFileJPEG(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileJPEG, FileName)) return;
   LoadFile(FileName, ioJPEG, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     TIEBufferedReadStream Buffered(S, 8192, true);
     ReadJPEGStream(&Buffered, nullptr, FImage, *FParams, P, false, false, true, false, true, true, -1,
@@ -78,6 +79,7 @@ void TZodivErIO::LoadFromFileJPEG(const WideString& FileName) {
 }
 
 void TZodivErIO::LoadFromStreamJPEG(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamJPEG, Stream)) return;
   LoadStream(Stream, ioJPEG, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     TIEStreamHeader Header;
     const bool Headed = IEReadStreamHeader(S, Header) && Header.Tag == "JFIF";
@@ -89,16 +91,19 @@ void TZodivErIO::LoadFromStreamJPEG(TStream* Stream) {
 }
 
 void TZodivErIO::LoadFromFileBMP(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileBMP, FileName)) return;
   LoadFileThroughStream(FileName, [this](TStream* S) { LoadFromStreamBMP(S); });
 }
 
 void TZodivErIO::LoadFromStreamBMP(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamBMP, Stream)) return;
   LoadStream(Stream, ioBMP, {true, true, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     ReadBMPStream(S, FImage, 0, *FParams, P, false, false, Alpha, !FParams->BmpHandleTransparency);
   });
 }
 
 void TZodivErIO::LoadFromFilePNG(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFilePNG, FileName)) return;
   FParams->PngBackground = IETColorToTRGB(Background());
   LoadFile(FileName, ioPNG, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadPNGStream(S, FImage, *FParams, P, false);
@@ -107,6 +112,7 @@ void TZodivErIO::LoadFromFilePNG(const WideString& FileName) {
 }
 
 void TZodivErIO::LoadFromStreamPNG(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamPNG, Stream)) return;
   LoadStream(Stream, ioPNG, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadPNGStream(S, FImage, *FParams, P, false);
     SetBackground(RGBToColor(FParams->PngBackground));
@@ -114,30 +120,35 @@ void TZodivErIO::LoadFromStreamPNG(TStream* Stream) {
 }
 
 void TZodivErIO::LoadFromFilePXM(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFilePXM, FileName)) return;
   LoadFile(FileName, ioPXM, {true, false, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadPXMStream(S, FImage, *FParams, P, false);
   });
 }
 
 void TZodivErIO::LoadFromStreamPXM(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamPXM, Stream)) return;
   LoadStream(Stream, ioPXM, {true, false, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadPXMStream(S, FImage, *FParams, P, false);
   });
 }
 
 void TZodivErIO::LoadFromFileDICOM(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileDICOM, FileName)) return;
   LoadFile(FileName, ioDICOM, {false, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadDICOMStream(S, *FParams, FImage, P, false);
   });
 }
 
 void TZodivErIO::LoadFromStreamDICOM(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamDICOM, Stream)) return;
   LoadStream(Stream, ioDICOM, {false, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadDICOMStream(S, *FParams, FImage, P, false);
   });
 }
 
 Integer TZodivErIO::LoadFromFileTIFF(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileTIFF, FileName)) return -1;
   Integer Pages = 0;
   LoadFile(FileName, ioTIFF, {true, true, true, true}, [&](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     TIEBufferedReadStream Buffered(S, 8192, IEBufferedReadRelative);
@@ -147,6 +158,7 @@ Integer TZodivErIO::LoadFromFileTIFF(const WideString& FileName) {
 }
 
 Integer TZodivErIO::LoadFromStreamTIFF(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamTIFF, Stream)) return -1;
   Integer Pages = 0;
   LoadStream(Stream, ioTIFF, {true, true, true, true}, [&](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     TIEStreamHeader Header;
@@ -163,12 +175,14 @@ Integer TZodivErIO::LoadFromStreamTIFF(TStream* Stream) {
 }
 
 Integer TZodivErIO::LoadFromFileGIF(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileGIF, FileName)) return -1;
   Integer Count = 0;
   LoadFileThroughStream(FileName, [&](TStream* S) { Count = LoadFromStreamGIF(S); });
   return Count;
 }
 
 Integer TZodivErIO::LoadFromStreamGIF(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamGIF, Stream)) return -1;
   Integer Count = 0;
   LoadStream(Stream, ioGIF, {true, true, true, false}, [&](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     Count = IELoadGIFFrame(S, FImage, Alpha, *FParams, P);
@@ -178,36 +192,42 @@ Integer TZodivErIO::LoadFromStreamGIF(TStream* Stream) {
 }
 
 void TZodivErIO::LoadFromFileICO(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileICO, FileName)) return;
   LoadFile(FileName, ioICO, {true, true, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     ReadICOStream(S, FImage, *FParams, false, P, Alpha, false);
   });
 }
 
 void TZodivErIO::LoadFromStreamICO(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamICO, Stream)) return;
   LoadStream(Stream, ioICO, {true, true, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     ReadICOStream(S, FImage, *FParams, false, P, Alpha, false);
   });
 }
 
 void TZodivErIO::LoadFromFileCUR(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileCUR, FileName)) return;
   LoadFile(FileName, ioCUR, {true, true, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     ReadCURStream(S, FImage, *FParams, false, P, Alpha, false);
   });
 }
 
 void TZodivErIO::LoadFromStreamCUR(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamCUR, Stream)) return;
   LoadStream(Stream, ioCUR, {true, true, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     ReadCURStream(S, FImage, *FParams, false, P, Alpha, false);
   });
 }
 
 void TZodivErIO::LoadFromFileWBMP(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileWBMP, FileName)) return;
   LoadFile(FileName, ioWBMP, {true, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadWBMPStream(S, FImage, *FParams, P, false);
   });
 }
 
 void TZodivErIO::LoadFromStreamWBMP(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamWBMP, Stream)) return;
   LoadStream(Stream, ioWBMP, {true, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadWBMPStream(S, FImage, *FParams, P, false);
   });
@@ -215,6 +235,7 @@ void TZodivErIO::LoadFromStreamWBMP(TStream* Stream) {
 
 // A file holds one image and no stream header, whatever StreamHeaders says.
 void TZodivErIO::LoadFromFilePCX(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFilePCX, FileName)) return;
   LoadFileThroughStream(FileName, [this](TStream* File) {
     LoadStream(File, ioPCX, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
       ReadPCXStream(S, FImage, *FParams, S->Size(), P, false);
@@ -223,6 +244,7 @@ void TZodivErIO::LoadFromFilePCX(const WideString& FileName) {
 }
 
 void TZodivErIO::LoadFromStreamPCX(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamPCX, Stream)) return;
   LoadStream(Stream, ioPCX, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     if (!StreamHeaders) return ReadPCXStream(S, FImage, *FParams, S->Size(), P, false);
     TIEStreamHeader Header;
@@ -240,22 +262,26 @@ void TZodivErIO::LoadFromStreamPCX(TStream* Stream) {
 }
 
 void TZodivErIO::LoadFromFileDCX(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileDCX, FileName)) return;
   LoadFileThroughStream(FileName, [this](TStream* S) { LoadFromStreamDCX(S); });
 }
 
 void TZodivErIO::LoadFromStreamDCX(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamDCX, Stream)) return;
   LoadStream(Stream, ioDCX, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadDCXStream(S, FImage, *FParams, P, false);
   });
 }
 
 void TZodivErIO::LoadFromFileTGA(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileTGA, FileName)) return;
   LoadFile(FileName, ioTGA, {true, true, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     ReadTGAStream(S, FImage, *FParams, P, false, Alpha, false);
   });
 }
 
 void TZodivErIO::LoadFromStreamTGA(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamTGA, Stream)) return;
   LoadStream(Stream, ioTGA, {true, true, true, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*& Alpha) {
     ReadTGAStream(S, FImage, *FParams, P, false, Alpha, false);
   });
@@ -264,24 +290,28 @@ void TZodivErIO::LoadFromStreamTGA(TStream* Stream) {
 // Both containers go through one reader, which tells them apart by content; the method only
 // decides the file type recorded.
 void TZodivErIO::LoadFromFileJP2(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileJP2, FileName)) return;
   LoadFile(FileName, ioJP2, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadJ2000Stream(S, FImage, *FParams, P, false);
   });
 }
 
 void TZodivErIO::LoadFromFileJ2K(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileJ2K, FileName)) return;
   LoadFile(FileName, ioJ2K, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadJ2000Stream(S, FImage, *FParams, P, false);
   });
 }
 
 void TZodivErIO::LoadFromStreamJP2(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamJP2, Stream)) return;
   LoadStream(Stream, ioJP2, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadJ2000Stream(S, FImage, *FParams, P, false);
   });
 }
 
 void TZodivErIO::LoadFromStreamJ2K(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamJ2K, Stream)) return;
   LoadStream(Stream, ioJ2K, {true, false, true, true}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadJ2000Stream(S, FImage, *FParams, P, false);
   });
@@ -290,10 +320,12 @@ void TZodivErIO::LoadFromStreamJ2K(TStream* Stream) {
 // --- camera raw ----------------------------------------------------------------------------
 
 void TZodivErIO::LoadFromFileRAW(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileRAW, FileName)) return;
   LoadFileThroughStream(FileName, [this](TStream* S) { LoadFromStreamRAW(S); });
 }
 
 void TZodivErIO::LoadFromStreamRAW(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamRAW, Stream)) return;
   // A format registered later for the "RAW" extension takes such streams over.
   const Integer Owner = IEFileTypeFromExt("RAW");
   if (Owner != ioUnknown && Owner != ioRAW) return LoadFromStreamFormat(Stream, Owner);
@@ -318,11 +350,13 @@ void TZodivErIO::ReadCameraRaw(TStream* Stream, TIECodecProgress& Progress, bool
 
 // The image keeps the size and pixel format the caller gave it: the data has no header to say.
 void TZodivErIO::LoadFromFileBMPRAW(const WideString& FileName) {
+  if (InThread(&TZodivErIO::LoadFromFileBMPRAW, FileName)) return;
   if (FileName.empty()) return;
   LoadFileThroughStream(FileName, [this](TStream* S) { LoadFromStreamBMPRAW(S); });
 }
 
 void TZodivErIO::LoadFromStreamBMPRAW(TStream* Stream) {
+  if (InThread(&TZodivErIO::LoadFromStreamBMPRAW, Stream)) return;
   LoadStream(Stream, ioBMPRAW, {false, false, false, false}, [this](TStream* S, TIECodecProgress& P, TIEMask*&) {
     ReadBMPRAWStream(S, FImage, *FParams, P);
   });
@@ -507,6 +541,7 @@ void TZodivErIO::PrepareJPEGMarkers() {
 }
 
 void TZodivErIO::SaveToFileJPEG(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileJPEG, FileName)) return;
   SaveFile(FileName, ioJPEG, true, [this](TStream* S, TIECodecProgress& P) {
     PrepareJPEGMarkers();
     WriteJPEGStream(S, FImage, *FParams, P);
@@ -514,6 +549,7 @@ void TZodivErIO::SaveToFileJPEG(const WideString& FileName) {
 }
 
 void TZodivErIO::SaveToStreamJPEG(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamJPEG, Stream)) return;
   SaveStream(Stream, ioJPEG, true, [this](TStream* S, TIECodecProgress& P) {
     PrepareJPEGMarkers();
     const Int64 Start = StreamHeaders ? IEBeginStreamHeader(S) : -1;
@@ -528,18 +564,21 @@ void TZodivErIO::SaveToStreamJPEG(TStream* Stream) {
 }
 
 void TZodivErIO::SaveToFileBMP(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileBMP, FileName)) return;
   SaveFile(FileName, ioBMP, false, [this](TStream* S, TIECodecProgress& P) {
     WriteBMPStream(S, FImage, *FParams, P, FParams->BmpHandleTransparency);
   });
 }
 
 void TZodivErIO::SaveToStreamBMP(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamBMP, Stream)) return;
   SaveStream(Stream, ioBMP, false, [this](TStream* S, TIECodecProgress& P) {
     WriteBMPStream(S, FImage, *FParams, P, FParams->BmpHandleTransparency);
   });
 }
 
 void TZodivErIO::SaveToFilePNG(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFilePNG, FileName)) return;
   SaveFile(FileName, ioPNG, false, [this](TStream* S, TIECodecProgress& P) {
     std::unique_ptr<TIEMask> Alpha(AlphaToMask());
     WritePNGStream(S, FImage, *FParams, P, Alpha.get());
@@ -547,6 +586,7 @@ void TZodivErIO::SaveToFilePNG(const WideString& FileName) {
 }
 
 void TZodivErIO::SaveToStreamPNG(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamPNG, Stream)) return;
   SaveStream(Stream, ioPNG, false, [this](TStream* S, TIECodecProgress& P) {
     std::unique_ptr<TIEMask> Alpha(AlphaToMask());
     WritePNGStream(S, FImage, *FParams, P, Alpha.get());
@@ -554,18 +594,22 @@ void TZodivErIO::SaveToStreamPNG(TStream* Stream) {
 }
 
 void TZodivErIO::SaveToFileGIF(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileGIF, FileName)) return;
   SaveFile(FileName, ioGIF, false, [this](TStream* S, TIECodecProgress& P) { WriteGIFStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToStreamGIF(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamGIF, Stream)) return;
   SaveStream(Stream, ioGIF, false, [this](TStream* S, TIECodecProgress& P) { WriteGIFStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToFilePXM(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFilePXM, FileName)) return;
   SaveFile(FileName, ioPXM, true, [this](TStream* S, TIECodecProgress& P) { WritePXMStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToStreamPXM(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamPXM, Stream)) return;
   SaveStream(Stream, ioPXM, true, [this](TStream* S, TIECodecProgress& P) { WritePXMStream(S, FImage, *FParams, P); });
 }
 
@@ -580,6 +624,7 @@ static void IcoEntries(const TIOParamsVals& P, std::vector<std::pair<Integer, In
 }
 
 void TZodivErIO::SaveToFileICO(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileICO, FileName)) return;
   SaveFile(FileName, ioICO, true, [this](TStream* S, TIECodecProgress& P) {
     std::vector<std::pair<Integer, Integer>> Sizes;
     std::vector<Integer> BitCounts;
@@ -589,6 +634,7 @@ void TZodivErIO::SaveToFileICO(const WideString& FileName) {
 }
 
 void TZodivErIO::SaveToStreamICO(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamICO, Stream)) return;
   SaveStream(Stream, ioICO, true, [this](TStream* S, TIECodecProgress& P) {
     std::vector<std::pair<Integer, Integer>> Sizes;
     std::vector<Integer> BitCounts;
@@ -598,19 +644,23 @@ void TZodivErIO::SaveToStreamICO(TStream* Stream) {
 }
 
 void TZodivErIO::SaveToFileWBMP(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileWBMP, FileName)) return;
   SaveFile(FileName, ioWBMP, true, [this](TStream* S, TIECodecProgress& P) { WriteWBMPStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToStreamWBMP(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamWBMP, Stream)) return;
   SaveStream(Stream, ioWBMP, true, [this](TStream* S, TIECodecProgress& P) { WriteWBMPStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToFileTIFF(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileTIFF, FileName)) return;
   SaveFile(FileName, ioTIFF, false,
            [this](TStream* S, TIECodecProgress& P) { WriteTIFFStream(S, false, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToStreamTIFF(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamTIFF, Stream)) return;
   SaveStream(Stream, ioTIFF, false, [this](TStream* S, TIECodecProgress& P) {
     const Int64 Start = StreamHeaders ? IEBeginStreamHeader(S) : -1;
     WriteTIFFStream(S, false, FImage, *FParams, P);
@@ -619,10 +669,12 @@ void TZodivErIO::SaveToStreamTIFF(TStream* Stream) {
 }
 
 void TZodivErIO::SaveToFilePCX(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFilePCX, FileName)) return;
   SaveFile(FileName, ioPCX, true, [this](TStream* S, TIECodecProgress& P) { WritePCXStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToStreamPCX(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamPCX, Stream)) return;
   SaveStream(Stream, ioPCX, true, [this](TStream* S, TIECodecProgress& P) {
     const Int64 Start = StreamHeaders ? IEBeginStreamHeader(S) : -1;
     WritePCXStream(S, FImage, *FParams, P);
@@ -634,6 +686,7 @@ void TZodivErIO::SaveToStreamPCX(TStream* Stream) {
 // is replaced by a DCX of this one page. The new file is made beside the old one, so a failed
 // insertion leaves the old pages as they were.
 void TZodivErIO::SaveToFileDCX(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileDCX, FileName)) return;
   TMemoryStream Pages;
   const AnsiString Name = WideToAnsi(FileName);
   if (FileExists(Name)) {
@@ -655,6 +708,7 @@ void TZodivErIO::SaveToFileDCX(const WideString& FileName) {
 // A stream that holds a DCX from its start gets the image as page DcxImageIndex; any other
 // stream is emptied first and receives a DCX of this one page.
 void TZodivErIO::SaveToStreamDCX(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamDCX, Stream)) return;
   SaveStream(Stream, ioDCX, false, [this](TStream* S, TIECodecProgress& P) {
     S->SetPosition(0);
     if (!IsDCX(S)) S->SetSize(0);
@@ -663,6 +717,7 @@ void TZodivErIO::SaveToStreamDCX(TStream* Stream) {
 }
 
 void TZodivErIO::SaveToFileTGA(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileTGA, FileName)) return;
   SaveFile(FileName, ioTGA, true, [this](TStream* S, TIECodecProgress& P) {
     std::unique_ptr<TIEMask> Alpha(AlphaToMask());
     WriteTGAStream(S, FImage, *FParams, P, Alpha.get());
@@ -670,6 +725,7 @@ void TZodivErIO::SaveToFileTGA(const WideString& FileName) {
 }
 
 void TZodivErIO::SaveToStreamTGA(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamTGA, Stream)) return;
   SaveStream(Stream, ioTGA, true, [this](TStream* S, TIECodecProgress& P) {
     std::unique_ptr<TIEMask> Alpha(AlphaToMask());
     WriteTGAStream(S, FImage, *FParams, P, Alpha.get());
@@ -678,40 +734,48 @@ void TZodivErIO::SaveToStreamTGA(TStream* Stream) {
 
 // One page per call: every save makes a whole document.
 void TZodivErIO::SaveToFilePS(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFilePS, FileName)) return;
   SaveFile(FileName, ioPS, true, [this](TStream* S, TIECodecProgress& P) { WritePSStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToStreamPS(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamPS, Stream)) return;
   SaveStream(Stream, ioPS, true, [this](TStream* S, TIECodecProgress& P) { WritePSStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToFilePDF(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFilePDF, FileName)) return;
   SaveFile(FileName, ioPDF, true, [this](TStream* S, TIECodecProgress& P) { WritePDFStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToStreamPDF(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamPDF, Stream)) return;
   SaveStream(Stream, ioPDF, true, [this](TStream* S, TIECodecProgress& P) { WritePDFStream(S, FImage, *FParams, P); });
 }
 
 void TZodivErIO::SaveToFileJP2(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileJP2, FileName)) return;
   SaveFile(FileName, ioJP2, true, [this](TStream* S, TIECodecProgress& P) {
     WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJP2);
   });
 }
 
 void TZodivErIO::SaveToFileJ2K(const WideString& FileName) {
+  if (InThread(&TZodivErIO::SaveToFileJ2K, FileName)) return;
   SaveFile(FileName, ioJ2K, true, [this](TStream* S, TIECodecProgress& P) {
     WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJ2K);
   });
 }
 
 void TZodivErIO::SaveToStreamJP2(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamJP2, Stream)) return;
   SaveStream(Stream, ioJP2, true, [this](TStream* S, TIECodecProgress& P) {
     WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJP2);
   });
 }
 
 void TZodivErIO::SaveToStreamJ2K(TStream* Stream) {
+  if (InThread(&TZodivErIO::SaveToStreamJ2K, Stream)) return;
   SaveStream(Stream, ioJ2K, true, [this](TStream* S, TIECodecProgress& P) {
     WriteJ2000Stream(S, FImage, *FParams, P, IEJ2000FormatJ2K);
   });

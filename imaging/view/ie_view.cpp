@@ -11,6 +11,7 @@
 #include "platform/gui/forms.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/flag_guard.h"
+#include "platform/rtl/mainthread.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -74,6 +75,8 @@ TZodivErView::TZodivErView(TComponent* AOwner) : TIEView(AOwner) {
 TZodivErView::~TZodivErView() {
   // Attached components must let go of the image while it still exists.
   NotifyDestroying();
+  // Messages their worker threads posted to us and that have not arrived yet go with us.
+  RemoveQueuedEvents(this);
   Destroying();
   for (TObject* Item : FAuxObjects) delete Item;
   FAuxObjects.clear();

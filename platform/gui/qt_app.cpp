@@ -114,6 +114,9 @@ void CreateQtApplication(int& argc, char** argv) {
   InstallFocusTracking();
   InstallAccessibility();
   WakeMainThread = [] { WakeEventLoop(); };
+  QueuedCallFailed = [] {
+    if (Application) Application->HandleException(nullptr);
+  };
 }
 
 void WakeEventLoop() {

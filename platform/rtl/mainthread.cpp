@@ -12,6 +12,7 @@
 #include "platform/rtl/sync.h"
 
 std::function<void()> WakeMainThread;
+std::function<void()> QueuedCallFailed;
 
 namespace {
 
@@ -21,6 +22,9 @@ struct PostedCall {
   TThreadMethod Method;
   bool Done = false;
   std::exception_ptr Error;
+  // Queued calls have nobody waiting for them; Tag is what RemoveQueuedEvents matches.
+  bool Queued = false;
+  const void* Tag = nullptr;
 };
 
 struct CallQueue {
@@ -61,20 +65,12 @@ std::chrono::steady_clock::time_point DeadlineAfter(Cardinal ms) {
   return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
 }
 
-}  // namespace
-
-void Synchronize(const TThreadMethod& Method) {
-  if (!Method) return;
-  if (IsMainThread()) {
-    Method();
-    return;
-  }
+// Puts the call in the queue and wakes the main thread; False when the queue is closed.
+bool Post(const std::shared_ptr<PostedCall>& call) {
   CallQueue& q = Queue();
-  auto call = std::make_shared<PostedCall>();
-  call->Method = Method;
   {
     std::lock_guard<std::mutex> guard(q.Lock);
-    if (q.Closed) throw EThread(QueueClosedText);
+    if (q.Closed) return false;
     q.Pending.push_back(call);
   }
   q.Wake.notify_all();
@@ -86,12 +82,43 @@ void Synchronize(const TThreadMethod& Method) {
     } catch (...) {
     }
   }
+  return true;
+}
+
+}  // namespace
+
+void Synchronize(const TThreadMethod& Method) {
+  if (!Method) return;
+  if (IsMainThread()) {
+    Method();
+    return;
+  }
+  CallQueue& q = Queue();
+  auto call = std::make_shared<PostedCall>();
+  call->Method = Method;
+  if (!Post(call)) throw EThread(QueueClosedText);
   std::unique_lock<std::mutex> lock(q.Lock);
   q.CallDone.wait(lock, [&] { return call->Done; });
   if (call->Error) std::rethrow_exception(call->Error);
 }
 
 void RunInMainThread(const TThreadMethod& Method) { Synchronize(Method); }
+
+void QueueInMainThread(const TThreadMethod& Method, const void* Tag) {
+  if (!Method) return;
+  auto call = std::make_shared<PostedCall>();
+  call->Method = Method;
+  call->Queued = true;
+  call->Tag = Tag;
+  Post(call);
+}
+
+void RemoveQueuedEvents(const void* Tag) {
+  if (!Tag) return;
+  CallQueue& q = Queue();
+  std::lock_guard<std::mutex> guard(q.Lock);
+  std::erase_if(q.Pending, [Tag](const std::shared_ptr<PostedCall>& call) { return call->Queued && call->Tag == Tag; });
+}
 
 bool CheckSynchronize(Cardinal TimeoutMs) {
   RequireMainThread("CheckSynchronize");
@@ -112,7 +139,14 @@ bool CheckSynchronize(Cardinal TimeoutMs) {
     try {
       call->Method();
     } catch (...) {
-      call->Error = std::current_exception();
+      if (!call->Queued) call->Error = std::current_exception();
+      else if (QueuedCallFailed) {
+        // Nobody waits for a queued call: its failure is the main loop's to report.
+        try {
+          QueuedCallFailed();
+        } catch (...) {
+        }
+      }
     }
     lock.lock();
     call->Done = true;

@@ -22,6 +22,19 @@ void Synchronize(const TThreadMethod& Method);
 // The media engine's name for the same hand-over.
 void RunInMainThread(const TThreadMethod& Method);
 
+// Posts Method to the main thread and returns at once, from any thread (the framework's
+// TThread.Queue, and what a posted window message is to its receiver): it runs at the main
+// thread's next CheckSynchronize, in order with the calls handed over by Synchronize. Tag, when
+// not nil, names what the call belongs to, so that RemoveQueuedEvents can drop it before that
+// goes away. An exception it raises goes to the main loop's exception handler when one was set
+// (QueuedCallFailed), else it is dropped. After ShutdownMainThreadQueue the call is dropped.
+void QueueInMainThread(const TThreadMethod& Method, const void* Tag = nullptr);
+// Drops the queued calls posted with Tag that have not started yet.
+void RemoveQueuedEvents(const void* Tag);
+// Receives, on the main thread, what a queued call raised (inside a catch block). Set by the GUI
+// layer during start-up.
+extern std::function<void()> QueuedCallFailed;
+
 // Runs, on the main thread, the calls posted so far (not ones posted while it runs, so a busy
 // worker cannot keep it here). With a time-out it first waits up to that long for a call to
 // arrive. Returns whether it ran anything. Raises EThread on any other thread.

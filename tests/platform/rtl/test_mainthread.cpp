@@ -117,6 +117,41 @@ TEST(MainThreadHandOver, OnlyTheMainThreadMayDrain) {
   EXPECT_NE(message.find("not the main thread"), std::string::npos) << message;
 }
 
+// A queued call does not hold its poster: it runs later on the main thread, in order with the
+// synchronous hand-overs, and the calls of a tag that goes away are dropped before they run.
+TEST(MainThreadHandOver, QueuedCallsRunLaterInOrderAndCanBeWithdrawn) {
+  std::vector<std::string> ran;  // touched on the main thread only
+  int keepTag = 0, dropTag = 0;
+  std::atomic<bool> posted{false}, synchronized{false};
+  const auto previousHook = QueuedCallFailed;
+  std::string failure;
+  QueuedCallFailed = [&] {
+    try {
+      throw;
+    } catch (const Exception& e) {
+      failure = e.Message;
+    }
+  };
+  std::thread worker([&] {
+    QueueInMainThread([&] { ran.push_back(IsMainThread() ? "first" : "first-off-main"); }, &keepTag);
+    QueueInMainThread([&] { ran.push_back("dropped"); }, &dropTag);
+    posted = true;  // the queued calls have not run: the worker did not wait for them
+    Synchronize([&] { ran.push_back("sync"); });
+    QueueInMainThread([&] { throw EHandOverProbe("nobody waits for this"); });
+    QueueInMainThread([&] { ran.push_back("after-failure"); }, &keepTag);
+    synchronized = true;
+  });
+  while (!posted) Sleep(1);  // not draining: both calls must still be waiting
+  RemoveQueuedEvents(&dropTag);
+  DrainUntil([&] { return synchronized.load() && !MainThreadWorkPending(); });
+  worker.join();
+  while (CheckSynchronize()) {
+  }
+  QueuedCallFailed = previousHook;
+  EXPECT_EQ(ran, (std::vector<std::string>{"first", "sync", "after-failure"}));
+  EXPECT_EQ(failure, "nobody waits for this");
+}
+
 // In a child process: the queue cannot be reopened. Exits 0 when the shutdown behaved.
 void ShutDownWithACallWaiting() {
   std::string waitingError, laterError;
