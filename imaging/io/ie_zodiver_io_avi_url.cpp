@@ -45,6 +45,7 @@ void TZodivErIO::CloseAVIFile() {
 }
 
 void TZodivErIO::LoadFromAVI(Integer FrameIndex) {
+  if (InThread(&TZodivErIO::LoadFromAVI, FrameIndex)) return;
   FFailureReason.clear();
   Aborting = false;
   Finishing([&] {
@@ -94,6 +95,8 @@ void TZodivErIO::LoadFromAVI(Integer FrameIndex) {
 }
 
 void TZodivErIO::LoadAVIByName(const WideString& FileName) {
+  // The file is closed again below, so its frame is read here and now, never by a worker.
+  const TIESynchronousScope Here;
   // A file that does not open as a video keeps the open's failure: loading nothing is not a
   // success.
   if (OpenAVIFile(FileName) > 0 || !Aborting) {
@@ -107,6 +110,7 @@ void TZodivErIO::LoadAVIByName(const WideString& FileName) {
 }
 
 void TZodivErIO::LoadFromURL(const WideString& URL) {
+  if (InThreadURL(&TZodivErIO::LoadFromURL, URL)) return;
   FFailureReason.clear();
   Aborting = false;
   TMemoryStream Memory;

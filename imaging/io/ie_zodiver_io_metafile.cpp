@@ -28,6 +28,7 @@ void Paint(TBitmap& Surface, TIEMetafile* Picture, TColor Background) {
 }  // namespace
 
 void TZodivErIO::ImportMetafile(const WideString& FileName, Integer Width, Integer Height, bool WithAlpha) {
+  if (InThread(&TZodivErIO::ImportMetafile, FileName, Width, Height, WithAlpha)) return;
   FFailureReason.clear();
   Aborting = true;
   Finishing([&] {

@@ -278,3 +278,38 @@ TEST(IOThreads, AViewGoingAwayWaitsForTheLoadIntoItsImage) {
 }
 
 }  // namespace
+
+// The metafile import, the AVI frame load and the AVI file load go to a worker like the other
+// loads and end with the finish event on the main thread; a whole AVI file, which is closed
+// again at once, is read before the call returns.
+TEST(IOThreads, MetafileAndAviLoadsRunInTheWorkerToo) {
+  const std::string Source = CLAVORNE_SOURCE_DIR;
+  const std::string Emf = Source + "/tests/imaging/formats/metafile/emf-shapes.emf";
+  const std::string Avi = Source + "/tests/imaging/formats/avi/bgr24.avi";
+  AsyncView V;
+  ShowActive(V.Form);
+
+  V.IO->ImportMetafile(W(Emf), 64, 32, false);
+  EXPECT_EQ(V.Finished, 0);
+  ASSERT_TRUE(PumpUntil([&] { return V.Finished == 1; }));
+  V.IO->WaitThreads(false);
+  EXPECT_FALSE(V.IO->Aborting.load()) << V.IO->FailureReason();
+  EXPECT_EQ(V.View->IEBitmap()->GetWidth(), 64);
+  EXPECT_EQ(V.View->IEBitmap()->GetHeight(), 32);
+
+  ASSERT_GT(V.IO->OpenAVIFile(W(Avi)), 1);
+  V.IO->LoadFromAVI(1);
+  ASSERT_TRUE(PumpUntil([&] { return V.Finished >= 2; }));
+  V.IO->WaitThreads(false);
+  EXPECT_FALSE(V.IO->Aborting.load()) << V.IO->FailureReason();
+  const Integer FrameWidth = V.View->IEBitmap()->GetWidth();
+  EXPECT_GT(FrameWidth, 0);
+  V.IO->CloseAVIFile();
+
+  V.View->IEBitmap()->Allocate(1, 1, ie24RGB);
+  const Integer Before = V.Finished;
+  V.IO->LoadFromFile(W(Avi));
+  EXPECT_EQ(V.View->IEBitmap()->GetWidth(), FrameWidth) << "read before the call returned";
+  EXPECT_FALSE(V.IO->Aborting.load()) << V.IO->FailureReason();
+  PumpUntil([&] { return V.Finished > Before; });
+}
