@@ -106,8 +106,9 @@ TEST(RawDiagonal, UprightSizeBlackEdgesAndBothDepths) {
     const Word* p16 = static_cast<const Word*>(b16->GetScanline(y));
     for (int c = 0; c < 3; ++c) {
       EXPECT_EQ(p8[c], 0) << "left column, row " << y;
-      if (y == 7)
+      if (y == 7) {
         for (int x = 0; x < 14; ++x) EXPECT_EQ(p8[x * 3 + c], 0) << "last row";
+      }
     }
     for (int k = 0; k < 14 * 3; ++k) {
       some_colour |= p8[k] != 0;

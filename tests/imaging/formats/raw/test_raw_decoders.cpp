@@ -922,8 +922,11 @@ TEST(RawDecoderFaults, EmptyToneCurvesKeepLinearValues) {
     f.SetData(e.file);
     nikon_compressed_load_raw(*f.S);
     EXPECT_NE(f.Reason.find("tone curve is empty"), std::string::npos);
-    for (size_t i = 0; i < e.expect.size(); ++i)
-      if (e.expect[i] >= 0) EXPECT_EQ(f.Image[i], e.expect[i]) << i;
+    for (size_t i = 0; i < e.expect.size(); ++i) {
+      if (e.expect[i] >= 0) {
+        EXPECT_EQ(f.Image[i], e.expect[i]) << i;
+      }
+    }
   }
   {
     // Kodak: a directory entry naming a curve of no entries leaves the identity.
@@ -932,8 +935,11 @@ TEST(RawDecoderFaults, EmptyToneCurvesKeepLinearValues) {
     f.SetData(e.file);
     kodak_easy_load_raw(*f.S);
     EXPECT_FALSE(f.Aborting) << f.Reason;
-    for (size_t i = 0; i < e.expect.size(); ++i)
-      if (e.expect[i] >= 0) EXPECT_EQ(f.Image[i], e.expect[i]) << i;
+    for (size_t i = 0; i < e.expect.size(); ++i) {
+      if (e.expect[i] >= 0) {
+        EXPECT_EQ(f.Image[i], e.expect[i]) << i;
+      }
+    }
   }
 }
 
