@@ -82,6 +82,15 @@ bool TZodivErProc::PushSnapshot(TUndoList& List, TIEUndoSource Source) {
       entry.Data = std::move(stream);
       break;
     }
+    case ieuObjectsAndLayers: {
+      auto* vect = dynamic_cast<TZodivErVect*>(FAttachedView);
+      if (!vect) return false;
+      auto stream = std::make_unique<TMemoryStream>();
+      // Uncompressed: a snapshot is read back at once and never leaves the process.
+      vect->SaveLayersAndObjectsToStream(stream.get(), -1);
+      entry.Data = std::move(stream);
+      break;
+    }
     default:
       return false;
   }
@@ -147,6 +156,13 @@ void TZodivErProc::Restore(TUndoEntry& Entry) {
         auto* stream = static_cast<TMemoryStream*>(Entry.Data.get());
         stream->SetPosition(0);
         vect->LoadObjectsFromStream(stream);
+      }
+      break;
+    case ieuObjectsAndLayers:
+      if (auto* vect = dynamic_cast<TZodivErVect*>(FAttachedView)) {
+        auto* stream = static_cast<TMemoryStream*>(Entry.Data.get());
+        stream->SetPosition(0);
+        vect->LoadLayersAndObjectsFromStream(stream);
       }
       break;
     default:
