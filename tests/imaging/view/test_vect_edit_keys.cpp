@@ -379,6 +379,31 @@ TEST_F(VectKeysTest, AMemoOpenedByDoubleClickFollowsTheZoomAndReportsItsCaret) {
   EXPECT_EQ(*View->GetObjectRec(M)->Text, AnsiString("hello world"));
 }
 
+TEST_F(VectKeysTest, AMemoEditRunningWhenTheViewGoesGivesItsTextBackUnsized) {
+  const Integer M = Memo("ab", 20, 20, 120, 30);
+  View->GetObjectRec(M)->TextAutoSize = true;
+  View->AddToSelection(M);
+  SimulateKey(View, VK_F2);
+  ASSERT_TRUE(View->IsEditingText());
+  SimulateKey(View->TextControl(), VK_END, ssCtrl);
+  SimulateTyping(View->TextControl(), "c");
+  std::optional<AnsiString> Text;
+  Integer Y2 = -1, Deactivated = 0;
+  View->OnDeactivateTextEdit = [&](TObject* Sender) {
+    ++Deactivated;
+    const TIEVObjectRec* o = static_cast<TZodivErVect*>(Sender)->GetObjectRec(M);
+    Text = o->Text;
+    Y2 = o->Y2;
+  };
+  View->OnVectorialChanged = [&](TObject*) { ADD_FAILURE() << "no change is reported by a view going away"; };
+  delete View;
+  View = nullptr;
+  EXPECT_EQ(Deactivated, 1);
+  ASSERT_TRUE(Text.has_value());
+  EXPECT_EQ(*Text, AnsiString("abc"));
+  EXPECT_EQ(Y2, 30);
+}
+
 TEST_F(VectKeysTest, HandlesAndPositionsOutOfRangeAreRefused) {
   const Integer h = FilledBox(20, 20, 80, 60);
   View->AddToSelection(h);
