@@ -74,11 +74,16 @@ bool TZodivErProc::PushSnapshot(TUndoList& List, TIEUndoSource Source) {
       entry.Data = std::move(stream);
       break;
     }
-    case ieuObject: {
+    case ieuObject:
+    case ieuObjectsAndLayers: {
       auto* vect = dynamic_cast<TZodivErVect*>(FAttachedView);
       if (!vect) return false;
       auto stream = std::make_unique<TMemoryStream>();
-      vect->SaveObjectsToStream(stream.get());
+      // The layers uncompressed: a snapshot is read back in this process, never kept on disk.
+      if (Source == ieuObject)
+        vect->SaveObjectsToStream(stream.get());
+      else
+        vect->SaveLayersAndObjectsToStream(stream.get(), -1);
       entry.Data = std::move(stream);
       break;
     }
@@ -143,10 +148,14 @@ void TZodivErProc::Restore(TUndoEntry& Entry) {
         if (auto* records = dynamic_cast<TIELayerRecordStream*>(Entry.Data.get())) LoadLayerRecords(view, records);
       break;
     case ieuObject:
+    case ieuObjectsAndLayers:
       if (auto* vect = dynamic_cast<TZodivErVect*>(FAttachedView)) {
         auto* stream = static_cast<TMemoryStream*>(Entry.Data.get());
         stream->SetPosition(0);
-        vect->LoadObjectsFromStream(stream);
+        if (Entry.Source == ieuObject)
+          vect->LoadObjectsFromStream(stream);
+        else
+          vect->LoadLayersAndObjectsFromStream(stream);
       }
       break;
     default:

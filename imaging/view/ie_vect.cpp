@@ -10,6 +10,7 @@
 
 #include "imaging/core/ie_geometry.h"
 #include "imaging/proc/ie_bit_rows.h"
+#include "imaging/view/ie_text_control.h"
 #include "platform/gui/stdctrls.h"
 
 const char* const IEUnitNames[8] = {"pixels", "inches", "km", "mt", "cm", "mm", "microns", "nanometers"};
@@ -156,6 +157,8 @@ TZodivErVect::~TZodivErVect() {
   FEditedObject = -1;
   delete FEditBox;
   FEditBox = nullptr;
+  delete FTextControl;
+  FTextControl = nullptr;
   ReleaseObjects();
   FreeObjectData(FTemplate);
 }

@@ -26,6 +26,7 @@
 class TIECanvas;
 class TZodivErVect;
 class TEdit;
+class TIETextControl;
 
 enum TIEVKind : Byte {
   ievkNone = 0,
@@ -511,13 +512,19 @@ class TZodivErVect : public TZodivErView {
   virtual void PlaceTextEditor();
   bool IsEditingText() const { return FEditedObject >= 0; }
   TEdit* TextEditBox() const { return FEditBox; }
+  // The rich-text editor laid over a memo while it is edited.
+  TIETextControl* TextControl();
   void Update() override;
   void ViewChange(Integer Change) override;
   TNotifyEvent OnActivateTextEdit;
   TNotifyEvent OnDeactivateTextEdit;
   TKeyEvent OnTextKeyDown;
+  // The caret of a memo edit moved: the text control's own event.
+  TNotifyEvent OnTextEditCursorMoved();
+  void SetOnTextEditCursorMoved(TNotifyEvent Value);
   void EditBoxKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
   void EditBoxChange(TObject* Sender);
+  void TextControlKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
 
  protected:
   // The working copy of the template's font as the template default of a ruler/angle loaded
@@ -533,6 +540,8 @@ class TZodivErVect : public TZodivErView {
 
  private:
   friend class TIEVObjectsReader;
+  void PlaceMemoEditor(const TIEVObjectRec& o, Integer x1, Integer y1, Integer x2, Integer y2);
+  void EndMemoEdit(TIEVObjectRec* o);
   std::vector<TIEVObjectRec> FObjects;
   std::vector<Integer> FZOrder;
   std::vector<Integer> FSelection;
@@ -594,6 +603,9 @@ class TZodivErVect : public TZodivErView {
   // ----- text editing -----
   Integer FEditedObject = -1;
   TEdit* FEditBox = nullptr;
+  TIETextControl* FTextControl = nullptr;
+  // The running edit is a memo's, in FTextControl (else a text object's, in FEditBox).
+  bool FEditingMemo = false;
   AnsiString FEditStartText;
   bool FDestroying = false;
 };

@@ -1,6 +1,10 @@
 // The vector view's keys, object undo and redo, change events and in-place text editing, driven
 // through the real view with simulated keys and mouse; and handles out of range.
+#include <algorithm>
+
 #include "imaging/proc/ie_proc.h"
+#include "imaging/view/ie_layer.h"
+#include "imaging/view/ie_text_control.h"
 #include "platform/gui/application.h"
 #include "platform/gui/clipboard.h"
 #include "platform/gui/keys.h"
@@ -34,6 +38,11 @@ struct VectKeysTest : VectTest {
   }
   Integer Text(const AnsiString& S, Integer X1, Integer Y1, Integer X2, Integer Y2) {
     TIEVObjectRec R = Rec(ievkText, X1, Y1, X2, Y2);
+    R.Text = S;
+    return View->AppendObject(R);
+  }
+  Integer Memo(const AnsiString& S, Integer X1, Integer Y1, Integer X2, Integer Y2) {
+    TIEVObjectRec R = Rec(ievkMemo, X1, Y1, X2, Y2);
     R.Text = S;
     return View->AppendObject(R);
   }
@@ -263,6 +272,138 @@ TEST_F(VectKeysTest, DoubleClickOnATextOpensItsEditorAloneSelected) {
   EXPECT_EQ(*View->GetObjectRec(T)->Text, AnsiString("Hello!"));
 }
 
+TEST_F(VectKeysTest, MemosAreEditedInPlaceByTheTextControl) {
+  const Integer M = Memo("ab", 20, 20, 120, 80);
+  Integer Activated = 0, Deactivated = 0, Changed = 0;
+  View->OnActivateTextEdit = [&](TObject*) { ++Activated; };
+  View->OnDeactivateTextEdit = [&](TObject*) { ++Deactivated; };
+  View->OnVectorialChanged = [&](TObject*) { ++Changed; };
+  std::vector<Word> TextKeys;
+  View->OnTextKeyDown = [&](TObject*, Word& Key, TShiftState) { TextKeys.push_back(Key); };
+
+  View->AddToSelection(M);
+  SimulateKey(View, VK_F2);
+  ASSERT_TRUE(View->IsEditingText());
+  EXPECT_EQ(View->EditedObject(), M);
+  TIETextControl* T = View->TextControl();
+  EXPECT_TRUE(T->Visible());
+  EXPECT_TRUE(T->Focused());
+  EXPECT_EQ(Activated, 1);
+  EXPECT_EQ(T->TextBuffer, AnsiString("ab"));
+  // The control covers the memo, its last row and column included.
+  EXPECT_EQ(T->Left(), View->BitmapToScreenX(20));
+  EXPECT_EQ(T->Top(), View->BitmapToScreenY(20));
+  EXPECT_EQ(T->Width(), View->BitmapToScreenX(120) - View->BitmapToScreenX(20) + 1);
+  EXPECT_EQ(T->Height(), View->BitmapToScreenY(80) - View->BitmapToScreenY(20) + 1);
+
+  // Enter is a line break of the memo, not the end of the edit; Escape ends it keeping the text.
+  SimulateKey(T, VK_END, ssCtrl);
+  SimulateTyping(T, "cd");
+  SimulateKey(T, VK_RETURN);
+  ASSERT_TRUE(View->IsEditingText());
+  SimulateTyping(T, "e");
+  EXPECT_EQ(T->TextBuffer, AnsiString("abcd\ne"));
+  SimulateKey(T, VK_ESCAPE);
+  EXPECT_FALSE(View->IsEditingText());
+  EXPECT_FALSE(T->Visible());
+  EXPECT_EQ(Deactivated, 1);
+  EXPECT_GE(Changed, 1);
+  EXPECT_TRUE(View->Focused());
+  EXPECT_NE(std::find(TextKeys.begin(), TextKeys.end(), VK_RETURN), TextKeys.end());
+  ASSERT_FALSE(TextKeys.empty());
+  EXPECT_EQ(TextKeys.back(), VK_ESCAPE);
+  const TIEVObjectRec& o = *View->GetObjectRec(M);
+  ASSERT_TRUE(o.Text.has_value());
+  EXPECT_EQ(*o.Text, AnsiString("abcd\ne"));
+  // Every character has a format, and the formats came back with the text.
+  ASSERT_TRUE(o.MemoCharFormats.has_value());
+  EXPECT_EQ(o.MemoCharFormats->size(), 6u);
+  ASSERT_TRUE(o.MemoFormats.has_value());
+  EXPECT_FALSE(o.MemoFormats->empty());
+
+  // What was typed survives the objects file.
+  TMemoryStream S;
+  View->SaveObjectsToStream(&S);
+  S.SetPosition(0);
+  View->ClearObjects();
+  ASSERT_TRUE(View->LoadObjectsFromStream(&S));
+  ASSERT_TRUE(View->GetObjectRec(0)->Text.has_value());
+  EXPECT_EQ(*View->GetObjectRec(0)->Text, AnsiString("abcd\ne"));
+
+  // A memo that must not be edited never opens the control.
+  View->GetObjectRec(0)->EditOnCreate = false;
+  View->ClearSelection();
+  View->AddToSelection(0);
+  SimulateKey(View, VK_F2);
+  EXPECT_FALSE(View->IsEditingText());
+  EXPECT_FALSE(T->Visible());
+}
+
+TEST_F(VectKeysTest, AMemoOpenedByDoubleClickFollowsTheZoomAndReportsItsCaret) {
+  const Integer M = Memo("hello world", 20, 20, 120, 60);
+  View->GetObjectRec(M)->BrushStyle = bsSolid;
+  View->GetObjectRec(M)->TextAutoSize = true;
+  View->SetMouseInteractObj(mioObjectSelect);
+  const TPoint P = C(50, 40);
+  SimulateMouse(View, smPress, mbLeft, P.X, P.Y);
+  SimulateMouse(View, smRelease, mbLeft, P.X, P.Y);
+  SimulateMouse(View, smDoubleClick, mbLeft, P.X, P.Y);
+  SimulateMouse(View, smRelease, mbLeft, P.X, P.Y);
+  ASSERT_TRUE(View->IsEditingText());
+  ASSERT_EQ(View->EditedObject(), M);
+  TIETextControl* T = View->TextControl();
+  ASSERT_TRUE(T->Visible());
+
+  // The caret moved by the mouse is reported through the view's event.
+  Integer Moved = 0;
+  View->SetOnTextEditCursorMoved([&](TObject*) { ++Moved; });
+  EXPECT_TRUE(static_cast<bool>(T->OnCursorMoved));
+  EXPECT_TRUE(static_cast<bool>(View->OnTextEditCursorMoved()));
+  T->Repaint();
+  SimulateMouse(T, smPress, mbLeft, T->Width() - 2, 3);
+  SimulateMouse(T, smRelease, mbLeft, T->Width() - 2, 3);
+  EXPECT_GE(Moved, 1);
+  EXPECT_GT(T->CaretIndex, 0);
+
+  // Zooming carries the control along and zooms its text.
+  View->SetZoom(200);
+  EXPECT_EQ(T->Left(), View->BitmapToScreenX(20));
+  EXPECT_EQ(T->Width(), View->BitmapToScreenX(120) - View->BitmapToScreenX(20) + 1);
+  EXPECT_DOUBLE_EQ(T->TextZoom, 2.0);
+
+  // With automatic size the memo ends as high as the control, in bitmap pixels.
+  const Integer H = T->ClientHeight();
+  SimulateKey(T, VK_ESCAPE);
+  ASSERT_FALSE(View->IsEditingText());
+  EXPECT_EQ(View->GetObjectRec(M)->Y2, 20 + H / 2);
+  EXPECT_EQ(*View->GetObjectRec(M)->Text, AnsiString("hello world"));
+}
+
+TEST_F(VectKeysTest, AMemoEditRunningWhenTheViewGoesGivesItsTextBackUnsized) {
+  const Integer M = Memo("ab", 20, 20, 120, 30);
+  View->GetObjectRec(M)->TextAutoSize = true;
+  View->AddToSelection(M);
+  SimulateKey(View, VK_F2);
+  ASSERT_TRUE(View->IsEditingText());
+  SimulateKey(View->TextControl(), VK_END, ssCtrl);
+  SimulateTyping(View->TextControl(), "c");
+  std::optional<AnsiString> Text;
+  Integer Y2 = -1, Deactivated = 0;
+  View->OnDeactivateTextEdit = [&](TObject* Sender) {
+    ++Deactivated;
+    const TIEVObjectRec* o = static_cast<TZodivErVect*>(Sender)->GetObjectRec(M);
+    Text = o->Text;
+    Y2 = o->Y2;
+  };
+  View->OnVectorialChanged = [&](TObject*) { ADD_FAILURE() << "no change is reported by a view going away"; };
+  delete View;
+  View = nullptr;
+  EXPECT_EQ(Deactivated, 1);
+  ASSERT_TRUE(Text.has_value());
+  EXPECT_EQ(*Text, AnsiString("abc"));
+  EXPECT_EQ(Y2, 30);
+}
+
 TEST_F(VectKeysTest, HandlesAndPositionsOutOfRangeAreRefused) {
   const Integer h = FilledBox(20, 20, 80, 60);
   View->AddToSelection(h);
@@ -369,4 +510,44 @@ TEST_F(VectKeysTest, TheUnitStartUpRegistersTheFormatShortcutsAndPlugInList) {
   EXPECT_EQ(IECreatePlugInObject("TRecordingPlugIn"), nullptr);
   EXPECT_EQ(IEVTextShortCuts.Bold, 0);
   IEInitialize();
+}
+
+TEST_F(VectKeysTest, LayersAndObjectsAreUndoneAndRedoneTogether) {
+  TZodivErProc* P = View->Proc();
+  P->SetUndoLimit(3);
+  const Integer B = FilledBox(20, 20, 80, 60);
+  View->AddLayer();
+  TIELayer* L = View->LayerAt(1);
+  L->Bitmap->Allocate(6, 4, ie24RGB);
+  L->Bitmap->Fill(static_cast<double>(0x0000FF));
+  L->PosX = 7;
+  L->LayerName = "top";
+  P->SaveUndo(ieuObjectsAndLayers);
+  ASSERT_EQ(P->UndoCount(), 1);
+  EXPECT_EQ(P->GetUndoSource(0), ieuObjectsAndLayers);
+
+  // Both halves change: an object moves and one is added, the layer moves and is repainted,
+  // a third layer comes.
+  View->GetObjectRec(B)->X1 = 30;
+  Add(ievkLine, 5, 5, 60, 50);
+  L->PosX = 40;
+  L->LayerName = "moved";
+  L->Bitmap->Fill(static_cast<double>(0x00FF00));
+  View->AddLayer();
+  const auto Check = [&](Integer Objects, Integer X1, Integer Layers, Integer PosX, const char* Name, Byte Green) {
+    ASSERT_EQ(View->ObjectsCount(), Objects);
+    EXPECT_EQ(View->GetObjectRec(B)->X1, X1);
+    ASSERT_EQ(View->LayerCount(), Layers);
+    TIELayer* Top = View->LayerAt(1);
+    EXPECT_EQ(Top->PosX, PosX);
+    EXPECT_EQ(Top->LayerName, AnsiString(Name));
+    ASSERT_EQ(Top->Bitmap->GetWidth(), 6);
+    EXPECT_EQ(Top->Bitmap->GetPixelRGB(2, 2).g, Green);
+  };
+
+  P->Undo(true);
+  Check(1, 20, 2, 7, "top", 0);
+  ASSERT_EQ(P->RedoCount(), 1);
+  P->Redo();
+  Check(2, 30, 3, 40, "moved", 255);
 }
