@@ -128,6 +128,7 @@ run_one() {
   local corpora=("$work/corpus/$t")
   [ -d "$here/tests/fuzz/regressions/$t" ] && corpora+=("$here/tests/fuzz/regressions/$t")
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0" \
     "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -malloc_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$out/$t-" "${dict[@]}" "${corpora[@]}" >"$log" 2>&1
   local rc=$?

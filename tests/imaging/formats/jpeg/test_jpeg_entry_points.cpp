@@ -101,7 +101,10 @@ TEST(JpegStreamLength, StuffedBytesRestartsAndMissingEnd) {
       {"no end marker", no_end, 77, Integer(no_end.size() + 77)},
   };
   for (const Case& c : cases) {
-    std::vector<Byte> all(33, 0x11);  // the datastream starts inside a larger file
+    // The datastream starts inside a larger file.
+    std::vector<Byte> all;
+    all.reserve(33 + c.jpeg.size() + size_t(c.tail));
+    all.resize(33, 0x11);
     all.insert(all.end(), c.jpeg.begin(), c.jpeg.end());
     all.insert(all.end(), c.tail, 0xAB);
     TMemoryStream m;
