@@ -140,18 +140,18 @@ def flatten(prefix, v):
         yield "%s=%s" % (prefix, v)
 
 
-def cmd_write(out_path, spec_path):
-    spec = json.load(open(spec_path))
-    version, compression = spec["version"], spec["compression"]
+def cmd_write(out_path, plan_path):
+    plan = json.load(open(plan_path))
+    version, compression = plan["version"], plan["compression"]
     defaults = {"Visible": True, "ShowFrame": False, "Opacity": 255, "PosX": 0, "PosY": 0,
                 "ClipToBase": False, "NoResize": False, "Magnifier": False, "MagnifyFactor": 2.0,
                 "MagnifierShape": 0, "MagnifierSource": 0, "Operation": 0, "WidthOverride": 0,
                 "HeightOverride": 0, "ResampleFilter": 0, "UseResampleFilter": False,
                 "LayerName": "", "UserData": "", "MaskLayer": False, "CanSelect": False,
                 "DimOutside": False}
-    head = MAGIC + struct.pack("<iii", version, compression, len(spec["layers"]))
+    head = MAGIC + struct.pack("<iii", version, compression, len(plan["layers"]))
     records, offset_at = b"", []
-    for layer in spec["layers"]:
+    for layer in plan["layers"]:
         values = dict(defaults, **layer)
         for name, kind in record_fields(version):
             v = values[name]
@@ -169,7 +169,7 @@ def cmd_write(out_path, spec_path):
         offset_at.append(len(head) + len(records))
         records += b"\0" * 8
     body = bytearray(head + records)
-    for i, layer in enumerate(spec["layers"]):
+    for i, layer in enumerate(plan["layers"]):
         struct.pack_into("<Ii", body, offset_at[i], len(body) & 0xFFFFFFFF, len(body) >> 32)
         body += open(layer["png"], "rb").read()
     open(out_path, "wb").write(bytes(body))

@@ -202,12 +202,12 @@ TEST_F(LayerFileTest, OlderVersionsWrittenByPythonAreRead) {
   const std::string Dir = testsupport::MakeTempDir("oldlayers");
   for (const int Version : {2, 4, 5}) {
     SCOPED_TRACE(Version);
-    const std::string Spec = Dir + "/spec.json", Path = Dir + "/old.lyr";
-    std::ofstream(Spec) << "{\"version\": " << Version << ", \"compression\": 8, \"layers\": ["
+    const std::string Plan = Dir + "/plan.json", Path = Dir + "/old.lyr";
+    std::ofstream(Plan) << "{\"version\": " << Version << ", \"compression\": 8, \"layers\": ["
                         << "{\"png\": \"" << Blue << "\", \"Opacity\": 200, \"LayerName\": \"file base\"},"
                         << "{\"png\": \"" << Red << "\", \"PosX\": 3, \"PosY\": 4, \"LayerName\": \"upper\","
                         << " \"MagnifierSource\": 0, \"CanSelect\": false, \"UserData\": \"aabb\"}]}";
-    testsupport::RunOk(kTool + " write " + Path + " " + Spec);
+    testsupport::RunOk(kTool + " write " + Path + " " + Plan);
 
     TTestVect* R = Receiver();
     R->LayerAt(0)->MagnifierSource = 0;

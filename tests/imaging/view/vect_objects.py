@@ -408,7 +408,7 @@ if __name__ == "__main__":
     if sys.argv[1] == "read":
         print(json.dumps(read(sys.argv[2]), indent=1))
     elif sys.argv[1] == "batch":
-        for spec in sys.argv[3:]:
-            write(ord(spec[0]), "%s/v%d.iev" % (sys.argv[2], ord(spec[0])), group=spec[1:] == "g")
+        for choice in sys.argv[3:]:
+            write(ord(choice[0]), "%s/v%d.iev" % (sys.argv[2], ord(choice[0])), group=choice[1:] == "g")
     elif sys.argv[1] == "write":
         write(ord(sys.argv[2]), sys.argv[3], group=len(sys.argv) > 4 and sys.argv[4] == "group")
