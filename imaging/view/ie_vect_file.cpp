@@ -15,6 +15,7 @@
 #include "imaging/io/ie_file_formats.h"
 #include "imaging/io/ie_zodiver_io.h"
 #include "imaging/view/ie_vect.h"
+#include "imaging/view/ie_view_file_fields.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
 
@@ -32,23 +33,9 @@ constexpr Integer kMaxUserData = 256 * 1024 * 1024;
 
 [[noreturn]] void Damaged(const AnsiString& Why) { throw EReadError("Damaged vector objects file: " + Why); }
 
-// ---------- little-endian writing ----------
-struct TWriter {
-  TStream* S;
-  void Bytes(const void* P, Integer N) { S->WriteBuffer(P, N); }
-  void U8(Byte V) { Bytes(&V, 1); }
-  void I32(Integer V) {
-    const uint32_t u = static_cast<uint32_t>(V);
-    const Byte b[4] = {Byte(u), Byte(u >> 8), Byte(u >> 16), Byte(u >> 24)};
-    Bytes(b, 4);
-  }
-  void F64(double V) {
-    uint64_t u;
-    std::memcpy(&u, &V, 8);
-    Byte b[8];
-    for (int i = 0; i < 8; ++i) b[i] = Byte(u >> (8 * i));
-    Bytes(b, 8);
-  }
+// ---------- little-endian fields, with the objects file's strings and fonts ----------
+struct TWriter : TIEViewFileWriter {
+  explicit TWriter(TStream* Stream) : TIEViewFileWriter{Stream} {}
   void Str(const AnsiString& V) {
     I32(static_cast<Integer>(V.size()));
     if (!V.empty()) Bytes(V.data(), static_cast<Integer>(V.size()));
@@ -59,39 +46,8 @@ struct TWriter {
   }
 };
 
-// ---------- little-endian reading; a short read is a damaged file ----------
-struct TReader {
-  TStream* S;
-  const char* What;
-  void Bytes(void* P, Int64 N) {
-    Byte* d = static_cast<Byte*>(P);
-    while (N > 0) {
-      const Integer k = S->Read(d, static_cast<Integer>(std::min<Int64>(N, 1 << 20)));
-      if (k <= 0) Damaged(AnsiString(What) + " ends early");
-      d += k;
-      N -= k;
-    }
-  }
-  Byte U8() {
-    Byte b;
-    Bytes(&b, 1);
-    return b;
-  }
-  bool Bool() { return U8() != 0; }
-  Integer I32() {
-    Byte b[4];
-    Bytes(b, 4);
-    return static_cast<Integer>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
-  }
-  double F64() {
-    Byte b[8];
-    Bytes(b, 8);
-    uint64_t u = 0;
-    for (int i = 0; i < 8; ++i) u |= uint64_t(b[i]) << (8 * i);
-    double d;
-    std::memcpy(&d, &u, 8);
-    return d;
-  }
+struct TReader : TIEViewFileReader {
+  TReader(TStream* Stream, const char* Part) : TIEViewFileReader{Stream, Part, Damaged} {}
   Integer Count(const char* Name, Integer Max) {
     const Integer n = I32();
     if (n < 0 || n > Max) Damaged(Format("%s %d is out of range", Name, n));
