@@ -484,7 +484,8 @@ void WriteObjectsLayers(TZodivErView* View, TStream* Stream, Integer FileType) {
 }
 }  // namespace
 
-// No asynchronous start: the view's objects and layers are read while they are written.
+// Always in the caller's thread: a worker would read the view's objects and layers while the
+// main thread may be changing them.
 void TZodivErIO::SaveToFileObjectsLayers(const WideString& FileName, Integer FileType) {
   TZodivErView* View = ObjectsLayersHolder(FAttachedZodivEr, FileType);
   if (!View) {
