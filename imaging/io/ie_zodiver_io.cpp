@@ -626,7 +626,7 @@ bool TZodivErIO::SaveFileById(const WideString& FileName, Integer FileType) {
     case ioPSD: SaveToFilePSD(FileName); return true;
     case ioIEV:
     case ioLYR:
-    case ioALL: NotAvailable(FileType, true); return true;
+    case ioALL: SaveToFileObjectsLayers(FileName, FileType); return true;
     default: return false;
   }
 }

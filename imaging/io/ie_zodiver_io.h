@@ -204,6 +204,11 @@ class TZodivErIO : public TComponent {
   void LoadFromStreamBMPRAW(TStream* Stream);
   void LoadFromFileObjectsLayers(const WideString& FileName, Integer FileType);
   void LoadFromStreamObjectsLayers(TStream* Stream, Integer FileType);
+  // Objects (25), layers (26), layers and objects (27) are the attached view's to write: a
+  // vector view for 25 and 27, any image view for 26. Without one the save fails with a reason
+  // and nothing is written.
+  void SaveToFileObjectsLayers(const WideString& FileName, Integer FileType);
+  void SaveToStreamObjectsLayers(TStream* Stream, Integer FileType);
   // Draws a WMF or EMF at Width x Height (a negative side follows the picture's proportions,
   // both negative keep its size; sides are brought down to IEMaxMetafileSize); WithAlpha makes
   // what the drawing did not touch transparent. A file that is not a readable metafile raises

@@ -118,6 +118,9 @@ void TZodivErIO::SaveToStream(TStream* Stream, Integer FileType) {
     case ioPDF: SaveToStreamPDF(Stream); return;
     case ioDCX: SaveToStreamDCX(Stream); return;
     case ioPSD: SaveToStreamPSD(Stream); return;
+    case ioIEV:
+    case ioLYR:
+    case ioALL: SaveToStreamObjectsLayers(Stream, FileType); return;
     default: break;
   }
   FFailureReason.clear();
@@ -127,7 +130,7 @@ void TZodivErIO::SaveToStream(TStream* Stream, Integer FileType) {
     DoFinishWork();
     return;
   }
-  // The built-in rows left here (objects and layers) hold a placeholder that writes nothing.
+  // A built-in row left here holds a placeholder that writes nothing.
   if (Row->InternalFormat) return NotAvailable(FileType, true);
   if (InThread(&TZodivErIO::SaveToStream, Stream, FileType)) return;
   SaveStream(Stream, FileType, true, [this, Row](TStream* S, TIECodecProgress& P) {

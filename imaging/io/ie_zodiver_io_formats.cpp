@@ -461,6 +461,52 @@ void TZodivErIO::LoadFromStreamObjectsLayers(TStream* Stream, Integer FileType) 
   DoFinishWork();
 }
 
+namespace {
+// The attached view that holds what FileType stores, or nil.
+TZodivErView* ObjectsLayersHolder(TIEView* Attached, Integer FileType) {
+  if (FileType == ioLYR) return dynamic_cast<TZodivErView*>(Attached);
+  return FileType == ioIEV || FileType == ioALL ? dynamic_cast<TZodivErVect*>(Attached) : nullptr;
+}
+
+AnsiString ObjectsLayersMissingHolder(Integer FileType) {
+  switch (FileType) {
+    case ioIEV: return "vector objects are saved from an attached vector view, and none is attached";
+    case ioLYR: return "layers are saved from an attached image view, and none is attached";
+    default: return "layers and vector objects are saved from an attached vector view, and none is attached";
+  }
+}
+
+void WriteObjectsLayers(TZodivErView* View, TStream* Stream, Integer FileType) {
+  // Layer images go as zlib streams of their raw records: what is read back is what was shown.
+  if (FileType == ioIEV) static_cast<TZodivErVect*>(View)->SaveObjectsToStream(Stream);
+  else if (FileType == ioLYR) View->SaveLayersToStream(Stream, -1);
+  else static_cast<TZodivErVect*>(View)->SaveLayersAndObjectsToStream(Stream, -1);
+}
+}  // namespace
+
+// Always in the caller's thread: a worker would read the view's objects and layers while the
+// main thread may be changing them.
+void TZodivErIO::SaveToFileObjectsLayers(const WideString& FileName, Integer FileType) {
+  TZodivErView* View = ObjectsLayersHolder(FAttachedZodivEr, FileType);
+  if (!View) {
+    FFailureReason.clear();
+    Fail("Cannot save \"" + ExpandFileName(WideToAnsi(FileName)) + "\": " + ObjectsLayersMissingHolder(FileType));
+    return DoFinishWork();
+  }
+  SaveFile(FileName, FileType, false,
+           [&](TStream* S, TIECodecProgress&) { WriteObjectsLayers(View, S, FileType); });
+}
+
+void TZodivErIO::SaveToStreamObjectsLayers(TStream* Stream, Integer FileType) {
+  TZodivErView* View = ObjectsLayersHolder(FAttachedZodivEr, FileType);
+  if (!View) {
+    FFailureReason.clear();
+    Fail("Cannot save: " + ObjectsLayersMissingHolder(FileType));
+    return DoFinishWork();
+  }
+  SaveStream(Stream, FileType, false, [&](TStream* S, TIECodecProgress&) { WriteObjectsLayers(View, S, FileType); });
+}
+
 // --- saves of the built codecs -------------------------------------------------------------
 
 void TZodivErIO::SyncPhotoshopResolution() {

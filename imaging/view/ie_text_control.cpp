@@ -861,6 +861,17 @@ void TIETextControl::DoExit() {
   Invalidate();
 }
 
+void TIETextControl::WndProc(TMessage& Message) {
+  Word Key = 0;
+  switch (Message.Msg) {
+    case WM_CUT: Key = 'X'; break;
+    case WM_COPY: Key = 'C'; break;
+    case WM_PASTE: Key = 'V'; break;
+    default: return TCustomControl::WndProc(Message);
+  }
+  KeyDown(Key, ssCtrl);
+}
+
 // ---------- TIEEdit ----------
 
 bool TIEEdit::WantSpecialKey(Word CharCode, TShiftState) {

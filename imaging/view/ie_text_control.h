@@ -108,6 +108,8 @@ class TIETextControl : public TCustomControl {
   void MouseMove(TShiftState Shift, Integer X, Integer Y) override;
   void DoEnter() override;
   void DoExit() override;
+  // WM_CUT, WM_COPY and WM_PASTE do what Ctrl+X, Ctrl+C and Ctrl+V do.
+  void WndProc(TMessage& Message) override;
 
  private:
   void PaintBackground();

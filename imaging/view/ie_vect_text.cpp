@@ -61,6 +61,14 @@ void TZodivErVect::DrawTextObject(TIECanvas* C, Integer x1, Integer y1, Integer 
   if (!o.Text) return;
   const AnsiString& Text = *o.Text;
   if (o.CurvePoints.empty()) {
+    // Under its edit box the object shows only its outline, one pixel outside the box, so the
+    // text being typed is not seen twice.
+    if (IsEditingText() && !FEditingMemo && &o == GetObjectRec(FEditedObject)) {
+      C->Brush()->SetStyle(bsClear);
+      C->Rectangle(x1 - 1, y1 - 1, x2 + 1, y2 + 1);
+      Grow(Extent, x1 - 1, y1 - 1), Grow(Extent, x2, y2);
+      return;
+    }
     SelectObjectFont(C, o, ZoomY, y2 - y1);
     const double m = (o.Font ? o.Font->Escapement() : 0) / 10.0 * kPi / 180.0;
     const Integer tw = C->TextWidth(Text), th = C->TextHeight(Text);

@@ -57,7 +57,7 @@ void TZodivErVect::StartTextEdit() {
     if (OnActivateTextEdit) OnActivateTextEdit(this);
     return;
   }
-  if (!FEditBox) FEditBox = new TEdit(nullptr);
+  if (!FEditBox) FEditBox = new TIEEdit(nullptr);
   FEditBox->SetVisible(false);
   FEditBox->SetParent(this);
   PlaceTextEditor();

@@ -20,6 +20,8 @@
 #include "platform/gui/qt_cursors.h"
 #include "platform/gui/qt_graphics_bridge.h"
 #include "platform/gui/qt_surface.h"
+#include "platform/rtl/mainthread.h"
+#include "platform/rtl/sync.h"
 
 // ---------------------------------------------------------------------------------------------
 // TSizeConstraints
@@ -434,6 +436,29 @@ void TControl::SendToBack() {
 }
 
 TCustomForm* TControl::GetParentForm() const { return ::GetParentForm(this); }
+
+NativeInt TControl::Perform(Cardinal Msg, NativeUInt WParam, NativeInt LParam) {
+  TMessage M{Msg, WParam, LParam, 0};
+  WndProc(M);
+  return M.Result;
+}
+
+void TControl::WndProc(TMessage& Message) { Message.Result = 0; }
+
+NativeInt SendMessage(TWinControl* Control, Cardinal Msg, NativeUInt WParam, NativeInt LParam) {
+  if (!Control) return 0;
+  if (!IsMainThread()) {
+    NativeInt Result = 0;
+    Synchronize([&] { Result = SendMessage(Control, Msg, WParam, LParam); });
+    return Result;
+  }
+  QWidget* W = Control->Widget();
+  if (!W) return 0;
+  TMessage M{Msg, WParam, LParam, 0};
+  clvqt::WindowMessageEvent Event(M);
+  QCoreApplication::sendEvent(W, &Event);
+  return M.Result;
+}
 
 void TControl::Loaded() { TComponent::Loaded(); }
 

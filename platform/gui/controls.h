@@ -93,6 +93,23 @@ inline constexpr TDlgCode dlgcWantTab = 1u << 1;
 inline constexpr TDlgCode dlgcWantAllKeys = 1u << 2;
 inline constexpr TDlgCode dlgcWantChars = 1u << 3;
 
+// A window message as a control's handler receives it: sent through the window system with
+// SendMessage, or handed straight to the handler with TControl::Perform.
+struct TMessage {
+  Cardinal Msg = 0;
+  NativeUInt WParam = 0;
+  NativeInt LParam = 0;
+  NativeInt Result = 0;
+};
+
+// The desktop's clipboard commands to an edit control: cut, copy or paste the selection, delete
+// it, take back the last change.
+inline constexpr Cardinal WM_CUT = 0x0300;
+inline constexpr Cardinal WM_COPY = 0x0301;
+inline constexpr Cardinal WM_PASTE = 0x0302;
+inline constexpr Cardinal WM_CLEAR = 0x0303;
+inline constexpr Cardinal WM_UNDO = 0x0304;
+
 enum TScrollBarKind { sbHorizontal, sbVertical };
 
 // What a scroll bar asked for (the desktop's SB_ codes in this order).
@@ -319,6 +336,10 @@ class TControl : public TComponent {
   // The form the control sits on, or nil.
   TCustomForm* GetParentForm() const;
 
+  // Runs the control's message handler on the message at once, in the calling thread, and
+  // returns its result; an exception of the handler reaches the caller.
+  NativeInt Perform(Cardinal Msg, NativeUInt WParam = 0, NativeInt LParam = 0);
+
   TControlStyle ControlStyle = csCaptureMouse | csClickEvents | csDoubleClicks;
 
   // The Qt widget behind the control (platform code only; forward-declared here).
@@ -405,6 +426,11 @@ class TControl : public TComponent {
   virtual void MouseMove(TShiftState Shift, Integer X, Integer Y);
   virtual void MouseUp(TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
   virtual bool MouseWheel(TShiftState Shift, Integer WheelDelta, TPoint MousePos);
+
+  // The handler of the messages sent to the control (SendMessage, Perform). The default knows
+  // none and leaves the result 0; an override handles its own and calls the inherited one for
+  // the rest.
+  virtual void WndProc(TMessage& Message);
 
   // Notifications after a property changed (the framework's CM_ messages).
   virtual void EnabledChanged();
@@ -683,6 +709,12 @@ class TDialogKeyTarget {
   virtual bool IsCancelButton() const = 0;
   virtual void DialogKeyClick() = 0;
 };
+
+// Sends a message to Control's window and returns the handler's result once it has run. The
+// message goes through the window system's delivery to the control's widget, on the main thread
+// (from another thread the caller waits for it); an exception of the handler is shown as the
+// event loop shows it. Nil: 0.
+NativeInt SendMessage(TWinControl* Control, Cardinal Msg, NativeUInt WParam = 0, NativeInt LParam = 0);
 
 // Makes the keyboard's Tab order within Root's window follow each parent's tab order, depth
 // first (a form does this each time it is shown).

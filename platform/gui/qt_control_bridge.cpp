@@ -56,6 +56,15 @@ void ControlBridge::MouseLeave(TControl* Control) {
   GuardedCall(Control, [&] { Control->MouseLeave(); });
 }
 
+void ControlBridge::WindowMessage(TControl* Control, TMessage& Message) {
+  GuardedCall(Control, [&] { Control->WndProc(Message); });
+}
+
+QEvent::Type WindowMessageEvent::EventType() {
+  static const auto Type = QEvent::Type(QEvent::registerEventType());
+  return Type;
+}
+
 TShiftState ShiftFromModifiers(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons) {
   TShiftState S = 0;
   if (Modifiers & Qt::ShiftModifier) S |= ssShift;
@@ -393,6 +402,15 @@ bool HandleDrag(QObject* Receiver, QEvent* Event) {
 bool FrameworkNotify(QObject* Receiver, QEvent* Event, DeliverFn Base, bool& Result) {
   if (Event == g_Resent) return false;
   Result = false;
+  // A sent message belongs to the control of the widget it was addressed to, not to a parent.
+  if (Event->type() == WindowMessageEvent::EventType()) {
+    auto* W = qobject_cast<QWidget*>(Receiver);
+    const QVariant V = W ? W->property(ControlBridge::PropertyName) : QVariant();
+    if (auto* C = V.isValid() ? static_cast<TControl*>(V.value<void*>()) : nullptr)
+      ControlBridge::WindowMessage(C, static_cast<WindowMessageEvent*>(Event)->Message);
+    Result = true;
+    return true;
+  }
   switch (Event->type()) {
     case QEvent::KeyPress:
       return HandleKeyPress(Receiver, static_cast<QKeyEvent*>(Event), Base, Result);

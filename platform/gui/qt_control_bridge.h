@@ -28,6 +28,15 @@ class ControlBridge {
   static void WidgetGone(TControl* Control);
   static void MouseEnter(TControl* Control);
   static void MouseLeave(TControl* Control);
+  static void WindowMessage(TControl* Control, TMessage& Message);
+};
+
+// A message sent to a control's window (SendMessage), delivered to its widget like any event.
+class WindowMessageEvent : public QEvent {
+ public:
+  explicit WindowMessageEvent(TMessage& AMessage) : QEvent(EventType()), Message(AMessage) {}
+  static QEvent::Type EventType();
+  TMessage& Message;
 };
 
 TShiftState ShiftFromModifiers(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons);

@@ -17,6 +17,7 @@
 #include <QValidator>
 
 #include "platform/gui/application.h"
+#include "platform/gui/clipboard.h"
 #include "platform/rtl/flag_guard.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/graphics.h"
@@ -367,6 +368,34 @@ void TCustomEdit::SetSelText(const AnsiString& Value) {
 }
 
 void TCustomEdit::SelectAll() { Edit()->selectAll(); }
+
+void TCustomEdit::WndProc(TMessage& Message) {
+  QLineEdit* E = Edit();
+  switch (Message.Msg) {
+    case WM_COPY:
+    case WM_CUT:
+    case WM_CLEAR:
+      if (!E->hasSelectedText() || (FReadOnly && Message.Msg != WM_COPY)) break;
+      if (Message.Msg != WM_CLEAR) Clipboard()->SetAsText(AStr(E->selectedText()));
+      if (Message.Msg != WM_COPY) E->del();
+      break;
+    case WM_PASTE: {
+      if (FReadOnly || !Clipboard()->HasFormat(CF_TEXT)) break;
+      AnsiString Text = Clipboard()->AsText();
+      // One line holds no line break: the first line is what is pasted.
+      Text.resize(std::min(Text.find_first_of("\r\n"), Text.size()));
+      // Through the widget's own editing, so the length limit and the undo step apply.
+      E->insert(QStr(Text));
+      break;
+    }
+    case WM_UNDO:
+      if (!FReadOnly) E->undo();
+      Message.Result = 1;
+      return;
+    default: break;
+  }
+  TWinControl::WndProc(Message);
+}
 
 TEdit::TEdit(TComponent* AOwner) : TCustomEdit(AOwner, new QLineEdit()) {}
 

@@ -120,6 +120,11 @@ class TCustomEdit : public TWinControl {
   void TextChanged() override;
   void FontChanged() override;
   void ColorChanged() override;
+  // The clipboard commands as the desktop's edit control takes them: WM_CUT, WM_COPY, WM_CLEAR
+  // act on the selection (nothing without one; a read-only edit only copies it), WM_PASTE
+  // replaces the selection with the clipboard's text up to its first line break (cut to
+  // MaxLength as typing is), WM_UNDO takes back the last change. Each change fires OnChange.
+  void WndProc(TMessage& Message) override;
 
   QLineEdit* Edit() const;
 

@@ -125,7 +125,7 @@ TEST(ZodivErIO, FailuresEndWithAbortingAReasonAndOneFinishEvent) {
       {"load of a cut Photoshop file", [&](TZodivErIO& io) { io.LoadFromFile(W(psd)); }, "too short for its header"},
       {"save as .win", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.win")); }, "an empty image cannot be saved as Targa"},
       {"save as .xif", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.xif")); }, "an empty image cannot be saved as TIFF"},
-      {"save as .lyr", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.lyr")); }, "Writing Layers files is not available"},
+      {"save as .lyr", [&](TZodivErIO& io) { io.SaveToFile(W(dir / "a.lyr")); }, "a.lyr\": layers are saved from an attached image view"},
       // A PNG under a raw name: the raw reader runs and does not know it.
       {"load of a camera raw name", [&](TZodivErIO& io) { io.LoadFromFile(W(nef)); }, "not a camera raw file"},
       {"load of a missing AVI file", [&](TZodivErIO& io) { io.LoadFromFile(W(dir / "clip.avi")); }, "clip.avi"},

@@ -4,6 +4,7 @@
 // of undo, whose user data never outlives the layer that owned it.
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include "imaging/view/ie_layer.h"
 #include "imaging/view/ie_layer_file.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/files.h"
 #include "platform/rtl/strings.h"
 #include "tests/imaging/view/vect_test_fixture.h"
 
@@ -449,6 +451,98 @@ TEST_F(LayerFileTest, LayersAndObjectsRoundTripAndAnIndependentReaderAgrees) {
 
 // The I/O component finds both formats by content, loads them into an attached view, renders
 // them into its own image without one, and names the file and the cause when a load fails.
+// Saved through the component by extension and by id, each file is the view's own save; what
+// it reads back into another view saves again to the same bytes. Without a view of the right
+// class nothing is written, and the reason names the file.
+TEST_F(LayerFileTest, TheIOComponentSavesObjectsAndLayersFromItsView) {
+  Compose(View);
+  Add(ievkBox, 0, 0, 19, 14, "frame");
+  Add(ievkEllipse, 3, 4, 12, 9, "ring");
+  const std::string Dir = testsupport::MakeTempDir("iosave");
+  TZodivErIO* IO = View->IO();
+  struct TCase {
+    const char* Ext;
+    Integer FileType;
+    std::function<void(TStream*)> ViewsOwn;
+  };
+  const TCase Cases[] = {
+      {".iev", ioIEV, [&](TStream* S) { View->SaveObjectsToStream(S); }},
+      {".lyr", ioLYR, [&](TStream* S) { View->SaveLayersToStream(S, -1); }},
+      {".all", ioALL, [&](TStream* S) { View->SaveLayersAndObjectsToStream(S, -1); }},
+  };
+  for (const TCase& c : Cases) {
+    SCOPED_TRACE(c.Ext);
+    const std::string Path = Dir + "/saved" + c.Ext;
+    Integer Finished = 0;
+    IO->OnFinishWork = [&](TObject*) { ++Finished; };
+    IO->SaveToFile(AnsiToWide(Path));
+    ASSERT_FALSE(IO->Aborting) << IO->FailureReason();
+    EXPECT_EQ(Finished, 1);
+    EXPECT_EQ(IO->IOParams()->FileType, c.FileType);
+    EXPECT_EQ(FindFileFormat(AnsiToWide(Path), false), c.FileType);
+    TMemoryStream Own, ById;
+    c.ViewsOwn(&Own);
+    const std::string Saved = Slurp(Path);
+    EXPECT_EQ(Saved, std::string(static_cast<const char*>(Own.Memory()), size_t(Own.Size())));
+    IO->SaveToStream(&ById, c.FileType);
+    ASSERT_FALSE(IO->Aborting) << IO->FailureReason();
+    EXPECT_EQ(Saved, std::string(static_cast<const char*>(ById.Memory()), size_t(ById.Size())));
+
+    TTestVect* R = Receiver();
+    R->IO()->LoadFromFile(AnsiToWide(Path));
+    ASSERT_FALSE(R->IO()->Aborting) << R->IO()->FailureReason();
+    const std::string Again = Dir + "/again" + c.Ext;
+    R->IO()->SaveToFile(AnsiToWide(Again));
+    ASSERT_FALSE(R->IO()->Aborting) << R->IO()->FailureReason();
+    EXPECT_EQ(Slurp(Again), Saved);
+    EXPECT_EQ(R->ObjectsCount(), c.FileType == ioLYR ? 0 : 2);
+    if (c.FileType != ioIEV) EXPECT_EQ(R->LayerCount(), 3);
+    delete R;
+  }
+
+  // A plain image view holds layers but no objects; a component of its own holds neither. A
+  // file already there stays as it was.
+  auto* Plain = new TZodivErView(Form);
+  Plain->SetParent(Form);
+  Compose(Plain);
+  TZodivErIO Alone(nullptr);
+  const std::string Kept = Dir + "/kept.all";
+  Spill(Kept, "old");
+  struct TRefusal {
+    TZodivErIO* IO;
+    std::string Name;
+    const char* Cause;
+  };
+  const TRefusal Refusals[] = {
+      {Plain->IO(), Dir + "/p.iev", "vector objects are saved from an attached vector view"},
+      {Plain->IO(), Kept, "layers and vector objects are saved from an attached vector view"},
+      {&Alone, Dir + "/a.lyr", "layers are saved from an attached image view"},
+      {&Alone, Dir + "/a.iev", "vector objects are saved from an attached vector view"},
+  };
+  for (const TRefusal& r : Refusals) {
+    SCOPED_TRACE(r.Name);
+    Integer Finished = 0;
+    r.IO->OnFinishWork = [&](TObject*) { ++Finished; };
+    r.IO->Aborting = false;
+    r.IO->SaveToFile(AnsiToWide(r.Name));
+    EXPECT_TRUE(r.IO->Aborting);
+    EXPECT_EQ(Finished, 1);
+    EXPECT_NE(r.IO->FailureReason().find(r.Name), std::string::npos) << r.IO->FailureReason();
+    EXPECT_NE(r.IO->FailureReason().find(r.Cause), std::string::npos) << r.IO->FailureReason();
+  }
+  EXPECT_FALSE(FileExists(Dir + "/p.iev"));
+  EXPECT_FALSE(FileExists(Dir + "/a.lyr"));
+  EXPECT_EQ(Slurp(Kept), "old");
+  TMemoryStream None;
+  Alone.SaveToStream(&None, ioALL);
+  EXPECT_TRUE(Alone.Aborting);
+  EXPECT_NE(Alone.FailureReason().find("none is attached"), std::string::npos) << Alone.FailureReason();
+  EXPECT_EQ(None.Size(), 0);
+  Plain->IO()->SaveToFile(AnsiToWide(Dir + "/p.lyr"));
+  EXPECT_FALSE(Plain->IO()->Aborting) << Plain->IO()->FailureReason();
+  testsupport::RemoveTree(Dir);
+}
+
 TEST_F(LayerFileTest, TheIOComponentLoadsLayersFiles) {
   Compose(View);
   Add(ievkBox, 0, 0, 19, 14, "frame");

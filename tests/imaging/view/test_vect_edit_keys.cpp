@@ -10,6 +10,7 @@
 #include "platform/gui/keys.h"
 #include "platform/gui/menus.h"
 #include "platform/gui/stdctrls.h"
+#include "tests/support/scripted_services.h"
 #include "tests/imaging/view/vect_test_fixture.h"
 
 using namespace vecttest;
@@ -246,6 +247,116 @@ TEST_F(VectKeysTest, TextObjectsAreEditedInPlaceByKeys) {
   EXPECT_EQ(View->GetObjectRec(0)->X2, 20 + W + M);
   SimulateKey(E, VK_RETURN);
   EXPECT_EQ(View->GetObjectRec(0)->X2, 20 + W);
+}
+
+// While a text object is edited in place the view draws only its outline, one client pixel
+// outside the box, at any zoom: neither its fill nor its text shows under the edit box.
+TEST_F(VectKeysTest, TheEditedTextObjectIsDrawnAsAFrame) {
+  TIEVObjectRec R = Rec(ievkText, 10, 20, 80, 40);
+  R.Text = "Hello", R.PenColor = 0xFF0000, R.PenWidth = 1, R.BrushStyle = bsSolid, R.BrushColor = 0x00FF00;
+  const Integer T = View->AppendObject(R);
+  View->SetObjAntialias(false);
+  View->SetZoomObjectsWidth(false);
+  for (Integer Zoom : {100, 200}) {
+    SCOPED_TRACE(Zoom);
+    View->SetZoom(Zoom);
+    auto Render = [&] {
+      View->Update();
+      View->Paint();
+      Application->ProcessMessages();
+      return View->BackBufferBitmap()->Canvas();
+    };
+    const Integer x1 = View->BitmapToScreenX(10), y1 = View->BitmapToScreenY(20);
+    const Integer x2 = View->BitmapToScreenX(80), y2 = View->BitmapToScreenY(40);
+    ASSERT_LT(x2 + 1, View->ClientWidth());
+    const Integer mx = (x1 + x2) / 2, my = (y1 + y2) / 2;
+    // Not edited: filled (right of its short text) and written.
+    EXPECT_EQ(Render()->Pixels(x2 - 3, my), TColor(0x00FF00));
+
+    View->SetEditedObject(T);
+    View->StartTextEdit();
+    ASSERT_TRUE(View->IsEditingText());
+    TCanvas* Cv = Render();
+    for (TPoint P : {TPoint{x1 - 1, my}, TPoint{x2, my}, TPoint{mx, y1 - 1}, TPoint{mx, y2}, TPoint{x1 - 1, y1 - 1}})
+      EXPECT_EQ(Cv->Pixels(P.X, P.Y), TColor(0xFF0000)) << P.X << "," << P.Y;
+    Integer Other = 0;
+    for (Integer y = y1; y < y2; ++y)
+      for (Integer x = x1; x < x2; ++x)
+        if (Cv->Pixels(x, y) != TColor(0xFFFFFF)) ++Other;
+    EXPECT_EQ(Other, 0);
+    EXPECT_EQ(Cv->Pixels(x1 - 2, my), TColor(0xFFFFFF));
+    EXPECT_EQ(Cv->Pixels(x2 + 1, my), TColor(0xFFFFFF));
+
+    SimulateKey(View->TextEditBox(), VK_RETURN);
+    ASSERT_FALSE(View->IsEditingText());
+    EXPECT_EQ(Render()->Pixels(x2 - 3, my), TColor(0x00FF00));
+  }
+}
+
+// The clipboard messages sent to the editors' windows do what the editors' Ctrl+X, Ctrl+C and
+// Ctrl+V do; the view itself has no clipboard commands for objects. The single-line editor keeps
+// Tab for itself.
+TEST_F(VectKeysTest, ClipboardMessagesReachTheTextEditors) {
+  testsupport::ScriptedServices Services;
+  auto ClipText = [&] {
+    const std::vector<Byte>& B = Services.ClipboardData[CF_TEXT];
+    return AnsiString(B.begin(), B.end());
+  };
+  std::vector<Word> TextKeys;
+  View->OnTextKeyDown = [&](TObject*, Word& Key, TShiftState) { TextKeys.push_back(Key); };
+
+  const Integer T = Text("Hello world", 20, 20, 160, 40);
+  View->AddToSelection(T);
+  SimulateKey(View, VK_F2);
+  ASSERT_TRUE(View->IsEditingText());
+  TEdit* E = View->TextEditBox();
+  E->SetSelStart(0);
+  E->SetSelLength(6);
+  EXPECT_EQ(SendMessage(E, WM_COPY), 0);
+  EXPECT_EQ(ClipText(), "Hello ");
+  SendMessage(E, WM_CUT);
+  EXPECT_EQ(E->Text(), "world");
+  E->SetSelStart(5);
+  SendMessage(E, WM_PASTE);
+  EXPECT_EQ(E->Text(), "worldHello ");
+  SimulateKey(E, VK_TAB, 0, '\t');
+  EXPECT_TRUE(E->Focused());
+  ASSERT_FALSE(TextKeys.empty());
+  EXPECT_EQ(TextKeys.back(), VK_TAB);
+  EXPECT_EQ(E->Text(), "worldHello ");
+  SimulateKey(E, VK_RETURN);
+  EXPECT_EQ(*View->GetObjectRec(T)->Text, AnsiString("worldHello "));
+
+  const Integer M = Memo("abc", 20, 60, 160, 120);
+  View->ClearSelection();
+  View->AddToSelection(M);
+  SimulateKey(View, VK_F2);
+  ASSERT_TRUE(View->IsEditingText());
+  TIETextControl* C = View->TextControl();
+  C->SelStart = 0;
+  C->SelEnd = 2;
+  TextKeys.clear();
+  SendMessage(C, WM_COPY);
+  EXPECT_EQ(ClipText(), "ab");
+  EXPECT_EQ(Services.ClipboardData[IETextMemoClipboardFormat()].size(), 2u + 1u + 2u * 280u);
+  SendMessage(C, WM_CUT);
+  EXPECT_EQ(C->TextBuffer, "c");
+  C->CaretIndex = 1;
+  SendMessage(C, WM_PASTE);
+  EXPECT_EQ(C->TextBuffer, "cab");
+  // The control's own key handling ran, its owner's key event included.
+  EXPECT_EQ(TextKeys, (std::vector<Word>{Word('C'), Word('X'), Word('V')}));
+  SimulateKey(C, VK_ESCAPE);
+  ASSERT_FALSE(View->IsEditingText());
+  EXPECT_EQ(*View->GetObjectRec(M)->Text, AnsiString("cab"));
+
+  // Sent to the view, with objects selected, the messages change nothing.
+  View->AddToSelection(T);
+  Services.ClipboardData.clear();
+  for (Cardinal Msg : {WM_COPY, WM_CUT, WM_PASTE}) SendMessage(View, Msg);
+  EXPECT_TRUE(Services.ClipboardData.empty());
+  EXPECT_EQ(View->ObjectsCount(), 2);
+  EXPECT_EQ(*View->GetObjectRec(T)->Text, AnsiString("worldHello "));
 }
 
 TEST_F(VectKeysTest, DoubleClickOnATextOpensItsEditorAloneSelected) {

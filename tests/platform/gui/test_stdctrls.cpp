@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "platform/gui/application.h"
 #include "platform/gui/buttons.h"
@@ -12,6 +14,7 @@
 #include "platform/gui/spin.h"
 #include "platform/gui/stdctrls.h"
 #include "platform/gui/timers.h"
+#include "tests/support/scripted_services.h"
 
 namespace {
 
@@ -125,6 +128,73 @@ TEST_F(ControlsFixture, EditSelection) {
   EXPECT_EQ(Edit->Text(), "abXf");
   Edit->SetSelLength(100);
   EXPECT_EQ(Edit->SelLength(), 1);
+}
+
+// The clipboard commands sent to an edit's window: cut, copy, paste and clear work on the
+// selection, a paste takes the first line and respects MaxLength, undo takes back the last
+// change, a read-only edit only copies; and a message sent from a worker thread is handled on
+// the main thread.
+TEST_F(ControlsFixture, EditTakesTheClipboardMessages) {
+  testsupport::ScriptedServices Services;
+  auto ClipText = [&] {
+    const std::vector<Byte>& T = Services.ClipboardData[CF_TEXT];
+    return AnsiString(T.begin(), T.end());
+  };
+  auto* Edit = Make<TEdit>(10, 10);
+  Edit->SetText("abcdef");
+  Edit->OnChange = Note("change");
+  Edit->SetSelStart(1);
+  Edit->SetSelLength(2);
+  SendMessage(Edit, WM_COPY);
+  EXPECT_EQ(ClipText(), "bc");
+  EXPECT_TRUE(L.empty());
+  SendMessage(Edit, WM_CUT);
+  EXPECT_EQ(Edit->Text(), "adef");
+  EXPECT_EQ(L, Log{"change"});
+  SendMessage(Edit, WM_CUT);  // nothing selected any more
+  EXPECT_EQ(Edit->Text(), "adef");
+  Edit->SetSelStart(4);
+  SendMessage(Edit, WM_PASTE);
+  EXPECT_EQ(Edit->Text(), "adefbc");
+  SendMessage(Edit, WM_UNDO);
+  EXPECT_EQ(Edit->Text(), "adef");
+
+  Services.ClipboardData.clear();
+  const std::string TwoLines = "xy\r\nz";
+  Services.ClipboardData[CF_TEXT] = std::vector<Byte>(TwoLines.begin(), TwoLines.end());
+  Edit->SetSelStart(0);
+  Edit->SetSelLength(1);
+  SendMessage(Edit, WM_PASTE);
+  EXPECT_EQ(Edit->Text(), "xydef");
+  Edit->SetMaxLength(6);
+  Edit->SetSelStart(5);
+  SendMessage(Edit, WM_PASTE);
+  EXPECT_EQ(Edit->Text(), "xydefx");
+  Edit->SetSelStart(1);
+  Edit->SetSelLength(3);
+  SendMessage(Edit, WM_CLEAR);
+  EXPECT_EQ(Edit->Text(), "xfx");
+  EXPECT_EQ(ClipText(), "xy\r\nz");
+
+  Edit->SetReadOnly(true);
+  Edit->SelectAll();
+  for (Cardinal M : {WM_CUT, WM_CLEAR, WM_PASTE}) SendMessage(Edit, M);
+  EXPECT_EQ(Edit->Text(), "xfx");
+  SendMessage(Edit, WM_COPY);
+  EXPECT_EQ(ClipText(), "xfx");
+
+  // From a worker the message waits for the main thread, which handles it in its loop.
+  Edit->SetReadOnly(false);
+  Edit->SetSelStart(0);
+  Edit->SetSelLength(1);
+  std::atomic<bool> Done{false};
+  std::thread Worker([&] {
+    SendMessage(Edit, WM_CUT);
+    Done = true;
+  });
+  while (!Done) Application->ProcessMessages();
+  Worker.join();
+  EXPECT_EQ(Edit->Text(), "fx");
 }
 
 // ---------------------------------------------------------------------------------------------
