@@ -463,97 +463,130 @@ struct TTiffDecoder {
   Byte First[kMaxCodes];
   Word Length[kMaxCodes];
 
-  void Reset() {
-    Width = 9;
-    Next = 258;
-    Prev = -1;
-  }
-  // False when the strip holds fewer bits than a code: its end.
-  bool ReadCode(Integer& Code) {
-    if (AccBits < Width) {
-      while (AccBits <= 56 && BytePos < Size) {
-        Byte b = Data[BytePos++];
-        if (Reverse) IEReverseBitsInByte(b);
-        Acc |= std::uint64_t(b) << (56 - AccBits);
-        AccBits += 8;
-      }
-      if (AccBits < Width) return false;
-    }
-    Code = static_cast<Integer>(Acc >> (64 - Width));
-    Acc <<= Width;
-    AccBits -= Width;
-    return true;
-  }
-  // Out always has room: Fill stops once Count bytes are held, and no string is longer than
-  // the table.
-  void Append(Integer Code) {
-    const size_t len = Code < 256 ? 1 : Length[Code];
-    Byte* p = Out.data() + Held + len;
-    Integer c = Code;
-    while (c >= 256) {
-      *--p = Suffix[c];
-      c = Prefix[c];
-    }
-    *--p = static_cast<Byte>(c);
-    Held += len;
-  }
-  // Adds previous string + B; false when the table cannot take it.
-  bool AddEntry(Byte B) {
-    if (Prev < 0 || Next >= kMaxCodes) return false;
-    Prefix[Next] = static_cast<Word>(Prev);
-    Suffix[Next] = B;
-    First[Next] = Prev < 256 ? static_cast<Byte>(Prev) : First[Prev];
-    Length[Next] = static_cast<Word>((Prev < 256 ? 1 : Length[Prev]) + 1);
-    ++Next;
-    if (Next == 511) Width = 10;
-    else if (Next == 1023) Width = 11;
-    else if (Next == 2047) Width = 12;
-    return true;
-  }
-  Byte FirstOf(Integer Code) const { return Code < 256 ? static_cast<Byte>(Code) : First[Code]; }
-
-  // False on a code the table cannot explain.
+  // False on a code the table cannot explain. The decoder's state lives in locals while it runs:
+  // the bytes it stores could alias the members and would make the compiler reload them all.
   bool Fill(size_t Count) {
-    while (Held < Count && !Ended) {
+    const Byte* const data = Data;
+    const Int64 size = Size;
+    const bool reverse = Reverse;
+    Int64 bytePos = BytePos;
+    std::uint64_t acc = Acc;
+    Integer accBits = AccBits;
+    Integer width = Width, next = Next, prev = Prev;
+    bool ended = Ended;
+    // Out always has room: the loop stops once Count bytes are held, and no string is longer
+    // than the table.
+    Byte* const out = Out.data();
+    size_t held = Held;
+    bool ok = true;
+    // False at the end of the strip's bits.
+    auto readCode = [&](Integer& Code) {
+      if (accBits < width) {
+        while (accBits <= 56 && bytePos < size) {
+          Byte b = data[bytePos++];
+          if (reverse) IEReverseBitsInByte(b);
+          acc |= std::uint64_t(b) << (56 - accBits);
+          accBits += 8;
+        }
+        if (accBits < width) return false;
+      }
+      Code = static_cast<Integer>(acc >> (64 - width));
+      acc <<= width;
+      accBits -= width;
+      return true;
+    };
+    auto append = [&](Integer Code) {
+      if (Code < 256) {
+        out[held++] = static_cast<Byte>(Code);
+        return;
+      }
+      const size_t len = Length[Code];
+      Byte* p = out + held + len;
+      Integer c = Code;
+      while (c >= 256) {
+        *--p = Suffix[c];
+        c = Prefix[c];
+      }
+      *--p = static_cast<Byte>(c);
+      held += len;
+    };
+    // Adds the previous string and B; false when the table is full.
+    auto addEntry = [&](Byte B) {
+      if (next >= kMaxCodes) return false;
+      Prefix[next] = static_cast<Word>(prev);
+      Suffix[next] = B;
+      First[next] = prev < 256 ? static_cast<Byte>(prev) : First[prev];
+      Length[next] = static_cast<Word>((prev < 256 ? 1 : Length[prev]) + 1);
+      ++next;
+      if (next == 511) width = 10;
+      else if (next == 1023) width = 11;
+      else if (next == 2047) width = 12;
+      return true;
+    };
+    auto firstOf = [&](Integer Code) { return Code < 256 ? static_cast<Byte>(Code) : First[Code]; };
+    while (held < Count && !ended) {
       Integer code;
-      if (!ReadCode(code)) {
-        Ended = true;
+      if (!readCode(code)) {
+        ended = true;
         break;
       }
       if (code == 256) {
-        Reset();
-        if (!ReadCode(code) || code == 257) {
-          Ended = true;
+        width = 9;
+        next = 258;
+        prev = -1;
+        if (!readCode(code) || code == 257) {
+          ended = true;
           break;
         }
-        if (code > 255) return false;
-        Append(code);
-        Prev = code;
+        if (code > 255) {
+          ok = false;
+          break;
+        }
+        append(code);
+        prev = code;
         continue;
       }
       if (code == 257) {
-        Ended = true;
+        ended = true;
         break;
       }
-      if (Prev < 0) {
+      if (prev < 0) {
         // A strip that does not begin with a clear code still begins with a literal.
-        if (code > 255) return false;
-        Append(code);
-        Prev = code;
+        if (code > 255) {
+          ok = false;
+          break;
+        }
+        append(code);
+        prev = code;
         continue;
       }
-      if (code < Next && code != 256 && code != 257) {
-        Append(code);
-        if (!AddEntry(FirstOf(code))) return false;
-      } else if (code == Next) {
-        if (!AddEntry(FirstOf(Prev))) return false;
-        Append(code);
+      if (code < next) {
+        append(code);
+        if (!addEntry(firstOf(code))) {
+          ok = false;
+          break;
+        }
+      } else if (code == next) {
+        if (!addEntry(firstOf(prev))) {
+          ok = false;
+          break;
+        }
+        append(code);
       } else {
-        return false;
+        ok = false;
+        break;
       }
-      Prev = code;
+      prev = code;
     }
-    return true;
+    BytePos = bytePos;
+    Acc = acc;
+    AccBits = accBits;
+    Width = width;
+    Next = next;
+    Prev = prev;
+    Ended = ended;
+    Held = held;
+    return ok;
   }
 };
 

@@ -277,6 +277,8 @@ class TStripSink : public TStream {
   std::vector<Byte> Data;
 };
 
+constexpr size_t kDeflateStripBytes = 8192;
+
 // Writes Count bytes in pieces an Integer can count.
 void WriteAll(TStream* Stream, bool& Aborting, const Byte* Data, size_t Count) {
   while (Count > 0 && !Aborting) {
@@ -308,10 +310,13 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
   const Integer samples = TIFFStripSamples(Bitmap, Vars);
   TRowBuilder builder(Bitmap, Vars, samples);
   const bool deflate = Vars.Compression == 32946 || Vars.Compression == 8;
-  // Deflate strips are as large as the others: each is compressed whole in one pass while it is
-  // in the cache, and a page needs no second copy of itself.
-  const Integer rowsPerStrip = TIFFRowsPerStrip(height, Bitmap->GetRowLen());
   const size_t rowBytes = builder.RowBytes();
+  // Deflate strips are small, about 8 KB: each is compressed whole in one pass, and the
+  // compressor runs markedly faster over many small blocks than over a large one, for much the
+  // same size (a page needs no second copy of itself either).
+  const Integer rowsPerStrip =
+      deflate ? Integer(std::clamp<size_t>(kDeflateStripBytes / std::max<size_t>(rowBytes, 1), 1, size_t(height)))
+              : TIFFRowsPerStrip(height, Bitmap->GetRowLen());
   const TZCompressionLevel level = DeflateLevel(Vars.IOParams ? Vars.IOParams->TiffZipCompression : 1);
   std::vector<DWORD> offsets, counts;
   std::vector<Byte> out(rowBytes);
@@ -324,11 +329,27 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
   TIERowStepper step(Progress, height, true);
   void* lzw = nullptr;
   const bool ccitt = Vars.Compression >= 2 && Vars.Compression <= 4;
+  // Every strip byte goes out through this function, so the offsets are counted here rather
+  // than asked of the stream three times a strip.
+  Tags.Align();
+  Int64 at = Tags.Offset();
+  auto put = [&](const Byte* Data, size_t Count) {
+    WriteAll(Stream, Aborting, Data, Count);
+    at += Int64(Count);
+  };
   try {
     for (Integer y = 0; y < height && !Aborting; ++y) {
       if (y % rowsPerStrip == 0) {
-        Tags.Align();
-        offsets.push_back(Tags.Offset());
+        if (at & 1) {
+          const Byte zero = 0;
+          put(&zero, 1);
+        }
+        // Offsets beyond 32 bits cannot be stored.
+        if (at > Int64(0xFFFFFFFF)) {
+          Aborting = true;
+          break;
+        }
+        offsets.push_back(DWORD(at));
         Vars.CCITTPendingByte = 0;
         Vars.CCITTPendingBits = 0;
         Vars.CCITTRefRow.clear();
@@ -355,13 +376,17 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
         if (deflate) {
           size_t packedBytes = 0;
           const std::unique_ptr<Byte[]> packed = ZCompressWhole(plain.get(), plainFill, packedBytes, level);
-          WriteAll(Stream, Aborting, packed.get(), packedBytes);
+          put(packed.get(), packedBytes);
         } else if (plainRows) {
-          WriteAll(Stream, Aborting, plain.get(), plainFill);
+          put(plain.get(), plainFill);
         } else {
-          WriteAll(Stream, Aborting, sink.Data.data(), sink.Data.size());
+          put(sink.Data.data(), sink.Data.size());
         }
-        counts.push_back(Tags.Offset() - offsets.back());
+        if (at > Int64(0xFFFFFFFF)) {
+          Aborting = true;
+          break;
+        }
+        counts.push_back(DWORD(at - offsets.back()));
       }
       if (!step.Next()) Aborting = true;
     }

@@ -62,6 +62,38 @@ TBlock ReadBlock(const TTIFFDirectory& Dir, const TBlockPlace& Place) {
   return b;
 }
 
+// Strips and tiles mostly lie one after the other: small ones are taken from a window read
+// ahead of them, one read for many blocks instead of a seek and a read each.
+class TBlockReader {
+ public:
+  explicit TBlockReader(const TTIFFDirectory& Dir) : FDir(Dir) {}
+  const TTIFFDirectory& Dir() const { return FDir; }
+
+  TBlock Read(const TBlockPlace& Place) {
+    if (Place.Size == 0 || Place.Size > kWindowBytes / 4) return ReadBlock(FDir, Place);
+    if (Place.At < FStart || Place.At + Place.Size > FStart + FFill) {
+      // The place lies inside the stream (PlaceBlock saw to it), so the window holds it whole.
+      const UInt64 n = std::min<UInt64>(kWindowBytes, FDir.Size() - Place.At);
+      if (!FWindow) FWindow = std::make_unique_for_overwrite<Byte[]>(size_t(kWindowBytes));
+      FFill = 0;
+      if (!FDir.ReadAt(Place.At, FWindow.get(), n)) return ReadBlock(FDir, Place);
+      FStart = Place.At;
+      FFill = n;
+    }
+    TBlock b;
+    b.Data = std::make_unique_for_overwrite<Byte[]>(size_t(Place.Size));
+    std::memcpy(b.Data.get(), FWindow.get() + (Place.At - FStart), size_t(Place.Size));
+    b.Size = size_t(Place.Size);
+    return b;
+  }
+
+ private:
+  static constexpr UInt64 kWindowBytes = UInt64(512) << 10;
+  const TTIFFDirectory& FDir;
+  std::unique_ptr<Byte[]> FWindow;
+  UInt64 FStart = 0, FFill = 0;
+};
+
 // Uncompressed rows are read this many bytes at a time (whole rows, at least one): a page
 // stored as one strip is not held twice.
 constexpr Int64 kPlainChunkBytes = Int64(1) << 20;
@@ -71,10 +103,10 @@ constexpr Int64 kPlainChunkBytes = Int64(1) << 20;
 // block first.
 class TRowSource {
  public:
-  TRowSource(const TTIFFVars& V, const TTIFFDirectory& Dir, const TBlockPlace& Place, Int64 RowBytes, Integer Width,
+  TRowSource(const TTIFFVars& V, TBlockReader& Blocks, const TBlockPlace& Place, Int64 RowBytes, Integer Width,
              Integer Rows, Integer Index)
       : FV(V),
-        FDir(Dir),
+        FDir(Blocks.Dir()),
         FPlace(Place),
         FRowBytes(RowBytes),
         FWidth(Width),
@@ -82,7 +114,7 @@ class TRowSource {
         FIndex(Index),
         FRow(size_t(RowBytes) + 8) {
     if (V.Compression != 1) {
-      FData = ReadBlock(Dir, Place);
+      FData = Blocks.Read(Place);
       if (!FData.Data) FData.Size = 0;
     }
     // The two-dimensional codings start from an all-white row above the strip.
@@ -398,6 +430,7 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
 
   std::vector<Byte> chunky(size_t(unitW) * V.SamplesPerPixel * sampleBytes + 16), scratch;
   TIERowStepper step(Progress, last - first);
+  TBlockReader blocks(Dir);
   bool missing = false;
   for (Int64 i = first; i < last; ++i) {
     // Blocks come in order: once the offsets run out, the rest are missing too, and walking
@@ -411,7 +444,7 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
     const Integer rows = std::min<Integer>(unitH, V.ImageLength - y);
     const Integer visible = std::min<Integer>(unitW, V.ImageWidth - x);
     if (V.Compression == 7) {
-      TBlock data = ReadBlock(Dir, PlaceBlock(Dir, offsets, counts, size_t(i), 0));
+      TBlock data = blocks.Read(PlaceBlock(Dir, offsets, counts, size_t(i), 0));
       if (!data.Data) missing = true;
       ReadJPEGBlock(V, data, Bitmap, x, y, Progress);
       if (!step.Next()) break;
@@ -422,7 +455,7 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
     for (Integer s = 0; s < planes; ++s) {
       const size_t index = size_t(s * perPlane + i);
       const Int64 least = V.Compression == 1 ? rowBytes * stored : 0;
-      src.push_back(std::make_unique<TRowSource>(V, Dir, PlaceBlock(Dir, offsets, counts, index, least), rowBytes, unitW,
+      src.push_back(std::make_unique<TRowSource>(V, blocks, PlaceBlock(Dir, offsets, counts, index, least), rowBytes, unitW,
                                                  stored, Integer(index)));
       if (src.back()->Empty()) missing = true;
     }
