@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_mask.h"
 #include "imaging/core/ie_quantizer.h"
 #include "imaging/core/ie_streams.h"
@@ -199,6 +200,11 @@ class TRowBuilder {
     Byte* o = Out;
     const Byte* alpha =
         FVars.Alpha ? static_cast<const Byte*>(FBitmap->GetAlphaChannel()->GetScanline(Y)) : nullptr;
+    if (!alpha) {
+      IECopySwapRB(row, Out, FWidth);
+      if (FVars.Predictor == 2) TIFFApplyPredictor(Out, FWidth, FSamples, 8);
+      return;
+    }
     for (Integer x = 0; x < FWidth; ++x) {
       *o++ = px[x].r;
       *o++ = px[x].g;

@@ -323,6 +323,39 @@ void ExpandSamples(const TTIFFVars& V, const Byte* Row, Byte* Out, size_t Count)
   }
 }
 
+// An old-style JPEG strip or tile as a JPEG datastream of its own: the page's tables, a frame
+// header for its size, a scan of all components and its entropy-coded data. Empty when the size
+// does not fit a frame.
+TBlock OldJPEGStream(const TTIFFVars& V, const TBlock& Data, Integer Width, Integer Rows) {
+  TBlock b;
+  if (Width < 1 || Rows < 1 || Width > 0xFFFF || Rows > 0xFFFF) return b;
+  const Integer n = V.SamplesPerPixel;
+  std::vector<Byte> head(V.OldJPEGTables);
+  // RGB pages name their components R, G and B, which tells the decoder not to take them for
+  // YCbCr.
+  auto id = [&](Integer k) { return V.Photometric == 2 && n == 3 ? Byte("RGB"[k]) : Byte(k + 1); };
+  const Integer sof = 8 + 3 * n;
+  head.insert(head.end(), {0xFF, 0xC0, Byte(sof >> 8), Byte(sof), 8, Byte(Rows >> 8), Byte(Rows), Byte(Width >> 8),
+                           Byte(Width), Byte(n)});
+  for (Integer k = 0; k < n; ++k) {
+    // Luma carries the page's subsampling; everything else is sampled once a pixel.
+    const bool luma = V.Photometric == 6 && k == 0;
+    const Integer h = luma ? V.YCbCrSubsampling[0] : 1, v = luma ? V.YCbCrSubsampling[1] : 1;
+    head.insert(head.end(), {id(k), Byte((h & 15) << 4 | (v & 15)), Byte(k)});
+  }
+  const Integer sos = 6 + 2 * n;
+  head.insert(head.end(), {0xFF, 0xDA, Byte(sos >> 8), Byte(sos), Byte(n)});
+  for (Integer k = 0; k < n; ++k) head.insert(head.end(), {id(k), Byte(k << 4 | k)});
+  head.insert(head.end(), {0, 63, 0});
+  b.Size = head.size() + Data.Size + 2;
+  b.Data = std::make_unique_for_overwrite<Byte[]>(b.Size);
+  std::memcpy(b.Data.get(), head.data(), head.size());
+  std::memcpy(b.Data.get() + head.size(), Data.Data.get(), Data.Size);
+  b.Data[b.Size - 2] = 0xFF;
+  b.Data[b.Size - 1] = 0xD9;
+  return b;
+}
+
 // Decodes one strip or tile of JPEG data into the page at (X, Y).
 void ReadJPEGBlock(const TTIFFVars& V, TBlock& Data, TIEBitmap* Bitmap, Integer X, Integer Y,
                    TIECodecProgress& Progress) {
@@ -414,12 +447,12 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
   const TTIFFConversion conv = TIFFChooseConversion(V);
   // No sample has no bits: a depth of 0 would divide the scaling of small samples by zero.
   if (V.BitsPerSample < 1 || V.BitsPerSample > 16) return IEFail(Progress, TIFFUnsupportedText(V));
-  if (V.Compression != 7 && conv.Kind == TTIFFSampleKind::Unsupported) return IEFail(Progress, TIFFUnsupportedText(V));
-  if (V.Compression != 7 && V.BitsPerSample != 8 && V.BitsPerSample != 16 && (planar || V.BitsPerSample > 8))
+  if (!V.JpegBlocks() && conv.Kind == TTIFFSampleKind::Unsupported) return IEFail(Progress, TIFFUnsupportedText(V));
+  if (!V.JpegBlocks() && V.BitsPerSample != 8 && V.BitsPerSample != 16 && (planar || V.BitsPerSample > 8))
     return IEFail(Progress, TIFFUnsupportedText(V));
   // Subsampled YCbCr comes in blocks of SubH x SubV luma samples and their chroma pair, a row of
   // blocks covering SubV rows of the image.
-  const bool ycbcr = V.Photometric == 6 && V.Compression != 7 && !planar;
+  const bool ycbcr = V.Photometric == 6 && !V.JpegBlocks() && !planar;
   const Integer subH = ycbcr ? V.YCbCrSubsampling[0] : 1, subV = ycbcr ? V.YCbCrSubsampling[1] : 1;
   if (subH * subV > 1) rowBytes = (Int64(unitW) + subH - 1) / subH * (subH * subV + 2);
   // The rows of blocks are spread into whole rows of samples, which convert as unsubsampled.
@@ -443,9 +476,13 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
     const Integer y = Integer((V.GetTile >= 0 ? 0 : i / across) * unitH);
     const Integer rows = std::min<Integer>(unitH, V.ImageLength - y);
     const Integer visible = std::min<Integer>(unitW, V.ImageWidth - x);
-    if (V.Compression == 7) {
+    if (V.JpegBlocks()) {
       TBlock data = blocks.Read(PlaceBlock(Dir, offsets, counts, size_t(i), 0));
       if (!data.Data) missing = true;
+      if (data.Data && V.Compression == 6) {
+        data = OldJPEGStream(V, data, tiled ? unitW : V.ImageWidth, tiled ? unitH : rows);
+        if (!data.Data) return IEFail(Progress, "the old-style JPEG TIFF page is too large for a JPEG frame");
+      }
       ReadJPEGBlock(V, data, Bitmap, x, y, Progress);
       if (!step.Next()) break;
       continue;
