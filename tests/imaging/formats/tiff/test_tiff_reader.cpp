@@ -576,6 +576,42 @@ TEST(TiffReader, DamagedPagesFailWithAReason) {
   }
 }
 
+// An uncompressed page of one strip longer than the piece the reader takes at a time, cut by
+// the end of the file in its second piece (the file as long as the page would need): the rows that are there are read, the rest stay
+// black, and the read fails saying so.
+TEST(TiffReader, LongUncompressedStripCutByTheEnd) {
+  const Integer w = 700, h = 600, rowBytes = w * 3, kept = 1100000;
+  std::vector<Byte> strip(static_cast<size_t>(kept));
+  for (size_t i = 0; i < strip.size(); ++i) strip[i] = Byte(i * 7 / 3 + i / size_t(rowBytes));
+  auto page = [&](DWORD At) {
+    TTiffFile f(true);
+    f.Directory({Long(256, {DWORD(w)}), Long(257, {DWORD(h)}), Short(258, {8, 8, 8}), Short(262, {2}), Long(273, {At}),
+                 Short(277, {3}), Long(278, {DWORD(h)}), Long(279, {DWORD(rowBytes * h)})});
+    return f;
+  };
+  // Other data before the strip: the file is as long as the page needs, the strip is not.
+  const size_t before = 200000;
+  const DWORD at = DWORD(((page(0).Bytes.size() + 1) & ~size_t(1)) + before);
+  TTiffFile f = page(at);
+  f.Data(std::vector<Byte>(before, 0x33));
+  ASSERT_EQ(f.Data(strip), at);
+  TRead r;
+  ReadTiff(f.Bytes, r);
+  EXPECT_TRUE(r.Probe.Failed());
+  EXPECT_NE(r.Probe.Reason.find("truncated"), std::string::npos) << r.Probe.Reason;
+  const Integer whole = kept / rowBytes;  // rows stored in full
+  for (Integer y : {0, whole / 2 + 1, whole - 1, whole, whole + 1, h - 1})
+    for (Integer x : {0, w / 2, w - 1}) {
+      SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+      const size_t i = size_t(y) * rowBytes + size_t(x) * 3;
+      const TRGB c = r.Bitmap.GetPixelAsRGB(x, y);
+      const bool there = i + 3 <= strip.size();
+      EXPECT_EQ(c.r, there ? strip[i] : 0);
+      EXPECT_EQ(c.g, there ? strip[i + 1] : 0);
+      EXPECT_EQ(c.b, there ? strip[i + 2] : 0);
+    }
+}
+
 // One tile alone (TiffGetTile) gives a bitmap of the tile's size; a thumbnail page larger than
 // 400 pixels is refused, one of 400 is read.
 TEST(TiffReader, OneTileAndThumbnailLimits) {
