@@ -13,7 +13,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libavfilter-dev libavdevice-dev
   libswscale-dev libswresample-dev
   # imaging codecs and services
-  libjpeg62-turbo-dev libpng-dev zlib1g-dev libopenjp2-7-dev liblcms2-dev libcurl4-openssl-dev
+  libjpeg62-turbo-dev libpng-dev zlib1g-dev libdeflate-dev libopenjp2-7-dev liblcms2-dev libcurl4-openssl-dev
   # the internet library, loaded at run time for downloads by address
   libcurl4
   # tests and benchmarks; clang with libFuzzer for the fuzzing targets

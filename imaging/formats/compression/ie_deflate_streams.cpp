@@ -3,6 +3,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+
+#include <libdeflate.h>
 
 namespace {
 
@@ -180,4 +183,57 @@ void ZDecompressBuf(const void* InBuf, Integer InBytes, void*& OutBuf, Integer& 
   Byte* exact = static_cast<Byte*>(std::realloc(block, length > 0 ? length : 1));
   OutBuf = exact ? exact : block;
   OutBytes = static_cast<Integer>(length);
+}
+
+// --------------------------------------------------------------------------- whole blocks
+
+namespace {
+
+struct TDecompressorFree {
+  void operator()(libdeflate_decompressor* D) const { libdeflate_free_decompressor(D); }
+};
+
+}  // namespace
+
+std::unique_ptr<Byte[]> ZCompressWhole(const void* InBuf, size_t InBytes, size_t& OutBytes, TZCompressionLevel Level) {
+  OutBytes = 0;
+  const int level = Level == zcFastest ? 1 : Level == zcMax ? 9 : Level == zcDefault ? 6 : 0;
+  if (level == 0) {
+    // Stored blocks are no work for the streams either.
+    TMemoryStream m;
+    {
+      TZCompressionStream z(&m, Level);
+      const Byte* p = static_cast<const Byte*>(InBuf);
+      for (size_t left = InBytes; left > 0;) {
+        const Integer n = static_cast<Integer>(left > (1u << 30) ? (1u << 30) : left);
+        z.WriteBuffer(p, n);
+        p += n;
+        left -= size_t(n);
+      }
+    }
+    auto out = std::make_unique_for_overwrite<Byte[]>(size_t(m.Size()));
+    std::memcpy(out.get(), m.Memory(), size_t(m.Size()));
+    OutBytes = size_t(m.Size());
+    return out;
+  }
+  std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> c(libdeflate_alloc_compressor(level),
+                                                                              &libdeflate_free_compressor);
+  if (!c) throw EOutOfMemory("Out of memory");
+  const size_t bound = libdeflate_zlib_compress_bound(c.get(), InBytes);
+  auto out = std::make_unique_for_overwrite<Byte[]>(bound);
+  OutBytes = libdeflate_zlib_compress(c.get(), InBuf, InBytes, out.get(), bound);
+  // The bound always holds the data; 0 would mean the library broke its promise.
+  if (OutBytes == 0) throw EZCompressionError(IEZlibErrorText(Z_BUF_ERROR));
+  return out;
+}
+
+Int64 ZDecompressInto(const void* InBuf, size_t InBytes, void* Out, size_t OutCapacity) {
+  // One decompressor a thread, kept: a page of thousands of small strips would otherwise
+  // allocate one for each.
+  thread_local std::unique_ptr<libdeflate_decompressor, TDecompressorFree> d;
+  if (!d) d.reset(libdeflate_alloc_decompressor());
+  if (!d) return -1;
+  size_t got = 0;
+  if (libdeflate_zlib_decompress(d.get(), InBuf, InBytes, Out, OutCapacity, &got) != LIBDEFLATE_SUCCESS) return -1;
+  return static_cast<Int64>(got);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include <zlib.h>
 
@@ -66,3 +67,12 @@ class TZDecompressionStream : public TCustomZStream {
 // when the output would exceed MaxOut bytes (a small input may claim gigabytes).
 void ZDecompressBuf(const void* InBuf, Integer InBytes, void*& OutBuf, Integer& OutBytes, Integer OutEstimate = 0,
                     Int64 MaxOut = Int64(1) << 30);
+
+// Whole blocks in one pass, for callers that hold all their data at once (a TIFF strip): far
+// quicker than the streams, and the same zlib format. Deflates InBytes at InBuf into a new block of
+// OutBytes bytes at Level, zlib's level for it (fastest 1, default 6, max 9).
+std::unique_ptr<Byte[]> ZCompressWhole(const void* InBuf, size_t InBytes, size_t& OutBytes, TZCompressionLevel Level);
+// Inflates the zlib stream at InBuf into Out, which has room for OutCapacity bytes, and answers
+// the inflated length; -1 when the data is damaged or truncated or inflates to more than
+// OutCapacity (ZDecompressBuf then tells which).
+Int64 ZDecompressInto(const void* InBuf, size_t InBytes, void* Out, size_t OutCapacity);

@@ -293,12 +293,12 @@ TIEGifLZWResult GIFLZWDecompress(TStream* Stream, Integer Height, Integer Width,
 
 namespace {
 
-// Hashed LZW with open addressing; Emit decides the bit order and the framing.
+// Hashed LZW with open addressing, the GIF flavour: codes least significant bit first, in
+// length-prefixed sub-blocks.
 class TLZWEncoder {
  public:
-  TLZWEncoder(TStream* Stream, Integer InitialWidth, bool Tiff)
-      : FStream(Stream), FTiff(Tiff), FInitWidth(InitialWidth) {
-    FClear = Tiff ? 256 : 1 << (InitialWidth - 1);
+  TLZWEncoder(TStream* Stream, Integer InitialWidth) : FStream(Stream), FInitWidth(InitialWidth) {
+    FClear = 1 << (InitialWidth - 1);
     FEnd = FClear + 1;
     FWidth = FInitWidth;
     FMaxCode = MaxCodeFor(FWidth);
@@ -333,7 +333,7 @@ class TLZWEncoder {
     }
     Emit(FPending);
     FPending = c;
-    if (FNext < (FTiff ? kMaxCodes - 2 : kMaxCodes)) {
+    if (FNext < kMaxCodes) {
       FCodes[i] = static_cast<Word>(FNext++);
       FKeys[i] = key;
     } else {
@@ -347,11 +347,7 @@ class TLZWEncoder {
   void Finish() {
     if (FStarted) Emit(FPending);
     Emit(FEnd);
-    if (FTiff) {
-      if (FBits > 0) Put(static_cast<Byte>(FAcc >> 24));
-    } else {
-      if (FBits > 0) Put(static_cast<Byte>(FAcc));
-    }
+    if (FBits > 0) Put(static_cast<Byte>(FAcc));
     FAcc = 0;
     FBits = 0;
     Flush();
@@ -360,35 +356,25 @@ class TLZWEncoder {
 
  private:
   Integer MaxCodeFor(Integer W) const {
-    if (W >= 12) return FTiff ? kMaxCodes - 1 : kMaxCodes;
+    if (W >= 12) return kMaxCodes;
     return (1 << W) - 1;
   }
   void ClearHash() {
     for (std::int32_t& k : FKeys) k = -1;
   }
   void Emit(Integer Code) {
-    if (FTiff) {
-      FAcc |= std::uint32_t(Code) << (32 - FBits - FWidth);
-      FBits += FWidth;
-      while (FBits >= 8) {
-        Put(static_cast<Byte>(FAcc >> 24));
-        FAcc <<= 8;
-        FBits -= 8;
-      }
-    } else {
-      FAcc |= std::uint32_t(Code) << FBits;
-      FBits += FWidth;
-      while (FBits >= 8) {
-        Put(static_cast<Byte>(FAcc));
-        FAcc >>= 8;
-        FBits -= 8;
-      }
+    FAcc |= std::uint32_t(Code) << FBits;
+    FBits += FWidth;
+    while (FBits >= 8) {
+      Put(static_cast<Byte>(FAcc));
+      FAcc >>= 8;
+      FBits -= 8;
     }
     if (FClearFlag) {
       FWidth = FInitWidth;
       FMaxCode = MaxCodeFor(FWidth);
       FClearFlag = false;
-    } else if (FTiff ? FNext >= FMaxCode : FNext > FMaxCode) {
+    } else if (FNext > FMaxCode) {
       if (FWidth < 12) {
         ++FWidth;
         FMaxCode = MaxCodeFor(FWidth);
@@ -399,18 +385,13 @@ class TLZWEncoder {
     FBuf[FFill++] = B;
     if (FFill == 254) Flush();
   }
-  // GIF sub-blocks gather in a larger buffer before they go to the stream: a write call for each
-  // block of 255 bytes costs more than coding it. TIFF strips go out as they come, since the
-  // caller codes a strip over several calls and may look at the stream in between.
+  // Sub-blocks gather in a larger buffer before they go to the stream: a write call for each
+  // block of 255 bytes costs more than coding it.
   void Flush() {
     if (FFill == 0) return;
-    if (!FTiff) {
-      FOut.push_back(static_cast<Byte>(FFill));
-      FOut.insert(FOut.end(), FBuf, FBuf + FFill);
-      if (FOut.size() >= kOutChunk) WriteOut();
-    } else {
-      FStream->WriteBuffer(FBuf, FFill);
-    }
+    FOut.push_back(static_cast<Byte>(FFill));
+    FOut.insert(FOut.end(), FBuf, FBuf + FFill);
+    if (FOut.size() >= kOutChunk) WriteOut();
     FFill = 0;
   }
   void WriteOut() {
@@ -422,7 +403,6 @@ class TLZWEncoder {
   std::vector<Byte> FOut;
 
   TStream* FStream;
-  bool FTiff;
   Integer FInitWidth, FWidth, FMaxCode, FClear, FEnd, FNext;
   bool FClearFlag = false, FStarted = false;
   Integer FPending = 0;
@@ -441,7 +421,7 @@ void GIFLZWCompress(TStream* Stream, Integer Height, Integer Width, bool Interla
   const Integer size = BitsPerPixel <= 1 ? 2 : BitsPerPixel > 8 ? 8 : BitsPerPixel;
   const Byte sizeByte = static_cast<Byte>(size);
   Stream->WriteBuffer(&sizeByte, 1);
-  auto enc = std::make_unique<TLZWEncoder>(Stream, size + 1, false);
+  auto enc = std::make_unique<TLZWEncoder>(Stream, size + 1);
   if (Width > 0 && Height > 0) {
     TGifRowWalk walk(Height, Interlaced);
     for (Integer n = 0; n < Height && walk.Row() < Height; ++n, walk.Next()) {
@@ -465,7 +445,10 @@ namespace {
 struct TTiffDecoder {
   const Byte* Data = nullptr;
   Int64 Size = 0;
-  Int64 BitPos = 0;
+  Int64 BytePos = 0;  // the next byte to enter the bit buffer
+  // Bits not yet used, most significant first, AccBits of them at the top of Acc.
+  std::uint64_t Acc = 0;
+  Integer AccBits = 0;
   bool Reverse = false;
   Integer Width = 9;
   Integer Next = 258;
@@ -480,95 +463,130 @@ struct TTiffDecoder {
   Byte First[kMaxCodes];
   Word Length[kMaxCodes];
 
-  void Reset() {
-    Width = 9;
-    Next = 258;
-    Prev = -1;
-  }
-  Byte At(Int64 i) const {
-    if (i >= Size) return 0;
-    Byte b = Data[i];
-    if (Reverse) IEReverseBitsInByte(b);
-    return b;
-  }
-  // False when the strip holds fewer bits than a code: its end.
-  bool ReadCode(Integer& Code) {
-    if (BitPos + Width > Size * 8) return false;
-    const Int64 byte = BitPos >> 3;
-    const std::uint32_t v = std::uint32_t(At(byte)) << 24 | std::uint32_t(At(byte + 1)) << 16 | std::uint32_t(At(byte + 2)) << 8 | At(byte + 3);
-    Code = static_cast<Integer>((v << (BitPos & 7)) >> (32 - Width));
-    BitPos += Width;
-    return true;
-  }
-  void Append(Integer Code) {
-    const size_t len = Code < 256 ? 1 : Length[Code];
-    if (Out.size() < Held + len) Out.resize(Held + len);
-    Byte* p = Out.data() + Held + len;
-    Integer c = Code;
-    while (c >= 256) {
-      *--p = Suffix[c];
-      c = Prefix[c];
-    }
-    *--p = static_cast<Byte>(c);
-    Held += len;
-  }
-  // Adds previous string + B; false when the table cannot take it.
-  bool AddEntry(Byte B) {
-    if (Prev < 0 || Next >= kMaxCodes) return false;
-    Prefix[Next] = static_cast<Word>(Prev);
-    Suffix[Next] = B;
-    First[Next] = Prev < 256 ? static_cast<Byte>(Prev) : First[Prev];
-    Length[Next] = static_cast<Word>((Prev < 256 ? 1 : Length[Prev]) + 1);
-    ++Next;
-    if (Next == 511) Width = 10;
-    else if (Next == 1023) Width = 11;
-    else if (Next == 2047) Width = 12;
-    return true;
-  }
-  Byte FirstOf(Integer Code) const { return Code < 256 ? static_cast<Byte>(Code) : First[Code]; }
-
-  // False on a code the table cannot explain.
+  // False on a code the table cannot explain. The decoder's state lives in locals while it runs:
+  // the bytes it stores could alias the members and would make the compiler reload them all.
   bool Fill(size_t Count) {
-    while (Held < Count && !Ended) {
+    const Byte* const data = Data;
+    const Int64 size = Size;
+    const bool reverse = Reverse;
+    Int64 bytePos = BytePos;
+    std::uint64_t acc = Acc;
+    Integer accBits = AccBits;
+    Integer width = Width, next = Next, prev = Prev;
+    bool ended = Ended;
+    // Out always has room: the loop stops once Count bytes are held, and no string is longer
+    // than the table.
+    Byte* const out = Out.data();
+    size_t held = Held;
+    bool ok = true;
+    // False at the end of the strip's bits.
+    auto readCode = [&](Integer& Code) {
+      if (accBits < width) {
+        while (accBits <= 56 && bytePos < size) {
+          Byte b = data[bytePos++];
+          if (reverse) IEReverseBitsInByte(b);
+          acc |= std::uint64_t(b) << (56 - accBits);
+          accBits += 8;
+        }
+        if (accBits < width) return false;
+      }
+      Code = static_cast<Integer>(acc >> (64 - width));
+      acc <<= width;
+      accBits -= width;
+      return true;
+    };
+    auto append = [&](Integer Code) {
+      if (Code < 256) {
+        out[held++] = static_cast<Byte>(Code);
+        return;
+      }
+      const size_t len = Length[Code];
+      Byte* p = out + held + len;
+      Integer c = Code;
+      while (c >= 256) {
+        *--p = Suffix[c];
+        c = Prefix[c];
+      }
+      *--p = static_cast<Byte>(c);
+      held += len;
+    };
+    // Adds the previous string and B; false when the table is full.
+    auto addEntry = [&](Byte B) {
+      if (next >= kMaxCodes) return false;
+      Prefix[next] = static_cast<Word>(prev);
+      Suffix[next] = B;
+      First[next] = prev < 256 ? static_cast<Byte>(prev) : First[prev];
+      Length[next] = static_cast<Word>((prev < 256 ? 1 : Length[prev]) + 1);
+      ++next;
+      if (next == 511) width = 10;
+      else if (next == 1023) width = 11;
+      else if (next == 2047) width = 12;
+      return true;
+    };
+    auto firstOf = [&](Integer Code) { return Code < 256 ? static_cast<Byte>(Code) : First[Code]; };
+    while (held < Count && !ended) {
       Integer code;
-      if (!ReadCode(code)) {
-        Ended = true;
+      if (!readCode(code)) {
+        ended = true;
         break;
       }
       if (code == 256) {
-        Reset();
-        if (!ReadCode(code) || code == 257) {
-          Ended = true;
+        width = 9;
+        next = 258;
+        prev = -1;
+        if (!readCode(code) || code == 257) {
+          ended = true;
           break;
         }
-        if (code > 255) return false;
-        Append(code);
-        Prev = code;
+        if (code > 255) {
+          ok = false;
+          break;
+        }
+        append(code);
+        prev = code;
         continue;
       }
       if (code == 257) {
-        Ended = true;
+        ended = true;
         break;
       }
-      if (Prev < 0) {
+      if (prev < 0) {
         // A strip that does not begin with a clear code still begins with a literal.
-        if (code > 255) return false;
-        Append(code);
-        Prev = code;
+        if (code > 255) {
+          ok = false;
+          break;
+        }
+        append(code);
+        prev = code;
         continue;
       }
-      if (code < Next && code != 256 && code != 257) {
-        Append(code);
-        if (!AddEntry(FirstOf(code))) return false;
-      } else if (code == Next) {
-        if (!AddEntry(FirstOf(Prev))) return false;
-        Append(code);
+      if (code < next) {
+        append(code);
+        if (!addEntry(firstOf(code))) {
+          ok = false;
+          break;
+        }
+      } else if (code == next) {
+        if (!addEntry(firstOf(prev))) {
+          ok = false;
+          break;
+        }
+        append(code);
       } else {
-        return false;
+        ok = false;
+        break;
       }
-      Prev = code;
+      prev = code;
     }
-    return true;
+    BytePos = bytePos;
+    Acc = acc;
+    AccBits = accBits;
+    Width = width;
+    Next = next;
+    Prev = prev;
+    Ended = ended;
+    Held = held;
+    return ok;
   }
 };
 
@@ -604,8 +622,126 @@ Byte* TIFFLZWDecompress(const Byte* Data, Integer Count, void*& State, Integer F
 
 // --- TIFF encoder --------------------------------------------------------------------------
 
+namespace {
+
+// The TIFF flavour on its own: codes go most significant bit first into a 64-bit accumulator
+// and leave in whole 32-bit words through a large buffer, and the string table is an open
+// hash at most half full, whose entries carry the table's generation so that a clear code
+// empties it without touching it.
+class TTiffLZWEncoder {
+ public:
+  explicit TTiffLZWEncoder(TStream* Stream) : FStream(Stream) { std::memset(FSlots, 0, sizeof FSlots); }
+
+  void Start(Byte First) {
+    Emit(kClear);
+    FPending = First;
+    FStarted = true;
+  }
+  bool Started() const { return FStarted; }
+
+  void Code(const Byte* Data, Integer Count) {
+    Integer pending = FPending;
+    for (Integer i = 0; i < Count; ++i) {
+      const DWORD c = Data[i];
+      // Key: generation, prefix code and byte; 0 is never a live key.
+      const DWORD key = FGeneration << 20 | DWORD(pending) << 8 | c;
+      DWORD h = (key * 0x9E3779B1u) >> (32 - kHashBits);
+      bool known = false;
+      for (;;) {
+        const DWORD k = FSlots[h].Key;
+        if (k == key) {
+          known = true;
+          break;
+        }
+        if (k >> 20 != FGeneration) break;  // empty, or left from before the last clear
+        h = (h + 1) & (kHashSize - 1);
+      }
+      if (known) {
+        pending = FSlots[h].Code;
+        continue;
+      }
+      Emit(pending);
+      if (FNext < kMaxCodes - 2) {
+        FSlots[h].Key = key;
+        FSlots[h].Code = Word(FNext++);
+      } else {
+        NewGeneration();
+        FNext = kClear + 2;
+        FClearFlag = true;
+        Emit(kClear);
+      }
+      pending = Integer(c);
+    }
+    FPending = pending;
+  }
+
+  void Finish() {
+    if (FStarted) Emit(FPending);
+    Emit(kEnd);
+    while (FBits >= 8) {
+      FBits -= 8;
+      *FOut++ = Byte(FAcc >> FBits);
+    }
+    if (FBits > 0) *FOut++ = Byte(FAcc << (8 - FBits));
+    FBits = 0;
+    Flush();
+  }
+
+ private:
+  static constexpr Integer kClear = 256, kEnd = 257;
+  static constexpr Integer kHashBits = 13;
+  static constexpr DWORD kHashSize = DWORD(1) << kHashBits;
+  static constexpr size_t kOutBytes = 65536;
+
+  void NewGeneration() {
+    // Generations 1..4095 fit above the 20 key bits; after the last, the table is emptied.
+    if (++FGeneration == 4096) {
+      std::memset(FSlots, 0, sizeof FSlots);
+      FGeneration = 1;
+    }
+  }
+  void Emit(Integer Code) {
+    FAcc = FAcc << FWidth | std::uint64_t(Code);
+    FBits += FWidth;
+    if (FBits >= 32) {
+      FBits -= 32;
+      const DWORD w = DWORD(FAcc >> FBits);
+      FOut[0] = Byte(w >> 24), FOut[1] = Byte(w >> 16), FOut[2] = Byte(w >> 8), FOut[3] = Byte(w);
+      FOut += 4;
+      if (FOut >= FBuf + kOutBytes) Flush();
+    }
+    // The width grows one code early, as TIFF readers expect.
+    if (FClearFlag) {
+      FWidth = 9;
+      FClearFlag = false;
+    } else if (FWidth < 12 && FNext >= (1 << FWidth) - 1) {
+      ++FWidth;
+    }
+  }
+  void Flush() {
+    if (FOut > FBuf) FStream->WriteBuffer(FBuf, FOut - FBuf);
+    FOut = FBuf;
+  }
+
+  struct TSlot {
+    DWORD Key;
+    Word Code;
+  };
+  TStream* FStream;
+  Integer FWidth = 9, FNext = kClear + 2, FPending = 0;
+  bool FClearFlag = false, FStarted = false;
+  DWORD FGeneration = 1;
+  std::uint64_t FAcc = 0;
+  Integer FBits = 0;
+  Byte FBuf[kOutBytes + 16];
+  Byte* FOut = FBuf;
+  TSlot FSlots[kHashSize];
+};
+
+}  // namespace
+
 void TIFFLZWCompress(const Byte* Data, Integer Count, TStream* Stream, void*& State) {
-  auto* e = static_cast<TLZWEncoder*>(State);
+  auto* e = static_cast<TTiffLZWEncoder*>(State);
   if (!Data) {
     if (e) {
       e->Finish();
@@ -615,12 +751,16 @@ void TIFFLZWCompress(const Byte* Data, Integer Count, TStream* Stream, void*& St
     return;
   }
   if (!e) {
-    e = new TLZWEncoder(Stream, 9, true);
+    e = new TTiffLZWEncoder(Stream);
     State = e;
   }
-  Integer i = 0;
-  if (Count > 0 && !e->Started()) e->Start(Data[i++]);
-  for (; i < Count; ++i) e->Add(Data[i]);
+  if (Count <= 0) return;
+  if (!e->Started()) {
+    e->Start(Data[0]);
+    e->Code(Data + 1, Count - 1);
+  } else {
+    e->Code(Data, Count);
+  }
 }
 
 // --- selection -----------------------------------------------------------------------------

@@ -36,7 +36,8 @@ Byte* TIFFLZWDecompress(const Byte* Data, Integer Count, void*& State, Integer F
 // State empty: an encoder is bound to Stream, emits the clear code and codes Count bytes of
 // Data; State set and Data non-nil: codes Count more bytes into the same code stream; Data nil:
 // ends the code stream (pending code, end code, last byte padded with zeros), frees the encoder
-// and clears State.
+// and clears State. The coded bytes reach Stream in large pieces: all of them only once the
+// code stream has ended.
 void TIFFLZWCompress(const Byte* Data, Integer Count, TStream* Stream, void*& State);
 
 using TIEGifLZWDecompressProc = TIEGifLZWResult (*)(TStream*, Integer, Integer, bool, Byte*);

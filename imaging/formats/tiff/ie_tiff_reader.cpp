@@ -101,6 +101,68 @@ void ReadOldJPEG(const TTIFFDirectory& D, TTIFFVars& V, TIEBitmap* Bitmap, TIECo
   ReadJPEGStream(&stream, nullptr, Bitmap, params, Progress, false, false, false, false, true, false, -1, false);
 }
 
+// Old-style JPEG pages without an interchange stream: their tables, each at the offset its tag
+// gives for its component, as the marker segments of a JPEG datastream (DQT, DHT and DRI). False
+// after IEFail when a table is missing or lies outside the file.
+bool ReadOldJPEGTables(const TTIFFDirectory& D, TTIFFVars& V, TIECodecProgress& Progress) {
+  const Integer n = V.SamplesPerPixel;
+  // Baseline JPEG has four table slots of each kind, one per component here.
+  if (n > 4 || V.BitsPerSample != 8 || V.PlanarConfig != 1)
+    return IEFail(Progress, "old-style JPEG TIFF pages of " + std::to_string(n) + " samples of " +
+                                std::to_string(V.BitsPerSample) + " bits" +
+                                (V.PlanarConfig != 1 ? " in separate planes" : "") + " are not supported"),
+           false;
+  const Word tags[3] = {519, 520, 521};
+  const char* names[3] = {"quantisation", "DC Huffman", "AC Huffman"};
+  std::vector<Byte>& out = V.OldJPEGTables;
+  out.clear();
+  auto segment = [&](Byte Marker, const std::vector<Byte>& Body) {
+    out.push_back(0xFF);
+    out.push_back(Marker);
+    out.push_back(Byte((Body.size() + 2) >> 8));
+    out.push_back(Byte(Body.size() + 2));
+    out.insert(out.end(), Body.begin(), Body.end());
+  };
+  std::vector<Byte> dqt, dht;
+  for (Integer t = 0; t < 3; ++t) {
+    const TTIFFEntry* e = D.Entry(tags[t]);
+    for (Integer k = 0; k < n; ++k) {
+      const Int64 at = e && e->Count > DWORD(k) ? D.GetTagItem(tags[t], k) : 0;
+      auto fail = [&] {
+        return IEFail(Progress, std::string("the old-style JPEG TIFF page's ") + names[t] + " table " +
+                                    std::to_string(k) + " is missing or lies outside the file"),
+               false;
+      };
+      if (at <= 0) return fail();
+      if (t == 0) {
+        Byte q[64];
+        if (!D.ReadAt(UInt64(at), q, 64)) return fail();
+        dqt.push_back(Byte(k));
+        dqt.insert(dqt.end(), q, q + 64);
+        continue;
+      }
+      // Sixteen counts of codes by length, then the values, at most 256 of them.
+      Byte counts[16];
+      if (!D.ReadAt(UInt64(at), counts, 16)) return fail();
+      Integer values = 0;
+      for (Byte c : counts) values += c;
+      if (values > 256) return fail();
+      std::vector<Byte> v(static_cast<size_t>(values));
+      if (values > 0 && !D.ReadAt(UInt64(at) + 16, v.data(), UInt64(values))) return fail();
+      dht.push_back(Byte((t == 1 ? 0x00 : 0x10) | k));
+      dht.insert(dht.end(), counts, counts + 16);
+      dht.insert(dht.end(), v.begin(), v.end());
+    }
+  }
+  out.push_back(0xFF);
+  out.push_back(0xD8);
+  segment(0xDB, dqt);
+  segment(0xC4, dht);
+  const Int64 restart = D.GetTagValue(515, 0);
+  if (restart > 0 && restart <= 0xFFFF) segment(0xDD, {Byte(restart >> 8), Byte(restart)});
+  return true;
+}
+
 }  // namespace
 
 void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOParamsVals* IOParams,
@@ -262,7 +324,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
     const TTIFFConversion conv = TIFFChooseConversion(V);
     // The mask is made once the image itself passed the size checks and was allocated.
     auto makeMask = [&] {
-      if (!IgnoreAlpha && conv.AlphaSample >= 0 && V.Compression != 7 && !AlphaChannel) AlphaChannel = new TIEMask();
+      if (!IgnoreAlpha && conv.AlphaSample >= 0 && !V.JpegBlocks() && !AlphaChannel) AlphaChannel = new TIEMask();
       if (!AlphaChannel) return;
       AlphaChannel->AllocateBits(V.ImageWidth, V.ImageLength, 8);
       AlphaChannel->Fill(255);
@@ -273,7 +335,12 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
     };
     if (IsExifThumb && (V.ImageWidth > kThumbnailLimit || V.ImageLength > kThumbnailLimit))
       return IEFail(Progress, "the TIFF thumbnail is larger than 400 pixels");
-    if ((V.Compression == 6 || (V.JPEGInterchangeFormat != 0 && V.Compression != 5)) && V.JPEGProc < 2) {
+    // Old-style JPEG: the interchange stream when the page has one, else (tables given) a JPEG
+    // datastream made for each strip or tile from the tables and its entropy-coded data.
+    const bool oldTables = V.Compression == 6 && V.JPEGInterchangeFormat == 0 && V.JPEGProc < 2 && dir.Entry(519) &&
+                           (!V.StripOffsets.empty() || !V.TileOffsets.empty());
+    if (oldTables && !ReadOldJPEGTables(dir, V, Progress)) return;
+    if (!oldTables && (V.Compression == 6 || (V.JPEGInterchangeFormat != 0 && V.Compression != 5)) && V.JPEGProc < 2) {
       ReadOldJPEG(dir, V, Bitmap, Progress);
     } else {
       if (V.ImageWidth == 0 || V.ImageLength == 0) return IEFail(Progress, "the TIFF page has no width or height");
@@ -291,7 +358,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
         if (!tiled || size_t(V.GetTile) >= o.size())
           return IEFail(Progress, "the TIFF page has no tile " + std::to_string(V.GetTile));
       }
-      if (V.Compression != 7 && conv.Kind == TTIFFSampleKind::Unsupported)
+      if (!V.JpegBlocks() && conv.Kind == TTIFFSampleKind::Unsupported)
         return IEFail(Progress, TIFFUnsupportedText(V));
       {
         const std::vector<DWORD>& o = tiled && !V.TileOffsets.empty() ? V.TileOffsets : V.StripOffsets;
@@ -334,7 +401,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, TStream* Stream, Integer& PageCount, TIOP
       TIEPixelFormat fmt = ie24RGB;
       if (b == 1 && s == 1 && ph != 3)
         fmt = ie1g;
-      else if (native && V.Compression != 7) {
+      else if (native && !V.JpegBlocks()) {
         if (b == 8 && s == 1 && ph == 3)
           fmt = ie8p;
         else if (b == 8 && s == 1 && ph <= 1)

@@ -133,6 +133,11 @@ void TIFFConvertRow(const TTIFFVars& V, const TTIFFConversion& C, const Byte* Ro
   };
   switch (C.Kind) {
     case K::RGB8: {
+      if (S == 3) {
+        // Already packed: converted straight from the row.
+        toBGR(const_cast<Byte*>(Row), iecRGB);
+        break;
+      }
       Byte* p = packed(3);
       for (Integer i = 0; i < Count; ++i) {
         const Byte* s = Row + size_t(i) * S;

@@ -1,9 +1,12 @@
 #include "imaging/formats/tiff/ie_tiff_strip_encoder.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <memory>
 #include <vector>
 
+#include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_mask.h"
 #include "imaging/core/ie_quantizer.h"
 #include "imaging/core/ie_streams.h"
@@ -197,6 +200,11 @@ class TRowBuilder {
     Byte* o = Out;
     const Byte* alpha =
         FVars.Alpha ? static_cast<const Byte*>(FBitmap->GetAlphaChannel()->GetScanline(Y)) : nullptr;
+    if (!alpha) {
+      IECopySwapRB(row, Out, FWidth);
+      if (FVars.Predictor == 2) TIFFApplyPredictor(Out, FWidth, FSamples, 8);
+      return;
+    }
     for (Integer x = 0; x < FWidth; ++x) {
       *o++ = px[x].r;
       *o++ = px[x].g;
@@ -257,6 +265,38 @@ void AddStripTags(TTIFFTagList& Tags, Integer RowsPerStrip, const std::vector<DW
 
 }  // namespace
 
+namespace {
+
+// A strip's coded bytes gather here and reach the file in one write: the coders emit a few
+// hundred bytes at a time, and a system call for each cost more than the coding.
+class TStripSink : public TStream {
+ public:
+  Integer Read(void*, Integer) override { return 0; }
+  Integer Write(const void* Buffer, Integer Count) override {
+    if (Count <= 0) return 0;
+    const Byte* b = static_cast<const Byte*>(Buffer);
+    Data.insert(Data.end(), b, b + Count);
+    return Count;
+  }
+  Int64 Seek(Int64, TSeekOrigin) override { return Int64(Data.size()); }
+  Int64 Size() override { return Int64(Data.size()); }
+  std::vector<Byte> Data;
+};
+
+constexpr size_t kDeflateStripBytes = 8192;
+
+// Writes Count bytes in pieces an Integer can count.
+void WriteAll(TStream* Stream, bool& Aborting, const Byte* Data, size_t Count) {
+  while (Count > 0 && !Aborting) {
+    const Integer n = static_cast<Integer>(Count > (1u << 30) ? (1u << 30) : Count);
+    IESafeStreamWrite(Stream, Aborting, Data, n);
+    Data += n;
+    Count -= size_t(n);
+  }
+}
+
+}  // namespace
+
 void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIECodecProgress& Progress,
                      TTIFFWriteVars& Vars, bool& Aborting) {
   const Integer width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
@@ -276,50 +316,94 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
   const Integer samples = TIFFStripSamples(Bitmap, Vars);
   TRowBuilder builder(Bitmap, Vars, samples);
   const bool deflate = Vars.Compression == 32946 || Vars.Compression == 8;
-  const Integer rowsPerStrip = deflate ? height : TIFFRowsPerStrip(height, Bitmap->GetRowLen());
+  const size_t rowBytes = builder.RowBytes();
+  // Deflate strips are small, about 8 KB: each is compressed whole in one pass, and the
+  // compressor runs markedly faster over many small blocks than over a large one, for much the
+  // same size (a page needs no second copy of itself either).
+  const Integer rowsPerStrip =
+      deflate ? Integer(std::clamp<size_t>(kDeflateStripBytes / std::max<size_t>(rowBytes, 1), 1, size_t(height)))
+              : TIFFRowsPerStrip(height, Bitmap->GetRowLen());
+  const TZCompressionLevel level = DeflateLevel(Vars.IOParams ? Vars.IOParams->TiffZipCompression : 1);
   std::vector<DWORD> offsets, counts;
-  std::vector<Byte> out(builder.RowBytes());
+  std::vector<Byte> out(rowBytes);
+  // Uncompressed and Deflate strips are built in place, row after row.
+  const bool plainRows = Vars.Compression == 1 || deflate;
+  const size_t plainBytes = plainRows ? rowBytes * size_t(std::min(rowsPerStrip, height)) : 0;
+  std::unique_ptr<Byte[]> plain = plainRows ? std::make_unique_for_overwrite<Byte[]>(plainBytes) : nullptr;
+  size_t plainFill = 0;
+  TStripSink sink;
   TIERowStepper step(Progress, height, true);
-  std::unique_ptr<TZCompressionStream> zip;
   void* lzw = nullptr;
   const bool ccitt = Vars.Compression >= 2 && Vars.Compression <= 4;
+  // Every strip byte goes out through this function, so the offsets are counted here rather
+  // than asked of the stream three times a strip.
+  Tags.Align();
+  Int64 at = Tags.Offset();
+  auto put = [&](const Byte* Data, size_t Count) {
+    WriteAll(Stream, Aborting, Data, Count);
+    at += Int64(Count);
+  };
   try {
     for (Integer y = 0; y < height && !Aborting; ++y) {
       if (y % rowsPerStrip == 0) {
-        Tags.Align();
-        offsets.push_back(Tags.Offset());
+        if (at & 1) {
+          const Byte zero = 0;
+          put(&zero, 1);
+        }
+        // Offsets beyond 32 bits cannot be stored.
+        if (at > Int64(0xFFFFFFFF)) {
+          Aborting = true;
+          break;
+        }
+        offsets.push_back(DWORD(at));
         Vars.CCITTPendingByte = 0;
         Vars.CCITTPendingBits = 0;
         Vars.CCITTRefRow.clear();
-        if (deflate) zip = std::make_unique<TZCompressionStream>(Stream, DeflateLevel(Vars.IOParams ? Vars.IOParams->TiffZipCompression : 1));
+        sink.Data.clear();
+        plainFill = 0;
       }
-      builder.Build(y, out.data());
-      const Integer n = static_cast<Integer>(out.size());
+      Byte* row = out.data();
+      if (plainRows) {
+        row = plain.get() + plainFill;
+        plainFill += rowBytes;
+      }
+      builder.Build(y, row);
+      const Integer n = static_cast<Integer>(rowBytes);
       if (ccitt) {
-        if (!TIFFCCITTEncodeRow(out.data(), width, Stream, Vars, Progress, Aborting)) break;
+        if (!TIFFCCITTEncodeRow(row, width, &sink, Vars, Progress, Aborting)) break;
       } else if (Vars.Compression == 5) {
-        Vars.LZWCompress(out.data(), n, Stream, lzw);
+        Vars.LZWCompress(row, n, &sink, lzw);
       } else if (Vars.Compression == 32773) {
-        IEPackBitsEncode(out.data(), n, Stream, Aborting);
-      } else if (deflate) {
-        zip->WriteBuffer(out.data(), n);
-      } else {
-        IESafeStreamWrite(Stream, Aborting, out.data(), n);
+        IEPackBitsEncode(row, n, &sink, Aborting);
       }
       if ((y + 1) % rowsPerStrip == 0 || y + 1 == height) {
-        if (ccitt) TIFFCCITTEncodeRow(nullptr, width, Stream, Vars, Progress, Aborting);
-        else if (Vars.Compression == 5 && lzw) Vars.LZWCompress(nullptr, 0, Stream, lzw);
-        else if (deflate) zip.reset();
-        counts.push_back(Tags.Offset() - offsets.back());
+        if (ccitt) TIFFCCITTEncodeRow(nullptr, width, &sink, Vars, Progress, Aborting);
+        else if (Vars.Compression == 5 && lzw) Vars.LZWCompress(nullptr, 0, &sink, lzw);
+        if (deflate) {
+          size_t packedBytes = 0;
+          const std::unique_ptr<Byte[]> packed = ZCompressWhole(plain.get(), plainFill, packedBytes, level);
+          put(packed.get(), packedBytes);
+        } else if (plainRows) {
+          put(plain.get(), plainFill);
+        } else {
+          put(sink.Data.data(), sink.Data.size());
+        }
+        if (at > Int64(0xFFFFFFFF)) {
+          Aborting = true;
+          break;
+        }
+        counts.push_back(DWORD(at - offsets.back()));
       }
       if (!step.Next()) Aborting = true;
     }
   } catch (const Exception& e) {
     Aborting = true;
     IEFail(Progress, "the TIFF strips could not be written: " + e.Message);
+  } catch (const std::bad_alloc&) {
+    Aborting = true;
+    IEFail(Progress, "not enough memory to write the TIFF strips");
   }
-  if (lzw) Vars.LZWCompress(nullptr, 0, Stream, lzw);
-  zip.reset();
+  if (lzw) Vars.LZWCompress(nullptr, 0, &sink, lzw);
   if (IEAborting(Progress)) Aborting = true;
   if (Aborting) {
     IEFail(Progress, "the TIFF strips could not be written completely");

@@ -22,21 +22,104 @@ Byte ReverseBits(Byte B) {
 
 bool IsFax(Word Compression) { return Compression >= 2 && Compression <= 4; }
 
+// The stored bytes of one strip or tile, uninitialised until read.
+struct TBlock {
+  std::unique_ptr<Byte[]> Data;
+  size_t Size = 0;
+};
+
+// Where one strip or tile lies: Size bytes at At, as far as the stream holds them; Size 0 when
+// its offset lies outside the stream.
+struct TBlockPlace {
+  UInt64 At = 0, Size = 0;
+};
+
+TBlockPlace PlaceBlock(const TTIFFDirectory& Dir, const std::vector<DWORD>& Offsets, const std::vector<DWORD>& Counts,
+                       size_t Index, Int64 Least) {
+  TBlockPlace p;
+  if (Index >= Offsets.size()) return p;
+  const UInt64 at = Offsets[Index];
+  if (at >= Dir.Size()) return p;
+  UInt64 size = Index < Counts.size() ? Counts[Index] : 0;
+  // An uncompressed strip whose count is too small still holds its rows; a count of 0 means
+  // "up to the end".
+  if (size == 0) size = Dir.Size() - at;
+  if (Least > 0 && UInt64(Least) > size) size = UInt64(Least);
+  p.At = at;
+  p.Size = std::min<UInt64>(size, Dir.Size() - at);
+  return p;
+}
+
+// The bytes of one strip or tile, read in one piece; empty when they cannot be read.
+TBlock ReadBlock(const TTIFFDirectory& Dir, const TBlockPlace& Place) {
+  TBlock b;
+  if (Place.Size == 0) return b;
+  b.Data = std::make_unique_for_overwrite<Byte[]>(size_t(Place.Size));
+  if (Dir.ReadAt(Place.At, b.Data.get(), Place.Size))
+    b.Size = size_t(Place.Size);
+  else
+    b.Data.reset();
+  return b;
+}
+
+// Strips and tiles mostly lie one after the other: small ones are taken from a window read
+// ahead of them, one read for many blocks instead of a seek and a read each.
+class TBlockReader {
+ public:
+  explicit TBlockReader(const TTIFFDirectory& Dir) : FDir(Dir) {}
+  const TTIFFDirectory& Dir() const { return FDir; }
+
+  TBlock Read(const TBlockPlace& Place) {
+    if (Place.Size == 0 || Place.Size > kWindowBytes / 4) return ReadBlock(FDir, Place);
+    if (Place.At < FStart || Place.At + Place.Size > FStart + FFill) {
+      // The place lies inside the stream (PlaceBlock saw to it), so the window holds it whole.
+      const UInt64 n = std::min<UInt64>(kWindowBytes, FDir.Size() - Place.At);
+      if (!FWindow) FWindow = std::make_unique_for_overwrite<Byte[]>(size_t(kWindowBytes));
+      FFill = 0;
+      if (!FDir.ReadAt(Place.At, FWindow.get(), n)) return ReadBlock(FDir, Place);
+      FStart = Place.At;
+      FFill = n;
+    }
+    TBlock b;
+    b.Data = std::make_unique_for_overwrite<Byte[]>(size_t(Place.Size));
+    std::memcpy(b.Data.get(), FWindow.get() + (Place.At - FStart), size_t(Place.Size));
+    b.Size = size_t(Place.Size);
+    return b;
+  }
+
+ private:
+  static constexpr UInt64 kWindowBytes = UInt64(512) << 10;
+  const TTIFFDirectory& FDir;
+  std::unique_ptr<Byte[]> FWindow;
+  UInt64 FStart = 0, FFill = 0;
+};
+
+// Uncompressed rows are read this many bytes at a time (whole rows, at least one): a page
+// stored as one strip is not held twice.
+constexpr Int64 kPlainChunkBytes = Int64(1) << 20;
+
 // One strip or tile of one plane: its stored bytes, and the decoded rows one at a time.
+// Uncompressed rows come from the stream a piece at a time; the other codings read the whole
+// block first.
 class TRowSource {
  public:
-  TRowSource(const TTIFFVars& V, std::vector<Byte>&& Data, Int64 RowBytes, Integer Width, Integer Rows, Integer Index)
+  TRowSource(const TTIFFVars& V, TBlockReader& Blocks, const TBlockPlace& Place, Int64 RowBytes, Integer Width,
+             Integer Rows, Integer Index)
       : FV(V),
-        FData(std::move(Data)),
+        FDir(Blocks.Dir()),
+        FPlace(Place),
         FRowBytes(RowBytes),
         FWidth(Width),
         FRows(Rows),
         FIndex(Index),
         FRow(size_t(RowBytes) + 8) {
+    if (V.Compression != 1) {
+      FData = Blocks.Read(Place);
+      if (!FData.Data) FData.Size = 0;
+    }
     // The two-dimensional codings start from an all-white row above the strip.
     if (IsFax(V.Compression)) FRef.assign(FRow.size(), 0xFF);
-    if (V.FillOrder == 2 && ((V.Compression == 1 && V.BitsPerSample < 8) || V.Compression == 32773))
-      for (Byte& b : FData) b = ReverseBits(b);
+    if (V.FillOrder == 2 && V.Compression == 32773) Reverse(FData.Data.get(), FData.Size);
   }
   ~TRowSource() {
     if (FLZWState && FV.LZW) FV.LZW(nullptr, 0, FLZWState, FV.FillOrder, 0);
@@ -44,24 +127,26 @@ class TRowSource {
   TRowSource(const TRowSource&) = delete;
   TRowSource& operator=(const TRowSource&) = delete;
 
-  // The next row, RowBytes bytes (zeros where the data ended early); nil after IEFail.
-  const Byte* Next(TIECodecProgress& P) {
+  // True when the block holds no byte at all.
+  bool Empty() const { return FV.Compression == 1 ? FPlace.Size == 0 : FData.Size == 0; }
+
+  // The next row, RowBytes bytes (zeros where the data ended early); nil after IEFail. The row
+  // may be changed in place until the next call.
+  Byte* Next(TIECodecProgress& P) {
     const size_t rb = static_cast<size_t>(FRowBytes);
-    const Int64 size = static_cast<Int64>(FData.size());
+    const Int64 size = static_cast<Int64>(FData.Size);
+    const Byte* data = FData.Data.get();
+    Byte* row = FRow.data();
     switch (FV.Compression) {
       case 1: {
-        std::fill(FRow.begin(), FRow.end(), 0);
-        if (FCursor < size)
-          std::memcpy(FRow.data(), FData.data() + FCursor, size_t(std::min<Int64>(FRowBytes, size - FCursor)));
-        FCursor += FRowBytes;
-        if (FCursor > size) FShort = true;
+        row = NextPlain();
         break;
       }
       case 32773: {
         // A run that crosses the row's end is cut there; the next row starts after it.
         std::fill(FRow.begin(), FRow.end(), 0);
         const TIEPackBitsResult r =
-            IEPackBitsDecode(FData.data() + std::min(FCursor, size), size_t(size - std::min(FCursor, size)), FRow.data(), rb);
+            IEPackBitsDecode(data + std::min(FCursor, size), size_t(size - std::min(FCursor, size)), FRow.data(), rb);
         FCursor += Int64(r.Read);
         if (r.Written < rb) FShort = true;
         break;
@@ -71,65 +156,123 @@ class TRowSource {
           IEFail(P, "the TIFF page is LZW-compressed and no LZW decoder is installed");
           return nullptr;
         }
-        if (FData.empty()) {
+        if (size == 0) {
           std::fill(FRow.begin(), FRow.end(), 0);
           FShort = true;
           break;
         }
-        const Byte* r = FV.LZW(FData.data(), static_cast<Integer>(FRowBytes), FLZWState, FV.FillOrder, size);
+        Byte* r = FV.LZW(data, static_cast<Integer>(FRowBytes), FLZWState, FV.FillOrder, size);
         if (!r) {
           IEFail(P, "the LZW data of TIFF " + Unit() + " is damaged");
           return nullptr;
         }
-        std::memcpy(FRow.data(), r, rb);
+        // The decoder's own row: it is not read again once handed out.
+        row = r;
         break;
       }
       case 8:
       case 32946: {
         if (!FInflated) {
           FInflated = true;
-          if (!FData.empty()) {
-            void* out = nullptr;
-            Integer got = 0;
-            const Int64 want = FRowBytes * FRows;
-            try {
-              // More than the strip's rows is never used: the limit keeps a small strip from
-              // inflating to gigabytes.
-              ZDecompressBuf(FData.data(), static_cast<Integer>(FData.size()), out, got,
-                             static_cast<Integer>(std::min<Int64>(want, 1 << 30)), want + 65536);
-            } catch (const Exception& e) {
-              IEFail(P, "the Deflate data of TIFF " + Unit() + " is damaged (" + e.Message + ")");
-              return nullptr;
-            }
-            FPlain.assign(static_cast<Byte*>(out), static_cast<Byte*>(out) + got);
-            std::free(out);
-          }
+          if (size > 0 && !Inflate(P)) return nullptr;
         }
-        std::fill(FRow.begin(), FRow.end(), 0);
         const Int64 at = FRowIndex * FRowBytes;
-        if (at < Int64(FPlain.size()))
-          std::memcpy(FRow.data(), FPlain.data() + at, size_t(std::min<Int64>(FRowBytes, Int64(FPlain.size()) - at)));
-        if (at + FRowBytes > Int64(FPlain.size())) FShort = true;
+        if (at + FRowBytes <= FPlainSize) {
+          row = FPlain.get() + at;
+        } else {
+          std::fill(FRow.begin(), FRow.end(), 0);
+          if (at < FPlainSize) std::memcpy(FRow.data(), FPlain.get() + at, size_t(FPlainSize - at));
+          FShort = true;
+        }
         break;
       }
       case 2:
       case 3:
       case 4:
         std::fill(FRow.begin(), FRow.end(), 0);
-        if (!TIFFDecodeCCITTRow(FV, FWidth, FData.data(), size, FBitPos, FRow.data(), FRef.data(), P)) return nullptr;
+        if (!TIFFDecodeCCITTRow(FV, FWidth, data, size, FBitPos, FRow.data(), FRef.data(), P)) return nullptr;
         break;
       default:
         IEFail(P, "TIFF compression " + std::to_string(FV.Compression) + " is not supported");
         return nullptr;
     }
     ++FRowIndex;
-    return FRow.data();
+    return row;
   }
 
  private:
+  static void Reverse(Byte* Data, size_t Size) {
+    for (size_t i = 0; i < Size; ++i) Data[i] = ReverseBits(Data[i]);
+  }
+
+  // The next uncompressed row: in place in the piece read last, or, at the end of the data,
+  // what is left followed by zeros.
+  Byte* NextPlain() {
+    const Int64 size = Int64(FPlace.Size);
+    if (FCursor >= FChunkEnd && FCursor < size) {
+      const Int64 rows = std::max<Int64>(1, kPlainChunkBytes / std::max<Int64>(FRowBytes, 1));
+      const Int64 n = std::min<Int64>(rows * FRowBytes, size - FCursor);
+      if (FChunkCapacity < n) {
+        FChunk = std::make_unique_for_overwrite<Byte[]>(size_t(n));
+        FChunkCapacity = n;
+      }
+      if (!FDir.ReadAt(FPlace.At + UInt64(FCursor), FChunk.get(), UInt64(n))) {
+        // The stream ended early after all: what is beyond counts as missing.
+        FPlace.Size = UInt64(FCursor);
+        FChunkEnd = FCursor;
+      } else {
+        if (FV.FillOrder == 2 && FV.BitsPerSample < 8) Reverse(FChunk.get(), size_t(n));
+        FChunkStart = FCursor;
+        FChunkEnd = FCursor + n;
+      }
+    }
+    Byte* row = FRow.data();
+    if (FCursor + FRowBytes <= FChunkEnd && FCursor >= FChunkStart) {
+      row = FChunk.get() + (FCursor - FChunkStart);
+    } else {
+      std::fill(FRow.begin(), FRow.end(), 0);
+      if (FCursor < FChunkEnd && FCursor >= FChunkStart)
+        std::memcpy(FRow.data(), FChunk.get() + (FCursor - FChunkStart), size_t(FChunkEnd - FCursor));
+      FShort = true;
+    }
+    FCursor += FRowBytes;
+    return row;
+  }
+
+  // The whole strip inflated: at most its rows are kept (more is never used, and the limit keeps
+  // a small strip from inflating to gigabytes).
+  bool Inflate(TIECodecProgress& P) {
+    const Int64 want = FRowBytes * FRows;
+    FPlain = std::make_unique_for_overwrite<Byte[]>(size_t(std::max<Int64>(want, 1)));
+    const Int64 got = ZDecompressInto(FData.Data.get(), FData.Size, FPlain.get(), size_t(want));
+    if (got >= 0) {
+      FPlainSize = got;
+      return true;
+    }
+    // Damaged, cut short or longer than its rows: the streaming inflater says which, and takes
+    // what a little too long a strip holds.
+    void* out = nullptr;
+    Integer n = 0;
+    try {
+      ZDecompressBuf(FData.Data.get(), static_cast<Integer>(FData.Size), out, n,
+                     static_cast<Integer>(std::min<Int64>(want, 1 << 30)), want + 65536);
+    } catch (const Exception& e) {
+      IEFail(P, "the Deflate data of TIFF " + Unit() + " is damaged (" + e.Message + ")");
+      return false;
+    }
+    FPlainSize = std::min<Int64>(n, want);
+    std::memcpy(FPlain.get(), out, size_t(FPlainSize));
+    std::free(out);
+    return true;
+  }
+
   AnsiString Unit() const { return (FV.TileWidth > 0 ? "tile " : "strip ") + std::to_string(FIndex); }
   const TTIFFVars& FV;
-  std::vector<Byte> FData, FPlain;
+  const TTIFFDirectory& FDir;
+  TBlockPlace FPlace;
+  TBlock FData;
+  std::unique_ptr<Byte[]> FPlain, FChunk;
+  Int64 FPlainSize = 0, FChunkCapacity = 0, FChunkStart = 0, FChunkEnd = 0;
   Int64 FRowBytes;
   Integer FWidth, FRows, FIndex;
   std::vector<Byte> FRow, FRef;
@@ -142,25 +285,6 @@ class TRowSource {
   // True once a row was asked for that the data did not hold.
   bool Short() const { return FShort; }
 };
-
-// The bytes of one strip or tile, as far as the stream holds them; empty when its offset lies
-// outside the stream.
-std::vector<Byte> ReadBlock(const TTIFFDirectory& Dir, const std::vector<DWORD>& Offsets,
-                            const std::vector<DWORD>& Counts, size_t Index, Int64 Least) {
-  std::vector<Byte> data;
-  if (Index >= Offsets.size()) return data;
-  const UInt64 at = Offsets[Index];
-  if (at >= Dir.Size()) return data;
-  UInt64 size = Index < Counts.size() ? Counts[Index] : 0;
-  // An uncompressed strip whose count is too small still holds its rows; a count of 0 means
-  // "up to the end".
-  if (size == 0) size = Dir.Size() - at;
-  if (Least > 0 && UInt64(Least) > size) size = UInt64(Least);
-  size = std::min<UInt64>(size, Dir.Size() - at);
-  data.resize(static_cast<size_t>(size));
-  if (!Dir.ReadAt(at, data.data(), size)) data.clear();
-  return data;
-}
 
 void UndoPredictor(const TTIFFVars& V, Byte* Row, Integer Width, Integer Samples) {
   if (V.Predictor != 2 || !(V.Compression == 5 || V.Compression == 8 || V.Compression == 32946)) return;
@@ -199,11 +323,44 @@ void ExpandSamples(const TTIFFVars& V, const Byte* Row, Byte* Out, size_t Count)
   }
 }
 
+// An old-style JPEG strip or tile as a JPEG datastream of its own: the page's tables, a frame
+// header for its size, a scan of all components and its entropy-coded data. Empty when the size
+// does not fit a frame.
+TBlock OldJPEGStream(const TTIFFVars& V, const TBlock& Data, Integer Width, Integer Rows) {
+  TBlock b;
+  if (Width < 1 || Rows < 1 || Width > 0xFFFF || Rows > 0xFFFF) return b;
+  const Integer n = V.SamplesPerPixel;
+  std::vector<Byte> head(V.OldJPEGTables);
+  // RGB pages name their components R, G and B, which tells the decoder not to take them for
+  // YCbCr.
+  auto id = [&](Integer k) { return V.Photometric == 2 && n == 3 ? Byte("RGB"[k]) : Byte(k + 1); };
+  const Integer sof = 8 + 3 * n;
+  head.insert(head.end(), {0xFF, 0xC0, Byte(sof >> 8), Byte(sof), 8, Byte(Rows >> 8), Byte(Rows), Byte(Width >> 8),
+                           Byte(Width), Byte(n)});
+  for (Integer k = 0; k < n; ++k) {
+    // Luma carries the page's subsampling; everything else is sampled once a pixel.
+    const bool luma = V.Photometric == 6 && k == 0;
+    const Integer h = luma ? V.YCbCrSubsampling[0] : 1, v = luma ? V.YCbCrSubsampling[1] : 1;
+    head.insert(head.end(), {id(k), Byte((h & 15) << 4 | (v & 15)), Byte(k)});
+  }
+  const Integer sos = 6 + 2 * n;
+  head.insert(head.end(), {0xFF, 0xDA, Byte(sos >> 8), Byte(sos), Byte(n)});
+  for (Integer k = 0; k < n; ++k) head.insert(head.end(), {id(k), Byte(k << 4 | k)});
+  head.insert(head.end(), {0, 63, 0});
+  b.Size = head.size() + Data.Size + 2;
+  b.Data = std::make_unique_for_overwrite<Byte[]>(b.Size);
+  std::memcpy(b.Data.get(), head.data(), head.size());
+  std::memcpy(b.Data.get() + head.size(), Data.Data.get(), Data.Size);
+  b.Data[b.Size - 2] = 0xFF;
+  b.Data[b.Size - 1] = 0xD9;
+  return b;
+}
+
 // Decodes one strip or tile of JPEG data into the page at (X, Y).
-void ReadJPEGBlock(const TTIFFVars& V, std::vector<Byte>& Data, TIEBitmap* Bitmap, Integer X, Integer Y,
+void ReadJPEGBlock(const TTIFFVars& V, TBlock& Data, TIEBitmap* Bitmap, Integer X, Integer Y,
                    TIECodecProgress& Progress) {
-  if (Data.empty()) return;
-  TIEMemStream stream(Data.data(), static_cast<Int64>(Data.size()));
+  if (!Data.Data) return;
+  TIEMemStream stream(Data.Data.get(), static_cast<Int64>(Data.Size));
   std::unique_ptr<TIEMemStream> tables;
   if (!V.JPEGTables.empty())
     tables = std::make_unique<TIEMemStream>(const_cast<Byte*>(V.JPEGTables.data()), Int64(V.JPEGTables.size()));
@@ -290,12 +447,12 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
   const TTIFFConversion conv = TIFFChooseConversion(V);
   // No sample has no bits: a depth of 0 would divide the scaling of small samples by zero.
   if (V.BitsPerSample < 1 || V.BitsPerSample > 16) return IEFail(Progress, TIFFUnsupportedText(V));
-  if (V.Compression != 7 && conv.Kind == TTIFFSampleKind::Unsupported) return IEFail(Progress, TIFFUnsupportedText(V));
-  if (V.Compression != 7 && V.BitsPerSample != 8 && V.BitsPerSample != 16 && (planar || V.BitsPerSample > 8))
+  if (!V.JpegBlocks() && conv.Kind == TTIFFSampleKind::Unsupported) return IEFail(Progress, TIFFUnsupportedText(V));
+  if (!V.JpegBlocks() && V.BitsPerSample != 8 && V.BitsPerSample != 16 && (planar || V.BitsPerSample > 8))
     return IEFail(Progress, TIFFUnsupportedText(V));
   // Subsampled YCbCr comes in blocks of SubH x SubV luma samples and their chroma pair, a row of
   // blocks covering SubV rows of the image.
-  const bool ycbcr = V.Photometric == 6 && V.Compression != 7 && !planar;
+  const bool ycbcr = V.Photometric == 6 && !V.JpegBlocks() && !planar;
   const Integer subH = ycbcr ? V.YCbCrSubsampling[0] : 1, subV = ycbcr ? V.YCbCrSubsampling[1] : 1;
   if (subH * subV > 1) rowBytes = (Int64(unitW) + subH - 1) / subH * (subH * subV + 2);
   // The rows of blocks are spread into whole rows of samples, which convert as unsubsampled.
@@ -306,6 +463,7 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
 
   std::vector<Byte> chunky(size_t(unitW) * V.SamplesPerPixel * sampleBytes + 16), scratch;
   TIERowStepper step(Progress, last - first);
+  TBlockReader blocks(Dir);
   bool missing = false;
   for (Int64 i = first; i < last; ++i) {
     // Blocks come in order: once the offsets run out, the rest are missing too, and walking
@@ -318,9 +476,13 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
     const Integer y = Integer((V.GetTile >= 0 ? 0 : i / across) * unitH);
     const Integer rows = std::min<Integer>(unitH, V.ImageLength - y);
     const Integer visible = std::min<Integer>(unitW, V.ImageWidth - x);
-    if (V.Compression == 7) {
-      std::vector<Byte> data = ReadBlock(Dir, offsets, counts, size_t(i), 0);
-      if (data.empty()) missing = true;
+    if (V.JpegBlocks()) {
+      TBlock data = blocks.Read(PlaceBlock(Dir, offsets, counts, size_t(i), 0));
+      if (!data.Data) missing = true;
+      if (data.Data && V.Compression == 6) {
+        data = OldJPEGStream(V, data, tiled ? unitW : V.ImageWidth, tiled ? unitH : rows);
+        if (!data.Data) return IEFail(Progress, "the old-style JPEG TIFF page is too large for a JPEG frame");
+      }
       ReadJPEGBlock(V, data, Bitmap, x, y, Progress);
       if (!step.Next()) break;
       continue;
@@ -330,9 +492,9 @@ void TIFFReadImage(const TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, T
     for (Integer s = 0; s < planes; ++s) {
       const size_t index = size_t(s * perPlane + i);
       const Int64 least = V.Compression == 1 ? rowBytes * stored : 0;
-      std::vector<Byte> data = ReadBlock(Dir, offsets, counts, index, least);
-      if (data.empty()) missing = true;
-      src.push_back(std::make_unique<TRowSource>(V, std::move(data), rowBytes, unitW, stored, Integer(index)));
+      src.push_back(std::make_unique<TRowSource>(V, blocks, PlaceBlock(Dir, offsets, counts, index, least), rowBytes, unitW,
+                                                 stored, Integer(index)));
+      if (src.back()->Empty()) missing = true;
     }
     for (Integer r = 0; r < rows && subV > 1; r += subV) {
       const Byte* blocks = src[0]->Next(Progress);

@@ -28,6 +28,12 @@ struct TTIFFVars {
   double ReferenceBlackWhite[6] = {0, 255, 128, 255, 128, 255};
   Integer JPEGProc = 0;
   DWORD JPEGInterchangeFormat = 0, JPEGInterchangeFormatLength = 0;
+  // Old-style JPEG pages whose strips or tiles hold only entropy-coded data: the quantisation
+  // and Huffman tables (and restart interval) as JPEG marker segments, ready to go in front of
+  // each block's frame header. Empty otherwise.
+  std::vector<Byte> OldJPEGTables;
+  // Strips or tiles that are each a JPEG datastream of their own, made or as stored.
+  bool JpegBlocks() const { return Compression == 7 || !OldJPEGTables.empty(); }
   TIETiffLZWDecompressProc LZW = nullptr;
   bool Little = true;
   TIOParamsVals* IOParams = nullptr;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 #include "imaging/formats/compression/ie_deflate_streams.h"
 #include "tests/imaging/support/corpus.h"
@@ -137,3 +138,35 @@ TEST(DeflateStreams, BrokenInputsEndInTheirExceptions) {
 }
 
 }  // namespace
+
+// Whole blocks: each level makes a zlib stream python's zlib inflates to the input; what zlib
+// deflated inflates into a block of exactly its length; corrupt, truncated and longer than the
+// room given answer -1.
+TEST(DeflateStreams, WholeBlocksAreZlibStreams) {
+  const std::string dir = testsupport::MakeTempDir("zwhole");
+  const std::vector<Byte> data = Sample(200000);
+  WriteFile(dir + "/plain", data);
+  for (TZCompressionLevel level : {zcNone, zcFastest, zcDefault, zcMax}) {
+    SCOPED_TRACE(int(level));
+    size_t n = 0;
+    const std::unique_ptr<Byte[]> packed = ZCompressWhole(data.data(), data.size(), n, level);
+    ASSERT_GT(n, size_t(6));
+    WriteFile(dir + "/packed.z", std::vector<Byte>(packed.get(), packed.get() + n));
+    testsupport::RunOk("python3 -c \"import zlib,sys; assert zlib.decompress(open(sys.argv[1],'rb').read())=="
+                       "open(sys.argv[2],'rb').read()\" " + dir + "/packed.z " + dir + "/plain");
+    if (level == zcNone) continue;
+    std::vector<Byte> back(data.size());
+    EXPECT_EQ(ZDecompressInto(packed.get(), n, back.data(), back.size()), Int64(data.size()));
+    EXPECT_EQ(back, data);
+  }
+  TMemoryStream zlibs;
+  { TZCompressionStream z(&zlibs); z.WriteBuffer(data.data(), Int64(data.size())); }
+  std::vector<Byte> good = Bytes(zlibs);
+  std::vector<Byte> back(data.size() + 100);
+  EXPECT_EQ(ZDecompressInto(good.data(), good.size(), back.data(), back.size()), Int64(data.size()));
+  EXPECT_EQ(ZDecompressInto(good.data(), good.size(), back.data(), data.size() - 1), -1);
+  EXPECT_EQ(ZDecompressInto(good.data(), good.size() / 2, back.data(), back.size()), -1);
+  good[good.size() / 2] ^= 0x55;
+  EXPECT_EQ(ZDecompressInto(good.data(), good.size(), back.data(), back.size()), -1);
+  testsupport::RemoveTree(dir);
+}

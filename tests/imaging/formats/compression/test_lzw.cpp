@@ -187,6 +187,20 @@ TEST(TiffLZW, RoundTripsRowByRowInBothFillOrders) {
   EXPECT_EQ(TiffDecode(strip, Int64(strip.size()), rowBytes, rows, 2), px);
 }
 
+// One code stream far longer than a strip, as the PDF writer makes for a whole page: the table
+// is cleared thousands of times, each clear a new generation of the encoder's hash table.
+TEST(TiffLZW, RoundTripsThroughThousandsOfClears) {
+  const Integer rowBytes = 60000, rows = 400;  // 24 MB of mostly noise: a clear every few KB
+  std::vector<Byte> px(size_t(rowBytes) * rows);
+  unsigned x = 7;
+  for (size_t i = 0; i < px.size(); ++i) {
+    x = x * 1103515245u + 12345u;
+    px[i] = Byte(i % 4096 < 300 ? i / 4096 : x >> 16);
+  }
+  const std::vector<Byte> strip = TiffEncode(px, rowBytes);
+  EXPECT_TRUE(TiffDecode(strip, Int64(strip.size()), rowBytes, rows, 1) == px);
+}
+
 // The first strip of a single-strip little-endian TIFF.
 std::vector<Byte> FirstStrip(const std::vector<Byte>& T) {
   auto u16 = [&](size_t o) { return unsigned(T.at(o) | T.at(o + 1) << 8); };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <memory>
 
 #include "imaging/core/ie_mask.h"
@@ -376,6 +377,113 @@ TEST(TiffReader, OldStyleJpegPage) {
   EXPECT_EQ(MaxDifference(r.Bitmap, PamFromCommand("djpeg -pnm " + ShellQuote(jpeg))), 0);
 }
 
+// The parts of a baseline JPEG datastream an old-style TIFF writer stored apart: each
+// component's quantisation and Huffman tables, and the entropy-coded data.
+struct TJpegParts {
+  std::map<Integer, std::vector<Byte>> Quant, Dc, Ac;  // by table number
+  std::vector<Integer> QuantOf, DcOf, AcOf;            // each component's tables
+  std::vector<Byte> Scan;
+};
+
+TJpegParts SplitJpeg(const std::vector<Byte>& J) {
+  TJpegParts p;
+  size_t at = 2;
+  while (at + 4 <= J.size()) {
+    const Byte marker = J[at + 1];
+    const size_t length = size_t(J[at + 2]) << 8 | J[at + 3];
+    const Byte* b = J.data() + at + 4;
+    const size_t n = length - 2;
+    if (marker == 0xDB) {
+      for (size_t i = 0; i + 65 <= n; i += 65) p.Quant[b[i] & 15].assign(b + i + 1, b + i + 65);
+    } else if (marker == 0xC4) {
+      for (size_t i = 0; i + 17 <= n;) {
+        size_t values = 0;
+        for (Integer k = 0; k < 16; ++k) values += b[i + 1 + k];
+        (b[i] >> 4 ? p.Ac : p.Dc)[b[i] & 15].assign(b + i + 1, b + i + 17 + values);
+        i += 17 + values;
+      }
+    } else if (marker == 0xC0) {
+      for (Integer k = 0; k < b[5]; ++k) p.QuantOf.push_back(b[6 + 3 * k + 2]);
+    } else if (marker == 0xDA) {
+      for (Integer k = 0; k < b[0]; ++k) {
+        p.DcOf.push_back(b[2 + 2 * k] >> 4);
+        p.AcOf.push_back(b[2 + 2 * k] & 15);
+      }
+      p.Scan.assign(J.begin() + std::ptrdiff_t(at + 2 + length), J.end() - 2);  // up to the EOI
+      break;
+    }
+    at += 2 + length;
+  }
+  return p;
+}
+
+// Old-style JPEG pages without an interchange stream, as early writers stored them: the tables
+// at offsets of their own and each strip's entropy-coded data alone. Each strip here is cjpeg's
+// coding of that band of the picture, so djpeg's pixels of the bands are the page's.
+TEST(TiffReader, OldStyleJpegStripsOfTablesAndScans) {
+  const std::string src = Fixture("tiff-old-src-37x40.ppm", kMake + "rgb 37 40 255 0 {out}");
+  struct TCase {
+    std::string Name, Cjpeg, Convert;
+    Word Photometric;
+    Integer Samples;
+  } cases[] = {
+      {"YCbCr 2 x 2", "cjpeg -quality 85", "", 6, 3},
+      {"RGB", "cjpeg -quality 85 -rgb", "", 2, 3},
+      {"grey", "cjpeg -quality 85 -grayscale", "| ppmtopgm", 1, 1},
+  };
+  const Integer rowsPerStrip = 16, height = 40;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTiffFile f(true);
+    std::vector<DWORD> offsets, counts, q, dc, ac;
+    std::string decoded;  // djpeg's pixels of each band
+    for (Integer y = 0; y < height; y += rowsPerStrip) {
+      const Integer rows = std::min(rowsPerStrip, height - y);
+      const std::string band = Fixture("tiff-old-" + std::to_string(c.Photometric) + "-" + std::to_string(y) + ".jpg",
+                                       "pamcut -top " + std::to_string(y) + " -height " + std::to_string(rows) + " " +
+                                           ShellQuote(src) + " " + c.Convert + " | " + c.Cjpeg + " > {out}");
+      decoded += " " + ShellQuote(Fixture("tiff-old-" + std::to_string(c.Photometric) + "-" + std::to_string(y) + ".pnm",
+                                          "djpeg -pnm " + ShellQuote(band) + " > {out}"));
+      const TJpegParts parts = SplitJpeg(ReadWholeFile(band));
+      ASSERT_EQ(parts.QuantOf.size(), size_t(c.Samples));
+      if (q.empty()) {
+        // The bands share their tables (the same quality and cjpeg's standard Huffman codes).
+        for (Integer k = 0; k < c.Samples; ++k) {
+          q.push_back(f.Data(parts.Quant.at(parts.QuantOf[k])));
+          dc.push_back(f.Data(parts.Dc.at(parts.DcOf[k])));
+          ac.push_back(f.Data(parts.Ac.at(parts.AcOf[k])));
+        }
+      }
+      offsets.push_back(f.Data(parts.Scan));
+      counts.push_back(DWORD(parts.Scan.size()));
+    }
+    std::vector<TTag> tags = {Long(256, {37}),       Long(257, {DWORD(height)}),
+                              Short(258, std::vector<DWORD>(size_t(c.Samples), 8)),
+                              Short(259, {6}),       Short(262, {c.Photometric}),
+                              Long(273, offsets),    Short(277, {DWORD(c.Samples)}),
+                              Long(278, {DWORD(rowsPerStrip)}), Long(279, counts),
+                              Short(512, {1}),       Long(519, q),
+                              Long(520, dc),         Long(521, ac)};
+    if (c.Photometric == 6) tags.push_back(Short(530, {2, 2}));
+    f.Directory(tags);
+    TRead r;
+    ReadTiff(f.Bytes, r);
+    ASSERT_FALSE(r.Probe.Failed()) << r.Probe.Reason;
+    EXPECT_EQ(MaxDifference(r.Bitmap, PamFromCommand("pnmcat -tb" + decoded)), 0);
+
+    // Table offsets beyond the end of the file fail the page with the reason.
+    TTiffFile broken(true);
+    broken.Bytes = f.Bytes;  // its own directory, added below, becomes the first
+    std::vector<TTag> brokenTags = tags;
+    brokenTags[10] = Long(519, std::vector<DWORD>(size_t(c.Samples), DWORD(f.Bytes.size() + 1000)));
+    broken.Directory(brokenTags);
+    TRead rb;
+    ReadTiff(broken.Bytes, rb);
+    EXPECT_TRUE(rb.Probe.Failed());
+    EXPECT_NE(rb.Probe.Reason.find("quantisation table 0"), std::string::npos) << rb.Probe.Reason;
+  }
+}
+
 // The colour map holds the entries its tag counts: a 4-entry map of an 8-bit page is read as
 // 4 entries (reds, greens, blues of 4 each), not as 256 entries per plane reaching past it.
 TEST(TiffReader, ColourMapSizedByItsTag) {
@@ -466,6 +574,42 @@ TEST(TiffReader, DamagedPagesFailWithAReason) {
     EXPECT_TRUE(r.Probe.Failed());
     EXPECT_NE(r.Probe.Reason.find(c.Reason), std::string::npos) << r.Probe.Reason;
   }
+}
+
+// An uncompressed page of one strip longer than the piece the reader takes at a time, cut by
+// the end of the file in its second piece (the file as long as the page would need): the rows that are there are read, the rest stay
+// black, and the read fails saying so.
+TEST(TiffReader, LongUncompressedStripCutByTheEnd) {
+  const Integer w = 700, h = 600, rowBytes = w * 3, kept = 1100000;
+  std::vector<Byte> strip(static_cast<size_t>(kept));
+  for (size_t i = 0; i < strip.size(); ++i) strip[i] = Byte(i * 7 / 3 + i / size_t(rowBytes));
+  auto page = [&](DWORD At) {
+    TTiffFile f(true);
+    f.Directory({Long(256, {DWORD(w)}), Long(257, {DWORD(h)}), Short(258, {8, 8, 8}), Short(262, {2}), Long(273, {At}),
+                 Short(277, {3}), Long(278, {DWORD(h)}), Long(279, {DWORD(rowBytes * h)})});
+    return f;
+  };
+  // Other data before the strip: the file is as long as the page needs, the strip is not.
+  const size_t before = 200000;
+  const DWORD at = DWORD(((page(0).Bytes.size() + 1) & ~size_t(1)) + before);
+  TTiffFile f = page(at);
+  f.Data(std::vector<Byte>(before, 0x33));
+  ASSERT_EQ(f.Data(strip), at);
+  TRead r;
+  ReadTiff(f.Bytes, r);
+  EXPECT_TRUE(r.Probe.Failed());
+  EXPECT_NE(r.Probe.Reason.find("truncated"), std::string::npos) << r.Probe.Reason;
+  const Integer whole = kept / rowBytes;  // rows stored in full
+  for (Integer y : {0, whole / 2 + 1, whole - 1, whole, whole + 1, h - 1})
+    for (Integer x : {0, w / 2, w - 1}) {
+      SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+      const size_t i = size_t(y) * rowBytes + size_t(x) * 3;
+      const TRGB c = r.Bitmap.GetPixelAsRGB(x, y);
+      const bool there = i + 3 <= strip.size();
+      EXPECT_EQ(c.r, there ? strip[i] : 0);
+      EXPECT_EQ(c.g, there ? strip[i + 1] : 0);
+      EXPECT_EQ(c.b, there ? strip[i + 2] : 0);
+    }
 }
 
 // One tile alone (TiffGetTile) gives a bitmap of the tile's size; a thumbnail page larger than
