@@ -38,6 +38,7 @@ bool Refused(size_t size) { return IEAllocationRefusal && IEAllocationRefusal(si
 // does not, the advice changes nothing.
 constexpr size_t kHugeLimit = size_t(8) << 20;
 constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kPopulateLimit = size_t(256) << 20;
 // Under AddressSanitizer the blocks stay with the C allocator, whose guard zones catch a codec
 // that writes past the last row.
 #if defined(__SANITIZE_ADDRESS__)
@@ -78,7 +79,9 @@ void* MappedBlock(size_t Size, size_t& Length) {
   madvise(block, length, MADV_HUGEPAGE);
 #ifdef MADV_POPULATE_WRITE
   // Refused by kernels older than 5.14 and when memory is short: the pages then come by faults.
-  madvise(block, length, MADV_POPULATE_WRITE);
+  // A very large block is left to fill as it is written, so that a load that stops early (a
+  // damaged file) does not claim memory it never uses.
+  if (length <= kPopulateLimit) madvise(block, length, MADV_POPULATE_WRITE);
 #endif
   Length = length;
   return block;
