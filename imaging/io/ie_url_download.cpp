@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 
 #include "imaging/core/ie_text.h"
 #include "platform/rtl/dynlib.h"
@@ -95,8 +96,19 @@ AnsiString N(Int64 V) { return std::to_string(V); }
 
 }  // namespace
 
-void IEInitWinINet() {
-  if (gCurlModule) return;
+namespace {
+
+// The I/O unit's start-up only allows downloads; libcurl (and the TLS, compression and name
+// libraries it brings) is loaded by the first download, so that a process that never downloads
+// never maps it. Downloads may run on several threads at once.
+std::mutex gCurlLock;
+bool gCurlAllowed = false;
+bool gCurlTried = false;
+
+// Called with gCurlLock held.
+void BindCurl() {
+  if (gCurlModule || gCurlTried || !gCurlAllowed) return;
+  gCurlTried = true;
   gCurlModule = LoadLibrary(AnsiString(kCurlLibrary));
   if (!gCurlModule) {
     gBindError = AnsiString(kCurlLibrary) + " cannot be loaded: " + LastDynLibError();
@@ -113,16 +125,38 @@ void IEInitWinINet() {
   gCurl = TCurlApi();
 }
 
-void IEFreeWinINet() {
-  if (!gCurlModule) return;
-  gCurl.GlobalCleanup();
-  FreeLibrary(gCurlModule);
-  gCurlModule = nullptr;
-  gCurl = TCurlApi();
-  gBindError = "the I/O unit has been shut down";
+// True when the library is there for a transfer, binding it on first use; else Why says why.
+bool CurlReady(AnsiString* Why = nullptr) {
+  std::lock_guard<std::mutex> Hold(gCurlLock);
+  BindCurl();
+  if (!gCurlModule && Why) *Why = gBindError;
+  return gCurlModule != nullptr;
 }
 
-bool IEWinINetBound() { return gCurlModule != nullptr; }
+}  // namespace
+
+void IEInitWinINet() {
+  std::lock_guard<std::mutex> Hold(gCurlLock);
+  if (gCurlAllowed) return;
+  gCurlAllowed = true;
+  gCurlTried = false;
+}
+
+void IEFreeWinINet() {
+  std::lock_guard<std::mutex> Hold(gCurlLock);
+  const bool WasAllowed = gCurlAllowed;
+  gCurlAllowed = false;
+  gCurlTried = false;
+  if (gCurlModule) {
+    gCurl.GlobalCleanup();
+    FreeLibrary(gCurlModule);
+    gCurlModule = nullptr;
+    gCurl = TCurlApi();
+  }
+  if (WasAllowed) gBindError = "the I/O unit has been shut down";
+}
+
+bool IEWinINetBound() { return CurlReady(); }
 
 bool IEDownloadURL(const WideString& URL, TStream* Stream, const WideString& ProxyAddress,
                    const WideString& ProxyUser, const WideString& ProxyPassword, const TIEProgressEvent& OnProgress,
@@ -160,7 +194,7 @@ bool IEDownloadURL(const WideString& URL, TStream* Stream, const WideString& Pro
     Host = Host.substr(0, Colon);
   }
   if (Host.empty()) return Fail("the address has no host");
-  if (!gCurlModule) return Fail("the internet library is not available (" + gBindError + ")");
+  if (AnsiString Why; !CurlReady(&Why)) return Fail("the internet library is not available (" + Why + ")");
 
   CURL* Handle = gCurl.EasyInit();
   if (!Handle) return Fail("the internet library could not start a transfer");

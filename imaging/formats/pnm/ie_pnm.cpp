@@ -296,9 +296,10 @@ void WritePXMStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams,
   IESafeStreamWrite(Stream, aborting, header.data(), static_cast<Integer>(header.size()));
   TIERowStepper step(Progress, h);
   const size_t rowBytes = kind == kP4 ? (size_t(w) + 7) / 8 : kind == kP5 ? size_t(w) : kind == kP6 ? size_t(w) * 3 : size_t(w) * 6;
-  // Rows go out a megabyte or so at a time: a write call per row of a large image costs more
-  // than converting the row.
-  const size_t rowsPerWrite = std::max<size_t>(1, (size_t(1) << 20) / std::max<size_t>(rowBytes, 1));
+  // Rows go out a quarter of a megabyte or so at a time: a write call per row of a large image
+  // costs more than converting the row, and a larger buffer only adds fresh pages to fault in
+  // and falls out of the cache before it is written.
+  const size_t rowsPerWrite = std::max<size_t>(1, (size_t(256) << 10) / std::max<size_t>(rowBytes, 1));
   std::vector<Byte> chunk(rowBytes * std::min<size_t>(rowsPerWrite, size_t(h)));
   size_t held = 0;
   auto flush = [&] {

@@ -354,8 +354,18 @@ TEST(UrlDownload, CredentialsPortAndProxyReachTheRightPeer) {
   EXPECT_FALSE(D.Ok);
   EXPECT_TRUE(Has(D.Reason, "the internet library is not available")) << D.Reason;
   IEInitWinINet();
-  EXPECT_TRUE(IEWinINetBound());
+  // The start-up only allows downloads: the internet library is loaded by the first one, so a
+  // process that never downloads never maps it.
+  auto CurlMapped = [] {
+    std::ifstream Maps("/proc/self/maps");
+    for (std::string L; std::getline(Maps, L);)
+      if (Has(L, "/libcurl")) return true;
+    return false;
+  };
+  EXPECT_FALSE(CurlMapped());
   EXPECT_TRUE(Download("http://" + H + "/photo.png").Ok);
+  EXPECT_TRUE(CurlMapped());
+  EXPECT_TRUE(IEWinINetBound());
 }
 
 }  // namespace
