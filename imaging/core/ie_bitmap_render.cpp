@@ -173,6 +173,35 @@ void ResampleRect(TIEBitmap* Source, TIEBitmap& Scaled, Integer SrcX, Integer Sr
   }
 }
 
+// A rectangle of a 24-bit image seen as an image of its own: the resampler writes its rows
+// where they will be shown. It cannot be reallocated, and the rows it hands out are only valid
+// while the image underneath keeps its rows in place (memory or a framework bitmap).
+class RowWindow : public TIEBaseBitmap {
+ public:
+  RowWindow(TIEBitmap* Image, Integer Left, Integer Top, Integer Width, Integer Height)
+      : FImage(Image), FLeft(Left), FTop(Top), FWidth(Width), FHeight(Height) {}
+  void* GetScanline(Integer Row) override {
+    return static_cast<TRGB*>(FImage->GetScanline(FTop + Row)) + FLeft;
+  }
+  Integer GetBitCount() const override { return 24; }
+  Integer GetHeight() const override { return FHeight; }
+  Integer GetWidth() const override { return FWidth; }
+  TIEPixelFormat GetPixelFormat() const override { return ie24RGB; }
+  Integer GetRowLen() const override { return FWidth * 3; }
+  TRGB GetPaletteEntry(Integer) const override { return TRGB{0, 0, 0}; }
+  void SetPaletteEntry(Integer, TRGB) override {}
+  Integer GetPaletteLength() const override { return 0; }
+  bool Allocate(Integer Width, Integer Height, TIEPixelFormat PixelFormat) override {
+    return Width == FWidth && Height == FHeight && PixelFormat == ie24RGB;
+  }
+  void Assign(TObject*) override {}
+  void CopyPaletteTo(TObject*) override {}
+
+ private:
+  TIEBitmap* FImage;
+  Integer FLeft, FTop, FWidth, FHeight;
+};
+
 bool HonoursRepeatRows(TIEPixelFormat Format) { return Format == ie24RGB || Format == ie32RGB || Format == ie1g; }
 
 void RenderRows(const RenderJob& J) {
@@ -274,6 +303,25 @@ void TIEBitmap::RenderToTIEBitmap(TIEBitmap* Dest, TIERenderTables* Tables, cons
       IEProcessingServices.ShrinkBWRect(this, SrcX, SrcY, &shrunk, SrcY + SrcHeight - 1, SrcX + SrcWidth - 1);
       shrunk.RenderToTIEBitmap(Dest, nullptr, Clip, DestX, DestY, DestWidth, DestHeight, 0, 0, DestWidth, DestHeight,
                                UseAlpha, RepeatRows, Transparency, rfNone, true, Operation);
+      return;
+    }
+    // An opaque picture without effects that lands whole inside the destination and the clip
+    // would only be copied there from the scaled image: the whole image is scaled straight into
+    // the destination's rows instead (a fitted view's every redraw).
+    const bool opaque = !alphaInPlay || GetAlphaChannel()->Full;
+    const bool plain = !UseChannelOffsets && Contrast == 0 && Operation == 0 && Transparency >= 255;
+    const bool inside = DestX + DestWidth <= dw && DestY + DestHeight <= dh &&
+                        (!Clip || (Clip->Left <= DestX && Clip->Top <= DestY && Clip->Right >= DestX + DestWidth - 1 &&
+                                   Clip->Bottom >= DestY + DestHeight - 1));
+    const bool whole = SrcX == 0 && SrcY == 0 && SrcWidth == sw && SrcHeight == sh;
+    // Two images over one framework bitmap share their rows: scaling one into the other would
+    // read rows already written.
+    const bool shared = Dest == this || (Location == ieTBitmap && Dest->Location == ieTBitmap &&
+                                         GetScanline(0) == Dest->GetScanline(0));
+    if (format == ie24RGB && opaque && plain && inside && whole && !shared && Dest->Location != ieFile &&
+        Filter != rfProjectBW && Filter != rfProjectWB) {
+      RowWindow window(Dest, DestX, DestY, DestWidth, DestHeight);
+      IEProcessingServices.ResampleFiltered(this, &window, Filter);
       return;
     }
     TIEBitmap scaled;

@@ -6,12 +6,15 @@
 
 #include "imaging/core/ie_types.h"
 
+class TIEBaseBitmap;
 class TIEBitmap;
 
 struct TIEProcessingServices {
   // Source into Dest's preset size: 24-bit with a filter; 1-bit into ie1g (project filters) or
-  // ie24RGB; an 8-bit channel; a 1-bit rectangle shrunk to grey means.
-  void (*ResampleFiltered)(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) = nullptr;
+  // ie24RGB; an 8-bit channel; a 1-bit rectangle shrunk to grey means. A 24-bit source may be
+  // scaled into any 24-bit rows (a window on a larger image), read and written only through
+  // GetScanline, GetWidth, GetHeight and GetPixelFormat.
+  void (*ResampleFiltered)(TIEBitmap* Source, TIEBaseBitmap* Dest, TResampleFilter Filter) = nullptr;
   void (*ResampleBW)(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) = nullptr;
   void (*ResampleGray8)(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) = nullptr;
   void (*ShrinkBWRect)(TIEBitmap* Source, Integer X1, Integer Y1, TIEBitmap* Dest, Integer Y2, Integer X2) = nullptr;

@@ -9,7 +9,7 @@
 
 namespace {
 
-void ResampleFiltered(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) {
+void ResampleFiltered(TIEBitmap* Source, TIEBaseBitmap* Dest, TResampleFilter Filter) {
   IEResampleFiltered(Source, Dest, Filter);
 }
 void ResampleBW(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) { IEResampleBW(Source, Dest, Filter); }

@@ -262,6 +262,12 @@ class TBitmapCanvas : public TCanvas {
     return &D->Proxy;
   }
 
+  // Rows of B,G,R bytes are read as they are: the drawing copy may be behind them, and bringing
+  // it up to date would convert every changed row once more for a copy that converts anyway.
+  const QImage* BeginReading() override {
+    if (D->Image.format() == QImage::Format_BGR888) return &D->Image;
+    return TCanvas::BeginReading();
+  }
   void FinishDrawing(bool Modified) override {
     if (!Modified) return;
     if (!IsDirect(Owner->PixelFormat()) && D->ProxyValid) WriteBack();

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 #include <QFontMetrics>
@@ -455,6 +456,10 @@ TCanvas::~TCanvas() = default;
 QImage* TCanvas::BeginDrawing() { return nullptr; }
 
 void TCanvas::FinishDrawing(bool) {}
+
+const QImage* TCanvas::BeginReading() { return BeginDrawing(); }
+
+void TCanvas::FinishReading() { FinishDrawing(false); }
 
 void TCanvas::Changing() {
   if (OnChanging) OnChanging(this);
@@ -1194,8 +1199,34 @@ TSize TCanvas::TextExtent(const AnsiString& Text) {
 
 // ===================================================================== blocks of pixels
 
-void CanvasAccess::Blit(TCanvas* Canvas, const QImage& Source, const QRect& SourceRect, const TRect& DestIn,
+namespace {
+
+// N pixels of B,G,R bytes as opaque 32-bit ones. Four pixels are three little-endian words, so
+// they are read three words at a time rather than a byte at a time.
+void CopyBgrRow(const uchar* From, QRgb* To, int N) {
+  int i = 0;
+  for (; i + 4 <= N; i += 4, From += 12) {
+    quint32 w[3];
+    std::memcpy(w, From, 12);
+    if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+      To[i] = 0xFF000000u | (w[0] & 0xFFFFFFu);
+      To[i + 1] = 0xFF000000u | (w[0] >> 24) | ((w[1] & 0xFFFFu) << 8);
+      To[i + 2] = 0xFF000000u | (w[1] >> 16) | ((w[2] & 0xFFu) << 16);
+      To[i + 3] = 0xFF000000u | (w[2] >> 8);
+    } else {
+      for (int k = 0; k < 4; ++k)
+        To[i + k] = 0xFF000000u | (QRgb(From[3 * k + 2]) << 16) | (QRgb(From[3 * k + 1]) << 8) | From[3 * k];
+    }
+  }
+  for (; i < N; ++i, From += 3) To[i] = 0xFF000000u | (QRgb(From[2]) << 16) | (QRgb(From[1]) << 8) | From[0];
+}
+
+}  // namespace
+
+void CanvasAccess::Blit(TCanvas* Canvas, const QImage& SourceIn, const QRect& SourceRectIn, const TRect& DestIn,
                         std::optional<QRgb> TransparentRgb, TCopyMode Rop) {
+  const QImage* SourceImage = &SourceIn;
+  QRect SourceRect = SourceRectIn;
   TRect Dest = DestIn;
   Dest.Left = ClampCoord(Dest.Left), Dest.Right = ClampCoord(Dest.Right);
   Dest.Top = ClampCoord(Dest.Top), Dest.Bottom = ClampCoord(Dest.Bottom);
@@ -1215,14 +1246,31 @@ void CanvasAccess::Blit(TCanvas* Canvas, const QImage& Source, const QRect& Sour
       // whole row spans.
       const bool plainCopy = !flipX && !flipY && dw == sw && dh == sh && !TransparentRgb && ((Rop >> 16) & 0xFF) == 0xCC &&
                              SourceRect.left() >= 0 && SourceRect.top() >= 0 &&
-                             SourceRect.right() < Source.width() && SourceRect.bottom() < Source.height();
+                             SourceRect.right() < SourceImage->width() && SourceRect.bottom() < SourceImage->height();
+      // Pixels read while the same pixels are written, or 24-bit pixels where the raster
+      // operations want 32-bit ones, are taken from a 32-bit copy of the part that is read.
+      QImage own;
+      if (SourceImage->constBits() == static_cast<const QImage*>(s.Img)->constBits() ||
+          (!plainCopy && !Is32Bit(*SourceImage))) {
+        own = SourceImage->copy(SourceRect).convertToFormat(QImage::Format_RGB32);
+        SourceImage = &own;
+        SourceRect = own.rect();
+      }
+      const QImage& Source = *SourceImage;
       if (plainCopy) {
+        const bool bgr = Source.format() == QImage::Format_BGR888;
         for (const QRect& r : area)
           for (int y = r.top(); y <= r.bottom(); ++y) {
-            const QRgb* srow = reinterpret_cast<const QRgb*>(Source.constScanLine(SourceRect.top() + (y - dt))) +
-                               (SourceRect.left() + (r.left() - dl));
+            const uchar* from = Source.constScanLine(SourceRect.top() + (y - dt));
+            const int left = SourceRect.left() + (r.left() - dl);
             QRgb* drow = PixelAt(*s.Img, r.left(), y);
-            for (int i = 0, n = r.width(); i < n; ++i) drow[i] = 0xFF000000u | srow[i];
+            const int n = r.width();
+            if (bgr) {
+              CopyBgrRow(from + 3 * left, drow, n);
+            } else {
+              const QRgb* srow = reinterpret_cast<const QRgb*>(from) + left;
+              for (int i = 0; i < n; ++i) drow[i] = 0xFF000000u | srow[i];
+            }
           }
       }
       for (const QRect& r : plainCopy ? QRegion() : area) {
@@ -1263,6 +1311,27 @@ void TCanvas::CopyRect(const TRect& Dest, TCanvas* Source, const TRect& SourceRe
   const QRect sr = QRect(QPoint(std::min(SourceRect.Left, SourceRect.Right), std::min(SourceRect.Top, SourceRect.Bottom)),
                          QSize(std::abs(SourceRect.Right - SourceRect.Left), std::abs(SourceRect.Bottom - SourceRect.Top)));
   if (sr.isEmpty()) return;
+  // A reversed source rectangle mirrors like a reversed destination.
+  TRect d = Dest;
+  if (SourceRect.Right < SourceRect.Left) std::swap(d.Left, d.Right);
+  if (SourceRect.Bottom < SourceRect.Top) std::swap(d.Top, d.Bottom);
+  if (Source != this) {
+    // Another canvas's pixels are read where they lie (a back buffer on its way to the screen
+    // is converted once, on the way), when the rectangle is inside them.
+    const QImage* src = CanvasAccess::BeginReading(Source);
+    const bool direct = src && !src->isNull() && src->rect().contains(sr) &&
+                        (Is32Bit(*src) || src->format() == QImage::Format_BGR888);
+    if (direct) {
+      try {
+        CanvasAccess::Blit(this, *src, sr, d, std::nullopt, FCopyMode);
+      } catch (...) {
+        CanvasAccess::FinishReading(Source);
+        throw;
+      }
+    }
+    CanvasAccess::FinishReading(Source);
+    if (direct) return;
+  }
   QImage copy;
   {
     QImage* src = CanvasAccess::Begin(Source);
@@ -1271,10 +1340,6 @@ void TCanvas::CopyRect(const TRect& Dest, TCanvas* Source, const TRect& SourceRe
     CanvasAccess::Finish(Source, false);
   }
   if (copy.isNull()) return;
-  // A reversed source rectangle mirrors like a reversed destination.
-  TRect d = Dest;
-  if (SourceRect.Right < SourceRect.Left) std::swap(d.Left, d.Right);
-  if (SourceRect.Bottom < SourceRect.Top) std::swap(d.Top, d.Bottom);
   CanvasAccess::Blit(this, copy, copy.rect(), d, std::nullopt, FCopyMode);
 }
 

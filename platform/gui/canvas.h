@@ -213,6 +213,10 @@ class TCanvas : public TPersistent {
   // a call that only read it.
   virtual QImage* BeginDrawing();
   virtual void FinishDrawing(bool Modified);
+  // The image a copy reads from, for the length of one copy: the one drawn on, unless the
+  // canvas keeps its pixels elsewhere in a layout a copy can read without converting them first.
+  virtual const QImage* BeginReading();
+  virtual void FinishReading();
   void Changing();
   void Changed();
 

@@ -10,13 +10,16 @@
 #include "platform/gui/canvas.h"
 
 struct CanvasAccess {
-  // Copies SourceRect of Source (a 32-bit image) into Dest of the canvas, scaled by nearest
-  // pixel, through the canvas clip with the ternary raster operation Rop. Source pixels equal to
-  // TransparentRgb (0xRRGGBB) are skipped.
+  // Copies SourceRect of Source (a 32-bit image, or 24-bit B,G,R bytes) into Dest of the canvas,
+  // scaled by nearest pixel, through the canvas clip with the ternary raster operation Rop.
+  // Source pixels equal to TransparentRgb (0xRRGGBB) are skipped. Source may be the canvas's own
+  // image.
   static void Blit(TCanvas* Canvas, const QImage& Source, const QRect& SourceRect, const TRect& Dest,
                    std::optional<QRgb> TransparentRgb, TCopyMode Rop);
   static QImage* Begin(TCanvas* Canvas) { return Canvas->BeginDrawing(); }
   static void Finish(TCanvas* Canvas, bool Modified) { Canvas->FinishDrawing(Modified); }
+  static const QImage* BeginReading(TCanvas* Canvas) { return Canvas->BeginReading(); }
+  static void FinishReading(TCanvas* Canvas) { Canvas->FinishReading(); }
   static void Changing(TCanvas* Canvas) { Canvas->Changing(); }
   static void Changed(TCanvas* Canvas) { Canvas->Changed(); }
 };

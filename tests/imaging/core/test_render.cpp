@@ -293,13 +293,14 @@ struct ServiceCalls {
   Integer LastWidth = 0, LastHeight = 0;
 } calls;
 
-void NearestInto(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter) {
+void NearestInto(TIEBitmap* Source, TIEBaseBitmap* Dest, TResampleFilter) {
   ++calls.Filtered;
   calls.LastWidth = Dest->GetWidth();
   calls.LastHeight = Dest->GetHeight();
   for (Integer y = 0; y < Dest->GetHeight(); ++y)
     for (Integer x = 0; x < Dest->GetWidth(); ++x)
-      Dest->SetPixelRGB(x, y, Source->GetPixelRGB(x * Source->GetWidth() / Dest->GetWidth(), y * Source->GetHeight() / Dest->GetHeight()));
+      static_cast<TRGB*>(Dest->GetScanline(y))[x] =
+          Source->GetPixelRGB(x * Source->GetWidth() / Dest->GetWidth(), y * Source->GetHeight() / Dest->GetHeight());
 }
 void Gray8Into(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter) {
   ++calls.Gray8;

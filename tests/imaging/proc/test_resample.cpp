@@ -12,6 +12,7 @@
 #include "imaging/core/ie_processing_services.h"
 #include "imaging/proc/ie_proc_services.h"
 #include "imaging/proc/resample/ie_resample.h"
+#include "platform/gui/bitmap.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -212,6 +213,69 @@ TEST(ResampleEngine, RegisteredServicesDriveTheCoresStretching) {
   // A rectangle past the source's edge is clipped, not read out of bounds.
   IEShrinkBWRect(&bits, -5, -5, 100, 100, &gray);
   EXPECT_EQ(Row24Gray(gray, 3), std::vector<Byte>(4, 255));
+}
+
+// A filtered drawing shows what the resampler makes of the picture inside its rectangle and
+// nothing outside it or outside the clip, in memory and in a framework bitmap; a picture drawn
+// into another image over the same framework bitmap is read before it is overwritten.
+TEST(ResampleEngine, FilteredDrawingPutsTheResamplersPictureInItsRectangleOnly) {
+  IERegisterProcessingServices();
+  std::mt19937 rng(31);
+  TIEBitmap source(37, 29, ie24RGB);
+  source.Location = ieMemory;
+  FillRandom(source, rng);
+  const TRGB back{1, 2, 3};
+  struct TCase {
+    TResampleFilter Filter;
+    TIELocation Store;
+    Integer X, Y, W, H;
+    TRect Clip;  // inclusive; empty Right means none
+  } cases[] = {
+      {rfTriangle, ieMemory, 5, 4, 20, 15, {}},         {rfLanczos3, ieTBitmap, 30, 1, 19, 13, {}},
+      {rfFastLinear, ieMemory, 0, 0, 50, 40, {}},       {rfBicubic, ieTBitmap, 11, 7, 23, 21, {}},
+      {rfBicubic, ieMemory, 3, 2, 74, 58, {}},          {rfTriangle, ieTBitmap, 5, 4, 20, 15, {8, 6, 14, 30}},
+      {rfLanczos3, ieMemory, 2, 3, 45, 35, {0, 0, 40, 20}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.Filter) << " at " << c.X << "," << c.Y << " " << c.W << "x" << c.H);
+    TIEBitmap dest;
+    dest.Location = c.Store;
+    dest.Allocate(80, 64, ie24RGB);
+    ASSERT_EQ(dest.Location, c.Store);
+    for (Integer y = 0; y < 64; ++y)
+      for (Integer x = 0; x < 80; ++x) static_cast<TRGB*>(dest.GetScanline(y))[x] = back;
+    TIEBitmap want(c.W, c.H, ie24RGB);
+    IEResampleFiltered(&source, &want, c.Filter);
+    const bool clipped = c.Clip.Right != 0;
+    source.RenderToTIEBitmap(&dest, nullptr, clipped ? &c.Clip : nullptr, c.X, c.Y, c.W, c.H, 0, 0, 37, 29, false,
+                             false, 255, c.Filter, true, 0);
+    Integer bad = 0;
+    for (Integer y = 0; y < 64; ++y)
+      for (Integer x = 0; x < 80; ++x) {
+        const bool shown = x >= c.X && x < c.X + c.W && y >= c.Y && y < c.Y + c.H &&
+                           (!clipped || (x >= c.Clip.Left && x <= c.Clip.Right && y >= c.Clip.Top && y <= c.Clip.Bottom));
+        const TRGB expected = shown ? static_cast<TRGB*>(want.GetScanline(y - c.Y))[x - c.X] : back;
+        if (!(static_cast<TRGB*>(dest.GetScanline(y))[x] == expected)) ++bad;
+      }
+    EXPECT_EQ(bad, 0);
+  }
+
+  TBitmap shared;
+  shared.SetPixelFormat(pf24bit);
+  shared.SetSize(40, 30);
+  TIEBitmap original(40, 30, ie24RGB);
+  FillRandom(original, rng);
+  for (Integer y = 0; y < 30; ++y) std::memcpy(shared.ScanLine(y), original.GetScanline(y), 40 * 3);
+  TIEBitmap from, into;
+  from.EncapsulateTBitmap(&shared, false);
+  into.EncapsulateTBitmap(&shared, false);
+  TIEBitmap want(20, 15, ie24RGB);
+  IEResampleFiltered(&original, &want, rfBicubic);
+  from.RenderToTIEBitmap(&into, nullptr, nullptr, 20, 15, 20, 15, 0, 0, 40, 30, false, false, 255, rfBicubic, true, 0);
+  Integer bad = 0;
+  for (Integer y = 0; y < 15; ++y)
+    if (std::memcmp(static_cast<Byte*>(shared.ScanLine(15 + y)) + 60, want.GetScanline(y), 20 * 3) != 0) ++bad;
+  EXPECT_EQ(bad, 0);
 }
 
 }  // namespace

@@ -336,6 +336,60 @@ TEST(CanvasClip, SaveDCAndRestoreDC) {
   EXPECT_EQ(s.At(30, 30), clLime);  // the clip went with the restore
 }
 
+// A 24-bit bitmap is copied from the rows it holds now: those written through ScanLine after
+// its last drawing call included, each channel in its place, at the size asked, through the
+// copy mode and the destination's clip, into 32- and 24-bit destinations alike.
+TEST(CanvasCopy, TwentyFourBitSourceIsCopiedFromItsCurrentRows) {
+  TBitmap src;
+  src.SetPixelFormat(pf24bit);
+  src.SetSize(12, 10);
+  src.Canvas()->Brush()->SetColor(clRed);
+  src.Canvas()->FillRect(Rect(0, 0, 12, 10));  // drawn once, so the canvas has its own copy
+  auto colour = [](int x, int y) { return RGB(Byte(x * 20 + 3), Byte(y * 25 + 1), Byte(x * y + 7)); };
+  for (int y = 0; y < 10; ++y) {
+    Byte* row = static_cast<Byte*>(src.ScanLine(y));
+    for (int x = 0; x < 12; ++x) {
+      const TColor c = colour(x, y);  // rows hold blue, green, red
+      row[3 * x] = Byte(c >> 16);
+      row[3 * x + 1] = Byte(c >> 8);
+      row[3 * x + 2] = Byte(c);
+    }
+  }
+  struct Case {
+    TPixelFormat Format;
+    TCopyMode Mode;
+    int Scale;
+    bool Clipped;
+  } cases[] = {{pf32bit, cmSrcCopy, 1, false}, {pf24bit, cmSrcCopy, 1, false}, {pf32bit, cmSrcCopy, 2, false},
+               {pf32bit, cmSrcInvert, 1, false}, {pf32bit, cmSrcCopy, 1, true}, {pf24bit, cmSrcCopy, 2, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.Format) << " mode " << c.Mode << " x" << c.Scale << " clip " << c.Clipped);
+    Surface d;
+    d.Bmp.SetPixelFormat(c.Format);
+    d.C = d.Bmp.Canvas();
+    d.C->Brush()->SetColor(kBack);
+    d.C->FillRect(Rect(0, 0, 40, 40));
+    d.C->SetCopyMode(c.Mode);
+    if (c.Clipped) d.C->SetClipRect(Rect(8, 9, 12, 30));
+    // Source columns 2..10 and rows 3..8 to (5, 6).
+    d.C->CopyRect(Rect(5, 6, 5 + 9 * c.Scale, 6 + 6 * c.Scale), src.Canvas(), Rect(2, 3, 11, 9));
+    d.C->SelectClipRgn(nullptr);
+    int bad = 0;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 40; ++x) {
+        bool inside = x >= 5 && x < 5 + 9 * c.Scale && y >= 6 && y < 6 + 6 * c.Scale;
+        if (c.Clipped) inside = inside && x >= 8 && x < 12 && y >= 9 && y < 30;
+        TColor want = kBack;
+        if (inside) {
+          const TColor s = colour(2 + (x - 5) / c.Scale, 3 + (y - 6) / c.Scale);
+          want = c.Mode == cmSrcInvert ? (kBack ^ s) : s;
+        }
+        if (d.At(x, y) != want) ++bad;
+      }
+    EXPECT_EQ(bad, 0);
+  }
+}
+
 TEST(CanvasCopy, CopyModesFocusRectAndTransparentDraw) {
   Surface s;
   s.Gradient();
