@@ -6,6 +6,9 @@
 # kind its format holds) plus the reproducers kept in tests/fuzz/regressions/<target>/, with the
 # dictionary tests/fuzz/dict/<target>.dict when there is one. Findings are written to
 # $FUZZ_OUT (default fuzz-findings/) as <target>-crash-..., -leak-..., -timeout-..., -oom-...
+# The run fails on a finding of its own (files left in $FUZZ_OUT by earlier runs do not count)
+# and on a target that did not run. Every fuzzer has ended before the seeds' folder is removed,
+# also when the script itself is stopped.
 set -uo pipefail
 build=${1:?build directory of a CLAVORNE_FUZZ tree}
 seconds=${2:-60}
@@ -15,7 +18,20 @@ out=${FUZZ_OUT:-fuzz-findings}
 jobs=${JOBS:-$(nproc)}
 mkdir -p "$out"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# On any exit, the fuzzers still running are stopped and waited for before their folder goes.
+stop_running() {
+  local pid
+  for pid in "${!running[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+  for pid in "${!running[@]}"; do wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+declare -A running=()
+findings=0
+failed=()
+trap stop_running EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -122,35 +138,64 @@ open(sys.argv[1], 'wb').write(out)
 EOF
 }
 
-run_one() {
-  local t=$1 bin="$build/tests/fuzz/fuzz_$1" log="$work/$1.log" dict=()
+# Starts one target in the background; its pid goes into $started.
+start_one() {
+  local t=$1 bin="$build/tests/fuzz/fuzz_$1" dict=()
+  started=
+  [ -x "$bin" ] || { echo "fuzz: $bin is missing" > "$work/$t.log"; return 1; }
   [ -f "$here/tests/fuzz/dict/$t.dict" ] && dict=(-dict="$here/tests/fuzz/dict/$t.dict")
   local corpora=("$work/corpus/$t")
   [ -d "$here/tests/fuzz/regressions/$t" ] && corpora+=("$here/tests/fuzz/regressions/$t")
+  mkdir -p "$work/found/$t"
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0" \
     "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -malloc_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$out/$t-" "${dict[@]}" "${corpora[@]}" >"$log" 2>&1
-  local rc=$?
-  local execs cov
-  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*')
-  local found
-  found=$(ls "$out" 2>/dev/null | grep -c "^$t-" || true)
+    -print_final_stats=1 -artifact_prefix="$work/found/$t/$t-" "${dict[@]}" "${corpora[@]}" \
+    >"$work/$t.log" 2>&1 &
+  started=$!
+}
+
+# Prints a target's line once it has ended. Its findings are the files its own run wrote, moved
+# to $out; older files there belong to earlier runs and are not counted. A target that ended
+# without its final statistics and without a finding did not run: that fails the run too.
+report_one() {
+  local t=$1 rc=$2 log="$work/$1.log" execs cov found=0 note=""
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" 2>/dev/null | grep -o '[0-9]*$' | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" 2>/dev/null | tail -1 | grep -o '[0-9]*')
+  if [ -d "$work/found/$t" ]; then
+    found=$(find "$work/found/$t" -type f | wc -l)
+    [ "$found" -gt 0 ] && mv "$work/found/$t"/* "$out/"
+  fi
+  findings=$((findings + found))
+  if [ "$found" -eq 0 ] && { [ "$rc" -ne 0 ] || [ -z "$execs" ]; }; then
+    failed+=("$t"); note="  (did not run: see $out/$t.log)"
+  elif [ "$rc" -ne 0 ]; then
+    note="  (stopped: see $out/$t.log)"
+  fi
+  [ -n "$note" ] && cp "$log" "$out/$t.log" 2>/dev/null
   printf '%-8s executions %10s  edges %6s  seconds %4s  findings %s%s\n' "$t" "${execs:-?}" "${cov:-?}" "$seconds" \
-    "$found" "$([ $rc -ne 0 ] && echo "  (stopped: see $out/$t.log)")"
-  [ $rc -ne 0 ] && cp "$log" "$out/$t.log"
-  return 0
+    "$found" "$note"
+}
+
+# Waits for the next of the running targets to end and reports it.
+reap_one() {
+  local pid rc
+  wait -n -p pid "${!running[@]}"
+  rc=$?
+  [ -n "${pid:-}" ] || return 1
+  report_one "${running[$pid]}" "$rc"
+  unset "running[$pid]"
 }
 
 for t in "${targets[@]}"; do make_seeds "$t"; done
-export -f run_one
-running=0
 for t in "${targets[@]}"; do
-  run_one "$t" &
-  running=$((running + 1))
-  if [ $running -ge "$jobs" ]; then wait -n; running=$((running - 1)); fi
+  while [ ${#running[@]} -ge "$jobs" ]; do reap_one || break; done
+  if start_one "$t"; then
+    running[$started]=$t
+  else
+    report_one "$t" 1
+  fi
 done
-wait
-# A finding fails the run.
-[ -z "$(ls "$out" 2>/dev/null | grep -v '\.log$')" ]
+while [ ${#running[@]} -gt 0 ]; do reap_one || break; done
+[ ${#failed[@]} -eq 0 ] || echo "fuzz: did not run: ${failed[*]}" >&2
+[ "$findings" -eq 0 ] && [ ${#failed[@]} -eq 0 ] && [ ${#running[@]} -eq 0 ]
