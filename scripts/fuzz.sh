@@ -105,6 +105,7 @@ make_seeds() {
     avi)  mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/avi/*.avi "$work/corpus/$t/" ;;
     wmf)  mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/metafile/*.wmf "$work/corpus/$t/" ;;
     emf)  mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/metafile/*.emf "$work/corpus/$t/" ;;
+    decoder) media_seeds "$work/corpus/$t" ;;
     detect) for f in jpeg png bmp pnm gif pcx tga ico wbmp dicom tiff psd jp2; do make_seeds $f; done
             mkdir -p "$work/corpus/detect"
             cp "$work"/corpus/{jpeg,png,bmp,pnm,gif,pcx,tga,ico,wbmp,dicom,tiff,psd,jp2}/* "$work/corpus/detect/" 2>/dev/null || true ;;
@@ -112,6 +113,21 @@ make_seeds() {
   esac
 }
 
+# Media files of a few frames (a picture of 32 x 24, a little sound) in the containers users
+# open, so the decoder's target starts from files FFmpeg takes apart to the first picture.
+media_seeds() {
+  local v="-f lavfi -i testsrc2=size=32x24:rate=10:duration=0.3" a="-f lavfi -i sine=frequency=440:sample_rate=8000:duration=0.3"
+  local ff="ffmpeg -nostdin -v error -y"
+  mkdir -p "$1"
+  seed decoder a.mp4 "$ff $v $a -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -b:a 16k -shortest {out}"
+  seed decoder b.mkv "$ff $v $a -c:v mpeg4 -q:v 10 -c:a pcm_s16le -metadata title=t -f matroska {out}"
+  seed decoder c.webm "$ff $v -c:v libvpx -b:v 50k {out}"
+  seed decoder d.avi "$ff $v $a -c:v mjpeg -q:v 20 -c:a pcm_u8 {out}"
+  seed decoder e.avi "$ff $v -c:v mpeg4 -q:v 10 {out}"
+  seed decoder f.wav "$ff $a -c:a pcm_s16le {out}"
+  seed decoder g.mov "$ff $v -c:v png -f mov {out}"
+  seed decoder h.ts "$ff $v -c:v mpeg2video -q:v 10 -f mpegts {out}"
+}
 # IPTC items, bare and inside a Photoshop image-resource block.
 iptc_seeds() {
   mkdir -p "$1"
@@ -147,7 +163,10 @@ start_one() {
   local corpora=("$work/corpus/$t")
   [ -d "$here/tests/fuzz/regressions/$t" ] && corpora+=("$here/tests/fuzz/regressions/$t")
   mkdir -p "$work/found/$t"
-  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  # A target whose code calls libraries built without the sanitizers may keep their reports out.
+  local asan_supp=""
+  [ -f "$here/tests/fuzz/$t.asan.supp" ] && asan_supp=":suppressions=$here/tests/fuzz/$t.asan.supp"
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1$asan_supp UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0" \
     "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -malloc_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$work/found/$t/$t-" "${dict[@]}" "${corpora[@]}" \
