@@ -186,8 +186,43 @@ TPlayer::TPlayer(TCanvas* Canvas, const TRect& Dest, const double DeviceFrame[4]
   if (clip.Left > clip.Right) std::swap(clip.Left, clip.Right);
   if (clip.Top > clip.Bottom) std::swap(clip.Top, clip.Bottom);
   FCanvas->IntersectClipRect(clip.Left, clip.Top, clip.Right, clip.Bottom);
+  FArea = FCanvas->ClipRect();
+  const Int64 area = Int64(std::max(0, FArea.Right - FArea.Left)) * std::max(0, FArea.Bottom - FArea.Top);
+  FWorkLeft = kWorkFloor + kWorkPasses * area;
   FCanvas->SaveDC();  // the picture's own clip, which SelectClipRects(RGN_COPY) returns to
 }
+
+void TPlayer::Charge(double L, double T, double R, double B, double Pad) {
+  if (L > R) std::swap(L, R);
+  if (T > B) std::swap(T, B);
+  // NaN edges compare false and leave the box empty.
+  const double w = std::min<double>(R + Pad + 1, FArea.Right) - std::max<double>(L - Pad, FArea.Left);
+  const double h = std::min<double>(B + Pad + 1, FArea.Bottom) - std::max<double>(T - Pad, FArea.Top);
+  const Int64 box = w > 0 && h > 0 ? Int64(w) * Int64(h) : 0;
+  FWorkLeft -= std::max(box, kRecordCost);
+  ++FDrawn;
+  if (FWorkLeft < 0)
+    throw EDamaged{"its drawing records ask for more work than a picture of " + IntToStr(FArea.Right - FArea.Left) +
+                   " x " + IntToStr(FArea.Bottom - FArea.Top) + " pixels needs; drawing stopped at record " +
+                   IntToStr(FDrawn)};
+}
+
+void TPlayer::ChargePoints(const std::vector<std::vector<TPointD>>& Figures, double Pad) {
+  double l = HUGE_VAL, t = HUGE_VAL, r = -HUGE_VAL, b = -HUGE_VAL;
+  for (const auto& f : Figures)
+    for (const TPointD& p : f) {
+      l = std::min(l, p.X), r = std::max(r, p.X);
+      t = std::min(t, p.Y), b = std::max(b, p.Y);
+    }
+  Charge(l, t, r, b, Pad);
+}
+
+void TPlayer::ChargeBox(double L, double T, double R, double B) {
+  const TPointD a = ToDest(L, T), b = ToDest(R, B);
+  Charge(a.X, a.Y, b.X, b.Y, PenPad());
+}
+
+double TPlayer::PenPad() const { return Pen.PenWidth > 0 ? std::min(Pen.PenWidth * ScaleX(), kMaxStroke) : 1; }
 
 TPlayer::~TPlayer() { FCanvas->RestoreDC(FBaseLevel); }
 
@@ -363,6 +398,8 @@ void TPlayer::LineTo(double X, double Y) {
     if (FPath.empty() || FPathClosed.back()) AddFigure({ToDest(Current.X, Current.Y)}, false);
     FPath.back().push_back(ToDest(X, Y));
   } else {
+    const TPointD from = ToDest(Current.X, Current.Y), to = ToDest(X, Y);
+    Charge(from.X, from.Y, to.X, to.Y, PenPad());
     ApplyPen();
     const TPoint a = ToPixel(Current.X, Current.Y), b = ToPixel(X, Y);
     FCanvas->MoveTo(a.X, a.Y);
@@ -382,6 +419,7 @@ std::vector<TPointD> TPlayer::EllipsePoints(double L, double T, double R, double
 }
 
 void TPlayer::DrawFigures(const std::vector<std::vector<TPointD>>& Figures, bool Closed, bool Fill, bool Stroke) {
+  ChargePoints(Figures, PenPad());
   std::vector<std::vector<TPoint>> figs;
   for (const auto& f : Figures) {
     std::vector<TPoint> p;
@@ -423,6 +461,7 @@ void TPlayer::Rectangle(double L, double T, double R, double B) {
     if (FInPath) return AddFigure(std::move(f), true);
     return DrawFigures({f}, true, true, true);
   }
+  ChargeBox(L, T, R, B);
   ApplyPen();
   ApplyBrush();
   const TPoint a = ToPixel(L, T), b = ToPixel(R, B);
@@ -431,6 +470,7 @@ void TPlayer::Rectangle(double L, double T, double R, double B) {
 
 void TPlayer::RoundRect(double L, double T, double R, double B, double W, double H) {
   if (FInPath || !AxisAligned()) return Rectangle(L, T, R, B);
+  ChargeBox(L, T, R, B);
   ApplyPen();
   ApplyBrush();
   const TPoint a = ToPixel(L, T), b = ToPixel(R, B);
@@ -440,6 +480,7 @@ void TPlayer::RoundRect(double L, double T, double R, double B, double W, double
 void TPlayer::Ellipse(double L, double T, double R, double B) {
   if (FInPath) return AddFigure(EllipsePoints(L, T, R, B), true);
   if (!AxisAligned()) return DrawFigures({EllipsePoints(L, T, R, B)}, true, true, true);
+  ChargeBox(L, T, R, B);
   ApplyPen();
   ApplyBrush();
   const TPoint a = ToPixel(L, T), b = ToPixel(R, B);
@@ -476,6 +517,7 @@ void TPlayer::ArcShape(Integer Kind, double L, double T, double R, double B, dou
     if (FInPath) return AddFigure(std::move(arc), Kind != 0);
     return DrawFigures({arc}, Kind != 0, Kind != 0, true);
   }
+  ChargeBox(L, T, R, B);
   ApplyPen();
   ApplyBrush();
   const TPoint a = ToPixel(L, T), b = ToPixel(R, B), s = ToPixel(X1, Y1), e = ToPixel(X2, Y2);
@@ -542,6 +584,8 @@ void TPlayer::PolyPoly(const std::vector<std::vector<TPointD>>& Figures, bool Cl
 }
 
 void TPlayer::SetPixel(double X, double Y, TColor Color) {
+  const TPointD d = ToDest(X, Y);
+  Charge(d.X, d.Y, d.X, d.Y, 0);
   const TPoint p = ToPixel(X, Y);
   FCanvas->SetPixel(p.X, p.Y, Color & 0xFFFFFF);
 }
@@ -557,6 +601,7 @@ void TPlayer::Text(double X, double Y, const std::u16string& Chars, const std::v
     if (rectA.Y > rectB.Y) std::swap(rectA.Y, rectB.Y);
   }
   if (Rect && Opaque) {
+    Charge(rectA.X, rectA.Y, rectB.X, rectB.Y, 0);
     FCanvas->Brush()->SetBitmap(nullptr);
     FCanvas->Brush()->SetColor(BkColor & 0xFFFFFF);
     FCanvas->Brush()->SetStyle(bsSolid);
@@ -605,6 +650,9 @@ void TPlayer::Text(double X, double Y, const std::u16string& Chars, const std::v
   else if (TextAlign & 2) left -= width;
   if ((TextAlign & 24) == 24) top -= m.tmAscent;
   else if (TextAlign & 8) top -= m.tmHeight;
+  // The row may turn about its origin by any escapement: its box is taken all round it.
+  const double reach = std::fabs(width) + std::fabs(h) + m.tmHeight;
+  Charge(origin.X - reach, origin.Y - reach, origin.X + reach, origin.Y + reach, 0);
   if (Clipped && Rect) {
     FCanvas->SaveDC();
     FCanvas->IntersectClipRect(rectA.X, rectA.Y, rectB.X, rectB.Y);
@@ -620,6 +668,7 @@ void TPlayer::Text(double X, double Y, const std::u16string& Chars, const std::v
 void TPlayer::Blit(double X, double Y, double W, double H, TBitmap& Bitmap, const TRect& SourceRect, DWORD Rop) {
   if (FInPath) return;
   const TPoint a = ToPixel(X, Y), b = ToPixel(X + W, Y + H);
+  Charge(a.X, a.Y, b.X, b.Y, 0);
   const TCopyMode keep = FCanvas->CopyMode();
   FCanvas->SetCopyMode(Rop);
   FCanvas->CopyRect(TRect{a.X, a.Y, b.X, b.Y}, Bitmap.Canvas(), SourceRect);
@@ -633,6 +682,8 @@ void TPlayer::PatBlt(double X, double Y, double W, double H, DWORD Rop) {
   if (a.Y > b.Y) std::swap(a.Y, b.Y);
   const TRect r{a.X, a.Y, b.X, b.Y};
   TBrush* brush = FCanvas->Brush();
+  if (Rop == cmPatCopy || Rop == cmBlackness || Rop == cmWhiteness || Rop == cmDstInvert)
+    Charge(r.Left, r.Top, r.Right, r.Bottom, 0);
   switch (Rop) {
     case cmPatCopy:
       ApplyBrush();

@@ -123,6 +123,13 @@ class TPlayer {
   void Skip() { ++Skipped; }
   Integer Skipped = 0;
 
+  // Work a picture may cost, in pixels the canvas passes over (each shape works through masks
+  // the size of its box, cut to the picture): a floor, plus a number of passes over the area
+  // the picture covers. A drawing record costs at least kRecordCost whatever its size.
+  static constexpr Int64 kWorkFloor = Int64(1) << 28;
+  static constexpr Int64 kWorkPasses = 32;
+  static constexpr Int64 kRecordCost = 256;
+
  private:
   TPointD ToDest(double X, double Y) const;
   TPoint ToPixel(double X, double Y) const;
@@ -137,6 +144,14 @@ class TPlayer {
   void DrawFigures(const std::vector<std::vector<TPointD>>& Figures, bool Closed, bool Fill, bool Stroke);
   std::vector<TPointD> EllipsePoints(double L, double T, double R, double B) const;
   void AddFigure(std::vector<TPointD> Figure, bool Closed);
+  // Charges a drawing step over the box (destination pixels, Pad more on every side) against
+  // the picture's budget; raises EDamaged once the budget is spent, so a hostile file of huge
+  // shapes cannot keep the player busy for minutes.
+  void Charge(double L, double T, double R, double B, double Pad);
+  void ChargePoints(const std::vector<std::vector<TPointD>>& Figures, double Pad);
+  // A logical box of an axis-aligned shape, with the pen's width around it.
+  void ChargeBox(double L, double T, double R, double B);
+  double PenPad() const;
 
   struct TSaved;
   TCanvas* FCanvas;
@@ -148,6 +163,9 @@ class TPlayer {
   bool FInPath = false;
   std::vector<std::vector<TPointD>> FPath;  // destination coordinates
   std::vector<bool> FPathClosed;
+  TRect FArea;  // the part of the canvas the picture can paint
+  Int64 FWorkLeft = 0;
+  Integer FDrawn = 0;
 };
 
 // The record loops: each plays a whole, already checked chain of records (see TIEMetafile) into

@@ -145,6 +145,19 @@ TEST(MetafileRender, DamagedRecordsStopWithTheirReason) {
   }
 }
 
+// Each shape costs the canvas passes over its box, so a small file of many shapes over a large
+// picture could keep the player busy for minutes: the work is bounded by the picture's size,
+// and past the bound the drawing stops with a reason, keeping what was drawn. The same file drawn
+// small stays within the bound and plays to its end.
+TEST(MetafileRender, WorkBeyondThePictureSizeStopsWithAReason) {
+  const TDrawn large("emf-busy", 1000, 1000);
+  EXPECT_NE(large.PlayError.find("more work than a picture of 1000 x 1000"), std::string::npos) << large.PlayError;
+  EXPECT_EQ(Name(large.At(500, 500)), Name(kGreen));
+  const TDrawn small("emf-busy", 100, 100);
+  EXPECT_EQ(small.PlayError, "");
+  EXPECT_EQ(Name(small.At(50, 50)), Name(kGreen));
+}
+
 // The picture class on its own: it keeps its bytes, reports its size, and an empty or foreign
 // stream is refused with a reason.
 TEST(MetafileRender, PictureLoadsSavesAndRefuses) {

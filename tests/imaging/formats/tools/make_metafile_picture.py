@@ -18,6 +18,7 @@ Kinds:
   emf-1000     frame of 1000 x 500 pixels, a red rectangle over its left half
   emf-16000    frame of 16000 x 8000 pixels, nothing drawn
   emf-zero     frame of 0 x 500 pixels
+  emf-busy     frame of 1000 x 1000 pixels, a green brush and 600 ellipses each over the whole frame
   wmf-shapes   the red rectangle, the blue triangle, the bitmap and the text of emf-shapes
   wmf-plain    wmf-shapes without the placeable header (the window gives the size)
   emf-cut, emf-badobject, emf-badcount, emf-deepsave, emf-bigdib, emf-badblock,
@@ -237,6 +238,8 @@ data = {
     "emf-1000": lambda: emf([e_brush(1, rgb(255, 0, 0)), e_select(1), e_rect(0, 0, 500, 500)], (1000, 500)),
     "emf-16000": lambda: emf([], (16000, 8000)),
     "emf-zero": lambda: emf([], (0, 500)),
+    "emf-busy": lambda: emf([e_brush(1, rgb(0, 255, 0)), e_select(1)] + [e_ellipse(0, 0, 1000, 1000)] * 600,
+                            (1000, 1000)),
     "wmf-shapes": lambda: wmf(wmf_shapes()),
     "wmf-plain": lambda: wmf(wmf_shapes(), placeable=False),
     "emf-cut": lambda: emf(emf_shapes())[:-30],
