@@ -665,13 +665,33 @@ void TPlayer::Text(double X, double Y, const std::u16string& Chars, const std::v
   }
 }
 
+// Cuts the source span S0..S1 (either way round) to the bitmap's 0..Size and the destination
+// span From..From + Length with it, in proportion; false when nothing of the bitmap is left.
+static bool CutToBitmap(Integer& S0, Integer& S1, Integer Size, double& From, double& Length) {
+  const Integer c0 = std::clamp(S0, 0, Size), c1 = std::clamp(S1, 0, Size);
+  if (c0 == c1) return false;
+  const double span = double(S1) - double(S0);
+  const double to = From + Length * ((double(c1) - S0) / span);
+  From += Length * ((double(c0) - S0) / span);
+  Length = to - From;
+  S0 = c0, S1 = c1;
+  return true;
+}
+
 void TPlayer::Blit(double X, double Y, double W, double H, TBitmap& Bitmap, const TRect& SourceRect, DWORD Rop) {
   if (FInPath) return;
+  // A source beyond the bitmap has no pixels to give: only the bitmap's part of it is copied, to
+  // the matching part of the destination (a source of millions of rows over a bitmap of two
+  // would otherwise have the canvas build an image of that size).
+  TRect source = SourceRect;
+  if (!CutToBitmap(source.Left, source.Right, Bitmap.Width(), X, W) ||
+      !CutToBitmap(source.Top, source.Bottom, Bitmap.Height(), Y, H))
+    return;
   const TPoint a = ToPixel(X, Y), b = ToPixel(X + W, Y + H);
   Charge(a.X, a.Y, b.X, b.Y, 0);
   const TCopyMode keep = FCanvas->CopyMode();
   FCanvas->SetCopyMode(Rop);
-  FCanvas->CopyRect(TRect{a.X, a.Y, b.X, b.Y}, Bitmap.Canvas(), SourceRect);
+  FCanvas->CopyRect(TRect{a.X, a.Y, b.X, b.Y}, Bitmap.Canvas(), source);
   FCanvas->SetCopyMode(keep);
 }
 

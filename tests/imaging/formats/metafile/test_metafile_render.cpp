@@ -212,24 +212,31 @@ TEST(MetafileRender, WmfAsLibwmfDrawsIt) {
   EXPECT_GT(compared, 3000);
 }
 
+// Loads a metafile and draws it into a bitmap of a fixed size.
+static TCorpusResult LoadAndDraw(const std::vector<Byte>& data, size_t) {
+  TIEMetafile pic;
+  TMemoryStream m;
+  FillStream(m, data);
+  try {
+    pic.LoadFromStream(&m);
+  } catch (EInvalidGraphic& E) {
+    return {false, E.Message};
+  }
+  TBitmap surface;
+  surface.SetPixelFormat(pf32bit);
+  surface.SetSize(192, 96);
+  surface.Canvas()->StretchDraw(TRect{0, 0, 192, 96}, &pic);
+  if (!pic.PlayError().empty()) return {false, pic.PlayError()};
+  return {true, ""};
+}
+
 // The player on its corpus and mutated copies of it: each copy is loaded and drawn into a
 // bitmap of a fixed size, or refused with a reason, never crashing, hanging or ballooning.
 TEST(Corpus, MetafilePlayer) {
-  const size_t reads = ReplayCorpus("metafile", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
-    TIEMetafile pic;
-    TMemoryStream m;
-    FillStream(m, data);
-    try {
-      pic.LoadFromStream(&m);
-    } catch (EInvalidGraphic& E) {
-      return {false, E.Message};
-    }
-    TBitmap surface;
-    surface.SetPixelFormat(pf32bit);
-    surface.SetSize(192, 96);
-    surface.Canvas()->StretchDraw(TRect{0, 0, 192, 96}, &pic);
-    if (!pic.PlayError().empty()) return {false, pic.PlayError()};
-    return {true, ""};
-  });
-  EXPECT_GT(reads, 100u);
+  EXPECT_GT(ReplayCorpus("metafile", LoadAndDraw), 100u);
+}
+
+// The inputs that once hung or ballooned the metafile fuzzing targets.
+TEST(Corpus, MetafileFuzzFindings) {
+  for (const char* target : {"emf"}) ReplayFuzzFindings(target, LoadAndDraw);
 }
