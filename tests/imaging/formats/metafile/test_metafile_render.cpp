@@ -238,5 +238,5 @@ TEST(Corpus, MetafilePlayer) {
 
 // The inputs that once hung or ballooned the metafile fuzzing targets.
 TEST(Corpus, MetafileFuzzFindings) {
-  for (const char* target : {"emf"}) ReplayFuzzFindings(target, LoadAndDraw);
+  for (const char* target : {"emf", "wmf"}) ReplayFuzzFindings(target, LoadAndDraw);
 }
