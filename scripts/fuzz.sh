@@ -25,7 +25,7 @@ stop_running() {
   for pid in "${!running[@]}"; do wait "$pid" 2>/dev/null; done
   rm -rf "$work"
 }
-declare -A running=()
+declare -A running=() began=()
 findings=0
 failed=()
 trap stop_running EXIT
@@ -172,13 +172,14 @@ start_one() {
     -print_final_stats=1 -artifact_prefix="$work/found/$t/$t-" "${dict[@]}" "${corpora[@]}" \
     >"$work/$t.log" 2>&1 &
   started=$!
+  began[$started]=$SECONDS
 }
 
 # Prints a target's line once it has ended. Its findings are the files its own run wrote, moved
 # to $out; older files there belong to earlier runs and are not counted. A target that ended
 # without its final statistics and without a finding did not run: that fails the run too.
 report_one() {
-  local t=$1 rc=$2 log="$work/$1.log" execs cov found=0 note=""
+  local t=$1 rc=$2 took=${3:-0} log="$work/$1.log" execs cov found=0 note=""
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" 2>/dev/null | grep -o '[0-9]*$' | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" 2>/dev/null | tail -1 | grep -o '[0-9]*')
   if [ -d "$work/found/$t" ]; then
@@ -192,7 +193,7 @@ report_one() {
     note="  (stopped: see $out/$t.log)"
   fi
   [ -n "$note" ] && cp "$log" "$out/$t.log" 2>/dev/null
-  printf '%-8s executions %10s  edges %6s  seconds %4s  findings %s%s\n' "$t" "${execs:-?}" "${cov:-?}" "$seconds" \
+  printf '%-8s executions %10s  edges %6s  seconds %4s  findings %s%s\n' "$t" "${execs:-?}" "${cov:-?}" "$took" \
     "$found" "$note"
 }
 
@@ -202,8 +203,8 @@ reap_one() {
   wait -n -p pid "${!running[@]}"
   rc=$?
   [ -n "${pid:-}" ] || return 1
-  report_one "${running[$pid]}" "$rc"
-  unset "running[$pid]"
+  report_one "${running[$pid]}" "$rc" $((SECONDS - began[$pid]))
+  unset "running[$pid]" "began[$pid]"
 }
 
 for t in "${targets[@]}"; do make_seeds "$t"; done
