@@ -8,7 +8,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 TEST_ENV   := QT_QPA_PLATFORM=offscreen
 
-.PHONY: deps configure build display run test asan tsan fuzz bench clean
+.PHONY: deps configure build display run test asan tsan fuzz fuzz-replay bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -57,10 +57,20 @@ asan: deps
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) $(CTEST_ORDER) -L '^test_app$$' -E '$(LEAK_CHECKED_APP_TESTS)'
 
 # Every fuzzing target for FUZZ_SECONDS (default 60) each, several at a time; a finding fails.
-fuzz: deps
-	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLAVORNE_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+fuzz: fuzz-build
 	FUZZ_OUT=$(FUZZ_BUILD)/findings JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Every reader and parser under the sanitizers (leaks included): its seeds, the kept reproducers
+# and FUZZ_REPLAY_RUNS inputs made from them from a fixed random seed. The same inputs each time
+# for the same code, so it can gate CI.
+FUZZ_REPLAY_RUNS ?= 2000
+fuzz-replay: fuzz-build
+	FUZZ_OUT=$(FUZZ_BUILD)/findings FUZZ_RUNS=$(FUZZ_REPLAY_RUNS) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD)
+
+.PHONY: fuzz-build
+fuzz-build: deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLAVORNE_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLAVORNE_TSAN=ON

@@ -6,6 +6,9 @@
 # kind its format holds) plus the reproducers kept in tests/fuzz/regressions/<target>/, with the
 # dictionary tests/fuzz/dict/<target>.dict when there is one. Findings are written to
 # $FUZZ_OUT (default fuzz-findings/) as <target>-crash-..., -leak-..., -timeout-..., -oom-...
+# With FUZZ_RUNS=N a target makes N inputs from a fixed random seed instead of running for a
+# time, so the run is the same each time for the same code (`make fuzz-replay`, which CI runs);
+# FUZZ_RUNS=0 only replays the seeds and the reproducers.
 # The run fails on a finding of its own (files left in $FUZZ_OUT by earlier runs do not count)
 # and on a target that did not run. Every fuzzer has ended before the seeds' folder is removed,
 # also when the script itself is stopped.
@@ -99,7 +102,7 @@ make_seeds() {
     psd)  seed $t a.psd "convert $src -compress RLE PSD:{out}"; seed $t g.psd "convert $grey -compress None PSD:{out}"
           seed $t l.psd "convert $alpha \( $src -flip \) PSD:{out}" ;;
     jp2)  seed $t a.jp2 "opj_compress -i $src -o {out}.jp2 -n 3 >/dev/null && mv {out}.jp2 {out}"
-          seed $t t.jp2 "opj_compress -i $src -o {out}.jp2 -t 8,8 -r 20 >/dev/null && mv {out}.jp2 {out}" ;;
+          seed $t t.jp2 "opj_compress -i $src -o {out}.jp2 -t 8,8 -n 2 -r 20 >/dev/null && mv {out}.jp2 {out}" ;;
     j2k)  seed $t a.j2k "opj_compress -i $grey -o {out}.j2k -n 2 >/dev/null && mv {out}.j2k {out}" ;;
     raw)  mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/raw/*.{nef,raw,orf,crw,x3f} "$work/corpus/$t/" ;;
     avi)  mkdir -p "$work/corpus/$t"; cp "$here"/tests/imaging/formats/avi/*.avi "$work/corpus/$t/" ;;
@@ -164,11 +167,12 @@ start_one() {
   [ -d "$here/tests/fuzz/regressions/$t" ] && corpora+=("$here/tests/fuzz/regressions/$t")
   mkdir -p "$work/found/$t"
   # A target whose code calls libraries built without the sanitizers may keep their reports out.
-  local asan_supp=""
+  local asan_supp="" length=(-max_total_time="$seconds")
+  [ -n "${FUZZ_RUNS:-}" ] && length=(-runs="$FUZZ_RUNS" -seed=1)
   [ -f "$here/tests/fuzz/$t.asan.supp" ] && asan_supp=":suppressions=$here/tests/fuzz/$t.asan.supp"
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1$asan_supp UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0" \
-    "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -malloc_limit_mb=2048 \
+    "$bin" "${length[@]}" -timeout=10 -rss_limit_mb=2560 -malloc_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$work/found/$t/$t-" "${dict[@]}" "${corpora[@]}" \
     >"$work/$t.log" 2>&1 &
   started=$!
