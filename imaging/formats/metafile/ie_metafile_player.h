@@ -126,8 +126,8 @@ class TPlayer {
   // Work a picture may cost, in pixels the canvas passes over (each shape works through masks
   // the size of its box, cut to the picture): a floor, plus a number of passes over the area
   // the picture covers. A drawing record costs at least kRecordCost whatever its size.
-  static constexpr Int64 kWorkFloor = Int64(1) << 28;
-  static constexpr Int64 kWorkPasses = 32;
+  static constexpr Int64 kWorkFloor = Int64(1) << 26;
+  static constexpr Int64 kWorkPasses = 2;
   static constexpr Int64 kRecordCost = 256;
 
  private:

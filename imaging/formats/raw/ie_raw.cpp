@@ -172,7 +172,9 @@ void ReadRAWStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
   S.out_width = Integer((Int64(S.width) + S.halve) >> S.halve);
   const Int64 cells = Int64(S.height) * S.width;
   if (!IECheckImageSize(Progress, S.out_width, S.out_height, 64)) return;
-  const Int64 available = input.Size() - S.data_offset;
+  // Sensor data said to start past the end of the file has nothing to read, not an unknown amount.
+  const Int64 size = input.Size();
+  const Int64 available = size < 0 ? -1 : std::max<Int64>(0, size - S.data_offset);
   if (EntropyCoded(S.load_raw) ? !IECheckSparseImage(Progress, "camera raw sensor data", S.width, S.height)
                                : !IECheckInputHolds(Progress, "the camera raw sensor data", S.width, S.height,
                                                     cells / 2, available))

@@ -521,7 +521,28 @@ TEST(RawReader, LongNamesStayInsideTheirField) {
   EXPECT_EQ(r.Params.RawCamera, "Leaf " + std::string(63, 'M') + " ");
 }
 
+// A Nucore header of 236 bytes claiming a 4096 x 2048 sensor whose data starts at 16384: there
+// is nothing to read there, so the read is refused before the sensor is allocated and developed
+// (it was developed from zeros, seconds of work for a file that holds no pixel).
+TEST(RawReader, SensorDataPastTheEndIsRefused) {
+  const std::vector<Byte> data =
+      ReadWholeFile(std::string(CLAVORNE_SOURCE_DIR) + "/tests/fuzz/regressions/raw/sensor-data-past-end.raw");
+  TRead r;
+  ReadRaw(data, r);
+  EXPECT_TRUE(r.Probe.Failed());
+  EXPECT_NE(r.Probe.Reason.find("holds 0 bytes"), std::string::npos) << r.Probe.Reason;
+  EXPECT_EQ(r.Bitmap.GetWidth(), 0);
+}
+
 // --- corpus -----------------------------------------------------------------------------
+
+TEST(Corpus, RawFuzzFindings) {
+  ReplayFuzzFindings("raw", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    TRead r;
+    ReadRaw(data, r);
+    return CorpusOutcome(r);
+  });
+}
 
 // Every container the reader knows, as it is and mutated: identified and developed, or refused
 // with a reason. The Canon heap is identified but not decoded (its second Huffman tables are not
