@@ -443,10 +443,21 @@ void GIFLZWCompress(TStream* Stream, Integer Height, Integer Width, bool Interla
 namespace {
 
 struct TTiffDecoder {
+  TTiffDecoder() {
+    // The literals are table entries like any other, so that adding a string never asks
+    // whether its prefix is one.
+    for (Integer c = 0; c < 256; ++c) {
+      Prefix[c] = 0;
+      Suffix[c] = First[c] = static_cast<Byte>(c);
+      Length[c] = 1;
+    }
+  }
+
   const Byte* Data = nullptr;
   Int64 Size = 0;
   Int64 BytePos = 0;  // the next byte to enter the bit buffer
-  // Bits not yet used, most significant first, AccBits of them at the top of Acc.
+  // Bits not yet used, most significant first, AccBits of them at the top of Acc. The bits
+  // below them, when there are any, are already the strip's next bits.
   std::uint64_t Acc = 0;
   Integer AccBits = 0;
   bool Reverse = false;
@@ -455,13 +466,26 @@ struct TTiffDecoder {
   Integer Prev = -1;
   bool Ended = false;
   // Decoded bytes beyond the last chunk handed out wait at the front of Out.
-  std::vector<Byte> Out;
+  std::unique_ptr<Byte[]> Out;
+  size_t OutCapacity = 0;
+  // Out's leading bytes that were ever written: a strip that ends early leaves zeros behind
+  // its last byte on the first call, and what the previous call left after that.
+  size_t Written = 0;
   size_t Held = 0;
   size_t LastCount = 0;
   Word Prefix[kMaxCodes];
   Byte Suffix[kMaxCodes];
   Byte First[kMaxCodes];
   Word Length[kMaxCodes];
+
+  // Out holds at least Capacity bytes, the Held ones kept.
+  void Reserve(size_t Capacity) {
+    if (OutCapacity >= Capacity) return;
+    auto grown = std::make_unique_for_overwrite<Byte[]>(Capacity);
+    if (Written > 0) std::memcpy(grown.get(), Out.get(), Written);
+    Out = std::move(grown);
+    OutCapacity = Capacity;
+  }
 
   // False on a code the table cannot explain. The decoder's state lives in locals while it runs:
   // the bytes it stores could alias the members and would make the compiler reload them all.
@@ -473,33 +497,43 @@ struct TTiffDecoder {
     std::uint64_t acc = Acc;
     Integer accBits = AccBits;
     Integer width = Width, next = Next, prev = Prev;
+    // The width grows one code before the table needs it, as TIFF coders do; 12 bits is the most.
+    auto limitOf = [](Integer W) { return W < 12 ? (1 << W) - 1 : kMaxCodes + 1; };
+    Integer limit = limitOf(width);
     bool ended = Ended;
     // Out always has room: the loop stops once Count bytes are held, and no string is longer
     // than the table.
-    Byte* const out = Out.data();
+    Byte* const out = Out.get();
     size_t held = Held;
     bool ok = true;
     // False at the end of the strip's bits.
-    auto readCode = [&](Integer& Code) {
+    auto readCode = [&](Integer& Code) __attribute__((always_inline)) {
       if (accBits < width) {
-        while (accBits <= 56 && bytePos < size) {
-          Byte b = data[bytePos++];
-          if (reverse) IEReverseBitsInByte(b);
-          acc |= std::uint64_t(b) << (56 - accBits);
-          accBits += 8;
+        if (!reverse && bytePos + 8 <= size) {
+          // Eight bytes at once: as many whole ones as fit are counted, the rest of the word
+          // lies below them and is read again next time.
+          std::uint64_t word;
+          std::memcpy(&word, data + bytePos, 8);
+          acc |= __builtin_bswap64(word) >> accBits;
+          bytePos += (63 - accBits) >> 3;
+          accBits |= 56;
+        } else {
+          while (accBits <= 56 && bytePos < size) {
+            Byte b = data[bytePos++];
+            if (reverse) IEReverseBitsInByte(b);
+            acc |= std::uint64_t(b) << (56 - accBits);
+            accBits += 8;
+          }
+          if (accBits < width) return false;
         }
-        if (accBits < width) return false;
       }
       Code = static_cast<Integer>(acc >> (64 - width));
       acc <<= width;
       accBits -= width;
       return true;
     };
-    auto append = [&](Integer Code) {
-      if (Code < 256) {
-        out[held++] = static_cast<Byte>(Code);
-        return;
-      }
+    // The string of Code, an entry above the literals, at the end of what is held.
+    auto appendString = [&](Integer Code) __attribute__((always_inline)) {
       const size_t len = Length[Code];
       Byte* p = out + held + len;
       Integer c = Code;
@@ -510,73 +544,80 @@ struct TTiffDecoder {
       *--p = static_cast<Byte>(c);
       held += len;
     };
-    // Adds the previous string and B; false when the table is full.
-    auto addEntry = [&](Byte B) {
+    // The previous string followed by B becomes the next entry; false when the table is full.
+    auto addEntry = [&](Byte B) __attribute__((always_inline)) {
       if (next >= kMaxCodes) return false;
       Prefix[next] = static_cast<Word>(prev);
       Suffix[next] = B;
-      First[next] = prev < 256 ? static_cast<Byte>(prev) : First[prev];
-      Length[next] = static_cast<Word>((prev < 256 ? 1 : Length[prev]) + 1);
-      ++next;
-      if (next == 511) width = 10;
-      else if (next == 1023) width = 11;
-      else if (next == 2047) width = 12;
+      First[next] = First[prev];
+      Length[next] = static_cast<Word>(Length[prev] + 1);
+      if (++next == limit) limit = limitOf(++width);
       return true;
     };
-    auto firstOf = [&](Integer Code) { return Code < 256 ? static_cast<Byte>(Code) : First[Code]; };
-    while (held < Count && !ended) {
+    // The literal that must follow a clear code; an end code or the end of the bits there ends
+    // the strip. False when no literal came (the strip ended, or a bad code).
+    auto startString = [&]() {
       Integer code;
-      if (!readCode(code)) {
+      if (!readCode(code) || code == 257) {
         ended = true;
-        break;
+        return false;
       }
-      if (code == 256) {
-        width = 9;
-        next = 258;
-        prev = -1;
-        if (!readCode(code) || code == 257) {
-          ended = true;
-          break;
-        }
-        if (code > 255) {
-          ok = false;
-          break;
-        }
-        append(code);
-        prev = code;
-        continue;
-      }
-      if (code == 257) {
-        ended = true;
-        break;
-      }
-      if (prev < 0) {
-        // A strip that does not begin with a clear code still begins with a literal.
-        if (code > 255) {
-          ok = false;
-          break;
-        }
-        append(code);
-        prev = code;
-        continue;
-      }
-      if (code < next) {
-        append(code);
-        if (!addEntry(firstOf(code))) {
-          ok = false;
-          break;
-        }
-      } else if (code == next) {
-        if (!addEntry(firstOf(prev))) {
-          ok = false;
-          break;
-        }
-        append(code);
-      } else {
-        ok = false;
-        break;
-      }
+      if (code > 255) return false;
+      out[held++] = static_cast<Byte>(code);
       prev = code;
+      return true;
+    };
+    auto clearTable = [&]() __attribute__((always_inline)) {
+      width = 9;
+      limit = limitOf(width);
+      next = 258;
+      prev = -1;
+    };
+    // Decodes until Count bytes are held: 0 then, 1 at the strip's end, -1 on a bad code.
+    auto run = [&]() __attribute__((always_inline)) -> Integer {
+      Integer code;
+      if (prev < 0) {
+        // The strip's first code: a clear code, or a literal.
+        if (!readCode(code) || code == 257) return 1;
+        if (code == 256) {
+          clearTable();
+          if (!startString()) return ended ? 1 : -1;
+        } else if (code > 255) {
+          return -1;
+        } else {
+          out[held++] = static_cast<Byte>(code);
+          prev = code;
+        }
+      }
+      while (held < Count) {
+        if (!readCode(code)) return 1;
+        if (code < 256) {
+          out[held++] = static_cast<Byte>(code);
+          if (!addEntry(static_cast<Byte>(code))) return -1;
+        } else if (code > 257 && code < next) {
+          appendString(code);
+          if (!addEntry(First[code])) return -1;
+        } else if (code == 256) {
+          clearTable();
+          if (!startString()) return ended ? 1 : -1;
+          continue;
+        } else if (code == 257) {
+          return 1;
+        } else if (code == next) {
+          // Not yet in the table: the previous string and its own first byte.
+          if (!addEntry(First[prev])) return -1;
+          appendString(code);
+        } else {
+          return -1;
+        }
+        prev = code;
+      }
+      return 0;
+    };
+    if (!ended && held < Count) {
+      const Integer stop = run();
+      if (stop > 0) ended = true;
+      if (stop < 0) ok = false;
     }
     BytePos = bytePos;
     Acc = acc;
@@ -606,18 +647,22 @@ Byte* TIFFLZWDecompress(const Byte* Data, Integer Count, void*& State, Integer F
     d->Data = Data;
     d->Size = DataSize > 0 ? DataSize : 0;
     d->Reverse = FillOrder == 2;
-    d->Out.resize(size_t(Count) + kMaxCodes);
     State = d;
   } else if (d->LastCount > 0) {
     // The bytes handed out last time leave; what was decoded beyond them moves to the front.
     const size_t gone = d->Held < d->LastCount ? d->Held : d->LastCount;
-    std::memmove(d->Out.data(), d->Out.data() + gone, d->Held - gone);
+    std::memmove(d->Out.get(), d->Out.get() + gone, d->Held - gone);
     d->Held -= gone;
   }
-  if (d->Out.size() < size_t(Count) + kMaxCodes) d->Out.resize(size_t(Count) + kMaxCodes);
+  d->Reserve(size_t(Count) + kMaxCodes);
   if (!d->Fill(size_t(Count))) return nullptr;
+  d->Written = std::max(d->Written, d->Held);
+  if (d->Written < size_t(Count)) {
+    std::memset(d->Out.get() + d->Written, 0, size_t(Count) - d->Written);
+    d->Written = size_t(Count);
+  }
   d->LastCount = size_t(Count);
-  return d->Out.data();
+  return d->Out.get();
 }
 
 // --- TIFF encoder --------------------------------------------------------------------------
