@@ -487,9 +487,11 @@ struct TTiffDecoder {
     OutCapacity = Capacity;
   }
 
-  // False on a code the table cannot explain. The decoder's state lives in locals while it runs:
-  // the bytes it stores could alias the members and would make the compiler reload them all.
+  // False on a code the table cannot explain. The decoder's state lives in plain locals while
+  // it runs, with no closure or member in the loop: the bytes it stores could alias anything
+  // reached through a pointer and would make the compiler reload it after every byte.
   bool Fill(size_t Count) {
+    if (Ended) return true;
     const Byte* const data = Data;
     const Int64 size = Size;
     const bool reverse = Reverse;
@@ -498,16 +500,19 @@ struct TTiffDecoder {
     Integer accBits = AccBits;
     Integer width = Width, next = Next, prev = Prev;
     // The width grows one code before the table needs it, as TIFF coders do; 12 bits is the most.
-    auto limitOf = [](Integer W) { return W < 12 ? (1 << W) - 1 : kMaxCodes + 1; };
-    Integer limit = limitOf(width);
-    bool ended = Ended;
+    Integer limit = LimitOf(width);
     // Out always has room: the loop stops once Count bytes are held, and no string is longer
     // than the table.
     Byte* const out = Out.get();
     size_t held = Held;
-    bool ok = true;
-    // False at the end of the strip's bits.
-    auto readCode = [&](Integer& Code) __attribute__((always_inline)) {
+    Word* const prefix = Prefix;
+    Byte* const suffix = Suffix;
+    Byte* const first = First;
+    Word* const length = Length;
+    // Why the loop stopped: 0 with Count bytes held, 1 at the strip's end, -1 on a bad code.
+    Integer stop = 0;
+    while (held < Count) {
+      // The next code, or the end of the strip's bits.
       if (accBits < width) {
         if (!reverse && bytePos + 8 <= size) {
           // Eight bytes at once: as many whole ones as fit are counted, the rest of the word
@@ -524,100 +529,84 @@ struct TTiffDecoder {
             acc |= std::uint64_t(b) << (56 - accBits);
             accBits += 8;
           }
-          if (accBits < width) return false;
+          if (accBits < width) {
+            stop = 1;
+            break;
+          }
         }
       }
-      Code = static_cast<Integer>(acc >> (64 - width));
+      const Integer code = static_cast<Integer>(acc >> (64 - width));
       acc <<= width;
       accBits -= width;
-      return true;
-    };
-    // The string of Code, an entry above the literals, at the end of what is held.
-    auto appendString = [&](Integer Code) __attribute__((always_inline)) {
-      const size_t len = Length[Code];
-      Byte* p = out + held + len;
-      Integer c = Code;
-      while (c >= 256) {
-        *--p = Suffix[c];
-        c = Prefix[c];
-      }
-      *--p = static_cast<Byte>(c);
-      held += len;
-    };
-    // The previous string followed by B becomes the next entry; false when the table is full.
-    auto addEntry = [&](Byte B) __attribute__((always_inline)) {
-      if (next >= kMaxCodes) return false;
-      Prefix[next] = static_cast<Word>(prev);
-      Suffix[next] = B;
-      First[next] = First[prev];
-      Length[next] = static_cast<Word>(Length[prev] + 1);
-      if (++next == limit) limit = limitOf(++width);
-      return true;
-    };
-    // The literal that must follow a clear code; an end code or the end of the bits there ends
-    // the strip. False when no literal came (the strip ended, or a bad code).
-    auto startString = [&]() {
-      Integer code;
-      if (!readCode(code) || code == 257) {
-        ended = true;
-        return false;
-      }
-      if (code > 255) return false;
-      out[held++] = static_cast<Byte>(code);
-      prev = code;
-      return true;
-    };
-    auto clearTable = [&]() __attribute__((always_inline)) {
-      width = 9;
-      limit = limitOf(width);
-      next = 258;
-      prev = -1;
-    };
-    // Decodes until Count bytes are held: 0 then, 1 at the strip's end, -1 on a bad code.
-    auto run = [&]() __attribute__((always_inline)) -> Integer {
-      Integer code;
-      if (prev < 0) {
-        // The strip's first code: a clear code, or a literal.
-        if (!readCode(code) || code == 257) return 1;
-        if (code == 256) {
-          clearTable();
-          if (!startString()) return ended ? 1 : -1;
-        } else if (code > 255) {
-          return -1;
-        } else {
-          out[held++] = static_cast<Byte>(code);
-          prev = code;
+
+      Byte head;  // the first byte of the entry to add
+      if (code < 256 && prev >= 0) {
+        out[held++] = static_cast<Byte>(code);
+        head = static_cast<Byte>(code);
+      } else if (code > 257 && code < next) {
+        // A known string; the chain gives it backwards, so it is written from its last byte.
+        const size_t len = length[code];
+        Byte* p = out + held + len;
+        Integer c = code;
+        while (c >= 256) {
+          *--p = suffix[c];
+          c = prefix[c];
         }
-      }
-      while (held < Count) {
-        if (!readCode(code)) return 1;
-        if (code < 256) {
-          out[held++] = static_cast<Byte>(code);
-          if (!addEntry(static_cast<Byte>(code))) return -1;
-        } else if (code > 257 && code < next) {
-          appendString(code);
-          if (!addEntry(First[code])) return -1;
-        } else if (code == 256) {
-          clearTable();
-          if (!startString()) return ended ? 1 : -1;
-          continue;
-        } else if (code == 257) {
-          return 1;
-        } else if (code == next) {
-          // Not yet in the table: the previous string and its own first byte.
-          if (!addEntry(First[prev])) return -1;
-          appendString(code);
-        } else {
-          return -1;
+        *--p = static_cast<Byte>(c);
+        held += len;
+        head = first[code];
+      } else if (code == 256) {
+        // A fresh table; a literal must follow, unless the strip ends.
+        width = 9;
+        limit = LimitOf(width);
+        next = 258;
+        prev = -1;
+        continue;
+      } else if (code == 257) {
+        stop = 1;
+        break;
+      } else if (prev < 0) {
+        // The first code of the strip or after a clear code: a literal, which adds no entry.
+        if (code > 255) {
+          stop = -1;
+          break;
         }
+        out[held++] = static_cast<Byte>(code);
         prev = code;
+        continue;
+      } else if (code == next && next < kMaxCodes) {
+        // Not yet in the table: the previous string and its own first byte, entered first.
+        head = first[prev];
+        prefix[next] = static_cast<Word>(prev);
+        suffix[next] = head;
+        first[next] = first[prev];
+        length[next] = static_cast<Word>(length[prev] + 1);
+        const size_t len = length[code];
+        Byte* p = out + held + len;
+        Integer c = code;
+        while (c >= 256) {
+          *--p = suffix[c];
+          c = prefix[c];
+        }
+        *--p = static_cast<Byte>(c);
+        held += len;
+        if (++next == limit) limit = LimitOf(++width);
+        prev = code;
+        continue;
+      } else {
+        stop = -1;
+        break;
       }
-      return 0;
-    };
-    if (!ended && held < Count) {
-      const Integer stop = run();
-      if (stop > 0) ended = true;
-      if (stop < 0) ok = false;
+      if (next >= kMaxCodes) {
+        stop = -1;
+        break;
+      }
+      prefix[next] = static_cast<Word>(prev);
+      suffix[next] = head;
+      first[next] = first[prev];
+      length[next] = static_cast<Word>(length[prev] + 1);
+      if (++next == limit) limit = LimitOf(++width);
+      prev = code;
     }
     BytePos = bytePos;
     Acc = acc;
@@ -625,10 +614,12 @@ struct TTiffDecoder {
     Width = width;
     Next = next;
     Prev = prev;
-    Ended = ended;
+    Ended = stop > 0;
     Held = held;
-    return ok;
+    return stop >= 0;
   }
+
+  static Integer LimitOf(Integer Width) { return Width < 12 ? (1 << Width) - 1 : kMaxCodes + 1; }
 };
 
 }  // namespace
