@@ -511,6 +511,7 @@ struct TTiffDecoder {
     Word* const length = Length;
     // Why the loop stopped: 0 with Count bytes held, 1 at the strip's end, -1 on a bad code.
     Integer stop = 0;
+    bool cleared = false;  // the last code was a clear code
     while (held < Count) {
       // The next code, or the end of the strip's bits.
       if (accBits < width) {
@@ -544,19 +545,15 @@ struct TTiffDecoder {
         out[held++] = static_cast<Byte>(code);
         head = static_cast<Byte>(code);
       } else if (code > 257 && code < next) {
-        // A known string; the chain gives it backwards, so it is written from its last byte.
-        const size_t len = length[code];
-        Byte* p = out + held + len;
-        Integer c = code;
-        while (c >= 256) {
-          *--p = suffix[c];
-          c = prefix[c];
-        }
-        *--p = static_cast<Byte>(c);
-        held += len;
+        held += PutString(out + held, code);
         head = first[code];
       } else if (code == 256) {
         // A fresh table; a literal must follow, unless the strip ends.
+        if (cleared) {
+          stop = -1;
+          break;
+        }
+        cleared = true;
         width = 9;
         limit = LimitOf(width);
         next = 258;
@@ -573,6 +570,7 @@ struct TTiffDecoder {
         }
         out[held++] = static_cast<Byte>(code);
         prev = code;
+        cleared = false;
         continue;
       } else if (code == next && next < kMaxCodes) {
         // Not yet in the table: the previous string and its own first byte, entered first.
@@ -581,15 +579,7 @@ struct TTiffDecoder {
         suffix[next] = head;
         first[next] = first[prev];
         length[next] = static_cast<Word>(length[prev] + 1);
-        const size_t len = length[code];
-        Byte* p = out + held + len;
-        Integer c = code;
-        while (c >= 256) {
-          *--p = suffix[c];
-          c = prefix[c];
-        }
-        *--p = static_cast<Byte>(c);
-        held += len;
+        held += PutString(out + held, code);
         if (++next == limit) limit = LimitOf(++width);
         prev = code;
         continue;
@@ -617,6 +607,19 @@ struct TTiffDecoder {
     Ended = stop > 0;
     Held = held;
     return stop >= 0;
+  }
+
+  // Writes the string of Code, an entry of the table, at At and answers its length. The chain
+  // gives it backwards, so it is written from its last byte.
+  __attribute__((always_inline)) size_t PutString(Byte* At, Integer Code) const {
+    const size_t len = Length[Code];
+    Byte* p = At + len;
+    while (Code >= 256) {
+      *--p = Suffix[Code];
+      Code = Prefix[Code];
+    }
+    *--p = static_cast<Byte>(Code);
+    return len;
   }
 
   static Integer LimitOf(Integer Width) { return Width < 12 ? (1 << Width) - 1 : kMaxCodes + 1; }
