@@ -225,7 +225,12 @@ void TIEBitmap::FillRow(Byte* d, double Value, bool WholeRow, Integer X1, Intege
       break;
     }
     case ie24RGB:
-      for (Integer x = X1; x <= X2; ++x) reinterpret_cast<TRGB*>(d)[x] = color;
+      // Greys (black and white above all) are one byte over and over.
+      if (color.r == color.g && color.g == color.b) {
+        if (X2 >= X1) std::memset(d + size_t(X1) * 3, color.r, size_t(X2 - X1 + 1) * 3);
+      } else {
+        for (Integer x = X1; x <= X2; ++x) reinterpret_cast<TRGB*>(d)[x] = color;
+      }
       break;
     case ie32f: {
       // A whole-image fill stores the value itself; a rectangle stores its whole part.

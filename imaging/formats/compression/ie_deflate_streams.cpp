@@ -192,6 +192,9 @@ namespace {
 struct TDecompressorFree {
   void operator()(libdeflate_decompressor* D) const { libdeflate_free_decompressor(D); }
 };
+struct TCompressorFree {
+  void operator()(libdeflate_compressor* C) const { libdeflate_free_compressor(C); }
+};
 
 }  // namespace
 
@@ -216,8 +219,11 @@ std::unique_ptr<Byte[]> ZCompressWhole(const void* InBuf, size_t InBytes, size_t
     OutBytes = size_t(m.Size());
     return out;
   }
-  std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> c(libdeflate_alloc_compressor(level),
-                                                                              &libdeflate_free_compressor);
+  // One compressor a thread and level, kept: a page is thousands of small strips, and each
+  // compressor holds hundreds of kilobytes of match tables.
+  thread_local std::unique_ptr<libdeflate_compressor, TCompressorFree> kept[10];
+  std::unique_ptr<libdeflate_compressor, TCompressorFree>& c = kept[level];
+  if (!c) c.reset(libdeflate_alloc_compressor(level));
   if (!c) throw EOutOfMemory("Out of memory");
   const size_t bound = libdeflate_zlib_compress_bound(c.get(), InBytes);
   auto out = std::make_unique_for_overwrite<Byte[]>(bound);

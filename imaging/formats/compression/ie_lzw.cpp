@@ -443,10 +443,21 @@ void GIFLZWCompress(TStream* Stream, Integer Height, Integer Width, bool Interla
 namespace {
 
 struct TTiffDecoder {
+  TTiffDecoder() {
+    // The literals are table entries like any other, so that adding a string never asks
+    // whether its prefix is one.
+    for (Integer c = 0; c < 256; ++c) {
+      Prefix[c] = 0;
+      Suffix[c] = First[c] = static_cast<Byte>(c);
+      Length[c] = 1;
+    }
+  }
+
   const Byte* Data = nullptr;
   Int64 Size = 0;
   Int64 BytePos = 0;  // the next byte to enter the bit buffer
-  // Bits not yet used, most significant first, AccBits of them at the top of Acc.
+  // Bits not yet used, most significant first, AccBits of them at the top of Acc. The bits
+  // below them, when there are any, are already the strip's next bits.
   std::uint64_t Acc = 0;
   Integer AccBits = 0;
   bool Reverse = false;
@@ -455,7 +466,11 @@ struct TTiffDecoder {
   Integer Prev = -1;
   bool Ended = false;
   // Decoded bytes beyond the last chunk handed out wait at the front of Out.
-  std::vector<Byte> Out;
+  std::unique_ptr<Byte[]> Out;
+  size_t OutCapacity = 0;
+  // Out's leading bytes that were ever written: a strip that ends early leaves zeros behind
+  // its last byte on the first call, and what the previous call left after that.
+  size_t Written = 0;
   size_t Held = 0;
   size_t LastCount = 0;
   Word Prefix[kMaxCodes];
@@ -463,9 +478,20 @@ struct TTiffDecoder {
   Byte First[kMaxCodes];
   Word Length[kMaxCodes];
 
-  // False on a code the table cannot explain. The decoder's state lives in locals while it runs:
-  // the bytes it stores could alias the members and would make the compiler reload them all.
+  // Out holds at least Capacity bytes, the Held ones kept.
+  void Reserve(size_t Capacity) {
+    if (OutCapacity >= Capacity) return;
+    auto grown = std::make_unique_for_overwrite<Byte[]>(Capacity);
+    if (Written > 0) std::memcpy(grown.get(), Out.get(), Written);
+    Out = std::move(grown);
+    OutCapacity = Capacity;
+  }
+
+  // False on a code the table cannot explain. The decoder's state lives in plain locals while
+  // it runs, with no closure or member in the loop: the bytes it stores could alias anything
+  // reached through a pointer and would make the compiler reload it after every byte.
   bool Fill(size_t Count) {
+    if (Ended) return true;
     const Byte* const data = Data;
     const Int64 size = Size;
     const bool reverse = Reverse;
@@ -473,109 +499,103 @@ struct TTiffDecoder {
     std::uint64_t acc = Acc;
     Integer accBits = AccBits;
     Integer width = Width, next = Next, prev = Prev;
-    bool ended = Ended;
+    // The width grows one code before the table needs it, as TIFF coders do; 12 bits is the most.
+    Integer limit = LimitOf(width);
     // Out always has room: the loop stops once Count bytes are held, and no string is longer
     // than the table.
-    Byte* const out = Out.data();
+    Byte* const out = Out.get();
     size_t held = Held;
-    bool ok = true;
-    // False at the end of the strip's bits.
-    auto readCode = [&](Integer& Code) {
+    Word* const prefix = Prefix;
+    Byte* const suffix = Suffix;
+    Byte* const first = First;
+    Word* const length = Length;
+    // Why the loop stopped: 0 with Count bytes held, 1 at the strip's end, -1 on a bad code.
+    Integer stop = 0;
+    bool cleared = false;  // the last code was a clear code
+    while (held < Count) {
+      // The next code, or the end of the strip's bits.
       if (accBits < width) {
-        while (accBits <= 56 && bytePos < size) {
-          Byte b = data[bytePos++];
-          if (reverse) IEReverseBitsInByte(b);
-          acc |= std::uint64_t(b) << (56 - accBits);
-          accBits += 8;
+        if (!reverse && bytePos + 8 <= size) {
+          // Eight bytes at once: as many whole ones as fit are counted, the rest of the word
+          // lies below them and is read again next time.
+          std::uint64_t word;
+          std::memcpy(&word, data + bytePos, 8);
+          acc |= __builtin_bswap64(word) >> accBits;
+          bytePos += (63 - accBits) >> 3;
+          accBits |= 56;
+        } else {
+          while (accBits <= 56 && bytePos < size) {
+            Byte b = data[bytePos++];
+            if (reverse) IEReverseBitsInByte(b);
+            acc |= std::uint64_t(b) << (56 - accBits);
+            accBits += 8;
+          }
+          if (accBits < width) {
+            stop = 1;
+            break;
+          }
         }
-        if (accBits < width) return false;
       }
-      Code = static_cast<Integer>(acc >> (64 - width));
+      const Integer code = static_cast<Integer>(acc >> (64 - width));
       acc <<= width;
       accBits -= width;
-      return true;
-    };
-    auto append = [&](Integer Code) {
-      if (Code < 256) {
-        out[held++] = static_cast<Byte>(Code);
-        return;
-      }
-      const size_t len = Length[Code];
-      Byte* p = out + held + len;
-      Integer c = Code;
-      while (c >= 256) {
-        *--p = Suffix[c];
-        c = Prefix[c];
-      }
-      *--p = static_cast<Byte>(c);
-      held += len;
-    };
-    // Adds the previous string and B; false when the table is full.
-    auto addEntry = [&](Byte B) {
-      if (next >= kMaxCodes) return false;
-      Prefix[next] = static_cast<Word>(prev);
-      Suffix[next] = B;
-      First[next] = prev < 256 ? static_cast<Byte>(prev) : First[prev];
-      Length[next] = static_cast<Word>((prev < 256 ? 1 : Length[prev]) + 1);
-      ++next;
-      if (next == 511) width = 10;
-      else if (next == 1023) width = 11;
-      else if (next == 2047) width = 12;
-      return true;
-    };
-    auto firstOf = [&](Integer Code) { return Code < 256 ? static_cast<Byte>(Code) : First[Code]; };
-    while (held < Count && !ended) {
-      Integer code;
-      if (!readCode(code)) {
-        ended = true;
-        break;
-      }
-      if (code == 256) {
+
+      Byte head;  // the first byte of the entry to add
+      if (code < 256 && prev >= 0) {
+        out[held++] = static_cast<Byte>(code);
+        head = static_cast<Byte>(code);
+      } else if (code > 257 && code < next) {
+        held += PutString(out + held, code);
+        head = first[code];
+      } else if (code == 256) {
+        // A fresh table; a literal must follow, unless the strip ends.
+        if (cleared) {
+          stop = -1;
+          break;
+        }
+        cleared = true;
         width = 9;
+        limit = LimitOf(width);
         next = 258;
         prev = -1;
-        if (!readCode(code) || code == 257) {
-          ended = true;
-          break;
-        }
-        if (code > 255) {
-          ok = false;
-          break;
-        }
-        append(code);
-        prev = code;
         continue;
-      }
-      if (code == 257) {
-        ended = true;
+      } else if (code == 257) {
+        stop = 1;
         break;
-      }
-      if (prev < 0) {
-        // A strip that does not begin with a clear code still begins with a literal.
+      } else if (prev < 0) {
+        // The first code of the strip or after a clear code: a literal, which adds no entry.
         if (code > 255) {
-          ok = false;
+          stop = -1;
           break;
         }
-        append(code);
+        out[held++] = static_cast<Byte>(code);
+        prev = code;
+        cleared = false;
+        continue;
+      } else if (code == next && next < kMaxCodes) {
+        // Not yet in the table: the previous string and its own first byte, entered first.
+        head = first[prev];
+        prefix[next] = static_cast<Word>(prev);
+        suffix[next] = head;
+        first[next] = first[prev];
+        length[next] = static_cast<Word>(length[prev] + 1);
+        held += PutString(out + held, code);
+        if (++next == limit) limit = LimitOf(++width);
         prev = code;
         continue;
-      }
-      if (code < next) {
-        append(code);
-        if (!addEntry(firstOf(code))) {
-          ok = false;
-          break;
-        }
-      } else if (code == next) {
-        if (!addEntry(firstOf(prev))) {
-          ok = false;
-          break;
-        }
-        append(code);
       } else {
-        ok = false;
+        stop = -1;
         break;
       }
+      if (next >= kMaxCodes) {
+        stop = -1;
+        break;
+      }
+      prefix[next] = static_cast<Word>(prev);
+      suffix[next] = head;
+      first[next] = first[prev];
+      length[next] = static_cast<Word>(length[prev] + 1);
+      if (++next == limit) limit = LimitOf(++width);
       prev = code;
     }
     BytePos = bytePos;
@@ -584,10 +604,25 @@ struct TTiffDecoder {
     Width = width;
     Next = next;
     Prev = prev;
-    Ended = ended;
+    Ended = stop > 0;
     Held = held;
-    return ok;
+    return stop >= 0;
   }
+
+  // Writes the string of Code, an entry of the table, at At and answers its length. The chain
+  // gives it backwards, so it is written from its last byte.
+  __attribute__((always_inline)) size_t PutString(Byte* At, Integer Code) const {
+    const size_t len = Length[Code];
+    Byte* p = At + len;
+    while (Code >= 256) {
+      *--p = Suffix[Code];
+      Code = Prefix[Code];
+    }
+    *--p = static_cast<Byte>(Code);
+    return len;
+  }
+
+  static Integer LimitOf(Integer Width) { return Width < 12 ? (1 << Width) - 1 : kMaxCodes + 1; }
 };
 
 }  // namespace
@@ -606,18 +641,22 @@ Byte* TIFFLZWDecompress(const Byte* Data, Integer Count, void*& State, Integer F
     d->Data = Data;
     d->Size = DataSize > 0 ? DataSize : 0;
     d->Reverse = FillOrder == 2;
-    d->Out.resize(size_t(Count) + kMaxCodes);
     State = d;
   } else if (d->LastCount > 0) {
     // The bytes handed out last time leave; what was decoded beyond them moves to the front.
     const size_t gone = d->Held < d->LastCount ? d->Held : d->LastCount;
-    std::memmove(d->Out.data(), d->Out.data() + gone, d->Held - gone);
+    std::memmove(d->Out.get(), d->Out.get() + gone, d->Held - gone);
     d->Held -= gone;
   }
-  if (d->Out.size() < size_t(Count) + kMaxCodes) d->Out.resize(size_t(Count) + kMaxCodes);
+  d->Reserve(size_t(Count) + kMaxCodes);
   if (!d->Fill(size_t(Count))) return nullptr;
+  d->Written = std::max(d->Written, d->Held);
+  if (d->Written < size_t(Count)) {
+    std::memset(d->Out.get() + d->Written, 0, size_t(Count) - d->Written);
+    d->Written = size_t(Count);
+  }
   d->LastCount = size_t(Count);
-  return d->Out.data();
+  return d->Out.get();
 }
 
 // --- TIFF encoder --------------------------------------------------------------------------

@@ -284,6 +284,9 @@ class TStripSink : public TStream {
 };
 
 constexpr size_t kDeflateStripBytes = 8192;
+// Strips smaller than this reach the stream together, this many bytes at a time: a page of
+// 8 KB Deflate strips would otherwise cost thousands of system calls.
+constexpr size_t kGatherBytes = size_t(256) << 10;
 
 // Writes Count bytes in pieces an Integer can count.
 void WriteAll(TStream* Stream, bool& Aborting, const Byte* Data, size_t Count) {
@@ -339,8 +342,19 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
   // than asked of the stream three times a strip.
   Tags.Align();
   Int64 at = Tags.Offset();
+  std::vector<Byte> gathered;
+  auto flush = [&] {
+    WriteAll(Stream, Aborting, gathered.data(), gathered.size());
+    gathered.clear();
+  };
   auto put = [&](const Byte* Data, size_t Count) {
-    WriteAll(Stream, Aborting, Data, Count);
+    if (gathered.size() + Count > kGatherBytes) flush();
+    if (Count >= kGatherBytes) {
+      WriteAll(Stream, Aborting, Data, Count);
+    } else {
+      if (gathered.capacity() == 0) gathered.reserve(kGatherBytes);
+      gathered.insert(gathered.end(), Data, Data + Count);
+    }
     at += Int64(Count);
   };
   try {
@@ -396,6 +410,7 @@ void TIFFWriteStrips(TStream* Stream, TIEBitmap* Bitmap, TTIFFTagList& Tags, TIE
       }
       if (!step.Next()) Aborting = true;
     }
+    flush();
   } catch (const Exception& e) {
     Aborting = true;
     IEFail(Progress, "the TIFF strips could not be written: " + e.Message);

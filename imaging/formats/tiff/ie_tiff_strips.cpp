@@ -22,11 +22,22 @@ Byte ReverseBits(Byte B) {
 
 bool IsFax(Word Compression) { return Compression >= 2 && Compression <= 4; }
 
-// The stored bytes of one strip or tile, uninitialised until read.
+// The stored bytes of one strip or tile: Size bytes at Data, kept alive by Owner, which may be
+// shared with other blocks (the read-ahead window); Data is nil when nothing could be read.
 struct TBlock {
-  std::unique_ptr<Byte[]> Data;
+  std::shared_ptr<Byte[]> Owner;
+  Byte* Data = nullptr;
   size_t Size = 0;
 };
+
+// A block of Size bytes of its own, uninitialised.
+TBlock NewBlock(size_t Size) {
+  TBlock b;
+  b.Owner = std::shared_ptr<Byte[]>(new Byte[std::max<size_t>(Size, 1)]);
+  b.Data = b.Owner.get();
+  b.Size = Size;
+  return b;
+}
 
 // Where one strip or tile lies: Size bytes at At, as far as the stream holds them; Size 0 when
 // its offset lies outside the stream.
@@ -52,18 +63,15 @@ TBlockPlace PlaceBlock(const TTIFFDirectory& Dir, const std::vector<DWORD>& Offs
 
 // The bytes of one strip or tile, read in one piece; empty when they cannot be read.
 TBlock ReadBlock(const TTIFFDirectory& Dir, const TBlockPlace& Place) {
-  TBlock b;
-  if (Place.Size == 0) return b;
-  b.Data = std::make_unique_for_overwrite<Byte[]>(size_t(Place.Size));
-  if (Dir.ReadAt(Place.At, b.Data.get(), Place.Size))
-    b.Size = size_t(Place.Size);
-  else
-    b.Data.reset();
+  if (Place.Size == 0) return TBlock{};
+  TBlock b = NewBlock(size_t(Place.Size));
+  if (!Dir.ReadAt(Place.At, b.Data, Place.Size)) return TBlock{};
   return b;
 }
 
 // Strips and tiles mostly lie one after the other: small ones are taken from a window read
-// ahead of them, one read for many blocks instead of a seek and a read each.
+// ahead of them, one read for many blocks instead of a seek and a read each. A block taken from
+// the window points into it and keeps it alive; the next window then gets a buffer of its own.
 class TBlockReader {
  public:
   explicit TBlockReader(const TTIFFDirectory& Dir) : FDir(Dir) {}
@@ -74,15 +82,15 @@ class TBlockReader {
     if (Place.At < FStart || Place.At + Place.Size > FStart + FFill) {
       // The place lies inside the stream (PlaceBlock saw to it), so the window holds it whole.
       const UInt64 n = std::min<UInt64>(kWindowBytes, FDir.Size() - Place.At);
-      if (!FWindow) FWindow = std::make_unique_for_overwrite<Byte[]>(size_t(kWindowBytes));
+      if (!FWindow || FWindow.use_count() > 1) FWindow = std::shared_ptr<Byte[]>(new Byte[size_t(kWindowBytes)]);
       FFill = 0;
       if (!FDir.ReadAt(Place.At, FWindow.get(), n)) return ReadBlock(FDir, Place);
       FStart = Place.At;
       FFill = n;
     }
     TBlock b;
-    b.Data = std::make_unique_for_overwrite<Byte[]>(size_t(Place.Size));
-    std::memcpy(b.Data.get(), FWindow.get() + (Place.At - FStart), size_t(Place.Size));
+    b.Owner = FWindow;
+    b.Data = FWindow.get() + (Place.At - FStart);
     b.Size = size_t(Place.Size);
     return b;
   }
@@ -90,7 +98,7 @@ class TBlockReader {
  private:
   static constexpr UInt64 kWindowBytes = UInt64(512) << 10;
   const TTIFFDirectory& FDir;
-  std::unique_ptr<Byte[]> FWindow;
+  std::shared_ptr<Byte[]> FWindow;
   UInt64 FStart = 0, FFill = 0;
 };
 
@@ -111,15 +119,20 @@ class TRowSource {
         FRowBytes(RowBytes),
         FWidth(Width),
         FRows(Rows),
-        FIndex(Index),
-        FRow(size_t(RowBytes) + 8) {
+        FIndex(Index) {
     if (V.Compression != 1) {
       FData = Blocks.Read(Place);
       if (!FData.Data) FData.Size = 0;
     }
     // The two-dimensional codings start from an all-white row above the strip.
-    if (IsFax(V.Compression)) FRef.assign(FRow.size(), 0xFF);
-    if (V.FillOrder == 2 && V.Compression == 32773) Reverse(FData.Data.get(), FData.Size);
+    if (IsFax(V.Compression)) FRef.assign(size_t(RowBytes) + 8, 0xFF);
+    if (V.FillOrder == 2 && V.Compression == 32773 && FData.Data) {
+      // Turned around in a copy: the bytes may be the window's, and strips may overlap.
+      TBlock own = NewBlock(FData.Size);
+      std::memcpy(own.Data, FData.Data, FData.Size);
+      FData = std::move(own);
+      Reverse(FData.Data, FData.Size);
+    }
   }
   ~TRowSource() {
     if (FLZWState && FV.LZW) FV.LZW(nullptr, 0, FLZWState, FV.FillOrder, 0);
@@ -135,8 +148,8 @@ class TRowSource {
   Byte* Next(TIECodecProgress& P) {
     const size_t rb = static_cast<size_t>(FRowBytes);
     const Int64 size = static_cast<Int64>(FData.Size);
-    const Byte* data = FData.Data.get();
-    Byte* row = FRow.data();
+    const Byte* data = FData.Data;
+    Byte* row = nullptr;
     switch (FV.Compression) {
       case 1: {
         row = NextPlain();
@@ -144,9 +157,9 @@ class TRowSource {
       }
       case 32773: {
         // A run that crosses the row's end is cut there; the next row starts after it.
-        std::fill(FRow.begin(), FRow.end(), 0);
+        row = BlankRow();
         const TIEPackBitsResult r =
-            IEPackBitsDecode(data + std::min(FCursor, size), size_t(size - std::min(FCursor, size)), FRow.data(), rb);
+            IEPackBitsDecode(data + std::min(FCursor, size), size_t(size - std::min(FCursor, size)), row, rb);
         FCursor += Int64(r.Read);
         if (r.Written < rb) FShort = true;
         break;
@@ -157,7 +170,7 @@ class TRowSource {
           return nullptr;
         }
         if (size == 0) {
-          std::fill(FRow.begin(), FRow.end(), 0);
+          row = BlankRow();
           FShort = true;
           break;
         }
@@ -180,8 +193,8 @@ class TRowSource {
         if (at + FRowBytes <= FPlainSize) {
           row = FPlain.get() + at;
         } else {
-          std::fill(FRow.begin(), FRow.end(), 0);
-          if (at < FPlainSize) std::memcpy(FRow.data(), FPlain.get() + at, size_t(FPlainSize - at));
+          row = BlankRow();
+          if (at < FPlainSize) std::memcpy(row, FPlain.get() + at, size_t(FPlainSize - at));
           FShort = true;
         }
         break;
@@ -189,8 +202,8 @@ class TRowSource {
       case 2:
       case 3:
       case 4:
-        std::fill(FRow.begin(), FRow.end(), 0);
-        if (!TIFFDecodeCCITTRow(FV, FWidth, data, size, FBitPos, FRow.data(), FRef.data(), P)) return nullptr;
+        row = BlankRow();
+        if (!TIFFDecodeCCITTRow(FV, FWidth, data, size, FBitPos, row, FRef.data(), P)) return nullptr;
         break;
       default:
         IEFail(P, "TIFF compression " + std::to_string(FV.Compression) + " is not supported");
@@ -201,6 +214,12 @@ class TRowSource {
   }
 
  private:
+  // The source's own row, all zeros (with a little room behind it): made only for the codings
+  // and the ends of data that need it, since most rows are handed out where they lie.
+  Byte* BlankRow() {
+    FRow.assign(size_t(FRowBytes) + 8, 0);
+    return FRow.data();
+  }
   static void Reverse(Byte* Data, size_t Size) {
     for (size_t i = 0; i < Size; ++i) Data[i] = ReverseBits(Data[i]);
   }
@@ -226,13 +245,13 @@ class TRowSource {
         FChunkEnd = FCursor + n;
       }
     }
-    Byte* row = FRow.data();
+    Byte* row = nullptr;
     if (FCursor + FRowBytes <= FChunkEnd && FCursor >= FChunkStart) {
       row = FChunk.get() + (FCursor - FChunkStart);
     } else {
-      std::fill(FRow.begin(), FRow.end(), 0);
+      row = BlankRow();
       if (FCursor < FChunkEnd && FCursor >= FChunkStart)
-        std::memcpy(FRow.data(), FChunk.get() + (FCursor - FChunkStart), size_t(FChunkEnd - FCursor));
+        std::memcpy(row, FChunk.get() + (FCursor - FChunkStart), size_t(FChunkEnd - FCursor));
       FShort = true;
     }
     FCursor += FRowBytes;
@@ -244,7 +263,7 @@ class TRowSource {
   bool Inflate(TIECodecProgress& P) {
     const Int64 want = FRowBytes * FRows;
     FPlain = std::make_unique_for_overwrite<Byte[]>(size_t(std::max<Int64>(want, 1)));
-    const Int64 got = ZDecompressInto(FData.Data.get(), FData.Size, FPlain.get(), size_t(want));
+    const Int64 got = ZDecompressInto(FData.Data, FData.Size, FPlain.get(), size_t(want));
     if (got >= 0) {
       FPlainSize = got;
       return true;
@@ -254,7 +273,7 @@ class TRowSource {
     void* out = nullptr;
     Integer n = 0;
     try {
-      ZDecompressBuf(FData.Data.get(), static_cast<Integer>(FData.Size), out, n,
+      ZDecompressBuf(FData.Data, static_cast<Integer>(FData.Size), out, n,
                      static_cast<Integer>(std::min<Int64>(want, 1 << 30)), want + 65536);
     } catch (const Exception& e) {
       IEFail(P, "the Deflate data of TIFF " + Unit() + " is damaged (" + e.Message + ")");
@@ -327,8 +346,7 @@ void ExpandSamples(const TTIFFVars& V, const Byte* Row, Byte* Out, size_t Count)
 // header for its size, a scan of all components and its entropy-coded data. Empty when the size
 // does not fit a frame.
 TBlock OldJPEGStream(const TTIFFVars& V, const TBlock& Data, Integer Width, Integer Rows) {
-  TBlock b;
-  if (Width < 1 || Rows < 1 || Width > 0xFFFF || Rows > 0xFFFF) return b;
+  if (Width < 1 || Rows < 1 || Width > 0xFFFF || Rows > 0xFFFF) return TBlock{};
   const Integer n = V.SamplesPerPixel;
   std::vector<Byte> head(V.OldJPEGTables);
   // RGB pages name their components R, G and B, which tells the decoder not to take them for
@@ -347,10 +365,9 @@ TBlock OldJPEGStream(const TTIFFVars& V, const TBlock& Data, Integer Width, Inte
   head.insert(head.end(), {0xFF, 0xDA, Byte(sos >> 8), Byte(sos), Byte(n)});
   for (Integer k = 0; k < n; ++k) head.insert(head.end(), {id(k), Byte(k << 4 | k)});
   head.insert(head.end(), {0, 63, 0});
-  b.Size = head.size() + Data.Size + 2;
-  b.Data = std::make_unique_for_overwrite<Byte[]>(b.Size);
-  std::memcpy(b.Data.get(), head.data(), head.size());
-  std::memcpy(b.Data.get() + head.size(), Data.Data.get(), Data.Size);
+  TBlock b = NewBlock(head.size() + Data.Size + 2);
+  std::memcpy(b.Data, head.data(), head.size());
+  std::memcpy(b.Data + head.size(), Data.Data, Data.Size);
   b.Data[b.Size - 2] = 0xFF;
   b.Data[b.Size - 1] = 0xD9;
   return b;
@@ -360,7 +377,7 @@ TBlock OldJPEGStream(const TTIFFVars& V, const TBlock& Data, Integer Width, Inte
 void ReadJPEGBlock(const TTIFFVars& V, TBlock& Data, TIEBitmap* Bitmap, Integer X, Integer Y,
                    TIECodecProgress& Progress) {
   if (!Data.Data) return;
-  TIEMemStream stream(Data.Data.get(), static_cast<Int64>(Data.Size));
+  TIEMemStream stream(Data.Data, static_cast<Int64>(Data.Size));
   std::unique_ptr<TIEMemStream> tables;
   if (!V.JPEGTables.empty())
     tables = std::make_unique<TIEMemStream>(const_cast<Byte*>(V.JPEGTables.data()), Int64(V.JPEGTables.size()));

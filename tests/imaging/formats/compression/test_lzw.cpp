@@ -201,6 +201,54 @@ TEST(TiffLZW, RoundTripsThroughThousandsOfClears) {
   EXPECT_TRUE(TiffDecode(strip, Int64(strip.size()), rowBytes, rows, 1) == px);
 }
 
+// A TIFF strip from a list of 9-bit codes, most significant bit first, the last byte padded.
+std::vector<Byte> TiffCodes(const std::vector<Integer>& Codes) {
+  std::vector<Byte> out;
+  unsigned acc = 0;
+  int n = 0;
+  for (Integer code : Codes) {
+    acc = acc << 9 | unsigned(code);
+    n += 9;
+    while (n >= 8) {
+      n -= 8;
+      out.push_back(Byte(acc >> n));
+    }
+  }
+  if (n > 0) out.push_back(Byte(acc << (8 - n)));
+  return out;
+}
+
+// The codes at the edges of the decoder's loop: strips without a leading clear code, a code
+// that names the entry being made, clear and end codes in every position, codes the table
+// cannot hold, and strips that end before the row (the rest of the row stays zero).
+TEST(TiffLZW, HandMadeCodeStreams) {
+  const Integer a = 'a', b = 'b';
+  struct Case {
+    const char* Name;
+    std::vector<Integer> Codes;
+    std::vector<Byte> Want;  // one row of its size; empty when the decoder refuses the strip
+  };
+  auto bytes = [](const char* S) { return std::vector<Byte>(S, S + std::strlen(S)); };
+  const std::vector<Case> cases = {
+      {"no leading clear", {a, b, 258, 257}, bytes("abab")},
+      {"the entry being made", {256, a, 258, 259, 257}, bytes("aaaaaa")},
+      {"a clear in the middle", {256, a, b, 256, b, a, 258, 257}, bytes("abbaba")},
+      {"ends without an end code", {256, a, b, 258}, bytes("abab")},
+      {"ends before the row", {256, a, b, 257}, {'a', 'b', 0, 0, 0}},
+      {"end right after a clear", {256, 257}, {0, 0, 0}},
+      {"a code beyond the table", {256, a, 259, 257}, {}},
+      {"no literal after a clear", {256, 300, 257}, {}},
+      {"two clears in a row", {256, 256, a, 257}, {}},
+      {"a string code first", {258, 257}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::vector<Byte> strip = TiffCodes(c.Codes);
+    const Integer row = c.Want.empty() ? 4 : Integer(c.Want.size());
+    EXPECT_EQ(TiffDecode(strip, Int64(strip.size()), row, 1, 1), c.Want);
+  }
+}
+
 // The first strip of a single-strip little-endian TIFF.
 std::vector<Byte> FirstStrip(const std::vector<Byte>& T) {
   auto u16 = [&](size_t o) { return unsigned(T.at(o) | T.at(o + 1) << 8); };

@@ -81,6 +81,12 @@ TEST(TiffReader, ToolFilesReadAsTiff2rgbaReadsThem) {
       {"jpeg", "tiffcp -c jpeg -r 16 " + base + " {out}", 3},
       {"separate", "tiffcp -p separate -c lzw:2 -r 5 " + base + " {out}", 0},
       {"separate-none", "tiffcp -p separate -c none -r 4 " + base + " {out}", 0},
+      // Planes of noise larger than the reader's read-ahead: each row's strips of the three
+      // planes lie far apart, and a strip still being decoded must survive the next one's read.
+      {"separate-large",
+       "convert -seed 3 -size 1000x700 plasma:fractal +noise Gaussian -depth 8 {out}.ppm && ppm2tiff -c none {out}.ppm "
+       "{out}.t && tiffcp -p separate -c lzw -r 16 {out}.t {out}; rm -f {out}.ppm {out}.t",
+       0},
       {"tiles", "tiffcp -t -w 16 -l 16 -c zip:2 " + base + " {out}", 0},
       {"tiles-jpeg", "tiffcp -t -w 16 -l 16 -c jpeg " + base + " {out}", 3},
       {"tiles-separate", "tiffcp -t -w 16 -l 16 -p separate -c packbits " + base + " {out}", 0},

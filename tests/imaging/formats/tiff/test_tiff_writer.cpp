@@ -316,6 +316,25 @@ TEST_F(TiffWriter, UnknownDeflateLevelsStillCompress) {
   }
 }
 
+// Noise does not compress: the page's many small Deflate strips reach the file in several
+// gathered writes, and every strip must still lie where its offset says.
+TEST_F(TiffWriter, DeflatePagesLargerThanOneGatheredWrite) {
+  TTempDir dir;
+  TIEBitmap b(700, 300, ie24RGB);
+  unsigned x = 11;
+  for (Integer row = 0; row < 300; ++row) {
+    Byte* p = static_cast<Byte*>(b.GetScanline(row));
+    for (Integer i = 0; i < 700 * 3; ++i) p[i] = Byte((x = x * 1103515245u + 12345u) >> 16);
+  }
+  TIOParamsVals p(nullptr);
+  p.TiffCompression = 9;
+  const std::string path = dir / "noise.tif";
+  WriteFile(path, &b, p);
+  EXPECT_EQ(CheckLayout(path), 1);
+  ExpectToolsAccept(path);
+  EXPECT_EQ(MaxDifference(b, ThroughTiff2Rgba(path)), 0);
+}
+
 TEST_F(TiffWriter, PagesAreLinkedIntoFilesOfOtherWriters) {
   TTempDir dir;
   // Two pages of 20 x 10 and 30 x 10 pixels, put together by tiffcp.
