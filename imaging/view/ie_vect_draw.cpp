@@ -11,6 +11,7 @@
 #include "imaging/core/ie_geometry.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/view/ie_vect.h"
+#include "platform/gui/pixel_rows.h"
 #include "platform/rtl/numerics.h"
 #include "platform/rtl/sysutils.h"
 
@@ -22,32 +23,6 @@ Integer T(double V) { return SafeTrunc<Integer>(V); }
 
 void Grow(TRect& R, Integer X, Integer Y) { IEAddPointToRect(R, X, Y); }
 
-// 24-bit rows to 32-bit ones and back, a whole pixel a move: every pixel but the last is read
-// (or written) as four bytes, the fourth belonging to the next pixel.
-void RowTo32(const Byte* S, Byte* D, Integer N) {
-  for (Integer x = 0; x + 1 < N; ++x, S += 3, D += 4) {
-    uint32_t v;
-    std::memcpy(&v, S, 4);
-    v |= 0xFF000000u;
-    std::memcpy(D, &v, 4);
-  }
-  if (N > 0) D[0] = S[0], D[1] = S[1], D[2] = S[2], D[3] = 255;
-}
-
-void RowTo32KeepingAlpha(const Byte* S, Byte* D, Integer N) {
-  for (Integer x = 0; x + 1 < N; ++x, S += 3, D += 4) {
-    uint32_t v;
-    std::memcpy(&v, S, 4);
-    v = (v & 0xFFFFFFu) | uint32_t(D[3]) << 24;
-    std::memcpy(D, &v, 4);
-  }
-  if (N > 0) D[0] = S[0], D[1] = S[1], D[2] = S[2];
-}
-
-void RowTo24(const Byte* S, Byte* D, Integer N) {
-  for (Integer x = 0; x + 1 < N; ++x, S += 4, D += 3) std::memcpy(D, S, 4);
-  if (N > 0) D[0] = S[0], D[1] = S[1], D[2] = S[2];
-}
 }  // namespace
 
 Integer TZodivErVect::MapX(Integer Value, bool ToView, Integer Factor) {
@@ -159,13 +134,13 @@ void RenderImage(TIEBitmap* B, TBitmap* Dest, Integer X, Integer Y, Integer W, I
   Part.SetPixelFormat(pf24bit);
   Part.SetSize(cx2 - cx1, cy2 - cy1);
   for (Integer y = cy1; y < cy2; ++y)
-    RowTo24(static_cast<const Byte*>(Dest->ScanLine(y)) + size_t(cx1) * 4, static_cast<Byte*>(Part.ScanLine(y - cy1)),
-            cx2 - cx1);
+    Rgb32RowToBgr(static_cast<const uint32_t*>(Dest->ScanLine(y)) + cx1, static_cast<Byte*>(Part.ScanLine(y - cy1)),
+                  cx2 - cx1);
   B->RenderToTBitmap(&Part, nullptr, nullptr, X - cx1, Y - cy1, W, H, 0, 0, B->GetWidth(), B->GetHeight(),
                      B->HasAlphaChannel(), false, Transparency, Filter, true, 0);
   for (Integer y = cy1; y < cy2; ++y)
-    RowTo32KeepingAlpha(static_cast<const Byte*>(Part.ScanLine(y - cy1)),
-                        static_cast<Byte*>(Dest->ScanLine(y)) + size_t(cx1) * 4, cx2 - cx1);
+    BgrRowOverRgb32(static_cast<const Byte*>(Part.ScanLine(y - cy1)), static_cast<uint32_t*>(Dest->ScanLine(y)) + cx1,
+                    cx2 - cx1);
 }
 
 // Paints a frame W pixels wide inside the box, clipped to the bitmap (24 or 32 bits a pixel).
@@ -373,7 +348,7 @@ void TZodivErVect::DrawObjects(bool BitmapCoords, Integer Handle, bool AntiAlias
     }
     if (FWork32->Width() != W || FWork32->Height() != H) FWork32->SetSize(W, H);
     for (Integer y = 0; y < H; ++y)
-      RowTo32(static_cast<const Byte*>(Dest->ScanLine(y)), static_cast<Byte*>(FWork32->ScanLine(y)), W);
+      BgrRowToRgb32(static_cast<const Byte*>(Dest->ScanLine(y)), static_cast<uint32_t*>(FWork32->ScanLine(y)), W);
     Target = FWork32.get();
   }
   const bool Saved = FObjAntialias;
@@ -386,7 +361,7 @@ void TZodivErVect::DrawObjects(bool BitmapCoords, Integer Handle, bool AntiAlias
   FObjAntialias = Saved;
   if (Via32)
     for (Integer y = 0; y < H; ++y)
-      RowTo24(static_cast<const Byte*>(FWork32->ScanLine(y)), static_cast<Byte*>(Dest->ScanLine(y)), W);
+      Rgb32RowToBgr(static_cast<const uint32_t*>(FWork32->ScanLine(y)), static_cast<Byte*>(Dest->ScanLine(y)), W);
 }
 
 void TZodivErVect::DrawObjectsToBackBuffer(TBitmap* Dest) { DrawObjects(false, -1, FObjAntialias, Dest); }
