@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "imaging/core/ie_canvas.h"
 #include "imaging/core/ie_geometry.h"
@@ -118,8 +119,42 @@ void TZodivErVect::DrawArrow(TIECanvas* C, Byte Shape, Integer tx, Integer ty, I
 }
 
 namespace {
+// An opaque 24-bit picture without effects, stretched to the nearest pixel into a box wholly on a
+// 32-bit Dest, goes straight into the rows, each pixel keeping its fourth byte: the pixels the
+// image renderer gives through a 24-bit copy of the box. False when the picture needs more.
+bool StretchPlainInto32(TIEBitmap* B, TBitmap* Dest, Integer X, Integer Y, Integer W, Integer H,
+                        Integer Transparency, TResampleFilter Filter) {
+  const Integer sw = B->GetWidth(), sh = B->GetHeight();
+  if (B->GetPixelFormat() != ie24RGB || Transparency < 255 || B->UseChannelOffsets || B->Contrast != 0 ||
+      (B->HasAlphaChannel() && !B->GetAlphaChannel()->Full) || (Filter != rfNone && (W != sw || H != sh)) ||
+      X < 0 || Y < 0 || W <= 0 || H <= 0 || X + W > Dest->Width() || Y + H > Dest->Height())
+    return false;
+  // The renderer's tables: the source column and row under each destination pixel's left edge.
+  const double zx = static_cast<double>(sw) / W, zy = static_cast<double>(sh) / H;
+  std::vector<Integer> Columns(static_cast<size_t>(W));
+  for (Integer c = 0; c < W; ++c) Columns[size_t(c)] = std::clamp(SafeTrunc<Integer>(c * zx), 0, sw - 1);
+  // Rows are only read: a store that writes fetched rows back is told so, as the renderer does.
+  struct TReading {
+    TIEBitmap* B;
+    TIEDataAccess Saved;
+    ~TReading() { B->Access = Saved; }
+  } Reading{B, B->Access};
+  B->Access = iedRead;
+  for (Integer r = 0; r < H; ++r) {
+    const Integer sy = std::clamp(SafeTrunc<Integer>(r * zy), 0, sh - 1);
+    const Byte* From = static_cast<const Byte*>(B->GetScanline(sy));
+    uint32_t* To = static_cast<uint32_t*>(Dest->ScanLine(Y + r)) + X;
+    for (Integer c = 0; c < W; ++c) {
+      const Byte* p = From + size_t(Columns[size_t(c)]) * 3;
+      To[c] = (To[c] & 0xFF000000u) | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    }
+  }
+  return true;
+}
+
 // Stretches the whole image into the box on Dest. The image renderer writes 24-bit bitmaps, so
-// a 32-bit target lends it the covered part through a 24-bit copy.
+// a 32-bit target lends it the covered part through a 24-bit copy, unless the plain stretch
+// above can draw it straight.
 void RenderImage(TIEBitmap* B, TBitmap* Dest, Integer X, Integer Y, Integer W, Integer H, Integer Transparency,
                  TResampleFilter Filter) {
   if (Dest->PixelFormat() != pf32bit) {
@@ -127,6 +162,7 @@ void RenderImage(TIEBitmap* B, TBitmap* Dest, Integer X, Integer Y, Integer W, I
                        false, Transparency, Filter, true, 0);
     return;
   }
+  if (StretchPlainInto32(B, Dest, X, Y, W, H, Transparency, Filter)) return;
   const Integer cx1 = std::max(X, 0), cy1 = std::max(Y, 0);
   const Integer cx2 = std::min(X + W, Dest->Width()), cy2 = std::min(Y + H, Dest->Height());
   if (cx1 >= cx2 || cy1 >= cy2) return;
