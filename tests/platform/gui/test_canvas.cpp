@@ -617,6 +617,7 @@ TEST(CanvasText, TextDrawnAgainElsewhereIsTheSameInkMoved) {
   // Each line is drawn first at one place and then, half off the surface, at another: the
   // second drawing is the first moved, whatever was kept of the first. A changed size, colour,
   // angle or underline is never taken from an earlier line of the same text.
+  int inkHeight[2] = {0, 0};
   for (int turn : {0, 300}) {
     SCOPED_TRACE("escapement " + std::to_string(turn));
     Surface a(120, 70), b(120, 70);
@@ -627,14 +628,15 @@ TEST(CanvasText, TextDrawnAgainElsewhereIsTheSameInkMoved) {
     }
     a.C->TextOut(30, 40, "Ruler 12");
     b.C->TextOut(-9, 31, "Ruler 12");
-    int ink = 0;
+    int ink = 0, top = 70, bottom = -1;
     for (int y = 0; y < 70; ++y)
       for (int x = 0; x < 120; ++x) {
         const int ax = x + 39, ay = y + 9;
         if (ax < 120 && ay < 70) EXPECT_EQ(b.At(x, y), a.At(ax, ay)) << x << "," << y;
-        ink += a.At(x, y) == clBlack;
+        if (a.At(x, y) == clBlack) ++ink, top = std::min(top, y), bottom = y;
       }
     ASSERT_GT(ink, 20);
+    inkHeight[turn ? 1 : 0] = bottom - top + 1;
 
     Surface big(120, 70), red(120, 70);
     for (Surface* s : {&big, &red}) {
@@ -657,6 +659,8 @@ TEST(CanvasText, TextDrawnAgainElsewhereIsTheSameInkMoved) {
     EXPECT_EQ(redInk, ink);
     EXPECT_EQ(blackInRed, 0);
   }
+  // Turned, the line climbs: its ink is taller than the upright line's.
+  EXPECT_GT(inkHeight[1], inkHeight[0] + 10);
   Surface plain(80, 30), marked(80, 30);
   for (Surface* s : {&plain, &marked}) {
     s->C->Brush()->SetStyle(bsClear);
