@@ -5,10 +5,17 @@
 // anti-aliasing. The goal is a repaint within one frame at 60 Hz (16 ms).
 //
 //   bench_vect [benchmark options]
+//   bench_vect --dump PREFIX   writes the repainted back buffer to PREFIX-aa.ppm and
+//                              PREFIX-aliased.ppm instead, so a change can be checked to leave
+//                              every drawn pixel as it was
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
+
+#include "bench/bench_ppm.h"
 
 #include "app/program.h"
 #include "imaging/core/ie_bitmap.h"
@@ -110,12 +117,30 @@ void ObjectsOnly(benchmark::State& state) {
 }
 BENCHMARK(ObjectsOnly)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
+// The back buffer after a whole repaint, with and without anti-aliasing.
+bool Dump(const std::string& Prefix) {
+  TBenchVect* V = Stage().View;
+  for (const bool AntiAlias : {true, false}) {
+    V->SetObjAntialias(AntiAlias);
+    V->InvalidateViewRect(TRect{0, 0, kW, kH});
+    V->Paint();
+    const std::string File = Prefix + (AntiAlias ? "-aa.ppm" : "-aliased.ppm");
+    if (!benchppm::WritePpm(File.c_str(), *V->BackBuffer())) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   PlatformStartup(argc, argv);
   StartImagingLibrary();
+  if (argc == 3 && std::strcmp(argv[1], "--dump") == 0) {
+    const bool Ok = Dump(argv[2]);
+    StopImagingLibrary();
+    return Ok ? 0 : 1;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -204,7 +204,30 @@ class RowWindow : public TIEBaseBitmap {
 
 bool HonoursRepeatRows(TIEPixelFormat Format) { return Format == ie24RGB || Format == ie32RGB || Format == ie1g; }
 
+// One row of source pixels through the job's tables, effects and blending into Out.
+void RenderRow(const RenderJob& J, const Byte* SourceRow, const std::vector<Byte>& AlphaRow, bool HasAlpha, TRGB* out,
+               Integer width) {
+  for (Integer c = 0; c < width; ++c) {
+    const Integer x = (*J.XTable)[c];
+    TRGB colour;
+    if (!SourceColour(J, SourceRow, x, colour)) continue;
+    if (J.Effects) {
+      TRGB mixed = out[c];
+      IEBlendRGB(colour, mixed, J.Operation);
+      colour = mixed;
+    }
+    if (J.Blended) {
+      const Integer a = HasAlpha ? IEMin(J.Transparency, AlphaRow[x]) : J.Transparency;
+      out[c] = TRGB{IEMixChannel(out[c].b, colour.b, a), IEMixChannel(out[c].g, colour.g, a),
+                    IEMixChannel(out[c].r, colour.r, a)};
+    } else {
+      out[c] = colour;
+    }
+  }
+}
+
 void RenderRows(const RenderJob& J) {
+  const bool plain = J.Source->GetPixelFormat() == ie24RGB && !J.Effects && !J.Blended;
   const TIEPixelFormat format = J.Source->GetPixelFormat();
   const Integer width = J.LastCol - J.FirstCol + 1;
   // Rows are fetched one at a time and copied where they are needed twice, so no row address
@@ -226,22 +249,13 @@ void RenderRows(const RenderJob& J) {
       const Byte* a = static_cast<const Byte*>(alpha->GetScanline(y));
       alphaRow.assign(a, a + alpha->GetWidth());
     }
-    for (Integer c = 0; c < width; ++c) {
-      const Integer x = (*J.XTable)[c];
-      TRGB colour;
-      if (!SourceColour(J, sourceRow.data(), x, colour)) continue;
-      if (J.Effects) {
-        TRGB mixed = out[c];
-        IEBlendRGB(colour, mixed, J.Operation);
-        colour = mixed;
-      }
-      if (J.Blended) {
-        const Integer a = alpha ? IEMin(J.Transparency, alphaRow[x]) : J.Transparency;
-        out[c] = TRGB{IEMixChannel(out[c].b, colour.b, a), IEMixChannel(out[c].g, colour.g, a),
-                      IEMixChannel(out[c].r, colour.r, a)};
-      } else {
-        out[c] = colour;
-      }
+    if (plain) {
+      // Opaque 24-bit pixels without effects are copied as they are, in a loop of their own.
+      const TRGB* from = reinterpret_cast<const TRGB*>(sourceRow.data());
+      const Integer* xs = J.XTable->data();
+      for (Integer c = 0; c < width; ++c) out[c] = from[xs[c]];
+    } else {
+      RenderRow(J, sourceRow.data(), alphaRow, alpha != nullptr, out, width);
     }
     if (J.RepeatRows) {
       previous.assign(out, out + width);

@@ -6,11 +6,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "imaging/core/ie_canvas.h"
 #include "imaging/core/ie_geometry.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/view/ie_vect.h"
+#include "platform/gui/pixel_rows.h"
 #include "platform/rtl/numerics.h"
 #include "platform/rtl/sysutils.h"
 
@@ -22,32 +24,6 @@ Integer T(double V) { return SafeTrunc<Integer>(V); }
 
 void Grow(TRect& R, Integer X, Integer Y) { IEAddPointToRect(R, X, Y); }
 
-// 24-bit rows to 32-bit ones and back, a whole pixel a move: every pixel but the last is read
-// (or written) as four bytes, the fourth belonging to the next pixel.
-void RowTo32(const Byte* S, Byte* D, Integer N) {
-  for (Integer x = 0; x + 1 < N; ++x, S += 3, D += 4) {
-    uint32_t v;
-    std::memcpy(&v, S, 4);
-    v |= 0xFF000000u;
-    std::memcpy(D, &v, 4);
-  }
-  if (N > 0) D[0] = S[0], D[1] = S[1], D[2] = S[2], D[3] = 255;
-}
-
-void RowTo32KeepingAlpha(const Byte* S, Byte* D, Integer N) {
-  for (Integer x = 0; x + 1 < N; ++x, S += 3, D += 4) {
-    uint32_t v;
-    std::memcpy(&v, S, 4);
-    v = (v & 0xFFFFFFu) | uint32_t(D[3]) << 24;
-    std::memcpy(D, &v, 4);
-  }
-  if (N > 0) D[0] = S[0], D[1] = S[1], D[2] = S[2];
-}
-
-void RowTo24(const Byte* S, Byte* D, Integer N) {
-  for (Integer x = 0; x + 1 < N; ++x, S += 4, D += 3) std::memcpy(D, S, 4);
-  if (N > 0) D[0] = S[0], D[1] = S[1], D[2] = S[2];
-}
 }  // namespace
 
 Integer TZodivErVect::MapX(Integer Value, bool ToView, Integer Factor) {
@@ -143,8 +119,42 @@ void TZodivErVect::DrawArrow(TIECanvas* C, Byte Shape, Integer tx, Integer ty, I
 }
 
 namespace {
+// An opaque 24-bit picture without effects, stretched to the nearest pixel into a box wholly on a
+// 32-bit Dest, goes straight into the rows, each pixel keeping its fourth byte: the pixels the
+// image renderer gives through a 24-bit copy of the box. False when the picture needs more.
+bool StretchPlainInto32(TIEBitmap* B, TBitmap* Dest, Integer X, Integer Y, Integer W, Integer H,
+                        Integer Transparency, TResampleFilter Filter) {
+  const Integer sw = B->GetWidth(), sh = B->GetHeight();
+  if (B->GetPixelFormat() != ie24RGB || Transparency < 255 || B->UseChannelOffsets || B->Contrast != 0 ||
+      (B->HasAlphaChannel() && !B->GetAlphaChannel()->Full) || (Filter != rfNone && (W != sw || H != sh)) ||
+      X < 0 || Y < 0 || W <= 0 || H <= 0 || X + W > Dest->Width() || Y + H > Dest->Height())
+    return false;
+  // The renderer's tables: the source column and row under each destination pixel's left edge.
+  const double zx = static_cast<double>(sw) / W, zy = static_cast<double>(sh) / H;
+  std::vector<Integer> Columns(static_cast<size_t>(W));
+  for (Integer c = 0; c < W; ++c) Columns[size_t(c)] = std::clamp(SafeTrunc<Integer>(c * zx), 0, sw - 1);
+  // Rows are only read: a store that writes fetched rows back is told so, as the renderer does.
+  struct TReading {
+    TIEBitmap* B;
+    TIEDataAccess Saved;
+    ~TReading() { B->Access = Saved; }
+  } Reading{B, B->Access};
+  B->Access = iedRead;
+  for (Integer r = 0; r < H; ++r) {
+    const Integer sy = std::clamp(SafeTrunc<Integer>(r * zy), 0, sh - 1);
+    const Byte* From = static_cast<const Byte*>(B->GetScanline(sy));
+    uint32_t* To = static_cast<uint32_t*>(Dest->ScanLine(Y + r)) + X;
+    for (Integer c = 0; c < W; ++c) {
+      const Byte* p = From + size_t(Columns[size_t(c)]) * 3;
+      To[c] = (To[c] & 0xFF000000u) | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    }
+  }
+  return true;
+}
+
 // Stretches the whole image into the box on Dest. The image renderer writes 24-bit bitmaps, so
-// a 32-bit target lends it the covered part through a 24-bit copy.
+// a 32-bit target lends it the covered part through a 24-bit copy, unless the plain stretch
+// above can draw it straight.
 void RenderImage(TIEBitmap* B, TBitmap* Dest, Integer X, Integer Y, Integer W, Integer H, Integer Transparency,
                  TResampleFilter Filter) {
   if (Dest->PixelFormat() != pf32bit) {
@@ -152,6 +162,7 @@ void RenderImage(TIEBitmap* B, TBitmap* Dest, Integer X, Integer Y, Integer W, I
                        false, Transparency, Filter, true, 0);
     return;
   }
+  if (StretchPlainInto32(B, Dest, X, Y, W, H, Transparency, Filter)) return;
   const Integer cx1 = std::max(X, 0), cy1 = std::max(Y, 0);
   const Integer cx2 = std::min(X + W, Dest->Width()), cy2 = std::min(Y + H, Dest->Height());
   if (cx1 >= cx2 || cy1 >= cy2) return;
@@ -159,13 +170,13 @@ void RenderImage(TIEBitmap* B, TBitmap* Dest, Integer X, Integer Y, Integer W, I
   Part.SetPixelFormat(pf24bit);
   Part.SetSize(cx2 - cx1, cy2 - cy1);
   for (Integer y = cy1; y < cy2; ++y)
-    RowTo24(static_cast<const Byte*>(Dest->ScanLine(y)) + size_t(cx1) * 4, static_cast<Byte*>(Part.ScanLine(y - cy1)),
-            cx2 - cx1);
+    Rgb32RowToBgr(static_cast<const uint32_t*>(Dest->ScanLine(y)) + cx1, static_cast<Byte*>(Part.ScanLine(y - cy1)),
+                  cx2 - cx1);
   B->RenderToTBitmap(&Part, nullptr, nullptr, X - cx1, Y - cy1, W, H, 0, 0, B->GetWidth(), B->GetHeight(),
                      B->HasAlphaChannel(), false, Transparency, Filter, true, 0);
   for (Integer y = cy1; y < cy2; ++y)
-    RowTo32KeepingAlpha(static_cast<const Byte*>(Part.ScanLine(y - cy1)),
-                        static_cast<Byte*>(Dest->ScanLine(y)) + size_t(cx1) * 4, cx2 - cx1);
+    BgrRowOverRgb32(static_cast<const Byte*>(Part.ScanLine(y - cy1)), static_cast<uint32_t*>(Dest->ScanLine(y)) + cx1,
+                    cx2 - cx1);
 }
 
 // Paints a frame W pixels wide inside the box, clipped to the bitmap (24 or 32 bits a pixel).
@@ -373,7 +384,7 @@ void TZodivErVect::DrawObjects(bool BitmapCoords, Integer Handle, bool AntiAlias
     }
     if (FWork32->Width() != W || FWork32->Height() != H) FWork32->SetSize(W, H);
     for (Integer y = 0; y < H; ++y)
-      RowTo32(static_cast<const Byte*>(Dest->ScanLine(y)), static_cast<Byte*>(FWork32->ScanLine(y)), W);
+      BgrRowToRgb32(static_cast<const Byte*>(Dest->ScanLine(y)), static_cast<uint32_t*>(FWork32->ScanLine(y)), W);
     Target = FWork32.get();
   }
   const bool Saved = FObjAntialias;
@@ -386,7 +397,7 @@ void TZodivErVect::DrawObjects(bool BitmapCoords, Integer Handle, bool AntiAlias
   FObjAntialias = Saved;
   if (Via32)
     for (Integer y = 0; y < H; ++y)
-      RowTo24(static_cast<const Byte*>(FWork32->ScanLine(y)), static_cast<Byte*>(Dest->ScanLine(y)), W);
+      Rgb32RowToBgr(static_cast<const uint32_t*>(FWork32->ScanLine(y)), static_cast<Byte*>(Dest->ScanLine(y)), W);
 }
 
 void TZodivErVect::DrawObjectsToBackBuffer(TBitmap* Dest) { DrawObjects(false, -1, FObjAntialias, Dest); }

@@ -1,5 +1,7 @@
 #include "platform/gui/aa_graphics.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include <QPainter>
@@ -123,7 +125,59 @@ void TAAGraphics::FillRectangle(const TAABrush& Brush, float X, float Y, float W
   Fill(p.operator->(), Brush, [&](QPainter* q) { q->drawRect(QRectF(X, Y, Width, Height)); });
 }
 
+namespace {
+
+bool Whole(float v) { return std::abs(v) < float(1 << 24) && v == std::floor(v); }
+
+// An outline of a solid, opaque pen of an odd width along whole pixel centres with mitred corners
+// covers whole pixels only: its ring is filled straight into the rows. These are the painter's
+// own pixels wherever its stroke has no partial coverage or end rules of its own (anti-aliased
+// from three pixels wide; aliased at any width, and with any corners at one pixel), for boxes
+// wider and taller than the pen that lie wholly on an unclipped 32-bit surface. False when the
+// painter must draw it.
+bool FillOutlineRing(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X, float Y, float Width, float Height) {
+  const float w = Pen.Width;
+  if (Pen.DashStyle != 0 || (Pen.ARGB >> 24) != 0xFF || !Whole(w) || int(w) % 2 == 0 || !Whole(X) || !Whole(Y) ||
+      !Whole(Width) || !Whole(Height) || Width <= w || Height <= w)
+    return false;
+  const int pen = int(w), x = int(X), y = int(Y), right = x + int(Width), bottom = y + int(Height);
+  const bool mitred = Pen.LineJoin == 0;
+  if (AntiAlias ? (pen < 3 || !mitred) : (pen > 1 && !mitred)) return false;
+  TRegion clip;
+  if (Canvas->GetClipRgn(clip)) return false;
+  const int e = (pen - 1) / 2;
+  const QRect outer(QPoint(x - e, y - e), QPoint(right + e, bottom + e));
+  const QRect inner(QPoint(x + e + 1, y + e + 1), QPoint(right - e - 1, bottom - e - 1));
+  QImage* img = CanvasAccess::Begin(Canvas);
+  const bool fits = img && !img->isNull() && img->rect().contains(outer) &&
+                    (img->format() == QImage::Format_RGB32 || img->format() == QImage::Format_ARGB32 ||
+                     img->format() == QImage::Format_ARGB32_Premultiplied);
+  if (!fits) {
+    CanvasAccess::Finish(Canvas, false);
+    return false;
+  }
+  CanvasAccess::Changing(Canvas);
+  {
+    const QRgb v = 0xFF000000u | (Pen.ARGB & 0xFFFFFFu);
+    for (int row = outer.top(); row <= outer.bottom(); ++row) {
+      QRgb* line = reinterpret_cast<QRgb*>(img->scanLine(row));
+      if (row < inner.top() || row > inner.bottom()) {
+        std::fill(line + outer.left(), line + outer.right() + 1, v);
+      } else {
+        std::fill(line + outer.left(), line + inner.left(), v);
+        std::fill(line + inner.right() + 1, line + outer.right() + 1, v);
+      }
+    }
+  }
+  CanvasAccess::Finish(Canvas, true);
+  CanvasAccess::Changed(Canvas);
+  return true;
+}
+
+}  // namespace
+
 void TAAGraphics::DrawRectangle(const TAAPen& Pen, float X, float Y, float Width, float Height) {
+  if (FillOutlineRing(FCanvas, Pen, FAntiAlias, X, Y, Width, Height)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));

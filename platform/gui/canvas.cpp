@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <list>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -16,6 +19,7 @@
 
 #include "platform/gui/bitmap.h"
 #include "platform/gui/canvas_internals.h"
+#include "platform/gui/pixel_rows.h"
 #include "platform/gui/qt_graphics_bridge.h"
 
 // ===================================================================== regions
@@ -310,11 +314,13 @@ inline QRgb* PixelAt(QImage& img, int x, int y) { return reinterpret_cast<QRgb*>
 
 // Applies Mask painted with Src through Mode. Partial coverage blends (copy mode) or counts as
 // covered from one half up (other modes).
-void Apply(QImage& img, const QRegion* clip, const Mask& m, const Source& src, TPenMode mode) {
-  if (m.Empty()) return;
-  const QRegion area = DrawableArea(img, clip, m.Box);
-  const int mx = m.Box.x(), my = m.Box.y();
-  const size_t stride = size_t(m.Box.width());
+// Box locates the coverage rows Cover (Box.width() bytes each) on the surface.
+void ApplyCover(QImage& img, const QRegion* clip, const QRect& Box, const uchar* Cover, const Source& src,
+                TPenMode mode) {
+  if (Box.isEmpty()) return;
+  const QRegion area = DrawableArea(img, clip, Box);
+  const int mx = Box.x(), my = Box.y();
+  const size_t stride = size_t(Box.width());
   const auto blend = [](QRgb P, QRgb D, uchar a) {
     auto mix = [a](QRgb p, QRgb d, int shift) {
       const int pc = (p >> shift) & 0xFF, dc = (d >> shift) & 0xFF;
@@ -326,7 +332,7 @@ void Apply(QImage& img, const QRegion* clip, const Mask& m, const Source& src, T
   for (const QRect& r : area) {
     for (int y = r.top(); y <= r.bottom(); ++y) {
       QRgb* row = PixelAt(img, 0, y);
-      const uchar* cover = m.A.data() + size_t(y - my) * stride;
+      const uchar* cover = Cover + size_t(y - my) * stride;
       if (src.kind == Source::Solid && mode == pmCopy) {
         // The common case (every solid pen and brush) in a tight loop.
         const QRgb P = src.Rgb & 0xFFFFFF;
@@ -365,6 +371,10 @@ void Apply(QImage& img, const QRegion* clip, const Mask& m, const Source& src, T
       }
     }
   }
+}
+
+void Apply(QImage& img, const QRegion* clip, const Mask& m, const Source& src, TPenMode mode) {
+  if (!m.Empty()) ApplyCover(img, clip, m.Box, m.A.data(), src, mode);
 }
 
 // Bresenham from (x0,y0) towards (x1,y1), the end pixel left out. Very long lines are first cut
@@ -1003,47 +1013,69 @@ struct TextLine {
   int Underline = -1;  // index of the character a '&' marked, or -1
 };
 
-// Draws one line of text with its top-left corner at (x, y), turned by the font's escapement.
-// The text box is filled with the brush colour first when Opaque. Limit (when given) narrows the
-// clip for this call.
-void RenderText(TCanvas* c, CanvasStep& s, int x, int y, const TextLine& line, bool opaque, const QRegion* limit) {
-  if (!s.Img || line.Text.isEmpty()) return;
-  const QFont font = ToQFont(*c->Font());
-  const QFontMetrics fm(font);
-  const int w = fm.horizontalAdvance(line.Text), h = fm.ascent() + fm.descent();
-  QTransform t;
-  t.translate(x, y);
-  const double angle = c->Font()->Orientation() / 10.0;
-  if (angle != 0) t.rotate(-angle);
-
-  QRegion clipStore;
-  const QRegion* clip = s.Clip;
-  if (limit) {
-    clipStore = s.Clip ? s.Clip->intersected(*limit) : *limit;
-    clip = &clipStore;
+// Kept results, most recently used first, within a budget of their summed costs (per thread:
+// fonts and painters are not shared between threads).
+template <class V>
+class RecentCache {
+ public:
+  explicit RecentCache(size_t Budget) : FBudget(Budget) {}
+  const V* Find(const std::string& Key) {
+    const auto it = FIndex.find(Key);
+    if (it == FIndex.end()) return nullptr;
+    FOrder.splice(FOrder.begin(), FOrder, it->second);
+    return &it->second->Value;
   }
-  // Upright text stays near its advance box (a margin covers overhangs and accents); turned text
-  // may reach anywhere within its height of the box.
-  const QRectF around = angle == 0 ? QRectF(-h / 2.0, -h / 4.0, w + double(h), h * 1.5)
-                                   : QRectF(-h, -h, w + 2.0 * h, 3.0 * h);
-  const QRect reach = s.Img->rect().intersected(t.mapRect(around).toAlignedRect());
-  if (reach.isEmpty()) return;
-
-  if (opaque) {
-    Mask bg(reach);
-    if (angle == 0) {
-      bg.FillRect(QRect(x, y, w, h));
-    } else {
-      bg.Paint([&](QPainter& p) {
-        p.setWorldTransform(t, true);
-        p.setPen(Qt::NoPen);
-        p.setBrush(Qt::black);
-        p.drawRect(QRectF(0, 0, w, h));
-      });
+  const V& Add(const std::string& Key, V Value, size_t Cost) {
+    while (!FOrder.empty() && FUsed + Cost > FBudget) {
+      FUsed -= FOrder.back().Cost;
+      FIndex.erase(FOrder.back().Key);
+      FOrder.pop_back();
     }
-    Apply(*s.Img, clip, bg, SolidSource(c->Brush()->Color()), pmCopy);
+    FOrder.push_front(Entry{Key, std::move(Value), Cost});
+    FIndex[Key] = FOrder.begin();
+    FUsed += Cost;
+    return FOrder.front().Value;
   }
-  Mask glyphs(reach);
+
+ private:
+  struct Entry {
+    std::string Key;
+    V Value;
+    size_t Cost;
+  };
+  size_t FBudget, FUsed = 0;
+  std::list<Entry> FOrder;
+  std::unordered_map<std::string, typename std::list<Entry>::iterator> FIndex;
+};
+
+// What makes a font draw differently (the fields ToQFont reads) followed by the text.
+std::string TextKey(const TFont& f, const QString& text, Integer turn = 0, Integer underline = -1) {
+  std::string k = f.FamilyName();
+  unsigned styles = 0;
+  for (TFontStyle st : {fsBold, fsItalic, fsUnderline, fsStrikeOut})
+    styles = styles << 1 | (f.Style().Contains(st) ? 1u : 0u);
+  const Integer fields[] = {f.Height(), Integer(styles), turn, underline};
+  k.push_back('\0');
+  k.append(reinterpret_cast<const char*>(fields), sizeof fields);
+  k.append(reinterpret_cast<const char*>(text.utf16()), size_t(text.size()) * sizeof(char16_t));
+  return k;
+}
+
+// The advance and cell height of a line: asked for several times for every text drawn, and
+// each time the text would be shaped again.
+TSize LineExtent(const TFont& f, const QString& text) {
+  thread_local RecentCache<TSize> kept(4096);
+  const std::string key = TextKey(f, text);
+  if (const TSize* e = kept.Find(key)) return *e;
+  const QFontMetrics fm(ToQFont(f));
+  return kept.Add(key, TSize{fm.horizontalAdvance(text), fm.ascent() + fm.descent()}, 1);
+}
+
+// The glyphs of a line drawn at the origin through T (a turn at most), as coverage over Box.
+Mask PaintGlyphs(const TFont& f, const TextLine& line, const QTransform& t, const QRect& box) {
+  const QFont font = ToQFont(f);
+  const QFontMetrics fm(font);
+  Mask glyphs(box);
   glyphs.Paint(
       [&](QPainter& p) {
         p.setWorldTransform(t, true);
@@ -1057,7 +1089,98 @@ void RenderText(TCanvas* c, CanvasStep& s, int x, int y, const TextLine& line, b
         }
       },
       true);
-  Apply(*s.Img, clip, glyphs, SolidSource(c->Font()->Color()), pmCopy);
+  return glyphs;
+}
+
+// The part of M that holds coverage (turned lines leave most of their box blank).
+Mask Inked(const Mask& m) {
+  int left = m.Box.width(), right = -1, top = m.Box.height(), bottom = -1;
+  for (int y = 0; y < m.Box.height(); ++y) {
+    const uchar* row = &m.A[size_t(y) * size_t(m.Box.width())];
+    for (int x = 0; x < m.Box.width(); ++x)
+      if (row[x]) left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = y;
+  }
+  if (right < 0) return Mask(QRect());
+  Mask out(QRect(m.Box.x() + left, m.Box.y() + top, right - left + 1, bottom - top + 1));
+  for (int y = top; y <= bottom; ++y)
+    std::memcpy(&out.A[size_t(y - top) * size_t(out.Box.width())], &m.A[size_t(y) * size_t(m.Box.width()) + size_t(left)],
+                size_t(out.Box.width()));
+  out.Blank = false;
+  return out;
+}
+
+// The area around a line's origin its glyphs may cover. Upright text stays near its advance box
+// (a margin covers overhangs and accents); turned text may reach anywhere within its height of
+// the box.
+QRect InkReach(const QTransform& turn, double angle, int w, int h) {
+  const QRectF around = angle == 0 ? QRectF(-h / 2.0, -h / 4.0, w + double(h), h * 1.5)
+                                   : QRectF(-h, -h, w + 2.0 * h, 3.0 * h);
+  return turn.mapRect(around).toAlignedRect();
+}
+
+// Draws one line of text with its top-left corner at (x, y), turned by the font's escapement.
+// The text box is filled with the brush colour first when Opaque. Limit (when given) narrows the
+// clip for this call.
+//
+// Labels, captions and ruler figures come back with the same font, text and angle on every
+// repaint, and shaping and rasterising them is most of what text costs, so the coverage of a
+// line is kept, relative to its origin. Moving the origin by whole pixels moves the glyphs by
+// whole pixels, so the kept coverage is the one drawing afresh gives.
+void RenderText(TCanvas* c, CanvasStep& s, int x, int y, const TextLine& line, bool opaque, const QRegion* limit) {
+  if (!s.Img || line.Text.isEmpty()) return;
+  const TFont& f = *c->Font();
+  const TSize extent = LineExtent(f, line.Text);
+  const int w = extent.cx, h = extent.cy;
+  const double angle = f.Orientation() / 10.0;
+  QTransform turn;
+  if (angle != 0) turn.rotate(-angle);
+  QTransform t;
+  t.translate(x, y);
+  if (angle != 0) t.rotate(-angle);
+
+  QRegion clipStore;
+  const QRegion* clip = s.Clip;
+  if (limit) {
+    clipStore = s.Clip ? s.Clip->intersected(*limit) : *limit;
+    clip = &clipStore;
+  }
+  const QRect inkBox = InkReach(turn, angle, w, h);
+  const QRect reach = s.Img->rect().intersected(inkBox.translated(x, y));
+  if (reach.isEmpty()) return;
+
+  if (opaque) {
+    if (angle == 0) {
+      const QRgb v = 0xFF000000u | (ColorToRgbBits(c->Brush()->Color()) & 0xFFFFFF);
+      for (const QRect& r : DrawableArea(*s.Img, clip, QRect(x, y, w, h).intersected(reach)))
+        for (int row = r.top(); row <= r.bottom(); ++row) std::fill_n(PixelAt(*s.Img, r.left(), row), r.width(), v);
+    } else {
+      Mask bg(reach);
+      bg.Paint([&](QPainter& p) {
+        p.setWorldTransform(t, true);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::black);
+        p.drawRect(QRectF(0, 0, w, h));
+      });
+      Apply(*s.Img, clip, bg, SolidSource(c->Brush()->Color()), pmCopy);
+    }
+  }
+  const Source ink = SolidSource(f.Color());
+  // Lines whose coverage would be large (huge fonts) are drawn afresh within the surface.
+  constexpr qint64 kLargestKept = 1 << 19;
+  if (qint64(inkBox.width()) * inkBox.height() > kLargestKept) {
+    const Mask glyphs = PaintGlyphs(f, line, t, reach);
+    Apply(*s.Img, clip, glyphs, ink, pmCopy);
+    return;
+  }
+  thread_local RecentCache<Mask> kept(size_t(8) << 20);
+  const std::string key = TextKey(f, line.Text, f.Orientation(), line.Underline);
+  const Mask* glyphs = kept.Find(key);
+  if (!glyphs) {
+    Mask painted = Inked(PaintGlyphs(f, line, turn, inkBox));
+    const size_t cost = painted.A.size() + 64;
+    glyphs = &kept.Add(key, std::move(painted), cost);
+  }
+  ApplyCover(*s.Img, clip, glyphs->Box.translated(x, y), glyphs->A.data(), ink, pmCopy);
 }
 
 // Takes the '&' marks out of a line: "&&" stands for '&', "&x" underlines x.
@@ -1192,36 +1315,9 @@ Integer TCanvas::DrawText(const AnsiString& Text, TRect& R, Cardinal Flags) {
 Integer TCanvas::TextWidth(const AnsiString& Text) { return TextExtent(Text).cx; }
 Integer TCanvas::TextHeight(const AnsiString& Text) { return TextExtent(Text).cy; }
 
-TSize TCanvas::TextExtent(const AnsiString& Text) {
-  const QFontMetrics fm(ToQFont(*FFont));
-  return TSize{fm.horizontalAdvance(ToQ(Text)), fm.ascent() + fm.descent()};
-}
+TSize TCanvas::TextExtent(const AnsiString& Text) { return LineExtent(*FFont, ToQ(Text)); }
 
 // ===================================================================== blocks of pixels
-
-namespace {
-
-// N pixels of B,G,R bytes as opaque 32-bit ones. Four pixels are three little-endian words, so
-// they are read three words at a time rather than a byte at a time.
-void CopyBgrRow(const uchar* From, QRgb* To, int N) {
-  int i = 0;
-  for (; i + 4 <= N; i += 4, From += 12) {
-    quint32 w[3];
-    std::memcpy(w, From, 12);
-    if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-      To[i] = 0xFF000000u | (w[0] & 0xFFFFFFu);
-      To[i + 1] = 0xFF000000u | (w[0] >> 24) | ((w[1] & 0xFFFFu) << 8);
-      To[i + 2] = 0xFF000000u | (w[1] >> 16) | ((w[2] & 0xFFu) << 16);
-      To[i + 3] = 0xFF000000u | (w[2] >> 8);
-    } else {
-      for (int k = 0; k < 4; ++k)
-        To[i + k] = 0xFF000000u | (QRgb(From[3 * k + 2]) << 16) | (QRgb(From[3 * k + 1]) << 8) | From[3 * k];
-    }
-  }
-  for (; i < N; ++i, From += 3) To[i] = 0xFF000000u | (QRgb(From[2]) << 16) | (QRgb(From[1]) << 8) | From[0];
-}
-
-}  // namespace
 
 void CanvasAccess::Blit(TCanvas* Canvas, const QImage& SourceIn, const QRect& SourceRectIn, const TRect& DestIn,
                         std::optional<QRgb> TransparentRgb, TCopyMode Rop) {
@@ -1266,7 +1362,7 @@ void CanvasAccess::Blit(TCanvas* Canvas, const QImage& SourceIn, const QRect& So
             QRgb* drow = PixelAt(*s.Img, r.left(), y);
             const int n = r.width();
             if (bgr) {
-              CopyBgrRow(from + 3 * left, drow, n);
+              BgrRowToRgb32(from + 3 * left, drow, n);
             } else {
               const QRgb* srow = reinterpret_cast<const QRgb*>(from) + left;
               for (int i = 0; i < n; ++i) drow[i] = 0xFF000000u | srow[i];

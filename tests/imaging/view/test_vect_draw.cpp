@@ -323,3 +323,33 @@ TEST_F(VectDrawTest, EveryKindOnTheRealViewFollowsTheZoom) {
     testsupport::RunOk(std::string("import -window root ") + testsupport::ShellQuote(Shot));
   }
 }
+
+TEST_F(VectDrawTest, ImageObjectsMatchTheImageRenderer) {
+  // A picture stretched into boxes inside the drawing and across its edges: every pixel is the
+  // one the image renderer puts there, and nothing outside the box changes.
+  TIEBitmap Picture;
+  Picture.Allocate(13, 7, ie24RGB);
+  for (Integer y = 0; y < 7; ++y)
+    for (Integer x = 0; x < 13; ++x) Picture.SetPixelRGB(x, y, TRGB{Byte(x * 19), Byte(y * 31), Byte(x * y + 5)});
+  const TRect Boxes[] = {{20, 30, 120, 100}, {7, 9, 19, 15}, {150, 5, 229, 60}, {-30, 120, 40, 170}};
+  for (const TRect& Box : Boxes) {
+    SCOPED_TRACE(std::to_string(Box.Left) + "," + std::to_string(Box.Top) + " " + std::to_string(Box.Right) + "," +
+                 std::to_string(Box.Bottom));
+    View->ClearObjects();
+    TIEVObjectRec R = Rec(ievkBitmap, Box.Left, Box.Top, Box.Right, Box.Bottom);
+    R.BitmapBorder = false;
+    R.Transparency = 255;
+    const Integer h = View->AppendObject(R);
+    View->SetObjectBitmap(h, &Picture);
+    auto Ours = DrawOnWhite(h);
+    TIEBitmap Want;
+    Want.Allocate(kW, kH, ie24RGB);
+    Want.Fill(static_cast<double>(0xFFFFFF));
+    Picture.RenderToTIEBitmap(&Want, nullptr, nullptr, Box.Left, Box.Top, Box.Right - Box.Left + 1,
+                              Box.Bottom - Box.Top + 1, 0, 0, 13, 7, false, false, 255, rfNone, true, 0);
+    Integer Wrong = 0;
+    for (Integer y = 0; y < kH; ++y)
+      for (Integer x = 0; x < kW; ++x) Wrong += !(Ours->GetPixelAsRGB(x, y) == Want.GetPixelAsRGB(x, y));
+    EXPECT_EQ(Wrong, 0);
+  }
+}

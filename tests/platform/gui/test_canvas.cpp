@@ -612,3 +612,62 @@ TEST(CanvasShapes, PlainRectanglesDrawTheSamePixelsAsTheGeneralPath) {
     EXPECT_EQ(pictures[0], pictures[1]);
   }
 }
+
+TEST(CanvasText, TextDrawnAgainElsewhereIsTheSameInkMoved) {
+  // Each line is drawn first at one place and then, half off the surface, at another: the
+  // second drawing is the first moved, whatever was kept of the first. A changed size, colour,
+  // angle or underline is never taken from an earlier line of the same text.
+  int inkHeight[2] = {0, 0};
+  for (int turn : {0, 300}) {
+    SCOPED_TRACE("escapement " + std::to_string(turn));
+    Surface a(120, 70), b(120, 70);
+    for (Surface* s : {&a, &b}) {
+      s->C->Brush()->SetStyle(bsClear);
+      s->C->Font()->SetColor(clBlack);
+      s->C->Font()->SetOrientation(turn);
+    }
+    a.C->TextOut(30, 40, "Ruler 12");
+    b.C->TextOut(-9, 31, "Ruler 12");
+    int ink = 0, top = 70, bottom = -1;
+    for (int y = 0; y < 70; ++y)
+      for (int x = 0; x < 120; ++x) {
+        const int ax = x + 39, ay = y + 9;
+        if (ax < 120 && ay < 70) EXPECT_EQ(b.At(x, y), a.At(ax, ay)) << x << "," << y;
+        if (a.At(x, y) == clBlack) ++ink, top = std::min(top, y), bottom = y;
+      }
+    ASSERT_GT(ink, 20);
+    inkHeight[turn ? 1 : 0] = bottom - top + 1;
+
+    Surface big(120, 70), red(120, 70);
+    for (Surface* s : {&big, &red}) {
+      s->C->Brush()->SetStyle(bsClear);
+      s->C->Font()->SetOrientation(turn);
+    }
+    big.C->Font()->SetColor(clBlack);
+    big.C->Font()->SetSize(big.C->Font()->Size() * 2);
+    big.C->TextOut(30, 40, "Ruler 12");
+    red.C->Font()->SetColor(clRed);
+    red.C->TextOut(30, 40, "Ruler 12");
+    int bigInk = 0, redInk = 0, blackInRed = 0;
+    for (int y = 0; y < 70; ++y)
+      for (int x = 0; x < 120; ++x) {
+        bigInk += big.At(x, y) == clBlack;
+        redInk += red.At(x, y) == clRed;
+        blackInRed += red.At(x, y) == clBlack;
+      }
+    EXPECT_GT(bigInk, ink * 3 / 2);
+    EXPECT_EQ(redInk, ink);
+    EXPECT_EQ(blackInRed, 0);
+  }
+  // Turned, the line climbs: its ink is taller than the upright line's.
+  EXPECT_GT(inkHeight[1], inkHeight[0] + 10);
+  Surface plain(80, 30), marked(80, 30);
+  for (Surface* s : {&plain, &marked}) {
+    s->C->Brush()->SetStyle(bsClear);
+    s->C->Font()->SetColor(clBlack);
+  }
+  TRect r = Rect(5, 5, 75, 25);
+  plain.C->DrawText("Ab", r, DT_SINGLELINE);
+  marked.C->DrawText("&Ab", r, DT_SINGLELINE);
+  EXPECT_NE(plain.All(), marked.All());
+}
