@@ -515,13 +515,12 @@ bool TFFDecoder::CopyToBitmap(TBitmap* Bitmap) {
     ReportMessage(AV_LOG_ERROR, "picture not ready, please decode first");
     return false;
   }
-  const bool converted = Converter->PictureToBitmap(LastPicture.Picture.data, LastPicture.Picture.linesize,
-                                                    static_cast<AVPixelFormat>(LastPicture.PixFmt), true,
-                                                    LastPicture.Height, LastPicture.Width);
-  if (converted) {
-    Bitmap->Assign(Converter->Bitmap());
+  // Straight into the caller's bitmap: a picture of a video is large, and every copy of it on
+  // the way costs as much as the conversion itself.
+  if (Converter->PictureIntoBitmap(LastPicture.Picture.data, LastPicture.Picture.linesize,
+                                   static_cast<AVPixelFormat>(LastPicture.PixFmt), LastPicture.Height, LastPicture.Width,
+                                   Bitmap))
     return true;
-  }
   Bitmap->SetSize(LastPicture.Width, LastPicture.Height);
   TCanvas* canvas = Bitmap->Canvas();
   canvas->Brush()->SetStyle(bsSolid);

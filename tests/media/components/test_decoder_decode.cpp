@@ -122,6 +122,25 @@ TEST_F(DecoderDecodeTest, DecodeAfterDecodeToGivesEveryFollowingPicture) {
   }
 }
 
+// The picture goes into the caller's bitmap whole, whatever its width and whatever the bitmap
+// held before: a width the scaler writes in whole blocks and one it does not.
+TEST_F(DecoderDecodeTest, CopyToBitmapHoldsThePictureOfAnyWidth) {
+  const std::string narrow = testsupport::Fixture(
+      "decoder-h264-200x120.mp4", std::string(decodertest::Quiet) + decodertest::Lavfi("200x120", 1) +
+                                      " -c:v libx264 -preset veryfast -pix_fmt yuv420p {out}");
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(640, 20);
+  for (const std::string& file : {decodertest::H264Mp4(), narrow, decodertest::H264Mp4()}) {
+    SCOPED_TRACE(file);
+    TFFDecoder decoder(nullptr);
+    ASSERT_TRUE(decoder.OpenFile(AnsiToWide(file))) << decoder.LastErrorMessage;
+    ASSERT_TRUE(decoder.Decode(-1)) << decoder.LastErrorMessage;
+    ASSERT_TRUE(decoder.CopyToBitmap(&bitmap)) << decoder.LastErrorMessage;
+    EXPECT_EQ(PictureDifference(bitmap, decodertest::FfmpegFrame(file, 0)), "");
+  }
+}
+
 // Every picture comes out, the delayed ones after the end of the input too, then the end is
 // reported until the next seek.
 TEST_F(DecoderDecodeTest, DecodingToTheEndReportsEndOfStream) {
