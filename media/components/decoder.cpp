@@ -16,6 +16,7 @@
 #include "platform/gui/colors.h"
 #include "platform/gui/graphics_objects.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/sysprobe.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -246,7 +247,10 @@ AVCodecContext* TFFDecoder::OpenVideoCodec(Integer StreamIndex) {
   context->pkt_timebase = stream->time_base;
   // A preview between keyframes decodes a whole interval on the way to its picture: frame
   // threads make that road several times shorter, and slice threads help the keyframe itself.
-  context->thread_count = 0;
+  // But each frame thread is a decoder of its own, with its own pictures to allocate: one per
+  // core that other work leaves free, not one per core as FFmpeg's automatic count would have
+  // (on a busy machine the extra threads cost more than they gain).
+  context->thread_count = IdleProcessorCount();
   context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (ff::avcodec_open2(context, codec, nullptr) < 0) {
     ff::avcodec_free_context(&context);
