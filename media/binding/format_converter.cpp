@@ -38,6 +38,10 @@ std::vector<TColor> Bgr8Palette() {
 
 int DibRowBytes(int width, int bitsPerPixel) { return (width * bitsPerPixel + 31) / 32 * 4; }
 
+// The scaler's vector code writes whole blocks of pixels; a row of a multiple of this many
+// pixels ends on a block's end, so the scaler can write it in place without running past it.
+constexpr int WholeBlockPixels = 64;
+
 }  // namespace
 
 TFormatConverter::TFormatConverter() : FBitmap(new TBitmap) {
@@ -106,22 +110,11 @@ bool TFormatConverter::PictureToBitmap(const uint8_t* const SrcData[], const int
       FLastError = "Cannot initialize the toRGB conversion context";
       return false;
     }
-    if (!FBuffer || FBufferSize < size) {
-      if (FBuffer) ff::av_free(FBuffer);
-      FBufferSize = 0;
-      // The scaler's vector code writes past the end of a row whose width is not a multiple of
-      // its block; the last row needs that room too.
-      FBuffer = static_cast<uint8_t*>(ff::av_malloc(static_cast<size_t>(size) + 4 * static_cast<size_t>(Width) + 64));
-      if (!FBuffer) throw EOutOfMemory("Out of memory");
-      FBufferSize = size;
-    }
+    ReserveBuffer(size, Width);
     FOwnPicture = TAVPicture{};
     ff::av_image_fill_arrays(FOwnPicture.data, FOwnPicture.linesize, FBuffer, FPixFmt, Width, Height, 1);
-    FToRGB = ff::sws_getCachedContext(FToRGB, Width, Height, SrcFmt, Width, Height, FPixFmt, SwsFlags, nullptr, nullptr,
-                                      nullptr);
-    if (!FToRGB) {
+    if (!PrepareToRGB(SrcFmt, Height, Width)) {
       FHasPicture = false;
-      FLastError = "Cannot initialize the toRGB conversion context";
       return false;
     }
     ff::sws_scale(FToRGB, SrcData, SrcLinesize, 0, Height, FOwnPicture.data, FOwnPicture.linesize);
@@ -131,6 +124,61 @@ bool TFormatConverter::PictureToBitmap(const uint8_t* const SrcData[], const int
   FHeight = Height;
   FInfo = TBitmapInfo{0, Width, Height, FCurrent.linesize[0], 1, bitsPerPixel, FCurrent.data[0]};
   if (Copy) CopyToBitmap();
+  return true;
+}
+
+void TFormatConverter::ReserveBuffer(int Size, int Width) {
+  if (FBuffer && FBufferSize >= Size) return;
+  if (FBuffer) ff::av_free(FBuffer);
+  FBuffer = nullptr;
+  FBufferSize = 0;
+  // The scaler's vector code writes past the end of a row whose width is not a multiple of its
+  // block; the last row needs that room too.
+  FBuffer = static_cast<uint8_t*>(ff::av_malloc(static_cast<size_t>(Size) + 4 * static_cast<size_t>(Width) + 64));
+  if (!FBuffer) throw EOutOfMemory("Out of memory");
+  FBufferSize = Size;
+}
+
+bool TFormatConverter::PrepareToRGB(AVPixelFormat SrcFmt, int Height, int Width) {
+  FToRGB = ff::sws_getCachedContext(FToRGB, Width, Height, SrcFmt, Width, Height, FPixFmt, SwsFlags, nullptr, nullptr,
+                                    nullptr);
+  if (!FToRGB) FLastError = "Cannot initialize the toRGB conversion context";
+  return FToRGB != nullptr;
+}
+
+bool TFormatConverter::PictureIntoBitmap(const uint8_t* const SrcData[], const int SrcLinesize[], AVPixelFormat SrcFmt,
+                                         int Height, int Width, TBitmap* Target) {
+  if (ff::av_image_check_size(static_cast<unsigned>(Width), static_cast<unsigned>(Height), 0, nullptr) < 0) {
+    FLastError = Format("Invalid picture size %d x %d", Width, Height);
+    return false;
+  }
+  const int size = ff::av_image_get_buffer_size(FPixFmt, Width, Height, 1);
+  if (size < 0 || !PrepareToRGB(SrcFmt, Height, Width)) {
+    if (size < 0) FLastError = "Cannot initialize the toRGB conversion context";
+    return false;
+  }
+  if (Target->PixelFormat() != FPixelFormat || Target->Width() != Width || Target->Height() != Height) {
+    Target->SetSize(0, 0);  // nothing of the old picture is kept, so nothing of it is converted
+    Target->SetPixelFormat(FPixelFormat);
+  }
+  if (FPixelFormat == pf8bit) Target->SetColorTable(Bgr8Palette());
+  Target->SetSize(Width, Height);
+  const int targetRowBytes = Target->BytesPerScanline();
+  if (Width % WholeBlockPixels == 0) {
+    // The rows are the bitmap's own: no copy of the picture on the way.
+    uint8_t* rows[4] = {static_cast<uint8_t*>(Target->ScanLine(0)), nullptr, nullptr, nullptr};
+    const int strides[4] = {targetRowBytes, 0, 0, 0};
+    ff::sws_scale(FToRGB, SrcData, SrcLinesize, 0, Height, rows, strides);
+    return true;
+  }
+  ReserveBuffer(size, Width);
+  uint8_t* rows[4] = {FBuffer, nullptr, nullptr, nullptr};
+  const int bufferRowBytes = ff::av_image_get_linesize(FPixFmt, Width, 0);
+  const int strides[4] = {bufferRowBytes, 0, 0, 0};
+  ff::sws_scale(FToRGB, SrcData, SrcLinesize, 0, Height, rows, strides);
+  const size_t rowBytes = static_cast<size_t>(std::min(bufferRowBytes, targetRowBytes));
+  for (int row = 0; row < Height; ++row)
+    std::memcpy(Target->ScanLine(row), FBuffer + static_cast<ptrdiff_t>(row) * bufferRowBytes, rowBytes);
   return true;
 }
 

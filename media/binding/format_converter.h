@@ -35,6 +35,10 @@ class TFormatConverter : public TObject {
   bool PictureToBitmap(const uint8_t* const SrcData[], const int SrcLinesize[], AVPixelFormat SrcFmt, bool Copy,
                        int Height, int Width);
   bool PictureToBitmap(const AVFrame* Frame, bool Copy);
+  // Converts the source straight into Target, which takes the converter's pixel format and the
+  // picture's size; the converter's own bitmap and current picture stay as they were.
+  bool PictureIntoBitmap(const uint8_t* const SrcData[], const int SrcLinesize[], AVPixelFormat SrcFmt, int Height,
+                         int Width, TBitmap* Target);
   void CopyToBitmap();
   void CopyFromBitmap();
   // Converts the current picture into Target, of TargetFmt.
@@ -49,6 +53,10 @@ class TFormatConverter : public TObject {
 
  private:
   void Reset();
+  // The scaler for a source of this format and size into the converter's pixel format.
+  bool PrepareToRGB(AVPixelFormat SrcFmt, int Height, int Width);
+  // FBuffer holding at least Size bytes and the scaler's overrun of a row of Width pixels.
+  void ReserveBuffer(int Size, int Width);
 
   AVPixelFormat FPixFmt = AV_PIX_FMT_BGRA;
   int FBitsPixel = 32;

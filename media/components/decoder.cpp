@@ -16,6 +16,7 @@
 #include "platform/gui/colors.h"
 #include "platform/gui/graphics_objects.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/sysprobe.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -57,6 +58,7 @@ void TFFDecoder::CloseVideoCodec() {
   if (VideoCodecContext && ff::avcodec_free_context) ff::avcodec_free_context(&VideoCodecContext);
   VideoCodecContext = nullptr;
   FVideoCodecStream = -1;
+  FDrainedEarly = false;
 }
 
 void TFFDecoder::CloseFile() {
@@ -141,6 +143,7 @@ bool TFFDecoder::Seek(Int64 Position, TSeekFlags Flags) {
   }
 
   if (VideoCodecContext) ff::avcodec_flush_buffers(VideoCodecContext);
+  FDrainedEarly = false;
   EndOfStream = false;
   Draining = false;
   ResetVideoState();
@@ -244,7 +247,10 @@ AVCodecContext* TFFDecoder::OpenVideoCodec(Integer StreamIndex) {
   context->pkt_timebase = stream->time_base;
   // A preview between keyframes decodes a whole interval on the way to its picture: frame
   // threads make that road several times shorter, and slice threads help the keyframe itself.
-  context->thread_count = 0;
+  // But each frame thread is a decoder of its own, with its own pictures to allocate: one per
+  // core that other work leaves free, not one per core as FFmpeg's automatic count would have
+  // (on a busy machine the extra threads cost more than they gain).
+  context->thread_count = IdleProcessorCount();
   context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (ff::avcodec_open2(context, codec, nullptr) < 0) {
     ff::avcodec_free_context(&context);
@@ -280,6 +286,17 @@ bool TFFDecoder::Decode(Integer StreamIndex) {
   if (index < 0) return false;
   // An image input holds one picture.
   if (LastPicture.Ready && IsImage2Input()) return true;
+  if (FDrainedEarly) {
+    // What the emptied codec still hands out skips the pictures it was never given.
+    const bool hadPicture = LastPicture.Ready;
+    if (!ResumeAfterEarlyDrain(index)) return false;
+    if (!hadPicture) return true;
+  }
+  return DecodeNext(index);
+}
+
+bool TFFDecoder::DecodeNext(Integer StreamIndex) {
+  const Integer index = StreamIndex;
   if (EndOfStream && Draining) {
     ReportMessageFmt(AV_LOG_INFO, "%s.%s: stream eof reached.", ClassName(), DecodeLabel);
     return false;
@@ -295,6 +312,14 @@ bool TFFDecoder::Decode(Integer StreamIndex) {
   for (;;) {
     // A packet may have left more than one picture in the codec.
     if (ReceivePicture() > 0) return true;
+    if (FDrainedEarly) {
+      // Emptied without handing out the picture DecodeTo is after (its packet was damaged):
+      // decode the ordinary way from the key frame.
+      const bool hadPicture = LastPicture.Ready;
+      if (!ResumeAfterEarlyDrain(index)) return false;
+      if (!hadPicture) return true;
+      continue;
+    }
 
     RestartIOClock();
     const int read = ff::av_read_frame(FormatContext, FPacket);
@@ -325,21 +350,60 @@ bool TFFDecoder::Decode(Integer StreamIndex) {
       ff::av_packet_unref(FPacket);
       continue;
     }
+    if (FEarlyDrainAllowed && TargetAlreadySent(StreamTimeToUs(index, FPacket->dts))) {
+      ff::av_packet_unref(FPacket);
+      FDrainedEarly = true;
+      FDrainTargetUs = FSkipBeforeUs;
+      FLastPacket = TPacketFacts{};
+      FLastPacket.StreamIndex = index;
+      SendPacket(nullptr);
+      continue;
+    }
     FLastPacket = TPacketFacts{FPacket->dts, FPacket->pts, FPacket->stream_index, FPacket->pos};
     FLastPacketFlags = FPacket->flags;
     VideoCodecContext->skip_frame = PacketShownBeforeTarget(FPacket) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    if (FEarlyDrainAllowed) {
+      const Int64 shownUs = StreamTimeToUs(index, FPacket->pts);
+      if (shownUs != AV_NOPTS_VALUE && shownUs >= FSkipBeforeUs && (FBestSentUs == AV_NOPTS_VALUE || shownUs < FBestSentUs))
+        FBestSentUs = shownUs;
+    }
     SendPacket(FPacket);
     ff::av_packet_unref(FPacket);
   }
 }
 
+Int64 TFFDecoder::StreamTimeToUs(Integer StreamIndex, Int64 Time) const {
+  if (Time == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
+  const AVStream* stream = FormatContext->streams[StreamIndex];
+  const Int64 start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+  return ff::av_rescale_q(Time - start, UsableTimeBase(stream->time_base), MicrosecondBase);
+}
+
+bool TFFDecoder::TargetAlreadySent(Int64 PacketDtsUs) const {
+  // A packet is never shown before it is decoded and decoding times only rise, so no packet
+  // from this one on can be shown between the target and the best picture sent.
+  return FBestSentUs != AV_NOPTS_VALUE && PacketDtsUs != AV_NOPTS_VALUE && PacketDtsUs >= FBestSentUs;
+}
+
+bool TFFDecoder::ResumeAfterEarlyDrain(Integer StreamIndex) {
+  const Int64 resumeUs = LastPicture.Ready && LastPicture.PresentationUs != AV_NOPTS_VALUE ? LastPicture.PresentationUs
+                                                                                           : FDrainTargetUs;
+  const Int64 skipBefore = FSkipBeforeUs;
+  if (!Seek(resumeUs, {sfBackward})) return false;
+  FEarlyDrainAllowed = false;
+  FSkipBeforeUs = resumeUs;
+  bool decoded = DecodeNext(StreamIndex);
+  while (decoded && LastPicture.PresentationUs != AV_NOPTS_VALUE && LastPicture.PresentationUs < resumeUs)
+    decoded = DecodeNext(StreamIndex);
+  FSkipBeforeUs = skipBefore;
+  return decoded;
+}
+
 bool TFFDecoder::PacketShownBeforeTarget(const AVPacket* Packet) const {
   if (FSkipBeforeUs == AV_NOPTS_VALUE || Packet->pts == AV_NOPTS_VALUE) return false;
-  const AVStream* stream = FormatContext->streams[Packet->stream_index];
-  const Int64 start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
   // The same reckoning as the picture's PresentationUs, so a packet passed over here is one
   // DecodeTo would have passed over too.
-  return ff::av_rescale_q(Packet->pts - start, UsableTimeBase(stream->time_base), MicrosecondBase) < FSkipBeforeUs;
+  return StreamTimeToUs(Packet->stream_index, Packet->pts) < FSkipBeforeUs;
 }
 
 Int64 TFFDecoder::StreamEndUs(Integer StreamIndex) const {
@@ -356,20 +420,28 @@ bool TFFDecoder::DecodeTo(Int64 Position, Integer StreamIndex) {
   // at or after Position, and that picture must be the true last one.
   const Integer index = SelectVideoStream(StreamIndex);
   if (index < 0) return false;
+  if (LastPicture.Ready && IsImage2Input()) return true;
+  if (FDrainedEarly && !ResumeAfterEarlyDrain(index)) return false;
   const Int64 end = StreamEndUs(index);
   const Int64 margin = FrameRate.num > 0 && FrameRate.den > 0 ? 2 * FrameDurationUs(FrameRate) : 1000000;
   struct TSkipScope {
     TFFDecoder* Decoder;
     ~TSkipScope() {
       Decoder->FSkipBeforeUs = AV_NOPTS_VALUE;
+      Decoder->FEarlyDrainAllowed = false;
+      Decoder->FBestSentUs = AV_NOPTS_VALUE;
       if (Decoder->VideoCodecContext) Decoder->VideoCodecContext->skip_frame = AVDISCARD_DEFAULT;
     }
   } scope{this};
-  if (end != AV_NOPTS_VALUE && Position <= end - margin) FSkipBeforeUs = Position;
+  if (end != AV_NOPTS_VALUE && Position <= end - margin) {
+    FSkipBeforeUs = Position;
+    FEarlyDrainAllowed = true;
+    FBestSentUs = AV_NOPTS_VALUE;
+  }
 
-  if (!Decode(index)) return false;
+  if (!DecodeNext(index)) return false;
   while (LastPicture.PresentationUs != AV_NOPTS_VALUE && LastPicture.PresentationUs < Position)
-    if (!Decode(index)) break;
+    if (!DecodeNext(index)) break;
   return true;
 }
 
@@ -447,13 +519,12 @@ bool TFFDecoder::CopyToBitmap(TBitmap* Bitmap) {
     ReportMessage(AV_LOG_ERROR, "picture not ready, please decode first");
     return false;
   }
-  const bool converted = Converter->PictureToBitmap(LastPicture.Picture.data, LastPicture.Picture.linesize,
-                                                    static_cast<AVPixelFormat>(LastPicture.PixFmt), true,
-                                                    LastPicture.Height, LastPicture.Width);
-  if (converted) {
-    Bitmap->Assign(Converter->Bitmap());
+  // Straight into the caller's bitmap: a picture of a video is large, and every copy of it on
+  // the way costs as much as the conversion itself.
+  if (Converter->PictureIntoBitmap(LastPicture.Picture.data, LastPicture.Picture.linesize,
+                                   static_cast<AVPixelFormat>(LastPicture.PixFmt), LastPicture.Height, LastPicture.Width,
+                                   Bitmap))
     return true;
-  }
   Bitmap->SetSize(LastPicture.Width, LastPicture.Height);
   TCanvas* canvas = Bitmap->Canvas();
   canvas->Brush()->SetStyle(bsSolid);

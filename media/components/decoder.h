@@ -98,6 +98,17 @@ class TFFDecoder : public TCustomDecoder {
 
   bool IsImage2Input() const;
   void CloseVideoCodec();
+  // The reading and decoding loop of Decode, for a stream already selected.
+  bool DecodeNext(Integer StreamIndex);
+  // A stream time in microseconds from the stream's start, as PresentationUs is reckoned.
+  Int64 StreamTimeToUs(Integer StreamIndex, Int64 Time) const;
+  // Whether DecodeTo may stop feeding the codec before the packet read: every packet from here
+  // on is shown after the best picture already given to it.
+  bool TargetAlreadySent(Int64 PacketDtsUs) const;
+  // After the codec was emptied early, it holds no reference pictures: seek back and decode on
+  // again to LastPicture (or, when none came out, to the time DecodeTo was heading for), so that
+  // decoding can go on from there.
+  bool ResumeAfterEarlyDrain(Integer StreamIndex);
   // Takes the next picture the decoder holds; 1 with a picture stored, 0 when it needs more
   // input or has nothing left, negative on a decoding error.
   int ReceivePicture();
@@ -119,4 +130,11 @@ class TFFDecoder : public TCustomDecoder {
   SwrContext* FAudioResampler = nullptr;
   // Set while DecodeTo runs: pictures shown before it need not be decoded unless referred to.
   Int64 FSkipBeforeUs = AV_NOPTS_VALUE;
+  // While DecodeTo runs: the earliest time at or after FSkipBeforeUs among the packets given to
+  // the codec; once no later packet can be shown before it, the codec is emptied rather than fed
+  // the pictures after it (which a codec with frame threads would otherwise decode first).
+  Int64 FBestSentUs = AV_NOPTS_VALUE;
+  bool FEarlyDrainAllowed = false;
+  bool FDrainedEarly = false;
+  Int64 FDrainTargetUs = AV_NOPTS_VALUE;
 };

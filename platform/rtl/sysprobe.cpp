@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -78,4 +79,12 @@ int ProcessorCount() {
   }
   const long n = sysconf(_SC_NPROCESSORS_ONLN);
   return n > 0 ? static_cast<int>(n) : 1;
+}
+
+int IdleProcessorCount() {
+  const int all = ProcessorCount();
+  double load[1];
+  if (getloadavg(load, 1) != 1 || !(load[0] >= 0)) return all;
+  const double idle = all - load[0];
+  return idle <= 1 ? 1 : std::min(all, static_cast<int>(idle + 0.5));
 }

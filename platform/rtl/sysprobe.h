@@ -21,3 +21,6 @@ void GlobalMemoryStatus(TMemoryStatus& status);
 
 // Processors this process may run on (at least 1).
 int ProcessorCount();
+// Of those, how many the other work of the machine leaves free, judged by the load average of
+// the last minute (at least 1; all of them when the load cannot be read).
+int IdleProcessorCount();

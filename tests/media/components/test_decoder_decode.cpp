@@ -95,6 +95,52 @@ TEST_F(DecoderDecodeTest, DecodeToGivesTheToolsPictureBetweenKeyFrames) {
   }
 }
 
+// Decoding goes on after DecodeTo picture by picture, none left out, whether DecodeTo stopped
+// at a key frame, between key frames or on a picture shown before pictures decoded ahead of it.
+TEST_F(DecoderDecodeTest, DecodeAfterDecodeToGivesEveryFollowingPicture) {
+  const std::vector<double> targets = {1.0, 1.48, 1.5, 0.12};
+  for (const std::string& file : {decodertest::H264Mp4(), decodertest::Mpeg4Avi()}) {
+    SCOPED_TRACE(file);
+    TFFDecoder decoder(nullptr);
+    ASSERT_TRUE(decoder.OpenFile(AnsiToWide(file))) << decoder.LastErrorMessage;
+    for (const double seconds : targets) {
+      SCOPED_TRACE(seconds);
+      const Int64 us = static_cast<Int64>(seconds * 1000000 + 0.5);
+      ASSERT_TRUE(decoder.Seek(us, {sfBackward})) << decoder.LastErrorMessage;
+      ASSERT_TRUE(decoder.DecodeTo(us)) << decoder.LastErrorMessage;
+      Int64 shown = decoder.LastPicture.PresentationUs;
+      EXPECT_EQ(shown, (us + 39999) / 40000 * 40000);
+      for (int k = 0; k < 6; ++k) {
+        ASSERT_TRUE(decoder.Decode(-1)) << decoder.LastErrorMessage;
+        EXPECT_EQ(decoder.LastPicture.PresentationUs, shown + 40000);
+        shown = decoder.LastPicture.PresentationUs;
+      }
+      TBitmap bitmap;
+      ASSERT_TRUE(decoder.CopyToBitmap(&bitmap)) << decoder.LastErrorMessage;
+      EXPECT_EQ(PictureDifference(bitmap, decodertest::FfmpegFrame(file, shown / 1e6, true)), "");
+    }
+  }
+}
+
+// The picture goes into the caller's bitmap whole, whatever its width and whatever the bitmap
+// held before: a width the scaler writes in whole blocks and one it does not.
+TEST_F(DecoderDecodeTest, CopyToBitmapHoldsThePictureOfAnyWidth) {
+  const std::string narrow = testsupport::Fixture(
+      "decoder-h264-200x120.mp4", std::string(decodertest::Quiet) + decodertest::Lavfi("200x120", 1) +
+                                      " -c:v libx264 -preset veryfast -pix_fmt yuv420p {out}");
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(640, 20);
+  for (const std::string& file : {decodertest::H264Mp4(), narrow, decodertest::H264Mp4()}) {
+    SCOPED_TRACE(file);
+    TFFDecoder decoder(nullptr);
+    ASSERT_TRUE(decoder.OpenFile(AnsiToWide(file))) << decoder.LastErrorMessage;
+    ASSERT_TRUE(decoder.Decode(-1)) << decoder.LastErrorMessage;
+    ASSERT_TRUE(decoder.CopyToBitmap(&bitmap)) << decoder.LastErrorMessage;
+    EXPECT_EQ(PictureDifference(bitmap, decodertest::FfmpegFrame(file, 0)), "");
+  }
+}
+
 // Every picture comes out, the delayed ones after the end of the input too, then the end is
 // reported until the next seek.
 TEST_F(DecoderDecodeTest, DecodingToTheEndReportsEndOfStream) {
