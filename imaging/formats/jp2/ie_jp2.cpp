@@ -201,9 +201,10 @@ bool TilesFit(TStream* Stream, bool Jp2, TIECodecProgress& Progress) {
   const Int64 xtsiz = Int64(BigEndian(b + 24, 4)), ytsiz = Int64(BigEndian(b + 28, 4));
   const Int64 xtosiz = Int64(BigEndian(b + 32, 4)), ytosiz = Int64(BigEndian(b + 36, 4));
   if (xtsiz == 0 || ytsiz == 0 || xtosiz >= xsiz || ytosiz >= ysiz) return true;
-  const Int64 tiles = ((xsiz - xtosiz + xtsiz - 1) / xtsiz) * ((ysiz - ytosiz + ytsiz - 1) / ytsiz);
+  // Each count is below 2^32, so their product fits 64 bits unsigned (signed it could overflow).
+  const UInt64 tiles = UInt64((xsiz - xtosiz + xtsiz - 1) / xtsiz) * UInt64((ysiz - ytosiz + ytsiz - 1) / ytsiz);
   const Int64 bytes = end - at;
-  if (tiles <= bytes / 14) return true;
+  if (tiles <= UInt64(std::max<Int64>(bytes, 0) / 14)) return true;
   IEFail(Progress, "the JPEG 2000 code stream holds " + std::to_string(bytes) + " bytes, too few for its " +
                        std::to_string(tiles) + " tiles (at least 14 bytes each)");
   return false;

@@ -427,6 +427,16 @@ TEST(Jp2Writer, FailuresAreReportedWithAReason) {
   }
 }
 
+// The inputs that once upset the JPEG 2000 fuzzing target (a tile count whose product overflowed
+// a signed 64-bit sum, which the sanitized build reports).
+TEST(Corpus, Jp2FuzzFindings) {
+  ReplayFuzzFindings("jp2", [](const std::vector<Byte>& data, size_t) -> TCorpusResult {
+    TRead r;
+    ReadJ2000(data, r);
+    return CorpusOutcome(r);
+  });
+}
+
 TEST(Corpus, Jp2Reader) {
   const size_t reads = ReplayCorpus("jp2", [](const std::vector<Byte>& data, size_t index) -> TCorpusResult {
     TRead r;
