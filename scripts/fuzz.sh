@@ -7,8 +7,7 @@
 # dictionary tests/fuzz/dict/<target>.dict when there is one. Findings are written to
 # $FUZZ_OUT (default fuzz-findings/) as <target>-crash-..., -leak-..., -timeout-..., -oom-...
 # With FUZZ_RUNS=N a target makes N inputs from a fixed random seed instead of running for a
-# time, so the run is the same each time for the same code (`make fuzz-replay`, which CI runs);
-# FUZZ_RUNS=0 only replays the seeds and the reproducers.
+# time; FUZZ_RUNS=0 only replays the seeds and the reproducers (`make fuzz-replay`, which CI runs).
 # The run fails on a finding of its own (files left in $FUZZ_OUT by earlier runs do not count)
 # and on a target that did not run. Every fuzzer has ended before the seeds' folder is removed,
 # also when the script itself is stopped.
