@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numbers>
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
 
 #include "platform/gui/canvas_internals.h"
+#include "platform/gui/stroke_outline.h"
 
 struct TAAPath::Impl {
   QPainterPath Path;
@@ -101,11 +103,116 @@ QPolygon ToPolygon(const std::vector<TPoint>& Points) {
   return poly;
 }
 
+// The painter's own mitre limit, in half pen widths; longer mitres are left to it.
+constexpr double kMiterLimit = 2.0;
+
+// Anti-aliased strokes of solid, opaque pens wider than a pixel are laid out and rasterised
+// here and composited straight into an unclipped 32-bit surface, when the figure (MinX, MinY) -
+// (MaxX, MaxY) lies on it with room for the pen: the painter's stroker and span blending cost
+// many times more for the same coverage. Pixels differ from the painter's by rounding only.
+// Null, with the canvas released, when the painter must draw it (dashes, translucent colours,
+// thin or aliased pens, clips, other pixel formats, figures at the edge); else the surface,
+// to be released with FinishOwnStroke.
+QImage* OwnStrokeSurface(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, double MinX, double MinY, double MaxX,
+                         double MaxY) {
+  if (!AntiAlias || Pen.DashStyle != 0 || (Pen.ARGB >> 24) != 0xFF || !(Pen.Width > 1.0f) || Pen.Width > 1e4f ||
+      Pen.LineJoin < 0 || Pen.LineJoin > 2)
+    return nullptr;
+  TRegion clip;
+  if (Canvas->GetClipRgn(clip)) return nullptr;
+  QImage* img = CanvasAccess::Begin(Canvas);
+  const double margin = Pen.Width * kMiterLimit / 2 + 1;
+  // Strokes are centred on pixel centres.
+  MinX += 0.5, MinY += 0.5, MaxX += 0.5, MaxY += 0.5;
+  if (img && !img->isNull() &&
+      (img->format() == QImage::Format_RGB32 || img->format() == QImage::Format_ARGB32_Premultiplied) &&
+      MinX - margin >= 0 && MinY - margin >= 0 && MaxX + margin <= img->width() && MaxY + margin <= img->height())
+    return img;
+  CanvasAccess::Finish(Canvas, false);
+  return nullptr;
+}
+
+void FinishOwnStroke(TCanvas* Canvas, bool Drawn) {
+  CanvasAccess::Finish(Canvas, Drawn);
+  if (Drawn) CanvasAccess::Changed(Canvas);
+}
+
+uint32_t* Rows(QImage* Img) { return reinterpret_cast<uint32_t*>(Img->bits()); }
+std::ptrdiff_t Stride(const QImage* Img) { return Img->bytesPerLine() / 4; }
+
+// A stroke whose outline AddShape lays into a coverage raster (false when it cannot).
+template <class AddShape>
+bool StrokeOwn(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, double MinX, double MinY, double MaxX, double MaxY,
+               AddShape&& Add) {
+  QImage* img = OwnStrokeSurface(Canvas, Pen, AntiAlias, MinX, MinY, MaxX, MaxY);
+  if (!img) return false;
+  thread_local TCoverageRaster raster;
+  raster.Reset(img->width(), img->height());
+  static const TStrokeJoin joins[] = {TStrokeJoin::Miter, TStrokeJoin::Bevel, TStrokeJoin::Round};
+  const bool drawn = Add(raster, Pen.Width / 2.0, joins[Pen.LineJoin]);
+  if (drawn) {
+    CanvasAccess::Changing(Canvas);
+    raster.CompositeOpaque(Rows(img), Stride(img), Pen.ARGB & 0xFFFFFFu);
+  }
+  FinishOwnStroke(Canvas, drawn);
+  return drawn;
+}
+
+// The outline of an upright box with mitred corners is a frame between two rectangles.
+bool StrokeFrame(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X, float Y, float Width, float Height) {
+  if (Pen.LineJoin != 0 || !(Width > Pen.Width) || !(Height > Pen.Width)) return false;
+  QImage* img = OwnStrokeSurface(Canvas, Pen, AntiAlias, X, Y, double(X) + Width, double(Y) + Height);
+  if (!img) return false;
+  const double h = Pen.Width / 2.0, left = X + 0.5, top = Y + 0.5, right = left + Width, bottom = top + Height;
+  const double outer[4] = {left - h, top - h, right + h, bottom + h}, inner[4] = {left + h, top + h, right - h, bottom - h};
+  CanvasAccess::Changing(Canvas);
+  CompositeOpaqueFrame(Rows(img), Stride(img), img->width(), img->height(), outer, inner, Pen.ARGB & 0xFFFFFFu);
+  FinishOwnStroke(Canvas, true);
+  return true;
+}
+
+bool StrokePoints(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, const std::vector<TStrokePoint>& Points,
+                  bool Closed) {
+  if (Points.empty()) return false;
+  double minX = Points[0].X, minY = Points[0].Y, maxX = minX, maxY = minY;
+  for (const TStrokePoint& p : Points) {
+    minX = std::min(minX, p.X), maxX = std::max(maxX, p.X);
+    minY = std::min(minY, p.Y), maxY = std::max(maxY, p.Y);
+  }
+  return StrokeOwn(Canvas, Pen, AntiAlias, minX, minY, maxX, maxY,
+                   [&](TCoverageRaster& Raster, double HalfWidth, TStrokeJoin Join) {
+                     std::vector<TStrokePoint> centred(Points);
+                     for (TStrokePoint& p : centred) p.X += 0.5, p.Y += 0.5;
+                     return AddPolylineStroke(Raster, centred, Closed, HalfWidth, Join, kMiterLimit);
+                   });
+}
+
+std::vector<TStrokePoint> ToStrokePoints(const std::vector<TPoint>& Points) {
+  std::vector<TStrokePoint> out;
+  out.reserve(Points.size());
+  for (const TPoint& p : Points) out.push_back({double(p.X), double(p.Y)});
+  return out;
+}
+
+// An ellipse in the box (X, Y, Width, Height), whole or from Start through Sweep degrees
+// clockwise.
+bool StrokeEllipse(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X, float Y, float Width, float Height,
+                   const float* Start, float Sweep) {
+  return StrokeOwn(Canvas, Pen, AntiAlias, X, Y, double(X) + Width, double(Y) + Height,
+                   [&](TCoverageRaster& Raster, double HalfWidth, TStrokeJoin) {
+                     const double rx = Width / 2.0, ry = Height / 2.0, cx = X + rx + 0.5, cy = Y + ry + 0.5;
+                     if (!Start) return AddEllipseStroke(Raster, cx, cy, rx, ry, HalfWidth);
+                     const double toRadians = std::numbers::pi / 180.0;
+                     return AddArcStroke(Raster, cx, cy, rx, ry, *Start * toRadians, Sweep * toRadians, HalfWidth);
+                   });
+}
+
 }  // namespace
 
 TAAGraphics::TAAGraphics(TCanvas* Canvas) : FCanvas(Canvas) {}
 
 void TAAGraphics::DrawLine(const TAAPen& Pen, float X1, float Y1, float X2, float Y2) {
+  if (StrokePoints(FCanvas, Pen, FAntiAlias, {{X1, Y1}, {X2, Y2}}, false)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));
@@ -113,6 +220,7 @@ void TAAGraphics::DrawLine(const TAAPen& Pen, float X1, float Y1, float X2, floa
 }
 
 void TAAGraphics::DrawLines(const TAAPen& Pen, const std::vector<TPoint>& Points) {
+  if (Points.size() >= 2 && StrokePoints(FCanvas, Pen, FAntiAlias, ToStrokePoints(Points), false)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p || Points.size() < 2) return;
   p->setPen(ToQPen(Pen));
@@ -178,6 +286,11 @@ bool FillOutlineRing(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X
 
 void TAAGraphics::DrawRectangle(const TAAPen& Pen, float X, float Y, float Width, float Height) {
   if (FillOutlineRing(FCanvas, Pen, FAntiAlias, X, Y, Width, Height)) return;
+  // A box no wider or taller than the pen has no inside left; the painter draws those.
+  if (StrokeFrame(FCanvas, Pen, FAntiAlias, X, Y, Width, Height)) return;
+  if (Width > Pen.Width && Height > Pen.Width &&
+      StrokePoints(FCanvas, Pen, FAntiAlias, {{X, Y}, {X + Width, Y}, {X + Width, Y + Height}, {X, Y + Height}}, true))
+    return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));
@@ -192,6 +305,7 @@ void TAAGraphics::FillEllipse(const TAABrush& Brush, float X, float Y, float Wid
 }
 
 void TAAGraphics::DrawEllipse(const TAAPen& Pen, float X, float Y, float Width, float Height) {
+  if (StrokeEllipse(FCanvas, Pen, FAntiAlias, X, Y, Width, Height, nullptr, 0)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));
@@ -207,6 +321,7 @@ void TAAGraphics::FillPolygon(const TAABrush& Brush, const std::vector<TPoint>& 
 }
 
 void TAAGraphics::DrawPolygon(const TAAPen& Pen, const std::vector<TPoint>& Points) {
+  if (Points.size() >= 3 && StrokePoints(FCanvas, Pen, FAntiAlias, ToStrokePoints(Points), true)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p || Points.size() < 2) return;
   p->setPen(ToQPen(Pen));
@@ -216,6 +331,7 @@ void TAAGraphics::DrawPolygon(const TAAPen& Pen, const std::vector<TPoint>& Poin
 
 void TAAGraphics::DrawArc(const TAAPen& Pen, float X, float Y, float Width, float Height, float StartDegrees,
                           float SweepDegrees) {
+  if (StrokeEllipse(FCanvas, Pen, FAntiAlias, X, Y, Width, Height, &StartDegrees, SweepDegrees)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));
