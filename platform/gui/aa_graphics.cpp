@@ -82,6 +82,9 @@ class Painter {
   QPainter FPainter;
 };
 
+// A solid brush with no opacity leaves every pixel as it was.
+bool Invisible(const TAABrush& b) { return b.Hatch < 0 && (b.ARGB >> 24) == 0; }
+
 void Fill(QPainter* p, const TAABrush& b, const std::function<void(QPainter*)>& Shape) {
   p->setPen(Qt::NoPen);
   if (b.Hatch >= 0) {
@@ -106,30 +109,37 @@ QPolygon ToPolygon(const std::vector<TPoint>& Points) {
 // The painter's own mitre limit, in half pen widths; longer mitres are left to it.
 constexpr double kMiterLimit = 2.0;
 
-// Anti-aliased strokes of solid, opaque pens wider than a pixel are laid out and rasterised
-// here and composited straight into an unclipped 32-bit surface, when the figure (MinX, MinY) -
-// (MaxX, MaxY) lies on it with room for the pen: the painter's stroker and span blending cost
-// many times more for the same coverage. Pixels differ from the painter's by rounding only.
+// An unclipped 32-bit surface holding (MinX, MinY) - (MaxX, MaxY), for drawing straight into
+// its rows; else null, with the canvas released.
+QImage* OwnSurface(TCanvas* Canvas, double MinX, double MinY, double MaxX, double MaxY) {
+  TRegion clip;
+  if (Canvas->GetClipRgn(clip)) return nullptr;
+  QImage* img = CanvasAccess::Begin(Canvas);
+  if (img && !img->isNull() &&
+      (img->format() == QImage::Format_RGB32 || img->format() == QImage::Format_ARGB32_Premultiplied) &&
+      MinX >= 0 && MinY >= 0 && MaxX <= img->width() && MaxY <= img->height())
+    return img;
+  CanvasAccess::Finish(Canvas, false);
+  return nullptr;
+}
+
+// Anti-aliased strokes of solid, opaque pens wider than a pixel (the painter's thin pens have
+// their own quick stroker and look) are laid out and rasterised here and composited
+// straight into an unclipped 32-bit surface, when the figure (MinX, MinY) - (MaxX, MaxY) lies on
+// it with room for the pen: the painter's stroker and span blending cost many times more for
+// the same coverage. Pixels differ from the painter's by rounding, and along curves where the
+// painter's offset drifts from the true one.
 // Null, with the canvas released, when the painter must draw it (dashes, translucent colours,
-// thin or aliased pens, clips, other pixel formats, figures at the edge); else the surface,
-// to be released with FinishOwnStroke.
+// thin or aliased pens, clips, other pixel formats, figures at the edge); else the surface, to be
+// released with FinishOwnStroke.
 QImage* OwnStrokeSurface(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, double MinX, double MinY, double MaxX,
                          double MaxY) {
   if (!AntiAlias || Pen.DashStyle != 0 || (Pen.ARGB >> 24) != 0xFF || !(Pen.Width > 1.0f) || Pen.Width > 1e4f ||
       Pen.LineJoin < 0 || Pen.LineJoin > 2)
     return nullptr;
-  TRegion clip;
-  if (Canvas->GetClipRgn(clip)) return nullptr;
-  QImage* img = CanvasAccess::Begin(Canvas);
+  // Strokes are centred on pixel centres and reach at most a mitre beyond the figure.
   const double margin = Pen.Width * kMiterLimit / 2 + 1;
-  // Strokes are centred on pixel centres.
-  MinX += 0.5, MinY += 0.5, MaxX += 0.5, MaxY += 0.5;
-  if (img && !img->isNull() &&
-      (img->format() == QImage::Format_RGB32 || img->format() == QImage::Format_ARGB32_Premultiplied) &&
-      MinX - margin >= 0 && MinY - margin >= 0 && MaxX + margin <= img->width() && MaxY + margin <= img->height())
-    return img;
-  CanvasAccess::Finish(Canvas, false);
-  return nullptr;
+  return OwnSurface(Canvas, MinX + 0.5 - margin, MinY + 0.5 - margin, MaxX + 0.5 + margin, MaxY + 0.5 + margin);
 }
 
 void FinishOwnStroke(TCanvas* Canvas, bool Drawn) {
@@ -228,6 +238,17 @@ void TAAGraphics::DrawLines(const TAAPen& Pen, const std::vector<TPoint>& Points
 }
 
 void TAAGraphics::FillRectangle(const TAABrush& Brush, float X, float Y, float Width, float Height) {
+  if (Invisible(Brush)) return;
+  // A smooth upright box of a solid opaque colour is its area coverage, without the painter.
+  if (FAntiAlias && Brush.Hatch < 0 && (Brush.ARGB >> 24) == 0xFF && Width > 0 && Height > 0) {
+    if (QImage* img = OwnSurface(FCanvas, X, Y, double(X) + Width, double(Y) + Height)) {
+      const double box[4] = {X, Y, double(X) + Width, double(Y) + Height}, none[4] = {0, 0, 0, 0};
+      CanvasAccess::Changing(FCanvas);
+      CompositeOpaqueFrame(Rows(img), Stride(img), img->width(), img->height(), box, none, Brush.ARGB & 0xFFFFFFu);
+      FinishOwnStroke(FCanvas, true);
+      return;
+    }
+  }
   Painter p(FCanvas, FAntiAlias, false);
   if (!p) return;
   Fill(p.operator->(), Brush, [&](QPainter* q) { q->drawRect(QRectF(X, Y, Width, Height)); });
@@ -299,6 +320,7 @@ void TAAGraphics::DrawRectangle(const TAAPen& Pen, float X, float Y, float Width
 }
 
 void TAAGraphics::FillEllipse(const TAABrush& Brush, float X, float Y, float Width, float Height) {
+  if (Invisible(Brush)) return;
   Painter p(FCanvas, FAntiAlias, false);
   if (!p) return;
   Fill(p.operator->(), Brush, [&](QPainter* q) { q->drawEllipse(QRectF(X, Y, Width, Height)); });
@@ -314,6 +336,7 @@ void TAAGraphics::DrawEllipse(const TAAPen& Pen, float X, float Y, float Width, 
 }
 
 void TAAGraphics::FillPolygon(const TAABrush& Brush, const std::vector<TPoint>& Points) {
+  if (Invisible(Brush)) return;
   Painter p(FCanvas, FAntiAlias, false);
   if (!p || Points.size() < 3) return;
   const QPolygon poly = ToPolygon(Points);
@@ -343,6 +366,7 @@ void TAAGraphics::DrawArc(const TAAPen& Pen, float X, float Y, float Width, floa
 }
 
 void TAAGraphics::FillPath(const TAABrush& Brush, const TAAPath& Path) {
+  if (Invisible(Brush)) return;
   Painter p(FCanvas, FAntiAlias, false);
   if (!p) return;
   QPainterPath closed = Path.Internals()->Path;

@@ -85,9 +85,19 @@ void TCoverageRaster::AddEdge(int X1, int Y1, int X2, int Y2) {
     std::swap(Y1, Y2);
     sign = -1;
   }
+  const int lastRow = (Y2 - 1) >> kShift;
+  if (X1 == X2) {
+    // Upright edges, the sides of most outlines, stay in one column.
+    const int column = X1 >> kShift, twiceX = 2 * (X1 - (column << kShift));
+    for (int row = Y1 >> kShift, y = Y1; row <= lastRow; ++row) {
+      const int yb = std::min(Y2, (row + 1) << kShift), cover = sign * (yb - y);
+      Accumulate(column, row, cover, twiceX * cover);
+      y = yb;
+    }
+    return;
+  }
   const int64_t dx = int64_t(X2) - X1, dy = int64_t(Y2) - Y1;
   int xa = X1, ya = Y1;
-  const int lastRow = (Y2 - 1) >> kShift;
   for (int row = Y1 >> kShift; row <= lastRow; ++row) {
     const int rowTop = row << kShift;
     const int yb = std::min(Y2, rowTop + kOne);
@@ -154,7 +164,13 @@ void TCoverageRaster::CompositeOpaque(uint32_t* Rows, std::ptrdiff_t StridePixel
     const int n = end - begin;
     begin = end;
     if (n == 0) continue;
-    std::sort(cells, cells + n, byX);
+    if (n > 12) {
+      std::sort(cells, cells + n, byX);
+    } else {
+      // Rows of thin outlines hold a few cells, mostly in order already.
+      for (int i = 1; i < n; ++i)
+        for (int j = i; j > 0 && cells[j].X < cells[j - 1].X; --j) std::swap(cells[j], cells[j - 1]);
+    }
     uint32_t* line = Rows + std::ptrdiff_t(FMinRow + r) * StridePixels;
     int64_t cover = 0;  // sum of the covers of every cell left of the current one
     for (int i = 0; i < n;) {
