@@ -213,25 +213,39 @@ void CompositeOpaqueFrame(uint32_t* Rows, std::ptrdiff_t StridePixels, int Width
   if (ox1 <= ox0 || oy1 <= oy0) return;
   if (ix1 <= ix0 || iy1 <= iy0) ix0 = ix1 = iy0 = iy1 = 0;
   ix0 = std::max(ix0, ox0), iy0 = std::max(iy0, oy0), ix1 = std::min(ix1, ox1), iy1 = std::min(iy1, oy1);
-  // Pixels wholly inside the inner rectangle's columns, where only the rows' overlaps differ.
-  const int fullFirst = (ix0 + kOne - 1) >> kShift, fullEnd = ix1 >> kShift;
-  const int first = ox0 >> kShift, end = (ox1 + kOne - 1) >> kShift;
+  // Pixel columns: [first, outerFull) and [outerEnd, end) hold the outer rectangle's side edges,
+  // [innerFirst, innerFull) and [innerEnd, innerLast) the inner one's; between them the coverage
+  // of a row is the same from pixel to pixel.
+  const int first = ox0 >> kShift, outerFull = (ox0 + kOne - 1) >> kShift;
+  const int outerEnd = ox1 >> kShift, end = (ox1 + kOne - 1) >> kShift;
+  const int innerFirst = ix0 >> kShift, innerFull = (ix0 + kOne - 1) >> kShift;
+  const int innerEnd = ix1 >> kShift, innerLast = (ix1 + kOne - 1) >> kShift;
+  const bool ordered = outerFull <= innerFirst && innerFull <= innerEnd && innerLast <= outerEnd;
   for (int y = oy0 >> kShift; y < (oy1 + kOne - 1) >> kShift; ++y) {
     const int yo = Overlap(oy0, oy1, y), yi = Overlap(iy0, iy1, y);
     uint32_t* line = Rows + std::ptrdiff_t(y) * StridePixels;
-    const auto blend = [&](int X) {
-      const int area = Overlap(ox0, ox1, X) * yo - Overlap(ix0, ix1, X) * yi;  // in 1/65536 pixel
-      if (const uint32_t a = std::min(area >> kShift, 255); a != 0) line[X] = Over(line[X], colour, a);
+    const auto pixels = [&](int From, int To) {
+      for (int x = From; x < To; ++x) {
+        const int area = Overlap(ox0, ox1, x) * yo - Overlap(ix0, ix1, x) * yi;  // in 1/65536 pixel
+        if (const uint32_t a = std::min(area >> kShift, 255); a != 0) line[x] = Over(line[x], colour, a);
+      }
     };
-    const bool hollow = yi != 0 && fullFirst < fullEnd;
-    const int leftEnd = hollow ? fullFirst : end;
-    for (int x = first; x < leftEnd; ++x) blend(x);
-    if (!hollow) continue;
-    if (const uint32_t a = std::min((yo - yi) * kOne >> kShift, 255); a == 255) {
-      std::fill(line + fullFirst, line + fullEnd, colour);
-    } else if (a != 0) {
-      for (int x = fullFirst; x < fullEnd; ++x) line[x] = Over(line[x], colour, a);
+    const auto run = [&](int From, int To, int RowCover) {
+      const uint32_t a = std::min(RowCover, 255);
+      if (a == 255) {
+        std::fill(line + From, line + To, colour);
+      } else if (a != 0) {
+        for (int x = From; x < To; ++x) line[x] = Over(line[x], colour, a);
+      }
+    };
+    if (yi == 0 && outerFull <= outerEnd) {
+      pixels(first, outerFull), run(outerFull, outerEnd, yo), pixels(outerEnd, end);
+    } else if (yi != 0 && ordered) {
+      pixels(first, outerFull), run(outerFull, innerFirst, yo), pixels(innerFirst, innerFull);
+      run(innerFull, innerEnd, yo - yi);
+      pixels(innerEnd, innerLast), run(innerLast, outerEnd, yo), pixels(outerEnd, end);
+    } else {
+      pixels(first, end);
     }
-    for (int x = fullEnd; x < end; ++x) blend(x);
   }
 }
