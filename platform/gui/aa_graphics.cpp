@@ -184,7 +184,7 @@ bool StrokeFrame(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X, fl
   return true;
 }
 
-bool StrokePoints(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, const std::vector<TStrokePoint>& Points,
+bool StrokePoints(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, std::vector<TStrokePoint> Points,
                   bool Closed) {
   if (Points.empty()) return false;
   double minX = Points[0].X, minY = Points[0].Y, maxX = minX, maxY = minY;
@@ -194,9 +194,8 @@ bool StrokePoints(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, const std:
   }
   return StrokeOwn(Canvas, Pen, AntiAlias, minX, minY, maxX, maxY,
                    [&](TCoverageRaster& Raster, double HalfWidth, TStrokeJoin Join) {
-                     std::vector<TStrokePoint> centred(Points);
-                     for (TStrokePoint& p : centred) p.X += 0.5, p.Y += 0.5;
-                     return AddPolylineStroke(Raster, centred, Closed, HalfWidth, Join, kMiterLimit);
+                     for (TStrokePoint& p : Points) p.X += 0.5, p.Y += 0.5;
+                     return AddPolylineStroke(Raster, Points, Closed, HalfWidth, Join, kMiterLimit);
                    });
 }
 

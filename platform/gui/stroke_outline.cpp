@@ -29,10 +29,12 @@ int StepsFor(double Angle, double R) {
 // to the right of the screen's view of it), with its corners joined.
 class TSideBuilder {
  public:
-  TSideBuilder(const std::vector<TStrokePoint>& P, bool Closed, double H, TStrokeJoin Join, double Limit)
-      : FP(P), FClosed(Closed), FH(H), FJoin(Join), FLimit(Limit) {
+  // Dir is scratch space for the directions of the segments.
+  TSideBuilder(const std::vector<TStrokePoint>& P, bool Closed, double H, TStrokeJoin Join, double Limit,
+               std::vector<TStrokePoint>& Dir)
+      : FP(P), FClosed(Closed), FH(H), FJoin(Join), FLimit(Limit), FDir(Dir) {
     const size_t n = P.size(), segments = Closed ? n : n - 1;
-    FDir.reserve(segments);
+    FDir.clear();
     for (size_t i = 0; i < segments; ++i) {
       const TStrokePoint d = P[(i + 1) % n] - P[i];
       FDir.push_back(d * (1.0 / std::hypot(d.X, d.Y)));
@@ -104,8 +106,17 @@ class TSideBuilder {
   double FH;
   TStrokeJoin FJoin;
   double FLimit;
-  std::vector<TStrokePoint> FDir;
+  std::vector<TStrokePoint>& FDir;
 };
+
+// Scratch space kept between strokes, so that drawing many figures allocates nothing.
+struct TScratch {
+  std::vector<TStrokePoint> Points, There, Back, Dir;
+};
+TScratch& Scratch() {
+  thread_local TScratch s;
+  return s;
+}
 
 void AddContour(TCoverageRaster& Raster, const std::vector<TStrokePoint>& Points) {
   if (Points.empty()) return;
@@ -135,8 +146,9 @@ void EllipseAt(double CX, double CY, double RX, double RY, double T, TStrokePoin
 bool AddPolylineStroke(TCoverageRaster& Raster, const std::vector<TStrokePoint>& Points, bool Closed,
                        double HalfWidth, TStrokeJoin Join, double MiterLimit) {
   if (!(HalfWidth > 0) || !Finite(HalfWidth)) return false;
-  std::vector<TStrokePoint> p;
-  p.reserve(Points.size());
+  TScratch& scratch = Scratch();
+  std::vector<TStrokePoint>& p = scratch.Points;
+  p.clear();
   for (const TStrokePoint& q : Points) {
     if (!Finite(q.X) || !Finite(q.Y)) return false;
     if (p.empty() || q.X != p.back().X || q.Y != p.back().Y) p.push_back(q);
@@ -144,10 +156,11 @@ bool AddPolylineStroke(TCoverageRaster& Raster, const std::vector<TStrokePoint>&
   if (Closed && p.size() > 1 && p.front().X == p.back().X && p.front().Y == p.back().Y) p.pop_back();
   if (p.size() < (Closed ? 3u : 2u)) return false;
 
-  std::vector<TStrokePoint> there, back;
-  if (!TSideBuilder(p, Closed, HalfWidth, Join, MiterLimit).Build(there)) return false;
+  std::vector<TStrokePoint>&there = scratch.There, &back = scratch.Back;
+  there.clear(), back.clear();
+  if (!TSideBuilder(p, Closed, HalfWidth, Join, MiterLimit, scratch.Dir).Build(there)) return false;
   std::reverse(p.begin(), p.end());
-  if (!TSideBuilder(p, Closed, HalfWidth, Join, MiterLimit).Build(back)) return false;
+  if (!TSideBuilder(p, Closed, HalfWidth, Join, MiterLimit, scratch.Dir).Build(back)) return false;
   if (Closed) {
     AddContour(Raster, there);
     AddContour(Raster, back);
@@ -162,7 +175,8 @@ bool AddPolylineStroke(TCoverageRaster& Raster, const std::vector<TStrokePoint>&
 bool AddEllipseStroke(TCoverageRaster& Raster, double CX, double CY, double RX, double RY, double HalfWidth) {
   if (!CurveTakesPen(RX, RY, HalfWidth) || !Finite(CX) || !Finite(CY)) return false;
   const int n = std::max(8, StepsFor(2 * kPi, std::max(RX, RY) + HalfWidth));
-  std::vector<TStrokePoint> outer(static_cast<size_t>(n)), inner(static_cast<size_t>(n));
+  std::vector<TStrokePoint>&outer = Scratch().There, &inner = Scratch().Back;
+  outer.resize(static_cast<size_t>(n)), inner.resize(static_cast<size_t>(n));
   for (int k = 0; k < n; ++k) {
     TStrokePoint p, nrm;
     EllipseAt(CX, CY, RX, RY, 2 * kPi * k / n, p, nrm);
@@ -180,7 +194,8 @@ bool AddArcStroke(TCoverageRaster& Raster, double CX, double CY, double RX, doub
     return false;
   if (std::abs(Sweep) < kStraight || std::abs(Sweep) > 2 * kPi) return false;
   const int n = StepsFor(Sweep, std::max(RX, RY) + HalfWidth);
-  std::vector<TStrokePoint> band(static_cast<size_t>(2 * (n + 1)));
+  std::vector<TStrokePoint>& band = Scratch().There;
+  band.resize(static_cast<size_t>(2 * (n + 1)));
   for (int k = 0; k <= n; ++k) {
     TStrokePoint p, nrm;
     EllipseAt(CX, CY, RX, RY, Start + Sweep * k / n, p, nrm);
