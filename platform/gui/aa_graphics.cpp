@@ -171,7 +171,7 @@ bool StrokeOwn(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, double MinX, 
 
 // The outline of an upright box with mitred corners is a frame between two rectangles. A
 // one-pixel pen is done so too: the painter's thin stroker differs from it in the four corner
-// pixels only, and costs a hundred times more.
+// pixels only, and costs many times more.
 bool StrokeFrame(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X, float Y, float Width, float Height) {
   if (Pen.LineJoin != 0 || !(Width > Pen.Width) || !(Height > Pen.Width)) return false;
   QImage* img = OwnStrokeSurface(Canvas, Pen, AntiAlias, X, Y, double(X) + Width, double(Y) + Height, true);
@@ -224,7 +224,7 @@ bool StrokeEllipse(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X, 
 TAAGraphics::TAAGraphics(TCanvas* Canvas) : FCanvas(Canvas) {}
 
 void TAAGraphics::DrawLine(const TAAPen& Pen, float X1, float Y1, float X2, float Y2) {
-  if (StrokePoints(FCanvas, Pen, FAntiAlias, {{X1, Y1}, {X2, Y2}}, false)) return;
+  // Single wide lines stay with the painter: it has a quick path of its own for them.
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));
