@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numbers>
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
 
 #include "platform/gui/canvas_internals.h"
+#include "platform/gui/stroke_outline.h"
 
 struct TAAPath::Impl {
   QPainterPath Path;
@@ -80,6 +82,9 @@ class Painter {
   QPainter FPainter;
 };
 
+// A solid brush with no opacity leaves every pixel as it was.
+bool Invisible(const TAABrush& b) { return b.Hatch < 0 && (b.ARGB >> 24) == 0; }
+
 void Fill(QPainter* p, const TAABrush& b, const std::function<void(QPainter*)>& Shape) {
   p->setPen(Qt::NoPen);
   if (b.Hatch >= 0) {
@@ -101,11 +106,125 @@ QPolygon ToPolygon(const std::vector<TPoint>& Points) {
   return poly;
 }
 
+// The painter's own mitre limit, in half pen widths; longer mitres are left to it.
+constexpr double kMiterLimit = 2.0;
+
+// An unclipped 32-bit surface holding (MinX, MinY) - (MaxX, MaxY), for drawing straight into
+// its rows; else null, with the canvas released.
+QImage* OwnSurface(TCanvas* Canvas, double MinX, double MinY, double MaxX, double MaxY) {
+  TRegion clip;
+  if (Canvas->GetClipRgn(clip)) return nullptr;
+  QImage* img = CanvasAccess::Begin(Canvas);
+  if (img && !img->isNull() &&
+      (img->format() == QImage::Format_RGB32 || img->format() == QImage::Format_ARGB32_Premultiplied) &&
+      MinX >= 0 && MinY >= 0 && MaxX <= img->width() && MaxY <= img->height())
+    return img;
+  CanvasAccess::Finish(Canvas, false);
+  return nullptr;
+}
+
+// Anti-aliased strokes of solid, opaque pens wider than a pixel (the painter's thin pens have
+// their own quick stroker and look) are laid out and rasterised here and composited
+// straight into an unclipped 32-bit surface, when the figure (MinX, MinY) - (MaxX, MaxY) lies on
+// it with room for the pen: the painter's stroker and span blending cost many times more for
+// the same coverage. Pixels differ from the painter's by rounding, and along curves where the
+// painter's offset drifts from the true one.
+// Null, with the canvas released, when the painter must draw it (dashes, translucent colours,
+// thin or aliased pens, clips, other pixel formats, figures at the edge); else the surface, to be
+// released with FinishOwnStroke.
+QImage* OwnStrokeSurface(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, double MinX, double MinY, double MaxX,
+                         double MaxY, bool OnePixelToo = false) {
+  if (!AntiAlias || Pen.DashStyle != 0 || (Pen.ARGB >> 24) != 0xFF ||
+      !(Pen.Width > 1.0f || (OnePixelToo && Pen.Width == 1.0f)) || Pen.Width > 1e4f ||
+      Pen.LineJoin < 0 || Pen.LineJoin > 2)
+    return nullptr;
+  // Strokes are centred on pixel centres and reach at most a mitre beyond the figure.
+  const double margin = Pen.Width * kMiterLimit / 2 + 1;
+  return OwnSurface(Canvas, MinX + 0.5 - margin, MinY + 0.5 - margin, MaxX + 0.5 + margin, MaxY + 0.5 + margin);
+}
+
+void FinishOwnStroke(TCanvas* Canvas, bool Drawn) {
+  CanvasAccess::Finish(Canvas, Drawn);
+  if (Drawn) CanvasAccess::Changed(Canvas);
+}
+
+uint32_t* Rows(QImage* Img) { return reinterpret_cast<uint32_t*>(Img->bits()); }
+std::ptrdiff_t Stride(const QImage* Img) { return Img->bytesPerLine() / 4; }
+
+// A stroke whose outline AddShape lays into a coverage raster (false when it cannot).
+template <class AddShape>
+bool StrokeOwn(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, double MinX, double MinY, double MaxX, double MaxY,
+               AddShape&& Add) {
+  QImage* img = OwnStrokeSurface(Canvas, Pen, AntiAlias, MinX, MinY, MaxX, MaxY);
+  if (!img) return false;
+  thread_local TCoverageRaster raster;
+  raster.Reset(img->width(), img->height());
+  static const TStrokeJoin joins[] = {TStrokeJoin::Miter, TStrokeJoin::Bevel, TStrokeJoin::Round};
+  const bool drawn = Add(raster, Pen.Width / 2.0, joins[Pen.LineJoin]);
+  if (drawn) {
+    CanvasAccess::Changing(Canvas);
+    raster.CompositeOpaque(Rows(img), Stride(img), Pen.ARGB & 0xFFFFFFu);
+  }
+  FinishOwnStroke(Canvas, drawn);
+  return drawn;
+}
+
+// The outline of an upright box with mitred corners is a frame between two rectangles. A
+// one-pixel pen is done so too: the painter's thin stroker differs from it in the four corner
+// pixels only, and costs many times more.
+bool StrokeFrame(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X, float Y, float Width, float Height) {
+  if (Pen.LineJoin != 0 || !(Width > Pen.Width) || !(Height > Pen.Width)) return false;
+  QImage* img = OwnStrokeSurface(Canvas, Pen, AntiAlias, X, Y, double(X) + Width, double(Y) + Height, true);
+  if (!img) return false;
+  const double h = Pen.Width / 2.0, left = X + 0.5, top = Y + 0.5, right = left + Width, bottom = top + Height;
+  const double outer[4] = {left - h, top - h, right + h, bottom + h}, inner[4] = {left + h, top + h, right - h, bottom - h};
+  CanvasAccess::Changing(Canvas);
+  CompositeOpaqueFrame(Rows(img), Stride(img), img->width(), img->height(), outer, inner, Pen.ARGB & 0xFFFFFFu);
+  FinishOwnStroke(Canvas, true);
+  return true;
+}
+
+bool StrokePoints(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, std::vector<TStrokePoint> Points,
+                  bool Closed) {
+  if (Points.empty()) return false;
+  double minX = Points[0].X, minY = Points[0].Y, maxX = minX, maxY = minY;
+  for (const TStrokePoint& p : Points) {
+    minX = std::min(minX, p.X), maxX = std::max(maxX, p.X);
+    minY = std::min(minY, p.Y), maxY = std::max(maxY, p.Y);
+  }
+  return StrokeOwn(Canvas, Pen, AntiAlias, minX, minY, maxX, maxY,
+                   [&](TCoverageRaster& Raster, double HalfWidth, TStrokeJoin Join) {
+                     for (TStrokePoint& p : Points) p.X += 0.5, p.Y += 0.5;
+                     return AddPolylineStroke(Raster, Points, Closed, HalfWidth, Join, kMiterLimit);
+                   });
+}
+
+std::vector<TStrokePoint> ToStrokePoints(const std::vector<TPoint>& Points) {
+  std::vector<TStrokePoint> out;
+  out.reserve(Points.size());
+  for (const TPoint& p : Points) out.push_back({double(p.X), double(p.Y)});
+  return out;
+}
+
+// An ellipse in the box (X, Y, Width, Height), whole or from Start through Sweep degrees
+// clockwise.
+bool StrokeEllipse(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X, float Y, float Width, float Height,
+                   const float* Start, float Sweep) {
+  return StrokeOwn(Canvas, Pen, AntiAlias, X, Y, double(X) + Width, double(Y) + Height,
+                   [&](TCoverageRaster& Raster, double HalfWidth, TStrokeJoin) {
+                     const double rx = Width / 2.0, ry = Height / 2.0, cx = X + rx + 0.5, cy = Y + ry + 0.5;
+                     if (!Start) return AddEllipseStroke(Raster, cx, cy, rx, ry, HalfWidth);
+                     const double toRadians = std::numbers::pi / 180.0;
+                     return AddArcStroke(Raster, cx, cy, rx, ry, *Start * toRadians, Sweep * toRadians, HalfWidth);
+                   });
+}
+
 }  // namespace
 
 TAAGraphics::TAAGraphics(TCanvas* Canvas) : FCanvas(Canvas) {}
 
 void TAAGraphics::DrawLine(const TAAPen& Pen, float X1, float Y1, float X2, float Y2) {
+  // Single wide lines stay with the painter: it has a quick path of its own for them.
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));
@@ -113,6 +232,7 @@ void TAAGraphics::DrawLine(const TAAPen& Pen, float X1, float Y1, float X2, floa
 }
 
 void TAAGraphics::DrawLines(const TAAPen& Pen, const std::vector<TPoint>& Points) {
+  if (Points.size() >= 2 && StrokePoints(FCanvas, Pen, FAntiAlias, ToStrokePoints(Points), false)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p || Points.size() < 2) return;
   p->setPen(ToQPen(Pen));
@@ -120,6 +240,17 @@ void TAAGraphics::DrawLines(const TAAPen& Pen, const std::vector<TPoint>& Points
 }
 
 void TAAGraphics::FillRectangle(const TAABrush& Brush, float X, float Y, float Width, float Height) {
+  if (Invisible(Brush)) return;
+  // A smooth upright box of a solid opaque colour is its area coverage, without the painter.
+  if (FAntiAlias && Brush.Hatch < 0 && (Brush.ARGB >> 24) == 0xFF && Width > 0 && Height > 0) {
+    if (QImage* img = OwnSurface(FCanvas, X, Y, double(X) + Width, double(Y) + Height)) {
+      const double box[4] = {X, Y, double(X) + Width, double(Y) + Height}, none[4] = {0, 0, 0, 0};
+      CanvasAccess::Changing(FCanvas);
+      CompositeOpaqueFrame(Rows(img), Stride(img), img->width(), img->height(), box, none, Brush.ARGB & 0xFFFFFFu);
+      FinishOwnStroke(FCanvas, true);
+      return;
+    }
+  }
   Painter p(FCanvas, FAntiAlias, false);
   if (!p) return;
   Fill(p.operator->(), Brush, [&](QPainter* q) { q->drawRect(QRectF(X, Y, Width, Height)); });
@@ -178,6 +309,11 @@ bool FillOutlineRing(TCanvas* Canvas, const TAAPen& Pen, bool AntiAlias, float X
 
 void TAAGraphics::DrawRectangle(const TAAPen& Pen, float X, float Y, float Width, float Height) {
   if (FillOutlineRing(FCanvas, Pen, FAntiAlias, X, Y, Width, Height)) return;
+  // A box no wider or taller than the pen has no inside left; the painter draws those.
+  if (StrokeFrame(FCanvas, Pen, FAntiAlias, X, Y, Width, Height)) return;
+  if (Width > Pen.Width && Height > Pen.Width &&
+      StrokePoints(FCanvas, Pen, FAntiAlias, {{X, Y}, {X + Width, Y}, {X + Width, Y + Height}, {X, Y + Height}}, true))
+    return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));
@@ -186,12 +322,14 @@ void TAAGraphics::DrawRectangle(const TAAPen& Pen, float X, float Y, float Width
 }
 
 void TAAGraphics::FillEllipse(const TAABrush& Brush, float X, float Y, float Width, float Height) {
+  if (Invisible(Brush)) return;
   Painter p(FCanvas, FAntiAlias, false);
   if (!p) return;
   Fill(p.operator->(), Brush, [&](QPainter* q) { q->drawEllipse(QRectF(X, Y, Width, Height)); });
 }
 
 void TAAGraphics::DrawEllipse(const TAAPen& Pen, float X, float Y, float Width, float Height) {
+  if (StrokeEllipse(FCanvas, Pen, FAntiAlias, X, Y, Width, Height, nullptr, 0)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));
@@ -200,6 +338,7 @@ void TAAGraphics::DrawEllipse(const TAAPen& Pen, float X, float Y, float Width, 
 }
 
 void TAAGraphics::FillPolygon(const TAABrush& Brush, const std::vector<TPoint>& Points) {
+  if (Invisible(Brush)) return;
   Painter p(FCanvas, FAntiAlias, false);
   if (!p || Points.size() < 3) return;
   const QPolygon poly = ToPolygon(Points);
@@ -207,6 +346,7 @@ void TAAGraphics::FillPolygon(const TAABrush& Brush, const std::vector<TPoint>& 
 }
 
 void TAAGraphics::DrawPolygon(const TAAPen& Pen, const std::vector<TPoint>& Points) {
+  if (Points.size() >= 3 && StrokePoints(FCanvas, Pen, FAntiAlias, ToStrokePoints(Points), true)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p || Points.size() < 2) return;
   p->setPen(ToQPen(Pen));
@@ -216,6 +356,7 @@ void TAAGraphics::DrawPolygon(const TAAPen& Pen, const std::vector<TPoint>& Poin
 
 void TAAGraphics::DrawArc(const TAAPen& Pen, float X, float Y, float Width, float Height, float StartDegrees,
                           float SweepDegrees) {
+  if (StrokeEllipse(FCanvas, Pen, FAntiAlias, X, Y, Width, Height, &StartDegrees, SweepDegrees)) return;
   Painter p(FCanvas, FAntiAlias, true);
   if (!p) return;
   p->setPen(ToQPen(Pen));
@@ -227,6 +368,7 @@ void TAAGraphics::DrawArc(const TAAPen& Pen, float X, float Y, float Width, floa
 }
 
 void TAAGraphics::FillPath(const TAABrush& Brush, const TAAPath& Path) {
+  if (Invisible(Brush)) return;
   Painter p(FCanvas, FAntiAlias, false);
   if (!p) return;
   QPainterPath closed = Path.Internals()->Path;
