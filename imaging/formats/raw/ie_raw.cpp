@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "imaging/core/ie_buffered_read_stream.h"
@@ -171,6 +172,13 @@ void ReadRAWStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
   S.out_height = Integer((Int64(S.height) + S.halve) >> S.halve);
   S.out_width = Integer((Int64(S.width) + S.halve) >> S.halve);
   const Int64 cells = Int64(S.height) * S.width;
+  // Sizes no decoder accepts are refused before anything is allocated or developed.
+  if (!raw_sizes_usable(S)) {
+    IEFail(Progress, "the camera's sensor size is not valid: " + std::to_string(S.width) + " x " +
+                         std::to_string(S.height) + " pixels of a " + std::to_string(S.sensor_width) + " x " +
+                         std::to_string(S.sensor_height) + " sensor");
+    return;
+  }
   if (!IECheckImageSize(Progress, S.out_width, S.out_height, 64)) return;
   // Sensor data said to start past the end of the file has nothing to read, not an unknown amount.
   const Int64 size = input.Size();
@@ -178,6 +186,12 @@ void ReadRAWStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& IOParams, 
   if (EntropyCoded(S.load_raw) ? !IECheckSparseImage(Progress, "camera raw sensor data", S.width, S.height)
                                : !IECheckInputHolds(Progress, "the camera raw sensor data", S.width, S.height,
                                                     cells / 2, available))
+    return;
+  // Sigma's coding is dense but not boundless: three bits a sensor cell at the least.
+  if (S.load_raw == sigma_huffman_load_raw &&
+      !IECheckInputHolds(Progress, "the Sigma sensor data", S.sensor_width, S.sensor_height,
+                         (Int64(S.sensor_width) * S.sensor_height * 3 + 7) / 8,
+                         size < 0 ? -1 : std::max<Int64>(0, size - kSigmaRowsAt)))
     return;
 
   std::vector<Word> buffer;

@@ -234,7 +234,7 @@ void nikon_compressed_load_raw(TIERawDecoder& S) {
 void sigma_huffman_load_raw(TIERawDecoder& S) {
   const char* stage = "sigma_huffman_load_raw()";
   if (!raw_begin(S, stage, S.sensor_height)) return;
-  raw_seek(S, 260);
+  raw_seek(S, kSigmaTablesAt);
   std::vector<SmallInt> diff(1024);
   std::vector<Cardinal> code(1024);
   for (auto& d : diff) d = static_cast<SmallInt>(read_u16(S));

@@ -309,13 +309,14 @@ bool raw_check_truncated(TIERawDecoder& S, const char* Stage) {
   return true;
 }
 
+bool raw_sizes_usable(const TIERawDecoder& S) {
+  return S.height > 0 && S.width > 0 && S.height <= kRawMaxSide && S.width <= kRawMaxSide && S.sensor_height >= 0 &&
+         S.sensor_width >= 0 && S.sensor_height <= kRawMaxSide && S.sensor_width <= kRawMaxSide &&
+         S.active_top >= 0 && S.active_left >= 0 && S.active_top <= kRawMaxSide && S.active_left <= kRawMaxSide;
+}
+
 bool raw_begin(TIERawDecoder& S, const char* Stage, Integer Rows) {
-  const bool ok = S.image && S.out_height > 0 && S.out_width > 0 && S.height > 0 && S.width > 0 &&
-                  S.height <= kRawMaxSide && S.width <= kRawMaxSide && S.sensor_height >= 0 &&
-                  S.sensor_width >= 0 && S.sensor_height <= kRawMaxSide && S.sensor_width <= kRawMaxSide &&
-                  S.active_top >= 0 && S.active_left >= 0 && S.active_top <= kRawMaxSide &&
-                  S.active_left <= kRawMaxSide;
-  if (!ok) {
+  if (!S.image || S.out_height <= 0 || S.out_width <= 0 || !raw_sizes_usable(S)) {
     raw_damaged(S, AnsiString("the camera's sensor size is not valid (") + Stage + ")");
     return false;
   }

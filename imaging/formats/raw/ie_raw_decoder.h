@@ -238,6 +238,9 @@ bool raw_check_truncated(TIERawDecoder& S, const char* Stage);
 // The largest sensor side a decoder accepts; no camera comes near it, and it keeps every
 // product of two sides inside 32 bits.
 constexpr Integer kRawMaxSide = 32768;
+// Whether the sizes a decoder reads are usable: active area inside 1..kRawMaxSide, sensor
+// sizes 0..kRawMaxSide, offsets of the active area 0..kRawMaxSide.
+bool raw_sizes_usable(const TIERawDecoder& S);
 // At the start of a decoder: checks that the sizes the decoder reads are usable (active area
 // inside 1..kRawMaxSide, sensor sizes 0..kRawMaxSide, an image buffer) and starts the progress
 // over Rows rows. Otherwise reports the damage for Stage and answers false: nothing is decoded.

@@ -50,6 +50,10 @@ void fuji_f700_diagonal_load_raw(TIERawDecoder& S);
 void canon_compressed_load_raw(TIERawDecoder& S);
 void lossless_huffman_load_raw(TIERawDecoder& S);
 void nikon_compressed_load_raw(TIERawDecoder& S);
+// Sigma's sensor data: 1024 differences (16-bit) and 1024 code words (32-bit) at a fixed place,
+// then the rows. Every sample takes at least one bit, as the tree's root is never a leaf.
+constexpr Int64 kSigmaTablesAt = 260;
+constexpr Int64 kSigmaRowsAt = kSigmaTablesAt + 1024 * 2 + 1024 * 4;
 void sigma_huffman_load_raw(TIERawDecoder& S);
 void sony_f828_load_raw(TIERawDecoder& S);
 void sony_keystream_xor(TIERawDecoder& S, Cardinal* Words, Integer Count, bool Start, Cardinal Key);

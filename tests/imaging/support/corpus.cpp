@@ -663,6 +663,12 @@ TCorpusReplay ReplayOne(const std::vector<Byte>& Data, size_t CopyIndex, const T
   return ReplayAll({{&Data, CopyIndex, Label}}, Reader, Caps)[0];
 }
 
+unsigned CorpusSeed(const std::string& Path) {
+  const std::string name = Path.substr(Path.find_last_of('/') + 1);
+  return static_cast<unsigned>(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(name.data()),
+                                     static_cast<uInt>(name.size())));
+}
+
 size_t ReplayCorpus(const std::string& Family, const TCorpusReader& Reader) {
   size_t reads = 0;
   const TCorpusCaps caps = DefaultCorpusCaps();
@@ -670,8 +676,7 @@ size_t ReplayCorpus(const std::string& Family, const TCorpusReader& Reader) {
   for (const std::string& file : CorpusFiles(Family)) {
     SCOPED_TRACE(file);
     const std::vector<Byte> data = ReadWholeFile(file);
-    const std::vector<TCorpusCopy> copies =
-        CorpusMutations(data, static_cast<unsigned>(std::hash<std::string>{}(file)), format);
+    const std::vector<TCorpusCopy> copies = CorpusMutations(data, CorpusSeed(file), format);
     std::vector<TCorpusJob> jobs = {{&data, 0, file}};
     for (size_t i = 0; i < copies.size(); ++i) jobs.push_back({&copies[i].Data, i + 1, file + ", " + copies[i].Label});
     const std::vector<TCorpusReplay> replays = ReplayAll(jobs, Reader, caps);

@@ -107,6 +107,10 @@ struct TCorpusJob {
 std::vector<TCorpusReplay> ReplayAll(const std::vector<TCorpusJob>& Jobs, const TCorpusReader& Reader,
                                      const TCorpusCaps& Caps);
 
+// The seed of a fixture's mutated copies: from its file name alone (a CRC, not std::hash), so
+// that every checkout and every machine replays the same copies.
+unsigned CorpusSeed(const std::string& Path);
+
 // Replays every file of Family and its mutations through Reader, each read under the caps.
 // Originals must be read; copies must be read or refused with a non-empty reason. Answers the
 // number of reads made.

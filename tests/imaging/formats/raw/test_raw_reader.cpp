@@ -534,6 +534,30 @@ TEST(RawReader, SensorDataPastTheEndIsRefused) {
   EXPECT_EQ(r.Bitmap.GetWidth(), 0);
 }
 
+// Foveon headers whose sensor the file cannot fill are refused before the sensor is allocated:
+// one byte of the width changed to give 917520 cells (no decoder takes a side past 32768; the
+// reader developed the blank sensor for seconds all the same), and a 2000 x 1500 sensor in a
+// file of a few hundred bytes (Sigma's coding takes three bits a cell at the least).
+TEST(RawReader, FoveonSensorTheFileCannotFillIsRefused) {
+  const struct {
+    const char* Name;
+    std::string File;
+    const char* Reason;
+  } cases[] = {
+      {"width 917520", std::string(CLAVORNE_SOURCE_DIR) + "/tests/fuzz/regressions/raw/foveon-width-917520.x3f",
+       "sensor size is not valid"},
+      {"2000 x 1500 without data", RawFile("sd9-2000.x3f", "foveon", "2000 1500"), "holds 0 bytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRead r;
+    ReadRaw(ReadWholeFile(c.File), r);
+    EXPECT_TRUE(r.Probe.Failed());
+    EXPECT_NE(r.Probe.Reason.find(c.Reason), std::string::npos) << r.Probe.Reason;
+    EXPECT_EQ(r.Bitmap.GetWidth(), 0);
+  }
+}
+
 // --- corpus -----------------------------------------------------------------------------
 
 TEST(Corpus, RawFuzzFindings) {
