@@ -1,10 +1,19 @@
 #include "media/engine/custom_ffmpeg_opt.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "media/binding/entry_points.h"
 #include "media/binding/error_text.h"
 #include "media/binding/ffmpeg_exception.h"
+
+namespace {
+// A task's encoder worker and its loop may fail at the same moment.
+std::mutex& ErrorMessageLock() {
+  static std::mutex lock;
+  return lock;
+}
+}  // namespace
 
 TCustomFFmpegOpt::TCustomFFmpegOpt() {
   OptionsParser = new TFFOptions();
@@ -27,7 +36,10 @@ int TCustomFFmpegOpt::Fail(const AnsiString& Msg, int Code) {
 }
 
 void TCustomFFmpegOpt::RaiseError(const AnsiString& Msg) {
-  LastErrorMessage = Msg;
+  {
+    std::lock_guard<std::mutex> hold(ErrorMessageLock());
+    LastErrorMessage = Msg;
+  }
   Log(llFatal, Msg);
   throw FFmpegException(Msg);
 }

@@ -8,6 +8,7 @@
 #include "media/binding/entry_points.h"
 #include "media/binding/error_text.h"
 #include "media/binding/ffmpeg_exception.h"
+#include "media/engine/encode_worker.h"
 #include "media/engine/transcode_task.h"
 #include "platform/rtl/numerics.h"
 
@@ -150,10 +151,9 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* S, AVPacket* Pkt, TOutputStream*
   }
 }
 
-void TCustomFFmpeg::ReceivePackets(AVFormatContext* S, TOutputStream* Ost, bool Flushing) {
+void TCustomFFmpeg::ReceivePackets(AVFormatContext* S, TOutputStream* Ost, bool Flushing, int64_t SlotPts) {
   AVCodecContext* enc = Ost->EncCtx;
   const bool video = enc->codec_type == AVMEDIA_TYPE_VIDEO;
-  TOutputState& state = OState(Ost);
   AVPacket* pkt = ff::av_packet_alloc();
   if (!pkt) RaiseError("av_packet_alloc failed");
   struct TFree {
@@ -167,31 +167,38 @@ void TCustomFFmpeg::ReceivePackets(AVFormatContext* S, TOutputStream* Ost, bool 
       if (Flushing) RaiseErrorFmt("%s encoding failed", video ? "Video" : "Audio");
       RaiseError(video ? "Video encoding failed" : "Audio encoding failed (avcodec_encode_audio2)");
     }
-    size_t sdSize = 0;
-    const uint8_t* sd = ff::av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &sdSize);
-    if (sd && sdSize >= 6) {
-      state.Quality = static_cast<int>(sd[0] | (sd[1] << 8) | (sd[2] << 16) | (static_cast<uint32_t>(sd[3]) << 24));
-      state.PictType = sd[4];
-      const int errors = std::min<int>(sd[5], 4);
-      for (int i = 0; i < errors && 8 + 8 * static_cast<size_t>(i) + 8 <= sdSize; ++i) {
-        uint64_t v = 0;
-        for (int b = 7; b >= 0; --b) v = (v << 8) | sd[8 + 8 * i + b];
-        state.Error[i] = static_cast<int64_t>(v);
-      }
-    }
-    if (Ost->Logfile && enc->stats_out) std::fprintf(Ost->Logfile, "%s", enc->stats_out);
-    if (video && pkt->pts == AV_NOPTS_VALUE && !(Ost->Enc->capabilities & AV_CODEC_CAP_DELAY))
-      pkt->pts = pkt->dts = Ost->SyncOpts;
-    ff::av_packet_rescale_ts(pkt, enc->time_base, Ost->St->time_base);
-    const int size = pkt->size;
-    if (video)
-      VideoSize += size;
-    else
-      AudioSize += size;
-    ++state.FramesEncoded;
-    WriteFrame(S, pkt, Ost);
-    if (video && !VstatsFilename.empty()) DoVideoStats(Ost, size);
+    WriteEncodedPacket(S, Ost, pkt, SlotPts);
   }
+}
+
+void TCustomFFmpeg::WriteEncodedPacket(AVFormatContext* S, TOutputStream* Ost, AVPacket* Pkt, int64_t SlotPts) {
+  AVCodecContext* enc = Ost->EncCtx;
+  const bool video = enc->codec_type == AVMEDIA_TYPE_VIDEO;
+  TOutputState& state = OState(Ost);
+  size_t sdSize = 0;
+  const uint8_t* sd = ff::av_packet_get_side_data(Pkt, AV_PKT_DATA_QUALITY_STATS, &sdSize);
+  if (sd && sdSize >= 6) {
+    state.Quality = static_cast<int>(sd[0] | (sd[1] << 8) | (sd[2] << 16) | (static_cast<uint32_t>(sd[3]) << 24));
+    state.PictType = sd[4];
+    const int errors = std::min<int>(sd[5], 4);
+    for (int i = 0; i < errors && 8 + 8 * static_cast<size_t>(i) + 8 <= sdSize; ++i) {
+      uint64_t v = 0;
+      for (int b = 7; b >= 0; --b) v = (v << 8) | sd[8 + 8 * i + b];
+      state.Error[i] = static_cast<int64_t>(v);
+    }
+  }
+  if (Ost->Logfile && enc->stats_out) std::fprintf(Ost->Logfile, "%s", enc->stats_out);
+  if (video && Pkt->pts == AV_NOPTS_VALUE && !(Ost->Enc->capabilities & AV_CODEC_CAP_DELAY))
+    Pkt->pts = Pkt->dts = SlotPts;
+  ff::av_packet_rescale_ts(Pkt, enc->time_base, Ost->St->time_base);
+  const int size = Pkt->size;
+  if (video)
+    VideoSize += size;
+  else
+    AudioSize += size;
+  ++state.FramesEncoded;
+  WriteFrame(S, Pkt, Ost);
+  if (video && !VstatsFilename.empty()) DoVideoStats(Ost, size);
 }
 
 void TCustomFFmpeg::DoAudioOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* Frame) {
@@ -218,7 +225,7 @@ void TCustomFFmpeg::DoAudioOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
     AudioOutputHookProc(this, audio);
   }
   if (ff::avcodec_send_frame(enc, Frame) < 0) RaiseError("Audio encoding failed (avcodec_encode_audio2)");
-  ReceivePackets(S, Ost, false);
+  ReceivePackets(S, Ost, false, Ost->SyncOpts);
 }
 
 void TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* S, TOutputStream* Ost, AVFrame* Frame) {
@@ -246,9 +253,45 @@ void TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* S, TOutputStream* Ost, AVF
   }
   if (Frame->pict_type == AV_PICTURE_TYPE_I)
     LogFmt(llDebug, "Forced keyframe at time %f", Frame->pts * av_q2d(enc->time_base));
+  if (EncodesAside(Ost)) {
+    CollectEncodedPicture();
+    // The worker holds a reference of its own: the loop may repeat, keep or release the picture.
+    AVFrame* picture = ff::av_frame_clone(Frame);
+    if (!picture) RaiseError("Video encoding failed");
+    const int64_t slot = Ost->SyncOpts;
+    try {
+      if (!FEncodeWorker) FEncodeWorker = std::make_unique<TEncodeWorker>();
+      FEncodeWorker->Submit([this, S, Ost, picture, slot] {
+        AVFrame* frame = picture;
+        const int sent = ff::avcodec_send_frame(Ost->EncCtx, frame);
+        ff::av_frame_free(&frame);
+        if (sent < 0) RaiseError("Video encoding failed");
+        ReceivePackets(S, Ost, false, slot);
+      });
+    } catch (...) {
+      AVFrame* frame = picture;
+      ff::av_frame_free(&frame);
+      throw;
+    }
+    return;
+  }
   if (ff::avcodec_send_frame(enc, Frame) < 0) RaiseError("Video encoding failed");
-  ReceivePackets(S, Ost, false);
+  ReceivePackets(S, Ost, false, Ost->SyncOpts);
 }
+
+bool TCustomFFmpeg::EncodesAside(const TOutputStream* Ost) const {
+  // Only the single output of a task: nothing else then shares the muxer with the worker, and
+  // its packets reach the file in the order they would in line. Two-pass logs, statistics files
+  // and size limits look at the encoder or the file after each picture, so they keep it in line.
+  return OutputStreams.size() == 1 && !Joined && Ost->EncCtx->codec_type == AVMEDIA_TYPE_VIDEO && !Ost->Logfile &&
+         VstatsFilename.empty() && OutputFiles[Ost->FileIndex]->LimitFilesize == INT64_MAX;
+}
+
+void TCustomFFmpeg::CollectEncodedPicture() {
+  if (FEncodeWorker) FEncodeWorker->Wait();
+}
+
+void TCustomFFmpeg::StopEncodeWorker() { FEncodeWorker.reset(); }
 
 bool TCustomFFmpeg::StartsAtFirstPicture(const TOutputStream* Ost, int Sync) const {
   // A constant rate fed from a lone stream begins with that stream's first picture instead of
@@ -352,6 +395,9 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* S, TOutputStream* Ost, AVFrame* 
   }
 
   for (int64_t i = 0; i < nbFrames && !IOBroken; ++i) {
+    // The picture before is written first: a failure to write it stops the run before hooks
+    // and preview see this one.
+    CollectEncodedPicture();
     AVFrame* shown = i < nbPrevious ? state.LastFrame : Picture;
     shown->pts = Ost->SyncOpts;
     if (!CheckRecordingTime(Ost)) return;
@@ -415,6 +461,7 @@ void TCustomFFmpeg::DoSubtitleOut(AVFormatContext* S, TOutputStream* Ost, AVSubt
 }
 
 void TCustomFFmpeg::FlushEncoders() {
+  CollectEncodedPicture();
   for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
     TOutputStream* ost = OutputStreams[i];
     TOutputState& state = OState(ost);
@@ -427,7 +474,7 @@ void TCustomFFmpeg::FlushEncoders() {
     const int ret = ff::avcodec_send_frame(enc, nullptr);
     if (ret < 0 && ret != AVERROR_EOF)
       RaiseErrorFmt("%s encoding failed", enc->codec_type == AVMEDIA_TYPE_VIDEO ? "Video" : "Audio");
-    ReceivePackets(OutputFiles[ost->FileIndex]->Ctx, ost, true);
+    ReceivePackets(OutputFiles[ost->FileIndex]->Ctx, ost, true, ost->SyncOpts);
   }
 }
 

@@ -160,6 +160,8 @@ void TCustomFFmpeg::Transcode() {
 
   FFinishing = true;
   try {
+    // The picture the worker holds was handed over before the loop ended: it is written first.
+    CollectEncodedPicture();
     for (size_t i = 0; i < InputStreams.size(); ++i) {
       TInputStream* ist = InputStreams[i];
       TInputState& st = FInputState[i];
@@ -173,6 +175,7 @@ void TCustomFFmpeg::Transcode() {
   } catch (const Exception& e) {
     if (loopFailure.empty()) loopFailure = e.Message;
   }
+  StopEncodeWorker();
   for (TOutputFile* of : OutputFiles) {
     // The joined inputs share the first output's muxer.
     if (Joined && of != OutputFiles.front()) break;
@@ -215,15 +218,28 @@ void TCustomFFmpeg::Transcode() {
 }
 
 TOutputStream* TCustomFFmpeg::ChooseOutput() {
+  const auto muxDts = [](const TOutputStream* Ost) {
+    return Ost->LastMuxDts == AV_NOPTS_VALUE ? INT64_MIN
+                                             : ff::av_rescale_q(Ost->LastMuxDts, Ost->St->time_base, AV_TIME_BASE_Q);
+  };
+  // A lone candidate is taken without reading its muxing position, which the encoder worker may
+  // be moving on meanwhile.
   int64_t best = INT64_MAX;
+  bool bestKnown = false;
   TOutputStream* chosen = nullptr;
   for (int i = FirstActiveStream; i <= LastActiveStream; ++i) {
     TOutputStream* ost = OutputStreams[i];
     if (ost->Unavailable || ost->Finished) continue;
-    const int64_t dts = ost->LastMuxDts == AV_NOPTS_VALUE
-                            ? INT64_MIN
-                            : ff::av_rescale_q(ost->LastMuxDts, ost->St->time_base, AV_TIME_BASE_Q);
-    if (!chosen || dts < best) {
+    if (!chosen) {
+      chosen = ost;
+      continue;
+    }
+    if (!bestKnown) {
+      best = muxDts(chosen);
+      bestKnown = true;
+    }
+    const int64_t dts = muxDts(ost);
+    if (dts < best) {
       best = dts;
       chosen = ost;
     }
@@ -564,6 +580,7 @@ AnsiString TCustomFFmpeg::CheckOutputsExist() {
 }
 
 void TCustomFFmpeg::FinishTranscode() {
+  StopEncodeWorker();
   CloseOpenDecoders();
   CloseOpenEncoders();
   for (TOutputStream* ost : OutputStreams) {
@@ -588,6 +605,7 @@ void TCustomFFmpeg::NoteRemovedFile(const AnsiString& Name) {
 }
 
 void TCustomFFmpeg::Cleanup() {
+  StopEncodeWorker();
   FreeFilterGraphs();
   ff::av_freep(&SubtitleBuffer);
   for (TOutputStream* ost : OutputStreams) {

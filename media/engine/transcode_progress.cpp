@@ -156,6 +156,8 @@ void TCustomFFmpeg::ReportProgress(int FileIndex, bool IsLastReport, Int64 Curre
     if (CurrentTime - LastReportTime < ProgressInterval) return;
     LastReportTime = CurrentTime;
   }
+  // The counters and the output's size are the worker's while it holds a picture.
+  CollectEncodedPicture();
 
   int64_t pts = INT64_MIN;
   int frameNumber = -1;

@@ -8,6 +8,7 @@
 #include "media/binding/entry_points.h"
 #include "media/binding/ffmpeg_exception.h"
 #include "media/binding/loader.h"
+#include "media/engine/encode_worker.h"
 #include "media/engine/frame_hook.h"
 #include "platform/rtl/sysutils.h"
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "media/binding/format_converter.h"
@@ -18,6 +19,7 @@ struct TFrameHookEntry;
 // One lock over every task's preview flags and preview step.
 TCriticalSection& TranscodePreviewLock();
 class TConvertThread;
+class TEncodeWorker;
 
 // The audio hooks' record of a frame: its first plane, its size in bytes and its own format.
 TTaskAudio TaskAudio(const AVFrame* Frame, Int64 PTS);
@@ -205,7 +207,16 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   void PushFrameToFilters(TInputStream* Ist, AVFrame* Frame);
   void ReconfigureGraphsOf(TInputStream* Ist);
   void EncodeVideoFrame(AVFormatContext* S, TOutputStream* Ost, AVFrame* Frame);
-  void ReceivePackets(AVFormatContext* S, TOutputStream* Ost, bool Flushing);
+  // SlotPts: the output slot of the picture sent last, for encoders that leave packets unstamped.
+  void ReceivePackets(AVFormatContext* S, TOutputStream* Ost, bool Flushing, int64_t SlotPts);
+  // SlotPts: the output slot the packet's picture filled, for encoders that leave it unstamped.
+  void WriteEncodedPacket(AVFormatContext* S, TOutputStream* Ost, AVPacket* Pkt, int64_t SlotPts);
+  // Whether Ost's pictures are encoded on a worker while the loop prepares the next one.
+  bool EncodesAside(const TOutputStream* Ost) const;
+  // Waits until the picture on the worker, if any, is encoded and written; raises its failure.
+  void CollectEncodedPicture();
+  // Ends the worker, dropping what it may still hold; before its encoder is closed.
+  void StopEncodeWorker();
   int OpenEncoder(TOutputStream* Ost, TInputStream* Ist, AnsiString& Error);
   int PrepareStreamCopy(TOutputStream* Ost, TInputStream* Ist);
   int InitBitstreamFilters(TOutputStream* Ost);
@@ -225,6 +236,9 @@ class TCustomFFmpeg : public TCustomFFmpegOpt {
   // After the loop: writes finish even when a stop was requested, so the files stay playable.
   std::atomic<bool> FFinishing{false};
   AVPacket* FPacket = nullptr;
+  // Encodes and writes the single output's pictures beside the loop (see EncodesAside). While
+  // it holds a picture, the loop leaves that output's encoder, muxer and counters alone.
+  std::unique_ptr<TEncodeWorker> FEncodeWorker;
   // The "vhook" argument texts: modules may keep pointers into them.
   std::vector<char*> FVHookArgs;
 };

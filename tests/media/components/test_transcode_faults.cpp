@@ -8,8 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -356,3 +359,69 @@ TEST_F(TranscodeFaults, OutputIntoAFolderThatDoesNotExistIsRefusedBySetOutputNam
 }
 
 }  // namespace
+
+namespace {
+
+// The numbered JPEG files of a folder, by number; each must be a whole picture (ending in the
+// end-of-image marker).
+std::vector<int> WholeJpegNumbers(const std::string& Folder, const std::string& Prefix) {
+  std::vector<int> numbers;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(Prefix, 0) != 0 || !entry.is_regular_file()) continue;
+    const std::string bytes = ReadAll(entry.path().string());
+    EXPECT_GE(bytes.size(), 4u) << name;
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xD8") << name;
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\xFF\xD9") << name << " is cut short";
+    numbers.push_back(std::atoi(name.c_str() + Prefix.size()));
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+}  // namespace
+
+// Pictures are encoded and written beside the loop, which meanwhile decodes the next one. A
+// picture that cannot be written (its name is taken by a folder) still ends the run at that
+// picture: the failure is reported, the pictures before it are whole, none after it is written.
+TEST_F(TranscodeFaults, PictureThatCannotBeWrittenEndsTheRunThereWithThePicturesBeforeItWhole) {
+  const std::string folder = Dir + "/out";
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((folder + "/frames_005.jpg").c_str(), 0700), 0);
+  const TRunResult r = RunTask(TenSecondClip(), "", folder + "/frames_%03d.jpg", " -y -q:v 5 -f image2");
+  EXPECT_FALSE(r.Finished);
+  EXPECT_TRUE(r.ExceptionRaised);
+  EXPECT_THAT(r.ExceptionMessage, HasSubstr("av_interleaved_write_frame()"));
+  EXPECT_EQ(WholeJpegNumbers(folder, "frames_"), (std::vector<int>{1, 2, 3, 4}));
+}
+
+// A stop at any moment of a run of numbered pictures leaves whole pictures only, numbered from
+// the first without a gap: the picture the worker holds is finished, not cut.
+TEST_F(TranscodeFaults, StopAtARandomMomentLeavesWholePicturesNumberedWithoutAGap) {
+  std::random_device seed;
+  for (int round = 0; round < 3; ++round) {
+    const std::string folder = Dir + "/stop" + std::to_string(round);
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const unsigned delayMs = 50 + seed() % 500;
+    SCOPED_TRACE("stop after " + std::to_string(delayMs) + " ms");
+    TCustomFFmpeg task;
+    // Read at its own pace, so the stop lands in the middle of the run.
+    OpenTask(task, TenSecondClip(), " -re", folder + "/frames_%03d.jpg", " -y -q:v 2 -f image2");
+    TRunResult r;
+    task.TerminateProc = [&](TObject*) {
+      r.Finished = task.Finished;
+      r.ExceptionRaised = task.ExceptionRaised;
+    };
+    std::thread stopper([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+      task.Stop(false);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    task.Start(false);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    stopper.join();
+    EXPECT_LT(elapsed, std::chrono::milliseconds(delayMs + 2000));
+    const std::vector<int> numbers = WholeJpegNumbers(folder, "frames_");
+    for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], static_cast<int>(i) + 1);
+  }
+}
