@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "imaging/core/ie_bitmap_stores.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
 
@@ -24,7 +25,48 @@ Int64 DefaultFileThreshold() {
   return threshold;
 }
 
+const TIETBitmapStoreCalls* InstalledTBitmapStore = nullptr;
+
+const char* RefusalText(TIEPixelFormat Format) {
+  switch (Format) {
+    case ie32f: return "ie32f pixel format not allowed when Location=ieTBitmap";
+    case ieCMYK: return "ieCMYK pixel format not allowed when Location=ieTBitmap";
+    case ieRGB48: return "ieRGB48 pixel format not allowed when Location=ieTBitmap";
+    case ieCIELab: return "ieCIELab pixel format not allowed when Location=ieTBitmap";
+    default: return "pixel format not allowed when Location=ieTBitmap";
+  }
+}
+
 }  // namespace
+
+const TIETBitmapStoreCalls* IETBitmapStore() { return InstalledTBitmapStore; }
+void IEInstallTBitmapStore(const TIETBitmapStoreCalls* Calls) { InstalledTBitmapStore = Calls; }
+
+bool IETBitmapStoreHolds(TIEPixelFormat Format) {
+  return Format == ie1g || Format == ie8p || Format == ie8g || Format == ie24RGB || Format == ie32RGB;
+}
+
+AnsiString IEStoreRefusal(TIELocation Location, TIEPixelFormat Format) {
+  // Without the store linked, such rows are kept in memory, which takes every format.
+  if (Location != ieTBitmap || !IETBitmapStore() || Format == ie16g || IETBitmapStoreHolds(Format)) return AnsiString();
+  return RefusalText(Format);
+}
+
+const TIETBitmapStoreCalls* TIEBitmap::TBitmapStore() const { return Location == ieTBitmap ? IETBitmapStore() : nullptr; }
+
+// Only the store makes or takes a framework bitmap, so one held means the store is linked.
+void TIEVclBitmapDeleter::operator()(TBitmap* Bitmap) const {
+  if (Owned && Bitmap) IETBitmapStore()->DeleteBitmap(Bitmap);
+}
+
+void TIEBitmap::FreeVclImage() {
+  if (VclBitmap) IETBitmapStore()->Release(*this);
+  VclRowTable.clear();
+}
+
+void TIEBitmap::UpdateTBitmapPalette() {
+  if (VclBitmap && Location == ieTBitmap) IETBitmapStore()->UpdatePalette(*this);
+}
 
 TIEBitmapImage::TIEBitmapImage() : FileBuffer(std::make_unique<TIEFileBuffer>()) {}
 TIEBitmapImage::~TIEBitmapImage() = default;
@@ -109,6 +151,7 @@ bool TIEBitmap::AllocateImage() {
   if (RowLen <= 0 || RowLen < needed) return fail();
   Int64 size = Int64(RowLen) * Int64(Height);
 
+  if (Location == ieTBitmap && !TBitmapStore()) Location = ieMemory;
   if (Location == ieFile && FileThreshold > size) Location = ieMemory;
   if (Location == ieMemory && FileThreshold < size) Location = ieFile;
 
@@ -127,7 +170,7 @@ bool TIEBitmap::AllocateImage() {
       if (!FileBuffer->AllocateFile("IMG", size)) return fail();
     }
   } else if (Location == ieTBitmap) {
-    if (!AllocateVclImage()) return fail();
+    if (!TBitmapStore()->Allocate(*this)) return fail();
   } else if (Location != ieFile) {
     return fail();
   }
@@ -221,7 +264,7 @@ void TIEBitmap::MoveImageTo(TIEBitmap* Dest) {
   Dest->DitherMethod = DitherMethod;
   Dest->BitAlignment = BitAlignment;
   Dest->Allocator = Allocator;
-  Dest->WatchVclBitmap();
+  if (Dest->VclBitmap) IETBitmapStore()->Watch(*Dest);
   ForceReallocation = true;
 }
 

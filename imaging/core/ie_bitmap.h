@@ -21,6 +21,7 @@ class TStream;
 class TIEDibbitmap;
 class TIEMask;
 class TIEBitmap;
+struct TIETBitmapStoreCalls;
 
 // Abstract root of the image buffers.
 class TIEBaseBitmap : public TObject {
@@ -265,6 +266,9 @@ class TIEBitmap : public TIEBaseBitmap, private TIEBitmapImage {
 
   void SetFormatFields(TIEPixelFormat Format);
   void* FileRow(Integer Row) const;
+  // The framework-bitmap store when the rows are kept there (or asked to be) and the program
+  // links it; nil otherwise, and the other stores' code applies.
+  const TIETBitmapStoreCalls* TBitmapStore() const;
   bool AllocateVclImage();
   void FreeVclImage();
   // Our handler on the framework bitmap's change event: a size or format changed by anyone

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_bitmap_stores.h"
 #include "imaging/core/ie_bitmap_pixels.h"
 #include "imaging/core/ie_quantizer.h"
 #include "imaging/core/ie_threshold.h"
@@ -97,8 +98,8 @@ void TIEBitmap::SetPixelFormat(TIEPixelFormat Value) {
 }
 
 void TIEBitmap::ConvertPixelFormat(TIEPixelFormat Value) {
-  if (Location == ieTBitmap) {
-    ConvertVclPixelFormat(Value);
+  if (const TIETBitmapStoreCalls* store = TBitmapStore()) {
+    store->ConvertPixelFormat(*this, Value);
     return;
   }
   TIEBitmap temp;

@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
+#include "imaging/core/ie_bitmap_stores.h"
 #include "imaging/core/ie_bitmap_pixels.h"
 #include "imaging/core/ie_dib_bitmap.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_pixel_format.h"
-#include "platform/gui/bitmap.h"
 
 using namespace iebitmap_local;
 
@@ -55,9 +55,9 @@ void TIEBitmap::Assign(TObject* Source) {
   ForceReallocation = true;
   if (auto* src = dynamic_cast<TIEBitmap*>(Source)) {
     if (src == this) return;
-    if (Location == ieTBitmap) {
+    if (const TIETBitmapStoreCalls* store = TBitmapStore()) {
       if (src->IsEmpty()) return;
-      if (!CopyFromTIEBitmapIntoVcl(src)) return;
+      if (!store->CopyImageFrom(*this, src)) return;
       Full = src->Full;
     } else {
       FreeImage(true);
@@ -87,16 +87,17 @@ void TIEBitmap::Assign(TObject* Source) {
     }
     src->CopyPaletteTo(this);
     DitherMethod = src->DitherMethod;
-  } else if (auto* bmp = dynamic_cast<TBitmap*>(Source)) {
-    CopyFromTBitmap(bmp);
+  } else if (const TIETBitmapStoreCalls* store = IETBitmapStore()) {
+    // Only a program that has framework bitmaps links their store.
+    store->AssignFrom(*this, Source);
   }
 }
 
 void TIEBitmap::AssignImage(TIEBitmap* Source) {
   if (!Source || Source == this || Source->IsEmpty()) return;
   ForceReallocation = true;
-  if (Location == ieTBitmap) {
-    if (!CopyFromTIEBitmapIntoVcl(Source)) return;
+  if (const TIETBitmapStoreCalls* store = TBitmapStore()) {
+    if (!store->CopyImageFrom(*this, Source)) return;
     Full = false;
   } else {
     FreeImage(false);
@@ -303,8 +304,8 @@ void TIEBitmap::FillRect(Integer X1, Integer Y1, Integer X2, Integer Y2, double 
 
 void TIEBitmap::ResizeStore(Integer NewWidth, Integer NewHeight) {
   if (AlphaChannel) AlphaChannel->ResizeStore(NewWidth, NewHeight);
-  if (Location == ieTBitmap) {
-    SetVclWidthHeight(NewWidth, NewHeight);
+  if (const TIETBitmapStoreCalls* store = TBitmapStore()) {
+    store->SetSize(*this, NewWidth, NewHeight);
     return;
   }
   if (PixelFormat == ieNull || IsEmpty()) {

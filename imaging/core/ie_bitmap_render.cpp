@@ -9,7 +9,6 @@
 #include "imaging/core/ie_blend.h"
 #include "imaging/core/ie_helpers.h"
 #include "imaging/core/ie_processing_services.h"
-#include "platform/gui/bitmap.h"
 #include "platform/rtl/numerics.h"
 
 TIEProcessingServices IEProcessingServices;
@@ -430,31 +429,6 @@ void TIEBitmap::RenderToTIEBitmap(TIEBitmap* Dest, TIERenderTables* Tables, cons
   release();
 }
 
-void TIEBitmap::RenderToTBitmap(TBitmap* Bitmap, TIERenderTables* Tables, const TRect* Clip, Integer DestX,
-                                Integer DestY, Integer DestWidth, Integer DestHeight, Integer SrcX, Integer SrcY,
-                                Integer SrcWidth, Integer SrcHeight, bool UseAlpha, bool RepeatRows,
-                                Integer Transparency, TResampleFilter Filter, bool FreeTables, TIEBlendOp Operation) {
-  if (!Bitmap || Bitmap->PixelFormat() != pf24bit) return;
-  TIEBitmap wrapper;
-  wrapper.EncapsulateTBitmap(Bitmap, false);
-  RenderToTIEBitmap(&wrapper, Tables, Clip, DestX, DestY, DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight,
-                    UseAlpha, RepeatRows, Transparency, Filter, FreeTables, Operation);
-}
-
-void TIEBitmap::DrawToTIEBitmap(TIEBitmap* Dest, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
-                                Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
-                                TResampleFilter Filter, TIEBlendOp Operation) {
-  RenderToTIEBitmap(Dest, nullptr, nullptr, DestX, DestY, DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight, true,
-                    false, Transparency, Filter, true, Operation);
-}
-
-void TIEBitmap::DrawToTBitmap(TBitmap* Bitmap, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
-                              Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
-                              TResampleFilter Filter, TIEBlendOp Operation) {
-  RenderToTBitmap(Bitmap, nullptr, nullptr, DestX, DestY, DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight, true,
-                  false, Transparency, Filter, true, Operation);
-}
-
 void TIEBitmap::StretchRectTo(TIEBitmap* Dest, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
                               Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, TResampleFilter Filter,
                               Integer Transparency) {
@@ -520,4 +494,11 @@ void TIEBitmap::StretchRectTo(TIEBitmap* Dest, Integer DestX, Integer DestY, Int
       }
     }
   }
+}
+
+void TIEBitmap::DrawToTIEBitmap(TIEBitmap* Dest, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
+                                Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
+                                TResampleFilter Filter, TIEBlendOp Operation) {
+  RenderToTIEBitmap(Dest, nullptr, nullptr, DestX, DestY, DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight, true,
+                    false, Transparency, Filter, true, Operation);
 }

@@ -1,5 +1,6 @@
 // The framework-bitmap store of the image buffer: rows that live in a TBitmap (own or wrapped),
-// so that the canvas can draw on them directly.
+// so that the canvas can draw on them directly. The buffer's other units call it only through
+// the calls installed below (ie_bitmap_stores.h), so only programs that draw link it.
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
@@ -10,10 +11,6 @@
 
 namespace {
 
-bool VclHolds(TIEPixelFormat Format) {
-  return Format == ie1g || Format == ie8p || Format == ie8g || Format == ie24RGB || Format == ie32RGB;
-}
-
 TPixelFormat VclFormatOf(TIEPixelFormat Format) {
   switch (Format) {
     case ie1g: return pf1bit;
@@ -22,16 +19,6 @@ TPixelFormat VclFormatOf(TIEPixelFormat Format) {
     case ie24RGB: return pf24bit;
     case ie32RGB: return pf32bit;
     default: return pfCustom;
-  }
-}
-
-const char* RefusalText(TIEPixelFormat Format) {
-  switch (Format) {
-    case ie32f: return "ie32f pixel format not allowed when Location=ieTBitmap";
-    case ieCMYK: return "ieCMYK pixel format not allowed when Location=ieTBitmap";
-    case ieRGB48: return "ieRGB48 pixel format not allowed when Location=ieTBitmap";
-    case ieCIELab: return "ieCIELab pixel format not allowed when Location=ieTBitmap";
-    default: return "pixel format not allowed when Location=ieTBitmap";
   }
 }
 
@@ -74,10 +61,6 @@ class TOwnChange {
 
 }  // namespace
 
-void TIEVclBitmapDeleter::operator()(TBitmap* Bitmap) const {
-  if (Owned) delete Bitmap;
-}
-
 void TIEBitmap::WatchVclBitmap() {
   if (!VclBitmap) return;
   VclBitmap->OnChange = [this](TObject* Sender) {
@@ -99,11 +82,6 @@ void TIEBitmap::ReleaseVclBitmap() {
   VclSavedOnChange = nullptr;
 }
 
-AnsiString IEStoreRefusal(TIELocation Location, TIEPixelFormat Format) {
-  if (Location != ieTBitmap || Format == ie16g || VclHolds(Format)) return AnsiString();
-  return RefusalText(Format);
-}
-
 bool TIEBitmap::AllocateVclImage() {
   TOwnChange own(FVclSyncing);
   Int64 size = Int64(RowLen) * Height;
@@ -114,7 +92,7 @@ bool TIEBitmap::AllocateVclImage() {
     VclBitmap->SetSize(1, 1);
     VclBitmap->SetPixelFormat(pfDevice);
     if (PixelFormat == ie16g) SetFormatFields(ie8g);
-    if (!VclHolds(PixelFormat)) throw EInvalidGraphicOperation(RefusalText(PixelFormat));
+    if (!IETBitmapStoreHolds(PixelFormat)) throw EInvalidGraphicOperation(IEStoreRefusal(ieTBitmap, PixelFormat));
     VclBitmap->SetPixelFormat(VclFormatOf(PixelFormat));
     VclBitmap->SetSize(Width, Height);
     if (PixelFormat == ie8g) SetGrayColorTable(VclBitmap.get());
@@ -127,11 +105,6 @@ bool TIEBitmap::AllocateVclImage() {
   }
   UpdateTBitmapPalette();
   return true;
-}
-
-void TIEBitmap::FreeVclImage() {
-  ReleaseVclBitmap();
-  VclRowTable.clear();
 }
 
 void TIEBitmap::BuildTBitmapScanlines() {
@@ -191,14 +164,6 @@ void TIEBitmap::SyncFromTBitmap() {
     for (size_t i = 0; i < table.size() && i < 256; ++i)
       Palette[i] = IECreateRGB(GetRValue(table[i]), GetGValue(table[i]), GetBValue(table[i]));
   }
-}
-
-void TIEBitmap::UpdateTBitmapPalette() {
-  if (Location != ieTBitmap || !Palette || !VclBitmap || VclBitmap->PixelFormat() != pf8bit) return;
-  TOwnChange own(FVclSyncing);
-  std::vector<TColor> table(static_cast<size_t>(IEMin(PaletteLength, 256)));
-  for (size_t i = 0; i < table.size(); ++i) table[i] = RGB(Palette[i].r, Palette[i].g, Palette[i].b);
-  VclBitmap->SetColorTable(table);
 }
 
 TBitmap* TIEBitmap::GetVclBitmap() {
@@ -338,7 +303,7 @@ void TIEBitmap::CopyFromTBitmap(TBitmap* Bitmap) {
 // the framework bitmap cannot hold is converted to the nearest one it holds first.
 bool TIEBitmap::CopyFromTIEBitmapIntoVcl(TIEBitmap* Source) {
   TIEBitmap converted;
-  if (!VclHolds(Source->GetPixelFormat())) {
+  if (!IETBitmapStoreHolds(Source->GetPixelFormat())) {
     converted.Location = ieMemory;
     converted.DitherMethod = DitherMethod;
     if (!converted.Allocate(Source->GetWidth(), Source->GetHeight(), Source->GetPixelFormat())) return false;
@@ -389,7 +354,7 @@ void TIEBitmap::ConvertVclPixelFormat(TIEPixelFormat Value) {
   CopyPaletteTo(&work);
   work.ConvertPixelFormat(Value);
   if (work.IsEmpty()) return;
-  if (VclHolds(Value)) {
+  if (IETBitmapStoreHolds(Value)) {
     CopyFromTIEBitmapIntoVcl(&work);
     work.CopyPaletteTo(this);
     return;
@@ -414,3 +379,56 @@ void TIEBitmap::SetVclWidthHeight(Integer NewWidth, Integer NewHeight) {
   RowLen = VclBitmap->BytesPerScanline();
   BuildTBitmapScanlines();
 }
+
+void TIEBitmap::RenderToTBitmap(TBitmap* Bitmap, TIERenderTables* Tables, const TRect* Clip, Integer DestX,
+                                Integer DestY, Integer DestWidth, Integer DestHeight, Integer SrcX, Integer SrcY,
+                                Integer SrcWidth, Integer SrcHeight, bool UseAlpha, bool RepeatRows,
+                                Integer Transparency, TResampleFilter Filter, bool FreeTables, TIEBlendOp Operation) {
+  if (!Bitmap || Bitmap->PixelFormat() != pf24bit) return;
+  TIEBitmap wrapper;
+  wrapper.EncapsulateTBitmap(Bitmap, false);
+  RenderToTIEBitmap(&wrapper, Tables, Clip, DestX, DestY, DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight,
+                    UseAlpha, RepeatRows, Transparency, Filter, FreeTables, Operation);
+}
+
+void TIEBitmap::DrawToTBitmap(TBitmap* Bitmap, Integer DestX, Integer DestY, Integer DestWidth, Integer DestHeight,
+                              Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
+                              TResampleFilter Filter, TIEBlendOp Operation) {
+  RenderToTBitmap(Bitmap, nullptr, nullptr, DestX, DestY, DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight, true,
+                  false, Transparency, Filter, true, Operation);
+}
+
+// The store's side of the calls the rest of the buffer makes (ie_bitmap_stores.h).
+class TIEBitmapTBitmapStore {
+ public:
+  static void UpdatePalette(TIEBitmap& B) {
+    if (!B.Palette || !B.VclBitmap || B.VclBitmap->PixelFormat() != pf8bit) return;
+    TOwnChange own(B.FVclSyncing);
+    std::vector<TColor> table(static_cast<size_t>(IEMin(B.PaletteLength, 256)));
+    for (size_t i = 0; i < table.size(); ++i) table[i] = RGB(B.Palette[i].r, B.Palette[i].g, B.Palette[i].b);
+    B.VclBitmap->SetColorTable(table);
+  }
+
+  static constexpr TIETBitmapStoreCalls Calls = {
+      [](TIEBitmap& B) { return B.AllocateVclImage(); },
+      [](TIEBitmap& B) { B.ReleaseVclBitmap(); },
+      [](TIEBitmap& B) { B.WatchVclBitmap(); },
+      &UpdatePalette,
+      [](TIEBitmap& B, TIEPixelFormat Format) { B.ConvertVclPixelFormat(Format); },
+      [](TIEBitmap& B, TIEBitmap* Source) { return B.CopyFromTIEBitmapIntoVcl(Source); },
+      [](TIEBitmap& B, Integer Width, Integer Height) { B.SetVclWidthHeight(Width, Height); },
+      [](TIEBitmap& B, TObject* Source) {
+        auto* bitmap = dynamic_cast<TBitmap*>(Source);
+        if (bitmap) B.CopyFromTBitmap(bitmap);
+        return bitmap != nullptr;
+      },
+      [](TBitmap* Bitmap) { delete Bitmap; },
+  };
+};
+
+namespace {
+
+// Linking this unit is what makes the store available: installed before main runs.
+const bool kTBitmapStoreInstalled = (IEInstallTBitmapStore(&TIEBitmapTBitmapStore::Calls), true);
+
+}  // namespace

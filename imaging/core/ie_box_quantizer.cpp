@@ -2,7 +2,6 @@
 
 #include "imaging/core/ie_bitmap.h"
 #include "imaging/core/ie_helpers.h"
-#include "platform/gui/bitmap.h"
 #include "platform/rtl/numerics.h"
 
 TIEBoxQuantizer::TIEBoxQuantizer(TIEBitmap* Bitmap, TRGB* Palette, Integer N)
@@ -15,23 +14,6 @@ TIEBoxQuantizer::TIEBoxQuantizer(TIEBitmap* Bitmap, TRGB* Palette, Integer N)
       row.assign(src, src + width);
     } else {
       for (Integer x = 0; x < width; ++x) row[static_cast<size_t>(x)] = Bitmap->GetPixelAsRGB(x, y);
-    }
-  }, Palette);
-}
-
-TIEBoxQuantizer::TIEBoxQuantizer(TBitmap* Bitmap, TRGB* Palette, Integer N)
-    : FHistogram(32768, 0), FBoxes(256), FIndex(32768, 0), FWanted(N < 1 ? 1 : (N > 256 ? 256 : N)) {
-  Integer width = Bitmap->Width();
-  bool packed = Bitmap->PixelFormat() == pf24bit;
-  Build(width, Bitmap->Height(), [&](Integer y, std::vector<TRGB>& row) {
-    if (packed) {
-      const TRGB* src = static_cast<const TRGB*>(Bitmap->ScanLine(y));
-      row.assign(src, src + width);
-    } else {
-      for (Integer x = 0; x < width; ++x) {
-        TColor c = Bitmap->PixelColor(x, y);
-        row[static_cast<size_t>(x)] = IECreateRGB(GetRValue(c), GetGValue(c), GetBValue(c));
-      }
     }
   }, Palette);
 }
@@ -179,10 +161,6 @@ bool TIEBoxQuantizer::Split(Integer Slot, Integer NewSlot) {
 }
 
 TIEBoxQuantizer* IEBoxQuantizerCreate(TIEBitmap* Bitmap, TRGB* Palette, Integer N) {
-  return new TIEBoxQuantizer(Bitmap, Palette, N);
-}
-
-TIEBoxQuantizer* IEBoxQuantizerCreate(TBitmap* Bitmap, TRGB* Palette, Integer N) {
   return new TIEBoxQuantizer(Bitmap, Palette, N);
 }
 

@@ -1,5 +1,5 @@
-// Drawing around a shown image (shadow strips, 3-D frames), colour tables of framework bitmaps,
-// the orientation tag of image files, and the textures of dialog backgrounds.
+// Drawing around a shown image (shadow strips, 3-D frames), colour tables of framework bitmaps
+// and the textures of dialog backgrounds.
 #pragma once
 
 #include <vector>
@@ -27,9 +27,6 @@ void IEDrawSoftShadow(TBitmap* Bitmap, Integer X1, Integer Y1, Integer X2, Integ
 void IEDraw3DFrame(TCanvas* Canvas, Integer X1, Integer Y1, Integer X2, Integer Y2, TColor HighColor, TColor ShadowColor);
 void IEDraw3DFrameIE(TIECanvas* Canvas, Integer X1, Integer Y1, Integer X2, Integer Y2, TColor HighColor,
                      TColor ShadowColor);
-
-// Turns and mirrors the image as the EXIF/TIFF orientation tag (1..8) says it was stored.
-void IEApplyExifOrientation(TIEBitmap* Bitmap, Integer Orientation);
 
 void IESetGrayPalette(TBitmap* Bitmap);
 bool IEIsGrayPalette(TBitmap* Bitmap);

@@ -1,6 +1,6 @@
 #include "imaging/core/ie_exif.h"
 
-#include "imaging/core/ie_drawing.h"
+#include "imaging/core/ie_orientation.h"
 
 #include <cstdlib>
 #include <cstring>

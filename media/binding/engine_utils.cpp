@@ -7,7 +7,6 @@
 
 #include "media/binding/entry_points.h"
 #include "media/binding/ffmpeg_exception.h"
-#include "platform/gui/application.h"
 #include "platform/rtl/mainthread.h"
 #include "platform/rtl/sync.h"
 #include "platform/rtl/sysutils.h"
@@ -103,16 +102,3 @@ int CompareMemory(const void* A, const void* B, size_t Length) {
   return 0;
 }
 
-void ProcessMessages() {
-  if (Application) {
-    Application->ProcessMessages();
-  } else if (IsMainThread()) {
-    CheckSynchronize();
-  }
-}
-
-bool ProcessMessage() {
-  if (!IsMainThread()) return false;
-  if (Application) return Application->ProcessMessage();
-  return CheckSynchronize();
-}

@@ -35,6 +35,7 @@ AVRational BufferSinkFrameRate(const AVFilterContext* Sink);
 int CompareMemory(const void* A, const void* B, size_t Length);
 
 // Pumps the main thread's queue and events; a quit request stays pending for the main loop.
+// (These two live in engine_messages.cpp, away from the window classes' users.)
 void ProcessMessages();
 // Handles what waits in the main thread's queue once; false when nothing was there (and always
 // on another thread, which has no queue here). A quit request stays pending, as above.

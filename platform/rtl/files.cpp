@@ -7,7 +7,6 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <QString>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -222,14 +221,15 @@ struct TSearchState {
 
 namespace {
 
-// "*" and "?" glob without regard to case. Folding by Qt covers letters beyond ASCII.
-bool GlobMatch(const QString& name, const QString& mask) {
-  qsizetype n = 0, m = 0, starM = -1, starN = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == u'?' || mask[m] == name[n])) {
+// "*" and "?" glob over case-folded names, so case is ignored beyond ASCII too.
+bool GlobMatch(const WideString& name, const WideString& mask) {
+  std::ptrdiff_t n = 0, m = 0, starM = -1, starN = 0;
+  const auto nameSize = static_cast<std::ptrdiff_t>(name.size()), maskSize = static_cast<std::ptrdiff_t>(mask.size());
+  while (n < nameSize) {
+    if (m < maskSize && (mask[m] == u'?' || mask[m] == name[n])) {
       ++n;
       ++m;
-    } else if (m < mask.size() && mask[m] == u'*') {
+    } else if (m < maskSize && mask[m] == u'*') {
       starM = m++;
       starN = n;
     } else if (starM >= 0) {
@@ -239,8 +239,8 @@ bool GlobMatch(const QString& name, const QString& mask) {
       return false;
     }
   }
-  while (m < mask.size() && mask[m] == u'*') ++m;
-  return m == mask.size();
+  while (m < maskSize && mask[m] == u'*') ++m;
+  return m == maskSize;
 }
 
 // Fills the record from the entry's status; false when the entry can no longer be examined.
@@ -269,8 +269,7 @@ bool DescribeEntry(const AnsiString& path, const AnsiString& name, TSearchRec& r
 bool MatchesMask(const AnsiString& name, const AnsiString& mask) {
   if (mask == "*.*" || mask == "*") return true;
   // Bytes that are no UTF-8 keep their identity, so "\xE9*" does not match a name starting "\xFF".
-  return GlobMatch(QString::fromStdU16String(AnsiToWide(name)).toCaseFolded(),
-                   QString::fromStdU16String(AnsiToWide(mask)).toCaseFolded());
+  return GlobMatch(CaseFolded(name), CaseFolded(mask));
 }
 
 int FindFirst(const AnsiString& path, Integer attr, TSearchRec& rec) {

@@ -1,11 +1,10 @@
 #include "platform/rtl/lists.h"
 
-#include <QString>
-
 #include <algorithm>
 #include <limits>
 
 #include "platform/rtl/streams.h"
+#include "platform/rtl/strings.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -28,9 +27,7 @@ int CompareIgnoringCase(const AnsiString& S1, const AnsiString& S2) {
     }
     return S1.size() == S2.size() ? 0 : (S1.size() < S2.size() ? -1 : 1);
   }
-  const int R = QString::fromUtf8(S1.data(), static_cast<qsizetype>(S1.size()))
-                    .compare(QString::fromUtf8(S2.data(), static_cast<qsizetype>(S2.size())),
-                             Qt::CaseInsensitive);
+  const int R = CaseFolded(S1).compare(CaseFolded(S2));
   return R < 0 ? -1 : (R > 0 ? 1 : 0);
 }
 

@@ -1,5 +1,8 @@
 #include "platform/rtl/strings.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -52,6 +55,39 @@ char32_t DecodeUtf8(const AnsiString& s, size_t& i) {
   return cp;
 }
 
+void AppendUtf16(WideString& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    const char32_t v = cp - 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(cp));
+  }
+}
+
+// The C library's Unicode case tables, whatever locale the process runs in: the built-in
+// C.UTF-8 locale carries them. Null only on a C library without it (ASCII folding then).
+locale_t UnicodeCaseTables() {
+  static const locale_t tables = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+  return tables;
+}
+
+bool IsCherokee(char32_t cp) {
+  return (cp >= 0x13A0 && cp <= 0x13FD) || (cp >= 0xAB70 && cp <= 0xABBF);
+}
+
+// Simple case folding from the upper/lower mappings: lower(upper(c)) also joins letters with
+// more than one lower form (final sigma, long s, the Kelvin sign). Folding keeps the Turkish
+// dotted and dotless i apart from i, and folds Cherokee to its capitals, unlike that rule.
+char32_t FoldCase(char32_t cp) {
+  if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + ('a' - 'A') : cp;
+  const locale_t tables = UnicodeCaseTables();
+  if (!tables || cp == 0x130 || cp == 0x131) return cp;
+  const auto wide = static_cast<wint_t>(cp);
+  if (IsCherokee(cp)) return static_cast<char32_t>(towupper_l(wide, tables));
+  return static_cast<char32_t>(towlower_l(towupper_l(wide, tables), tables));
+}
+
 void AppendUtf8(AnsiString& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -70,9 +106,9 @@ void AppendUtf8(AnsiString& out, char32_t cp) {
   }
 }
 
-}  // namespace
-
-WideString AnsiToWide(const AnsiString& s) {
+// s as UTF-16, each well-formed character passed through Map on the way.
+template <typename TMap>
+WideString ToUtf16(const AnsiString& s, TMap Map) {
   WideString out;
   out.reserve(s.size());
   size_t i = 0;
@@ -81,16 +117,20 @@ WideString AnsiToWide(const AnsiString& s) {
     const char32_t cp = DecodeUtf8(s, i);
     if (cp == kMalformed) {
       out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(s[at])));
-    } else if (cp >= 0x10000) {
-      const char32_t v = cp - 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      AppendUtf16(out, Map(cp));
     }
   }
   return out;
 }
+
+}  // namespace
+
+WideString AnsiToWide(const AnsiString& s) {
+  return ToUtf16(s, [](char32_t cp) { return cp; });
+}
+
+WideString CaseFolded(const AnsiString& s) { return ToUtf16(s, FoldCase); }
 
 AnsiString WideToAnsi(const WideString& s) {
   AnsiString out;

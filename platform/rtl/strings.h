@@ -16,5 +16,10 @@ AnsiString WideToAnsi(const WideString& s);
 inline AnsiString UTF8Encode(const WideString& s) { return WideToAnsi(s); }
 inline WideString UTF8Decode(const AnsiString& s) { return AnsiToWide(s); }
 
+// s as UTF-16 with every character in its case-folded form (Unicode's simple folding), for
+// comparing user text without regard to case: two texts that differ only in case fold to the
+// same string, beyond ASCII too. Bytes that are no UTF-8 keep their identity, as in AnsiToWide.
+WideString CaseFolded(const AnsiString& s);
+
 // True when every byte sequence of s is well-formed UTF-8.
 bool IsValidUTF8(const AnsiString& s);

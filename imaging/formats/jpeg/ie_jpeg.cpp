@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "imaging/core/ie_buffered_read_stream.h"
-#include "imaging/core/ie_drawing.h"
+#include "imaging/core/ie_orientation.h"
 #include "imaging/core/ie_exif.h"
 #include "imaging/core/ie_icc.h"
 #include "imaging/core/ie_markers.h"

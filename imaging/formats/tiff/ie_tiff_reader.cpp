@@ -8,7 +8,7 @@
 #include <new>
 
 #include "imaging/core/ie_annot.h"
-#include "imaging/core/ie_drawing.h"
+#include "imaging/core/ie_orientation.h"
 #include "imaging/core/ie_icc.h"
 #include "imaging/core/ie_markers.h"
 #include "imaging/core/ie_stream_classes.h"

@@ -9,6 +9,7 @@
 #include "imaging/core/ie_canvas.h"
 #include "imaging/core/ie_drawing.h"
 #include "imaging/core/ie_helpers.h"
+#include "imaging/core/ie_orientation.h"
 #include "imaging/core/ie_text_boxes.h"
 #include "tests/support/fixtures.h"
 

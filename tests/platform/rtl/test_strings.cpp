@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QList>
+#include <QString>
+
 #include <random>
 
 #include "platform/rtl/strings.h"
@@ -55,4 +58,20 @@ TEST(Strings, OnlyEscapedBytesTurnLoneSurrogatesIntoBytes) {
   // lies in the escape range.
   EXPECT_EQ(WideToAnsi(WideString{u'a', 0xD800}), "a\xEF\xBF\xBD");
   EXPECT_EQ(WideToAnsi(WideString{0xD800, 0xDC80}), "\xF0\x90\x82\x80");
+}
+
+// Case folding is compared with Qt's, a peer that carries its own Unicode tables, over every
+// code point: the names it folds (file masks, sorted lists) must match exactly as they did.
+TEST(Strings, CaseFoldingMatchesQtForEveryCodePoint) {
+  int differing = 0;
+  for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    const QString folded = QString::fromUcs4(&cp, 1).toCaseFolded();
+    const WideString expected(reinterpret_cast<const char16_t*>(folded.utf16()), size_t(folded.size()));
+    const WideString ours = CaseFolded(QString::fromUcs4(&cp, 1).toStdString());
+    if (ours != expected && ++differing <= 5) ADD_FAILURE() << std::hex << "U+" << unsigned(cp);
+  }
+  EXPECT_EQ(differing, 0);
+  // Bytes that are no UTF-8 are kept as AnsiToWide keeps them.
+  EXPECT_EQ(CaseFolded("A\xE9" "B"), (WideString{u'a', 0xDCE9, u'b'}));
 }

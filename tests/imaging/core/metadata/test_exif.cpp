@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "imaging/core/ie_bitmap.h"
-#include "imaging/core/ie_drawing.h"
+#include "imaging/core/ie_orientation.h"
 #include "imaging/core/ie_exif.h"
 #include "imaging/core/ie_stream_classes.h"
 #include "imaging/core/ie_tags_handler.h"
