@@ -36,7 +36,9 @@ run: display
 # registered format) fails here rather than only under some other order.
 CTEST_ORDER := --schedule-random
 
-test: build
+# Builds what the tests run (the suites and the program), not the benchmarks.
+test: configure
+	cmake --build $(BUILD) -j $(JOBS) --target test_programs
 	$(TEST_ENV) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ORDER)
 
 # The engine and the runs are checked for leaks too; suppressed are only leaks inside Qt, FFmpeg
