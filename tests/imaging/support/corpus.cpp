@@ -19,6 +19,7 @@
 #include <map>
 #include <random>
 
+#include "platform/rtl/heap.h"
 #include "tests/support/fixtures.h"
 
 namespace ietest {
@@ -318,6 +319,10 @@ void SendFrame(int Fd, const std::string& Payload) {
                            uint64_t CapMegaBytes, const std::string& TempDir) {
   // Temporary files of the file store land where the parent clears them after a kill.
   if (!TempDir.empty()) ::setenv("TMPDIR", TempDir.c_str(), 1);
+  // As in the program: a few shared allocator arenas. Otherwise each helper thread a read starts
+  // (the painter's for large fills) reserves an arena of 64 MB of address space of its own, which
+  // the cap would count as the read's.
+  ShareAllocatorArenas();
   const uint64_t vmBase = StatusKb("self", "VmSize"), rssBase = StatusKb("self", "VmRSS");
   // The parent measures the resident pages the reads add from here: a forked child starts with
   // fewer than its parent, whose library pages it maps again only as it touches them.
