@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -81,10 +82,25 @@ int ProcessorCount() {
   return n > 0 ? static_cast<int>(n) : 1;
 }
 
+namespace {
+// Threads of other processes runnable right now: the fourth field of /proc/loadavg
+// ("running/total") counts the caller too. -1 when it cannot be read.
+int OtherRunnableThreads() {
+  const std::string text = ReadSmallFile("/proc/loadavg");
+  int running = 0, total = 0;
+  double avg[3];
+  if (std::sscanf(text.c_str(), "%lf %lf %lf %d/%d", &avg[0], &avg[1], &avg[2], &running, &total) != 5 ||
+      running < 1)
+    return -1;
+  return running - 1;
+}
+}  // namespace
+
 int IdleProcessorCount() {
+  // The work running now, not the average of the last minute: that one still counts work that
+  // has ended (the previous preview's own threads among it) and misses work just begun.
   const int all = ProcessorCount();
-  double load[1];
-  if (getloadavg(load, 1) != 1 || !(load[0] >= 0)) return all;
-  const double idle = all - load[0];
-  return idle <= 1 ? 1 : std::min(all, static_cast<int>(idle + 0.5));
+  const int others = OtherRunnableThreads();
+  if (others < 0) return all;
+  return std::clamp(all - others, 1, all);
 }

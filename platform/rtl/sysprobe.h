@@ -21,6 +21,6 @@ void GlobalMemoryStatus(TMemoryStatus& status);
 
 // Processors this process may run on (at least 1).
 int ProcessorCount();
-// Of those, how many the other work of the machine leaves free, judged by the load average of
-// the last minute (at least 1; all of them when the load cannot be read).
+// Of those, how many the other work of the machine leaves free, judged by the threads of other
+// processes runnable at this moment (at least 1; all of them when that cannot be read).
 int IdleProcessorCount();
